@@ -1,0 +1,60 @@
+#pragma once
+// RefPack, the LZ77 packing of the game's models and archive items.
+//
+// Header: byte 0 flags (0x10, or 0x11 when a 3-byte big-endian packed size
+// follows), byte 1 0xFB, then the 3-byte big-endian unpacked size, then the
+// command stream. Each command copies 0-3 (or 4-112) literal bytes from the stream
+// and then, except for the literal-only commands, a run from earlier output:
+//
+//   0x00-0x7F  2 bytes  literals b0&3, length 3-10,   distance 1-1024
+//   0x80-0xBF  3 bytes  literals b1>>6, length 4-67,  distance 1-16384
+//   0xC0-0xDF  4 bytes  literals b0&3, length 5-1028, distance 1-131072
+//   0xE0-0xFB  1 byte   literals ((b0&0x1F)+1)*4, no run
+//   0xFC-0xFF  1 byte   literals b0&3, end of stream
+
+#include <cstdint>
+
+#include "bytes.h"
+#include "result.h"
+
+namespace ov::refpack {
+
+// First two bytes 0x10 0xFB: how both the model editor and the archive recognise a
+// packed stream. (0x11 0xFB is decoded but not recognised, as in the game's tools.)
+inline bool isPacked(ByteSpan data) {
+    return data.size() >= 2 && data[0] == 0x10 && data[1] == 0xFB;
+}
+
+struct Header {
+    bool hasPackedSize = false;
+    uint32_t packedSize = 0;
+    uint32_t unpackedSize = 0;
+    size_t commandsAt = 0;  // offset of the first command
+};
+
+// Reads the header of a stream whose first byte has bit 0 clear or set and whose
+// second byte is 0xFB.
+Result<Header> readHeader(ByteSpan in);
+
+// Runs the command stream of `in` (header included) into `out`, never writing past
+// out.size() and never reading past in.size(); a copy may reach back only into the
+// bytes already produced. Returns the number of bytes produced. Fails when a bound
+// is hit or the stream ends before its 0xFC-0xFF command. Safe on hostile input.
+Result<size_t> decodeInto(ByteSpan in, std::span<uint8_t> out);
+
+// Decodes a whole stream to exactly its stated unpacked size; a stream that
+// produces any other length is refused. Safe on hostile input.
+Result<Bytes> decode(ByteSpan in);
+
+enum class Level {
+    Fast,  // greedy, for speed
+    Best,  // smallest output
+};
+
+inline constexpr size_t kMaxPackInput = (size_t(1) << 24) - 1;
+
+// Packs `in` into a stream with header 0x10 0xFB and the 3-byte unpacked size.
+// Refuses input of 16 MiB or more (the size field has 24 bits).
+Result<Bytes> encode(ByteSpan in, Level level = Level::Best);
+
+}  // namespace ov::refpack

@@ -1,0 +1,118 @@
+#include "cli.h"
+
+#include <cstdio>
+#include <iostream>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace ovcli {
+
+bool stdinIsTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stdin)) != 0;
+#else
+    return isatty(STDIN_FILENO) != 0;
+#endif
+}
+
+bool stderrIsTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(STDERR_FILENO) != 0;
+#endif
+}
+
+void printError(const std::string& text) {
+    std::cerr << "ovcli: " << text << '\n';
+}
+
+void CliReporter::message(std::string_view title, std::string_view text, ov::Icon icon) {
+    if (icon == ov::Icon::Exclamation || icon == ov::Icon::Critical) ++problems;
+    std::cout.flush();
+    std::cerr << title << ": " << text << '\n';
+}
+
+namespace {
+
+const char* choices(ov::Buttons b) {
+    switch (b) {
+        case ov::Buttons::Ok:
+            return "[o]k";
+        case ov::Buttons::OkCancel:
+            return "[o]k/[c]ancel";
+        case ov::Buttons::YesNo:
+            return "[y]es/[n]o";
+        case ov::Buttons::YesNoCancel:
+            return "[y]es/[n]o/[c]ancel";
+    }
+    return "";
+}
+
+std::optional<ov::Answer> parseAnswer(const std::string& line, ov::Buttons b) {
+    if (line.empty()) return std::nullopt;
+    char c = char(std::tolower(static_cast<unsigned char>(line[0])));
+    bool yesNo = b == ov::Buttons::YesNo || b == ov::Buttons::YesNoCancel;
+    bool cancel = b != ov::Buttons::Ok && b != ov::Buttons::YesNo;
+    bool ok = b == ov::Buttons::Ok || b == ov::Buttons::OkCancel;
+    if (yesNo && c == 'y') return ov::Answer::Yes;
+    if (yesNo && c == 'n') return ov::Answer::No;
+    if (cancel && c == 'c') return ov::Answer::Cancel;
+    if (ok && c == 'o') return ov::Answer::Ok;
+    return std::nullopt;
+}
+
+bool offered(ov::Answer a, ov::Buttons b) {
+    switch (b) {
+        case ov::Buttons::Ok:
+            return a == ov::Answer::Ok;
+        case ov::Buttons::OkCancel:
+            return a == ov::Answer::Ok || a == ov::Answer::Cancel;
+        case ov::Buttons::YesNo:
+            return a == ov::Answer::Yes || a == ov::Answer::No;
+        case ov::Buttons::YesNoCancel:
+            return a != ov::Answer::Ok;
+    }
+    return false;
+}
+
+}  // namespace
+
+ov::Answer CliReporter::question(std::string_view title, std::string_view text, ov::Buttons buttons,
+                                 ov::Icon) {
+    std::cout.flush();
+    std::cerr << title << ": " << text << '\n';
+    if (preset && offered(*preset, buttons)) return *preset;
+    if (preset && *preset == ov::Answer::Yes && buttons == ov::Buttons::OkCancel)
+        return ov::Answer::Ok;
+    if (buttons == ov::Buttons::Ok) return ov::Answer::Ok;
+    if (!stdinIsTerminal()) {
+        ov::Answer a = ov::cautiousAnswer(buttons);
+        std::cerr << "  (no answer given: " << (a == ov::Answer::No ? "no" : "cancel") << ")\n";
+        return a;
+    }
+    for (;;) {
+        std::cerr << choices(buttons) << "? " << std::flush;
+        std::string line;
+        if (!std::getline(std::cin, line)) return ov::cautiousAnswer(buttons);
+        if (auto a = parseAnswer(line, buttons)) return *a;
+    }
+}
+
+void addAnswerFlags(CLI::App* sub, CliReporter& reporter, bool withCancel) {
+    auto* group = sub->add_option_group("answers", "Answer the command's questions");
+    group->add_flag_callback(
+        "--yes,-y", [&reporter] { reporter.preset = ov::Answer::Yes; }, "Answer yes");
+    group->add_flag_callback(
+        "--no", [&reporter] { reporter.preset = ov::Answer::No; }, "Answer no");
+    if (withCancel)
+        group->add_flag_callback(
+            "--cancel", [&reporter] { reporter.preset = ov::Answer::Cancel; }, "Answer cancel");
+    group->require_option(0, 1);
+}
+
+}  // namespace ovcli

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what the toolkit needs to build and test on Debian 12. Safe to run again:
+# it only calls apt-get when a package is missing.
+set -euo pipefail
+
+packages=(
+    cmake ninja-build g++ clang pkg-config
+    libgtest-dev libgmock-dev libbenchmark-dev liblz4-dev libcli11-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    SUDO=""
+    [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+    export DEBIAN_FRONTEND=noninteractive
+    $SUDO apt-get update -qq
+    $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
