@@ -1,0 +1,217 @@
+#pragma once
+// HOG archives: the game's resource archive `resource.hog` and its FAT.
+//
+// Layout (every integer is a 32-bit big-endian unsigned number):
+//
+//   0   "BIGF"
+//   4   hog size     total size of the archive, as shown to the user
+//   8   item count   number of FAT entries
+//   12  FAT length   bytes from the start of the file to the end of the FAT
+//   16  FAT entries, back to back: data offset (4), data size (4), name ended by
+//       one zero byte (a name may carry folder parts separated by backslashes)
+//
+// Item data lives anywhere after the FAT. A packed item starts with the RefPack
+// bytes 0x10 0xFB and keeps its packed size in the FAT.
+//
+// Every reader here is bounded by the bytes actually read from the file and is safe
+// on hostile input: a FAT that claims more entries than its region holds is read up
+// to where it ends, never further.
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/bytes.h"
+#include "common/report.h"
+#include "common/result.h"
+
+namespace ov::archive {
+
+namespace fs = std::filesystem;
+
+// Binary readers over bytes already read from an archive, at a zero-based offset.
+// Each returns nothing when the bytes it needs lie past the end of `data`.
+namespace Hex_Util {
+std::optional<uint32_t> bigEndian32(ByteSpan data, size_t offset);
+std::optional<uint32_t> littleEndian32(ByteSpan data, size_t offset);
+std::optional<uint32_t> bigEndian24(ByteSpan data, size_t offset);
+std::optional<uint16_t> bigEndian16(ByteSpan data, size_t offset);
+std::optional<uint16_t> littleEndian16(ByteSpan data, size_t offset);
+
+struct Name {
+    std::string text;  // the bytes before the zero byte, one character per byte
+    size_t next = 0;   // offset just past the zero byte
+};
+// The zero-ended name at offset; nothing when no zero byte follows within `data`.
+std::optional<Name> zeroEndedName(ByteSpan data, size_t offset);
+}  // namespace Hex_Util
+
+// One FAT entry in memory.
+struct HogEntry {
+    std::string name;
+    uint32_t size = 0;      // data size as stored (packed size for packed items)
+    uint32_t offset = 0;    // absolute offset of the item's data
+    uint32_t entryPos = 0;  // where this FAT entry itself begins in the file (16 for the first)
+};
+
+inline constexpr uint32_t kMaxItemCount = 100000;
+inline constexpr size_t kHeaderSize = 16;
+// Room given to an unpacked item beyond the unpacked size its packed header states.
+inline constexpr size_t kUnpackMargin = 5000;
+
+// ---- Texts shown with the archive's list ------------------------------------------
+
+// Uppercase hexadecimal without leading zeros ("0" for zero).
+std::string hexText(uint32_t value);
+// The text after the last "." of the trimmed name; empty when there is none.
+std::string fileType(std::string_view name);
+// "Hog Size: 12,345,678 byte(s)".
+std::string hogSizeText(uint32_t hogSize);
+// "967 file(s)".
+std::string countText(uint32_t itemCount);
+
+// ---- An open archive ----------------------------------------------------------------
+
+class HogArchive {
+public:
+    // Opens an archive the way the hog tab does: trims the path, checks the magic and
+    // the count (falling back on the ".fat" companion when the count is 0 or above
+    // 100000), and reads the FAT. Problems are reported through `reporter` with the
+    // editor's titles and texts; nothing is returned then. Never writes to the file.
+    static std::optional<HogArchive> open(std::string_view pathText, Reporter& reporter);
+
+    // The same without talking to the user: the error says what went wrong.
+    static Result<HogArchive> read(const fs::path& path);
+
+    HogArchive(HogArchive&&) noexcept;
+    HogArchive& operator=(HogArchive&&) noexcept;
+    ~HogArchive();
+
+    const fs::path& path() const { return path_; }
+    uint32_t hogSize() const { return hogSize_; }
+    // The count the header (or the companion) states; entries().size() may be smaller
+    // when the FAT ends first, see walkNote().
+    uint32_t itemCount() const { return itemCount_; }
+    uint32_t fatLength() const { return fatLength_; }
+    uint64_t fileSize() const { return fileSize_; }
+    const std::vector<HogEntry>& entries() const { return entries_; }
+    // True when the header values came from the ".fat" companion.
+    bool usedCompanion() const { return usedCompanion_; }
+    // Empty, or a sentence saying where and why the FAT walk stopped early.
+    const std::string& walkNote() const { return walkNote_; }
+
+    // The first entry whose name matches, ignoring ASCII case: the whole name first,
+    // otherwise the last folder part ("ships\\fighter.shp" is found as
+    // "fighter.shp"). Null when none matches.
+    const HogEntry* find(std::string_view name) const;
+
+    // The item's bytes as stored. Fails when the entry points past the end of the file.
+    Result<Bytes> readRaw(const HogEntry& entry) const;
+    // The item's bytes, unpacked when it starts with 0x10 0xFB (output bounded by the
+    // stated unpacked size + kUnpackMargin), as stored otherwise.
+    Result<Bytes> readUnpacked(const HogEntry& entry) const;
+
+    // Reads the file's FAT again (after an edit made through this object or elsewhere).
+    Status reload();
+
+    // "<archive path less its last four characters>.FAT".
+    fs::path backupPath() const;
+    bool hasBackup() const;
+
+private:
+    HogArchive();
+    friend struct ArchiveLoader;
+
+    fs::path path_;
+    uint32_t hogSize_ = 0;
+    uint32_t itemCount_ = 0;
+    uint32_t fatLength_ = 0;
+    uint64_t fileSize_ = 0;
+    bool usedCompanion_ = false;
+    std::string walkNote_;
+    std::vector<HogEntry> entries_;
+    struct File;
+    std::unique_ptr<File> file_;
+};
+
+// Reads the FAT of an archive (typically resource.hog) into `table` for the ship
+// Parts; returns the number of entries read. When the header's count is 0 it is
+// repaired on disk to the number of entries the FAT region really holds (nothing is
+// written when it holds none). Reports "Error - hog not found" under "GetHogData".
+uint32_t GetHogData(std::string_view pathText, std::vector<HogEntry>& table, Reporter& reporter);
+
+// ---- Extraction -----------------------------------------------------------------------
+
+struct Progress {
+    size_t done = 0;          // entries finished so far
+    size_t total = 0;         // entries chosen
+    uint64_t bytes = 0;       // bytes written so far
+    std::string_view status;  // "Extracting NAME", "Unpacking and Extracting NAME", ...
+};
+using ProgressFn = std::function<void(const Progress&)>;
+
+enum class ExtractMode {
+    Raw,     // copy items as stored
+    Unpack,  // unpack packed items; ask about the others
+};
+
+struct ExtractResult {
+    size_t written = 0;      // files written
+    size_t skipped = 0;      // entries not written (answered No, refused name, bad item)
+    bool cancelled = false;  // answered Cancel
+    bool failed = false;     // a write failed; the loop stopped there
+};
+
+// Extracts the entries at the given table indices, in the order given, into the
+// folder `destText` (trimmed). Names map onto subfolders of the destination; a name
+// that is empty, absolute, has a drive letter or a ".." part is refused with a
+// message naming it. Each file is written to a temporary file renamed into place.
+ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
+                      std::string_view destText, ExtractMode mode, Reporter& reporter,
+                      const ProgressFn& progress = {});
+
+// Unpacks (or copies, when not packed) the item at offset/size of the archive into
+// the file destPath. Reports "Error - Path(s) not found" under "UnpackFile()".
+bool UnpackFile(std::string_view archivePathText, std::string_view destPathText, uint32_t size,
+                uint32_t offset, Reporter& reporter);
+
+// Where an item named `name` goes under `dest`, or an error when the name is not a
+// plain relative path (empty, absolute, drive letter, a ".." part).
+Result<fs::path> targetPath(const fs::path& dest, std::string_view name);
+
+// ---- FAT backup, restore and editing ----------------------------------------------
+// All of these write to the archive in place and read its FAT again afterwards.
+
+// Saves the first fatLength bytes to backupPath(); asks before replacing a backup.
+bool backupFat(HogArchive& archive, Reporter& reporter);
+// Writes the backup back over the start of the archive after asking.
+bool restoreFat(HogArchive& archive, Reporter& reporter);
+// Points the entry at row `to` at the data of the entry at row `from`.
+bool pasteEntry(HogArchive& archive, size_t from, size_t to, Reporter& reporter);
+// The FAT editor's save: same-length name, hexadecimal offset and size.
+bool saveEntry(HogArchive& archive, size_t row, std::string_view name, std::string_view offsetHex,
+               std::string_view sizeHex, Reporter& reporter);
+
+// A hexadecimal text of 1-8 digits, either case; nothing otherwise.
+std::optional<uint32_t> parseHex(std::string_view text);
+
+// ---- Building new archives -----------------------------------------------------------
+
+struct HogItem {
+    std::string name;
+    Bytes data;
+};
+
+// A complete archive of the items in order: header, FAT, then the data. With `pack`,
+// items not already packed are RefPack-packed.
+Result<Bytes> buildHog(std::span<const HogItem> items, bool pack = false);
+// buildHog written to path through a temporary file.
+Status writeHog(const fs::path& path, std::span<const HogItem> items, bool pack = false);
+
+}  // namespace ov::archive
