@@ -78,6 +78,9 @@ std::string countText(uint32_t itemCount);
 
 // ---- An open archive ----------------------------------------------------------------
 
+class HogFile;
+struct ArchiveLoader;
+
 class HogArchive {
 public:
     // Opens an archive the way the hog tab does: trims the path, checks the magic and
@@ -113,6 +116,8 @@ public:
 
     // The item's bytes as stored. Fails when the entry points past the end of the file.
     Result<Bytes> readRaw(const HogEntry& entry) const;
+    // readRaw into `out` (resized to the item's size), reusing its storage.
+    Status readRawInto(const HogEntry& entry, Bytes& out) const;
     // The item's bytes, unpacked when it starts with 0x10 0xFB (output bounded by the
     // stated unpacked size + kUnpackMargin), as stored otherwise.
     Result<Bytes> readUnpacked(const HogEntry& entry) const;
@@ -136,8 +141,7 @@ private:
     bool usedCompanion_ = false;
     std::string walkNote_;
     std::vector<HogEntry> entries_;
-    struct File;
-    std::unique_ptr<File> file_;
+    std::unique_ptr<HogFile> file_;  // kept open for reading, like the editor's file 1
 };
 
 // Reads the FAT of an archive (typically resource.hog) into `table` for the ship

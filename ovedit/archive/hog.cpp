@@ -1,0 +1,434 @@
+#include "hog.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "common/fileio.h"
+#include "common/refpack.h"
+#include "hog_internal.h"
+
+namespace ov::archive {
+
+// ---- Hex_Util ---------------------------------------------------------------------
+
+namespace Hex_Util {
+
+std::optional<uint32_t> bigEndian32(ByteSpan data, size_t offset) {
+    ByteReader r(data, offset);
+    if (offset > data.size() || !r.has(4)) return std::nullopt;
+    return r.u32be();
+}
+std::optional<uint32_t> littleEndian32(ByteSpan data, size_t offset) {
+    ByteReader r(data, offset);
+    if (offset > data.size() || !r.has(4)) return std::nullopt;
+    return r.u32le();
+}
+std::optional<uint32_t> bigEndian24(ByteSpan data, size_t offset) {
+    ByteReader r(data, offset);
+    if (offset > data.size() || !r.has(3)) return std::nullopt;
+    return r.u24be();
+}
+std::optional<uint16_t> bigEndian16(ByteSpan data, size_t offset) {
+    ByteReader r(data, offset);
+    if (offset > data.size() || !r.has(2)) return std::nullopt;
+    return r.u16be();
+}
+std::optional<uint16_t> littleEndian16(ByteSpan data, size_t offset) {
+    ByteReader r(data, offset);
+    if (offset > data.size() || !r.has(2)) return std::nullopt;
+    return r.u16le();
+}
+std::optional<Name> zeroEndedName(ByteSpan data, size_t offset) {
+    if (offset >= data.size()) return std::nullopt;
+    ByteReader r(data, offset);
+    std::string text = r.cstring();
+    if (!r.ok()) return std::nullopt;
+    return Name{std::move(text), r.pos()};
+}
+
+}  // namespace Hex_Util
+
+// ---- Texts --------------------------------------------------------------------------
+
+std::string hexText(uint32_t value) {
+    static const char digits[] = "0123456789ABCDEF";
+    char buf[8];
+    int n = 0;
+    do {
+        buf[n++] = digits[value & 15];
+        value >>= 4;
+    } while (value != 0);
+    std::string s;
+    while (n > 0)
+        s += buf[--n];
+    return s;
+}
+
+std::string fileType(std::string_view name) {
+    std::string t = trim(name);
+    size_t dot = t.rfind('.');
+    return dot == std::string::npos ? std::string() : t.substr(dot + 1);
+}
+
+std::string hogSizeText(uint32_t hogSize) {
+    std::string digits = std::to_string(hogSize);
+    std::string grouped;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
+        grouped += digits[i];
+    }
+    return "Hog Size: " + grouped + " byte(s)";
+}
+
+std::string countText(uint32_t itemCount) {
+    return std::to_string(itemCount) + " file(s)";
+}
+
+// ---- The archive file ---------------------------------------------------------------
+
+HogFile::~HogFile() {
+    if (f_) std::fclose(f_);
+}
+
+std::unique_ptr<HogFile> HogFile::open(const fs::path& path) {
+#ifdef _WIN32
+    std::FILE* f = _wfopen(path.c_str(), L"rb");
+#else
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+#endif
+    if (!f) return nullptr;
+    auto h = std::make_unique<HogFile>();
+    h->f_ = f;
+    return h;
+}
+
+size_t HogFile::readAt(uint64_t offset, uint8_t* dst, size_t n) {
+    if (n == 0) return 0;
+        // Seeking also drops whatever the stream had buffered, so bytes patched in place
+        // through another handle are seen.
+#ifdef _WIN32
+    if (_fseeki64(f_, static_cast<long long>(offset), SEEK_SET) != 0) return 0;
+#else
+    if (fseeko(f_, static_cast<off_t>(offset), SEEK_SET) != 0) return 0;
+#endif
+    return std::fread(dst, 1, n, f_);
+}
+
+// ---- Reading the FAT ----------------------------------------------------------------
+
+namespace {
+
+bool isHogMagic(ByteSpan header) {
+    return header.size() >= 4 && std::memcmp(header.data(), "BIGF", 4) == 0;
+}
+
+// Entries from `pos` on, until `out` holds `count` entries or the next entry does not
+// fit in `region`. Returns the offset at which the walk stopped.
+size_t walkFat(ByteSpan region, size_t pos, uint64_t count, std::vector<HogEntry>& out) {
+    while (out.size() < count) {
+        auto offset = Hex_Util::bigEndian32(region, pos);
+        auto size = Hex_Util::bigEndian32(region, pos + 4);
+        auto name = Hex_Util::zeroEndedName(region, pos + 8);
+        if (!offset || !size || !name) break;
+        out.push_back(HogEntry{std::move(name->text), *size, *offset, uint32_t(pos)});
+        pos = name->next;
+    }
+    return pos;
+}
+
+struct Header {
+    uint32_t hogSize = 0;
+    uint32_t itemCount = 0;
+    uint32_t fatLength = 0;
+};
+
+// Header values of a file whose first 16 bytes are `b`; missing bytes read as zero,
+// as they did in the editor.
+Header headerOf(ByteSpan b) {
+    return {Hex_Util::bigEndian32(b, 4).value_or(0), Hex_Util::bigEndian32(b, 8).value_or(0),
+            Hex_Util::bigEndian32(b, 12).value_or(0)};
+}
+
+bool fatLengthFits(uint32_t fatLength, uint64_t fileSize) {
+    return fatLength >= kHeaderSize && fatLength <= fileSize;
+}
+
+}  // namespace
+
+std::string readFat(HogFile& file, uint64_t fileSize, uint32_t fatLength, uint32_t count,
+                    std::vector<HogEntry>& out) {
+    out.clear();
+    if (count == 0 || fileSize <= kHeaderSize) {
+        if (count == 0) return {};
+        return "The hog file ends before its FAT: none of the " + std::to_string(count) +
+               " entries its header states can be read.";
+    }
+    // The FAT lies within fatLength bytes of the start; when that value cannot be
+    // right, the file's end is the only bound left.
+    const bool fatKnown = fatLengthFits(fatLength, fileSize);
+    const uint64_t limit = fatKnown ? fatLength : fileSize;
+    out.reserve(size_t(std::min<uint64_t>(count, (limit - kHeaderSize) / 9)));
+
+    // Normally one read of the whole FAT region. Without a trustworthy fatLength, read
+    // a region that would hold typical names and grow it only as far as needed.
+    uint64_t want =
+        fatKnown ? limit : std::min<uint64_t>(limit, kHeaderSize + count * 48ull + 4096);
+    Bytes region;
+    size_t pos = kHeaderSize;
+    for (;;) {
+        size_t have = region.size();
+        region.resize(size_t(want));
+        size_t got = file.readAt(have, region.data() + have, region.size() - have);
+        region.resize(have + got);
+        pos = walkFat(region, pos, count, out);
+        if (out.size() == count || region.size() < want || want == limit) break;
+        want = std::min<uint64_t>(limit, want * 2);
+    }
+    if (out.size() == count) return {};
+    return "The FAT ends at byte " + std::to_string(pos) + " (the end of the " +
+           (fatKnown ? "FAT region" : "file") + ") after " + std::to_string(out.size()) +
+           " of the " + std::to_string(count) +
+           " entries its header states; only those are listed.";
+}
+
+uint32_t countFatEntries(HogFile& file, uint64_t fileSize, uint32_t fatLength) {
+    if (!fatLengthFits(fatLength, fileSize)) return 0;
+    Bytes region(fatLength);
+    region.resize(file.readAt(0, region.data(), region.size()));
+    std::vector<HogEntry> entries;
+    size_t pos = walkFat(region, kHeaderSize, UINT32_MAX, entries);
+    (void)pos;
+    return uint32_t(entries.size());
+}
+
+// ---- HogArchive ---------------------------------------------------------------------
+
+HogArchive::HogArchive() = default;
+HogArchive::HogArchive(HogArchive&&) noexcept = default;
+HogArchive& HogArchive::operator=(HogArchive&&) noexcept = default;
+HogArchive::~HogArchive() = default;
+
+struct ArchiveLoader {
+    // `fault` says which of the editor's messages fits a failure.
+    static Result<HogArchive> load(const fs::path& path, LoadFault& fault) {
+        fault = LoadFault::Io;
+        std::error_code ec;
+        if (path.empty() || !fs::is_regular_file(path, ec)) {
+            fault = LoadFault::NotFound;
+            return makeError(path.string() + ": file not found");
+        }
+        auto size = ov::fileSize(path);
+        if (!size) return size.error();
+        auto file = HogFile::open(path);
+        if (!file) return makeError(path.string() + ": cannot open for reading");
+
+        uint8_t head[kHeaderSize];
+        size_t got = file->readAt(0, head, sizeof head);
+        ByteSpan header(head, got);
+        if (!isHogMagic(header)) {
+            fault = LoadFault::NotHog;
+            return makeError(path.string() + ": not a HOG archive (no \"BIGF\" at byte 0)", 0);
+        }
+
+        HogArchive a;
+        a.path_ = path;
+        a.fileSize_ = *size;
+        Header h = headerOf(header);
+        a.hogSize_ = h.hogSize;
+        a.itemCount_ = h.itemCount;
+        a.fatLength_ = h.fatLength;
+        if (h.itemCount == 0 || h.itemCount > kMaxItemCount) {
+            // A FAT backup made beside the archive has the same header; it tells the
+            // count when the archive's own count field has been damaged.
+            for (const fs::path& companion : companionPaths(path)) {
+                auto cb = readFileAt(companion, 0, kHeaderSize);
+                if (!cb || cb->size() < kHeaderSize) continue;
+                Header c = headerOf(*cb);
+                a.hogSize_ = c.hogSize;
+                a.itemCount_ = c.itemCount;
+                a.fatLength_ = c.fatLength;
+                a.usedCompanion_ = true;
+                break;
+            }
+        }
+        a.walkNote_ = readFat(*file, a.fileSize_, a.fatLength_, a.itemCount_, a.entries_);
+        a.file_ = std::move(file);
+        fault = LoadFault::None;
+        return a;
+    }
+
+    static std::vector<fs::path> companionPaths(const fs::path& path) {
+        fs::path lower = path;
+        lower.replace_extension(".fat");
+        std::vector<fs::path> out;
+        std::error_code ec;
+        // The backup is named "<path less 4 characters>.FAT"; on a file system that
+        // tells case apart it is a different name from the ".fat" one.
+        for (const fs::path& p : {lower, backupPathOf(path)})
+            if (fs::is_regular_file(p, ec) && std::find(out.begin(), out.end(), p) == out.end())
+                out.push_back(p);
+        return out;
+    }
+};
+
+fs::path backupPathOf(const fs::path& archive) {
+    auto s = archive.native();
+    s.resize(s.size() >= 4 ? s.size() - 4 : 0);
+    fs::path p(s);
+    p += ".FAT";
+    return p;
+}
+
+Result<HogArchive> HogArchive::read(const fs::path& path) {
+    LoadFault fault;
+    return ArchiveLoader::load(path, fault);
+}
+
+std::optional<HogArchive> HogArchive::open(std::string_view pathText, Reporter& reporter) {
+    LoadFault fault;
+    auto a = ArchiveLoader::load(fs::path(trim(pathText)), fault);
+    switch (fault) {
+        case LoadFault::None:
+            break;
+        case LoadFault::NotFound:
+            reporter.message("File path error", "File not found", Icon::Exclamation);
+            return std::nullopt;
+        case LoadFault::NotHog:
+            reporter.message("Extractor", "This file is not a valid OV Hog file",
+                             Icon::Exclamation);
+            return std::nullopt;
+        case LoadFault::Io:
+            reporter.message("OV Edit", "Error - " + a.error().describe(), Icon::Critical);
+            return std::nullopt;
+    }
+    if (!a->walkNote().empty()) reporter.message("OV Edit", a->walkNote(), Icon::Exclamation);
+    return std::move(*a);
+}
+
+Status HogArchive::reload() {
+    auto a = read(path_);
+    if (!a) return a.error();
+    *this = std::move(*a);
+    return std::nullopt;
+}
+
+fs::path HogArchive::backupPath() const {
+    return backupPathOf(path_);
+}
+
+bool HogArchive::hasBackup() const {
+    std::error_code ec;
+    return fs::is_regular_file(backupPath(), ec);
+}
+
+namespace {
+
+char lowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
+    return true;
+}
+
+std::string_view lastPart(std::string_view name) {
+    size_t sep = name.find_last_of("\\/");
+    return sep == std::string_view::npos ? name : name.substr(sep + 1);
+}
+
+}  // namespace
+
+const HogEntry* HogArchive::find(std::string_view name) const {
+    for (const HogEntry& e : entries_)
+        if (equalsIgnoringCase(e.name, name)) return &e;
+    for (const HogEntry& e : entries_)
+        if (equalsIgnoringCase(lastPart(e.name), name)) return &e;
+    return nullptr;
+}
+
+Status HogArchive::readRawInto(const HogEntry& entry, Bytes& out) const {
+    if (uint64_t(entry.offset) + entry.size > fileSize_)
+        return makeError("\"" + entry.name + "\" points past the end of the archive (offset " +
+                             hexText(entry.offset) + ", size " + hexText(entry.size) + ")",
+                         entry.entryPos);
+    out.resize(entry.size);
+    if (file_->readAt(entry.offset, out.data(), out.size()) != out.size())
+        return makeError(path_.string() + ": read error in \"" + entry.name + "\"");
+    return std::nullopt;
+}
+
+Result<Bytes> HogArchive::readRaw(const HogEntry& entry) const {
+    Bytes out;
+    if (auto err = readRawInto(entry, out)) return *err;
+    return out;
+}
+
+Result<Bytes> unpackItem(ByteSpan packed) {
+    // The output buffer holds the unpacked size the header states plus a margin, and
+    // the decoder stops rather than write past it.
+    auto stated = Hex_Util::bigEndian24(packed, 2);
+    if (!stated) return makeError("the packed header is cut short", 0);
+    Bytes out(size_t(*stated) + kUnpackMargin);
+    auto n = refpack::decodeInto(packed, out);
+    if (!n) return n.error();
+    out.resize(*n);
+    return out;
+}
+
+Result<Bytes> HogArchive::readUnpacked(const HogEntry& entry) const {
+    auto raw = readRaw(entry);
+    if (!raw || !refpack::isPacked(*raw)) return raw;
+    auto plain = unpackItem(*raw);
+    if (!plain) return makeError("\"" + entry.name + "\": " + plain.error().describe());
+    return plain;
+}
+
+// ---- GetHogData -------------------------------------------------------------------
+
+uint32_t GetHogData(std::string_view pathText, std::vector<HogEntry>& table, Reporter& reporter) {
+    table.clear();
+    const fs::path path(trim(pathText));
+    std::error_code ec;
+    auto size = fileSize(path);
+    if (path.empty() || !fs::is_regular_file(path, ec) || !size) {
+        reporter.message("GetHogData", "Error - hog not found", Icon::Exclamation);
+        return 0;
+    }
+    auto file = HogFile::open(path);
+    if (!file) {
+        reporter.message("GetHogData", "Error - can't open " + path.string(), Icon::Critical);
+        return 0;
+    }
+    uint8_t head[kHeaderSize];
+    ByteSpan header(head, file->readAt(0, head, sizeof head));
+    // Without the magic the file is no archive, and repairing its "count" would
+    // damage whatever it really is.
+    if (!isHogMagic(header)) {
+        reporter.message("GetHogData", "Error - " + path.string() + " is not a valid OV Hog file",
+                         Icon::Exclamation);
+        return 0;
+    }
+    Header h = headerOf(header);
+    if (h.itemCount == 0) {
+        reporter.message("OV Edit",
+                         "Error in resource.hog - Hog says number of items = 0 - attempting to "
+                         "correct",
+                         Icon::Exclamation);
+        h.itemCount = countFatEntries(*file, *size, h.fatLength);
+        if (h.itemCount > 0) {
+            uint8_t count[4];
+            storeU32BE(count, h.itemCount);
+            if (auto err = writeFileAt(path, 8, count))
+                reporter.message("GetHogData", "Error - " + err->describe(), Icon::Critical);
+        }
+    }
+    std::string note = readFat(*file, *size, h.fatLength, h.itemCount, table);
+    if (!note.empty()) reporter.message("GetHogData", note, Icon::Exclamation);
+    return uint32_t(table.size());
+}
+
+}  // namespace ov::archive

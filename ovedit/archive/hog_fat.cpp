@@ -1,0 +1,196 @@
+// FAT backup, restore and in-place editing. The archive is never rebuilt: every
+// change writes a few bytes of the FAT where they are, and the FAT's length never
+// changes.
+
+#include <cstring>
+
+#include "common/fileio.h"
+#include "hog.h"
+#include "hog_internal.h"
+
+namespace ov::archive {
+
+namespace {
+
+constexpr const char* kEditorTitle = "Table Editor";
+
+void reloadAfterWrite(HogArchive& archive, Reporter& reporter) {
+    if (auto err = archive.reload())
+        reporter.message("OV Edit", "Error - can't read the FAT again: " + err->describe(),
+                         Icon::Critical);
+}
+
+bool fatRegionFits(const HogArchive& archive) {
+    return archive.fatLength() >= kHeaderSize && archive.fatLength() <= archive.fileSize();
+}
+
+}  // namespace
+
+bool backupFat(HogArchive& archive, Reporter& reporter) {
+    const fs::path backup = archive.backupPath();
+    std::error_code ec;
+    if (fs::exists(backup, ec)) {
+        Answer a = reporter.question("Backup FAT table",
+                                     "A hog FAT backup file already exists at this location.\n"
+                                     "Do you want to overwrite this file?",
+                                     Buttons::YesNo, Icon::Question);
+        if (a != Answer::Yes) return false;
+    }
+    auto cantCreate = [&] {
+        reporter.message("Error", "Couldn't create FAT backup file.", Icon::Critical);
+        return false;
+    };
+    // A FAT length the file cannot hold would make a backup that restores garbage.
+    if (!fatRegionFits(archive)) return cantCreate();
+    auto region = readFileAt(archive.path(), 0, archive.fatLength());
+    if (!region || region->size() != archive.fatLength()) return cantCreate();
+    if (writeFileAtomic(backup, *region)) return cantCreate();
+    return true;
+}
+
+bool restoreFat(HogArchive& archive, Reporter& reporter) {
+    const fs::path backup = archive.backupPath();
+    std::error_code ec;
+    if (!fs::is_regular_file(backup, ec)) {
+        reporter.message("Error", "Restore file can't be found. Restore aborted.", Icon::Critical);
+        return false;
+    }
+    Answer a = reporter.question(
+        "Hog File Allocation Table Restore",
+        "Restoring the FAT table will overwrite any changes made to the table in this"
+        " hog file from the hog editor. It can't restore damage done to the hog from"
+        " other apps. and it can CAUSE INTERFERENCE with the ship switcher if enabled.",
+        Buttons::YesNo, Icon::Question);
+    if (a != Answer::Yes) return false;
+
+    const uint32_t length = archive.fatLength();
+    if (!fatRegionFits(archive)) {
+        reporter.message("Error",
+                         "The FAT length in this hog file's header (" + std::to_string(length) +
+                             ") doesn't fit the file. Restore aborted.",
+                         Icon::Critical);
+        return false;
+    }
+    auto saved = readFileAt(backup, 0, length);
+    if (!saved) {
+        reporter.message("Error", "Restore file can't be read. Restore aborted.", Icon::Critical);
+        return false;
+    }
+    // Writing a backup that is not a FAT, or a short one, would put garbage or
+    // nothing where the archive's FAT belongs.
+    if (saved->size() < kHeaderSize || std::memcmp(saved->data(), "BIGF", 4) != 0) {
+        reporter.message("Error", "The restore file is not a hog FAT backup. Restore aborted.",
+                         Icon::Critical);
+        return false;
+    }
+    if (saved->size() < length) {
+        reporter.message("Error",
+                         "The restore file is shorter than the FAT of this hog file (" +
+                             std::to_string(length) + " bytes). Restore aborted.",
+                         Icon::Critical);
+        return false;
+    }
+    if (auto err = writeFileAt(archive.path(), 0, *saved)) {
+        reporter.message("Error", "Error - " + err->describe(), Icon::Critical);
+        return false;
+    }
+    reloadAfterWrite(archive, reporter);
+    return true;
+}
+
+bool pasteEntry(HogArchive& archive, size_t from, size_t to, Reporter& reporter) {
+    const auto& entries = archive.entries();
+    if (from >= entries.size() || to >= entries.size()) {
+        reporter.message("OV Edit", "Error - no such entry in the FAT", Icon::Exclamation);
+        return false;
+    }
+    const uint32_t source = entries[from].entryPos;
+    const uint32_t target = entries[to].entryPos;
+    auto pointer = readFileAt(archive.path(), source, 8);
+    auto current = readFileAt(archive.path(), target, 8);
+    if (!pointer || pointer->size() != 8 || !current || current->size() != 8) {
+        reporter.message("OV Edit", "Error - can't read the FAT of " + archive.path().string(),
+                         Icon::Critical);
+        return false;
+    }
+    if (*pointer == *current) return true;  // onto itself, or already pointing there
+    if (auto err = writeFileAt(archive.path(), target, *pointer)) {
+        reporter.message("OV Edit", "Error - " + err->describe(), Icon::Critical);
+        return false;
+    }
+    reloadAfterWrite(archive, reporter);
+    return true;
+}
+
+std::optional<uint32_t> parseHex(std::string_view text) {
+    if (text.empty() || text.size() > 8) return std::nullopt;
+    uint32_t v = 0;
+    for (char c : text) {
+        int d;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else if (c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else
+            return std::nullopt;
+        v = (v << 4) | uint32_t(d);
+    }
+    return v;
+}
+
+bool saveEntry(HogArchive& archive, size_t row, std::string_view name, std::string_view offsetHex,
+               std::string_view sizeHex, Reporter& reporter) {
+    if (row >= archive.entries().size()) {
+        reporter.message(kEditorTitle, "Error - no such entry in the FAT", Icon::Exclamation);
+        return false;
+    }
+    const HogEntry& e = archive.entries()[row];
+    if (name.size() != e.name.size()) {
+        reporter.message(kEditorTitle,
+                         "The name of the file MUST be the same length or the\n"
+                         "entire .hog file will have to be rebuilt. Changes not saved",
+                         Icon::Exclamation);
+        return false;
+    }
+    if (name.find('\0') != std::string_view::npos) {
+        reporter.message(kEditorTitle,
+                         "The name of the file can't contain a zero byte. Changes not saved",
+                         Icon::Exclamation);
+        return false;
+    }
+    auto offset = parseHex(trim(offsetHex));
+    if (!offset) {
+        reporter.message(kEditorTitle,
+                         "The value entered for offset is an invalid hexadecimal number",
+                         Icon::Exclamation);
+        return false;
+    }
+    auto size = parseHex(trim(sizeHex));
+    if (!size) {
+        reporter.message(kEditorTitle,
+                         "The value entered for size is an invalid hexadecimal number",
+                         Icon::Exclamation);
+        return false;
+    }
+    if (uint64_t(*offset) + *size > archive.fileSize()) {
+        reporter.message(kEditorTitle,
+                         "The offset and size point past the end of the hog file (" +
+                             std::to_string(archive.fileSize()) + " bytes). Changes not saved",
+                         Icon::Exclamation);
+        return false;
+    }
+    ByteWriter w(8 + name.size());
+    w.u32be(*offset);
+    w.u32be(*size);
+    w.bytes(ByteSpan(reinterpret_cast<const uint8_t*>(name.data()), name.size()));
+    if (auto err = writeFileAt(archive.path(), e.entryPos, w.buffer())) {
+        reporter.message(kEditorTitle, "Error - " + err->describe(), Icon::Critical);
+        return false;
+    }
+    reloadAfterWrite(archive, reporter);
+    return true;
+}
+
+}  // namespace ov::archive
