@@ -43,5 +43,7 @@ void printError(const std::string& text);
 
 void addCodecCommands(Cli& cli);
 void addShpCommands(Cli& cli);
+void addShipsCommands(Cli& cli);
+void addModelCommands(Cli& cli);
 
 }  // namespace ovcli

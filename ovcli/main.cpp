@@ -13,6 +13,8 @@ int main(int argc, char** argv) {
     ovcli::Cli cli{app, reporter, exitCode};
     ovcli::addCodecCommands(cli);
     ovcli::addShpCommands(cli);
+    ovcli::addShipsCommands(cli);
+    ovcli::addModelCommands(cli);
 
     try {
         app.parse(argc, argv);

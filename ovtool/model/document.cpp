@@ -342,16 +342,9 @@ bool Document::setBlock13(size_t k, bool on) {
     if (!loaded_) return false;
     auto nine = attachmentBlock(k);
     if (!nine) return false;
-    // Only the component's own block13: stop at the next component's group.
-    std::optional<size_t> found;
-    auto& blocks = chain_.blocks();
-    for (size_t i = *nine + 1; i < blocks.size() && blocks[i].type != BlockType::GroupOpener; ++i)
-        if (blocks[i].type == BlockType::Block13) {
-            found = i;
-            break;
-        }
+    auto found = locate(chain_, k).block13;
     if (!found) return false;
-    Block& b = blocks[*found];
+    Block& b = chain_.blocks()[*found];
     if (!on) {
         b.data.clear();
         b.recordCount = 0;

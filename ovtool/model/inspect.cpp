@@ -17,6 +17,12 @@ ComponentBlocks locate(const BlockChain& chain, size_t k) {
         c.vertices = chain.firstAfter(*c.attachments, BlockType::Vertices);
         c.faces = chain.firstAfter(*c.attachments, BlockType::Faces);
         c.textures = chain.firstAfter(*c.attachments, BlockType::TextureNames);
+        const auto& blocks = chain.blocks();
+        for (size_t i = *c.attachments + 1;
+             i < blocks.size() && blocks[i].type != BlockType::GroupOpener; ++i) {
+            if (blocks[i].type == BlockType::Block13 && !c.block13) c.block13 = i;
+            if (blocks[i].type == BlockType::Block14 && !c.block14) c.block14 = i;
+        }
     }
     return c;
 }

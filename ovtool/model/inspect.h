@@ -34,6 +34,9 @@ struct ComponentBlocks {
     std::optional<size_t> vertices;     // first type 4 after the type-9 block
     std::optional<size_t> faces;        // first type 3 after the type-9 block
     std::optional<size_t> textures;     // first type 6 after the type-9 block
+    // In the component's own group: after its type-9 block, before the next type-2.
+    std::optional<size_t> block13;
+    std::optional<size_t> block14;
 };
 ComponentBlocks locate(const shp::BlockChain& chain, size_t k);
 

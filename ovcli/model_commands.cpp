@@ -1,0 +1,416 @@
+// ovcli model ...: open, check, merge, edit and save SHP models through the model
+// document of the component editor. Every edit writes the file back in place
+// through a temporary file, unpacked (as the editor saves).
+
+#include <cstdio>
+#include <iostream>
+#include <memory>
+
+#include "cli.h"
+#include "json.h"
+#include "common/shp_build.h"
+#include "ovtool/model/document.h"
+
+namespace ovcli {
+
+namespace {
+
+using ov::model::Document;
+namespace shp = ov::shp;
+
+std::string fmt(float v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%g", double(v));
+    return buf;
+}
+
+std::string fmt(shp::Vec3 v) {
+    return "(" + fmt(v.x) + ", " + fmt(v.y) + ", " + fmt(v.z) + ")";
+}
+
+void jsonVec3(Json& j, std::string_view key, shp::Vec3 v) {
+    j.key(key).beginArray().value(v.x).value(v.y).value(v.z).endArray();
+}
+
+// Opens a model; a file that loads nothing without saying why gets a line of its own.
+bool openModel(Cli& cli, Document& doc, const std::string& path) {
+    int before = cli.reporter.problems;
+    if (doc.open(path)) return true;
+    if (cli.reporter.problems == before) printError(path + ": the model holds no blocks");
+    cli.exitCode = kFailed;
+    return false;
+}
+
+bool checkComponent(Cli& cli, const Document& doc, size_t k) {
+    if (k < doc.componentCount()) return true;
+    printError("component " + std::to_string(k) + " does not exist: the model has " +
+               std::to_string(doc.componentCount()) + " components");
+    cli.exitCode = kFailed;
+    return false;
+}
+
+bool saveModel(Cli& cli, Document& doc) {
+    if (doc.save()) return true;
+    cli.exitCode = kFailed;
+    return false;
+}
+
+// Everything the info command shows about one component, found by counting blocks
+// as the editor does, without its messages: missing blocks show as absent.
+struct ComponentInfo {
+    std::string name;
+    uint32_t kind = 0;
+    shp::Vec3 position;
+    uint32_t value212 = 0, value260 = 0, switch240 = 0;
+    std::optional<size_t> vertices, faces, textures;
+    std::vector<std::string> textureNames;
+    struct Attachment {
+        uint32_t kind;
+        std::string name;
+        shp::Vec3 position;
+    };
+    std::optional<std::vector<Attachment>> attachments;
+    std::optional<std::vector<shp::BoxSpec>> boxes;
+    std::optional<bool> block13;
+    bool block14 = false;
+};
+
+ComponentInfo describe(Document& doc, size_t k) {
+    ComponentInfo info;
+    if (auto c = doc.component(k)) {
+        info.name = c->name();
+        info.kind = c->kind();
+        info.position = c->position();
+        info.value212 = c->value212();
+        info.value260 = c->value260();
+        info.switch240 = c->switch240();
+    }
+    auto& blocks = doc.chain().blocks();
+    const ov::model::ComponentBlocks at = ov::model::locate(doc.chain(), k);
+    if (at.vertices) info.vertices = blocks[*at.vertices].recordCount;
+    if (at.faces) info.faces = blocks[*at.faces].recordCount;
+    if (at.textures) {
+        const shp::Block& t = blocks[*at.textures];
+        info.textures = t.recordCount;
+        for (size_t i = 0; i < t.recordCount; ++i)
+            info.textureNames.push_back(ov::model::textureName(t, i));
+    }
+    if (at.attachments) {
+        shp::Block& b = blocks[*at.attachments];
+        info.attachments.emplace();
+        for (size_t i = 0; i < b.recordCount; ++i) {
+            shp::AttachmentView a(b.record(i));
+            info.attachments->push_back({a.kind(), shp::attachmentListName(a), a.position()});
+        }
+    }
+    if (at.boxes) {
+        shp::Block& b = blocks[*at.boxes];
+        info.boxes.emplace();
+        for (size_t i = 0; i < b.recordCount; ++i) {
+            shp::BoxView box(b.record(i));
+            info.boxes->push_back({box.centre(), box.halfExtents()});
+        }
+    }
+    if (at.block13) info.block13 = !shp::block13Values(blocks[*at.block13]).empty();
+    info.block14 = at.block14.has_value();
+    return info;
+}
+
+std::string shipClassText(const Document& doc) {
+    auto c = shp::shipClass(doc.chain());
+    return c ? shp::shipClassName(*c) : std::string("(no ship header)");
+}
+
+std::string countText(const std::optional<size_t>& n) {
+    return n ? std::to_string(*n) : std::string("missing");
+}
+
+void printInfoText(Document& doc) {
+    std::printf("Model: %s%s\n", doc.fileName().string().c_str(),
+                doc.wasPacked() ? " (packed)" : "");
+    std::printf("Ship class: %s\n", shipClassText(doc).c_str());
+    const size_t n = doc.componentCount();
+    std::printf("Components: %zu\n", n);
+    for (size_t k = 0; k < n; ++k) {
+        ComponentInfo c = describe(doc, k);
+        std::printf("\nComponent %zu: %s\n", k, c.name.c_str());
+        std::printf("  Kind: %s\n", shp::componentKindName(c.kind).c_str());
+        std::printf("  Position: %s\n", fmt(c.position).c_str());
+        std::printf("  Value at 212: %u\n  Value at 260: %u\n", c.value212, c.value260);
+        std::printf("  Switch at 240: %s\n", c.switch240 ? "on" : "off");
+        std::printf("  Vertices: %s, faces: %s, textures: %s\n", countText(c.vertices).c_str(),
+                    countText(c.faces).c_str(), countText(c.textures).c_str());
+        for (const std::string& t : c.textureNames)
+            std::printf("    texture %s\n", t.c_str());
+        std::printf("  Block13: %s, block14: %s\n",
+                    c.block13 ? (*c.block13 ? "on" : "off") : "absent",
+                    c.block14 ? "present" : "absent");
+        if (!c.attachments) {
+            std::printf("  Attachments: missing (no Type9 block)\n");
+        } else {
+            std::printf("  Attachments: %zu\n", c.attachments->size());
+            for (size_t i = 0; i < c.attachments->size(); ++i) {
+                const auto& a = (*c.attachments)[i];
+                std::printf("    %zu  %s at %s\n", i, a.name.c_str(), fmt(a.position).c_str());
+            }
+        }
+        if (!c.boxes) {
+            std::printf("  Boxes: missing (no box block)\n");
+        } else {
+            std::printf("  Boxes: %zu\n", c.boxes->size());
+            for (size_t i = 0; i < c.boxes->size(); ++i) {
+                const auto& b = (*c.boxes)[i];
+                std::printf("    %zu  centre %s, half extents %s\n", i, fmt(b.centre).c_str(),
+                            fmt(b.halfExtents).c_str());
+            }
+        }
+    }
+}
+
+void printInfoJson(Document& doc) {
+    Json j;
+    j.beginObject().field("file", doc.fileName().string()).field("packed", doc.wasPacked());
+    if (auto c = shp::shipClass(doc.chain()))
+        j.key("shipClass")
+            .beginObject()
+            .field("value", *c)
+            .field("name", shp::shipClassName(*c))
+            .endObject();
+    j.key("components").beginArray();
+    for (size_t k = 0; k < doc.componentCount(); ++k) {
+        ComponentInfo c = describe(doc, k);
+        j.beginObject()
+            .field("index", k)
+            .field("name", c.name)
+            .field("kind", c.kind)
+            .field("kindName", shp::componentKindName(c.kind));
+        jsonVec3(j, "position", c.position);
+        j.field("value212", c.value212).field("value260", c.value260);
+        j.field("switch240", c.switch240 != 0);
+        // A count is left out when its block is missing.
+        auto count = [&j](std::string_view key, const std::optional<size_t>& n) {
+            if (n) j.field(key, *n);
+        };
+        count("vertices", c.vertices);
+        count("faces", c.faces);
+        count("textures", c.textures);
+        j.key("textureNames").beginArray();
+        for (const auto& t : c.textureNames)
+            j.value(t);
+        j.endArray();
+        j.key("block13").value(c.block13 ? (*c.block13 ? "on" : "off") : "absent");
+        j.field("block14", c.block14);
+        j.key("attachments").beginArray();
+        if (c.attachments)
+            for (const auto& a : *c.attachments) {
+                j.beginObject().field("kind", a.kind).field("name", a.name);
+                jsonVec3(j, "position", a.position);
+                j.endObject();
+            }
+        j.endArray();
+        j.key("boxes").beginArray();
+        if (c.boxes)
+            for (const auto& b : *c.boxes) {
+                j.beginObject();
+                jsonVec3(j, "centre", b.centre);
+                jsonVec3(j, "halfExtents", b.halfExtents);
+                j.endObject();
+            }
+        j.endArray();
+        j.field("hasType9Block", c.attachments.has_value());
+        j.field("hasBoxBlock", c.boxes.has_value());
+        j.endObject();
+    }
+    j.endArray().endObject();
+    std::cout << j.str() << '\n';
+}
+
+int runCheck(Cli& cli, const std::string& path) {
+    Document doc(cli.reporter);
+    const int before = cli.reporter.problems;
+    if (!openModel(cli, doc, path)) return kFailed;
+    const auto names = doc.componentNames();
+    const auto problems = ov::model::checkModel(doc.chain());
+    for (const auto& p : problems) {
+        std::string where = "model";
+        if (p.component >= 0)
+            where = "component " + std::to_string(p.component) + " \"" +
+                    names[size_t(p.component)] + "\"";
+        std::printf("%s: %s: %s\n", where.c_str(), p.caption.c_str(), p.text.c_str());
+    }
+    const int said = cli.reporter.problems - before;
+    if (problems.empty() && said == 0) {
+        std::printf("%s: %zu components, no problems found\n", path.c_str(), names.size());
+        return kOk;
+    }
+    std::printf("%s: %zu problems found\n", path.c_str(), problems.size() + size_t(said));
+    return kFailed;
+}
+
+struct Args {
+    std::string file, other, out;
+    size_t component = 0, index = 0;
+    uint32_t kind = 0;
+    unsigned value = 0;
+    std::string onOff;
+    bool json = false;
+};
+
+}  // namespace
+
+void addModelCommands(Cli& cli) {
+    auto* model = cli.app.add_subcommand(
+        "model", "Open, check, merge, edit and save SHP models (edits save the file unpacked)");
+    model->require_subcommand(1);
+    auto a = std::make_shared<Args>();
+
+    auto* info = model->add_subcommand("info", "Ship class, components, attachments and boxes");
+    info->add_option("FILE", a->file, "SHP model, packed or not")->required();
+    info->add_flag("--json", a->json, "Print a JSON object");
+    info->callback([&cli, a] {
+        Document doc(cli.reporter);
+        if (!openModel(cli, doc, a->file)) return;
+        a->json ? printInfoJson(doc) : printInfoText(doc);
+    });
+
+    auto* check = model->add_subcommand(
+        "check", "Run every validity test on every component and face; exit 1 on any problem");
+    check->add_option("FILE", a->file, "SHP model, packed or not")->required();
+    check->callback([&cli, a] { cli.exitCode = runCheck(cli, a->file); });
+
+    auto* save = model->add_subcommand("save", "Open a model (packed or not) and save it unpacked");
+    save->add_option("IN", a->file, "SHP model")->required();
+    save->add_option("-o,--output", a->out, "File to write (default: IN itself)");
+    save->callback([&cli, a] {
+        Document doc(cli.reporter);
+        if (!openModel(cli, doc, a->file)) return;
+        if (!(a->out.empty() ? doc.save() : doc.saveAs(a->out))) cli.exitCode = kFailed;
+    });
+
+    auto* merge = model->add_subcommand("merge", "Add the components of OTHER to BASE");
+    merge->add_option("BASE", a->file, "SHP model")->required();
+    merge->add_option("OTHER", a->other, "SHP model whose components are added")->required();
+    merge->add_option("-o,--output", a->out, "File to write")->required();
+    merge->callback([&cli, a] {
+        Document doc(cli.reporter);
+        if (!openModel(cli, doc, a->file)) return;
+        const size_t before = doc.componentCount();
+        if (!doc.merge(a->other)) {
+            if (cli.exitCode == kOk) cli.exitCode = kFailed;
+            return;
+        }
+        if (!doc.saveAs(a->out)) {
+            cli.exitCode = kFailed;
+            return;
+        }
+        std::printf("%s: %zu + %zu components\n", a->out.c_str(), before,
+                    doc.componentCount() - before);
+    });
+
+    auto* del = model->add_subcommand("delete-component",
+                                      "Remove a component and its whole group of blocks");
+    del->add_option("FILE", a->file, "SHP model, rewritten in place")->required();
+    del->add_option("INDEX", a->component, "Component index (from 0)")->required();
+    del->callback([&cli, a] {
+        Document doc(cli.reporter);
+        if (!openModel(cli, doc, a->file) || !checkComponent(cli, doc, a->component)) return;
+        const std::string name = doc.componentNames()[a->component];
+        if (!doc.deleteComponent(a->component)) {
+            cli.exitCode = kFailed;
+            return;
+        }
+        if (saveModel(cli, doc))
+            std::printf("Deleted component %zu \"%s\"; %zu left\n", a->component, name.c_str(),
+                        doc.componentCount());
+    });
+
+    auto* attach = model->add_subcommand(
+        "attach",
+        "Attach a default object to a component: 0 missile mount point, 1 gun object, 2 engine "
+        "flame, 3 gun, 4 blinking light");
+    attach->add_option("FILE", a->file, "SHP model, rewritten in place")->required();
+    attach->add_option("COMPONENT", a->component, "Component index (from 0)")->required();
+    attach->add_option("KIND", a->kind, "Attachment kind 0-4")
+        ->required()
+        ->check(CLI::Range(0, shp::kAttachmentKinds - 1));
+    attach->callback([&cli, a] {
+        Document doc(cli.reporter);
+        if (!openModel(cli, doc, a->file) || !checkComponent(cli, doc, a->component)) return;
+        auto index = doc.attach(a->component, a->kind);
+        if (!index) {
+            cli.exitCode = kFailed;
+            return;
+        }
+        if (saveModel(cli, doc))
+            std::printf("Attached %s to component %zu as attachment %zu\n",
+                        shp::attachMenuName(a->kind), a->component, *index);
+    });
+
+    auto* detach = model->add_subcommand("detach", "Remove an attachment from a component");
+    detach->add_option("FILE", a->file, "SHP model, rewritten in place")->required();
+    detach->add_option("COMPONENT", a->component, "Component index (from 0)")->required();
+    detach->add_option("INDEX", a->index, "Attachment index (from 0)")->required();
+    detach->callback([&cli, a] {
+        Document doc(cli.reporter);
+        if (!openModel(cli, doc, a->file) || !checkComponent(cli, doc, a->component)) return;
+        if (!doc.attachmentBlock(a->component)) {
+            cli.exitCode = kFailed;
+            return;
+        }
+        const auto names = doc.attachmentNames(a->component);
+        if (a->index >= names.size()) {
+            printError("attachment " + std::to_string(a->index) + " does not exist: component " +
+                       std::to_string(a->component) + " has " + std::to_string(names.size()));
+            cli.exitCode = kFailed;
+            return;
+        }
+        if (!doc.detach(a->component, a->index)) {
+            cli.exitCode = kFailed;
+            return;
+        }
+        if (saveModel(cli, doc))
+            std::printf("Removed attachment %zu (%s) from component %zu\n", a->index,
+                        names[a->index].c_str(), a->component);
+    });
+
+    auto* setClass = model->add_subcommand(
+        "set-class", "Set the ship class byte: 0 Fighter, 1 Capship, 2 Fighter + Cloak");
+    setClass->add_option("FILE", a->file, "SHP model, rewritten in place")->required();
+    setClass->add_option("VALUE", a->value, "Class byte 0-255")
+        ->required()
+        ->check(CLI::Range(0, 255));
+    setClass->callback([&cli, a] {
+        Document doc(cli.reporter);
+        if (!openModel(cli, doc, a->file)) return;
+        if (!doc.setShipClass(uint8_t(a->value))) {
+            printError(a->file + ": the model has no ship header record to hold the class");
+            cli.exitCode = kFailed;
+            return;
+        }
+        if (saveModel(cli, doc))
+            std::printf("Ship class: %s\n", shp::shipClassName(a->value).c_str());
+    });
+
+    auto* block13 = model->add_subcommand(
+        "block13", "Switch a component's block13 on (values 2 and 5) or off (empty)");
+    block13->add_option("FILE", a->file, "SHP model, rewritten in place")->required();
+    block13->add_option("COMPONENT", a->component, "Component index (from 0)")->required();
+    block13->add_option("STATE", a->onOff, "on or off")
+        ->required()
+        ->check(CLI::IsMember({"on", "off"}));
+    block13->callback([&cli, a] {
+        Document doc(cli.reporter);
+        if (!openModel(cli, doc, a->file) || !checkComponent(cli, doc, a->component)) return;
+        if (!doc.setBlock13(a->component, a->onOff == "on")) {
+            if (cli.reporter.problems == 0)
+                printError("component " + std::to_string(a->component) +
+                           " has no block13 of its own that can hold the two values");
+            cli.exitCode = kFailed;
+            return;
+        }
+        if (saveModel(cli, doc))
+            std::printf("Block13 of component %zu: %s\n", a->component, a->onOff.c_str());
+    });
+}
+
+}  // namespace ovcli
