@@ -114,6 +114,22 @@ bool PutShipsStats(Reporter& reporter, std::string path, int index, const ShipSt
     return true;
 }
 
+std::optional<float> parseStatsNumber(std::string_view text) {
+    while (!text.empty() && isBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back()))
+        text.remove_suffix(1);
+    // from_chars takes no leading '+', which a hand-written text may carry.
+    std::string_view digits = !text.empty() && text.front() == '+' ? text.substr(1) : text;
+    if (digits.empty() || (digits.size() < text.size() && digits.front() == '-'))
+        return std::nullopt;
+    float v = 0;
+    auto [stop, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), v);
+    if (ec != std::errc() || stop != digits.data() + digits.size() || !std::isfinite(v))
+        return std::nullopt;
+    return v;
+}
+
 Result<ShipStats> parseImportStats(std::string_view text) {
     std::array<float, kStatsFieldCount> numbers{};
     size_t found = 0;
@@ -137,19 +153,13 @@ Result<ShipStats> parseImportStats(std::string_view text) {
             return makeError("line " + std::to_string(fieldLine) + ": number " +
                              std::to_string(found + 1) + " is empty");
         }
-        // from_chars takes no leading '+', which a hand-written text may carry.
-        std::string_view digits = f.front() == '+' ? f.substr(1) : f;
-        float v = 0;
-        auto [stop, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), v);
-        bool twoSigns = f.front() == '+' && !digits.empty() && digits.front() == '-';
-        bool good = !twoSigns && ec == std::errc() && stop == digits.data() + digits.size() &&
-                    std::isfinite(v);
-        if (!good) {
+        auto v = parseStatsNumber(f);
+        if (!v) {
             std::string shown(f.substr(0, 40));
             return makeError("line " + std::to_string(fieldLine) + ": \"" + shown +
                              "\" is not a number");
         }
-        numbers[found++] = v;
+        numbers[found++] = *v;
     }
     if (found < kStatsFieldCount)
         return makeError("the text holds " + std::to_string(found) +

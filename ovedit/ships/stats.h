@@ -59,6 +59,11 @@ bool GetShipsStats(Reporter& reporter, std::string path, int index, ShipStats& s
 // file. Same checks as GetShipsStats, title "PutShipsStats".
 bool PutShipsStats(Reporter& reporter, std::string path, int index, const ShipStats& stats);
 
+// One figure as written by hand: a decimal or exponent number with an optional
+// sign, blanks around it ignored. Nothing for anything else, and for numbers that
+// are not finite or do not fit a float.
+std::optional<float> parseStatsNumber(std::string_view text);
+
 // Parses an import statistics text: numbers separated by commas or line ends, in
 // display order. Blanks around a number and blank lines are ignored; the first 15
 // numbers are taken and anything after them is not looked at. Fewer than 15

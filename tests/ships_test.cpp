@@ -1,0 +1,475 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "common/fileio.h"
+#include "ovedit/ships/game_files.h"
+#include "ovedit/ships/ship_table.h"
+#include "ovedit/ships/stats.h"
+#include "support/test_support.h"
+
+using namespace ov;
+using namespace ov::ships;
+using ovtest::readBytes;
+using ovtest::RecordingReporter;
+using ovtest::ScratchDir;
+using ovtest::writeBytes;
+
+namespace {
+
+// A statistics file of `records` records of random bytes (so any stray write
+// shows), each named "Ship N", plus `extra` trailing bytes.
+Bytes statsFile(size_t records, size_t extra = 0, uint32_t seed = 1) {
+    Bytes b = ovtest::randomBytes(records * kStatsRecordSize + extra, seed);
+    for (size_t i = 0; i < records; ++i) {
+        std::string name = "Ship " + std::to_string(i);
+        std::memset(&b[i * kStatsRecordSize], 0, kStatsBlockOffset);
+        std::memcpy(&b[i * kStatsRecordSize], name.data(), name.size());
+    }
+    return b;
+}
+
+ShipStats numbered(float base) {
+    ShipStats s;
+    for (size_t i = 0; i < kStatsFieldCount; ++i)
+        s.field[i] = base + float(i);
+    return s;
+}
+
+void writeText(const fs::path& p, std::string_view text) {
+    writeBytes(p, ByteSpan(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+}
+
+// Byte positions where two equally long buffers differ.
+std::vector<size_t> differences(const Bytes& a, const Bytes& b) {
+    std::vector<size_t> out;
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i)
+        if (a[i] != b[i]) out.push_back(i);
+    return out;
+}
+
+}  // namespace
+
+// ---- Statistics index bounds --------------------------------------------------------
+
+TEST(ShipStatsIndex, BoundsAgainstTheFileLength) {
+    struct Case {
+        const char* name;
+        size_t records, extra;
+        int index;
+        bool valid;
+    };
+    const Case cases[] = {
+        {"first record", 3, 0, 0, true},
+        {"record ending exactly at the end", 3, 0, 2, true},
+        {"one past the end", 3, 0, 3, false},
+        {"negative", 3, 0, -1, false},
+        {"most negative", 3, 0, -32768, false},
+        {"far past the end", 3, 0, 32767, false},
+        {"trailing partial record", 3, 351, 3, false},
+        {"last whole record before a partial one", 3, 351, 2, true},
+        {"empty file", 0, 0, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchDir dir;
+        Bytes file = statsFile(c.records, c.extra);
+        writeBytes(dir / "shipstats.bin", file);
+        RecordingReporter r;
+        ShipStats got = numbered(1000);
+        EXPECT_EQ(GetShipsStats(r, (dir / "shipstats.bin").string(), c.index, got), c.valid);
+        if (c.valid) {
+            EXPECT_TRUE(r.said.empty());
+            EXPECT_EQ(got, ShipStats::fromBytes(ByteSpan(file).subspan(
+                               size_t(c.index) * kStatsRecordSize + kStatsBlockOffset, 60)));
+        } else {
+            EXPECT_EQ(got, numbered(1000));
+            ASSERT_EQ(r.said.size(), 1u);
+            EXPECT_EQ(r.said[0].title, "GetShipsStats");
+            EXPECT_EQ(r.said[0].text, "Error - invalid ship");
+            EXPECT_EQ(r.said[0].icon, Icon::Exclamation);
+        }
+
+        RecordingReporter w;
+        EXPECT_EQ(PutShipsStats(w, (dir / "shipstats.bin").string(), c.index, numbered(5)),
+                  c.valid);
+        Bytes after = readBytes(dir / "shipstats.bin");
+        ASSERT_EQ(after.size(), file.size()) << "a write never changes the length";
+        if (!c.valid) {
+            EXPECT_EQ(after, file);
+            ASSERT_EQ(w.said.size(), 1u);
+            EXPECT_EQ(w.said[0].title, "PutShipsStats");
+            EXPECT_EQ(w.said[0].text, "Error - invalid ship");
+        }
+    }
+}
+
+TEST(ShipStatsIndex, MissingFile) {
+    ScratchDir dir;
+    RecordingReporter r;
+    ShipStats s = numbered(7);
+    EXPECT_FALSE(GetShipsStats(r, (dir / "none.bin").string(), 0, s));
+    EXPECT_FALSE(PutShipsStats(r, (dir / "none.bin").string(), 0, s));
+    EXPECT_EQ(s, numbered(7));
+    ASSERT_EQ(r.said.size(), 2u);
+    EXPECT_EQ(r.said[0].title, "GetShipsStats");
+    EXPECT_EQ(r.said[1].title, "PutShipsStats");
+    for (const auto& m : r.said)
+        EXPECT_EQ(m.text, "Error - file not found");
+    EXPECT_FALSE(fs::exists(dir / "none.bin"));
+}
+
+// ---- Writing figures ----------------------------------------------------------------
+
+TEST(ShipStatsWrite, ChangesExactlyTheSixtyBytesOfTheBlock) {
+    ScratchDir dir;
+    Bytes file = statsFile(4, 100);
+    writeBytes(dir / "shipstats.bin", file);
+    RecordingReporter r;
+    // Blanks around the path are trimmed, as every file routine does.
+    ASSERT_TRUE(PutShipsStats(r, "  " + (dir / "shipstats.bin").string() + " ", 2, numbered(1)));
+    Bytes after = readBytes(dir / "shipstats.bin");
+    ASSERT_EQ(after.size(), file.size());
+    for (size_t at : differences(file, after)) {
+        EXPECT_GE(at, 2 * kStatsRecordSize + 64);
+        EXPECT_LT(at, 2 * kStatsRecordSize + 124);
+    }
+    const uint8_t* block = &after[2 * kStatsRecordSize + 64];
+    for (size_t i = 0; i < kStatsFieldCount; ++i)
+        EXPECT_EQ(loadF32LE(block + 4 * i), 1.0f + float(i));
+    ShipStats back;
+    ASSERT_TRUE(GetShipsStats(r, (dir / "shipstats.bin").string(), 2, back));
+    EXPECT_EQ(back, numbered(1));
+}
+
+TEST(ShipStatsFields, DisplayOrderAndLabels) {
+    const auto& f = statsFieldsInDisplayOrder();
+    // Shield Recharge is shown 10th but stored after Afterburner Fuel.
+    EXPECT_STREQ(f[9].label, "Shield Recharge");
+    EXPECT_EQ(f[9].blockOffset, 44u);
+    EXPECT_STREQ(f[10].label, "Armor Strength");
+    EXPECT_EQ(f[10].blockOffset, 36u);
+    EXPECT_STREQ(f[11].label, "Afterburner Fuel");
+    EXPECT_EQ(f[11].blockOffset, 40u);
+    std::vector<bool> seen(kStatsFieldCount, false);
+    for (const auto& x : f) {
+        EXPECT_EQ(x.blockOffset, x.fileIndex * 4);
+        EXPECT_FALSE(seen[x.fileIndex]);
+        seen[x.fileIndex] = true;
+    }
+    EXPECT_EQ(statsFieldByLabel(" max speed ")->fileIndex, 0u);
+    EXPECT_FALSE(statsFieldByLabel("Max"));
+}
+
+// ---- Import text ------------------------------------------------------------------
+
+TEST(ShipStatsImport, DisplayOrderLandsAtTheRightOffsets) {
+    ScratchDir dir;
+    writeText(dir / "raven.txt", "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15\n");
+    writeBytes(dir / "shipstats.bin", statsFile(1));
+    RecordingReporter r;
+    ShipStats s;
+    ASSERT_TRUE(GetImportStats(r, (dir / "raven.txt").string(), s));
+    ASSERT_TRUE(PutShipsStats(r, (dir / "shipstats.bin").string(), 0, s));
+    Bytes after = readBytes(dir / "shipstats.bin");
+    auto at = [&](size_t blockOffset) { return loadF32LE(&after[64 + blockOffset]); };
+    EXPECT_EQ(at(32), 9.0f);   // Shield Strength
+    EXPECT_EQ(at(44), 10.0f);  // Shield Recharge: the 10th number
+    EXPECT_EQ(at(36), 11.0f);  // Armor Strength
+    EXPECT_EQ(at(40), 12.0f);  // Afterburner Fuel
+    EXPECT_EQ(at(56), 15.0f);  // Ammo
+}
+
+TEST(ShipStatsImport, AcceptedTextForms) {
+    const char* texts[] = {
+        "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15",
+        "1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8\r\n9\r\n10\r\n11\r\n12\r\n13\r\n14\r\n15\r\n",
+        " 1 , 2,3\n\n4,5 ,6\n7,8,9,\n10,11,12\n13\t,14,15",
+        "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17 and a note nobody reads",
+        "+1,2.0,3e0,4,5,6,7,8,9,10,11,12,13,14,1.5e1",
+    };
+    for (const char* t : texts) {
+        SCOPED_TRACE(t);
+        auto s = parseImportStats(t);
+        ASSERT_TRUE(s) << s.error().describe();
+        const auto& order = statsFieldsInDisplayOrder();
+        for (size_t i = 0; i < kStatsFieldCount; ++i)
+            EXPECT_EQ(s->field[order[i].fileIndex], float(i + 1));
+    }
+    EXPECT_EQ(parseImportStats("-2.5,0,0,0,0,0,0,0,0,0,0,0,0,0,0")->field[0], -2.5f);
+}
+
+TEST(ShipStatsImport, RefusedTextsLeaveTheFiguresAlone) {
+    const char* texts[] = {
+        "",
+        "1,2,3,4,5,6,7,8,9,10,11,12,13,14",
+        "1,2,3,4,5,6,7,8,9,ten,11,12,13,14,15",
+        "1,2,,4,5,6,7,8,9,10,11,12,13,14,15",
+        "1,2,3,4,5,6,7,8,9,10,11,12,13,14,nan",
+        "1,2,3,4,5,6,7,8,9,10,11,12,13,14,inf",
+        "1e39,2,3,4,5,6,7,8,9,10,11,12,13,14,15",
+        "+-1,2,3,4,5,6,7,8,9,10,11,12,13,14,15",
+        "1 2,3,4,5,6,7,8,9,10,11,12,13,14,15,16",
+        "0x10,2,3,4,5,6,7,8,9,10,11,12,13,14,15",
+    };
+    for (const char* t : texts) {
+        SCOPED_TRACE(t);
+        EXPECT_FALSE(parseImportStats(t));
+        ScratchDir dir;
+        writeText(dir / "bad.txt", t);
+        RecordingReporter r;
+        ShipStats s = numbered(50);
+        EXPECT_FALSE(GetImportStats(r, (dir / "bad.txt").string(), s));
+        EXPECT_EQ(s, numbered(50));
+        ASSERT_EQ(r.said.size(), 1u);
+        EXPECT_EQ(r.said[0].title, "GetImportStats");
+        EXPECT_EQ(r.said[0].text.rfind("Error - ", 0), 0u) << r.said[0].text;
+    }
+}
+
+TEST(ShipStatsImport, MissingFile) {
+    ScratchDir dir;
+    RecordingReporter r;
+    ShipStats s = numbered(3);
+    EXPECT_FALSE(GetImportStats(r, (dir / "none.txt").string(), s));
+    EXPECT_EQ(s, numbered(3));
+    ASSERT_EQ(r.said.size(), 1u);
+    EXPECT_EQ(r.said[0].title, "GetImportStats");
+    EXPECT_EQ(r.said[0].text, "File not found!");
+    EXPECT_EQ(r.said[0].icon, Icon::Critical);
+}
+
+// ---- Appending records ----------------------------------------------------------------
+
+TEST(ShipStatsAdd, AppendsAZeroedRecordWithNameAndFigures) {
+    ScratchDir dir;
+    fs::path bin = dir / "shipstats.bin";
+    ShipTable table{{"  Raven  ", 0, "", "", true, false, -1},
+                    {"Heron", 0, "", "", true, false, -1}};
+    RecordingReporter r;
+    // A missing file is created and the record goes to offset 0.
+    EXPECT_EQ(AddShipStatsRecord(r, bin.string(), table, 0, numbered(1)), 0);
+    EXPECT_EQ(table[0].name, "Raven");
+    EXPECT_EQ(AddShipStatsRecord(r, bin.string(), table, 1, numbered(20)), 1);
+    EXPECT_TRUE(r.said.empty());
+
+    Bytes file = readBytes(bin);
+    ASSERT_EQ(file.size(), 2 * kStatsRecordSize);
+    for (size_t rec = 0; rec < 2; ++rec) {
+        const uint8_t* p = &file[rec * kStatsRecordSize];
+        std::string name = rec == 0 ? "Raven" : "Heron";
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(p), name.size()), name);
+        for (size_t i = name.size(); i < 64; ++i)
+            EXPECT_EQ(p[i], 0) << i;
+        EXPECT_EQ(ShipStats::fromBytes(ByteSpan(p + 64, 60)), numbered(rec == 0 ? 1 : 20));
+        for (size_t i = 124; i < kStatsRecordSize; ++i)
+            EXPECT_EQ(p[i], 0) << i;
+    }
+}
+
+TEST(ShipStatsAdd, KeepsEveryEarlierByteAndRefusesADamagedFile) {
+    ScratchDir dir;
+    fs::path bin = dir / "shipstats.bin";
+    Bytes file = statsFile(3);
+    writeBytes(bin, file);
+    ShipTable table{{"Kestrel", 0, "", "", true, false, -1}};
+    RecordingReporter r;
+    EXPECT_EQ(AddShipStatsRecord(r, bin.string(), table, 0, numbered(1)), 3);
+    Bytes after = readBytes(bin);
+    ASSERT_EQ(after.size(), 4 * kStatsRecordSize);
+    EXPECT_TRUE(std::equal(file.begin(), file.end(), after.begin()));
+
+    // A partial record at the end: appending would put the record where its index
+    // does not address it.
+    Bytes damaged = statsFile(2, 10);
+    writeBytes(bin, damaged);
+    EXPECT_EQ(AddShipStatsRecord(r, bin.string(), table, 0, numbered(1)), -1);
+    EXPECT_EQ(readBytes(bin), damaged);
+    ASSERT_EQ(r.said.size(), 1u);
+    EXPECT_EQ(r.said[0].title, "AddShipStatsRecord");
+}
+
+// ---- The default copy -----------------------------------------------------------------
+
+TEST(ShipStatsDefault, MadeOnceAndNeverReplaced) {
+    ScratchDir dir;
+    // Copied from Windows: the name's case differs.
+    writeBytes(dir / "SHIPSTATS.BIN", statsFile(3));
+    RecordingReporter r;
+    ASSERT_TRUE(EnsureDefaultShipStats(r, dir.path().string()));
+    ASSERT_TRUE(fs::exists(dir / "shipstats.def"));
+    Bytes first = readBytes(dir / "shipstats.def");
+    EXPECT_EQ(first, readBytes(dir / "SHIPSTATS.BIN"));
+
+    ASSERT_TRUE(PutShipsStats(r, (dir / "SHIPSTATS.BIN").string(), 1, numbered(9)));
+    ASSERT_TRUE(EnsureDefaultShipStats(r, dir.path().string()));
+    ASSERT_TRUE(EnsureDefaultShipStats(r, dir.path().string()));
+    EXPECT_EQ(readBytes(dir / "shipstats.def"), first);
+    EXPECT_TRUE(r.said.empty());
+}
+
+TEST(ShipStatsDefault, MissingStatsFile) {
+    ScratchDir dir;
+    RecordingReporter r;
+    EXPECT_FALSE(EnsureDefaultShipStats(r, dir.path().string()));
+    ASSERT_EQ(r.said.size(), 1u);
+    EXPECT_EQ(r.said[0].text, "Can't find shipstats.bin");
+    EXPECT_FALSE(fs::exists(dir / "shipstats.def"));
+}
+
+// ---- Restores -----------------------------------------------------------------------
+
+TEST(ShipStatsRestore, CopiesStockShipsAndDeletesTheSource) {
+    ScratchDir dir;
+    fs::path def = dir / "shipstats.def", bin = dir / "shipstats.bin";
+    Bytes target = statsFile(3, 0, 1);
+    Bytes source = statsFile(4, 0, 2);  // one record appended for an imported ship
+    writeBytes(def, target);
+    writeBytes(bin, source);
+    ShipTable table{{"A", 0, "", "", false, false, -1},
+                    {"B", 1, "", "", true, false, -1},
+                    {"C", 2, "", "", false, false, -1},
+                    {"D", 3, "", "", true, false, -1}};
+    RecordingReporter r;
+    ASSERT_TRUE(RestoreShipStats(r, def.string(), bin.string(), table, table.size()));
+    EXPECT_TRUE(r.said.empty());
+    EXPECT_FALSE(fs::exists(bin));
+    Bytes after = readBytes(def);
+    ASSERT_EQ(after.size(), target.size());
+    for (size_t i = 0; i < after.size(); ++i) {
+        size_t rec = i / kStatsRecordSize, inRec = i % kStatsRecordSize;
+        bool copied = rec != 1 && inRec >= 64 && inRec < 124;
+        ASSERT_EQ(after[i], copied ? source[i] : target[i]) << "byte " << i;
+    }
+}
+
+TEST(ShipStatsRestore, KeepsTheSourceWhenABlockCouldNotBeCopied) {
+    ScratchDir dir;
+    fs::path def = dir / "shipstats.def", bin = dir / "shipstats.bin";
+    Bytes target = statsFile(2, 0, 1);
+    Bytes source = statsFile(3, 0, 2);
+    writeBytes(def, target);
+    writeBytes(bin, source);
+    // Ship "C" has no record in the target: nothing is written for it, and the
+    // source keeps the only copy of its figures.
+    ShipTable table{{"A", 0, "", "", false, false, -1}, {"C", 2, "", "", false, false, -1}};
+    RecordingReporter r;
+    EXPECT_FALSE(RestoreShipStats(r, def.string(), bin.string(), table, table.size()));
+    EXPECT_TRUE(fs::exists(bin));
+    EXPECT_EQ(readBytes(bin), source);
+    Bytes after = readBytes(def);
+    ASSERT_EQ(after.size(), target.size());
+    EXPECT_TRUE(std::equal(after.begin() + 64, after.begin() + 124, source.begin() + 64));
+    EXPECT_TRUE(std::equal(after.begin() + kStatsRecordSize, after.end(),
+                           target.begin() + kStatsRecordSize));
+}
+
+TEST(ShipStatsRestore, SwappedShipsGoBackAndTheSourceStays) {
+    ScratchDir dir;
+    fs::path def = dir / "shipstats.def", bin = dir / "shipstats.bin";
+    Bytes target = statsFile(3, 0, 1);
+    Bytes source = statsFile(3, 0, 2);
+    writeBytes(def, target);
+    writeBytes(bin, source);
+    // A and C were swapped; only the pair's first ship (target after it) copies.
+    ShipTable table{{"A", 0, "", "", false, true, 2},
+                    {"B", 1, "", "", false, false, -1},
+                    {"C", 2, "", "", false, true, 0}};
+    RecordingReporter r;
+    ASSERT_TRUE(RestoreSwappedShipStats(r, def.string(), bin.string(), table, table.size()));
+    EXPECT_EQ(readBytes(bin), source);
+    Bytes after = readBytes(def);
+    std::vector<size_t> changed = differences(target, after);
+    ASSERT_FALSE(changed.empty());
+    for (size_t at : changed) {
+        EXPECT_GE(at, 2 * kStatsRecordSize + 64);
+        EXPECT_LT(at, 2 * kStatsRecordSize + 124);
+    }
+    EXPECT_TRUE(std::equal(after.begin() + 2 * kStatsRecordSize + 64,
+                           after.begin() + 2 * kStatsRecordSize + 124, source.begin() + 64));
+}
+
+TEST(ShipStatsRestore, MissingPaths) {
+    ScratchDir dir;
+    writeBytes(dir / "shipstats.def", statsFile(1));
+    ShipTable table{{"A", 0, "", "", false, true, 0}};
+    RecordingReporter r;
+    EXPECT_FALSE(RestoreShipStats(r, (dir / "shipstats.def").string(),
+                                  (dir / "shipstats.bin").string(), table, 1));
+    EXPECT_FALSE(RestoreSwappedShipStats(r, (dir / "none.def").string(),
+                                         (dir / "shipstats.def").string(), table, 1));
+    ASSERT_EQ(r.said.size(), 2u);
+    for (const auto& m : r.said) {
+        EXPECT_EQ(m.title, "RestoreShipStats");
+        EXPECT_EQ(m.text, "Error - Path(s) not found");
+    }
+    EXPECT_TRUE(fs::exists(dir / "shipstats.def"));
+}
+
+// ---- Ship table and game file names ----------------------------------------------------
+
+TEST(ShipTableText, RoundTripAndRefusals) {
+    ShipTable table{{"Raven", 4, "raven.shp", "raven_t.shp", false, true, 1},
+                    {"Heron", 0, "", "", true, false, -1}};
+    auto back = parseShipTable(formatShipTable(table));
+    ASSERT_TRUE(back) << back.error().describe();
+    ASSERT_EQ(back->size(), 2u);
+    EXPECT_EQ((*back)[0].tigerModel, "raven_t.shp");
+    EXPECT_EQ((*back)[0].swapTarget, 1);
+    EXPECT_TRUE((*back)[1].imported);
+
+    const char* bad[] = {
+        "Raven\n",
+        "Raven\tfour\n",
+        "Raven\t40000\n",
+        "Raven\t-1\n",
+        "A name that is longer than thirty chars\t1\n",
+        "Raven\t1\t..\\resource.hog\n",
+        "Raven\t1\tships/raven.shp\n",
+        "Raven\t1\traven.shp\t\t2\n",
+        "Raven\t1\traven.shp\t\t0\t1\t5\n",
+        "Raven\t1\t\t\t0\t0\t0\textra\n",
+    };
+    for (const char* t : bad) {
+        SCOPED_TRACE(t);
+        EXPECT_FALSE(parseShipTable(t));
+    }
+}
+
+TEST(ShipTableText, DerivedFromTheStatsFileWithoutATableFile) {
+    ScratchDir dir;
+    Bytes file = statsFile(3, 200);
+    const char longName[] = "A very long ship name of forty characters";
+    std::memcpy(&file[kStatsRecordSize], longName, sizeof longName - 1);
+    writeBytes(dir / "ShipStats.bin", file);
+    auto table = loadShipTable(dir.path(), dir.path());
+    ASSERT_TRUE(table) << table.error().describe();
+    ASSERT_EQ(table->size(), 3u);  // the partial record is no ship
+    EXPECT_EQ((*table)[0].name, "Ship 0");
+    EXPECT_EQ((*table)[1].name.size(), kShipNameWidth);
+    EXPECT_EQ((*table)[2].statsIndex, 2);
+    EXPECT_TRUE((*table)[2].model.empty());
+
+    writeText(dir / kShipTableFile, "# own table\nRaven\t1\traven.shp\n");
+    table = loadShipTable(dir.path(), dir.path());
+    ASSERT_TRUE(table);
+    ASSERT_EQ(table->size(), 1u);
+    EXPECT_EQ((*table)[0].model, "raven.shp");
+}
+
+TEST(GameFiles, NamesMatchIgnoringCaseInsideTheFolderOnly) {
+    ScratchDir dir;
+    fs::create_directories(dir / "Ships");
+    writeText(dir / "Ships" / "RAVEN.SHP", "x");
+    writeText(dir / "outside.shp", "x");
+    EXPECT_EQ(findInFolder(dir.path(), "ships\\raven.shp"), dir / "Ships" / "RAVEN.SHP");
+    EXPECT_EQ(findInFolder(dir.path(), "SHIPS/Raven.shp"), dir / "Ships" / "RAVEN.SHP");
+    EXPECT_FALSE(findInFolder(dir.path(), "ships\\heron.shp"));
+    EXPECT_EQ(pathInFolder(dir.path(), "ships\\heron.bak"), dir / "Ships" / "heron.bak");
+    for (const char* escape :
+         {"ships\\..\\outside.shp", "..\\x", "/etc/passwd", "C:\\x", "ships\\\\raven.shp", ""}) {
+        SCOPED_TRACE(escape);
+        EXPECT_FALSE(findInFolder(dir.path(), escape));
+        EXPECT_FALSE(pathInFolder(dir.path(), escape));
+    }
+}
