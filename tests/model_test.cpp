@@ -1,0 +1,635 @@
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <functional>
+
+#include "common/refpack.h"
+#include "common/shp_build.h"
+#include "ovtool/model/document.h"
+#include "support/test_support.h"
+
+using namespace ov;
+using namespace ov::shp;
+using namespace ov::model;
+using ovtest::RecordingReporter;
+using ovtest::ScratchDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Components whose blocks all differ, so that pairing mistakes show.
+ComponentSpec part(const std::string& name, int i) {
+    ComponentSpec c;
+    c.name = name;
+    c.kind = uint32_t(i % 4);
+    c.position = {float(i), float(2 * i), float(3 * i)};
+    c.value212 = uint32_t(100 + i);
+    float f = float(i);
+    c.vertices = {{f, 0, 0}, {0, f + 1, 0}, {0, 0, f + 2}, {f, f, f}};
+    c.faces = {{0, 1, 2, 0, {0, 1, 0}, {0, 0, 1}, 0}, {1, 2, 3, 0, {}, {}, 3}};
+    c.textures = {name + ".tga"};
+    for (int a = 0; a <= i % 3; ++a)
+        c.attachments.push_back(makeAttachment(uint32_t((i + a) % 5), {f, float(a), 1}));
+    c.boxes = {{{f, 0, 0}, {1, 1, f + 1}}};
+    c.block13 = i % 2 == 1;
+    return c;
+}
+
+BlockChain makeModel(std::initializer_list<const char*> names, int first = 0, uint8_t cls = 0) {
+    std::vector<ComponentSpec> parts;
+    int i = first;
+    for (const char* n : names)
+        parts.push_back(part(n, i++));
+    return buildModel(cls, parts);
+}
+
+// A Type-1 table of 100-byte records: the "reduced version of Block1".
+BlockChain reduced(BlockChain chain) {
+    Block& t = chain.blocks()[*chain.componentTable()];
+    Bytes cut;
+    for (size_t i = 0; i < t.recordCount; ++i)
+        cut.insert(cut.end(), t.record(i).begin(), t.record(i).begin() + 100);
+    t.recordSize = 100;
+    t.data = cut;
+    return chain;
+}
+
+// Component k's Type-1 record and the blocks that counting pairs it with.
+std::vector<Bytes> fingerprint(const BlockChain& chain, size_t k) {
+    const Block& table = chain.blocks()[*chain.componentTable()];
+    auto rec = table.record(k);
+    std::vector<Bytes> parts{Bytes(rec.begin(), rec.end())};
+    ComponentBlocks at = locate(chain, k);
+    for (auto i : {at.opener, at.boxes, at.attachments, at.vertices, at.faces, at.textures})
+        parts.push_back(i ? chain.blocks()[*i].data : Bytes{0xEE, 0xEE});
+    return parts;
+}
+
+Bytes packed(ByteSpan plain) {
+    auto p = refpack::encode(plain);
+    EXPECT_TRUE(p);
+    return *p;
+}
+
+struct Said {
+    std::string caption;
+    std::string textStart;  // the message must start with this
+};
+
+void expectSaid(const RecordingReporter& r, const std::vector<Said>& expected,
+                const std::string& context) {
+    ASSERT_EQ(r.said.size(), expected.size()) << context;
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(r.said[i].title, expected[i].caption) << context;
+        EXPECT_EQ(r.said[i].text.rfind(expected[i].textStart, 0), 0u)
+            << context << ": " << r.said[i].text;
+    }
+}
+
+const Said kCompressed{kCompressedCaption, kCompressedText};
+const Said kNotShp{kNotShpCaption, kNotShpText};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+TEST(ModelOpen, EachFormOfFile) {
+    const Bytes plain = makeModel({"Hull", "Wing"}).write();
+    Bytes truncated(plain.begin(), plain.begin() + 700);
+    truncated.insert(truncated.end(), kTerminatorBytes.begin(), kTerminatorBytes.end());
+    Bytes cutStream = packed(plain);
+    cutStream.resize(cutStream.size() - 3);
+    const Bytes terminatorOnly(kTerminatorBytes.begin(), kTerminatorBytes.end());
+
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        bool loads;
+        std::vector<Said> said;
+    };
+    const Case cases[] = {
+        {"unpacked", plain, true, {}},
+        {"packed", packed(plain), true, {kCompressed}},
+        {"double-packed", packed(packed(plain)), false, {kCompressed, kNotShp}},
+        {"packed garbage", packed(ovtest::randomBytes(500, 3)), false, {kCompressed, kNotShp}},
+        {"packed stream cut short", cutStream, false, {kCompressed, kNotShp}},
+        {"garbage", ovtest::randomBytes(500, 7), false, {kNotShp}},
+        {"empty file", {}, false, {kNotShp}},
+        {"truncated chain", truncated, false, {kNotShp}},
+        {"terminator only", terminatorOnly, false, {}},
+    };
+    for (const Case& c : cases) {
+        ScratchDir dir;
+        const fs::path file = dir / "ship.shp";
+        ovtest::writeBytes(file, c.bytes);
+        const fs::path cwd = fs::current_path();
+        fs::current_path(dir.path());
+        RecordingReporter r;
+        Document doc(r);
+        EXPECT_EQ(doc.open(file), c.loads) << c.name;
+        fs::current_path(cwd);
+
+        expectSaid(r, c.said, c.name);
+        EXPECT_EQ(doc.loaded(), c.loads) << c.name;
+        EXPECT_EQ(doc.fileName(), file) << c.name;
+        EXPECT_EQ(doc.selectedComponent(), -1);
+        EXPECT_EQ(doc.selectedAttachment(), -1);
+        if (c.loads) {
+            EXPECT_EQ(doc.chain().write(), plain) << c.name;
+            EXPECT_EQ(doc.componentNames(), (std::vector<std::string>{"Hull", "Wing"}));
+        } else {
+            EXPECT_TRUE(doc.componentNames().empty()) << c.name;
+        }
+        // Unpacking happens in memory: nothing but the model itself in the folder.
+        size_t entries = 0;
+        for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir.path()))
+            ++entries;
+        EXPECT_EQ(entries, 1u) << c.name;
+    }
+}
+
+TEST(ModelOpen, TruncatedChainSaysWhereItEnds) {
+    Bytes bytes = makeModel({"Hull"}).write();
+    bytes.resize(400);
+    bytes.insert(bytes.end(), kTerminatorBytes.begin(), kTerminatorBytes.end());
+    ScratchDir dir;
+    ovtest::writeBytes(dir / "t.shp", bytes);
+    RecordingReporter r;
+    Document doc(r);
+    EXPECT_FALSE(doc.open(dir / "t.shp"));
+    ASSERT_EQ(r.said.size(), 1u);
+    EXPECT_NE(r.said[0].text.find("truncated at byte 406"), std::string::npos) << r.said[0].text;
+}
+
+TEST(ModelOpen, UnreadableFileSaysErrorOpening) {
+    ScratchDir dir;
+    for (const fs::path& p : {dir / "missing.shp", dir.path()}) {
+        RecordingReporter r;
+        Document doc(r);
+        EXPECT_FALSE(doc.open(p));
+        expectSaid(r, {{"Something went wrong...", "Error opening " + p.string() + "!"}},
+                   p.string());
+        EXPECT_EQ(r.said[0].text, "Error opening " + p.string() + "!");
+    }
+}
+
+TEST(ModelOpen, OpeningAgainFreesTheOldModel) {
+    ScratchDir dir;
+    ovtest::writeBytes(dir / "good.shp", makeModel({"A", "B"}).write());
+    ovtest::writeBytes(dir / "bad.shp", ovtest::randomBytes(64, 1));
+    RecordingReporter r;
+    Document doc(r);
+    ASSERT_TRUE(doc.open(dir / "good.shp"));
+    doc.selectComponent(1);
+    doc.selectAttachment(0);
+    EXPECT_FALSE(doc.open(dir / "bad.shp"));
+    EXPECT_FALSE(doc.loaded());
+    EXPECT_TRUE(doc.chain().empty());
+    EXPECT_EQ(doc.selectedComponent(), -1);
+    EXPECT_EQ(doc.selectedAttachment(), -1);
+    EXPECT_FALSE(doc.save());
+    EXPECT_EQ(ovtest::readBytes(dir / "bad.shp"), ovtest::randomBytes(64, 1));
+}
+
+TEST(ModelOpen, BytesAfterTheTerminatorAreAnnounced) {
+    Bytes bytes = makeModel({"A"}).write();
+    const Bytes tail = makeModel({"B"}).write();
+    bytes.insert(bytes.end(), tail.begin(), tail.end());
+    ScratchDir dir;
+    ovtest::writeBytes(dir / "m.shp", bytes);
+    RecordingReporter r;
+    Document doc(r);
+    EXPECT_TRUE(doc.open(dir / "m.shp"));
+    ASSERT_EQ(r.said.size(), 1u);
+    EXPECT_EQ(r.said[0].title, "Warning!");
+    EXPECT_NE(r.said[0].text.find(std::to_string(tail.size()) + " bytes"), std::string::npos);
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(ModelSave, PackedModelIsSavedUnpackedUnderItsOwnName) {
+    const BlockChain m = makeModel({"Hull", "Cockpit"});
+    ScratchDir dir;
+    ovtest::writeBytes(dir / "p.shp", packed(m.write()));
+    RecordingReporter r;
+    Document doc(r);
+    ASSERT_TRUE(doc.open(dir / "p.shp"));
+    EXPECT_TRUE(doc.wasPacked());
+    ASSERT_TRUE(doc.save());
+    EXPECT_EQ(ovtest::readBytes(dir / "p.shp"), m.write());
+}
+
+TEST(ModelSave, FailureLeavesTargetAndModelUntouched) {
+    struct Case {
+        const char* name;
+        std::function<fs::path(const ScratchDir&)> target;
+    };
+    const Case cases[] = {
+        {"target is a folder",
+         [](const ScratchDir& d) {
+             fs::create_directory(d / "ship.shp");
+             ovtest::writeBytes(d / "ship.shp" / "keep", Bytes{1, 2, 3});
+             return d / "ship.shp";
+         }},
+        {"folder missing", [](const ScratchDir& d) { return d / "nowhere" / "ship.shp"; }},
+    };
+    const Bytes original = makeModel({"A", "B"}).write();
+    for (const Case& c : cases) {
+        ScratchDir dir;
+        ovtest::writeBytes(dir / "in.shp", original);
+        const fs::path target = c.target(dir);
+        RecordingReporter r;
+        Document doc(r);
+        ASSERT_TRUE(doc.open(dir / "in.shp"));
+        EXPECT_FALSE(doc.saveAs(target)) << c.name;
+        ASSERT_EQ(r.said.size(), 1u) << c.name;
+        EXPECT_EQ(r.said[0].title, "Warning!");
+        EXPECT_EQ(r.said[0].text, "Error saving file \"" + target.string() + "\"");
+        EXPECT_TRUE(doc.loaded());
+        EXPECT_EQ(doc.fileName(), dir / "in.shp");
+        EXPECT_EQ(doc.chain().write(), original);
+        // Nothing new next to the input: no half-written or temporary file.
+        size_t entries = 0;
+        for ([[maybe_unused]] const auto& e : fs::recursive_directory_iterator(dir.path()))
+            ++entries;
+        EXPECT_EQ(entries, fs::is_directory(target) ? 3u : 1u) << c.name;
+    }
+}
+
+TEST(ModelSave, WithoutAModelNothingHappens) {
+    ScratchDir dir;
+    RecordingReporter r;
+    Document doc(r);
+    EXPECT_FALSE(doc.saveAs(dir / "x.shp"));
+    EXPECT_FALSE(fs::exists(dir / "x.shp"));
+    EXPECT_TRUE(r.said.empty());
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(ModelMerge, AppendsComponentsKeepingEachPairedWithItsBlocks) {
+    const BlockChain base = makeModel({"Hull", "Cockpit"});
+    const BlockChain other = makeModel({"Turret", "Gun", "Tail"}, 5);
+    ScratchDir dir;
+    ovtest::writeBytes(dir / "base.shp", base.write());
+    ovtest::writeBytes(dir / "other.shp", packed(other.write()));
+    RecordingReporter r;
+    Document doc(r);
+    ASSERT_TRUE(doc.open(dir / "base.shp"));
+    ASSERT_TRUE(doc.merge(dir / "other.shp"));
+    expectSaid(r, {kCompressed}, "merge");
+
+    EXPECT_EQ(doc.componentNames(),
+              (std::vector<std::string>{"Hull", "Cockpit", "Turret", "Gun", "Tail"}));
+    ASSERT_TRUE(doc.saveAs(dir / "merged.shp"));
+    auto reread = BlockChain::read(ovtest::readBytes(dir / "merged.shp"));
+    ASSERT_TRUE(reread);
+    for (const auto* chain : {&doc.chain(), &*reread}) {
+        EXPECT_EQ(chain->count(BlockType::GroupOpener), 5u);
+        for (size_t k = 0; k < 2; ++k)
+            EXPECT_EQ(fingerprint(*chain, k), fingerprint(base, k)) << k;
+        for (size_t k = 0; k < 3; ++k)
+            EXPECT_EQ(fingerprint(*chain, k + 2), fingerprint(other, k)) << k;
+        EXPECT_TRUE(checkModel(*chain).empty());
+    }
+    // Exactly the model built from all five components in this order.
+    std::vector<ComponentSpec> all;
+    for (auto [name, i] :
+         {std::pair{"Hull", 0}, {"Cockpit", 1}, {"Turret", 5}, {"Gun", 6}, {"Tail", 7}})
+        all.push_back(part(name, i));
+    EXPECT_EQ(reread->write(), buildModel(0, all).write());
+}
+
+TEST(ModelMerge, RefusalsChangeNothing) {
+    auto withBlock = [](BlockChain c, size_t at, uint32_t type) {
+        c.blocks()[at].type = type;
+        return c;
+    };
+    auto secondTable = [](BlockChain c) {
+        c.appendBlock(c.blocks()[1]);
+        return c;
+    };
+    const BlockChain good = makeModel({"X"}, 3);
+    const Said bad{kBadShpCaption, kBadShpText};
+    const Said reducedSaid{kReducedBlock1Caption, kReducedBlock1Text};
+    struct Case {
+        const char* name;
+        std::optional<Bytes> other;  // nothing: the file does not exist
+        bool baseReduced;
+        std::vector<Said> said;
+    };
+    const Case cases[] = {
+        {"first block not type 0", withBlock(good, 0, 5).write(), false, {bad}},
+        {"second block not type 1", withBlock(good, 1, 5).write(), false, {bad}},
+        {"another Type-1 block later", secondTable(good).write(), false, {bad}},
+        {"header alone",
+         [] {
+             BlockChain c = makeModel({"X"});
+             c.blocks().resize(1);
+             return c.write();
+         }(),
+         false,
+         {bad}},
+        {"other reduced", reduced(good).write(), false, {reducedSaid}},
+        {"own table reduced", good.write(), true, {reducedSaid}},
+        {"other empty", Bytes(kTerminatorBytes.begin(), kTerminatorBytes.end()), false, {}},
+        {"other garbage", ovtest::randomBytes(99, 5), false, {kNotShp}},
+        {"other missing", std::nullopt, false, {{"Something went wrong...", "Error opening"}}},
+    };
+    for (const Case& c : cases) {
+        ScratchDir dir;
+        const BlockChain base =
+            c.baseReduced ? reduced(makeModel({"A", "B"})) : makeModel({"A", "B"});
+        ovtest::writeBytes(dir / "base.shp", base.write());
+        if (c.other) ovtest::writeBytes(dir / "other.shp", *c.other);
+        RecordingReporter r;
+        Document doc(r);
+        ASSERT_TRUE(doc.open(dir / "base.shp"));
+        EXPECT_FALSE(doc.merge(dir / "other.shp")) << c.name;
+        expectSaid(r, c.said, c.name);
+        EXPECT_EQ(doc.chain().write(), base.write()) << c.name;
+        EXPECT_TRUE(doc.loaded());
+    }
+
+    RecordingReporter r;
+    Document nothing(r);
+    EXPECT_FALSE(nothing.merge("anything.shp"));
+    EXPECT_TRUE(r.said.empty());
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(ModelDelete, LaterComponentsKeepTheirBlocks) {
+    const BlockChain original = makeModel({"A", "B", "C", "D"});
+    for (size_t gone = 0; gone < 4; ++gone) {
+        RecordingReporter r;
+        Document doc(r);
+        ScratchDir dir;
+        ovtest::writeBytes(dir / "m.shp", original.write());
+        ASSERT_TRUE(doc.open(dir / "m.shp"));
+        doc.selectComponent(2);
+        doc.selectAttachment(0);
+        ASSERT_TRUE(doc.deleteComponent(gone)) << gone;
+        EXPECT_TRUE(r.said.empty());
+        EXPECT_EQ(doc.selectedComponent(), -1);
+        EXPECT_EQ(doc.selectedAttachment(), -1);
+        ASSERT_EQ(doc.componentCount(), 3u);
+        for (uint16_t t : {BlockType::GroupOpener, BlockType::Boxes, BlockType::Attachments})
+            EXPECT_EQ(doc.chain().count(t), 3u);
+        for (size_t k = 0, was = 0; k < 3; ++k, ++was) {
+            if (was == gone) ++was;
+            EXPECT_EQ(fingerprint(doc.chain(), k), fingerprint(original, was))
+                << "deleted " << gone << ", component " << k;
+        }
+        // Nothing of the deleted component's group is left behind.
+        std::vector<ComponentSpec> rest;
+        for (int i = 0; i < 4; ++i)
+            if (size_t(i) != gone) rest.push_back(part(std::string(1, char('A' + i)), i));
+        EXPECT_EQ(doc.chain().write(), buildModel(0, rest).write()) << gone;
+        EXPECT_TRUE(checkModel(doc.chain()).empty());
+    }
+}
+
+TEST(ModelDelete, RefusedWhereItWouldBreakTheModel) {
+    auto withoutBox = [](BlockChain c) {
+        auto i = c.nth(BlockType::Boxes, 1);
+        c.blocks().erase(c.blocks().begin() + ptrdiff_t(*i));
+        return c;
+    };
+    struct Case {
+        const char* name;
+        BlockChain chain;
+        Said said;
+    };
+    const Case cases[] = {
+        {"reduced Block1",
+         reduced(makeModel({"A", "B", "C"})),
+         {kReducedBlock1Caption, kReducedBlock1Text}},
+        // Component 1's box block is gone: the second box block is component 2's.
+        {"box block of another group",
+         withoutBox(makeModel({"A", "B", "C"})),
+         {kEditRefusedCaption, "Component 1 does not own"}},
+    };
+    for (const Case& c : cases) {
+        ScratchDir dir;
+        ovtest::writeBytes(dir / "m.shp", c.chain.write());
+        RecordingReporter r;
+        Document doc(r);
+        ASSERT_TRUE(doc.open(dir / "m.shp"));
+        EXPECT_FALSE(doc.deleteComponent(1)) << c.name;
+        expectSaid(r, {c.said}, c.name);
+        EXPECT_EQ(doc.chain().write(), c.chain.write()) << c.name;
+    }
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(ModelAttach, AppendsTheBitExactDefaultRecord) {
+    auto f = [](float v) { return std::bit_cast<uint32_t>(v); };
+    const uint32_t one = f(1.0f), nz = 0x80000000;
+    // Every non-zero 32-bit field of the default record of each kind.
+    const std::vector<std::vector<std::pair<size_t, uint32_t>>> fields = {
+        {{16, one},
+         {32, one},
+         {48, one},
+         {56, 5},
+         {60, 8},
+         {64, 6},
+         {72, f(100)},
+         {76, f(50)},
+         {80, f(-400)},
+         {100, 479},
+         {116, f(1000)},
+         {120, one}},
+        {{0, 1},
+         {16, 0x3F3BD5B8},
+         {20, 0x3F2DEFDE},
+         {28, 0xBF2DEFDE},
+         {32, 0x3F3BD5B8},
+         {36, nz},
+         {40, nz},
+         {48, one},
+         {52, 2},
+         {56, 2},
+         {72, f(130)},
+         {76, f(65)},
+         {80, f(-520)},
+         {116, 0x3F3BD399},
+         {120, 0x3F2DF227}},
+        {{0, 2},
+         {16, one},
+         {20, nz},
+         {32, one},
+         {36, nz},
+         {48, one},
+         {52, 1},
+         {72, f(120)},
+         {76, f(60)},
+         {80, f(-440)}},
+        {{0, 3},
+         {16, 0x3F5E3C9A},
+         {20, 0x3EFE23F4},
+         {28, 0xBEFE23F4},
+         {32, 0x3F5E3C9A},
+         {36, nz},
+         {40, nz},
+         {48, one},
+         {72, f(100)},
+         {76, f(50)},
+         {80, f(-400)},
+         {100, 4},
+         {116, f(1000)},
+         {120, one}},
+        {{0, 4},
+         {16, one},
+         {20, nz},
+         {32, one},
+         {36, nz},
+         {48, one},
+         {52, 3},
+         {72, f(48)},
+         {76, f(48)},
+         {84, 100},
+         {88, 1500},
+         {116, f(600)},
+         {120, one}},
+    };
+    const BlockChain original = makeModel({"A", "B", "C"});
+    for (uint32_t kind = 0; kind < 5; ++kind) {
+        std::array<uint8_t, kAttachmentRecordSize> expected{};
+        for (auto [offset, bits] : fields[kind])
+            storeU32LE(&expected[offset], bits);
+
+        ScratchDir dir;
+        ovtest::writeBytes(dir / "m.shp", original.write());
+        RecordingReporter r;
+        Document doc(r);
+        ASSERT_TRUE(doc.open(dir / "m.shp"));
+        const size_t before =
+            original.blocks()[*original.nth(BlockType::Attachments, 1)].recordCount;
+        auto index = doc.attach(1, kind);
+        ASSERT_TRUE(index) << kind;
+        EXPECT_EQ(*index, before);
+        ASSERT_TRUE(doc.save());
+
+        auto saved = BlockChain::read(ovtest::readBytes(dir / "m.shp"));
+        ASSERT_TRUE(saved);
+        const Block& b = saved->blocks()[*saved->nth(BlockType::Attachments, 1)];
+        ASSERT_EQ(b.recordCount, before + 1);
+        auto rec = b.record(before);
+        EXPECT_TRUE(std::equal(rec.begin(), rec.end(), expected.begin())) << "kind " << kind;
+        // Nothing else moved.
+        Bytes earlier(b.data.begin(), b.data.begin() + ptrdiff_t(before * kAttachmentRecordSize));
+        EXPECT_EQ(earlier, original.blocks()[*original.nth(BlockType::Attachments, 1)].data);
+        for (size_t k : {0u, 2u})
+            EXPECT_EQ(fingerprint(*saved, k), fingerprint(original, k));
+    }
+}
+
+TEST(ModelAttach, RefusedWithoutTheComponentsType9Block) {
+    BlockChain c = makeModel({"A", "B"});
+    c.blocks().erase(c.blocks().begin() + ptrdiff_t(*c.nth(BlockType::Attachments, 1)));
+    ScratchDir dir;
+    ovtest::writeBytes(dir / "m.shp", c.write());
+    RecordingReporter r;
+    Document doc(r);
+    ASSERT_TRUE(doc.open(dir / "m.shp"));
+    EXPECT_FALSE(doc.attach(1, 0));
+    EXPECT_FALSE(doc.attach(0, 5));
+    expectSaid(r, {{kMissingType9Caption, kMissingType9Text}}, "attach");
+    EXPECT_EQ(doc.chain().write(), c.write());
+}
+
+TEST(ModelEdit, DetachClassAndBlock13) {
+    const BlockChain original = makeModel({"A", "B"});  // B: two attachments, block13 on
+    ScratchDir dir;
+    ovtest::writeBytes(dir / "m.shp", original.write());
+    RecordingReporter r;
+    Document doc(r);
+    ASSERT_TRUE(doc.open(dir / "m.shp"));
+    const auto names = doc.attachmentNames(1);
+    ASSERT_GE(names.size(), 2u);
+
+    doc.selectComponent(1);
+    doc.selectAttachment(1);
+    EXPECT_TRUE(doc.detach(1, 0));
+    EXPECT_EQ(doc.selectedAttachment(), 0);  // the selected one moved up
+    EXPECT_EQ(doc.attachmentNames(1), std::vector<std::string>(names.begin() + 1, names.end()));
+    EXPECT_FALSE(doc.detach(1, names.size()));
+
+    EXPECT_TRUE(doc.setShipClass(2));
+    EXPECT_TRUE(doc.setBlock13(0, true));
+    EXPECT_TRUE(doc.setBlock13(1, false));
+    ASSERT_TRUE(doc.save());
+    EXPECT_TRUE(r.said.empty());
+
+    const Bytes bytes = ovtest::readBytes(dir / "m.shp");
+    EXPECT_EQ(bytes[kShipClassFileOffset], 2);
+    auto saved = BlockChain::read(bytes);
+    ASSERT_TRUE(saved);
+    const Block& on = saved->blocks()[*locate(*saved, 0).block13];
+    const Block& off = saved->blocks()[*locate(*saved, 1).block13];
+    EXPECT_EQ(block13Values(on), (std::vector<uint32_t>{2, 5}));
+    EXPECT_EQ(on.recordSize, 4u);
+    EXPECT_EQ(off.recordCount, 0u);
+    EXPECT_EQ(off.recordSize, 4u);
+    EXPECT_EQ(saved->count(BlockType::Block13), 2u);
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(ModelCheck, FindsEachKindOfProblem) {
+    auto erase = [](uint16_t type, size_t n) {
+        return [=](BlockChain& c) {
+            c.blocks().erase(c.blocks().begin() + ptrdiff_t(*c.nth(type, n)));
+        };
+    };
+    auto face = [](size_t offset, uint32_t value) {
+        return [=](BlockChain& c) {
+            storeU32LE(c.blocks()[*c.nth(BlockType::Faces, 0)].record(1).data() + offset, value);
+        };
+    };
+    struct Case {
+        const char* name;
+        std::function<void(BlockChain&)> change;
+        std::vector<std::string> texts;
+    };
+    const Case cases[] = {
+        {"intact", [](BlockChain&) {}, {}},
+        {"missing Type9", erase(BlockType::Attachments, 1), {kMissingType9Text}},
+        {"missing boxes", erase(BlockType::Boxes, 1), {kMissingBoxesText}},
+        {"missing faces", erase(BlockType::Faces, 1), {kEmptyGeometryText}},
+        {"vertex out of range",
+         face(16, 4),
+         {"Face 1 uses vertex 4, but the vertex block holds 4 vertices"}},
+        {"texture out of range",
+         face(0, 1),
+         {"Face 1 uses texture 1, but the texture-name block holds 1 names"}},
+    };
+    for (const Case& c : cases) {
+        BlockChain chain = makeModel({"A", "B"});
+        c.change(chain);
+        std::vector<std::string> texts;
+        for (const Problem& p : checkModel(chain))
+            texts.push_back(p.text);
+        EXPECT_EQ(texts, c.texts) << c.name;
+    }
+}
+
+TEST(ModelCheck, DocumentLookupsReportTheirOwnMessages) {
+    BlockChain c = makeModel({"A", "B"});
+    c.blocks().erase(c.blocks().begin() + ptrdiff_t(*c.nth(BlockType::Vertices, 1)));
+    c.blocks().erase(c.blocks().begin() + ptrdiff_t(*c.nth(BlockType::Boxes, 1)));
+    ScratchDir dir;
+    ovtest::writeBytes(dir / "m.shp", c.write());
+    RecordingReporter r;
+    Document doc(r);
+    ASSERT_TRUE(doc.open(dir / "m.shp"));
+    EXPECT_TRUE(doc.geometry(0));
+    EXPECT_FALSE(doc.geometry(1));
+    EXPECT_TRUE(doc.boxBlock(0));
+    EXPECT_FALSE(doc.boxBlock(1));
+    expectSaid(
+        r, {{kEmptyGeometryCaption, kEmptyGeometryText}, {kMissingBoxesCaption, kMissingBoxesText}},
+        "lookups");
+}
