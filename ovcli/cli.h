@@ -45,5 +45,6 @@ void addCodecCommands(Cli& cli);
 void addShpCommands(Cli& cli);
 void addShipsCommands(Cli& cli);
 void addModelCommands(Cli& cli);
+void addConvertCommands(Cli& cli);
 
 }  // namespace ovcli

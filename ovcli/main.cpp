@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
     ovcli::addShpCommands(cli);
     ovcli::addShipsCommands(cli);
     ovcli::addModelCommands(cli);
+    ovcli::addConvertCommands(cli);
 
     try {
         app.parse(argc, argv);

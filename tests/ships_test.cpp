@@ -3,9 +3,13 @@
 #include <cstring>
 
 #include "common/fileio.h"
+#include "common/refpack.h"
+#include "common/shp_build.h"
+#include "ovedit/archive/hog.h"
 #include "ovedit/ships/game_files.h"
 #include "ovedit/ships/ship_table.h"
 #include "ovedit/ships/stats.h"
+#include "ovedit/ships/weapons.h"
 #include "support/test_support.h"
 
 using namespace ov;
@@ -472,4 +476,339 @@ TEST(GameFiles, NamesMatchIgnoringCaseInsideTheFolderOnly) {
         EXPECT_FALSE(findInFolder(dir.path(), escape));
         EXPECT_FALSE(pathInFolder(dir.path(), escape));
     }
+}
+
+// ==== Weapons and the class byte ==========================================================
+
+namespace {
+
+using shp::makeAttachment;
+
+// A fighter with a hull and a turret. Weapon points in order: 0 hull gun, 1 hull
+// missile mount, 2 hull external gun, 3 turret gun (the engine flame and the light
+// are no weapon points).
+shp::ComponentSpec component(std::string name, std::vector<std::array<uint8_t, 168>> attachments) {
+    shp::ComponentSpec c;
+    c.name = std::move(name);
+    c.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    c.faces = {{0, 1, 2, 0, {0, 1, 0}, {0, 0, 1}, 0}};
+    c.textures = {"hull.tga"};
+    c.boxes = {{{0, 0, 0}, {1, 1, 1}}};
+    c.attachments = std::move(attachments);
+    return c;
+}
+
+Bytes fighter(uint32_t hullGun, uint32_t turretGun, float shift = 0) {
+    return shp::buildModel(
+               0,
+               {component("Hull",
+                          {makeAttachment(3, {shift, 0, 5}, hullGun), makeAttachment(0, {1, 0, 0}),
+                           makeAttachment(1, {-1, 0, 0}, 2), makeAttachment(2, {0, 0, -5})}),
+                component("Turret",
+                          {makeAttachment(3, {0, 1, 0}, turretGun), makeAttachment(4, {0, 2, 0})})})
+        .write();
+}
+
+// Same weapon points, but the turret's light comes before its gun.
+Bytes otherLayout() {
+    return shp::buildModel(
+               0, {component("Hull",
+                             {makeAttachment(3, {0, 0, 5}, 4), makeAttachment(0, {1, 0, 0}),
+                              makeAttachment(1, {-1, 0, 0}, 2), makeAttachment(2, {0, 0, -5})}),
+                   component("Turret",
+                             {makeAttachment(4, {0, 2, 0}), makeAttachment(3, {0, 1, 0}, 13)})})
+        .write();
+}
+
+Bytes modelWithClass(uint8_t cls) {
+    return shp::buildModel(cls, {component("Hull", {})}).write();
+}
+
+struct Game {
+    ScratchDir dir;
+    Bytes standard = fighter(4, 13);
+    Bytes tiger = fighter(5, 12, 0.5f);
+    Ship ship{"Raven", 0, "raven.shp", "raven_t.shp", false, false, -1};
+
+    // The models only in resource.hog, packed, under a folder part as the game
+    // keeps them.
+    void writeArchive(const Bytes& tigerModel) {
+        std::vector<archive::HogItem> items{{"ships\\raven.shp", standard},
+                                            {"ships\\raven_t.shp", tigerModel},
+                                            {"textures\\hull.tga", Bytes(64, 7)}};
+        auto err = archive::writeHog(dir / "resource.hog", items, true);
+        ASSERT_FALSE(err) << err->describe();
+    }
+    fs::path ships() const { return dir / "ships"; }
+    std::vector<WeaponEntry> points(const fs::path& model) const {
+        auto chain = shp::BlockChain::read(readBytes(model));
+        EXPECT_TRUE(chain);
+        return chain ? weaponEntries(*chain) : std::vector<WeaponEntry>{};
+    }
+};
+
+// The offsets where `changed` may differ from `original`: the type fields of the
+// given points.
+void expectOnlyFieldsChanged(const Bytes& original, const Bytes& changed,
+                             const std::vector<WeaponEntry>& points, std::vector<size_t> chosen,
+                             size_t field) {
+    ASSERT_EQ(original.size(), changed.size());
+    std::vector<size_t> allowed;
+    for (size_t p : chosen)
+        for (size_t i = 0; i < 4; ++i)
+            allowed.push_back(points[p].recordOffset + field + i);
+    for (size_t at : differences(original, changed))
+        EXPECT_NE(std::find(allowed.begin(), allowed.end(), at), allowed.end()) << "byte " << at;
+}
+
+}  // namespace
+
+TEST(ShipClassByte, CapitalAndCloakedByValue) {
+    struct Case {
+        uint8_t value;
+        bool capital, cloaked;
+        uint8_t afterToggle;
+    };
+    const Case cases[] = {{0, false, false, 2}, {1, true, false, 2},  {2, false, true, 0},
+                          {3, true, false, 2},  {4, false, false, 2}, {5, true, false, 2}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(int(c.value));
+        ScratchDir dir;
+        fs::path model = dir / "m.shp";
+        Bytes original = modelWithClass(c.value);
+        writeBytes(model, original);
+        RecordingReporter r;
+        EXPECT_EQ(IsCapitalShip(r, model.string()), c.capital);
+        EXPECT_EQ(IsCloaked(r, model.string()), c.cloaked);
+        ASSERT_TRUE(ToggleCloak(r, model.string()));
+        EXPECT_TRUE(r.said.empty());
+        Bytes after = readBytes(model);
+        ASSERT_EQ(after.size(), original.size());
+        EXPECT_EQ(after[shp::kShipClassFileOffset], c.afterToggle);
+        after[shp::kShipClassFileOffset] = c.value;
+        EXPECT_EQ(after, original) << "no other byte changes";
+    }
+}
+
+TEST(ShipClassByte, MissingPackedAndForeignFiles) {
+    ScratchDir dir;
+    RecordingReporter r;
+    std::string none = (dir / "none.shp").string();
+    EXPECT_FALSE(IsCapitalShip(r, none));
+    EXPECT_FALSE(IsCloaked(r, none));
+    EXPECT_FALSE(ToggleCloak(r, none));
+    ASSERT_EQ(r.said.size(), 3u);
+    EXPECT_EQ(r.said[0].title, "IsCapitalShip");
+    EXPECT_EQ(r.said[1].title, "IsCloaked");
+    EXPECT_EQ(r.said[2].title, "IsCloaked");
+    for (const auto& m : r.said)
+        EXPECT_EQ(m.text, "Error - file not found");
+    EXPECT_FALSE(fs::exists(none));
+
+    // A packed model is read through its unpacked bytes; a byte written at offset
+    // 26 of the packed stream would break it, so the toggle refuses.
+    auto packed = refpack::encode(modelWithClass(2));
+    ASSERT_TRUE(packed);
+    writeBytes(dir / "packed.shp", *packed);
+    RecordingReporter p;
+    EXPECT_TRUE(IsCloaked(p, (dir / "packed.shp").string()));
+    EXPECT_FALSE(ToggleCloak(p, (dir / "packed.shp").string()));
+    EXPECT_EQ(readBytes(dir / "packed.shp"), *packed);
+
+    Bytes text(100, 'a');
+    writeBytes(dir / "note.txt", text);
+    RecordingReporter t;
+    EXPECT_FALSE(IsCapitalShip(t, (dir / "note.txt").string()));
+    EXPECT_FALSE(ToggleCloak(t, (dir / "note.txt").string()));
+    EXPECT_EQ(readBytes(dir / "note.txt"), text);
+    EXPECT_EQ(t.said.size(), 2u);
+}
+
+TEST(WeaponNames, TablesAndGaps) {
+    struct Case {
+        uint32_t kind, id;
+        const char* name;
+    };
+    const Case cases[] = {
+        {3, 0, "Unspecified Gun"},
+        {3, 1, "Laser"},
+        {3, 6, "Tachyon Gun"},
+        {3, 15, "Coalition Huge Gun"},
+        {3, 16, "Unknown Gun"},
+        {3, 0xFFFFFFFF, "Unknown Gun"},
+        {3, 65536, "Unknown Gun"},
+        {1, 0, "Pulse Cannon"},
+        {1, 7, "Laser Cannon Type 4"},
+        {1, 8, "Unknown"},
+        {1, 9, "Unknown"},
+        {1, 10, "Unknown"},
+        {1, 11, "Laser Cannon Type 5"},
+        {1, 12, "Unknown"},
+        {0, 3, "Missile type 3"},
+        {0, 16, "Unknown Missile"},
+    };
+    for (const Case& c : cases) {
+        WeaponEntry e;
+        e.kind = c.kind;
+        e.typeId = c.id;
+        EXPECT_EQ(weaponName(e), c.name) << c.kind << "/" << c.id;
+    }
+    EXPECT_TRUE(isOfferedType(WeaponSort::ExternalGun, 11));
+    EXPECT_FALSE(isOfferedType(WeaponSort::ExternalGun, 9));
+    EXPECT_FALSE(isOfferedType(WeaponSort::Gun, 16));
+}
+
+TEST(WeaponPoints, KindsZeroOneAndThreeOfEveryComponent) {
+    auto chain = shp::BlockChain::read(fighter(4, 13));
+    ASSERT_TRUE(chain);
+    auto points = weaponEntries(*chain);
+    ASSERT_EQ(points.size(), 4u);
+    const uint32_t kinds[] = {3, 0, 1, 3};
+    const uint32_t types[] = {4, 0, 2, 13};
+    const size_t components[] = {0, 0, 0, 1};
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(points[i].kind, kinds[i]);
+        EXPECT_EQ(points[i].component, components[i]);
+        if (i != 1) {
+            EXPECT_EQ(points[i].typeId, types[i]);
+        }
+    }
+    EXPECT_EQ(points[1].typeId, 5u) << "missile type field of the default mount";
+    EXPECT_EQ(weaponName(points[3]), "Turret Lasers");
+}
+
+TEST(WeaponChange, ArchiveModelBecomesALooseFileWithABackupAndRestores) {
+    Game g;
+    g.writeArchive(g.tiger);
+    RecordingReporter r;
+    const size_t chosen[] = {0, 1, 3};  // point 1 is a missile mount: left alone
+    ASSERT_TRUE(ChangeWeapons(r, g.dir.path().string(), g.ship, WeaponSort::Gun, 7, chosen));
+    EXPECT_TRUE(r.said.empty());
+
+    for (const auto& [name, original] :
+         {std::pair{"raven", g.standard}, std::pair{"raven_t", g.tiger}}) {
+        SCOPED_TRACE(name);
+        fs::path model = g.ships() / (std::string(name) + ".shp");
+        fs::path bak = g.ships() / (std::string(name) + ".bak");
+        ASSERT_TRUE(fs::exists(model));
+        EXPECT_EQ(readBytes(bak), original);
+        auto before = shp::BlockChain::read(original);
+        auto points = weaponEntries(*before);
+        expectOnlyFieldsChanged(original, readBytes(model), points, {0, 3}, kGunTypeField);
+        auto now = g.points(model);
+        EXPECT_EQ(now[0].typeId, 7u);
+        EXPECT_EQ(now[3].typeId, 7u);
+        EXPECT_EQ(now[1].typeId, points[1].typeId);
+    }
+
+    // A second change keeps the backup from before the first.
+    const size_t ext[] = {2};
+    ASSERT_TRUE(ChangeWeapons(r, g.dir.path().string(), g.ship, WeaponSort::ExternalGun, 11, ext));
+    EXPECT_EQ(g.points(g.ships() / "raven_t.shp")[2].typeId, 11u);
+    EXPECT_EQ(readBytes(g.ships() / "raven.bak"), g.standard);
+
+    ASSERT_TRUE(RestoreWeapons(r, g.dir.path().string(), g.dir.path(), {g.ship}, 0));
+    EXPECT_TRUE(r.said.empty());
+    EXPECT_EQ(readBytes(g.ships() / "raven.shp"), g.standard);
+    EXPECT_EQ(readBytes(g.ships() / "raven_t.shp"), g.tiger);
+    // The comparison with the archive's copy leaves no file behind.
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(g.ships()))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"raven.bak", "raven.shp", "raven_t.bak", "raven_t.shp"}));
+    EXPECT_FALSE(fs::exists(g.dir / "tmpweapn"));
+    EXPECT_FALSE(fs::exists("tmpweapn"));
+}
+
+TEST(WeaponChange, LooseCopyWinsAndKeepsItsOwnBytesAsBackup) {
+    Game g;
+    g.writeArchive(g.tiger);
+    fs::create_directories(g.dir / "Ships");
+    auto packed = refpack::encode(fighter(1, 1));
+    ASSERT_TRUE(packed);
+    writeBytes(g.dir / "Ships" / "RAVEN.SHP", *packed);
+    RecordingReporter r;
+    const size_t chosen[] = {1};
+    ASSERT_TRUE(ChangeWeapons(r, g.dir.path().string(), g.ship, WeaponSort::Missile, 9, chosen));
+    EXPECT_EQ(readBytes(g.dir / "Ships" / "raven.bak"), *packed);
+    EXPECT_EQ(g.points(g.dir / "Ships" / "RAVEN.SHP")[1].typeId, 9u);
+    EXPECT_EQ(g.points(g.dir / "Ships" / "RAVEN.SHP")[0].typeId, 1u) << "from the loose copy";
+    EXPECT_EQ(g.points(g.dir / "Ships" / "raven_t.shp")[1].typeId, 9u);
+
+    ASSERT_TRUE(RestoreWeapons(r, g.dir.path().string(), g.dir.path(), {g.ship}, 0));
+    EXPECT_EQ(readBytes(g.dir / "Ships" / "RAVEN.SHP"), *packed);
+}
+
+TEST(WeaponChange, RefusalsWriteNothing) {
+    struct Case {
+        const char* name;
+        bool mismatchedTiger;
+        WeaponSort sort;
+        uint32_t id;
+        std::vector<size_t> points;
+        const char* text;  // nullptr: any "Error - " text
+    };
+    const Case cases[] = {
+        {"Tiger model with another layout",
+         true,
+         WeaponSort::Gun,
+         7,
+         {0},
+         "Error - standard ship and Tiger ship attachments don't match"},
+        {"point past the list", false, WeaponSort::Gun, 7, {0, 4}, nullptr},
+        {"no point of the sort", false, WeaponSort::ExternalGun, 3, {0, 1, 3}, nullptr},
+        {"external gun id in the gap", false, WeaponSort::ExternalGun, 9, {2}, nullptr},
+        {"gun type past the menu", false, WeaponSort::Gun, 16, {0}, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Game g;
+        g.writeArchive(c.mismatchedTiger ? otherLayout() : g.tiger);
+        Bytes hog = readBytes(g.dir / "resource.hog");
+        RecordingReporter r;
+        EXPECT_FALSE(ChangeWeapons(r, g.dir.path().string(), g.ship, c.sort, c.id, c.points));
+        ASSERT_EQ(r.said.size(), 1u);
+        EXPECT_EQ(r.said[0].title, "OV Edit");
+        if (c.text) {
+            EXPECT_EQ(r.said[0].text, c.text);
+            EXPECT_EQ(r.said[0].icon, Icon::Critical);
+        } else {
+            EXPECT_EQ(r.said[0].text.rfind("Error - ", 0), 0u);
+        }
+        EXPECT_FALSE(fs::exists(g.ships()) && !fs::is_empty(g.ships()));
+        EXPECT_EQ(readBytes(g.dir / "resource.hog"), hog);
+    }
+}
+
+TEST(WeaponRestore, FallbacksAndRefusal) {
+    Game g;
+    g.writeArchive(g.tiger);
+    RecordingReporter r;
+    ASSERT_FALSE(RestoreWeapons(r, g.dir.path().string(), g.dir.path(), {g.ship}, 0));
+    ASSERT_EQ(r.said.size(), 1u);
+    EXPECT_EQ(r.said[0].title, "RestoreWeapons");
+    EXPECT_EQ(r.said[0].text, "No suitable original can be found");
+    EXPECT_FALSE(fs::exists(g.ships() / "raven.shp"));
+
+    // An imported ship's model comes back from the editor's addons\ships\.
+    ScratchDir editor;
+    fs::create_directories(editor / "Addons" / "Ships");
+    Bytes addon = fighter(2, 2);
+    writeBytes(editor / "Addons" / "Ships" / "Raven.shp", addon);
+    RecordingReporter a;
+    ASSERT_TRUE(RestoreWeapons(a, g.dir.path().string(), editor.path(), {g.ship}, 0));
+    EXPECT_EQ(readBytes(g.ships() / "raven.shp"), addon);
+
+    // A backup of another ship is not restored over this one.
+    writeBytes(g.ships() / "raven.bak", otherLayout());
+    RecordingReporter d;
+    EXPECT_FALSE(RestoreWeapons(d, g.dir.path().string(), editor.path(), {g.ship}, 0));
+    ASSERT_EQ(d.said.size(), 1u);
+    EXPECT_EQ(d.said[0].title, "OV Edit");
+    EXPECT_EQ(d.said[0].text,
+              "This file's backup copy is too different than the\nthe original to restore from. "
+              "raven.shp <> raven.bak");
+    EXPECT_EQ(readBytes(g.ships() / "raven.shp"), addon);
 }

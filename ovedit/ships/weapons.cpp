@@ -1,0 +1,508 @@
+#include "weapons.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "common/fileio.h"
+#include "common/refpack.h"
+#include "game_files.h"
+#include "ovedit/archive/hog.h"
+
+namespace ov::ships {
+
+namespace {
+
+constexpr const char* kMainTitle = "OV Edit";
+constexpr const char* kFileNotFound = "Error - file not found";
+constexpr const char* kNoMatch = "Error - standard ship and Tiger ship attachments don't match";
+// Models are a few hundred kilobytes; the bound only keeps a stray huge file out.
+constexpr uint64_t kMaxModelFile = uint64_t(64) << 20;
+constexpr uint32_t kShortRecord = 0xFFFFFFFF;
+
+bool isFile(const fs::path& p) {
+    std::error_code ec;
+    return fs::is_regular_file(p, ec);
+}
+
+// Unpacked model bytes from a file's bytes, packed or not.
+Result<Bytes> unpackedModel(Bytes data) {
+    switch (shp::recognize(data)) {
+        case shp::Recognition::Unpacked:
+            return data;
+        case shp::Recognition::Packed: {
+            auto plain = refpack::decode(data);
+            if (!plain) return plain.error();
+            if (shp::recognize(*plain) != shp::Recognition::Unpacked)
+                return makeError(shp::kNotShpText);
+            return std::move(*plain);
+        }
+        case shp::Recognition::Unknown:
+            break;
+    }
+    return makeError(shp::kNotShpText);
+}
+
+size_t typeField(uint32_t kind) {
+    switch (kind) {
+        case 0:
+            return kMissileTypeField;
+        case 1:
+            return kExternalGunField;
+        default:
+            return kGunTypeField;
+    }
+}
+
+std::string modelsPath(std::string_view name) {
+    return std::string(kShipsFolder) + "\\" + std::string(name);
+}
+
+std::string stemOf(std::string_view name) {
+    size_t dot = name.rfind('.');
+    return std::string(dot == std::string_view::npos || dot == 0 ? name : name.substr(0, dot));
+}
+
+// The model's loose path in ships\, creating the folder when the game has none.
+Result<fs::path> loosePathFor(const fs::path& gameFolder, std::string_view name) {
+    if (!findInFolder(gameFolder, kShipsFolder)) {
+        std::error_code ec;
+        fs::create_directory(gameFolder / kShipsFolder, ec);
+        if (ec) return makeError((gameFolder / kShipsFolder).string() + ": " + ec.message());
+    }
+    auto p = pathInFolder(gameFolder, modelsPath(name));
+    if (!p) return makeError(std::string(name) + ": not a model file name");
+    return *p;
+}
+
+}  // namespace
+
+// ---- Class byte --------------------------------------------------------------------
+
+bool isCapitalClass(uint8_t c) {
+    return c == 1 || c == 3 || c == 5;
+}
+
+bool isCloakedClass(uint8_t c) {
+    return c == 2;
+}
+
+std::optional<uint8_t> readShipClass(Reporter& reporter, const char* title, std::string path) {
+    path = trim(path);
+    auto size = fileSize(path);
+    if (!size) {
+        reporter.message(title, kFileNotFound, Icon::Exclamation);
+        return std::nullopt;
+    }
+    // The terminator test needs only the last six bytes; an unpacked model's class
+    // byte is then read where it stands.
+    if (*size > shp::kShipClassFileOffset + 6) {
+        auto tail = readFileAt(path, *size - 6, 6);
+        if (tail && shp::recognize(*tail) == shp::Recognition::Unpacked) {
+            auto b = readFileAt(path, shp::kShipClassFileOffset, 1);
+            if (b && b->size() == 1) return (*b)[0];
+        }
+    }
+    auto data = readFile(path, kMaxModelFile);
+    if (!data) {
+        reporter.message(title, "Error - " + data.error().describe(), Icon::Critical);
+        return std::nullopt;
+    }
+    auto plain = unpackedModel(std::move(*data));
+    if (!plain || plain->size() <= shp::kShipClassFileOffset + 6) {
+        reporter.message(title, "Error - " + path + ": " + shp::kNotShpText, Icon::Exclamation);
+        return std::nullopt;
+    }
+    return (*plain)[shp::kShipClassFileOffset];
+}
+
+bool IsCapitalShip(Reporter& reporter, std::string modelPath) {
+    auto c = readShipClass(reporter, "IsCapitalShip", std::move(modelPath));
+    return c && isCapitalClass(*c);
+}
+
+bool IsCloaked(Reporter& reporter, std::string modelPath) {
+    auto c = readShipClass(reporter, "IsCloaked", std::move(modelPath));
+    return c && isCloakedClass(*c);
+}
+
+bool ToggleCloak(Reporter& reporter, std::string modelPath) {
+    constexpr const char* title = "IsCloaked";
+    modelPath = trim(modelPath);
+    auto size = fileSize(modelPath);
+    if (!size) {
+        reporter.message(title, kFileNotFound, Icon::Exclamation);
+        return false;
+    }
+    std::optional<Bytes> tail;
+    if (*size > shp::kShipClassFileOffset + 6)
+        if (auto t = readFileAt(modelPath, *size - 6, 6)) tail = std::move(*t);
+    if (!tail || shp::recognize(*tail) != shp::Recognition::Unpacked) {
+        reporter.message(title,
+                         "Error - " + modelPath +
+                             " is not an unpacked SHP model; only the class byte of an "
+                             "unpacked model can be changed",
+                         Icon::Exclamation);
+        return false;
+    }
+    auto c = readShipClass(reporter, title, modelPath);
+    if (!c) return false;
+    const uint8_t next = isCloakedClass(*c) ? 0 : 2;
+    if (auto err = writeFileAt(modelPath, shp::kShipClassFileOffset, ByteSpan(&next, 1))) {
+        reporter.message(title, "Error - " + err->describe(), Icon::Critical);
+        return false;
+    }
+    return true;
+}
+
+// ---- Weapon points ---------------------------------------------------------------
+
+std::vector<std::vector<uint32_t>> attachmentLayout(const shp::BlockChain& chain) {
+    std::vector<std::vector<uint32_t>> layout;
+    auto table = chain.componentTable();
+    size_t components = table ? chain.blocks()[*table].recordCount : 0;
+    for (size_t k = 0; k < components; ++k) {
+        auto at = chain.nth(shp::BlockType::Attachments, k);
+        if (!at) break;
+        const shp::Block& b = chain.blocks()[*at];
+        std::vector<uint32_t> kinds;
+        for (size_t i = 0; i < b.recordCount; ++i)
+            kinds.push_back(b.recordSize >= 4 ? loadU32LE(b.data.data() + i * b.recordSize)
+                                              : kShortRecord);
+        layout.push_back(std::move(kinds));
+    }
+    return layout;
+}
+
+std::vector<WeaponEntry> weaponEntries(const shp::BlockChain& chain) {
+    std::vector<WeaponEntry> out;
+    auto layout = attachmentLayout(chain);
+    for (size_t k = 0; k < layout.size(); ++k) {
+        const shp::Block& b = chain.blocks()[*chain.nth(shp::BlockType::Attachments, k)];
+        for (size_t i = 0; i < layout[k].size(); ++i) {
+            uint32_t kind = layout[k][i];
+            if (kind != 0 && kind != 1 && kind != 3) continue;
+            size_t field = typeField(kind);
+            if (b.recordSize < field + 4) continue;
+            WeaponEntry e;
+            e.kind = kind;
+            e.typeId = loadU32LE(b.data.data() + i * b.recordSize + field);
+            e.component = k;
+            e.attachment = i;
+            e.recordOffset = size_t(b.fileOffset) + 6 + i * b.recordSize;
+            e.recordSize = b.recordSize;
+            out.push_back(e);
+        }
+    }
+    return out;
+}
+
+bool modelsCorrespond(const shp::BlockChain& a, const shp::BlockChain& b) {
+    return attachmentLayout(a) == attachmentLayout(b);
+}
+
+const char* gunMenuName(uint32_t id) {
+    static const char* const names[] = {"Unspecified Gun",
+                                        "Laser",
+                                        "Pulse Cannon",
+                                        "Messon Blaster",
+                                        "Proton Cannon",
+                                        "Gatling Lasers",
+                                        "Tachyon Gun",
+                                        "Neutron Particle Gun",
+                                        "Collapser Guns",
+                                        "Gattling Plasma Cannon",
+                                        "Vulcan Battery",
+                                        "Nova Cannon",
+                                        "Turret Flak Projectiles",
+                                        "Turret Lasers",
+                                        "Allied Huge Gun",
+                                        "Coalition Huge Gun"};
+    return id < std::size(names) ? names[id] : "Unknown Gun";
+}
+
+const char* externalGunMenuName(uint32_t id) {
+    static const char* const names[] = {
+        "Pulse Cannon",        "Gatling Laser",       "Proton Cannon",       "Dbl. Barrel Lasers",
+        "Laser Cannon Type 1", "Laser Cannon Type 2", "Laser Cannon Type 3", "Laser Cannon Type 4"};
+    if (id < std::size(names)) return names[id];
+    return id == 11 ? "Laser Cannon Type 5" : "Unknown";
+}
+
+std::string missileMenuName(uint32_t id) {
+    return id < kMissileTypeCount ? "Missile type " + std::to_string(id) : "Unknown Missile";
+}
+
+std::string weaponName(const WeaponEntry& e) {
+    switch (e.kind) {
+        case 0:
+            return missileMenuName(e.typeId);
+        case 1:
+            return externalGunMenuName(e.typeId);
+        default:
+            return gunMenuName(e.typeId);
+    }
+}
+
+const char* weaponSortName(WeaponSort sort) {
+    switch (sort) {
+        case WeaponSort::Missile:
+            return "Missile mount";
+        case WeaponSort::ExternalGun:
+            return "External gun";
+        case WeaponSort::Gun:
+            return "Gun";
+    }
+    return "";
+}
+
+bool isOfferedType(WeaponSort sort, uint32_t id) {
+    switch (sort) {
+        case WeaponSort::Missile:
+            return id < kMissileTypeCount;
+        case WeaponSort::ExternalGun:
+            return id <= 7 || id == 11;
+        case WeaponSort::Gun:
+            return id <= 15;
+    }
+    return false;
+}
+
+// ---- Models of the game folder ------------------------------------------------------
+
+std::string backupName(std::string_view modelName) {
+    return stemOf(modelName) + ".bak";
+}
+
+Result<ShipModel> loadShipModel(const fs::path& gameFolder, std::string_view modelName) {
+    std::string name = trim(modelName);
+    if (!isPlainFileName(name)) return makeError(name + ": not a model file name");
+    ShipModel m;
+    m.name = name;
+    auto loose = findInFolder(gameFolder, modelsPath(name));
+    if (loose && isFile(*loose)) {
+        auto data = readFile(*loose, kMaxModelFile);
+        if (!data) return data.error();
+        m.original = std::move(*data);
+        m.loosePath = *loose;
+    } else {
+        auto hogPath = findInFolder(gameFolder, kArchiveFile);
+        if (!hogPath)
+            return makeError(name + ": not in " + kShipsFolder + " and no " + kArchiveFile);
+        auto hog = archive::HogArchive::read(*hogPath);
+        if (!hog) return makeError(hogPath->string() + ": " + hog.error().describe());
+        const archive::HogEntry* entry = hog->find(name);
+        if (!entry) return makeError(name + ": not in " + kShipsFolder + " nor in " + kArchiveFile);
+        auto data = hog->readUnpacked(*entry);
+        if (!data) return makeError(name + " in " + kArchiveFile + ": " + data.error().describe());
+        m.original = std::move(*data);
+        m.fromArchive = true;
+        auto p = pathInFolder(gameFolder, modelsPath(name));
+        m.loosePath = p ? *p : gameFolder / kShipsFolder / name;
+    }
+    auto plain = unpackedModel(m.original);
+    if (!plain) return makeError(name + ": " + plain.error().describe());
+    m.unpacked = std::move(*plain);
+    auto chain = shp::BlockChain::read(m.unpacked);
+    if (!chain) return makeError(name + ": " + chain.error().describe());
+    m.chain = std::move(*chain);
+    return m;
+}
+
+namespace {
+
+// Writes a changed model as its loose file, keeping the unchanged one as NAME.bak
+// first unless a .bak is there already.
+Status writeChangedModel(const fs::path& gameFolder, const ShipModel& m, ByteSpan changed) {
+    auto target = loosePathFor(gameFolder, m.name);
+    if (!target) return target.error();
+    auto bak = pathInFolder(gameFolder, modelsPath(backupName(m.name)));
+    if (!bak) return makeError(m.name + ": no place for its backup copy");
+    std::error_code ec;
+    if (!fs::exists(*bak, ec))
+        if (auto err = writeFileAtomic(*bak, m.original)) return err;
+    return writeFileAtomic(*target, changed);
+}
+
+// Sets field `field` of the chosen points of `model` in a copy of its bytes.
+Bytes patched(const ShipModel& m, const std::vector<WeaponEntry>& entries,
+              const std::vector<size_t>& chosen, size_t field, uint32_t typeId) {
+    Bytes out = m.unpacked;
+    for (size_t i : chosen)
+        storeU32LE(out.data() + entries[i].recordOffset + field, typeId);
+    return out;
+}
+
+}  // namespace
+
+bool ChangeWeapons(Reporter& reporter, std::string gameFolder, const Ship& ship, WeaponSort sort,
+                   uint32_t typeId, std::span<const size_t> points) {
+    gameFolder = trim(gameFolder);
+    if (!isOfferedType(sort, typeId)) {
+        reporter.message(kMainTitle,
+                         std::string("Error - ") + std::to_string(typeId) + " is not a " +
+                             weaponSortName(sort) + " type",
+                         Icon::Exclamation);
+        return false;
+    }
+    if (ship.model.empty()) {
+        reporter.message(kMainTitle, "Error - the ship \"" + ship.name + "\" has no model",
+                         Icon::Exclamation);
+        return false;
+    }
+    auto standard = loadShipModel(gameFolder, ship.model);
+    if (!standard) {
+        reporter.message(kMainTitle, "Error - " + standard.error().describe(), Icon::Critical);
+        return false;
+    }
+    std::optional<ShipModel> tiger;
+    if (!ship.tigerModel.empty() && !sameNameIgnoringCase(ship.tigerModel, ship.model)) {
+        auto t = loadShipModel(gameFolder, ship.tigerModel);
+        if (!t) {
+            reporter.message(kMainTitle, "Error - " + t.error().describe(), Icon::Critical);
+            return false;
+        }
+        tiger = std::move(*t);
+    }
+
+    auto entries = weaponEntries(standard->chain);
+    std::vector<WeaponEntry> tigerEntries;
+    if (tiger) {
+        tigerEntries = weaponEntries(tiger->chain);
+        // Equal layouts give equal weapon lists, except where one model's records
+        // are too short for a field; both must hold every point.
+        bool same = modelsCorrespond(standard->chain, tiger->chain) &&
+                    tigerEntries.size() == entries.size();
+        for (size_t i = 0; same && i < entries.size(); ++i)
+            same = tigerEntries[i].component == entries[i].component &&
+                   tigerEntries[i].attachment == entries[i].attachment;
+        if (!same) {
+            reporter.message(kMainTitle, kNoMatch, Icon::Critical);
+            return false;
+        }
+    }
+
+    std::vector<size_t> chosen;
+    for (size_t p : points) {
+        if (p >= entries.size()) {
+            reporter.message(kMainTitle,
+                             "Error - the model has no weapon point " + std::to_string(p),
+                             Icon::Exclamation);
+            return false;
+        }
+        if (entries[p].kind == uint32_t(sort) &&
+            std::find(chosen.begin(), chosen.end(), p) == chosen.end())
+            chosen.push_back(p);
+    }
+    if (chosen.empty()) {
+        reporter.message(kMainTitle,
+                         std::string("Error - none of the chosen weapon points is of the sort ") +
+                             weaponSortName(sort),
+                         Icon::Exclamation);
+        return false;
+    }
+
+    size_t field = typeField(uint32_t(sort));
+    Bytes changed = patched(*standard, entries, chosen, field, typeId);
+    Bytes tigerChanged;
+    if (tiger) tigerChanged = patched(*tiger, tigerEntries, chosen, field, typeId);
+
+    if (auto err = writeChangedModel(gameFolder, *standard, changed)) {
+        reporter.message(kMainTitle, "Error - " + err->describe(), Icon::Critical);
+        return false;
+    }
+    if (tiger)
+        if (auto err = writeChangedModel(gameFolder, *tiger, tigerChanged)) {
+            reporter.message(kMainTitle, "Error - " + err->describe(), Icon::Critical);
+            return false;
+        }
+    return true;
+}
+
+namespace {
+
+enum class Restored { Done, Refused, NoOriginal };
+
+Restored restoreModel(Reporter& reporter, const fs::path& gameFolder, const fs::path& editorFolder,
+                      const std::string& modelName, bool useAddons) {
+    std::string bakName = backupName(modelName);
+    auto bak = findInFolder(gameFolder, modelsPath(bakName));
+    std::optional<Bytes> original;
+    if (bak && isFile(*bak)) {
+        auto data = readFile(*bak, kMaxModelFile);
+        if (!data) {
+            reporter.message(kMainTitle, "Error - " + data.error().describe(), Icon::Critical);
+            return Restored::Refused;
+        }
+        // The current model, from ships\ or compared in memory straight from the
+        // archive, must be the same ship as its backup.
+        auto current = loadShipModel(gameFolder, modelName);
+        auto plain = unpackedModel(*data);
+        std::optional<shp::BlockChain> backupChain;
+        if (plain)
+            if (auto c = shp::BlockChain::read(*plain)) backupChain = std::move(*c);
+        if (!backupChain || (current && !modelsCorrespond(current->chain, *backupChain))) {
+            reporter.message(kMainTitle,
+                             "This file's backup copy is too different than the\nthe original "
+                             "to restore from. " +
+                                 modelName + " <> " + bakName,
+                             Icon::Exclamation);
+            return Restored::Refused;
+        }
+        original = std::move(*data);
+    } else if (useAddons) {
+        auto addon = findInFolder(
+            editorFolder, std::string(kAddonShipsFolder) + "\\" + stemOf(modelName) + ".shp");
+        if (!addon || !isFile(*addon)) return Restored::NoOriginal;
+        auto data = readFile(*addon, kMaxModelFile);
+        if (!data) {
+            reporter.message(kMainTitle, "Error - " + data.error().describe(), Icon::Critical);
+            return Restored::Refused;
+        }
+        original = std::move(*data);
+    } else {
+        return Restored::NoOriginal;
+    }
+    auto target = loosePathFor(gameFolder, modelName);
+    if (!target) {
+        reporter.message(kMainTitle, "Error - " + target.error().describe(), Icon::Critical);
+        return Restored::Refused;
+    }
+    if (auto err = writeFileAtomic(*target, *original)) {
+        reporter.message(kMainTitle, "Error - " + err->describe(), Icon::Critical);
+        return Restored::Refused;
+    }
+    return Restored::Done;
+}
+
+}  // namespace
+
+bool RestoreWeapons(Reporter& reporter, std::string gameFolder, const fs::path& editorFolder,
+                    const ShipTable& table, size_t position) {
+    constexpr const char* title = "RestoreWeapons";
+    gameFolder = trim(gameFolder);
+    if (position >= table.size()) {
+        reporter.message(title, "Error - invalid ship", Icon::Exclamation);
+        return false;
+    }
+    const Ship& ship = table[position];
+    if (ship.model.empty() || !isPlainFileName(ship.model)) {
+        reporter.message(title, "No suitable original can be found", Icon::Exclamation);
+        return false;
+    }
+    Restored r = restoreModel(reporter, gameFolder, editorFolder, ship.model, true);
+    if (r == Restored::NoOriginal) {
+        reporter.message(title, "No suitable original can be found", Icon::Exclamation);
+        return false;
+    }
+    if (r == Restored::Refused) return false;
+    // The Tiger model was changed together with the standard one; it goes back
+    // from its own backup when it has one.
+    if (!ship.tigerModel.empty() && isPlainFileName(ship.tigerModel) &&
+        !sameNameIgnoringCase(ship.tigerModel, ship.model))
+        if (restoreModel(reporter, gameFolder, editorFolder, ship.tigerModel, false) ==
+            Restored::Refused)
+            return false;
+    return true;
+}
+
+}  // namespace ov::ships

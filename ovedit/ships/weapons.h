@@ -1,0 +1,143 @@
+#pragma once
+// The weapons and the class byte of ship models, as the ship stats and weapons
+// tab changes them.
+//
+// A ship's model is the loose copy in the game's ships\ folder when there is one,
+// otherwise the item of resource.hog with the same file name, unpacked. A changed
+// model is always written as a loose, unpacked file in ships\ (the archive is
+// never written); before the first change of a model its unchanged bytes are kept
+// beside it as NAME.bak, and an existing .bak is never replaced, so it always
+// holds the model from before the first change.
+//
+// Weapon points are the attachments of kind 0 (missile mount), 1 (external gun)
+// and 3 (gun) of every component, in component order and, within a component, in
+// the order of its attachment block. A change writes one 32-bit field of the
+// chosen points:
+//
+//   gun           kind 3, gun type at record offset 100
+//   external gun  kind 1, attached-object index at record offset 52
+//   missile mount kind 0, missile type at record offset 56
+//
+// The standard and the Tiger model of a ship correspond when they have the same
+// number of components, and each component the same attachment kinds in the same
+// order; weapon point n of one is then weapon point n of the other.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/bytes.h"
+#include "common/report.h"
+#include "common/result.h"
+#include "common/shp.h"
+#include "ship_table.h"
+
+namespace ov::ships {
+
+namespace fs = std::filesystem;
+
+// ---- The class byte (offset 26 of an unpacked model) -----------------------------
+
+// 0 fighter, 1/3/5 capital ship, 2 fighter with cloak.
+bool isCapitalClass(uint8_t shipClass);
+bool isCloakedClass(uint8_t shipClass);
+
+// The class byte of a model file: read in place from an unpacked model, from the
+// unpacked bytes of a packed one. Messages under `title`: "Error - file not
+// found", or the reason the file is not a model.
+std::optional<uint8_t> readShipClass(Reporter& reporter, const char* title, std::string path);
+
+// True when the class byte is 1, 3 or 5. Title "IsCapitalShip".
+bool IsCapitalShip(Reporter& reporter, std::string modelPath);
+// True when the class byte is 2. Title "IsCloaked".
+bool IsCloaked(Reporter& reporter, std::string modelPath);
+// Writes 2 when the class byte is not 2, else 0; touches no other byte. A packed
+// model is refused, as a byte written into its packed stream would break it.
+// Messages under "IsCloaked".
+bool ToggleCloak(Reporter& reporter, std::string modelPath);
+
+// ---- Weapon points -----------------------------------------------------------------
+
+enum class WeaponSort : uint32_t { Missile = 0, ExternalGun = 1, Gun = 3 };
+
+inline constexpr size_t kGunTypeField = 100;
+inline constexpr size_t kExternalGunField = 52;
+inline constexpr size_t kMissileTypeField = 56;
+inline constexpr uint32_t kMissileTypeCount = 16;
+
+struct WeaponEntry {
+    uint32_t kind = 0;        // 0, 1 or 3
+    uint32_t typeId = 0;      // the 32-bit field the sort's changes write
+    size_t component = 0;     // component number
+    size_t attachment = 0;    // record number in the component's attachment block
+    size_t recordOffset = 0;  // byte offset of the attachment record in the model
+    size_t recordSize = 0;
+};
+
+// The attachment kinds of each component: the (k+1)-th attachment block belongs to
+// component k, for as many components as the component table counts and the
+// chain has attachment blocks. Records too short to hold a kind count as kind
+// 0xFFFFFFFF.
+std::vector<std::vector<uint32_t>> attachmentLayout(const shp::BlockChain& chain);
+
+// The weapon points of a model read from bytes (record offsets refer to those
+// bytes). Points whose record is too short for the sort's field are left out.
+std::vector<WeaponEntry> weaponEntries(const shp::BlockChain& chain);
+
+bool modelsCorrespond(const shp::BlockChain& a, const shp::BlockChain& b);
+
+// "Unspecified Gun", "Laser", ... "Coalition Huge Gun" for 0-15, else "Unknown Gun".
+const char* gunMenuName(uint32_t id);
+// "Pulse Cannon", ... "Laser Cannon Type 4" for 0-7, "Laser Cannon Type 5" for
+// 11, else "Unknown".
+const char* externalGunMenuName(uint32_t id);
+// "Missile type N" for 0-15, else "Unknown Missile".
+std::string missileMenuName(uint32_t id);
+// The weapons list's text for a point.
+std::string weaponName(const WeaponEntry& entry);
+// "Gun", "External gun", "Missile mount".
+const char* weaponSortName(WeaponSort sort);
+// Whether the sort's menu offers this id.
+bool isOfferedType(WeaponSort sort, uint32_t id);
+
+// ---- Models of the game folder -------------------------------------------------------
+
+struct ShipModel {
+    std::string name;  // as in the ship table
+    Bytes original;    // as found: the loose file, or the archive item unpacked
+    Bytes unpacked;    // the model's unpacked bytes
+    shp::BlockChain chain;
+    bool fromArchive = false;
+    fs::path loosePath;  // the loose copy in ships\, existing or to be written
+};
+
+// The model named `modelName` (a plain file name): the loose copy in ships\ first,
+// else the resource.hog item. Fails when neither exists or the bytes are no model.
+Result<ShipModel> loadShipModel(const fs::path& gameFolder, std::string_view modelName);
+
+// NAME.bak for NAME.shp (or NAME).
+std::string backupName(std::string_view modelName);
+
+// Sets the chosen weapon points (indexes into weaponEntries of the standard model)
+// of the given sort to `typeId`, in the standard and, when the ship has one, the
+// Tiger model, and writes both as loose files. Points of another sort are left
+// alone. Refused with a message and nothing written when a point does not exist,
+// none is of the sort, the type is not offered, a model cannot be found or read,
+// or the two models do not correspond ("Error - standard ship and Tiger ship
+// attachments don't match", title "OV Edit", critical).
+bool ChangeWeapons(Reporter& reporter, std::string gameFolder, const Ship& ship, WeaponSort sort,
+                   uint32_t typeId, std::span<const size_t> points);
+
+// Puts the models of the ship at `position` back: from NAME.bak in ships\ when it
+// exists and corresponds to the current model, else from the editor's
+// addons\ships\ copy; the Tiger model likewise when it has a .bak. Messages: the
+// too-different message (title "OV Edit"), "No suitable original can be found"
+// (title "RestoreWeapons").
+bool RestoreWeapons(Reporter& reporter, std::string gameFolder, const fs::path& editorFolder,
+                    const ShipTable& table, size_t position);
+
+}  // namespace ov::ships

@@ -1,0 +1,565 @@
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <random>
+
+#include "3ds2ov/chunks.h"
+#include "3ds2ov/convert.h"
+#include "3ds2ov/writer3ds.h"
+#include "common/shp.h"
+#include "ovedit/convert/converter_library.h"
+#include "support/test_support.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+using namespace ov;
+using namespace ov::conv;
+
+namespace {
+
+Mesh3ds triangle(std::string name = "Tri") {
+    Mesh3ds m;
+    m.name = std::move(name);
+    m.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    m.mapping = {{0, 0}, {1, 0}, {0, 1}};
+    m.faces = {{0, 1, 2}};
+    return m;
+}
+
+Model3ds modelOf(std::vector<Mesh3ds> meshes) {
+    Model3ds m;
+    m.meshes = std::move(meshes);
+    return m;
+}
+
+struct RunResult {
+    int code = -1;
+    std::string text;
+    bool written = false;
+    Bytes shp;
+};
+
+class Converter {
+public:
+    RunResult run(ByteSpan file3ds, const std::string& texture = "hull.tga",
+                  std::string shpName = "out.shp") {
+        auto in = dir / "in.3ds";
+        ovtest::writeBytes(in, file3ds);
+        auto out = dir / shpName;
+        StringOutput sink;
+        RunResult r;
+        r.code = convert(in.string().c_str(), texture.c_str(), out.string().c_str(), sink);
+        r.text = sink.text_;
+        r.written = std::filesystem::exists(out);
+        if (r.written) r.shp = ovtest::readBytes(out);
+        return r;
+    }
+    ovtest::ScratchDir dir;
+};
+
+float f32At(const Bytes& b, size_t off) {
+    return loadF32LE(&b[off]);
+}
+uint32_t u32At(const Bytes& b, size_t off) {
+    return loadU32LE(&b[off]);
+}
+
+constexpr size_t kVertexBlock = kTemplateSize;
+size_t vertexAt(size_t i) {
+    return kVertexBlock + 6 + 32 * i;
+}
+size_t faceBlock(size_t vertices) {
+    return vertexAt(vertices);
+}
+size_t faceAt(size_t vertices, size_t i) {
+    return faceBlock(vertices) + 6 + 80 * i;
+}
+
+// The straightforward forms of the merge and the vertex normals: a scan of the
+// whole vertex table per corner, and of all faces per vertex.
+void quadraticMerge(ConvModel& m) {
+    for (auto& f : m.faces)
+        for (int32_t* c : {&f.a, &f.b, &f.c}) {
+            const auto& p = m.vertices[size_t(*c)];
+            for (const auto& v : m.vertices)
+                if (v.x == p.x && v.y == p.y && v.z == p.z) {
+                    *c = v.index;
+                    break;
+                }
+        }
+}
+
+void quadraticVertexNormals(ConvModel& m) {
+    for (auto& v : m.vertices) {
+        float x = 0, y = 0, z = 0;
+        int n = 0;
+        for (const auto& f : m.faces)
+            if (f.a == v.index || f.b == v.index || f.c == v.index) {
+                x += f.nx;
+                y += f.ny;
+                z += f.nz;
+                ++n;
+            }
+        float d = float(n ? n : 1);
+        v.nx = x / d;
+        v.ny = y / d;
+        v.nz = z / d;
+    }
+}
+
+}  // namespace
+
+// ---- Chunk dump -----------------------------------------------------------------
+
+TEST(ChunkDump, GoldenTexturedTriangle) {
+    const std::string expected =
+        "Chunk type \"Main\", offset 0x0, size 257 bytes\n"
+        "  Chunk type \"Object Mesh\", offset 0x10, size 241 bytes\n"
+        "    Chunk type \"Material\", offset 0x20, size 38 bytes\n"
+        "      Chunk type \"Material name\", offset 0x26, size 11 bytes\n"
+        "        Material name \"Skin\"\n"
+        "      Chunk type \"Texture map\", offset 0x31, size 21 bytes\n"
+        "        Chunk type \"Map filename\", offset 0x37, size 15 bytes\n"
+        "          Map filename \"skin.bmp\"\n"
+        "    Chunk type \"Object Block\", offset 0x46, size 187 bytes\n"
+        "      Object name \"Tri\"\n"
+        "      Chunk type \"Tri-Mesh\", offset 0x50, size 177 bytes\n"
+        "        Chunk type \"Vertex list\", offset 0x56, size 44 bytes\n"
+        "          Vertices: 3\n"
+        "           X: 0.000000, Y: 0.000000, Z: 0.000000\n"
+        "           X: 1.000000, Y: 0.000000, Z: 0.000000\n"
+        "           X: 0.000000, Y: 1.000000, Z: 0.000000\n"
+        "        Chunk type \"Mappings list\", offset 0x82, size 32 bytes\n"
+        "          Vertices: 3\n"
+        "           U: 0.000000, V: 0.000000\n"
+        "           U: 1.000000, V: 0.000000\n"
+        "           U: 0.000000, V: 1.000000\n"
+        "        Chunk type \"Face list\", offset 0xA2, size 41 bytes\n"
+        "          Faces: 1\n"
+        "           A 0, B 1, C 2, AB 1 BC 1 CA 1 UWrap 0 VWrap 0\n"
+        "          Chunk type \"Face material\", offset 0xB2, size 15 bytes\n"
+        "            Material name for faces: \"Skin\"\n"
+        "            Faces with this material: 1\n"
+        "          Chunk type \"Smoothings\", offset 0xC1, size 10 bytes\n"
+        "            Smoothing groups: 1\n"
+        "        Chunk type \"Matrix\", offset 0xCB, size 54 bytes\n"
+        "          Rotation matrix:\n"
+        "           1.000000, 0.000000, 0.000000\n"
+        "           0.000000, 1.000000, 0.000000\n"
+        "           0.000000, 0.000000, 1.000000\n"
+        "          Translation matrix: 0.000000, 0.000000, 0.000000\n";
+    EXPECT_EQ(dump3ds(write3ds(modelOf({triangle()}))), expected);
+}
+
+TEST(ChunkDump, Switches) {
+    // Main { unknown 0x0002 (4 bytes), Material name }.
+    ChunkWriter w;
+    w.open(kChunkMain);
+    w.open(0x0002);
+    w.u32(0x04030201);
+    w.close();
+    w.open(kChunkMaterialName);
+    w.cstring("M");
+    w.close();
+    w.close();
+    Bytes file = w.take();
+
+    struct Case {
+        DumpOptions options;
+        std::string expected;
+    };
+    const std::string head = "Chunk type \"Main\", offset 0x0, size 24 bytes\n";
+    const std::string nameHead = "  Chunk type \"Material name\", offset 0x10, size 8 bytes\n";
+    const std::string name = "    Material name \"M\"\n";
+    const std::string unknown = "  Unknown chunk: 0x0002, offset 0x6, size: 10 bytes.";
+    const Case cases[] = {
+        {{}, head + nameHead + name},
+        {{true, false, false}, head + unknown + "\n" + nameHead + name},
+        {{true, true, false}, head + unknown + "\n    01 02 03 04 \n" + nameHead + name},
+        {{false, false, true}, head + name},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(dump3ds(file, c.options), c.expected);
+}
+
+TEST(ChunkDump, BoundsOfHostileInput) {
+    // A vertex list that claims 1000 vertices but holds one prints one.
+    ChunkWriter w;
+    w.open(kChunkVertexList);
+    w.u16(1000);
+    w.f32(1);
+    w.f32(2);
+    w.f32(3);
+    w.close();
+    std::string text = dump3ds(w.take());
+    EXPECT_NE(text.find("Vertices: 1000\n"), std::string::npos);
+    EXPECT_EQ(text.find("X: 1.000000, Y: 2.000000, Z: 3.000000"),
+              text.rfind("X: 1.000000, Y: 2.000000, Z: 3.000000"));
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3);
+
+    // A child that claims more than its parent holds stops at the parent's end:
+    // the sibling after the parent is still found at the top level.
+    Bytes nested = {0x4D, 0x4D, 12,   0,    0, 0, 0x00, 0xA0, 0xFF, 0xFF,
+                    0,    0,    0x00, 0xA0, 8, 0, 0,    0,    'A',  0};
+    text = dump3ds(nested);
+    EXPECT_NE(text.find("\nChunk type \"Material name\", offset 0xC, size 8 bytes\n"),
+              std::string::npos)
+        << text;
+
+    // Sizes below 6 end the level without looping.
+    for (uint32_t size : {0u, 1u, 5u}) {
+        Bytes b = {0x4D, 0x4D, 0, 0, 0, 0, 0, 0};
+        storeU32LE(&b[2], size);
+        EXPECT_EQ(dump3ds(b), "");
+    }
+
+    // Deep nesting is walked only to the depth cap.
+    ChunkWriter deep;
+    for (int i = 0; i < 1000; ++i)
+        deep.open(kChunkMain);
+    for (int i = 0; i < 1000; ++i)
+        deep.close();
+    text = dump3ds(deep.take());
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), kMaxChunkDepth);
+}
+
+TEST(ChunkDump, EveryPrefixIsSafe) {
+    Bytes file = write3ds(modelOf({triangle("A"), triangle("B")}));
+    for (size_t n = 0; n <= file.size(); ++n) {
+        Bytes prefix(file.begin(), file.begin() + ptrdiff_t(n));
+        for (int opts = 0; opts < 8; ++opts)
+            (void)dump3ds(prefix, {bool(opts & 1), bool(opts & 2), bool(opts & 4)});
+        ConvModel model;
+        DiscardOutput out;
+        int code = readModel(prefix, model, out);
+        EXPECT_TRUE(code == kConverted || code == kNoMapping || code == kMalformed)
+            << n << ": " << code;
+    }
+}
+
+// ---- Conversion -----------------------------------------------------------------
+
+TEST(Convert, TranscriptAndLayoutOfTexturedTriangle) {
+    Converter c;
+    RunResult r = c.run(write3ds(modelOf({triangle()})), "hull.tga");
+    ASSERT_EQ(r.code, kConverted) << r.text;
+    const std::string shp = (c.dir / "out.shp").string();
+    EXPECT_EQ(r.text,
+              "3DS -> OV Converter, v0.1\n"
+              "- Gathering 3DS data... DONE!\n"
+              "- Processing 3DS data...\n\n"
+              "  Processing 3 vertices\n"
+              "  Processing 3 mapping coordinates\n"
+              "  Processing 1 polygons... DONE!\n"
+              "\n"
+              "- Done processing 3DS data.\n"
+              "- Smart-scaling mesh(es)... DONE!\n"
+              "- Removing repeated vertices from face references... DONE!\n"
+              "- Calculating normal vectors... DONE!\n"
+              "- Saving SHP file (" +
+                  shp +
+                  ") \n"
+                  "  Assigning texture name: hull.tga\n"
+                  "  DONE!\n");
+
+    ASSERT_EQ(r.shp.size(), kTemplateSize + 6 + 3 * 32 + 6 + 80 + 6 + 64 + 6);
+    EXPECT_TRUE(std::equal(shpTemplate().begin(), shpTemplate().end(), r.shp.begin()));
+
+    // The written file is a block chain the model reader accepts, in template order.
+    auto chain = shp::BlockChain::read(r.shp);
+    ASSERT_TRUE(chain) << chain.error().describe();
+    std::vector<uint32_t> types;
+    for (const auto& b : chain->blocks())
+        types.push_back(b.type);
+    EXPECT_EQ(types, (std::vector<uint32_t>{0, 1, 2, 7, 9, 10, 13, 15, 4, 3, 6}));
+    EXPECT_EQ(chain->blocks()[8].fileOffset, kTemplateSize);
+    EXPECT_EQ(shp::ComponentView(chain->blocks()[1].record(0)).name(), "Tbolt test");
+    EXPECT_EQ(chain->blocks()[0].data[20], 2);
+    EXPECT_EQ(f32At(r.shp, 0x1A6 - 4), 5000.0f);
+
+    // Vertices scaled so the farthest lies at 750; each with normal (0,0,1), the
+    // flag 1 and its own position.
+    const float expectV[3][3] = {{0, 0, 0}, {750, 0, 0}, {0, 750, 0}};
+    for (size_t i = 0; i < 3; ++i) {
+        for (size_t k = 0; k < 3; ++k)
+            EXPECT_EQ(f32At(r.shp, vertexAt(i) + 4 * k), expectV[i][k]);
+        EXPECT_EQ(f32At(r.shp, vertexAt(i) + 20), 1.0f);
+        EXPECT_EQ(u32At(r.shp, vertexAt(i) + 24), 1u);
+        EXPECT_EQ(u32At(r.shp, vertexAt(i) + 28), i);
+    }
+    size_t f = faceAt(3, 0);
+    EXPECT_EQ(u32At(r.shp, faceBlock(3)), 0x00500003u);
+    EXPECT_EQ(r.shp[f + 4], 0x17);
+    EXPECT_EQ(u32At(r.shp, f + 12), 0u);
+    EXPECT_EQ(u32At(r.shp, f + 16), 1u);
+    EXPECT_EQ(u32At(r.shp, f + 20), 2u);
+    // u of corners a, b, c, then v of corners a, b, c, then the face normal.
+    const float uvn[9] = {0, 1, 0, 0, 0, 1, 0, 0, 1};
+    for (size_t k = 0; k < 9; ++k)
+        EXPECT_EQ(f32At(r.shp, f + 24 + 4 * k), uvn[k]) << k;
+    size_t tex = faceAt(3, 1);
+    EXPECT_EQ(u32At(r.shp, tex), 0x00400006u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&r.shp[tex + 6])), "hull.tga");
+    EXPECT_TRUE(
+        std::equal(shp::kTerminatorBytes.begin(), shp::kTerminatorBytes.end(), r.shp.end() - 6));
+}
+
+TEST(Convert, SecondMeshIndicesAreOffset) {
+    Mesh3ds second = triangle("B");
+    second.vertices = {{5, 5, 5}, {6, 5, 5}, {5, 6, 5}, {5, 5, 6}};
+    second.mapping = {{0, 0}, {1, 0}, {0, 1}, {1, 1}};
+    second.faces = {{0, 1, 2}, {1, 2, 3}};
+    Converter c;
+    RunResult r = c.run(write3ds(modelOf({triangle("A"), second})));
+    ASSERT_EQ(r.code, kConverted) << r.text;
+    EXPECT_NE(r.text.find("  Processing 3 vertices\n"), std::string::npos);
+    EXPECT_NE(r.text.find("  Processing 4 vertices\n"), std::string::npos);
+    ASSERT_EQ(u32At(r.shp, kVertexBlock + 4) & 0xFFFF, 7u);
+    auto corners = [&](size_t i) {
+        size_t f = faceAt(7, i);
+        return std::array<uint32_t, 3>{u32At(r.shp, f + 12), u32At(r.shp, f + 16),
+                                       u32At(r.shp, f + 20)};
+    };
+    EXPECT_EQ(corners(0), (std::array<uint32_t, 3>{0, 1, 2}));
+    EXPECT_EQ(corners(1), (std::array<uint32_t, 3>{3, 4, 5}));
+    EXPECT_EQ(corners(2), (std::array<uint32_t, 3>{4, 5, 6}));
+}
+
+TEST(Convert, BitIdenticalVerticesMergeToTheFirst) {
+    Mesh3ds m;
+    // Vertex 3 repeats vertex 1; vertex 4 repeats vertex 0 with -0.0 coordinates.
+    m.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 0, 0}, {-0.0f, 0, -0.0f}};
+    m.mapping = {{0, 0}, {1, 0}, {0, 1}, {0.5f, 0.5f}, {0.25f, 0.25f}};
+    m.faces = {{3, 2, 4}};
+    Converter c;
+    RunResult r = c.run(write3ds(modelOf({m})));
+    ASSERT_EQ(r.code, kConverted) << r.text;
+    ASSERT_EQ(u32At(r.shp, kVertexBlock + 4) & 0xFFFF, 5u);  // nothing deleted
+    size_t f = faceAt(5, 0);
+    EXPECT_EQ(u32At(r.shp, f + 12), 1u);
+    EXPECT_EQ(u32At(r.shp, f + 16), 2u);
+    EXPECT_EQ(u32At(r.shp, f + 20), 0u);
+    // The corners keep the texture coordinates of the vertices they named first.
+    EXPECT_EQ(f32At(r.shp, f + 24), 0.5f);
+    EXPECT_EQ(f32At(r.shp, f + 32), 0.25f);
+    // The later duplicate lost its face: its normal stays zero.
+    for (size_t k = 0; k < 3; ++k)
+        EXPECT_EQ(f32At(r.shp, vertexAt(3) + 12 + 4 * k), 0.0f);
+}
+
+TEST(Convert, FastMergeAndNormalsMatchTheQuadraticScan) {
+    for (uint32_t seed = 1; seed <= 5; ++seed) {
+        std::mt19937 rng(seed);
+        // Few distinct coordinates make many repeats; some are -0.0 and NaN.
+        const float values[] = {0.0f, -0.0f, 1.0f,
+                                2.5f, -3.0f, std::numeric_limits<float>::quiet_NaN()};
+        std::uniform_int_distribution<int> pick(0, 5), pickNoNan(0, 4);
+        ConvModel m;
+        for (int32_t i = 0; i < 400; ++i) {
+            auto& d = (i % 37 == 0) ? pick : pickNoNan;
+            m.vertices.push_back(
+                {values[d(rng)], values[d(rng)], values[d(rng)], 0, 0, 0, 0, 0, i});
+        }
+        std::uniform_int_distribution<int32_t> corner(0, 399);
+        for (int i = 0; i < 600; ++i)
+            m.faces.push_back({corner(rng), corner(rng), corner(rng), 0, 0, 0, 0, 0, 0, 0, 0, 0});
+
+        ConvModel fast = m, slow = m;
+        DiscardOutput out;
+        removeRepeatedVertices(fast);
+        calculateNormals(fast, out);
+        quadraticMerge(slow);
+        calculateNormals(slow, out);  // face normals
+        quadraticVertexNormals(slow);
+
+        for (size_t i = 0; i < m.faces.size(); ++i) {
+            ASSERT_EQ(fast.faces[i].a, slow.faces[i].a) << seed << " face " << i;
+            ASSERT_EQ(fast.faces[i].b, slow.faces[i].b) << seed << " face " << i;
+            ASSERT_EQ(fast.faces[i].c, slow.faces[i].c) << seed << " face " << i;
+        }
+        for (size_t i = 0; i < m.vertices.size(); ++i) {
+            const auto& a = fast.vertices[i];
+            const auto& b = slow.vertices[i];
+            ASSERT_EQ(std::bit_cast<uint32_t>(a.nx), std::bit_cast<uint32_t>(b.nx)) << i;
+            ASSERT_EQ(std::bit_cast<uint32_t>(a.ny), std::bit_cast<uint32_t>(b.ny)) << i;
+            ASSERT_EQ(std::bit_cast<uint32_t>(a.nz), std::bit_cast<uint32_t>(b.nz)) << i;
+        }
+    }
+}
+
+TEST(Convert, DegenerateTriangleWarnsAndKeepsItsZeroNormal) {
+    Mesh3ds m = triangle();
+    m.vertices.push_back({2, 0, 0});
+    m.mapping.push_back({1, 1});
+    m.faces.push_back({0, 1, 3});  // three corners on one line
+    Converter c;
+    RunResult r = c.run(write3ds(modelOf({m})));
+    ASSERT_EQ(r.code, kConverted) << r.text;
+    EXPECT_NE(r.text.find("- Calculating normal vectors... "
+                          "Warning: ||n|| == 0 ?? Attempting to continue...\nDONE!\n"),
+              std::string::npos)
+        << r.text;
+    size_t f = faceAt(4, 1);
+    for (size_t k = 0; k < 3; ++k)
+        EXPECT_EQ(f32At(r.shp, f + 48 + 4 * k), 0.0f);
+    // Vertex 1 averages (0,0,1) and (0,0,0), without normalising again.
+    EXPECT_EQ(f32At(r.shp, vertexAt(1) + 20), 0.5f);
+}
+
+TEST(Convert, FailuresReturnTheirCodeAndWriteNothing) {
+    Mesh3ds unmapped = triangle("Bare");
+    unmapped.mapping.clear();
+    Mesh3ds mismatched = triangle();
+    mismatched.mapping.pop_back();
+    Mesh3ds origin = triangle();
+    origin.vertices = {{0, 0, 0}, {-0.0f, 0, 0}, {0, 0, 0}};
+    Mesh3ds wild = triangle();
+    wild.faces = {{0, 1, 3}};
+    Mesh3ds huge;
+    for (int i = 0; i < kMaxVertices + 1; ++i) {
+        huge.vertices.push_back({float(i), 1, 1});
+        huge.mapping.push_back({0, 0});
+    }
+    Mesh3ds half;  // 3000 faces; two of them exceed the face limit together
+    half.vertices = triangle().vertices;
+    half.mapping = triangle().mapping;
+    half.faces.assign(3000, Face3ds{0, 1, 2});
+
+    // A vertex list whose count claims a fourth vertex it does not hold.
+    Bytes truncated = write3ds(modelOf({triangle()}));
+    storeU16LE(&truncated[0x56 + 6], 4);
+
+    struct Case {
+        const char* name;
+        Bytes file;
+        std::string texture;
+        std::string shpName;
+        int code;
+        const char* line;
+    };
+    const std::string ok = "ok.tga";
+    const Case cases[] = {
+        {"no mapping list", write3ds(modelOf({unmapped})), ok, "o.shp", kNoMapping,
+         "    CANNOT FIND TEXTURE COORDINATES!!\n"
+         "    Check that all meshes in the model were textured!\n"},
+        // The next mesh's mapping list must not stand in for the missing one.
+        {"no mapping list before a mapped mesh", write3ds(modelOf({unmapped, triangle()})), ok,
+         "o.shp", kNoMapping, "    CANNOT FIND TEXTURE COORDINATES!!\n"},
+        {"mapping count differs", write3ds(modelOf({mismatched})), ok, "o.shp", kMappingMismatch,
+         "    ERROR READING TEXTURE COORDINATES!!\n"
+         "    Check that all meshes in the model were textured!\n"},
+        {"too many vertices", write3ds(modelOf({huge})), ok, "o.shp", kTooLarge,
+         "MODEL TOO LARGE!!"},
+        {"too many faces in total", write3ds(modelOf({half, half})), ok, "o.shp", kTooLarge,
+         "MODEL TOO LARGE!!"},
+        {"every vertex at the origin", write3ds(modelOf({origin})), ok, "o.shp", kAllAtOrigin,
+         "- Smart-scaling mesh(es)... FAILED!\n"},
+        {"texture name of 64 characters", write3ds(modelOf({triangle()})), std::string(64, 't'),
+         "o.shp", kNameTooLong, "TEXTURE NAME TOO LONG!!"},
+        {"output path of 80 characters", write3ds(modelOf({triangle()})), ok,
+         std::string(200, 'p') + ".shp", kNameTooLong, "SHP FILE PATH TOO LONG!!"},
+        {"output folder missing", write3ds(modelOf({triangle()})), ok, "none/o.shp", kCannotWrite,
+         "  FAILED!\nCan't write "},
+        {"vertex count beyond the chunk", truncated, ok, "o.shp", kMalformed,
+         "MALFORMED 3DS DATA!!\n    Mesh 1: vertex 3 cannot be read.\n"},
+        {"corner beyond its mesh", write3ds(modelOf({wild})), ok, "o.shp", kMalformed,
+         "Mesh 1: face 0 uses vertex 3 of 3.\n"},
+    };
+    for (const auto& c : cases) {
+        Converter conv;
+        RunResult r = conv.run(c.file, c.texture, c.shpName);
+        EXPECT_EQ(r.code, c.code) << c.name << "\n" << r.text;
+        EXPECT_NE(r.text.find(c.line), std::string::npos) << c.name << "\n" << r.text;
+        EXPECT_FALSE(r.written) << c.name;
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(conv.dir.path()), {}), 1)
+            << c.name << ": only the input may be left in the folder";
+    }
+
+    // Limits are inclusive: 63 characters of texture name are fine.
+    Converter conv;
+    EXPECT_EQ(conv.run(write3ds(modelOf({triangle()})), std::string(63, 't')).code, kConverted);
+}
+
+TEST(Convert, UnopenableInput) {
+    ovtest::ScratchDir dir;
+    StringOutput out;
+    const std::string missing = (dir / "missing.3ds").string();
+    EXPECT_EQ(convert(missing.c_str(), "t", (dir / "o.shp").string().c_str(), out), kCannotOpen);
+    EXPECT_EQ(out.text_, "3DS -> OV Converter, v0.1\nCan't open " + missing + "!\n");
+    EXPECT_FALSE(std::filesystem::exists(dir / "o.shp"));
+}
+
+TEST(Convert, NamesInTheDumpNeverPassForChunks) {
+    // An object whose name forges a vertex list head line, with a mapping-less
+    // vertex list of its own: the name's text must not be parsed as data.
+    Mesh3ds m = triangle("x\n  Chunk type \"Vertex list\"\n Vertices: 1\n X: 9, Y: 9, Z: 9");
+    Converter c;
+    RunResult r = c.run(write3ds(modelOf({m})));
+    EXPECT_EQ(r.code, kConverted) << r.text;
+    EXPECT_NE(r.text.find("  Processing 3 vertices\n"), std::string::npos) << r.text;
+}
+
+TEST(Convert, FileWithoutKnownChunksGivesAnEmptyModel) {
+    Converter c;
+    RunResult r = c.run(Bytes{0x34, 0x12, 6, 0, 0, 0});
+    ASSERT_EQ(r.code, kConverted) << r.text;
+    EXPECT_EQ(r.shp.size(), kTemplateSize + 6 + 6 + 6 + 64 + 6);
+}
+
+TEST(Convert, SecondCallGivesTheSameOutput) {
+    Bytes file = write3ds(modelOf({triangle("A"), triangle("B")}));
+    Converter c;
+    RunResult first = c.run(file);
+    RunResult second = c.run(file);
+    ASSERT_EQ(first.code, kConverted);
+    EXPECT_EQ(second.code, kConverted);
+    EXPECT_EQ(first.text, second.text);
+    EXPECT_EQ(first.shp, second.shp);
+}
+
+// ---- The shared library, bound at run time ----------------------------------------
+
+TEST(ConverterLibrary, LoadsAndConvertsThroughTheExport) {
+    auto lib = ConverterLibrary::load(OV_3DS2OV_LIBRARY_FILE);
+    ASSERT_TRUE(lib) << lib.error().describe();
+    ovtest::ScratchDir dir;
+    ovtest::writeBytes(dir / "in.3ds", write3ds(modelOf({triangle()})));
+#ifndef _WIN32
+    // The library's lines go to standard output: catch them in a file.
+    std::fflush(stdout);
+    int saved = dup(fileno(stdout));
+    FILE* capture = std::fopen((dir / "stdout.txt").string().c_str(), "w");
+    ASSERT_NE(capture, nullptr);
+    dup2(fileno(capture), fileno(stdout));
+#endif
+    int code = lib->convert((dir / "in.3ds").string(), "hull.tga", (dir / "o.shp").string());
+#ifndef _WIN32
+    std::fflush(stdout);
+    dup2(saved, fileno(stdout));
+    close(saved);
+    std::fclose(capture);
+    Bytes printed = ovtest::readBytes(dir / "stdout.txt");
+    std::string text(printed.begin(), printed.end());
+    EXPECT_EQ(text.rfind("3DS -> OV Converter, v0.1\n", 0), 0u) << text;
+    EXPECT_NE(text.find("  Assigning texture name: hull.tga\n  DONE!\n"), std::string::npos);
+#endif
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(std::filesystem::exists(dir / "o.shp"));
+}
+
+TEST(ConverterLibrary, ReportsWhatIsMissing) {
+    ovtest::ScratchDir dir;
+    auto missing = ConverterLibrary::load(dir / ConverterLibrary::kFileName);
+    ASSERT_FALSE(missing);
+    EXPECT_NE(missing.error().message.find("Cannot load the converter library"), std::string::npos);
+    EXPECT_NE(missing.error().message.find(ConverterLibrary::kFileName), std::string::npos);
+
+    auto noExport = ConverterLibrary::load(OV_3DS2OV_LIBRARY_FILE, "convert3ds2shp");
+    ASSERT_FALSE(noExport);
+    EXPECT_NE(noExport.error().message.find("has no export \"convert3ds2shp\""), std::string::npos);
+}
