@@ -1,6 +1,10 @@
 #include "refpack.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace ov::refpack {
 
@@ -17,69 +21,244 @@ Result<Header> readHeader(ByteSpan in) {
     return h;
 }
 
+namespace {
+
+// Wide copies may touch up to this many bytes beyond the bytes they are asked for;
+// they are used only while that much room is left in both buffers. Near either end
+// the decoder copies exactly.
+constexpr size_t kSlack = 16;
+
+inline void copy8(uint8_t* d, const uint8_t* s) {
+    std::memcpy(d, s, 8);
+}
+inline void copy16(uint8_t* d, const uint8_t* s) {
+    std::memcpy(d, s, 16);
+}
+
+// Literals, in 16-byte pieces; may read and write up to kSlack - 1 bytes past n.
+inline void wideLiterals(uint8_t* d, const uint8_t* s, size_t n) {
+    uint8_t* end = d + n;
+    do {
+        copy16(d, s);
+        d += 16;
+        s += 16;
+    } while (d < end);
+}
+
+// Short patterns repeated to fill 8 bytes: for a distance below 8 the run is
+// periodic, so the 8 bytes at the run's start may be stored again every
+// kPatternStep[distance] bytes (the largest multiple of the distance that is <= 8).
+constexpr uint8_t kPatternStep[8] = {0, 8, 8, 6, 8, 5, 6, 7};
+
+// A run of n bytes from `distance` back, where the run may overlap itself (the
+// pattern repeats). May write up to kSlack - 1 bytes past n; every byte it reads
+// lies before the byte being written, so the result equals a byte-by-byte copy.
+inline void wideRun(uint8_t* d, size_t distance, size_t n) {
+    const uint8_t* s = d - distance;
+    uint8_t* end = d + n;
+    if (distance >= 16) {
+        do {
+            copy16(d, s);
+            d += 16;
+            s += 16;
+        } while (d < end);
+    } else if (distance >= 8) {
+        do {
+            copy8(d, s);
+            d += 8;
+            s += 8;
+        } while (d < end);
+    } else {
+        // Byte by byte for the first 8 (the forward copy repeats the pattern),
+        // then those 8 bytes again every step.
+        for (size_t i = 0; i < 8; ++i)
+            d[i] = s[i];
+        uint8_t pattern[8];
+        std::memcpy(pattern, d, 8);
+        const size_t step = kPatternStep[distance];
+        d += step;
+        while (d < end) {
+            std::memcpy(d, pattern, 8);
+            d += step;
+        }
+    }
+}
+
+// Exact forms for the last bytes of either buffer.
+inline void exactRun(uint8_t* d, size_t distance, size_t n) {
+    const uint8_t* s = d - distance;
+    for (size_t i = 0; i < n; ++i)
+        d[i] = s[i];
+}
+
+// Faults are rare: keep their message building out of the decoding loop.
+#if defined(__GNUC__)
+#define OV_COLD __attribute__((noinline, cold))
+#elif defined(_MSC_VER)
+#define OV_COLD __declspec(noinline)
+#else
+#define OV_COLD
+#endif
+
+OV_COLD Error noEnd(size_t at) {
+    return makeError("packed stream ends without its end command", at);
+}
+OV_COLD Error truncatedCommand(size_t at) {
+    return makeError("packed stream truncated inside a command", at);
+}
+OV_COLD Error truncatedLiterals(size_t at) {
+    return makeError("packed stream truncated inside the literals of a command", at);
+}
+OV_COLD Error tooLong(size_t at) {
+    return makeError("packed stream produces more than its stated size", at);
+}
+OV_COLD Error reachesBack(size_t at, size_t distance, size_t produced) {
+    return makeError("copy reaches back " + std::to_string(distance) + " bytes, but only " +
+                         std::to_string(produced) + " have been produced",
+                     at);
+}
+
+}  // namespace
+
 Result<size_t> decodeInto(ByteSpan in, std::span<uint8_t> out) {
     auto header = readHeader(in);
     if (!header) return header.error();
-    const uint8_t* src = in.data();
-    size_t ip = header->commandsAt;
+    const uint8_t* const src = in.data();
     const size_t iend = in.size();
-    uint8_t* dst = out.data();
-    size_t op = 0;
+    size_t ip = header->commandsAt;
+    uint8_t* const dst = out.data();
     const size_t oend = out.size();
+    size_t op = 0;
 
+    // Fast loop: while the input has room for the longest command with its
+    // literals and the output for the most one command can produce, plus the
+    // slack of the wide copies, no command needs a bounds check of its own;
+    // only a run's distance is checked. The last stretch of either buffer goes
+    // through the careful loop below, which checks every step.
+    constexpr size_t kMaxCommandIn = 1 + 112;    // a literal command
+    constexpr size_t kMaxCommandOut = 3 + 1028;  // a run command with 3 literals
+    if (iend - ip > kMaxCommandIn + kSlack && oend > kMaxCommandOut + kSlack) {
+        const uint8_t* p = src + ip;
+        uint8_t* o = dst;
+        const uint8_t* const pSafe = src + iend - (kMaxCommandIn + kSlack);
+        uint8_t* const oSafe = dst + oend - (kMaxCommandOut + kSlack);
+        while (p < pSafe && o < oSafe) {
+            const uint8_t* const cmd = p;
+            const uint32_t b0 = p[0];
+            size_t literals, length, distance;
+            if (b0 < 0x80) {
+                literals = b0 & 3;
+                length = ((b0 & 0x1C) >> 2) + 3;
+                distance = (size_t(b0 & 0x60) << 3) + p[1] + 1;
+                p += 2;
+            } else if (b0 < 0xC0) {
+                const uint32_t b1 = p[1];
+                literals = b1 >> 6;
+                length = (b0 & 0x3F) + 4;
+                distance = (size_t(b1 & 0x3F) << 8) + p[2] + 1;
+                p += 3;
+            } else if (b0 < 0xE0) {
+                literals = b0 & 3;
+                length = (size_t(b0 & 0x0C) << 6) + p[3] + 5;
+                distance = (size_t(b0 & 0x10) << 12) + (size_t(p[1]) << 8) + p[2] + 1;
+                p += 4;
+            } else if (b0 < 0xFC) {
+                literals = (size_t(b0 & 0x1F) + 1) * 4;
+                wideLiterals(o, p + 1, literals);
+                p += 1 + literals;
+                o += literals;
+                continue;
+            } else {
+                break;  // the end command: the careful loop finishes
+            }
+            std::memcpy(o, p, 4);
+            p += literals;
+            o += literals;
+            if (distance > size_t(o - dst)) [[unlikely]]
+                return reachesBack(size_t(cmd - src), distance, size_t(o - dst));
+            if (distance >= 16 && length <= 16)
+                copy16(o, o - distance);
+            else
+                wideRun(o, distance, length);
+            o += length;
+        }
+        ip = size_t(p - src);
+        op = size_t(o - dst);
+    }
+
+    // Every command checks its bounds exactly; the loop terminates because each
+    // command consumes at least one input byte.
     for (;;) {
-        if (ip >= iend) return makeError("packed stream ends without its end command", ip);
+        if (ip >= iend) [[unlikely]]
+            return noEnd(ip);
         const size_t cmdAt = ip;
-        const uint8_t b0 = src[ip];
-        size_t literals, length = 0, distance = 0;
-        bool last = false;
+        const uint32_t b0 = src[ip];
+        size_t literals, length, distance;
         if (b0 < 0x80) {
-            if (iend - ip < 2) return makeError("packed stream truncated inside a command", ip);
-            const uint8_t b1 = src[ip + 1];
+            if (iend - ip < 2) [[unlikely]]
+                return truncatedCommand(cmdAt);
+            const uint32_t b1 = src[ip + 1];
             ip += 2;
             literals = b0 & 3;
             length = ((b0 & 0x1C) >> 2) + 3;
             distance = (size_t(b0 & 0x60) << 3) + b1 + 1;
         } else if (b0 < 0xC0) {
-            if (iend - ip < 3) return makeError("packed stream truncated inside a command", ip);
-            const uint8_t b1 = src[ip + 1], b2 = src[ip + 2];
+            if (iend - ip < 3) [[unlikely]]
+                return truncatedCommand(cmdAt);
+            const uint32_t b1 = src[ip + 1], b2 = src[ip + 2];
             ip += 3;
             literals = b1 >> 6;
             length = (b0 & 0x3F) + 4;
             distance = (size_t(b1 & 0x3F) << 8) + b2 + 1;
         } else if (b0 < 0xE0) {
-            if (iend - ip < 4) return makeError("packed stream truncated inside a command", ip);
-            const uint8_t b1 = src[ip + 1], b2 = src[ip + 2], b3 = src[ip + 3];
+            if (iend - ip < 4) [[unlikely]]
+                return truncatedCommand(cmdAt);
+            const uint32_t b1 = src[ip + 1], b2 = src[ip + 2], b3 = src[ip + 3];
             ip += 4;
             literals = b0 & 3;
             length = (size_t(b0 & 0x0C) << 6) + b3 + 5;
             distance = (size_t(b0 & 0x10) << 12) + (size_t(b1) << 8) + b2 + 1;
-        } else if (b0 < 0xFC) {
-            ip += 1;
-            literals = (size_t(b0 & 0x1F) + 1) * 4;
         } else {
             ip += 1;
-            literals = b0 & 3;
-            last = true;
+            const bool last = b0 >= 0xFC;
+            literals = last ? (b0 & 3) : (size_t(b0 & 0x1F) + 1) * 4;
+            if (literals > iend - ip)
+                return makeError("packed stream truncated inside the literals of a command", cmdAt);
+            if (literals > oend - op) return tooLong(cmdAt);
+            if (iend - ip >= literals + kSlack && oend - op >= literals + kSlack)
+                wideLiterals(dst + op, src + ip, literals);
+            else if (literals)
+                std::memcpy(dst + op, src + ip, literals);
+            ip += literals;
+            op += literals;
+            if (last) return op;
+            continue;
         }
-        if (literals > iend - ip)
-            return makeError("packed stream truncated inside the literals of a command", cmdAt);
-        if (literals > oend - op)
-            return makeError("packed stream produces more than its stated size", cmdAt);
-        if (literals) std::memcpy(dst + op, src + ip, literals);
-        ip += literals;
-        op += literals;
-        if (last) return op;
-        if (distance > op)
-            return makeError("copy reaches back " + std::to_string(distance) + " bytes, but only " +
-                                 std::to_string(op) + " have been produced",
-                             cmdAt);
-        if (length > oend - op)
-            return makeError("packed stream produces more than its stated size", cmdAt);
-        // Overlapping copies repeat the pattern, so copy forwards byte by byte.
-        const uint8_t* from = dst + op - distance;
-        for (size_t i = 0; i < length; ++i)
-            dst[op + i] = from[i];
+
+        // A run command: 0-3 literals, then the run.
+        if (literals > iend - ip) [[unlikely]]
+            return truncatedLiterals(cmdAt);
+        if (literals + length > oend - op) [[unlikely]]
+            return tooLong(cmdAt);
+        if (distance > op + literals) [[unlikely]]
+            return reachesBack(cmdAt, distance, op + literals);
+        if (oend - op >= literals + length + kSlack) {
+            if (iend - ip >= 4) {
+                std::memcpy(dst + op, src + ip, 4);
+            } else {
+                for (size_t i = 0; i < literals; ++i)
+                    dst[op + i] = src[ip + i];
+            }
+            ip += literals;
+            op += literals;
+            wideRun(dst + op, distance, length);
+        } else {
+            for (size_t i = 0; i < literals; ++i)
+                dst[op + i] = src[ip + i];
+            ip += literals;
+            op += literals;
+            exactRun(dst + op, distance, length);
+        }
         op += length;
     }
 }
@@ -98,121 +277,442 @@ Result<Bytes> decode(ByteSpan in) {
 
 }  // namespace ov::refpack
 
+// ---------------------------------------------------------------------------
+// Packer
+
 namespace ov::refpack {
 
 namespace {
 
 constexpr size_t kMaxDistance = 131072;
 constexpr size_t kMaxLength = 1028;
+constexpr size_t kMinMatch = 3;
 
+// The smallest command that can carry a run, in bytes, or 0 when none can.
+inline uint32_t runCost(size_t len, size_t dist) {
+    if (len <= 10 && dist <= 1024) return len >= 3 ? 2 : 0;
+    if (len <= 67 && dist <= 16384) return len >= 4 ? 3 : 0;
+    if (len <= kMaxLength && dist <= kMaxDistance) return len >= 5 ? 4 : 0;
+    return 0;
+}
+
+// Writes commands. Literals are buffered as a range of the input; a run command
+// takes the last 0-3 of them, literal-only commands the rest in multiples of 4.
 class Emitter {
 public:
-    explicit Emitter(Bytes& out) : out_(out) {}
+    Emitter(Bytes& out, const uint8_t* src) : out_(out), src_(src) {}
 
-    // Emits literals [from, to) of src in 4-byte multiples, leaving 0-3 pending.
-    void literals(const uint8_t* src, size_t from, size_t to) {
+    // Literals [from, to) followed by a run of len bytes from dist back.
+    void run(size_t from, size_t to, size_t len, size_t dist) {
+        const size_t lit = literalBlocks(from, to);
+        const size_t litFrom = to - lit;
+        const size_t d = dist - 1;
+        uint8_t cmd[4];
+        size_t cmdLen;
+        if (len <= 10 && dist <= 1024) {
+            cmd[0] = uint8_t(((d >> 3) & 0x60) | ((len - 3) << 2) | lit);
+            cmd[1] = uint8_t(d);
+            cmdLen = 2;
+        } else if (len <= 67 && dist <= 16384) {
+            cmd[0] = uint8_t(0x80 | (len - 4));
+            cmd[1] = uint8_t((lit << 6) | (d >> 8));
+            cmd[2] = uint8_t(d);
+            cmdLen = 3;
+        } else {
+            const size_t l = len - 5;
+            cmd[0] = uint8_t(0xC0 | ((d >> 12) & 0x10) | ((l >> 6) & 0x0C) | lit);
+            cmd[1] = uint8_t(d >> 8);
+            cmd[2] = uint8_t(d);
+            cmd[3] = uint8_t(l);
+            cmdLen = 4;
+        }
+        out_.insert(out_.end(), cmd, cmd + cmdLen);
+        out_.insert(out_.end(), src_ + litFrom, src_ + to);
+    }
+
+    // Literals [from, to) and the end command.
+    void finish(size_t from, size_t to) {
+        const size_t lit = literalBlocks(from, to);
+        out_.push_back(uint8_t(0xFC | lit));
+        out_.insert(out_.end(), src_ + to - lit, src_ + to);
+    }
+
+private:
+    // Emits the literal-only commands for [from, to) and returns how many (0-3)
+    // literals are left for the next command.
+    size_t literalBlocks(size_t from, size_t to) {
         while (to - from >= 4) {
             size_t n = (to - from) & ~size_t(3);
             if (n > 112) n = 112;
             out_.push_back(uint8_t(0xE0 + (n / 4 - 1)));
-            out_.insert(out_.end(), src + from, src + from + n);
+            out_.insert(out_.end(), src_ + from, src_ + from + n);
             from += n;
         }
-        pendingFrom_ = from;
-        pending_ = to - from;
+        return to - from;
     }
 
-    // A run, carrying the 0-3 pending literals. Caller ensures len/dist are legal.
-    void match(const uint8_t* src, size_t len, size_t dist) {
-        size_t d = dist - 1;
-        size_t lit = pending_;
-        if (len <= 10 && dist <= 1024) {
-            out_.push_back(uint8_t(((d >> 3) & 0x60) | ((len - 3) << 2) | lit));
-            out_.push_back(uint8_t(d));
-        } else if (len <= 67 && dist <= 16384) {
-            out_.push_back(uint8_t(0x80 | (len - 4)));
-            out_.push_back(uint8_t((lit << 6) | (d >> 8)));
-            out_.push_back(uint8_t(d));
-        } else {
-            size_t l = len - 5;
-            out_.push_back(uint8_t(0xC0 | ((d >> 12) & 0x10) | ((l >> 6) & 0x0C) | lit));
-            out_.push_back(uint8_t(d >> 8));
-            out_.push_back(uint8_t(d));
-            out_.push_back(uint8_t(l));
+    Bytes& out_;
+    const uint8_t* src_;
+};
+
+inline uint32_t load32(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+inline uint64_t load64(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+// Length of the common prefix of a and b, at most limit bytes; b lies after a.
+inline size_t matchLength(const uint8_t* a, const uint8_t* b, size_t limit) {
+    size_t n = 0;
+    while (n + 8 <= limit) {
+        const uint64_t x = load64(a + n) ^ load64(b + n);
+        if (x) {
+            if constexpr (std::endian::native == std::endian::little)
+                return n + size_t(std::countr_zero(x)) / 8;
+            else
+                return n + size_t(std::countl_zero(x)) / 8;
         }
-        out_.insert(out_.end(), src + pendingFrom_, src + pendingFrom_ + lit);
-        pending_ = 0;
+        n += 8;
+    }
+    while (n < limit && a[n] == b[n])
+        ++n;
+    return n;
+}
+
+inline uint32_t hash4(uint32_t v, int bits) {
+    return (v * 2654435761u) >> (32 - bits);
+}
+inline uint32_t hash3(const uint8_t* p, int bits) {
+    const uint32_t v = uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16);
+    return (v * 2246822519u) >> (32 - bits);
+}
+
+Bytes startStream(size_t n) {
+    Bytes out;
+    out.reserve(n + n / 100 + 16);
+    out.push_back(0x10);
+    out.push_back(0xFB);
+    out.push_back(uint8_t(n >> 16));
+    out.push_back(uint8_t(n >> 8));
+    out.push_back(uint8_t(n));
+    return out;
+}
+
+// Greedy: one hash table of the last position of each 4-byte value; take the run
+// found there when a command can carry it. On long stretches without runs the
+// search steps further apart, as incompressible data gains nothing from a closer
+// look.
+Bytes encodeFast(ByteSpan in) {
+    const uint8_t* src = in.data();
+    const size_t n = in.size();
+    Bytes out = startStream(n);
+    Emitter e(out, src);
+    constexpr int kBits = 16;
+    std::vector<uint32_t> table(size_t(1) << kBits, 0);  // position + 1; 0 is empty
+    size_t litStart = 0;
+    size_t i = 0;
+    size_t misses = 0;
+    const size_t last = n >= 4 ? n - 4 : 0;  // final position where 4 bytes can be hashed
+    while (n >= 4 && i <= last) {
+        const uint32_t h = hash4(load32(src + i), kBits);
+        const size_t cand = table[h];
+        table[h] = uint32_t(i + 1);
+        if (cand != 0) {
+            const size_t c = cand - 1;
+            const size_t dist = i - c;
+            if (dist <= kMaxDistance && load32(src + c) == load32(src + i)) {
+                const size_t limit = std::min(n - i, kMaxLength);
+                const size_t len = 4 + matchLength(src + c + 4, src + i + 4, limit - 4);
+                if (runCost(len, dist) != 0) {
+                    e.run(litStart, i, len, dist);
+                    // Index a few positions inside the run so the next one can
+                    // reach back into it.
+                    const size_t end = i + len;
+                    for (size_t k = i + 1; k < end && k <= last; k += (len > 32 ? 7 : 2))
+                        table[hash4(load32(src + k), kBits)] = uint32_t(k + 1);
+                    if (end - 1 <= last && end - 1 > i)
+                        table[hash4(load32(src + end - 1), kBits)] = uint32_t(end);
+                    i = end;
+                    litStart = i;
+                    misses = 0;
+                    continue;
+                }
+            }
+        }
+        ++misses;
+        i += 1 + (misses >> 6);
+    }
+    e.finish(litStart, n);
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// Best: a shortest-path parse over the real command costs.
+//
+// For each position the match finder lists runs of growing length, each at the
+// smallest distance found for it. The parse then keeps, for each position, the
+// cheapest way to get there in five states: just after a run (0), after 1, 2 or 3
+// literals (which ride free in the next command), or after 4 or more literals
+// (which need literal-only commands: one byte per 112 literals, rounded up). A run
+// command costs 2, 3 or 4 bytes by its length and distance.
+
+struct Match {
+    uint32_t len;
+    uint32_t dist;
+};
+
+class MatchFinder {
+public:
+    static constexpr int kHashBits = 17;
+    static constexpr int kHash3Bits = 14;
+    static constexpr size_t kWindow = kMaxDistance;
+
+    MatchFinder(const uint8_t* src, size_t n, unsigned depth)
+        : src_(src),
+          n_(n),
+          depth_(depth),
+          head_(size_t(1) << kHashBits, kEmpty),
+          head3_(size_t(1) << kHash3Bits, kEmpty),
+          chain_(kWindow, kEmpty) {}
+
+    // Indexes position i (each position is indexed once, in order, by find or
+    // skip) and writes to `out` the runs starting there, by growing length and
+    // distance. Returns the count.
+    size_t find(size_t i, Match* out, size_t niceLen) {
+        size_t count = 0;
+        if (i + 4 > n_) return 0;
+        const size_t limit = std::min(n_ - i, kMaxLength);
+        const uint8_t* cur = src_ + i;
+        size_t best = 2;
+
+        // The nearest 3-byte match, for the short 2-byte command.
+        const uint32_t h3 = hash3(cur, kHash3Bits);
+        const uint32_t c3 = head3_[h3];
+        head3_[h3] = uint32_t(i);
+        if (c3 != kEmpty && i - c3 <= 1024) {
+            const size_t len = matchLength(src_ + c3, cur, limit);
+            if (len >= 3) {
+                out[count++] = {uint32_t(len), uint32_t(i - c3)};
+                best = len;
+            }
+        }
+
+        const uint32_t h = hash4(load32(cur), kHashBits);
+        uint32_t c = head_[h];
+        head_[h] = uint32_t(i);
+        chain_[i % kWindow] = c;
+        for (unsigned steps = depth_; c != kEmpty && steps; --steps) {
+            const size_t dist = i - c;
+            if (dist > kMaxDistance) break;
+            const uint8_t* cand = src_ + c;
+            // Only a longer run helps: test the byte that would make it longer first.
+            if (best < limit && cand[best] == cur[best]) {
+                const size_t len = matchLength(cand, cur, limit);
+                if (len > best) {
+                    best = len;
+                    out[count++] = {uint32_t(len), uint32_t(dist)};
+                    if (len >= niceLen || len == limit) break;
+                }
+            }
+            const uint32_t next = chain_[c % kWindow];
+            if (next == kEmpty || next >= c) break;
+            c = next;
+        }
+        return count;
     }
 
-    void finish(const uint8_t* src) {
-        out_.push_back(uint8_t(0xFC | pending_));
-        out_.insert(out_.end(), src + pendingFrom_, src + pendingFrom_ + pending_);
-        pending_ = 0;
+    // Indexes position i without searching.
+    void skip(size_t i) {
+        if (i + 4 > n_) return;
+        head3_[hash3(src_ + i, kHash3Bits)] = uint32_t(i);
+        const uint32_t h = hash4(load32(src_ + i), kHashBits);
+        chain_[i % kWindow] = head_[h];
+        head_[h] = uint32_t(i);
     }
 
 private:
-    Bytes& out_;
-    size_t pendingFrom_ = 0;
-    size_t pending_ = 0;
+    static constexpr uint32_t kEmpty = 0xFFFFFFFFu;
+
+    const uint8_t* src_;
+    size_t n_;
+    unsigned depth_;
+    std::vector<uint32_t> head_;
+    std::vector<uint32_t> head3_;
+    std::vector<uint32_t> chain_;
 };
 
-bool legal(size_t len, size_t dist) {
-    if (len < 3 || len > kMaxLength || dist == 0 || dist > kMaxDistance) return false;
-    if (len == 3) return dist <= 1024;
-    if (len == 4) return dist <= 16384;
-    return true;
+constexpr uint32_t kInf = 0xFFFFFFFFu;
+
+struct Node {
+    uint32_t cost[5];  // states: 0 after a run, 1-3 short literal tail, 4 long tail
+    uint32_t longRun;  // literals in the long tail of state 4
+    uint32_t runLen;   // how state 0 was reached: run length,
+    uint32_t runDist;  // its distance,
+    uint8_t runFrom;   // and the state it left
+    uint8_t longFrom;  // state 4 came from state 3 or 4
+};
+
+inline uint32_t minState(const Node& node, uint8_t* which) {
+    uint32_t best = node.cost[0];
+    uint8_t w = 0;
+    for (uint8_t s = 1; s < 5; ++s)
+        if (node.cost[s] < best) {
+            best = node.cost[s];
+            w = s;
+        }
+    *which = w;
+    return best;
 }
 
-inline uint32_t hash3(const uint8_t* p) {
-    uint32_t v = uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16);
-    return (v * 2654435761u) >> 16;
+Bytes encodeBest(ByteSpan in) {
+    const uint8_t* src = in.data();
+    const size_t n = in.size();
+    Bytes out = startStream(n);
+    Emitter e(out, src);
+
+    constexpr size_t kBlock = size_t(1) << 16;
+    constexpr size_t kNiceLen = 160;
+    MatchFinder finder(src, n, 96);
+    std::vector<Node> nodes(kBlock + 1);
+    std::vector<Match> matches(kMaxLength + 8);  // lengths grow, so at most one per length
+    struct Step {
+        size_t at, len, dist;
+    };
+    std::vector<Step> path;
+
+    size_t start = 0;     // first position of the current parse block
+    size_t litStart = 0;  // first literal not yet written
+    Node carried{};       // the state the previous block ended in
+    carried.cost[0] = 0;
+    while (start < n) {
+        const size_t span = std::min(n - start, kBlock);
+        for (size_t k = 1; k <= span; ++k)
+            std::fill(std::begin(nodes[k].cost), std::end(nodes[k].cost), kInf);
+        nodes[0] = carried;
+        // A run of kNiceLen or more is taken as it is: the block ends where it starts.
+        size_t forcedLen = 0, forcedDist = 0;
+        size_t stop = span;
+
+        for (size_t k = 0; k < span; ++k) {
+            const size_t i = start + k;
+            const Node& nd = nodes[k];
+            Node& nx = nodes[k + 1];
+            // Literal transitions.
+            if (nd.cost[0] != kInf && nd.cost[0] + 1 < nx.cost[1]) nx.cost[1] = nd.cost[0] + 1;
+            if (nd.cost[1] != kInf && nd.cost[1] + 1 < nx.cost[2]) nx.cost[2] = nd.cost[1] + 1;
+            if (nd.cost[2] != kInf && nd.cost[2] + 1 < nx.cost[3]) nx.cost[3] = nd.cost[2] + 1;
+            {
+                uint32_t best = kInf;
+                uint32_t run = 0;
+                uint8_t from = 3;
+                if (nd.cost[3] != kInf) {
+                    best = nd.cost[3] + 2;  // the fourth literal opens a literal command
+                    run = 4;
+                }
+                if (nd.cost[4] != kInf) {
+                    const uint32_t r = nd.longRun + 1;
+                    const uint32_t c = nd.cost[4] + 1 + ((r - 4) % 112 == 0 ? 1 : 0);
+                    if (c < best) {
+                        best = c;
+                        run = r;
+                        from = 4;
+                    }
+                }
+                if (best < nx.cost[4]) {
+                    nx.cost[4] = best;
+                    nx.longRun = run;
+                    nx.longFrom = from;
+                }
+            }
+
+            // Run transitions.
+            const size_t count = finder.find(i, matches.data(), kNiceLen);
+            if (count == 0) continue;
+            uint8_t fromState;
+            const uint32_t base = minState(nd, &fromState);
+            const Match& longest = matches[count - 1];
+            if (longest.len >= kNiceLen) {
+                forcedLen = longest.len;
+                forcedDist = longest.dist;
+                stop = k;
+                break;
+            }
+            const size_t room = span - k;
+            size_t len = kMinMatch;
+            for (size_t m = 0; m < count; ++m) {
+                const size_t maxLen = std::min<size_t>(matches[m].len, room);
+                const size_t dist = matches[m].dist;
+                for (; len <= maxLen; ++len) {
+                    const uint32_t cost = runCost(len, dist);
+                    if (cost == 0) continue;
+                    Node& to = nodes[k + len];
+                    if (base + cost < to.cost[0]) {
+                        to.cost[0] = base + cost;
+                        to.runLen = uint32_t(len);
+                        to.runDist = uint32_t(dist);
+                        to.runFrom = fromState;
+                    }
+                }
+            }
+        }
+
+        // Walk back from the cheapest state at `stop` and write the runs found.
+        uint8_t endState;
+        minState(nodes[stop], &endState);
+        path.clear();
+        uint8_t s = endState;
+        for (size_t k = stop; k > 0;) {
+            const Node& nd = nodes[k];
+            if (s == 0) {
+                path.push_back({start + k - nd.runLen, nd.runLen, nd.runDist});
+                s = nd.runFrom;
+                k -= nd.runLen;
+            } else if (s == 4) {
+                s = nd.longFrom;
+                --k;
+            } else {
+                --s;
+                --k;
+            }
+        }
+        for (auto it = path.rbegin(); it != path.rend(); ++it) {
+            e.run(litStart, it->at, it->len, it->dist);
+            litStart = it->at + it->len;
+        }
+
+        carried = Node{};
+        std::fill(std::begin(carried.cost), std::end(carried.cost), kInf);
+        if (forcedLen) {
+            const size_t at = start + stop;
+            e.run(litStart, at, forcedLen, forcedDist);
+            for (size_t j = at + 1; j < at + forcedLen; ++j)
+                finder.skip(j);
+            litStart = at + forcedLen;
+            start = litStart;
+            carried.cost[0] = 0;
+        } else {
+            // The next block goes on from the state this one ended in.
+            start += span;
+            carried.cost[endState] = 0;
+            carried.longRun = nodes[span].longRun;
+        }
+    }
+    e.finish(litStart, n);
+    return out;
 }
 
 }  // namespace
 
-Result<Bytes> encode(ByteSpan in, Level) {
+Result<Bytes> encode(ByteSpan in, Level level) {
     if (in.size() > kMaxPackInput)
         return makeError("input of " + std::to_string(in.size()) +
                          " bytes is too large to pack: the limit is 16 MiB less one byte");
-    Bytes out;
-    out.reserve(in.size() + in.size() / 64 + 16);
-    out.push_back(0x10);
-    out.push_back(0xFB);
-    out.push_back(uint8_t(in.size() >> 16));
-    out.push_back(uint8_t(in.size() >> 8));
-    out.push_back(uint8_t(in.size()));
-
-    const uint8_t* src = in.data();
-    const size_t n = in.size();
-    std::vector<int64_t> head(1 << 16, -1);
-    Emitter e(out);
-    size_t litStart = 0;
-    size_t i = 0;
-    while (i + 3 <= n) {
-        uint32_t h = hash3(src + i);
-        int64_t cand = head[h];
-        head[h] = int64_t(i);
-        size_t len = 0, dist = 0;
-        if (cand >= 0 && i - size_t(cand) <= kMaxDistance) {
-            dist = i - size_t(cand);
-            size_t limit = n - i < kMaxLength ? n - i : kMaxLength;
-            while (len < limit && src[size_t(cand) + len] == src[i + len])
-                ++len;
-        }
-        if (!legal(len, dist)) {
-            ++i;
-            continue;
-        }
-        e.literals(src, litStart, i);
-        e.match(src, len, dist);
-        for (size_t k = 1; k < len && i + k + 3 <= n; ++k)
-            head[hash3(src + i + k)] = int64_t(i + k);
-        i += len;
-        litStart = i;
-    }
-    e.literals(src, litStart, n);
-    e.finish(src);
-    return out;
+    return level == Level::Fast ? encodeFast(in) : encodeBest(in);
 }
 
 }  // namespace ov::refpack
