@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "cli.h"
-#include "json.h"
 #include "common/shp_build.h"
+#include "json.h"
 #include "ovtool/model/document.h"
 
 namespace ovcli {
@@ -243,7 +243,8 @@ int runCheck(Cli& cli, const std::string& path) {
         std::printf("%s: %zu components, no problems found\n", path.c_str(), names.size());
         return kOk;
     }
-    std::printf("%s: %zu problems found\n", path.c_str(), problems.size() + size_t(said));
+    const size_t found = problems.size() + size_t(said);
+    std::printf("%s: %zu problem%s found\n", path.c_str(), found, found == 1 ? "" : "s");
     return kFailed;
 }
 
