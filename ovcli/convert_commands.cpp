@@ -27,13 +27,13 @@ namespace {
 namespace fs = std::filesystem;
 
 fs::path executableFolder() {
-    std::error_code ec;
 #if defined(_WIN32)
     wchar_t buffer[MAX_PATH];
     DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
     if (n == 0 || n == MAX_PATH) return {};
     return fs::path(buffer).parent_path();
 #elif defined(__linux__)
+    std::error_code ec;
     fs::path exe = fs::read_symlink("/proc/self/exe", ec);
     return ec ? fs::path() : exe.parent_path();
 #else

@@ -461,7 +461,7 @@ TEST(Convert, FailuresReturnTheirCodeAndWriteNothing) {
          "- Smart-scaling mesh(es)... FAILED!\n"},
         {"texture name of 64 characters", write3ds(modelOf({triangle()})), std::string(64, 't'),
          "o.shp", kNameTooLong, "TEXTURE NAME TOO LONG!!"},
-        {"output path of 80 characters", write3ds(modelOf({triangle()})), ok,
+        {"output path over 79 characters", write3ds(modelOf({triangle()})), ok,
          std::string(200, 'p') + ".shp", kNameTooLong, "SHP FILE PATH TOO LONG!!"},
         {"output folder missing", write3ds(modelOf({triangle()})), ok, "none/o.shp", kCannotWrite,
          "  FAILED!\nCan't write "},
