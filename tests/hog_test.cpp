@@ -1,0 +1,525 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "common/bytes.h"
+#include "common/refpack.h"
+#include "ovedit/archive/hog.h"
+#include "support/test_support.h"
+
+using namespace ov;
+using namespace ov::archive;
+using ovtest::RecordingReporter;
+using ovtest::ScratchDir;
+
+namespace {
+
+Bytes text(std::string_view s) {
+    return Bytes(s.begin(), s.end());
+}
+
+Bytes built(const std::vector<HogItem>& items, bool pack = false) {
+    auto b = buildHog(items, pack);
+    EXPECT_TRUE(b) << b.error().describe();
+    return b ? *b : Bytes{};
+}
+
+// An archive of `n` entries named e0, e1, ... with one byte of data each.
+Bytes manyEntries(size_t n) {
+    std::vector<HogItem> items(n);
+    for (size_t i = 0; i < n; ++i)
+        items[i] = {"e" + std::to_string(i), {uint8_t(i)}};
+    return built(items);
+}
+
+void setCount(Bytes& hog, uint32_t count) {
+    storeU32BE(&hog[8], count);
+}
+
+std::vector<std::string> namesOf(const HogArchive& a) {
+    std::vector<std::string> out;
+    for (const auto& e : a.entries())
+        out.push_back(e.name);
+    return out;
+}
+
+}  // namespace
+
+// ---- Opening: header and count ------------------------------------------------------
+
+TEST(HogOpen, CountAndCompanion) {
+    const Bytes good = manyEntries(3);
+    Bytes zero = good;
+    setCount(zero, 0);
+    Bytes huge = good;
+    setCount(huge, 100001);
+    Bytes companion(good.begin(), good.begin() + 16);
+    struct Case {
+        const char* name;
+        Bytes hog;
+        bool withCompanion;
+        size_t entries;
+        bool usedCompanion;
+        bool note;
+    };
+    const Case cases[] = {
+        {"count 0, no companion: empty list", zero, false, 0, false, false},
+        {"count 0, companion gives the count", zero, true, 3, true, false},
+        {"count 100001, companion gives the count", huge, true, 3, true, false},
+        {"count 100001, no companion: walk stops at the FAT's end", huge, false, 3, false, true},
+    };
+    for (const Case& c : cases) {
+        ScratchDir dir;
+        ovtest::writeBytes(dir / "resource.hog", c.hog);
+        if (c.withCompanion) ovtest::writeBytes(dir / "resource.fat", companion);
+        RecordingReporter r;
+        auto a = HogArchive::open((dir / "resource.hog").string(), r);
+        ASSERT_TRUE(a) << c.name;
+        EXPECT_EQ(a->entries().size(), c.entries) << c.name;
+        EXPECT_EQ(a->usedCompanion(), c.usedCompanion) << c.name;
+        EXPECT_EQ(!a->walkNote().empty(), c.note) << c.name;
+        EXPECT_EQ(r.said.size(), c.note ? 1u : 0u) << c.name;
+        EXPECT_EQ(ovtest::readBytes(dir / "resource.hog"), c.hog) << c.name << ": opening wrote";
+    }
+}
+
+TEST(HogOpen, HundredThousandEntriesAccepted) {
+    ScratchDir dir;
+    Bytes hog = manyEntries(100000);
+    ovtest::writeBytes(dir / "big.hog", hog);
+    auto a = HogArchive::read(dir / "big.hog");
+    ASSERT_TRUE(a) << a.error().describe();
+    EXPECT_FALSE(a->usedCompanion());
+    ASSERT_EQ(a->entries().size(), 100000u);
+    EXPECT_EQ(a->entries().back().name, "e99999");
+    EXPECT_EQ(a->readRaw(a->entries().back()).value(), Bytes{uint8_t(99999)});
+}
+
+TEST(HogOpen, RefusalsUseTheEditorsMessages) {
+    ScratchDir dir;
+    ovtest::writeBytes(dir / "bad.hog", text("BIGG\0\0\0\0"));
+    struct Case {
+        std::string path;
+        const char* title;
+        const char* message;
+    };
+    const Case cases[] = {
+        {(dir / "missing.hog").string(), "File path error", "File not found"},
+        {"   ", "File path error", "File not found"},
+        {"  " + (dir / "bad.hog").string() + "  ", "Extractor",
+         "This file is not a valid OV Hog file"},
+    };
+    for (const Case& c : cases) {
+        RecordingReporter r;
+        EXPECT_FALSE(HogArchive::open(c.path, r));
+        ASSERT_EQ(r.said.size(), 1u);
+        EXPECT_EQ(r.said[0].title, c.title);
+        EXPECT_EQ(r.said[0].text, c.message);
+        EXPECT_EQ(r.said[0].icon, Icon::Exclamation);
+    }
+    // The path is trimmed before use.
+    ovtest::writeBytes(dir / "ok.hog", manyEntries(1));
+    RecordingReporter r;
+    EXPECT_TRUE(HogArchive::open("\t" + (dir / "ok.hog").string() + " ", r));
+}
+
+// ---- FAT walk bounds ----------------------------------------------------------------
+
+TEST(HogFatWalk, StopsAtTheRegionOrFileEnd) {
+    const Bytes good = manyEntries(5);
+    struct Case {
+        const char* name;
+        uint32_t count;
+        std::optional<uint32_t> fatLength;
+        size_t entries;
+    };
+    const Case cases[] = {
+        {"count beyond the FAT", 0xFFFFFFFF, std::nullopt, 5},
+        {"FAT length cuts the walk", 5, 16 + 3 * 11, 3},
+        {"FAT length past the file: file end bounds it", 5, 0x7FFFFFFF, 5},
+        {"FAT length 0: file end bounds it", 9, 0, 5},
+    };
+    for (const Case& c : cases) {
+        ScratchDir dir;
+        Bytes hog = good;
+        setCount(hog, c.count);
+        if (c.fatLength) storeU32BE(&hog[12], *c.fatLength);
+        ovtest::writeBytes(dir / "x.hog", hog);
+        auto a = HogArchive::read(dir / "x.hog");
+        ASSERT_TRUE(a) << c.name;
+        EXPECT_LE(a->entries().size(), c.entries) << c.name;
+        EXPECT_GE(a->entries().size(), std::min<size_t>(c.entries, 3)) << c.name;
+        EXPECT_EQ(a->walkNote().empty(), a->entries().size() == c.count) << c.name;
+    }
+}
+
+TEST(HogFatWalk, EveryPrefixOpensSafely) {
+    const Bytes hog = built({{"ships\\a.shp", text("abc")}, {"b", {}}, {"c.txt", text("z")}});
+    ScratchDir dir;
+    for (size_t n = 0; n <= hog.size(); ++n) {
+        ovtest::writeBytes(dir / "p.hog", Bytes(hog.begin(), hog.begin() + long(n)));
+        auto a = HogArchive::read(dir / "p.hog");
+        if (n < 4) {
+            EXPECT_FALSE(a) << n;
+            continue;
+        }
+        ASSERT_TRUE(a) << n;
+        for (const auto& e : a->entries()) {
+            auto raw = a->readRaw(e);
+            EXPECT_EQ(bool(raw), uint64_t(e.offset) + e.size <= n) << n;
+        }
+        ScratchDir out;
+        SilentReporter quiet;
+        std::vector<size_t> rows(a->entries().size());
+        for (size_t i = 0; i < rows.size(); ++i)
+            rows[i] = i;
+        (void)extract(*a, rows, out.path().string(), ExtractMode::Unpack, quiet);
+    }
+}
+
+TEST(HogFatWalk, EmptyNamesTakeNineBytes) {
+    ByteWriter w;
+    w.bytes(text("BIGF"));
+    w.u32be(0);
+    w.u32be(3);
+    w.u32be(16 + 9 + 9 + 10);
+    for (uint32_t i = 0; i < 2; ++i) {
+        w.u32be(0x100 + i);
+        w.u32be(i);
+        w.u8(0);
+    }
+    w.u32be(7);
+    w.u32be(8);
+    w.bytes(text("x"));
+    w.u8(0);
+    ScratchDir dir;
+    ovtest::writeBytes(dir / "e.hog", w.buffer());
+    auto a = HogArchive::read(dir / "e.hog");
+    ASSERT_TRUE(a);
+    ASSERT_EQ(a->entries().size(), 3u);
+    EXPECT_EQ(a->entries()[0].entryPos, 16u);
+    EXPECT_EQ(a->entries()[1].entryPos, 25u);
+    EXPECT_EQ(a->entries()[1].offset, 0x101u);
+    EXPECT_EQ(a->entries()[2].entryPos, 34u);
+    EXPECT_EQ(a->entries()[2].name, "x");
+}
+
+// ---- Texts --------------------------------------------------------------------------
+
+TEST(HogTexts, HexSizeTypeAndCount) {
+    const std::pair<uint32_t, const char*> hex[] = {{0, "0"},
+                                                    {0xABC, "ABC"},
+                                                    {99999999, "5F5E0FF"},
+                                                    {0x10000000, "10000000"},
+                                                    {0xFFFFFFFF, "FFFFFFFF"}};
+    for (auto [v, s] : hex)
+        EXPECT_EQ(hexText(v), s);
+    EXPECT_EQ(hogSizeText(0), "Hog Size: 0 byte(s)");
+    EXPECT_EQ(hogSizeText(999), "Hog Size: 999 byte(s)");
+    EXPECT_EQ(hogSizeText(1000), "Hog Size: 1,000 byte(s)");
+    EXPECT_EQ(hogSizeText(4294967295u), "Hog Size: 4,294,967,295 byte(s)");
+    EXPECT_EQ(countText(967), "967 file(s)");
+    EXPECT_EQ(fileType(" ships\\fighter.shp "), "shp");
+    EXPECT_EQ(fileType("a.b.TXT"), "TXT");
+    EXPECT_EQ(fileType("readme"), "");
+}
+
+TEST(HogTexts, FindIgnoresCaseAndFolders) {
+    ScratchDir dir;
+    ovtest::writeBytes(dir / "f.hog",
+                       built({{"ships\\Fighter.SHP", text("1")}, {"fighter.shp", text("2")}}));
+    auto a = HogArchive::read(dir / "f.hog");
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->find("FIGHTER.shp")->name, "fighter.shp");  // whole name first
+    EXPECT_EQ(a->find("SHIPS\\fighter.shp")->name, "ships\\Fighter.SHP");
+    EXPECT_EQ(a->find("nothing"), nullptr);
+}
+
+// ---- GetHogData -----------------------------------------------------------------------
+
+TEST(HogGetHogData, RepairsZeroCountToWhatTheFatHolds) {
+    ScratchDir dir;
+    Bytes hog = manyEntries(4);
+    setCount(hog, 0);
+    ovtest::writeBytes(dir / "resource.hog", hog);
+    RecordingReporter r;
+    std::vector<HogEntry> table;
+    EXPECT_EQ(GetHogData((dir / "resource.hog").string(), table, r), 4u);
+    EXPECT_EQ(table.size(), 4u);
+    EXPECT_TRUE(
+        r.saidText("Error in resource.hog - Hog says number of items = 0 - attempting to correct"));
+    EXPECT_EQ(loadU32BE(&ovtest::readBytes(dir / "resource.hog")[8]), 4u);
+
+    // A FAT region that holds no entry: nothing to write.
+    Bytes empty = built({});
+    ovtest::writeBytes(dir / "empty.hog", empty);
+    EXPECT_EQ(GetHogData((dir / "empty.hog").string(), table, r), 0u);
+    EXPECT_EQ(ovtest::readBytes(dir / "empty.hog"), empty);
+
+    RecordingReporter missing;
+    EXPECT_EQ(GetHogData((dir / "none.hog").string(), table, missing), 0u);
+    ASSERT_EQ(missing.said.size(), 1u);
+    EXPECT_EQ(missing.said[0].title, "GetHogData");
+    EXPECT_EQ(missing.said[0].text, "Error - hog not found");
+}
+
+// ---- Extraction -----------------------------------------------------------------------
+
+TEST(HogExtract, NamesRefusedOrMappedUnderTheDestination) {
+    const fs::path dest = "/d";
+    const std::pair<const char*, const char*> accepted[] = {
+        {"a.txt", "/d/a.txt"}, {"ships\\x.shp", "/d/ships/x.shp"}, {"a\\\\.\\b", "/d/a/b"}};
+    for (auto [name, path] : accepted)
+        EXPECT_EQ(targetPath(dest, name).value(), fs::path(path)) << name;
+    const char* refused[] = {"",          "\\etc\\passwd", "/etc/passwd", "C:\\x", "c:x",
+                             "..\\x",     "a\\..\\..\\x",  "a/../x",      "..",    "ships\\",
+                             "a\\...\\b", ". \\x",         "...",         "a\\.. "};
+    for (const char* name : refused) {
+        auto t = targetPath(dest, name);
+        ASSERT_FALSE(t) << name;
+        EXPECT_NE(t.error().message.find(std::string("\"") + name + "\""), std::string::npos);
+    }
+}
+
+TEST(HogExtract, NothingWrittenOutsideTheDestination) {
+    ScratchDir dir;
+    fs::create_directory(dir / "dest");
+    Bytes hog = built({{"ok\\in.txt", text("in")}, {"ok.txt", text("fine")}});
+    // Rename the first entry in place to a same-length escape, as a hostile archive would.
+    const std::string good = "ok\\in.txt", evil = "..\\in.txt";
+    auto pos = std::search(hog.begin(), hog.end(), good.begin(), good.end());
+    ASSERT_NE(pos, hog.end());
+    std::copy(evil.begin(), evil.end(), pos);
+    ovtest::writeBytes(dir / "evil.hog", hog);
+    auto a = HogArchive::read(dir / "evil.hog");
+    ASSERT_TRUE(a);
+    RecordingReporter r;
+    std::vector<size_t> rows{0, 1};
+    auto res = extract(*a, rows, (dir / "dest").string(), ExtractMode::Raw, r);
+    EXPECT_EQ(res.written, 1u);
+    EXPECT_EQ(res.skipped, 1u);
+    EXPECT_FALSE(fs::exists(dir / "in.txt"));
+    EXPECT_EQ(ovtest::readBytes(dir / "dest" / "ok.txt"), text("fine"));
+    EXPECT_TRUE(r.saidText("Refused to extract \"..\\in.txt\": the name has a \"..\" part"));
+    EXPECT_TRUE(r.saidText("Extraction Complete"));
+#ifndef _WIN32
+    // A link already in the destination does not lead writes out of it.
+    fs::create_directory(dir / "outside");
+    fs::create_directory_symlink(dir / "outside", dir / "dest" / "ok");
+    RecordingReporter r2;
+    std::vector<size_t> first{0};
+    std::copy(good.begin(), good.end(), pos);
+    ovtest::writeBytes(dir / "evil.hog", hog);
+    ASSERT_FALSE(a->reload());
+    extract(*a, first, (dir / "dest").string(), ExtractMode::Raw, r2);
+    EXPECT_FALSE(fs::exists(dir / "outside" / "in.txt"));
+#endif
+}
+
+TEST(HogExtract, RawAndUnpackedContents) {
+    ScratchDir dir;
+    const Bytes model = ovtest::randomBytes(3000, 7);
+    Bytes packed = refpack::encode(model).value();
+    // Stated unpacked size far below what the stream makes: beyond size + margin.
+    Bytes lying = refpack::encode(Bytes(20000, 'q')).value();
+    storeU24BE(&lying[2], 10);
+    ovtest::writeBytes(dir / "a.hog",
+                       built({{"ships\\m.shp", packed}, {"empty.bin", {}}, {"lying.shp", lying}}));
+    auto a = HogArchive::read(dir / "a.hog");
+    ASSERT_TRUE(a);
+    fs::create_directories(dir / "raw");
+    fs::create_directories(dir / "plain");
+    RecordingReporter r;
+    const std::vector<size_t> all{0, 1, 2};
+    size_t calls = 0;
+    auto res =
+        extract(*a, all, (dir / "raw").string(), ExtractMode::Raw, r, [&](const Progress& p) {
+            ++calls;
+            EXPECT_EQ(p.total, 3u);
+        });
+    EXPECT_EQ(res.written, 3u);
+    EXPECT_GE(calls, 3u);
+    EXPECT_EQ(ovtest::readBytes(dir / "raw" / "ships" / "m.shp"), packed);
+    EXPECT_TRUE(ovtest::readBytes(dir / "raw" / "empty.bin").empty());
+
+    r.answers = {Answer::Yes};  // empty.bin is not packed
+    res = extract(*a, all, (dir / "plain").string(), ExtractMode::Unpack, r);
+    EXPECT_EQ(ovtest::readBytes(dir / "plain" / "ships" / "m.shp"), model);
+    EXPECT_FALSE(fs::exists(dir / "plain" / "lying.shp"));
+    EXPECT_EQ(res.skipped, 1u);
+    EXPECT_EQ(a->readUnpacked(a->entries()[0]).value(), model);
+    EXPECT_FALSE(a->readUnpacked(a->entries()[2]));
+
+    EXPECT_TRUE(UnpackFile((dir / "a.hog").string(), (dir / "one.shp").string(),
+                           a->entries()[0].size, a->entries()[0].offset, r));
+    EXPECT_EQ(ovtest::readBytes(dir / "one.shp"), model);
+    RecordingReporter r2;
+    EXPECT_FALSE(UnpackFile((dir / "a.hog").string(), (dir / "no" / "x").string(), 1, 1, r2));
+    EXPECT_TRUE(r2.saidText("Error - Path(s) not found"));
+
+    RecordingReporter r3;
+    extract(*a, all, (dir / "nowhere").string(), ExtractMode::Raw, r3);
+    EXPECT_TRUE(r3.saidText("Destination path doesn't exist"));
+}
+
+TEST(HogExtract, NotPackedQuestionOutcomes) {
+    const Bytes packed = refpack::encode(text("packed item")).value();
+    Bytes almost = packed;
+    almost[0] = 0x11;  // the packed-size form is not recognised as packed
+    const std::vector<HogItem> items = {
+        {"a.txt", text("plain")}, {"b.shp", packed}, {"c.shp", almost}};
+    struct Case {
+        Answer answer;
+        bool aWritten, bWritten, cAsked, exitMessage;
+    };
+    const Case cases[] = {
+        {Answer::Yes, true, true, true, false},
+        {Answer::No, false, true, true, false},
+        {Answer::Cancel, false, false, false, true},
+    };
+    for (const Case& c : cases) {
+        ScratchDir dir;
+        ovtest::writeBytes(dir / "q.hog", built(items));
+        ovtest::writeBytes(dir / "c.shp", text("older"));
+        auto a = HogArchive::read(dir / "q.hog");
+        ASSERT_TRUE(a);
+        RecordingReporter r;
+        r.answers = {c.answer, c.answer};
+        const std::vector<size_t> all{0, 1, 2};
+        auto res = extract(*a, all, dir.path().string(), ExtractMode::Unpack, r);
+        EXPECT_EQ(fs::exists(dir / "a.txt"), c.aWritten);
+        if (c.aWritten) {
+            EXPECT_EQ(ovtest::readBytes(dir / "a.txt"), text("plain"));
+        }
+        EXPECT_EQ(fs::exists(dir / "b.shp"), c.bWritten);
+        if (c.bWritten) {
+            EXPECT_EQ(ovtest::readBytes(dir / "b.shp"), text("packed item"));
+        }
+        EXPECT_TRUE(
+            r.saidText("Error unpacking a.txt file not compressed. Do you want to extract?"));
+        EXPECT_EQ(r.saidText("Error unpacking c.shp file not compressed. Do you want to extract?"),
+                  c.cAsked);
+        // No and Cancel leave an existing file as it was.
+        if (c.answer != Answer::Yes) {
+            EXPECT_EQ(ovtest::readBytes(dir / "c.shp"), text("older"));
+        }
+        EXPECT_EQ(res.cancelled, c.exitMessage);
+        EXPECT_EQ(r.saidText("Exiting unpack / extract function"), c.exitMessage);
+        EXPECT_EQ(r.saidText("Unpacking and extraction Complete"), !c.exitMessage);
+    }
+}
+
+// ---- FAT backup, restore, paste and the editor ------------------------------------------
+
+TEST(HogFat, BackupEditRestoreGivesTheFatBack) {
+    ScratchDir dir;
+    const fs::path path = dir / "resource.hog";
+    const Bytes original = built({{"one.txt", text("1111")}, {"two.txt", text("22")}});
+    ovtest::writeBytes(path, original);
+    auto a = HogArchive::read(path);
+    ASSERT_TRUE(a);
+    const uint32_t fatLength = a->fatLength();
+    RecordingReporter r;
+    ASSERT_TRUE(backupFat(*a, r));
+    EXPECT_EQ(a->backupPath(), dir / "resource.FAT");
+
+    ASSERT_TRUE(saveEntry(*a, 0, "ONE.TXT", "2f", "2", r));  // lowercase hex accepted
+    EXPECT_EQ(a->entries()[0].name, "ONE.TXT");
+    EXPECT_EQ(a->entries()[0].offset, 0x2Fu);
+    ASSERT_TRUE(pasteEntry(*a, 0, 1, r));
+    EXPECT_EQ(a->entries()[1].offset, 0x2Fu);
+    EXPECT_NE(ovtest::readBytes(path), original);
+
+    r.answers = {Answer::No};
+    EXPECT_FALSE(restoreFat(*a, r));
+    r.answers = {Answer::Yes};
+    ASSERT_TRUE(restoreFat(*a, r));
+    EXPECT_EQ(ovtest::readBytes(path), original);
+    EXPECT_EQ(a->entries()[0].name, "one.txt");
+    EXPECT_EQ(fatLength, a->fatLength());
+}
+
+TEST(HogFat, RestoreRefusesBadBackups) {
+    const Bytes original = built({{"one.txt", text("1111")}, {"two.txt", text("22")}});
+    const Bytes notHog = text("this is not a FAT backup, just text of some length");
+    const Bytes shortFat(original.begin(), original.begin() + 20);
+    for (const Bytes* backup : {&notHog, &shortFat}) {
+        ScratchDir dir;
+        ovtest::writeBytes(dir / "x.hog", original);
+        ovtest::writeBytes(dir / "x.FAT", *backup);
+        auto a = HogArchive::read(dir / "x.hog");
+        ASSERT_TRUE(a);
+        RecordingReporter r;
+        r.answers = {Answer::Yes};
+        EXPECT_FALSE(restoreFat(*a, r));
+        EXPECT_EQ(ovtest::readBytes(dir / "x.hog"), original);
+        EXPECT_EQ(r.said.back().title, "Error");
+    }
+    ScratchDir dir;
+    ovtest::writeBytes(dir / "x.hog", original);
+    auto a = HogArchive::read(dir / "x.hog");
+    RecordingReporter r;
+    EXPECT_FALSE(restoreFat(*a, r));
+    EXPECT_TRUE(r.saidText("Restore file can't be found. Restore aborted."));
+}
+
+TEST(HogFat, PasteOntoItselfChangesNothing) {
+    ScratchDir dir;
+    const Bytes original = built({{"one.txt", text("1111")}, {"two.txt", text("22")}});
+    ovtest::writeBytes(dir / "x.hog", original);
+    auto before = fs::last_write_time(dir / "x.hog");
+    auto a = HogArchive::read(dir / "x.hog");
+    RecordingReporter r;
+    EXPECT_TRUE(pasteEntry(*a, 1, 1, r));
+    EXPECT_EQ(ovtest::readBytes(dir / "x.hog"), original);
+    EXPECT_EQ(fs::last_write_time(dir / "x.hog"), before);
+}
+
+TEST(HogFat, EditorRefusesAndWritesNothing) {
+    const Bytes original = built({{"one.txt", text("1111")}, {"two.txt", text("22")}});
+    const uint32_t end = uint32_t(original.size());
+    struct Case {
+        const char *name, *offset, *size, *message;
+    };
+    const Case cases[] = {
+        {"one.txt2", "10", "1",
+         "The name of the file MUST be the same length or the\nentire .hog file will have to "
+         "be rebuilt. Changes not saved"},
+        {"one.txt", "", "1", "The value entered for offset is an invalid hexadecimal number"},
+        {"one.txt", "1G", "1", "The value entered for offset is an invalid hexadecimal number"},
+        {"one.txt", "10", "123456789",
+         "The value entered for size is an invalid hexadecimal number"},
+        {"one.txt", "10", " ", "The value entered for size is an invalid hexadecimal number"},
+    };
+    ScratchDir dir;
+    ovtest::writeBytes(dir / "x.hog", original);
+    auto a = HogArchive::read(dir / "x.hog");
+    for (const Case& c : cases) {
+        RecordingReporter r;
+        EXPECT_FALSE(saveEntry(*a, 0, c.name, c.offset, c.size, r)) << c.message;
+        ASSERT_EQ(r.said.size(), 1u);
+        EXPECT_EQ(r.said[0].title, "Table Editor");
+        EXPECT_EQ(r.said[0].text, c.message);
+    }
+    RecordingReporter r;
+    EXPECT_FALSE(saveEntry(*a, 0, "one.txt", hexText(end - 1), "2", r));
+    EXPECT_TRUE(saveEntry(*a, 0, "one.txt", hexText(end - 1), "1", r));
+    EXPECT_EQ(a->entries()[0].offset, end - 1);
+}
+
+// ---- Building -----------------------------------------------------------------------
+
+TEST(HogBuild, PackedArchiveRoundTrips) {
+    ScratchDir dir;
+    std::vector<HogItem> items = {{"ships\\m.shp", ovtest::randomBytes(5000, 1)},
+                                  {"t.txt", Bytes(9000, 't')}};
+    ASSERT_FALSE(writeHog(dir / "p.hog", items, true));
+    auto a = HogArchive::read(dir / "p.hog");
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->hogSize(), fs::file_size(dir / "p.hog"));
+    EXPECT_EQ(namesOf(*a), (std::vector<std::string>{"ships\\m.shp", "t.txt"}));
+    EXPECT_LT(a->entries()[1].size, 9000u);
+    for (size_t i = 0; i < items.size(); ++i)
+        EXPECT_EQ(a->readUnpacked(a->entries()[i]).value(), items[i].data);
+    EXPECT_FALSE(buildHog(std::vector<HogItem>{{"..\\x", {}}}));
+}
