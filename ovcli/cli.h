@@ -43,6 +43,7 @@ void printError(const std::string& text);
 
 void addCodecCommands(Cli& cli);
 void addShpCommands(Cli& cli);
+void addSampleCommands(Cli& cli);
 void addHogCommands(Cli& cli);
 void addShipsCommands(Cli& cli);
 void addModelCommands(Cli& cli);

@@ -13,6 +13,7 @@ int main(int argc, char** argv) {
     ovcli::Cli cli{app, reporter, exitCode};
     ovcli::addCodecCommands(cli);
     ovcli::addShpCommands(cli);
+    ovcli::addSampleCommands(cli);
     ovcli::addHogCommands(cli);
     ovcli::addShipsCommands(cli);
     ovcli::addModelCommands(cli);

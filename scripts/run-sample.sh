@@ -1,25 +1,20 @@
 #!/usr/bin/env bash
-# Installs the build dependencies, builds the toolkit and runs it on a generated
-# sample: a fighter model is written, packed, listed block by block, unpacked, and
-# compared byte for byte with the original.
+# Installs the build dependencies, builds the toolkit, writes a generated sample
+# game folder and takes a short tour of every ovcli capability on it (each change
+# checked byte for byte). With a display and the desktop programs built, it then
+# opens the data editor on the sample folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 jobs=$(nproc 2>/dev/null || echo 2)
 cmake --preset release >/dev/null
-cmake --build --preset release -j "$jobs" --target ovcli
+cmake --build --preset release -j "$jobs" --target ovcli 3ds2ov
 
-ovcli=build/release/ovcli/ovcli
 work=${OV_SAMPLE_DIR:-build/sample}
-rm -rf "$work"
-mkdir -p "$work"
+bash scripts/tour.sh build/release/ovcli/ovcli "$work"
 
-set -x
-"$ovcli" shp sample "$work/fighter.shp"
-"$ovcli" pack "$work/fighter.shp" "$work/fighter.packed.shp"
-"$ovcli" shp blocks "$work/fighter.packed.shp"
-"$ovcli" unpack "$work/fighter.packed.shp" "$work/fighter.unpacked.shp"
-cmp "$work/fighter.shp" "$work/fighter.unpacked.shp"
-{ set +x; } 2>/dev/null
-echo "Round trip OK: the unpacked model is byte for byte the original."
+ovedit=build/release/ovedit/ui/OVEdit
+if [ -n "${DISPLAY:-}" ] && [ -x "$ovedit" ]; then
+    "$ovedit" "$work/game" &
+fi

@@ -1,0 +1,27 @@
+// ovcli sample-game: writes the generated sample game folder.
+
+#include <iostream>
+
+#include "cli.h"
+#include "sample_game.h"
+
+namespace ovcli {
+
+void addSampleCommands(Cli& cli) {
+    auto* cmd = cli.app.add_subcommand(
+        "sample-game", "Write a small generated game folder to try the toolkit on");
+    auto dir = std::make_shared<std::string>();
+    auto force = std::make_shared<bool>(false);
+    cmd->add_option("DIR", *dir, "Folder to write (new or empty)")->required();
+    cmd->add_flag("--force", *force, "Write the sample files even if the folder is not empty");
+    cmd->callback([&cli, dir, force] {
+        if (auto err = writeSampleGame(*dir, *force)) {
+            printError(err->describe());
+            cli.exitCode = kFailed;
+            return;
+        }
+        std::cout << "Sample game written to " << *dir << '\n';
+    });
+}
+
+}  // namespace ovcli

@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# A short tour of the toolkit on a fresh sample game folder: every capability of
+# ovcli once, each change checked byte for byte where its result is defined.
+# Usage: tour.sh OVCLI WORKDIR   (WORKDIR is emptied first)
+# Exits non-zero at the first step or check that fails.
+set -euo pipefail
+
+ovcli=$1
+work=$2
+rm -rf "$work"
+mkdir -p "$work"
+game="$work/game"
+out="$work/out"
+orig="$work/original"
+mkdir -p "$out" "$orig"
+
+if [ -t 1 ]; then
+    step() { printf '\n\033[1m== %s\033[0m\n' "$*"; }
+else
+    step() { printf '\n== %s\n' "$*"; }
+fi
+run() {
+    printf '$ ovcli %s\n' "$*" >&2
+    "$ovcli" "$@"
+}
+fail() {
+    echo "CHECK FAILED: $*" >&2
+    exit 1
+}
+ok() { echo "  check: $*"; }
+# The bytes of FILE from OFFSET, COUNT of them, as hex.
+hexat() { od -An -tx1 -v -j "$2" -N "$3" "$1" | tr -d ' \n'; }
+# 0-based offsets of the bytes that differ between two files of equal length.
+diffoffsets() { cmp -l "$1" "$2" | awk '{ print $1 - 1 }' || true; }
+# The big-endian 32-bit number at OFFSET.
+be32() { echo $((16#$(hexat "$1" "$2" 4))); }
+
+step "Write the sample game folder"
+run sample-game "$game"
+cp "$game/resource.hog" "$game/shipstats.bin" "$orig/"
+cp "$game/ships/kestrel.shp" "$orig/"
+
+step "List the archive"
+run hog list "$game/resource.hog"
+
+step "Unpack a ship model from the archive and look inside it"
+run hog unpack "$game/resource.hog" "$out" raptor.shp
+run shp blocks "$out/raptor.shp"
+run model info "$out/raptor.shp"
+run model check "$out/raptor.shp"
+
+step "The ships and their weapons"
+run stats list "$game"
+run weapons list "$game" Raptor
+
+step "Change a ship's figures"
+run stats ensure-default "$game"
+cmp -s "$game/shipstats.def" "$orig/shipstats.bin" || fail "shipstats.def is not the pristine copy"
+ok "shipstats.def is a copy of the untouched shipstats.bin"
+run stats get "$game/shipstats.bin" 0
+run stats set "$game/shipstats.bin" 0 "Max Speed=480" "Shield Recharge=15"
+run stats get "$game/shipstats.bin" 0
+# Max Speed is the float at record offset 64, Shield Recharge at 108.
+[ "$(hexat "$game/shipstats.bin" 64 4)" = "0000f043" ] || fail "Max Speed bytes"
+[ "$(hexat "$game/shipstats.bin" 108 4)" = "00007041" ] || fail "Shield Recharge bytes"
+for o in $(diffoffsets "$orig/shipstats.bin" "$game/shipstats.bin"); do
+    [ "$o" -ge 64 ] && [ "$o" -lt 124 ] || fail "byte $o outside the statistics block changed"
+done
+ok "only the 60-byte statistics block of ship 0 changed, with the new figures"
+
+step "Change a ship's guns (standard and Tiger model)"
+run weapons set "$game" Raptor --points 0,1 --gun 4
+run weapons list "$game" Raptor
+run hog cat "$game/resource.hog" raptor.shp --unpack >"$out/raptor.archive.shp"
+cmp -s "$game/ships/raptor.bak" "$out/raptor.archive.shp" || fail "raptor.bak is not the archive's model"
+ok "the unchanged model was kept as ships/raptor.bak"
+[ -f "$game/ships/raptor.shp" ] || fail "no loose ships/raptor.shp was written"
+[ -f "$game/ships/raptor_t.shp" ] || fail "the Tiger model was not changed"
+ok "changed models written to ships/ (standard and Tiger)"
+
+step "Toggle a cloaking device"
+run ship class "$game/ships/kestrel.shp"
+run ship cloak "$game/ships/kestrel.shp" --toggle
+[ "$(hexat "$game/ships/kestrel.shp" 26 1)" = "02" ] || fail "class byte is not 2"
+[ "$(diffoffsets "$orig/kestrel.shp" "$game/ships/kestrel.shp")" = "26" ] || fail "more than the class byte changed"
+ok "only the class byte (offset 26) changed, to 2"
+run ship cloak "$game/ships/kestrel.shp" --toggle
+cmp -s "$orig/kestrel.shp" "$game/ships/kestrel.shp" || fail "second toggle did not restore the model"
+ok "toggled back: the model is as it was"
+
+step "Convert a .3ds mesh into a ship model and check it"
+run 3ds dump "$game/models/drone.3ds" | head -n 12
+run convert "$game/models/drone.3ds" drone_skin "$out/drone.shp"
+run model check "$out/drone.shp"
+run model info "$out/drone.shp" | head -n 8
+
+step "Back up, edit and restore the archive's FAT"
+fatlen=$(be32 "$game/resource.hog" 12)
+run hog backup-fat "$game/resource.hog"
+cmp -s "$game/resource.FAT" <(head -c "$fatlen" "$orig/resource.hog") || fail "the backup is not the FAT region"
+ok "resource.FAT holds the first $fatlen bytes of the archive"
+run hog set-entry "$game/resource.hog" raptor.shp --name RAPTOR.SHP --offset 6701 --size 304
+run hog paste "$game/resource.hog" 2 3
+run hog list "$game/resource.hog" | head -n 8
+cmp -s "$game/resource.hog" "$orig/resource.hog" && fail "the edits changed nothing"
+run hog restore-fat "$game/resource.hog" --yes
+cmp -s "$game/resource.hog" "$orig/resource.hog" || fail "the archive differs after the restore"
+ok "after the restore the archive is byte for byte the original"
+
+step "Restore the weapons and the figures"
+run weapons restore "$game" Raptor
+cmp -s "$game/ships/raptor.shp" "$game/ships/raptor.bak" || fail "raptor.shp is not its .bak"
+ok "ships/raptor.shp equals ships/raptor.bak"
+run stats restore "$game/shipstats.bin" "$game/shipstats.def"
+cmp -s "$game/shipstats.bin" "$orig/shipstats.bin" || fail "shipstats.bin is not the original"
+ok "shipstats.bin is byte for byte the original"
+
+printf '\nTour complete: every step and check passed.\n'
