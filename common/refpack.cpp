@@ -466,84 +466,90 @@ struct Match {
     uint32_t dist;
 };
 
+// A binary tree of earlier positions per 3-byte hash, ordered by the bytes that
+// follow them, newest at the root. Searching for a position also inserts it:
+// the walk from the root visits the positions whose continuations sort next to
+// this one's, which are the ones sharing the longest prefixes with it, and
+// re-links them around the new root. Visited positions get older along the walk,
+// so each new longest run is found at its smallest distance.
 class MatchFinder {
 public:
-    static constexpr int kHashBits = 17;
-    static constexpr int kHash3Bits = 14;
-    static constexpr size_t kWindow = kMaxDistance;
-
-    MatchFinder(const uint8_t* src, size_t n, unsigned depth)
+    MatchFinder(const uint8_t* src, size_t n, unsigned depth, size_t niceLen)
         : src_(src),
           n_(n),
           depth_(depth),
+          niceLen_(niceLen),
           head_(size_t(1) << kHashBits, kEmpty),
-          head3_(size_t(1) << kHash3Bits, kEmpty),
-          chain_(kWindow, kEmpty) {}
+          tree_(2 * kTreeSize, kEmpty) {}
 
-    // Indexes position i (each position is indexed once, in order, by find or
+    // Inserts position i (positions are inserted once each, in order, by find or
     // skip) and writes to `out` the runs starting there, by growing length and
-    // distance. Returns the count.
-    size_t find(size_t i, Match* out, size_t niceLen) {
-        size_t count = 0;
-        if (i + 4 > n_) return 0;
+    // distance. Returns the count; stops early at a run of niceLen.
+    size_t find(size_t i, Match* out) { return walk(i, out); }
+
+    // Inserts position i without reporting runs.
+    void skip(size_t i) { walk(i, nullptr); }
+
+private:
+    static constexpr int kHashBits = 17;
+    static constexpr size_t kTreeSize = size_t(1) << 18;  // > kMaxDistance: slots stay valid
+    static constexpr uint32_t kEmpty = 0xFFFFFFFFu;
+
+    size_t walk(size_t i, Match* out) {
+        if (i + 3 > n_) return 0;
         const size_t limit = std::min(n_ - i, kMaxLength);
         const uint8_t* cur = src_ + i;
-        size_t best = 2;
-
-        // The nearest 3-byte match, for the short 2-byte command.
-        const uint32_t h3 = hash3(cur, kHash3Bits);
-        const uint32_t c3 = head3_[h3];
-        head3_[h3] = uint32_t(i);
-        if (c3 != kEmpty && i - c3 <= 1024) {
-            const size_t len = matchLength(src_ + c3, cur, limit);
-            if (len >= 3) {
-                out[count++] = {uint32_t(len), uint32_t(i - c3)};
-                best = len;
-            }
-        }
-
-        const uint32_t h = hash4(load32(cur), kHashBits);
+        const uint32_t h = hash3(cur, kHashBits);
         uint32_t c = head_[h];
         head_[h] = uint32_t(i);
-        chain_[i % kWindow] = c;
-        for (unsigned steps = depth_; c != kEmpty && steps; --steps) {
-            const size_t dist = i - c;
-            if (dist > kMaxDistance) break;
+        // Left: the newest subtree of positions sorting before i; right: after.
+        uint32_t* left = &tree_[2 * (i % kTreeSize)];
+        uint32_t* right = left + 1;
+        size_t lenLeft = 0, lenRight = 0;  // prefix every position under left/right shares
+        size_t best = 2, count = 0;
+        for (unsigned steps = depth_;; --steps) {
+            if (c == kEmpty || i - c > kMaxDistance || steps == 0) {
+                *left = *right = kEmpty;
+                break;
+            }
+            uint32_t* pair = &tree_[2 * (c % kTreeSize)];
             const uint8_t* cand = src_ + c;
-            // Only a longer run helps: test the byte that would make it longer first.
-            if (best < limit && cand[best] == cur[best]) {
-                const size_t len = matchLength(cand, cur, limit);
+            size_t len = std::min(lenLeft, lenRight);
+            if (cand[len] == cur[len]) {
+                len = len + 1 + matchLength(cand + len + 1, cur + len + 1, limit - len - 1);
                 if (len > best) {
                     best = len;
-                    out[count++] = {uint32_t(len), uint32_t(dist)};
-                    if (len >= niceLen || len == limit) break;
+                    if (out) out[count++] = {uint32_t(len), uint32_t(i - c)};
+                }
+                if (len >= limit || len >= niceLen_) {
+                    // c's continuation equals ours as far as we can tell: i takes
+                    // its place in the tree.
+                    *left = pair[0];
+                    *right = pair[1];
+                    break;
                 }
             }
-            const uint32_t next = chain_[c % kWindow];
-            if (next == kEmpty || next >= c) break;
-            c = next;
+            if (cand[len] < cur[len]) {
+                *left = c;
+                left = &pair[1];
+                c = *left;
+                lenLeft = len;
+            } else {
+                *right = c;
+                right = &pair[0];
+                c = *right;
+                lenRight = len;
+            }
         }
         return count;
     }
 
-    // Indexes position i without searching.
-    void skip(size_t i) {
-        if (i + 4 > n_) return;
-        head3_[hash3(src_ + i, kHash3Bits)] = uint32_t(i);
-        const uint32_t h = hash4(load32(src_ + i), kHashBits);
-        chain_[i % kWindow] = head_[h];
-        head_[h] = uint32_t(i);
-    }
-
-private:
-    static constexpr uint32_t kEmpty = 0xFFFFFFFFu;
-
     const uint8_t* src_;
     size_t n_;
     unsigned depth_;
+    size_t niceLen_;
     std::vector<uint32_t> head_;
-    std::vector<uint32_t> head3_;
-    std::vector<uint32_t> chain_;
+    std::vector<uint32_t> tree_;
 };
 
 constexpr uint32_t kInf = 0xFFFFFFFFu;
@@ -577,7 +583,7 @@ Bytes encodeBest(ByteSpan in) {
 
     constexpr size_t kBlock = size_t(1) << 16;
     constexpr size_t kNiceLen = 160;
-    MatchFinder finder(src, n, 96);
+    MatchFinder finder(src, n, 64, kNiceLen);
     std::vector<Node> nodes(kBlock + 1);
     std::vector<Match> matches(kMaxLength + 8);  // lengths grow, so at most one per length
     struct Step {
@@ -631,7 +637,7 @@ Bytes encodeBest(ByteSpan in) {
             }
 
             // Run transitions.
-            const size_t count = finder.find(i, matches.data(), kNiceLen);
+            const size_t count = finder.find(i, matches.data());
             if (count == 0) continue;
             uint8_t fromState;
             const uint32_t base = minState(nd, &fromState);
