@@ -39,8 +39,9 @@ inline constexpr const char* kSaveErrorCaption = "Warning!";
 // "Error saving file "%s"" with the file name.
 std::string saveErrorText(const std::filesystem::path& path);
 
-// Any other refusal of an editing operation (a structure that the operation cannot
-// change without losing the pairing of components and their blocks).
+// Any other refusal of an operation (a structure that it cannot change without
+// losing the pairing of components and their blocks), and the warning about bytes
+// after a model's terminator block.
 inline constexpr const char* kEditRefusedCaption = "Warning!";
 
 // A model read from a file, before it becomes a document's.
