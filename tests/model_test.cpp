@@ -99,6 +99,9 @@ TEST(ModelOpen, EachFormOfFile) {
     truncated.insert(truncated.end(), kTerminatorBytes.begin(), kTerminatorBytes.end());
     Bytes cutStream = packed(plain);
     cutStream.resize(cutStream.size() - 3);
+    // A stream that ends properly but states more bytes than its commands produce.
+    Bytes overstated = packed(plain);
+    overstated[4] = uint8_t(overstated[4] + 1);
     const Bytes terminatorOnly(kTerminatorBytes.begin(), kTerminatorBytes.end());
 
     struct Case {
@@ -113,6 +116,7 @@ TEST(ModelOpen, EachFormOfFile) {
         {"double-packed", packed(packed(plain)), false, {kCompressed, kNotShp}},
         {"packed garbage", packed(ovtest::randomBytes(500, 3)), false, {kCompressed, kNotShp}},
         {"packed stream cut short", cutStream, false, {kCompressed, kNotShp}},
+        {"packed size overstated", overstated, false, {kCompressed, kNotShp}},
         {"garbage", ovtest::randomBytes(500, 7), false, {kNotShp}},
         {"empty file", {}, false, {kNotShp}},
         {"truncated chain", truncated, false, {kNotShp}},

@@ -18,18 +18,6 @@ namespace {
 // reading it whole would only waste memory.
 constexpr uint64_t kMaxModelFile = uint64_t(256) << 20;
 
-// Unpacks in memory. The stated unpacked size bounds the output; a stream that
-// ends early yields what its commands produced, as the game's own unpacker does.
-Result<Bytes> unpack(ByteSpan packed) {
-    auto header = refpack::readHeader(packed);
-    if (!header) return header.error();
-    Bytes out(header->unpackedSize);
-    auto n = refpack::decodeInto(packed, out);
-    if (!n) return n.error();
-    out.resize(*n);
-    return out;
-}
-
 std::string capitalised(std::string s) {
     if (!s.empty() && s[0] >= 'a' && s[0] <= 'z') s[0] = char(s[0] - 'a' + 'A');
     return s;
@@ -74,7 +62,7 @@ std::optional<LoadedModel> loadModel(const fs::path& path, Reporter& reporter) {
             return refuse("");
         case shp::Recognition::Packed: {
             reporter.message(kCompressedCaption, kCompressedText, Icon::Information);
-            auto unpacked = unpack(bytes);
+            auto unpacked = refpack::decode(bytes);
             if (!unpacked)
                 return refuse("It cannot be unpacked: " + unpacked.error().describe() + ".");
             plain = std::move(*unpacked);
