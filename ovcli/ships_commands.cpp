@@ -26,6 +26,17 @@ bool parseNumber(std::string_view s, long long& out) {
     return ec == std::errc() && end == s.data() + s.size();
 }
 
+// A file named on the command line, found ignoring the case of its last part when
+// it is not there as spelled: game files copied from Windows keep their own case.
+std::string caseFound(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::path p(path);
+    if (std::filesystem::exists(p, ec)) return path;
+    auto parent = p.parent_path().empty() ? std::filesystem::path(".") : p.parent_path();
+    auto found = ships::findInFolder(parent, p.filename().string());
+    return found ? (p.parent_path().empty() ? found->filename() : *found).string() : path;
+}
+
 // Where the editor keeps its own files (the ship table, addons\): the game folder
 // unless said otherwise.
 std::string editorFolder(const std::string& given, const std::string& gameDir) {
@@ -293,7 +304,7 @@ void addShipsCommands(Cli& cli) {
         get->add_flag("--json", *json, "Print a JSON object");
         get->callback([&cli, file, index, json] {
             ships::ShipStats s;
-            if (!ships::GetShipsStats(cli.reporter, *file, *index, s)) {
+            if (!ships::GetShipsStats(cli.reporter, caseFound(*file), *index, s)) {
                 cli.exitCode = kFailed;
                 return;
             }
@@ -309,7 +320,7 @@ void addShipsCommands(Cli& cli) {
         set->add_option("INDEX", *index, "Statistics index")->required();
         set->add_option("VALUES", *values, "\"Label=number\", e.g. \"Max Speed=120\"")->required();
         set->callback([&cli, file, index, values] {
-            cli.exitCode = runStatsSet(cli.reporter, *file, *index, *values);
+            cli.exitCode = runStatsSet(cli.reporter, caseFound(*file), *index, *values);
         });
     }
     {
@@ -321,7 +332,7 @@ void addShipsCommands(Cli& cli) {
         imp->add_option("INDEX", *index, "Statistics index")->required();
         imp->add_option("TEXTFILE", *text, "15 numbers in display order")->required();
         imp->callback([&cli, file, index, text] {
-            cli.exitCode = runStatsImport(cli.reporter, *file, *index, *text);
+            cli.exitCode = runStatsImport(cli.reporter, caseFound(*file), *index, *text);
         });
     }
     {
@@ -333,7 +344,7 @@ void addShipsCommands(Cli& cli) {
         add->add_option("NAME", *name, "Ship name (at most 30 characters)")->required();
         add->add_option("TEXTFILE", *text, "15 numbers in display order")->required();
         add->callback([&cli, file, name, text] {
-            cli.exitCode = runStatsAdd(cli.reporter, *file, *name, *text);
+            cli.exitCode = runStatsAdd(cli.reporter, caseFound(*file), *name, *text);
         });
     }
     {
@@ -360,7 +371,8 @@ void addShipsCommands(Cli& cli) {
                         "Ship table file (default: every record of SOURCE, none imported)");
         res->add_flag("--swapped", *swapped, "Undo ship swaps instead");
         res->callback([&cli, target, source, table, swapped] {
-            cli.exitCode = runStatsRestore(cli.reporter, *target, *source, *table, *swapped);
+            cli.exitCode = runStatsRestore(cli.reporter, caseFound(*target), caseFound(*source),
+                                           *table, *swapped);
         });
     }
 

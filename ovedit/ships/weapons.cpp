@@ -394,9 +394,11 @@ bool ChangeWeapons(Reporter& reporter, std::string gameFolder, const Ship& ship,
             chosen.push_back(p);
     }
     if (chosen.empty()) {
+        const char* what = sort == WeaponSort::Gun           ? "a gun"
+                           : sort == WeaponSort::ExternalGun ? "an external gun"
+                                                             : "a missile mount";
         reporter.message(kMainTitle,
-                         std::string("Error - none of the chosen weapon points is of the sort ") +
-                             weaponSortName(sort),
+                         std::string("Error - none of the chosen weapon points is ") + what,
                          Icon::Exclamation);
         return false;
     }
