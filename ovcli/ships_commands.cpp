@@ -149,10 +149,12 @@ int runStatsAdd(CliReporter& reporter, const std::string& file, const std::strin
 
 int runStatsRestore(CliReporter& reporter, const std::string& target, const std::string& source,
                     const std::string& tablePath, bool swapped) {
+    // Without a table the stock ships are the records of the pristine copy: the
+    // records appended to the live file for imported ships are not among them.
     ov::Result<ships::ShipTable> table =
-        tablePath.empty() ? ships::shipsFromStatsFile(source) : ships::readShipTable(tablePath);
+        tablePath.empty() ? ships::shipsFromStatsFile(target) : ships::readShipTable(tablePath);
     if (!table) {
-        // A missing source is the routine's own message to give.
+        // A missing file is the routine's own message to give.
         if (!tablePath.empty()) {
             printError(table.error().describe());
             return kFailed;
@@ -368,7 +370,7 @@ void addShipsCommands(Cli& cli) {
         res->add_option("TARGET", *target, "e.g. shipstats.def")->required();
         res->add_option("SOURCE", *source, "e.g. shipstats.bin")->required();
         res->add_option("--table", *table,
-                        "Ship table file (default: every record of SOURCE, none imported)");
+                        "Ship table file (default: every record of TARGET, none imported)");
         res->add_flag("--swapped", *swapped, "Undo ship swaps instead");
         res->callback([&cli, target, source, table, swapped] {
             cli.exitCode = runStatsRestore(cli.reporter, caseFound(*target), caseFound(*source),

@@ -532,9 +532,9 @@ struct Game {
 
     // The models only in resource.hog, packed, under a folder part as the game
     // keeps them.
-    void writeArchive(const Bytes& tigerModel) {
+    void writeArchive(const Bytes& tigerModel, std::string tigerName = "raven_t.shp") {
         std::vector<archive::HogItem> items{{"ships\\raven.shp", standard},
-                                            {"ships\\raven_t.shp", tigerModel},
+                                            {"ships\\" + tigerName, tigerModel},
                                             {"textures\\hull.tga", Bytes(64, 7)}};
         auto err = archive::writeHog(dir / "resource.hog", items, true);
         ASSERT_FALSE(err) << err->describe();
@@ -749,6 +749,7 @@ TEST(WeaponChange, RefusalsWriteNothing) {
         uint32_t id;
         std::vector<size_t> points;
         const char* text;  // nullptr: any "Error - " text
+        const char* tigerName = "raven_t.shp";
     };
     const Case cases[] = {
         {"Tiger model with another layout",
@@ -761,11 +762,26 @@ TEST(WeaponChange, RefusalsWriteNothing) {
         {"no point of the sort", false, WeaponSort::ExternalGun, 3, {0, 1, 3}, nullptr},
         {"external gun id in the gap", false, WeaponSort::ExternalGun, 9, {2}, nullptr},
         {"gun type past the menu", false, WeaponSort::Gun, 16, {0}, nullptr},
+        {"Tiger model sharing the backup name",
+         false,
+         WeaponSort::Gun,
+         7,
+         {0},
+         nullptr,
+         "raven.pak"},
+        {"model that would be its own backup",
+         false,
+         WeaponSort::Gun,
+         7,
+         {0},
+         nullptr,
+         "raven_t.bak"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Game g;
-        g.writeArchive(c.mismatchedTiger ? otherLayout() : g.tiger);
+        g.writeArchive(c.mismatchedTiger ? otherLayout() : g.tiger, c.tigerName);
+        g.ship.tigerModel = c.tigerName;
         Bytes hog = readBytes(g.dir / "resource.hog");
         RecordingReporter r;
         EXPECT_FALSE(ChangeWeapons(r, g.dir.path().string(), g.ship, c.sort, c.id, c.points));
@@ -812,3 +828,79 @@ TEST(WeaponRestore, FallbacksAndRefusal) {
               "raven.shp <> raven.bak");
     EXPECT_EQ(readBytes(g.ships() / "raven.shp"), addon);
 }
+
+// ==== Through ovcli =========================================================================
+
+#ifdef OV_OVCLI_FILE
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
+namespace {
+
+// Runs ovcli with the arguments (each quoted) and returns its exit status.
+int ovcli(const ScratchDir& dir, std::vector<std::string> args) {
+    std::string cmd = "\"" OV_OVCLI_FILE "\"";
+    for (const auto& a : args)
+        cmd += " \"" + a + "\"";
+    cmd += " >\"" + (dir / "ovcli.log").string() + "\" 2>&1";
+    int rc = std::system(cmd.c_str());
+#ifndef _WIN32
+    if (rc != -1 && WIFEXITED(rc)) rc = WEXITSTATUS(rc);
+#endif
+    return rc;
+}
+
+}  // namespace
+
+TEST(ShipsThroughOvcli, StatisticsWeaponsCloakAndRestores) {
+    Game g;
+    g.writeArchive(g.tiger);
+    const std::string game = g.dir.path().string();
+    Bytes stats = statsFile(3);
+    writeBytes(g.dir / "SHIPSTATS.BIN", stats);
+    ASSERT_FALSE(writeShipTable(g.dir / kShipTableFile, {g.ship}));
+    writeText(g.dir / "kestrel.txt", "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15\n");
+    const fs::path bin = g.dir / "SHIPSTATS.BIN";
+
+    EXPECT_EQ(ovcli(g.dir, {"stats", "ensure-default", game}), 0);
+    EXPECT_EQ(ovcli(g.dir, {"stats", "set", (g.dir / "shipstats.bin").string(), "1",
+                            "Max Speed=120", "shield recharge=7.5"}),
+              0);
+    Bytes now = readBytes(bin);
+    for (size_t at : differences(stats, now))
+        EXPECT_TRUE(at / 4 == (352 + 64) / 4 || at / 4 == (352 + 64 + 44) / 4) << at;
+    EXPECT_EQ(loadF32LE(&now[352 + 64]), 120.0f);
+    EXPECT_EQ(loadF32LE(&now[352 + 64 + 44]), 7.5f);
+
+    EXPECT_EQ(ovcli(g.dir, {"stats", "get", bin.string(), "3"}), 1);
+    EXPECT_EQ(ovcli(g.dir, {"stats", "set", bin.string(), "0", "Speed=1"}), 2);
+    EXPECT_EQ(
+        ovcli(g.dir, {"stats", "import", bin.string(), "2", (g.dir / "kestrel.txt").string()}), 0);
+    EXPECT_EQ(loadF32LE(&readBytes(bin)[2 * 352 + 64 + 44]), 10.0f);
+
+    EXPECT_EQ(ovcli(g.dir, {"weapons", "list", game, "raven"}), 0);
+    EXPECT_EQ(ovcli(g.dir, {"weapons", "set", game, "Raven", "--points", "0,3", "--gun", "7"}), 0);
+    EXPECT_EQ(g.points(g.ships() / "raven_t.shp")[3].typeId, 7u);
+    EXPECT_EQ(readBytes(g.ships() / "raven.bak"), g.standard);
+    EXPECT_EQ(ovcli(g.dir, {"weapons", "set", game, "Raven", "--points", "1", "--gun", "7"}), 1);
+
+    const std::string model = (g.ships() / "raven.shp").string();
+    EXPECT_EQ(ovcli(g.dir, {"ship", "cloak", model, "--toggle"}), 0);
+    EXPECT_EQ(readBytes(g.ships() / "raven.shp")[shp::kShipClassFileOffset], 2);
+
+    EXPECT_EQ(ovcli(g.dir, {"weapons", "restore", game, "Raven"}), 0);
+    EXPECT_EQ(readBytes(g.ships() / "raven.shp"), g.standard);
+    EXPECT_EQ(readBytes(g.ships() / "raven_t.shp"), g.tiger);
+
+    // Switching the editing features off: the stock ships' figures go to the
+    // pristine copy and the live file is dropped.
+    Bytes live = readBytes(bin);
+    EXPECT_EQ(ovcli(g.dir, {"stats", "restore", (g.dir / "shipstats.def").string(), bin.string()}),
+              0);
+    EXPECT_FALSE(fs::exists(bin));
+    EXPECT_EQ(readBytes(g.dir / "shipstats.def"), live);
+}
+
+#endif

@@ -364,6 +364,18 @@ bool ChangeWeapons(Reporter& reporter, std::string gameFolder, const Ship& ship,
         tiger = std::move(*t);
     }
 
+    // Each model needs a backup name of its own: a model named NAME.bak would be
+    // its own backup, and two models of one stem would share one.
+    if (sameNameIgnoringCase(backupName(ship.model), ship.model) ||
+        (tiger && (sameNameIgnoringCase(backupName(ship.tigerModel), ship.tigerModel) ||
+                   sameNameIgnoringCase(backupName(ship.model), backupName(ship.tigerModel))))) {
+        reporter.message(kMainTitle,
+                         "Error - the models of \"" + ship.name +
+                             "\" need names with their own backup copy (NAME.shp -> NAME.bak)",
+                         Icon::Exclamation);
+        return false;
+    }
+
     auto entries = weaponEntries(standard->chain);
     std::vector<WeaponEntry> tigerEntries;
     if (tiger) {
