@@ -1,9 +1,117 @@
 #include <gtest/gtest.h>
 
+#include <random>
+#include <string>
+
 #include "common/refpack.h"
 #include "support/test_support.h"
 
 using namespace ov;
+
+namespace {
+
+// Writes command streams straight from the command table, and keeps the output
+// they must produce by the format's definition: literals copied, then each run
+// byte taken from `distance` bytes back, one at a time.
+class StreamBuilder {
+public:
+    void literals(const Bytes& lit) {  // a multiple of 4, at most 112
+        stream.push_back(uint8_t(0xE0 + lit.size() / 4 - 1));
+        append(lit);
+    }
+    // 0-3 literals and a run, in the smallest form. A run reaching back further
+    // than the output has no defined result: its bytes are kept as zeros.
+    void run(const Bytes& lit, size_t len, size_t dist) {
+        const size_t d = dist - 1, l = lit.size();
+        if (len <= 10 && dist <= 1024) {
+            stream.push_back(uint8_t(((d >> 3) & 0x60) | ((len - 3) << 2) | l));
+            stream.push_back(uint8_t(d));
+        } else if (len <= 67 && dist <= 16384) {
+            stream.push_back(uint8_t(0x80 | (len - 4)));
+            stream.push_back(uint8_t((l << 6) | (d >> 8)));
+            stream.push_back(uint8_t(d));
+        } else {
+            stream.push_back(uint8_t(0xC0 | ((d >> 12) & 0x10) | (((len - 5) >> 6) & 0x0C) | l));
+            stream.push_back(uint8_t(d >> 8));
+            stream.push_back(uint8_t(d));
+            stream.push_back(uint8_t(len - 5));
+        }
+        append(lit);
+        for (size_t i = 0; i < len; ++i)
+            expected.push_back(dist <= expected.size() ? expected[expected.size() - dist] : 0);
+    }
+    Bytes finish(const Bytes& lit = {}) {
+        stream.push_back(uint8_t(0xFC | lit.size()));
+        append(lit);
+        Bytes s = {0x10, 0xFB, uint8_t(expected.size() >> 16), uint8_t(expected.size() >> 8),
+                   uint8_t(expected.size())};
+        s.insert(s.end(), stream.begin(), stream.end());
+        return s;
+    }
+
+    Bytes stream;
+    Bytes expected;
+
+private:
+    void append(const Bytes& lit) {
+        stream.insert(stream.end(), lit.begin(), lit.end());
+        expected.insert(expected.end(), lit.begin(), lit.end());
+    }
+};
+
+Bytes mixedInput() {
+    Bytes out;
+    for (int i = 0; out.size() < 60000; ++i) {
+        std::string line = "ship " + std::to_string(i % 37) + " fires laser cannon " +
+                           std::to_string(i * 7919 % 1000) + "\n";
+        out.insert(out.end(), line.begin(), line.end());
+        if (i % 50 == 0) {
+            Bytes noise = ovtest::randomBytes(200, uint32_t(i));
+            out.insert(out.end(), noise.begin(), noise.end());
+        }
+    }
+    return out;
+}
+
+// One command of a packed stream, as the decoder reads it.
+struct Command {
+    int form;  // 2, 3, 4 for runs, 1 for literal-only, 0 for the end
+    size_t literals, length, distance;
+};
+
+std::vector<Command> walk(const Bytes& s) {
+    std::vector<Command> cmds;
+    size_t ip = 5;
+    while (ip < s.size()) {
+        const size_t b0 = s[ip];
+        if (b0 < 0xE0 && ip + (b0 < 0x80 ? 2 : b0 < 0xC0 ? 3 : 4) > s.size()) {
+            ADD_FAILURE() << "run command cut short at byte " << ip;
+            break;
+        }
+        Command c{};
+        if (b0 < 0x80) {
+            c = {2, b0 & 3, ((b0 & 0x1C) >> 2) + 3, ((b0 & 0x60) << 3) + s[ip + 1] + 1};
+        } else if (b0 < 0xC0) {
+            c = {3, size_t(s[ip + 1] >> 6), (b0 & 0x3F) + 4,
+                 (size_t(s[ip + 1] & 0x3F) << 8) + s[ip + 2] + 1};
+        } else if (b0 < 0xE0) {
+            c = {4, b0 & 3, ((b0 & 0x0C) << 6) + s[ip + 3] + 5,
+                 ((b0 & 0x10) << 12) + (size_t(s[ip + 1]) << 8) + s[ip + 2] + 1};
+        } else {
+            c = {b0 < 0xFC ? 1 : 0, b0 < 0xFC ? ((b0 & 0x1F) + 1) * 4 : b0 & 3, 0, 0};
+            ip += 1 + c.literals;
+            cmds.push_back(c);
+            if (c.form == 0) break;
+            continue;
+        }
+        ip += size_t(c.form) + c.literals;
+        cmds.push_back(c);
+    }
+    EXPECT_EQ(ip, s.size()) << "the end command must be the last thing in a packed stream";
+    return cmds;
+}
+
+}  // namespace
 
 TEST(RefPackDecode, EdgeCases) {
     struct Case {
@@ -17,6 +125,8 @@ TEST(RefPackDecode, EdgeCases) {
         // one literal, then distance 1 length 5: six copies of the byte
         {"overlapping run repeats", {0x10, 0xFB, 0, 0, 6, 0x09, 0x00, 'x', 0xFC}, Bytes(6, 'x')},
         {"packed-size form", {0x11, 0xFB, 0, 0, 9, 0, 0, 2, 0xFE, 'a', 'b'}, {'a', 'b'}},
+        // Archive items may be padded: what follows the end command is not read.
+        {"byte after the end command", {0x10, 0xFB, 0, 0, 1, 0xFD, 'a', 0x55}, {'a'}},
     };
     for (const Case& c : cases) {
         auto r = refpack::decode(c.in);
@@ -31,28 +141,225 @@ TEST(RefPackDecode, RefusesBrokenStreams) {
         {0x10, 0xFB, 0, 0, 6, 0x09, 0x00, 'x'},        // no end command
         {0x10, 0xFB, 0, 0, 3, 0xFE, 'a', 'b'},         // 2 bytes, 3 stated
         {0x10, 0xFB, 0, 0, 1, 0xFE, 'a', 'b'},         // more than stated
+        {0x10, 0xFB, 0, 0, 2, 0xE0, 'a', 'b'},         // literal command cut short
         {0x10, 0xFB, 0, 0},                            // truncated header
+        {0x10, 0xFA, 0, 0, 0, 0xFC},                   // not a packed stream
     };
     for (const Bytes& c : cases)
         EXPECT_FALSE(refpack::decode(c));
 }
 
-TEST(RefPackRoundTrip, EncodeThenDecode) {
-    std::vector<Bytes> inputs = {{}, {42}, ovtest::randomBytes(70000, 3), Bytes(200000, 'z')};
-    Bytes text;
-    for (int i = 0; i < 5000; ++i) {
-        std::string line = "ship " + std::to_string(i % 37) + " fires laser cannon\n";
-        text.insert(text.end(), line.begin(), line.end());
+// Runs at every short distance and many lengths, long enough that most of them
+// take the decoder's wide-copy path and some its careful tail.
+TEST(RefPackDecode, RunsMatchTheByteByByteDefinition) {
+    std::mt19937 rng(11);
+    for (size_t dist = 1; dist <= 40; ++dist) {
+        StreamBuilder b;
+        for (int repeat = 0; repeat < 3; ++repeat) {
+            b.literals(ovtest::randomBytes(112, uint32_t(dist * 3 + repeat)));
+            for (size_t len : {3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 33, 67, 68, 300, 1028}) {
+                Bytes lit = ovtest::randomBytes(rng() % 4, uint32_t(len));
+                b.run(lit, len, dist);
+            }
+        }
+        const Bytes stream = b.finish({'e', 'n', 'd'});
+        auto out = refpack::decode(stream);
+        ASSERT_TRUE(out) << "distance " << dist << ": " << out.error().describe();
+        EXPECT_EQ(*out, b.expected) << "distance " << dist;
     }
-    inputs.push_back(text);
+}
+
+// Random streams of every command form over a long output, far distances included.
+TEST(RefPackDecode, RandomStreamsOfEveryForm) {
+    std::mt19937 rng(5);
+    for (int round = 0; round < 20; ++round) {
+        StreamBuilder b;
+        b.literals(ovtest::randomBytes(112, uint32_t(round)));
+        while (b.expected.size() < 200000) {
+            const size_t have = b.expected.size();
+            switch (rng() % 4) {
+                case 0:
+                    b.literals(ovtest::randomBytes(4 * (1 + rng() % 28), rng()));
+                    break;
+                case 1:
+                    b.run(ovtest::randomBytes(rng() % 4, rng()), 3 + rng() % 8,
+                          1 + rng() % std::min<size_t>(have, 1024));
+                    break;
+                case 2:
+                    b.run(ovtest::randomBytes(rng() % 4, rng()), 4 + rng() % 64,
+                          1 + rng() % std::min<size_t>(have, 16384));
+                    break;
+                default:
+                    b.run(ovtest::randomBytes(rng() % 4, rng()), 5 + rng() % 1024,
+                          1 + rng() % std::min<size_t>(have, 131072));
+            }
+        }
+        const Bytes stream = b.finish(ovtest::randomBytes(rng() % 4, rng()));
+        auto out = refpack::decode(stream);
+        ASSERT_TRUE(out) << out.error().describe();
+        ASSERT_EQ(*out, b.expected) << "round " << round;
+    }
+}
+
+TEST(RefPackDecode, PackedSizeFormDecodesTheSame) {
+    const Bytes plain = mixedInput();
+    Bytes packed = *refpack::encode(plain);
+    Bytes withSize = packed;
+    withSize[0] = 0x11;
+    withSize.insert(withSize.begin() + 2, {0x12, 0x34, 0x56});
+    auto a = refpack::decode(packed);
+    auto b = refpack::decode(withSize);
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(*a, plain);
+    EXPECT_EQ(*b, plain);
+    EXPECT_FALSE(refpack::isPacked(withSize));
+}
+
+TEST(RefPackDecode, EveryPrefixIsRefused) {
+    const Bytes plain = mixedInput();
     for (auto level : {refpack::Level::Fast, refpack::Level::Best}) {
-        for (const Bytes& in : inputs) {
-            auto packed = refpack::encode(in, level);
-            ASSERT_TRUE(packed);
-            ASSERT_TRUE(refpack::isPacked(*packed));
-            auto out = refpack::decode(*packed);
-            ASSERT_TRUE(out) << out.error().describe();
-            EXPECT_EQ(*out, in);
+        const Bytes packed = *refpack::encode(Bytes(plain.begin(), plain.begin() + 5000), level);
+        for (size_t n = 0; n < packed.size(); ++n) {
+            // A fresh heap block of exactly n bytes, so a read past it is seen.
+            auto copy = std::make_unique<uint8_t[]>(n);
+            std::copy(packed.begin(), packed.begin() + ptrdiff_t(n), copy.get());
+            EXPECT_FALSE(refpack::decode(ByteSpan(copy.get(), n))) << "prefix of " << n;
         }
     }
+}
+
+// decodeInto never writes past the span it is given, however much the stream
+// wants to produce, and fails when the stream does not fit.
+TEST(RefPackDecode, NeverWritesPastTheOutput) {
+    // Ends with the longest runs, where the wide copies reach furthest, and then
+    // enough literals that those runs are still decoded on the fast path.
+    Bytes plain = mixedInput();
+    for (int k = 0; k < 10; ++k) {
+        const Bytes noise = ovtest::randomBytes(4, uint32_t(k));
+        plain.insert(plain.end(), noise.begin(), noise.end());
+        plain.insert(plain.end(), 1028, uint8_t('a' + k % 3));
+    }
+    const Bytes tail = ovtest::randomBytes(300, 1);
+    plain.insert(plain.end(), tail.begin(), tail.end());
+    const Bytes packed = *refpack::encode(plain);
+    std::vector<size_t> rooms = {plain.size(), 1000, 0};
+    for (size_t less = 1; less < 3500; less += 3)
+        rooms.push_back(plain.size() - less);
+    for (size_t room : rooms) {
+        Bytes buffer(room + 64, 0xA5);
+        auto n = refpack::decodeInto(packed, std::span<uint8_t>(buffer.data(), room));
+        EXPECT_EQ(bool(n), room == plain.size()) << "room " << room;
+        for (size_t i = room; i < buffer.size(); ++i)
+            ASSERT_EQ(buffer[i], 0xA5) << "guard byte " << i - room << " written, room " << room;
+    }
+}
+
+TEST(RefPackDecode, RefusesDistanceBeyondOutputAndWrongLength) {
+    // Early (careful path) and after enough input for the wide-copy path.
+    for (size_t before : {size_t(4), size_t(448)}) {
+        StreamBuilder b;
+        for (size_t k = 0; k < before; k += 112)
+            b.literals(ovtest::randomBytes(std::min<size_t>(112, before - k), uint32_t(k)));
+        b.run({}, 500, before + 1);  // one byte further back than there is output
+        for (size_t k = 0; k < 20; ++k)
+            b.literals(ovtest::randomBytes(112, uint32_t(k)));
+        EXPECT_FALSE(refpack::decode(b.finish())) << "distance beyond output after " << before;
+    }
+    const Bytes plain = mixedInput();
+    Bytes packed = *refpack::encode(plain);
+    for (int delta : {-1, +1}) {
+        Bytes wrong = packed;
+        storeU24BE(&wrong[2], uint32_t(int(plain.size()) + delta));
+        EXPECT_FALSE(refpack::decode(wrong)) << "stated size off by " << delta;
+    }
+}
+
+TEST(RefPackRoundTrip, EncodeThenDecode) {
+    std::vector<std::pair<std::string, Bytes>> inputs = {
+        {"empty", {}},
+        {"one byte", {42}},
+        {"three bytes", {1, 2, 3}},
+        {"incompressible", ovtest::randomBytes(70000, 3)},
+        {"one value", Bytes(200000, 'z')},
+        {"mixed", mixedInput()},
+    };
+    Bytes period;
+    for (size_t i = 0; i < 300000; ++i)
+        period.push_back(uint8_t(i % 7 + (i % 1000 == 0)));
+    inputs.push_back({"short period", period});
+    // Repeats at exactly the farthest distance a run can reach, and one further.
+    for (size_t dist : {size_t(131072), size_t(131073)}) {
+        Bytes far = ovtest::randomBytes(dist, 9);
+        Bytes again(far.begin(), far.begin() + 5000);
+        far.insert(far.end(), again.begin(), again.end());
+        inputs.push_back({"repeat at " + std::to_string(dist), far});
+    }
+    for (auto level : {refpack::Level::Fast, refpack::Level::Best}) {
+        for (const auto& [name, in] : inputs) {
+            auto packed = refpack::encode(in, level);
+            ASSERT_TRUE(packed) << name;
+            ASSERT_TRUE(refpack::isPacked(*packed)) << name;
+            EXPECT_EQ(loadU24BE(&(*packed)[2]), in.size()) << name;
+            auto out = refpack::decode(*packed);
+            ASSERT_TRUE(out) << name << ": " << out.error().describe();
+            EXPECT_EQ(*out, in) << name;
+            if (name == "repeat at 131072" && level == refpack::Level::Best) {
+                // 5000 bytes found again; random literals cost 1 byte in 112 more.
+                EXPECT_LT(packed->size(), in.size() - 3000) << "the farthest run was not used";
+            }
+        }
+    }
+}
+
+// Every command the packer writes is within the table's ranges, uses the
+// smallest form that can carry it, and literal-only commands come as full as
+// they can be.
+TEST(RefPackEncode, CommandsRespectTheTable) {
+    Bytes in = mixedInput();
+    const Bytes far = ovtest::randomBytes(140000, 4);
+    in.insert(in.end(), far.begin(), far.end());
+    in.insert(in.end(), far.begin(), far.begin() + 20000);
+    in.insert(in.end(), 3000, 'q');
+    for (auto level : {refpack::Level::Fast, refpack::Level::Best}) {
+        const Bytes packed = *refpack::encode(in, level);
+        const auto cmds = walk(packed);
+        ASSERT_FALSE(cmds.empty());
+        EXPECT_EQ(cmds.back().form, 0);
+        size_t produced = 0;
+        for (size_t k = 0; k < cmds.size(); ++k) {
+            const Command& c = cmds[k];
+            produced += c.literals;
+            if (c.form >= 2) {
+                EXPECT_GE(c.length, 3u);
+                EXPECT_LE(c.length, 1028u);
+                EXPECT_LE(c.distance, 131072u);
+                EXPECT_LE(c.distance, produced);
+                EXPECT_TRUE(c.length > 3 || c.distance <= 1024) << "command " << k;
+                EXPECT_TRUE(c.length > 4 || c.distance <= 16384) << "command " << k;
+                const int smallest = (c.length <= 10 && c.distance <= 1024)    ? 2
+                                     : (c.length <= 67 && c.distance <= 16384) ? 3
+                                                                               : 4;
+                EXPECT_EQ(c.form, smallest) << "command " << k;
+            }
+            if (c.form == 1 && c.literals < 112 && k + 1 < cmds.size()) {
+                EXPECT_NE(cmds[k + 1].form, 1) << "literal command " << k << " not full";
+            }
+            produced += c.length;
+        }
+        EXPECT_EQ(produced, in.size());
+    }
+}
+
+TEST(RefPackEncode, RefusesSixteenMebibytes) {
+    Bytes big(refpack::kMaxPackInput + 1, 0);
+    auto r = refpack::encode(big, refpack::Level::Fast);
+    ASSERT_FALSE(r);
+    EXPECT_NE(r.error().message.find("too large"), std::string::npos);
+    big.pop_back();
+    auto ok = refpack::encode(big, refpack::Level::Fast);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(loadU24BE(&(*ok)[2]), 0xFFFFFFu);
+    auto out = refpack::decode(*ok);
+    ASSERT_TRUE(out);
+    EXPECT_EQ(out->size(), big.size());
 }
