@@ -1,6 +1,7 @@
 #include "convert.h"
 
 #include <bit>
+#include <charconv>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -75,17 +76,34 @@ public:
         return true;
     }
 
-    // Reads the line at pos with a scanf pattern; true when all `fields` converted.
-    template <class... T>
-    bool scan(size_t pos, int fields, const char* pattern, T*... values) const {
+    // Reads the line at pos with a scanf-style pattern holding only %d or only %f
+    // conversions: a blank matches any run of blanks, as does the start of each
+    // number. True when the line matched and every value converted.
+    template <class T, size_t N>
+    bool scan(size_t pos, const char* pattern, std::array<T*, N> values) const {
         size_t nl = text_.find('\n', pos);
-        size_t len = (nl == npos ? text_.size() : nl) - pos;
-        char line[1024];
-        // No line the dump writes for these lists comes near this length.
-        if (len >= sizeof line) return false;
-        text_.copy(line, len, pos);
-        line[len] = '\0';
-        return std::sscanf(line, pattern, values...) == fields;
+        std::string_view line = text_.substr(pos, (nl == npos ? text_.size() : nl) - pos);
+        size_t i = 0, k = 0;
+        auto skipBlanks = [&] {
+            while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+                ++i;
+        };
+        for (const char* p = pattern; *p; ++p) {
+            if (*p == ' ') {
+                skipBlanks();
+            } else if (*p == '%') {
+                ++p;  // the conversion letter; T says which
+                skipBlanks();
+                if (k == N) return false;
+                auto r = std::from_chars(line.data() + i, line.data() + line.size(), *values[k++]);
+                if (r.ec != std::errc()) return false;
+                i = size_t(r.ptr - line.data());
+            } else {
+                if (i >= line.size() || line[i] != *p) return false;
+                ++i;
+            }
+        }
+        return k == N;
     }
 
 private:
@@ -124,13 +142,14 @@ int parseMesh(const DumpText& t, size_t head, size_t sectionStart, size_t sectio
     const int32_t base = int32_t(model.vertices.size());
     size_t line = head;
     int count = 0;
-    if (!t.nextLine(line) || !t.scan(line, 1, " Vertices: %d", &count) || count < 0)
+    if (!t.nextLine(line) || !t.scan(line, " Vertices: %d", std::array{&count}) || count < 0)
         return malformed(out, "vertex count", mesh, 0);
     out.printf("  Processing %d vertices\n", count);
     if (count > kMaxVertices - base) return tooLarge(out);
     for (int i = 0; i < count; ++i) {
         ConvVertex v{};
-        if (!t.nextLine(line) || !t.scan(line, 3, " X: %f, Y: %f, Z: %f", &v.x, &v.y, &v.z))
+        if (!t.nextLine(line) ||
+            !t.scan(line, " X: %f, Y: %f, Z: %f", std::array{&v.x, &v.y, &v.z}))
             return malformed(out, "vertex", mesh, i);
         v.index = base + i;
         model.vertices.push_back(v);
@@ -144,7 +163,7 @@ int parseMesh(const DumpText& t, size_t head, size_t sectionStart, size_t sectio
     }
     line = mapping;
     int mapped = 0;
-    if (!t.nextLine(line) || !t.scan(line, 1, " Vertices: %d", &mapped))
+    if (!t.nextLine(line) || !t.scan(line, " Vertices: %d", std::array{&mapped}))
         return malformed(out, "mapping count", mesh, 0);
     if (mapped != count) {
         out.write("    ERROR READING TEXTURE COORDINATES!!\n");
@@ -154,7 +173,7 @@ int parseMesh(const DumpText& t, size_t head, size_t sectionStart, size_t sectio
     out.printf("  Processing %d mapping coordinates\n", mapped);
     for (int i = 0; i < count; ++i) {
         ConvVertex& v = model.vertices[size_t(base + i)];
-        if (!t.nextLine(line) || !t.scan(line, 2, " U: %f, V: %f", &v.u, &v.v))
+        if (!t.nextLine(line) || !t.scan(line, " U: %f, V: %f", std::array{&v.u, &v.v}))
             return malformed(out, "mapping coordinate", mesh, i);
     }
 
@@ -163,14 +182,14 @@ int parseMesh(const DumpText& t, size_t head, size_t sectionStart, size_t sectio
     size_t faceHead = t.findHead("Face list", sectionStart, sectionEnd);
     line = faceHead;
     if (faceHead != DumpText::npos &&
-        (!t.nextLine(line) || !t.scan(line, 1, " Faces: %d", &faces) || faces < 0))
+        (!t.nextLine(line) || !t.scan(line, " Faces: %d", std::array{&faces}) || faces < 0))
         return malformed(out, "face count", mesh, 0);
     out.printf("  Processing %d polygons... ", faces);
     out.flush();
     if (faces > kMaxFaces - int(model.faces.size())) return tooLarge(out);
     for (int i = 0; i < faces; ++i) {
         ConvFace f{};
-        if (!t.nextLine(line) || !t.scan(line, 3, " A %d, B %d, C %d", &f.a, &f.b, &f.c))
+        if (!t.nextLine(line) || !t.scan(line, " A %d, B %d, C %d", std::array{&f.a, &f.b, &f.c}))
             return malformed(out, "face", mesh, i);
         for (int32_t* corner : {&f.a, &f.b, &f.c}) {
             if (*corner < 0 || *corner >= count) {

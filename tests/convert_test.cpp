@@ -228,6 +228,49 @@ TEST(ChunkDump, BoundsOfHostileInput) {
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), kMaxChunkDepth);
 }
 
+TEST(ChunkDump, ListValuesPrintAsPrintfWould) {
+    const float values[] = {0.0f,
+                            -0.0f,
+                            0.0000005f,
+                            -1.2345675f,
+                            1e-40f,
+                            123456.789f,
+                            std::numeric_limits<float>::max(),
+                            std::numeric_limits<float>::lowest(),
+                            std::numeric_limits<float>::infinity(),
+                            -std::numeric_limits<float>::infinity(),
+                            std::numeric_limits<float>::quiet_NaN(),
+                            -std::numeric_limits<float>::quiet_NaN()};
+    ChunkWriter w;
+    w.open(kChunkVertexList);
+    w.u16(uint16_t(std::size(values)));
+    std::string expected = "Chunk type \"Vertex list\", offset 0x0, size " +
+                           std::to_string(8 + 12 * std::size(values)) +
+                           " bytes\n  Vertices: " + std::to_string(std::size(values)) + "\n";
+    for (float v : values) {
+        for (int k = 0; k < 3; ++k)
+            w.f32(v);
+        char line[512];
+        std::snprintf(line, sizeof line, "%*s X: %f, Y: %f, Z: %f\n", 2, "", double(v), double(v),
+                      double(v));
+        expected += line;
+    }
+    w.close();
+    Bytes file = w.take();
+    EXPECT_EQ(dump3ds(file), expected);
+
+    // And they read back from the dump as the values printed.
+    Mesh3ds m = triangle();
+    m.vertices = {{0.1234567f, -2.5e-7f, 3e6f}, {1, 0, 0}, {0, 1, 0}};
+    ConvModel model;
+    DiscardOutput out;
+    ASSERT_EQ(readModel(write3ds(modelOf({m})), model, out), kConverted);
+    EXPECT_EQ(model.vertices[0].x, 0.123457f);
+    EXPECT_EQ(model.vertices[0].y, -0.0f);
+    EXPECT_TRUE(std::signbit(model.vertices[0].y));
+    EXPECT_EQ(model.vertices[0].z, 3e6f);
+}
+
 TEST(ChunkDump, EveryPrefixIsSafe) {
     Bytes file = write3ds(modelOf({triangle("A"), triangle("B")}));
     for (size_t n = 0; n <= file.size(); ++n) {
