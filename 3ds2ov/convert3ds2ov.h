@@ -26,6 +26,14 @@
 #define OV_3DS2OV_API __attribute__((visibility("default")))
 #endif
 
+// The entry point is exported by the module definition file on Windows, under its
+// plain name only; elsewhere by visibility.
+#if defined(_WIN32)
+#define OV_3DS2OV_ENTRY
+#else
+#define OV_3DS2OV_ENTRY OV_3DS2OV_API
+#endif
+
 extern "C" {
 typedef int(OV_3DS2OV_CALL* Convert3ds2ovFn)(const char* inputPath, const char* textureName,
                                              const char* shpPath);

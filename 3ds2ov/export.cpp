@@ -16,9 +16,9 @@ public:
 
 }  // namespace
 
-extern "C" OV_3DS2OV_API int OV_3DS2OV_CALL convert3ds2ov(const char* inputPath,
-                                                          const char* textureName,
-                                                          const char* shpPath) {
+extern "C" OV_3DS2OV_ENTRY int OV_3DS2OV_CALL convert3ds2ov(const char* inputPath,
+                                                            const char* textureName,
+                                                            const char* shpPath) {
     StdoutOutput out;
     int code = ov::conv::convert(inputPath, textureName, shpPath, out);
     out.flush();
