@@ -65,6 +65,14 @@ private:
     std::chrono::steady_clock::time_point last_{};
 };
 
+// A name as it may be printed on a terminal: control bytes shown as '?'.
+std::string printable(std::string_view name) {
+    std::string s(name);
+    for (char& c : s)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return s;
+}
+
 std::optional<hog::HogArchive> openArchive(Cli& cli, const std::string& path) {
     return hog::HogArchive::open(path, cli.reporter);
 }
@@ -120,7 +128,7 @@ int runList(Cli& cli, const std::string& path, bool json) {
                 "Type");
     size_t row = 0;
     for (const auto& e : a->entries())
-        std::printf("%7zu  %-40s %12s %12s  %s\n", ++row, e.name.c_str(),
+        std::printf("%7zu  %-40s %12s %12s  %s\n", ++row, printable(e.name).c_str(),
                     hog::hexText(e.offset).c_str(), hog::hexText(e.size).c_str(),
                     hog::fileType(e.name).c_str());
     return kOk;
