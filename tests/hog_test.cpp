@@ -177,6 +177,17 @@ TEST(HogFatWalk, EveryPrefixOpensSafely) {
     }
 }
 
+TEST(HogFatWalk, NamesLongerThanTheFirstRead) {
+    const std::string a(70000, 'a'), b(150000, 'b');
+    ScratchDir dir;
+    ovtest::writeBytes(dir / "long.hog", built({{a, text("1")}, {b, text("22")}}));
+    auto h = HogArchive::read(dir / "long.hog");
+    ASSERT_TRUE(h);
+    EXPECT_TRUE(h->walkNote().empty());
+    EXPECT_EQ(namesOf(*h), (std::vector<std::string>{a, b}));
+    EXPECT_EQ(h->readRaw(h->entries()[1]).value(), text("22"));
+}
+
 TEST(HogFatWalk, EmptyNamesTakeNineBytes) {
     ByteWriter w;
     w.bytes(text("BIGF"));

@@ -170,10 +170,10 @@ std::string readFat(HogFile& file, uint64_t fileSize, uint32_t fatLength, uint32
     const uint64_t limit = fatKnown ? fatLength : fileSize;
     out.reserve(size_t(std::min<uint64_t>(count, (limit - kHeaderSize) / 9)));
 
-    // Normally one read of the whole FAT region. Without a trustworthy fatLength, read
-    // a region that would hold typical names and grow it only as far as needed.
-    uint64_t want =
-        fatKnown ? limit : std::min<uint64_t>(limit, kHeaderSize + count * 48ull + 4096);
+    // One read covers the FAT of any archive with names of ordinary length; the
+    // region grows only for longer names, and a hostile count or FAT length costs no
+    // more than the bytes the walk really reaches.
+    uint64_t want = std::min<uint64_t>(limit, kHeaderSize + count * 64ull + 65536);
     Bytes region;
     size_t pos = kHeaderSize;
     for (;;) {
