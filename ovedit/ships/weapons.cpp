@@ -53,6 +53,18 @@ size_t typeField(uint32_t kind) {
     }
 }
 
+const char* sortPhrase(WeaponSort sort) {
+    switch (sort) {
+        case WeaponSort::Missile:
+            return "missile";
+        case WeaponSort::ExternalGun:
+            return "external gun";
+        case WeaponSort::Gun:
+            break;
+    }
+    return "gun";
+}
+
 std::string modelsPath(std::string_view name) {
     return std::string(kShipsFolder) + "\\" + std::string(name);
 }
@@ -283,7 +295,6 @@ Result<ShipModel> loadShipModel(const fs::path& gameFolder, std::string_view mod
         auto data = readFile(*loose, kMaxModelFile);
         if (!data) return data.error();
         m.original = std::move(*data);
-        m.loosePath = *loose;
     } else {
         auto hogPath = findInFolder(gameFolder, kArchiveFile);
         if (!hogPath)
@@ -296,8 +307,6 @@ Result<ShipModel> loadShipModel(const fs::path& gameFolder, std::string_view mod
         if (!data) return makeError(name + " in " + kArchiveFile + ": " + data.error().describe());
         m.original = std::move(*data);
         m.fromArchive = true;
-        auto p = pathInFolder(gameFolder, modelsPath(name));
-        m.loosePath = p ? *p : gameFolder / kShipsFolder / name;
     }
     auto plain = unpackedModel(m.original);
     if (!plain) return makeError(name + ": " + plain.error().describe());
@@ -339,8 +348,8 @@ bool ChangeWeapons(Reporter& reporter, std::string gameFolder, const Ship& ship,
     gameFolder = trim(gameFolder);
     if (!isOfferedType(sort, typeId)) {
         reporter.message(kMainTitle,
-                         std::string("Error - ") + std::to_string(typeId) + " is not a " +
-                             weaponSortName(sort) + " type",
+                         std::string("Error - there is no ") + sortPhrase(sort) + " type " +
+                             std::to_string(typeId),
                          Icon::Exclamation);
         return false;
     }
@@ -406,11 +415,9 @@ bool ChangeWeapons(Reporter& reporter, std::string gameFolder, const Ship& ship,
             chosen.push_back(p);
     }
     if (chosen.empty()) {
-        const char* what = sort == WeaponSort::Gun           ? "a gun"
-                           : sort == WeaponSort::ExternalGun ? "an external gun"
-                                                             : "a missile mount";
         reporter.message(kMainTitle,
-                         std::string("Error - none of the chosen weapon points is ") + what,
+                         std::string("Error - none of the chosen weapon points is a ") +
+                             sortPhrase(sort) + " point",
                          Icon::Exclamation);
         return false;
     }

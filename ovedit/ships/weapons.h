@@ -111,8 +111,7 @@ struct ShipModel {
     Bytes original;    // as found: the loose file, or the archive item unpacked
     Bytes unpacked;    // the model's unpacked bytes
     shp::BlockChain chain;
-    bool fromArchive = false;
-    fs::path loosePath;  // the loose copy in ships\, existing or to be written
+    bool fromArchive = false;  // else the loose copy in the ships folder
 };
 
 // The model named `modelName` (a plain file name): the loose copy in ships\ first,
