@@ -9,7 +9,17 @@ namespace ov::conv {
 
 class DumpContext {
 public:
-    DumpContext(ByteSpan file, const DumpOptions& options) : file_(file), options_(options) {}
+    DumpContext(ByteSpan file, const DumpOptions& options)
+        : file_(file),
+          options_(options),
+          budget_(file.size() * kDumpBytesPerFileByte + kDumpSlack) {}
+
+    // True once the dump has outgrown its budget: every loop stops then.
+    bool full() {
+        if (out_.size() > budget_) cut_ = true;
+        return cut_;
+    }
+    bool cut() const { return cut_; }
 
 #if defined(__GNUC__) || defined(__clang__)
     __attribute__((format(printf, 2, 3)))
@@ -71,8 +81,10 @@ public:
 private:
     ByteSpan file_;
     DumpOptions options_;
+    size_t budget_;
     std::string out_;
     int depth_ = 0;
+    bool cut_ = false;
 };
 
 namespace {
@@ -116,7 +128,7 @@ void printVertexList(DumpContext& ctx, ByteReader& r, int indent) {
     uint16_t count = r.u16le();
     ctx.print("%*sVertices: %d\n", indent, "", count);
     // Each line reads "%*s X: %f, Y: %f, Z: %f\n".
-    for (size_t i = 0, n = fitting(r, count, 12); i < n; ++i) {
+    for (size_t i = 0, n = fitting(r, count, 12); i < n && !ctx.full(); ++i) {
         ctx.indent(indent);
         ctx.text(" X: ");
         ctx.fixed(r.f32le());
@@ -132,7 +144,7 @@ void printVertexFlags(DumpContext& ctx, ByteReader& r, int indent) {
     if (!r.has(2)) return;
     uint16_t count = r.u16le();
     ctx.print("%*sVertices: %d\n", indent, "", count);
-    for (size_t i = 0, n = fitting(r, count, 2); i < n; ++i)
+    for (size_t i = 0, n = fitting(r, count, 2); i < n && !ctx.full(); ++i)
         ctx.print("%*s Value: %d\n", indent, "", r.u16le());
 }
 
@@ -143,7 +155,7 @@ void printFaceList(DumpContext& ctx, ByteReader& r, int indent) {
     size_t n = fitting(r, count, 8);
     // Each line reads "%*s A %d, B %d, C %d, " then
     // "AB %d BC %d CA %d UWrap %d VWrap %d\n" with the edge and wrap flags.
-    for (size_t i = 0; i < n; ++i) {
+    for (size_t i = 0; i < n && !ctx.full(); ++i) {
         uint16_t a = r.u16le(), b = r.u16le(), c = r.u16le(), flags = r.u16le();
         ctx.indent(indent);
         ctx.text(" A ");
@@ -180,7 +192,7 @@ void printMappingList(DumpContext& ctx, ByteReader& r, int indent) {
     uint16_t count = r.u16le();
     ctx.print("%*sVertices: %d\n", indent, "", count);
     // Each line reads "%*s U: %f, V: %f\n".
-    for (size_t i = 0, n = fitting(r, count, 8); i < n; ++i) {
+    for (size_t i = 0, n = fitting(r, count, 8); i < n && !ctx.full(); ++i) {
         ctx.indent(indent);
         ctx.text(" U: ");
         ctx.fixed(r.f32le());
@@ -194,12 +206,12 @@ void printMappingList(DumpContext& ctx, ByteReader& r, int indent) {
 void printTextureInfo(DumpContext& ctx, ByteReader& r, int indent) {
     if (!r.has(2)) return;
     ctx.print("%*s Value: %d\n", indent, "", r.u16le());
-    while (r.has(4))
+    while (r.has(4) && !ctx.full())
         printFloatValue(ctx, r, indent);
 }
 
 void printSmoothings(DumpContext& ctx, ByteReader& r, int indent) {
-    while (r.has(4)) {
+    while (r.has(4) && !ctx.full()) {
         uint32_t groups = r.u32le();
         ctx.print("%*sSmoothing groups:", indent, "");
         for (int bit = 0; bit < 32; ++bit)
@@ -350,7 +362,7 @@ void printTrack(DumpContext& ctx, ByteReader& r, int indent, const char* countFo
     r.skip(10);
     uint32_t count = r.u32le();
     ctx.print(countFormat, indent, "", int(int32_t(count)));
-    for (uint32_t i = 0; i < count && r.has(6); ++i) {
+    for (uint32_t i = 0; i < count && r.has(6) && !ctx.full(); ++i) {
         ctx.print("%*sFrame: %d\n", indent, "", int(int32_t(r.u32le())));
         uint16_t spline = r.u16le();
         for (int bit = 0; bit < 5; ++bit)
@@ -518,7 +530,7 @@ void DumpContext::walk(size_t pos, int indent, size_t end) {
     if (end > file_.size()) end = file_.size();
     if (depth_ >= kMaxChunkDepth) return;
     ++depth_;
-    while (pos < end && end - pos >= 6) {
+    while (pos < end && end - pos >= 6 && !full()) {
         size_t start = pos;
         uint16_t id = loadU16LE(&file_[start]);
         uint32_t size = loadU32LE(&file_[start + 2]);
@@ -554,9 +566,10 @@ void DumpContext::walk(size_t pos, int indent, size_t end) {
     --depth_;
 }
 
-std::string dump3ds(ByteSpan file, const DumpOptions& options) {
+std::string dump3ds(ByteSpan file, const DumpOptions& options, bool* cut) {
     DumpContext ctx(file, options);
     ctx.walk(0, 0, file.size());
+    if (cut) *cut = ctx.cut();
     return ctx.take();
 }
 

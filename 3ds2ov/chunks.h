@@ -44,9 +44,16 @@ struct DumpOptions {
 };
 
 // Nesting deeper than this is not walked; real files nest about six levels.
-inline constexpr int kMaxChunkDepth = 64;
+inline constexpr int kMaxChunkDepth = 32;
 
-// The indented text dump of a whole 3DS file.
-std::string dump3ds(ByteSpan file, const DumpOptions& options = {});
+// The dump of a real file is about four to five times the file's size. A dump
+// that would grow past this many bytes per file byte (plus kDumpSlack) is cut
+// short: hostile nesting and lists could otherwise blow it up a hundredfold.
+inline constexpr size_t kDumpBytesPerFileByte = 24;
+inline constexpr size_t kDumpSlack = 64 * 1024;
+
+// The indented text dump of a whole 3DS file. When the dump had to be cut short,
+// *cut (if given) is set to true.
+std::string dump3ds(ByteSpan file, const DumpOptions& options = {}, bool* cut = nullptr);
 
 }  // namespace ov::conv

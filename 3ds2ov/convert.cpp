@@ -1,5 +1,6 @@
 #include "convert.h"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -46,25 +47,23 @@ public:
 
     size_t size() const { return text_.size(); }
 
-    // The first head line of `name` that starts in [from, limit), or npos.
+    // The first head line of `name` that lies in [from, limit), or npos. Searches
+    // never look outside their range, so the parse stays linear in the dump.
     size_t findHead(std::string_view name, size_t from, size_t limit) const {
         std::string pattern = headPattern(name);
-        for (size_t p = text_.find(pattern, from); p != npos && p < limit;
-             p = text_.find(pattern, p + 1))
+        std::string_view range = text_.substr(0, std::min(limit, text_.size()));
+        for (size_t p = range.find(pattern, from); p != npos; p = range.find(pattern, p + 1))
             if (atLineStart(p)) return p;
         return npos;
     }
 
-    // The last head line of `name` that starts in [from, limit), or npos.
+    // The last head line of `name` that lies in [from, limit), or npos.
     size_t findLastHead(std::string_view name, size_t from, size_t limit) const {
-        if (limit <= from) return npos;
+        if (limit <= from || from >= text_.size()) return npos;
         std::string pattern = headPattern(name);
-        size_t p = text_.rfind(pattern, limit - 1);
-        while (p != npos && p >= from) {
-            if (atLineStart(p)) return p;
-            if (p == 0) break;
-            p = text_.rfind(pattern, p - 1);
-        }
+        std::string_view range = text_.substr(from, limit - from);
+        for (size_t p = range.rfind(pattern); p != npos; p = p ? range.rfind(pattern, p - 1) : npos)
+            if (atLineStart(from + p)) return from + p;
         return npos;
     }
 
@@ -259,8 +258,13 @@ int readModel(ByteSpan file3ds, ConvModel& model, Output& out) {
     model.faces.clear();
     out.write("- Gathering 3DS data... ");
     out.flush();
-    std::string dump = dump3ds(file3ds);
+    bool cut = false;
+    std::string dump = dump3ds(file3ds, {}, &cut);
     out.write("DONE!\n");
+    if (cut) {
+        out.write("\n    MALFORMED 3DS DATA!!\n    The chunk tree is too large to read.\n");
+        return kMalformed;
+    }
     return parseDump(dump, model, out);
 }
 
@@ -456,7 +460,7 @@ namespace {
 
 // Larger inputs are refused as unopenable: a model within the table limits is a
 // small fraction of this, and the text dump grows with the file.
-constexpr uint64_t kMaxInputBytes = uint64_t(64) << 20;
+constexpr uint64_t kMaxInputBytes = uint64_t(16) << 20;
 
 int convertUnguarded(const char* inputPath, const char* textureName, const char* shpPath,
                      Output& out) {

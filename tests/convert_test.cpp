@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdio>
@@ -226,6 +227,36 @@ TEST(ChunkDump, BoundsOfHostileInput) {
         deep.close();
     text = dump3ds(deep.take());
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), kMaxChunkDepth);
+}
+
+TEST(ChunkDump, HostileExpansionIsCut) {
+    // Deeply nested long flag lists would print about 38 bytes of text per file
+    // byte; the dump stops at its budget and the conversion refuses the file.
+    ChunkWriter w;
+    for (int i = 0; i < kMaxChunkDepth - 1; ++i)
+        w.open(kChunkMain);
+    w.open(0x4111);
+    w.u16(10000);
+    for (int i = 0; i < 10000; ++i)
+        w.u16(0xFFFF);
+    w.close();
+    for (int i = 0; i < kMaxChunkDepth - 1; ++i)
+        w.close();
+    Bytes file = w.take();
+    bool cut = false;
+    std::string text = dump3ds(file, {}, &cut);
+    EXPECT_TRUE(cut);
+    EXPECT_LE(text.size(), file.size() * kDumpBytesPerFileByte + kDumpSlack + 256);
+
+    ConvModel model;
+    StringOutput out;
+    EXPECT_EQ(readModel(file, model, out), kMalformed);
+    EXPECT_NE(out.text_.find("The chunk tree is too large to read."), std::string::npos);
+
+    // A real model stays far below the budget.
+    cut = true;
+    (void)dump3ds(write3ds(modelOf({triangle()})), {true, true, false}, &cut);
+    EXPECT_FALSE(cut);
 }
 
 TEST(ChunkDump, ListValuesPrintAsPrintfWould) {
