@@ -403,6 +403,15 @@ TEST(ShipTableText, RoundTripAndRefusals) {
     EXPECT_EQ((*back)[0].swapTarget, 1);
     EXPECT_TRUE((*back)[1].imported);
 
+    ShipTable unwritable[] = {{{"Ra\tven", 1, "", "", false, false, -1}},
+                              {{"#1 Raven", 1, "", "", false, false, -1}},
+                              {{"Raven", 1, "", "", false, true, 3}}};
+    for (const auto& t : unwritable) {
+        ScratchDir dir;
+        EXPECT_TRUE(writeShipTable(dir / kShipTableFile, t));
+        EXPECT_FALSE(fs::exists(dir / kShipTableFile));
+    }
+
     const char* bad[] = {
         "Raven\n",
         "Raven\tfour\n",

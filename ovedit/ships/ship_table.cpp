@@ -45,7 +45,8 @@ Result<ShipTable> parseShipTable(std::string_view text) {
         start = nl == std::string_view::npos ? text.size() : nl + 1;
         ++lineNo;
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        if (trim(line).empty() || line.front() == '#') continue;
+        std::string bare = trim(line);
+        if (bare.empty() || bare.front() == '#') continue;
 
         auto f = splitTabs(line);
         if (f.size() < 2) return lineError(lineNo, "needs at least a name and a statistics index");
@@ -105,6 +106,12 @@ Result<ShipTable> readShipTable(const fs::path& path) {
 
 Status writeShipTable(const fs::path& path, const ShipTable& table) {
     std::string text = formatShipTable(table);
+    // A table that would not read back as it is (a tab in a name, a name the reader
+    // takes for a comment, a field out of range) is not written.
+    auto back = parseShipTable(text);
+    if (!back) return makeError(path.string() + ": not written: " + back.error().message);
+    if (back->size() != table.size())
+        return makeError(path.string() + ": not written: a ship name starts with '#'");
     return writeFileAtomic(path,
                            ByteSpan(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
 }

@@ -41,7 +41,8 @@ Result<ShipTable> parseShipTable(std::string_view text);
 std::string formatShipTable(const ShipTable& table);
 
 Result<ShipTable> readShipTable(const fs::path& path);
-// Written through a temporary file.
+// Written through a temporary file; refused when the text would not read back as
+// the same table.
 Status writeShipTable(const fs::path& path, const ShipTable& table);
 
 // One ship per whole record of a statistics file: the name (cut to 30
