@@ -197,8 +197,7 @@ uint32_t countFatEntries(HogFile& file, uint64_t fileSize, uint32_t fatLength) {
     Bytes region(fatLength);
     region.resize(file.readAt(0, region.data(), region.size()));
     std::vector<HogEntry> entries;
-    size_t pos = walkFat(region, kHeaderSize, UINT32_MAX, entries);
-    (void)pos;
+    walkFat(region, kHeaderSize, UINT32_MAX, entries);
     return uint32_t(entries.size());
 }
 
