@@ -99,7 +99,10 @@ fatlen=$(be32 "$game/resource.hog" 12)
 run hog backup-fat "$game/resource.hog"
 cmp -s "$game/resource.FAT" <(head -c "$fatlen" "$orig/resource.hog") || fail "the backup is not the FAT region"
 ok "resource.FAT holds the first $fatlen bytes of the archive"
-run hog set-entry "$game/resource.hog" raptor.shp --name RAPTOR.SHP --offset 6701 --size 304
+# Point raptor.shp at the data of missions\m01.dat, then paste row 2 onto row 3.
+read -r moff msize < <("$ovcli" hog list "$game/resource.hog" | awk '$2 == "missions\\m01.dat" { print $3, $4 }')
+[ -n "$moff" ] || fail "missions\\m01.dat is not listed"
+run hog set-entry "$game/resource.hog" raptor.shp --name RAPTOR.SHP --offset "$moff" --size "$msize"
 run hog paste "$game/resource.hog" 2 3
 run hog list "$game/resource.hog" | head -n 8
 cmp -s "$game/resource.hog" "$orig/resource.hog" && fail "the edits changed nothing"
