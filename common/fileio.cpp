@@ -131,7 +131,10 @@ Status writeFileAtomic(const fs::path& path, ByteSpan bytes) {
     if (fs::is_directory(path, ec)) return makeError(pathText(path) + ": is a folder");
 
     fs::path tmp;
-    FilePtr f = createExclusive(dir, "." + path.filename().string(), tmp);
+    // A hidden name beside the target: ".model.shp.<random>.tmp".
+    std::string stem = path.filename().string();
+    stem.insert(stem.begin(), '.');
+    FilePtr f = createExclusive(dir, stem, tmp);
     if (!f) return makeError(pathText(path) + ": cannot create a file in " + pathText(dir));
 
     bool good =
