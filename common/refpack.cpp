@@ -266,6 +266,16 @@ Result<size_t> decodeInto(ByteSpan in, std::span<uint8_t> out) {
 Result<Bytes> decode(ByteSpan in) {
     auto header = readHeader(in);
     if (!header) return header.error();
+    // No command makes more than 257 bytes per byte it takes (a 4-byte run of
+    // 1028), so a larger stated size is false; refusing it here keeps a few
+    // hostile bytes from allocating megabytes.
+    const uint64_t most = uint64_t(in.size() - header->commandsAt) * 257;
+    if (header->unpackedSize > most)
+        return makeError("packed stream states " + std::to_string(header->unpackedSize) +
+                             " unpacked bytes, more than its " +
+                             std::to_string(in.size() - header->commandsAt) +
+                             " bytes of commands can produce",
+                         2);
     Bytes out(header->unpackedSize);
     auto n = decodeInto(in, out);
     if (!n) return n.error();
@@ -392,6 +402,15 @@ inline uint32_t hash3(const uint8_t* p, int bits) {
     return (v * 2246822519u) >> (32 - bits);
 }
 
+// Tables sized to the input, so small inputs pack without clearing large tables:
+// ceil(log2(n)) bits, between 8 and `most`.
+int tableBits(size_t n, int most) {
+    int bits = 8;
+    while (bits < most && (size_t(1) << bits) < n)
+        ++bits;
+    return bits;
+}
+
 Bytes startStream(size_t n) {
     Bytes out;
     out.reserve(n + n / 100 + 16);
@@ -412,14 +431,14 @@ Bytes encodeFast(ByteSpan in) {
     const size_t n = in.size();
     Bytes out = startStream(n);
     Emitter e(out, src);
-    constexpr int kBits = 16;
-    std::vector<uint32_t> table(size_t(1) << kBits, 0);  // position + 1; 0 is empty
+    const int bits = tableBits(n, 16);
+    std::vector<uint32_t> table(size_t(1) << bits, 0);  // position + 1; 0 is empty
     size_t litStart = 0;
     size_t i = 0;
     size_t misses = 0;
     const size_t last = n >= 4 ? n - 4 : 0;  // final position where 4 bytes can be hashed
     while (n >= 4 && i <= last) {
-        const uint32_t h = hash4(load32(src + i), kBits);
+        const uint32_t h = hash4(load32(src + i), bits);
         const size_t cand = table[h];
         table[h] = uint32_t(i + 1);
         if (cand != 0) {
@@ -434,9 +453,9 @@ Bytes encodeFast(ByteSpan in) {
                     // reach back into it.
                     const size_t end = i + len;
                     for (size_t k = i + 1; k < end && k <= last; k += (len > 32 ? 7 : 2))
-                        table[hash4(load32(src + k), kBits)] = uint32_t(k + 1);
+                        table[hash4(load32(src + k), bits)] = uint32_t(k + 1);
                     if (end - 1 <= last && end - 1 > i)
-                        table[hash4(load32(src + end - 1), kBits)] = uint32_t(end);
+                        table[hash4(load32(src + end - 1), bits)] = uint32_t(end);
                     i = end;
                     litStart = i;
                     misses = 0;
@@ -479,8 +498,10 @@ public:
           n_(n),
           depth_(depth),
           niceLen_(niceLen),
-          head_(size_t(1) << kHashBits, kEmpty),
-          tree_(2 * kTreeSize, kEmpty) {}
+          hashBits_(tableBits(n, 17)),
+          treeMask_((size_t(1) << tableBits(n, 18)) - 1),
+          head_(size_t(1) << hashBits_, kEmpty),
+          tree_(2 * (treeMask_ + 1), kEmpty) {}
 
     // Inserts position i (positions are inserted once each, in order, by find or
     // skip) and writes to `out` the runs starting there, by growing length and
@@ -491,19 +512,20 @@ public:
     void skip(size_t i) { walk(i, nullptr); }
 
 private:
-    static constexpr int kHashBits = 17;
-    static constexpr size_t kTreeSize = size_t(1) << 18;  // > kMaxDistance: slots stay valid
     static constexpr uint32_t kEmpty = 0xFFFFFFFFu;
+
+    // The tree has a slot per position of the input or, for long inputs, 2^18
+    // slots, more than kMaxDistance, so a slot within reach is never reused.
 
     size_t walk(size_t i, Match* out) {
         if (i + 3 > n_) return 0;
         const size_t limit = std::min(n_ - i, kMaxLength);
         const uint8_t* cur = src_ + i;
-        const uint32_t h = hash3(cur, kHashBits);
+        const uint32_t h = hash3(cur, hashBits_);
         uint32_t c = head_[h];
         head_[h] = uint32_t(i);
         // Left: the newest subtree of positions sorting before i; right: after.
-        uint32_t* left = &tree_[2 * (i % kTreeSize)];
+        uint32_t* left = &tree_[2 * (i & treeMask_)];
         uint32_t* right = left + 1;
         size_t lenLeft = 0, lenRight = 0;  // prefix every position under left/right shares
         size_t best = 2, count = 0;
@@ -512,7 +534,7 @@ private:
                 *left = *right = kEmpty;
                 break;
             }
-            uint32_t* pair = &tree_[2 * (c % kTreeSize)];
+            uint32_t* pair = &tree_[2 * (c & treeMask_)];
             const uint8_t* cand = src_ + c;
             size_t len = std::min(lenLeft, lenRight);
             if (cand[len] == cur[len]) {
@@ -548,6 +570,8 @@ private:
     size_t n_;
     unsigned depth_;
     size_t niceLen_;
+    int hashBits_;
+    size_t treeMask_;
     std::vector<uint32_t> head_;
     std::vector<uint32_t> tree_;
 };
@@ -584,7 +608,7 @@ Bytes encodeBest(ByteSpan in) {
     constexpr size_t kBlock = size_t(1) << 16;
     constexpr size_t kNiceLen = 160;
     MatchFinder finder(src, n, 64, kNiceLen);
-    std::vector<Node> nodes(kBlock + 1);
+    std::vector<Node> nodes(std::min(n, kBlock) + 1);
     std::vector<Match> matches(kMaxLength + 8);  // lengths grow, so at most one per length
     struct Step {
         size_t at, len, dist;

@@ -147,6 +147,12 @@ TEST(RefPackDecode, RefusesBrokenStreams) {
     };
     for (const Bytes& c : cases)
         EXPECT_FALSE(refpack::decode(c));
+
+    // A stated size no stream of that length could produce is refused before
+    // anything is allocated for it.
+    auto r = refpack::decode(Bytes{0x10, 0xFB, 0xFF, 0xFF, 0xFF, 0xC3, 0xFF, 0xFF, 0xFF, 0xFC});
+    ASSERT_FALSE(r);
+    EXPECT_NE(r.error().message.find("can produce"), std::string::npos) << r.error().message;
 }
 
 // Runs at every short distance and many lengths, long enough that most of them
