@@ -113,6 +113,100 @@ void quadraticVertexNormals(ConvModel& m) {
     }
 }
 
+// A file with the chunks a plain textured mesh does not have: light and
+// spotlight, camera, material options and map settings, and keyframer tracks.
+Bytes rareChunks() {
+    ChunkWriter w;
+    auto floats = [&](std::initializer_list<float> fs) {
+        for (float f : fs)
+            w.f32(f);
+    };
+    w.open(kChunkMain);
+    w.open(kChunkEditor);
+    w.open(kChunkObject);
+    w.cstring("Lamp");
+    w.open(0x4600);  // light
+    floats({1, 2, 3});
+    w.open(0x4610);  // spotlight: target, hotspot, falloff
+    floats({4, 5, 6, 30, 45});
+    w.close();
+    w.open(0x465B);
+    floats({1.5f});
+    w.close();
+    w.close();
+    w.close();
+    w.open(kChunkObject);
+    w.cstring("Eye");
+    w.open(0x4700);  // camera: position, target, bank, lens
+    floats({0, 0, 10, 0, 0, 0, 0, 35});
+    w.close();
+    w.close();
+    w.open(kChunkMaterial);
+    w.open(0xA100);
+    w.u16(1);
+    w.close();
+    w.open(0xA081);
+    w.close();
+    w.open(kChunkTextureMap);
+    w.open(0xA351);
+    w.u16(0x80 | 0x40 | 0x20 | 0x2 | 0x1);
+    w.close();
+    w.open(0xA354);
+    floats({2});
+    w.close();
+    w.open(0xA360);
+    w.raw(Bytes{10, 20, 30});
+    w.close();
+    w.close();
+    w.close();
+    w.close();  // editor
+
+    w.open(0xB000);  // keyframer
+    w.open(0xB008);
+    w.u32(0);
+    w.u32(100);
+    w.close();
+    w.open(0xB002);  // object track
+    w.open(0xB010);
+    w.cstring("Lamp");
+    w.u16(0x4000);
+    w.u16(0);
+    w.u16(0xFFFF);
+    w.close();
+    w.open(0xB013);
+    floats({1, 2, 3});
+    w.close();
+    w.open(0xB020);  // two position keys, the second with a tension value
+    w.u16(0);
+    w.u32(0);
+    w.u32(0);
+    w.u32(2);
+    w.u32(0);
+    w.u16(0);
+    floats({1, 1, 1});
+    w.u32(10);
+    w.u16(1);
+    floats({0.5f});
+    floats({2, 2, 2});
+    w.close();
+    w.open(0xB026);  // morph key
+    w.u16(0);
+    w.u32(0);
+    w.u32(0);
+    w.u32(1);
+    w.u32(5);
+    w.u16(0);
+    w.cstring("Other");
+    w.close();
+    w.open(0xB030);
+    w.u16(7);
+    w.close();
+    w.close();
+    w.close();
+    w.close();  // main
+    return w.take();
+}
+
 }  // namespace
 
 // ---- Chunk dump -----------------------------------------------------------------
@@ -155,6 +249,72 @@ TEST(ChunkDump, GoldenTexturedTriangle) {
         "           0.000000, 0.000000, 1.000000\n"
         "          Translation matrix: 0.000000, 0.000000, 0.000000\n";
     EXPECT_EQ(dump3ds(write3ds(modelOf({triangle()}))), expected);
+}
+
+TEST(ChunkDump, GoldenLightsCamerasMaterialOptionsAndTracks) {
+    const std::string expected =
+        "Chunk type \"Main\", offset 0x0, size 339 bytes\n"
+        "  Chunk type \"Object Mesh\", offset 0x6, size 172 bytes\n"
+        "    Chunk type \"Object Block\", offset 0xC, size 65 bytes\n"
+        "      Object name \"Lamp\"\n"
+        "      Chunk type \"Light\", offset 0x17, size 54 bytes\n"
+        "         Position: X: 1.000000, Y: 2.000000, Z: 3.000000\n"
+        "        Chunk type \"Spotlight\", offset 0x29, size 26 bytes\n"
+        "           Target: X: 4.000000, Y: 5.000000, Z: 6.000000\n"
+        "           Value: 30.000000\n"
+        "           Value: 45.000000\n"
+        "        Chunk type \"Light Multyplity\", offset 0x43, size 10 bytes\n"
+        "           Value: 1.500000\n"
+        "    Chunk type \"Object Block\", offset 0x4D, size 48 bytes\n"
+        "      Object name \"Eye\"\n"
+        "      Chunk type \"Camera\", offset 0x57, size 38 bytes\n"
+        "         Position: X: 0.000000, Y: 0.000000, Z: 10.000000\n"
+        "         Target: X: 0.000000, Y: 0.000000, Z: 0.000000\n"
+        "         Bank: 0.000000, Lens: 35.000000\n"
+        "    Chunk type \"Material\", offset 0x7D, size 53 bytes\n"
+        "      Chunk type \"Shadeing type\", offset 0x83, size 8 bytes\n"
+        "         Flat\n"
+        "      Chunk type \"2Side: ON /flag/\", offset 0x8B, size 6 bytes\n"
+        "      Chunk type \"Texture map\", offset 0x91, size 33 bytes\n"
+        "        Chunk type \"Texture flags\", offset 0x97, size 8 bytes\n"
+        "          Source: Alpha tint\n"
+        "          Filtering: Summed arial\n"
+        "          Tile & Decal - Mirror\n"
+        "        Chunk type \"U scale (1/x)\", offset 0x9F, size 10 bytes\n"
+        "           Value: 2.000000\n"
+        "        Chunk type \"Black Tint\", offset 0xA9, size 9 bytes\n"
+        "           Red: 10, Green: 20, Blue: 30\n"
+        "  Chunk type \"Keyframer data\", offset 0xB2, size 161 bytes\n"
+        "    Chunk type \"Frames\", offset 0xB8, size 14 bytes\n"
+        "      Frame: 0\n"
+        "      Frame: 100\n"
+        "    Chunk type \"Track info\", offset 0xC6, size 141 bytes\n"
+        "      Chunk type \"Track Obj. Name\", offset 0xCC, size 17 bytes\n"
+        "        Track object name \"Lamp\"\n"
+        "        Object name data: Flags 0x4000, 0x0, Parent -1\n"
+        "      Chunk type \"Pivot point\", offset 0xDD, size 18 bytes\n"
+        "         Pivot at X: 1.000000, Y: 2.000000, Z: 3.000000\n"
+        "      Chunk type \"Position keys\", offset 0xEF, size 60 bytes\n"
+        "        Position keys: 2\n"
+        "        Frame: 0\n"
+        "         Position: X: 1.000000, Y: 1.000000, Z: 1.000000\n"
+        "        Frame: 10\n"
+        "         Position: X: 2.000000, Y: 2.000000, Z: 2.000000\n"
+        "      Chunk type \"Morph keys\", offset 0x12B, size 32 bytes\n"
+        "        Morph keys: 1\n"
+        "        Frame: 5\n"
+        "        Object name \"Other\"\n"
+        "      Chunk type \"Object number\", offset 0x14B, size 8 bytes\n"
+        "        Object number: 7\n";
+    EXPECT_EQ(dump3ds(rareChunks()), expected);
+
+    // And no prefix of it reads outside the file under any switch.
+    Bytes file = rareChunks();
+    for (size_t n = 0; n < file.size(); ++n) {
+        Bytes prefix(file.begin(), file.begin() + ptrdiff_t(n));
+        for (int opts = 0; opts < 8; ++opts)
+            (void)dump3ds(prefix, {bool(opts & 1), bool(opts & 2), bool(opts & 4)});
+    }
 }
 
 TEST(ChunkDump, Switches) {
