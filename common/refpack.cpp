@@ -433,38 +433,54 @@ Bytes encodeFast(ByteSpan in) {
     Emitter e(out, src);
     const int bits = tableBits(n, 16);
     std::vector<uint32_t> table(size_t(1) << bits, 0);  // position + 1; 0 is empty
-    size_t litStart = 0;
-    size_t i = 0;
-    size_t misses = 0;
     const size_t last = n >= 4 ? n - 4 : 0;  // final position where 4 bytes can be hashed
-    while (n >= 4 && i <= last) {
+    // The run at i that the table offers, if a command can carry it (len 0 if
+    // not); i is indexed as it is looked at.
+    auto probe = [&](size_t i, size_t& dist) -> size_t {
         const uint32_t h = hash4(load32(src + i), bits);
         const size_t cand = table[h];
         table[h] = uint32_t(i + 1);
-        if (cand != 0) {
-            const size_t c = cand - 1;
-            const size_t dist = i - c;
-            if (dist <= kMaxDistance && load32(src + c) == load32(src + i)) {
-                const size_t limit = std::min(n - i, kMaxLength);
-                const size_t len = 4 + matchLength(src + c + 4, src + i + 4, limit - 4);
-                if (runCost(len, dist) != 0) {
-                    e.run(litStart, i, len, dist);
-                    // Index a few positions inside the run so the next one can
-                    // reach back into it.
-                    const size_t end = i + len;
-                    for (size_t k = i + 1; k < end && k <= last; k += (len > 32 ? 7 : 2))
-                        table[hash4(load32(src + k), bits)] = uint32_t(k + 1);
-                    if (end - 1 <= last && end - 1 > i)
-                        table[hash4(load32(src + end - 1), bits)] = uint32_t(end);
-                    i = end;
-                    litStart = i;
-                    misses = 0;
-                    continue;
-                }
+        if (cand == 0) return 0;
+        const size_t c = cand - 1;
+        dist = i - c;
+        if (dist > kMaxDistance || load32(src + c) != load32(src + i)) return 0;
+        const size_t limit = std::min(n - i, kMaxLength);
+        const size_t len = 4 + matchLength(src + c + 4, src + i + 4, limit - 4);
+        return runCost(len, dist) != 0 ? len : 0;
+    };
+    size_t litStart = 0;
+    size_t i = 0;
+    size_t misses = 0;
+    while (n >= 4 && i <= last) {
+        size_t dist = 0;
+        size_t len = probe(i, dist);
+        if (len == 0) {
+            ++misses;
+            i += 1 + (misses >> 6);
+            continue;
+        }
+        // One step of lazy matching: a run starting one byte later that is
+        // longer by two or more pays for the extra literal.
+        if (len < 32 && i + 1 <= last) {
+            size_t dist1 = 0;
+            const size_t len1 = probe(i + 1, dist1);
+            if (len1 >= len + 2) {
+                ++i;
+                len = len1;
+                dist = dist1;
             }
         }
-        ++misses;
-        i += 1 + (misses >> 6);
+        e.run(litStart, i, len, dist);
+        // Index a few positions inside the run so the next one can reach back
+        // into it.
+        const size_t end = i + len;
+        for (size_t k = i + 2; k < end && k <= last; k += (len > 32 ? 7 : 2))
+            table[hash4(load32(src + k), bits)] = uint32_t(k + 1);
+        if (end - 1 <= last && end - 1 > i)
+            table[hash4(load32(src + end - 1), bits)] = uint32_t(end);
+        i = end;
+        litStart = i;
+        misses = 0;
     }
     e.finish(litStart, n);
     return out;
