@@ -39,16 +39,20 @@ Result<Header> readHeader(ByteSpan in);
 // Runs the command stream of `in` (header included) into `out`, never writing past
 // out.size() and never reading past in.size(); a copy may reach back only into the
 // bytes already produced. Returns the number of bytes produced. Fails when a bound
-// is hit or the stream ends before its 0xFC-0xFF command. Safe on hostile input.
+// is hit or the stream ends before its 0xFC-0xFF command; bytes after that command
+// are not read (archive items may be padded). On failure `out` holds unspecified
+// bytes, but nothing past out.size() is touched. Safe on hostile input.
 Result<size_t> decodeInto(ByteSpan in, std::span<uint8_t> out);
 
 // Decodes a whole stream to exactly its stated unpacked size; a stream that
-// produces any other length is refused. Safe on hostile input.
+// produces any other length is refused, and so is a stated size larger than its
+// command bytes could ever produce (checked before anything is allocated). Safe
+// on hostile input.
 Result<Bytes> decode(ByteSpan in);
 
 enum class Level {
-    Fast,  // greedy, for speed
-    Best,  // smallest output
+    Fast,  // greedy with one step of lazy matching: hundreds of MB/s
+    Best,  // smallest output: shortest-path parse over the real command costs
 };
 
 inline constexpr size_t kMaxPackInput = (size_t(1) << 24) - 1;
