@@ -1,5 +1,6 @@
 #include "stats.h"
 
+#include <cassert>
 #include <charconv>
 #include <cmath>
 #include <system_error>
@@ -46,6 +47,7 @@ bool isBlank(char c) {
 }  // namespace
 
 ShipStats ShipStats::fromBytes(ByteSpan block) {
+    assert(block.size() >= kStatsBlockSize);
     ShipStats s;
     for (size_t i = 0; i < kStatsFieldCount; ++i)
         s.field[i] = loadF32LE(block.data() + 4 * i);
