@@ -14,7 +14,7 @@ ctest --preset asan -j "$jobs"
 
 fuzz_seconds=${OV_FUZZ_SECONDS:-15}
 cmake --preset fuzz
-cmake --build --preset fuzz -j "$jobs"
+cmake --build --preset fuzz -j "$jobs" --target ov_fuzzers
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 for bin in build/fuzz/fuzz/*_fuzz; do
