@@ -7,6 +7,22 @@
 
 namespace ov::conv {
 
+void appendFormatted(std::string& out, const char* format, std::va_list args) {
+    std::va_list again;
+    va_copy(again, args);
+    char buffer[512];
+    int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+    if (n >= 0 && size_t(n) < sizeof buffer) {
+        out.append(buffer, size_t(n));
+    } else if (n >= 0) {
+        size_t at = out.size();
+        out.resize(at + size_t(n) + 1);
+        std::vsnprintf(out.data() + at, size_t(n) + 1, format, again);
+        out.resize(at + size_t(n));
+    }
+    va_end(again);
+}
+
 class DumpContext {
 public:
     DumpContext(ByteSpan file, const DumpOptions& options)
@@ -26,21 +42,10 @@ public:
 #endif
     void
     print(const char* format, ...) {
-        char buffer[512];
         va_list args;
         va_start(args, format);
-        int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+        appendFormatted(out_, format, args);
         va_end(args);
-        if (n < 0) return;
-        if (size_t(n) < sizeof buffer) {
-            out_.append(buffer, size_t(n));
-            return;
-        }
-        std::string big(size_t(n) + 1, '\0');
-        va_start(args, format);
-        std::vsnprintf(big.data(), big.size(), format, args);
-        va_end(args);
-        out_.append(big.data(), size_t(n));
     }
 
     // A zero-ended name from the chunk, written as is except for control bytes,

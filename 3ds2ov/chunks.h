@@ -11,6 +11,7 @@
 // than their chunk print only what the chunk holds, a size below 6 ends the level,
 // nesting is capped, and the output grows only with the bytes actually present.
 
+#include <cstdarg>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -54,6 +55,9 @@ inline constexpr size_t kDumpSlack = 64 * 1024;
 
 // The indented text dump of a whole 3DS file. When the dump had to be cut short,
 // *cut (if given) is set to true.
+// Appends printf-formatted text to `out` (any length).
+void appendFormatted(std::string& out, const char* format, std::va_list args);
+
 std::string dump3ds(ByteSpan file, const DumpOptions& options = {}, bool* cut = nullptr);
 
 }  // namespace ov::conv

@@ -15,21 +15,12 @@
 namespace ov::conv {
 
 void Output::printf(const char* format, ...) {
-    char buffer[512];
+    std::string text;
     va_list args;
     va_start(args, format);
-    int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+    appendFormatted(text, format, args);
     va_end(args);
-    if (n < 0) return;
-    if (size_t(n) < sizeof buffer) {
-        write(std::string_view(buffer, size_t(n)));
-        return;
-    }
-    std::string big(size_t(n) + 1, '\0');
-    va_start(args, format);
-    std::vsnprintf(big.data(), big.size(), format, args);
-    va_end(args);
-    write(std::string_view(big.data(), size_t(n)));
+    write(text);
 }
 
 namespace {
