@@ -12,6 +12,7 @@
 #include "3ds2ov/writer3ds.h"
 #include "common/shp.h"
 #include "ovedit/convert/converter_library.h"
+#include "support/convert_reference.h"
 #include "support/test_support.h"
 
 #ifndef _WIN32
@@ -79,38 +80,6 @@ size_t faceBlock(size_t vertices) {
 }
 size_t faceAt(size_t vertices, size_t i) {
     return faceBlock(vertices) + 6 + 80 * i;
-}
-
-// The straightforward forms of the merge and the vertex normals: a scan of the
-// whole vertex table per corner, and of all faces per vertex.
-void quadraticMerge(ConvModel& m) {
-    for (auto& f : m.faces)
-        for (int32_t* c : {&f.a, &f.b, &f.c}) {
-            const auto& p = m.vertices[size_t(*c)];
-            for (const auto& v : m.vertices)
-                if (v.x == p.x && v.y == p.y && v.z == p.z) {
-                    *c = v.index;
-                    break;
-                }
-        }
-}
-
-void quadraticVertexNormals(ConvModel& m) {
-    for (auto& v : m.vertices) {
-        float x = 0, y = 0, z = 0;
-        int n = 0;
-        for (const auto& f : m.faces)
-            if (f.a == v.index || f.b == v.index || f.c == v.index) {
-                x += f.nx;
-                y += f.ny;
-                z += f.nz;
-                ++n;
-            }
-        float d = float(n ? n : 1);
-        v.nx = x / d;
-        v.ny = y / d;
-        v.nz = z / d;
-    }
 }
 
 // A file with the chunks a plain textured mesh does not have: light and
@@ -607,9 +576,9 @@ TEST(Convert, FastMergeAndNormalsMatchTheQuadraticScan) {
         DiscardOutput out;
         removeRepeatedVertices(fast);
         calculateNormals(fast, out);
-        quadraticMerge(slow);
+        ovtest::quadraticMerge(slow);
         calculateNormals(slow, out);  // face normals
-        quadraticVertexNormals(slow);
+        ovtest::quadraticVertexNormals(slow);
 
         for (size_t i = 0; i < m.faces.size(); ++i) {
             ASSERT_EQ(fast.faces[i].a, slow.faces[i].a) << seed << " face " << i;
