@@ -15,7 +15,7 @@
 
 #include "common/report.h"
 #include "common/shp.h"
-#include "ovtool/model/inspect.h"
+#include "ovtool/model/components.h"
 
 namespace ov::model {
 

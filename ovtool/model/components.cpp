@@ -1,4 +1,4 @@
-#include "ovtool/model/inspect.h"
+#include "ovtool/model/components.h"
 
 #include <cstring>
 
