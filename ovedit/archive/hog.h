@@ -145,7 +145,7 @@ private:
 };
 
 // Reads the FAT of an archive (typically resource.hog) into `table` for the ship
-// Parts; returns the number of entries read. When the header's count is 0 it is
+// switcher and ship import; returns the number of entries read. When the header's count is 0 it is
 // repaired on disk to the number of entries the FAT region really holds (nothing is
 // written when it holds none). Reports "Error - hog not found" under "GetHogData".
 uint32_t GetHogData(std::string_view pathText, std::vector<HogEntry>& table, Reporter& reporter);
