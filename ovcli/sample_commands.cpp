@@ -8,8 +8,8 @@
 namespace ovcli {
 
 void addSampleCommands(Cli& cli) {
-    auto* cmd = cli.app.add_subcommand(
-        "sample-game", "Write a small generated game folder to try the toolkit on");
+    auto* cmd = cli.app.add_subcommand("sample-game",
+                                       "Write a small generated game folder to try the toolkit on");
     auto dir = std::make_shared<std::string>();
     auto force = std::make_shared<bool>(false);
     cmd->add_option("DIR", *dir, "Folder to write (new or empty)")->required();
