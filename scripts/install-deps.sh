@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Installs what the toolkit needs to build and test on Debian 12. Safe to run again:
+# Installs what the toolkit needs to build and test on Debian 12 (libclang-rt-dev
+# holds the sanitizer and libFuzzer runtimes clang links; it is only recommended
+# by clang, so it is named here). Safe to run again:
 # it only calls apt-get when a package is missing.
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ clang pkg-config
+    cmake ninja-build g++ clang libclang-rt-dev pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev liblz4-dev libcli11-dev
 )
 
