@@ -14,30 +14,29 @@ namespace ov::archive {
 
 namespace Hex_Util {
 
+namespace {
+// `width` bytes at `offset` through `load`, or nothing when they are not all there.
+template <class T>
+std::optional<T> readAt(ByteSpan data, size_t offset, size_t width, T (*load)(const uint8_t*)) {
+    if (offset > data.size() || width > data.size() - offset) return std::nullopt;
+    return load(data.data() + offset);
+}
+}  // namespace
+
 std::optional<uint32_t> bigEndian32(ByteSpan data, size_t offset) {
-    ByteReader r(data, offset);
-    if (offset > data.size() || !r.has(4)) return std::nullopt;
-    return r.u32be();
+    return readAt(data, offset, 4, loadU32BE);
 }
 std::optional<uint32_t> littleEndian32(ByteSpan data, size_t offset) {
-    ByteReader r(data, offset);
-    if (offset > data.size() || !r.has(4)) return std::nullopt;
-    return r.u32le();
+    return readAt(data, offset, 4, loadU32LE);
 }
 std::optional<uint32_t> bigEndian24(ByteSpan data, size_t offset) {
-    ByteReader r(data, offset);
-    if (offset > data.size() || !r.has(3)) return std::nullopt;
-    return r.u24be();
+    return readAt(data, offset, 3, loadU24BE);
 }
 std::optional<uint16_t> bigEndian16(ByteSpan data, size_t offset) {
-    ByteReader r(data, offset);
-    if (offset > data.size() || !r.has(2)) return std::nullopt;
-    return r.u16be();
+    return readAt(data, offset, 2, loadU16BE);
 }
 std::optional<uint16_t> littleEndian16(ByteSpan data, size_t offset) {
-    ByteReader r(data, offset);
-    if (offset > data.size() || !r.has(2)) return std::nullopt;
-    return r.u16le();
+    return readAt(data, offset, 2, loadU16LE);
 }
 std::optional<Name> zeroEndedName(ByteSpan data, size_t offset) {
     if (offset >= data.size()) return std::nullopt;
