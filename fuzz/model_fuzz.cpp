@@ -1,6 +1,7 @@
 // Model document on arbitrary files: any bytes, packed or not, must open or be
 // refused with a message, never a fault. Whatever opens must check, save to a file
-// that opens again to the same chain, and survive the editing operations.
+// that opens again to the same chain, give a drawable mesh whose triangles stay in
+// their vertex arrays, and survive the editing operations.
 
 #include <cstdlib>
 #include <filesystem>
@@ -8,6 +9,7 @@
 #include "common/fileio.h"
 #include "common/report.h"
 #include "ovtool/model/document.h"
+#include "ovtool/model/mesh.h"
 
 namespace {
 
@@ -48,6 +50,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ov::model::Document doc(quiet);
     if (!doc.open(in)) return 0;
     (void)ov::model::checkModel(doc.chain());
+    // The drawable mesh holds only corners inside their own vertex arrays.
+    const ov::model::RenderMesh mesh = ov::model::buildRenderMesh(doc.chain());
+    for (const auto& c : mesh.components)
+        for (const auto& t : c.triangles)
+            for (uint32_t v : t.corners)
+                if (v >= c.positions.size()) std::abort();
     const size_t n = doc.componentCount() < 32 ? doc.componentCount() : 32;
     for (size_t k = 0; k < n; ++k) {
         (void)doc.geometry(k);
