@@ -224,6 +224,8 @@ TEST(RenderMesh, BoundsAndBoxCornersInShipSpace) {
     expectVec(b.max, 101, 2, 11);
     expectVec(b.centre(), 100, 0, 5.5f);
     EXPECT_FLOAT_EQ(b.radius(), 0.5f * std::sqrt(4.0f + 16.0f + 121.0f));
+    // The farthest point from the centre is a corner of the box at z = 11.
+    EXPECT_FLOAT_EQ(reach(mesh, b.centre()), std::sqrt(1.0f + 4.0f + 5.5f * 5.5f));
 
     EXPECT_TRUE(meshBounds(RenderMesh{}).empty());
     Bounds p;

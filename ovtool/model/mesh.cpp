@@ -202,17 +202,43 @@ std::array<Vec3, 8> boxCorners(const ComponentMesh& c, const MeshBox& b) {
     return out;
 }
 
-Bounds componentBounds(const ComponentMesh& c) {
-    Bounds b;
+namespace {
+
+// Calls f with every ship-space point that bounds a component.
+template <class F>
+void forEachPoint(const ComponentMesh& c, F&& f) {
     for (const MeshTriangle& t : c.triangles)
         for (uint32_t v : t.corners)
-            b.add(plus(c.position, c.positions[v]));
+            f(plus(c.position, c.positions[v]));
     for (const MeshBox& box : c.boxes)
         for (const Vec3& p : boxCorners(c, box))
-            b.add(p);
+            f(p);
     for (const MeshAttachment& a : c.attachments)
-        b.add(plus(c.position, a.position));
+        f(plus(c.position, a.position));
+}
+
+}  // namespace
+
+Bounds componentBounds(const ComponentMesh& c) {
+    Bounds b;
+    forEachPoint(c, [&](Vec3 p) { b.add(p); });
     return b;
+}
+
+float reach(const ComponentMesh& c, Vec3 from) {
+    float r = 0.0f;
+    forEachPoint(c, [&](Vec3 p) {
+        const float d = length(minus(p, from));
+        if (std::isfinite(d)) r = std::max(r, d);
+    });
+    return r;
+}
+
+float reach(const RenderMesh& mesh, Vec3 from) {
+    float r = 0.0f;
+    for (const auto& c : mesh.components)
+        r = std::max(r, reach(c, from));
+    return r;
 }
 
 Bounds meshBounds(const RenderMesh& mesh) {

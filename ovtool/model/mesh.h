@@ -92,6 +92,11 @@ struct Bounds {
 Bounds componentBounds(const ComponentMesh& c);
 Bounds meshBounds(const RenderMesh& mesh);
 
+// The distance from `from` to the farthest of those points: the radius of the
+// smallest sphere about `from` that holds them (0 when there are none).
+float reach(const ComponentMesh& c, shp::Vec3 from);
+float reach(const RenderMesh& mesh, shp::Vec3 from);
+
 // A box's eight corners in ship space (component position added), in the order
 // of the bits of i: bit 0 picks +x, bit 1 +y, bit 2 +z.
 std::array<shp::Vec3, 8> boxCorners(const ComponentMesh& c, const MeshBox& b);

@@ -4,7 +4,9 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QOffscreenSurface>
 #include <QOpenGLContext>
+#include <QOpenGLFunctions>
 #include <QOpenGLFunctions_3_3_Core>
 #include <QOpenGLShaderProgram>
 #include <QOpenGLVersionFunctionsFactory>
@@ -69,8 +71,7 @@ void main() {
 }
 )";
 
-// Lit by a light near the eye; a back face shown (two-sided, or front-culled)
-// is lit from its own side.
+// A back face that shows (two-sided, or front-culled) is lit from its own side.
 const char* kMeshFragmentShader = R"(#version 330 core
 in vec3 viewNormal;
 flat in float componentIndex;
@@ -87,14 +88,17 @@ void main() {
         return;
     }
     vec3 base = isSelected ? highlight : surface;
-    float diffuse = 0.65;
+    // A key light from above and a fill light from the eye.
+    float light = 0.75;
     float len = length(viewNormal);
     if (len > 1e-6) {
         vec3 n = viewNormal / len;
         if (!gl_FrontFacing) n = -n;
-        diffuse = max(dot(n, normalize(vec3(0.35, 0.45, 1.0))), 0.0);
+        float key = max(dot(n, normalize(vec3(-0.35, 0.85, 0.45))), 0.0);
+        float fill = max(n.z, 0.0);
+        light = 0.22 + 0.5 * key + 0.35 * fill;
     }
-    colour = vec4(base * (0.25 + 0.75 * diffuse), 1.0);
+    colour = vec4(base * light, 1.0);
 }
 )";
 
@@ -156,6 +160,39 @@ std::optional<float> hitTriangle(const QVector3D& origin, const QVector3D& dir, 
 
 }  // namespace
 
+namespace {
+
+int chosenSamples = -1;
+
+// Software rasterisers (Mesa's llvmpipe and softpipe) take about twice as long
+// per frame with 4x multisampling; graphics hardware hardly notices it.
+bool softwareRenderer() {
+    static const bool software = [] {
+        QOffscreenSurface surface;
+        surface.create();
+        QOpenGLContext context;
+        if (!context.create() || !context.makeCurrent(&surface)) return false;
+        const auto* name =
+            reinterpret_cast<const char*>(context.functions()->glGetString(GL_RENDERER));
+        const QByteArray renderer = QByteArray(name ? name : "").toLower();
+        context.doneCurrent();
+        return renderer.contains("llvmpipe") || renderer.contains("softpipe") ||
+               renderer.contains("software") || renderer.contains("swrast");
+    }();
+    return software;
+}
+
+}  // namespace
+
+void ModelView::setSampleCount(int samples) {
+    chosenSamples = samples;
+}
+
+int ModelView::sampleCount() {
+    if (chosenSamples >= 0) return chosenSamples;
+    return softwareRenderer() ? 0 : 4;
+}
+
 struct ModelView::Gl {
     QOpenGLFunctions_3_3_Core* f = nullptr;
     QOpenGLShaderProgram meshProgram;
@@ -172,7 +209,7 @@ ModelView::ModelView(QWidget* parent) : QOpenGLWidget(parent) {
     format.setVersion(3, 3);
     format.setProfile(QSurfaceFormat::CoreProfile);
     format.setDepthBufferSize(24);
-    format.setSamples(4);
+    format.setSamples(sampleCount());
     setFormat(format);
 
     setObjectName("modelView");
@@ -204,7 +241,7 @@ void ModelView::createActions() {
     };
     const Spec specs[kActionCount] = {
         {"actWireframe", "Wireframe", "W", true, false},
-        {"actBoxes", "Collision boxes", "B", true, true},
+        {"actBoxes", "Collision boxes", "B", true, false},
         {"actAttachments", "Attachments", "A", true, true},
         {"actNormals", "Normals", "N", true, false},
         {"actFrameAll", "Frame all", "Home", false, false},
@@ -249,7 +286,7 @@ void ModelView::setMesh(model::RenderMesh mesh, bool frameIt) {
     mesh_ = std::move(mesh);
     const model::Bounds b = model::meshBounds(mesh_);
     modelCentre_ = toQt(b.centre());
-    modelRadius_ = b.empty() ? 1.0f : std::max(b.radius(), 1e-3f);
+    modelRadius_ = b.empty() ? 1.0f : std::max(model::reach(mesh_, b.centre()), 1e-3f);
     meshDirty_ = true;
     if (selected_ >= int(mesh_.components.size())) setSelectedComponent(-1);
     if (frameIt) {
@@ -281,19 +318,20 @@ void ModelView::setZoom(double zoom) {
     emit zoomChanged(zoom_);
 }
 
-void ModelView::frame(const model::Bounds& b) {
+void ModelView::frame(const model::Bounds& b, float radius) {
     if (b.empty()) {
         target_ = modelCentre_;
         setZoom(1.0);
     } else {
         target_ = toQt(b.centre());
-        setZoom(double(modelRadius_) / double(std::max(b.radius(), modelRadius_ * 1e-3f)));
+        setZoom(double(modelRadius_) / double(std::max(radius, modelRadius_ * 1e-3f)));
     }
     update();
 }
 
 void ModelView::frameAll() {
-    frame(model::meshBounds(mesh_));
+    const model::Bounds b = model::meshBounds(mesh_);
+    frame(b, modelRadius_);
 }
 
 void ModelView::frameSelected() {
@@ -301,12 +339,15 @@ void ModelView::frameSelected() {
         frameAll();
         return;
     }
-    frame(model::componentBounds(mesh_.components[size_t(selected_)]));
+    const ComponentMesh& c = mesh_.components[size_t(selected_)];
+    const model::Bounds b = model::componentBounds(c);
+    frame(b, model::reach(c, b.centre()));
 }
 
 float ModelView::distance() const {
     const float half = kFieldOfView * 0.5f * kPi / 180.0f;
-    return modelRadius_ * 1.05f / std::sin(half) / float(zoom_);
+    // At zoom 1 the sphere that holds the model just fits the height of the view.
+    return modelRadius_ / std::sin(half) / float(zoom_);
 }
 
 QMatrix4x4 ModelView::viewMatrix() const {
@@ -575,7 +616,7 @@ void ModelView::upload() {
 
     // Attachments: an octahedron along the object's own axes, in the kind's
     // colour, and the axes themselves (x red, y green, z blue) reaching beyond it.
-    const float marker = modelRadius_ * 0.035f;
+    const float marker = modelRadius_ * 0.045f;
     gl_->attachments.first = vertexCount();
     for (const ComponentMesh& c : mesh_.components)
         for (const model::MeshAttachment& a : c.attachments) {

@@ -50,6 +50,11 @@ public:
     };
     static constexpr int kActionCount = 7;
 
+    // Multisampling of views created from now on: 4x on graphics hardware, none
+    // under a software renderer, unless set here (-1 restores the choice).
+    static void setSampleCount(int samples);
+    static int sampleCount();
+
     explicit ModelView(QWidget* parent = nullptr);
     ~ModelView() override;
 
@@ -109,7 +114,8 @@ private:
 
     void createActions();
     void saveImageInteractively();
-    void frame(const model::Bounds& b);
+    // Centres the camera on b and zooms so that a sphere of `radius` fits.
+    void frame(const model::Bounds& b, float radius);
     QMatrix4x4 viewMatrix() const;
     QMatrix4x4 projectionMatrix() const;
     float distance() const;
