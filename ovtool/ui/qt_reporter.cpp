@@ -10,6 +10,8 @@ namespace ov::ui {
 
 namespace {
 
+// A new kind of question is one line in kButtonSets; a new answer, one line here.
+
 // Each answer's button in a box.
 struct AnswerButton {
     ov::Answer answer;
