@@ -91,6 +91,7 @@ private slots:
     void overlaysDrawOnlyWhenSwitchedOn();
     void framingSelectedCentresIt();
     void savesPictures();
+    void drawsAgainAfterMovingToAnotherWindow();
 };
 
 void ModelViewTest::init() {
@@ -330,6 +331,21 @@ void ModelViewTest::savesPictures() {
     QVERIFY(!view_->saveImage(dir.filePath("missing/view.png"), &error));
     QVERIFY(!error.isEmpty());
     QVERIFY(!QFile::exists(dir.filePath("missing/view.png")));
+}
+
+void ModelViewTest::drawsAgainAfterMovingToAnotherWindow() {
+    // The archive preview and the model editor move views between panes: the
+    // old context goes, the buffers are built again on the new one.
+    view_->setModel(buildModel(0, {cube("A", {}, 10)}));
+    QVERIFY(coveredPixels(view_->grabFramebuffer()) > 0);
+    QWidget other;
+    auto* layout = new QVBoxLayout(&other);
+    view_->setParent(&other);
+    layout->addWidget(view_);
+    other.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&other));
+    QVERIFY(coveredPixels(view_->grabFramebuffer()) > 0);
+    view_->setParent(window_.get());
 }
 
 QTEST_MAIN(ModelViewTest)
