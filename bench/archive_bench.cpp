@@ -55,7 +55,7 @@ void prepare() {
         fs::temp_directory_path() / ("archive_bench-" + std::to_string(std::random_device{}()));
     fs::create_directories(g_root);
     for (const Shape& s : kShapes) {
-        if (writeHog(archiveFor(s), makeItems(s))) std::abort();
+        if (!writeHog(archiveFor(s), makeItems(s))) std::abort();
         // The tree cp copies: the same files, extracted once.
         fs::create_directories(g_root / ("tree-" + s.name));
         auto a = HogArchive::read(archiveFor(s));
@@ -71,7 +71,7 @@ void prepare() {
         std::snprintf(name, sizeof name, "textures\\pack%03zu\\tex_%06zu.bmp", i % 100, i);
         many[i] = {name, {uint8_t(i)}};
     }
-    if (writeHog(g_root / "100000.hog", many)) std::abort();
+    if (!writeHog(g_root / "100000.hog", many)) std::abort();
 }
 
 void openHundredThousand(benchmark::State& state) {

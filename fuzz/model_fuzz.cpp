@@ -42,7 +42,7 @@ const fs::path& folder() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const fs::path in = folder() / "in.shp";
     const fs::path out = folder() / "out.shp";
-    if (ov::writeFileAtomic(in, ov::ByteSpan(data, size))) return 0;
+    if (!ov::writeFileAtomic(in, ov::ByteSpan(data, size))) return 0;
 
     ov::SilentReporter quiet;
     ov::model::Document doc(quiet);

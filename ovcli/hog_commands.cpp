@@ -208,8 +208,8 @@ int runCreate(const std::string& path, const std::vector<std::string>& files,
         printError(path + ": " + bytes.error().describe());
         return kFailed;
     }
-    if (auto err = ov::writeFileAtomic(path, *bytes)) {
-        printError(err->describe());
+    if (auto st = ov::writeFileAtomic(path, *bytes); !st) {
+        printError(st.error().describe());
         return kFailed;
     }
     std::cout << path << ": " << items.size() << " file(s), " << bytes->size() << " bytes\n";

@@ -321,7 +321,7 @@ TEST(HogExtract, NothingWrittenOutsideTheDestination) {
     std::vector<size_t> first{0};
     std::copy(good.begin(), good.end(), pos);
     ovtest::writeBytes(dir / "evil.hog", hog);
-    ASSERT_FALSE(a->reload());
+    ASSERT_TRUE(a->reload());
     extract(*a, first, (dir / "dest").string(), ExtractMode::Raw, r2);
     EXPECT_FALSE(fs::exists(dir / "outside" / "in.txt"));
 #endif
@@ -524,7 +524,7 @@ TEST(HogBuild, PackedArchiveRoundTrips) {
     ScratchDir dir;
     std::vector<HogItem> items = {{"ships\\m.shp", ovtest::randomBytes(5000, 1)},
                                   {"t.txt", Bytes(9000, 't')}};
-    ASSERT_FALSE(writeHog(dir / "p.hog", items, true));
+    ASSERT_TRUE(writeHog(dir / "p.hog", items, true));
     auto a = HogArchive::read(dir / "p.hog");
     ASSERT_TRUE(a);
     EXPECT_EQ(a->hogSize(), fs::file_size(dir / "p.hog"));

@@ -408,7 +408,7 @@ TEST(ShipTableText, RoundTripAndRefusals) {
                               {{"Raven", 1, "", "", false, true, 3}}};
     for (const auto& t : unwritable) {
         ScratchDir dir;
-        EXPECT_TRUE(writeShipTable(dir / kShipTableFile, t));
+        EXPECT_FALSE(writeShipTable(dir / kShipTableFile, t));
         EXPECT_FALSE(fs::exists(dir / kShipTableFile));
     }
 
@@ -526,8 +526,8 @@ struct Game {
         std::vector<archive::HogItem> items{{"ships\\raven.shp", standard},
                                             {"ships\\" + tigerName, tigerModel},
                                             {"textures\\hull.tga", Bytes(64, 7)}};
-        auto err = archive::writeHog(dir / "resource.hog", items, true);
-        ASSERT_FALSE(err) << err->describe();
+        auto written = archive::writeHog(dir / "resource.hog", items, true);
+        ASSERT_TRUE(written) << written.error().describe();
     }
     fs::path ships() const { return dir / "ships"; }
     std::vector<WeaponEntry> points(const fs::path& model) const {
@@ -833,7 +833,7 @@ TEST(ShipsThroughOvcli, StatisticsWeaponsCloakAndRestores) {
     const std::string game = g.dir.path().string();
     Bytes stats = statsFile(3);
     writeBytes(g.dir / "SHIPSTATS.BIN", stats);
-    ASSERT_FALSE(writeShipTable(g.dir / kShipTableFile, {g.ship}));
+    ASSERT_TRUE(writeShipTable(g.dir / kShipTableFile, {g.ship}));
     writeText(g.dir / "kestrel.txt", "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15\n");
     const fs::path bin = g.dir / "SHIPSTATS.BIN";
 

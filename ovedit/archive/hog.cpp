@@ -308,7 +308,7 @@ Status HogArchive::reload() {
     auto a = read(path_);
     if (!a) return a.error();
     *this = std::move(*a);
-    return std::nullopt;
+    return {};
 }
 
 fs::path HogArchive::backupPath() const {
@@ -356,12 +356,12 @@ Status HogArchive::readRawInto(const HogEntry& entry, Bytes& out) const {
     out.resize(entry.size);
     if (file_->readAt(entry.offset, out.data(), out.size()) != out.size())
         return makeError(path_.string() + ": read error in \"" + entry.name + "\"");
-    return std::nullopt;
+    return {};
 }
 
 Result<Bytes> HogArchive::readRaw(const HogEntry& entry) const {
     Bytes out;
-    if (auto err = readRawInto(entry, out)) return *err;
+    if (auto st = readRawInto(entry, out); !st) return st.error();
     return out;
 }
 
@@ -420,8 +420,8 @@ uint32_t GetHogData(std::string_view pathText, std::vector<HogEntry>& table, Rep
         if (h.itemCount > 0) {
             uint8_t count[4];
             storeU32BE(count, h.itemCount);
-            if (auto err = writeFileAt(path, 8, count))
-                reporter.message("GetHogData", "Error - " + err->describe(), Icon::Critical);
+            if (auto st = writeFileAt(path, 8, count); !st)
+                reporter.message("GetHogData", "Error - " + st.error().describe(), Icon::Critical);
         }
     }
     std::string note = readFat(*file, *size, h.fatLength, h.itemCount, table);

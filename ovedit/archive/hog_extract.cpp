@@ -133,8 +133,8 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
         }
 
         report((mode == ExtractMode::Raw ? "Extracting " : "Unpacking and Extracting ") + e.name);
-        if (auto err = archive.readRawInto(e, item)) {
-            reporter.message(kTitle, "Error extracting " + e.name + ": " + err->describe(),
+        if (auto st = archive.readRawInto(e, item); !st) {
+            reporter.message(kTitle, "Error extracting " + e.name + ": " + st.error().describe(),
                              Icon::Critical);
             ++result.skipped;
             continue;
@@ -173,8 +173,8 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
             }
         }
 
-        if (auto err = writeFileAtomic(*target, out)) {
-            reporter.message(kTitle, "Error extracting " + e.name + ": " + err->describe(),
+        if (auto st = writeFileAtomic(*target, out); !st) {
+            reporter.message(kTitle, "Error extracting " + e.name + ": " + st.error().describe(),
                              Icon::Critical);
             result.failed = true;
             return result;
@@ -228,8 +228,8 @@ bool UnpackFile(std::string_view archivePathText, std::string_view destPathText,
         plain = std::move(*unpacked);
         out = plain;
     }
-    if (auto err = writeFileAtomic(dest, out)) {
-        reporter.message(title, "Error - " + err->describe(), Icon::Critical);
+    if (auto st = writeFileAtomic(dest, out); !st) {
+        reporter.message(title, "Error - " + st.error().describe(), Icon::Critical);
         return false;
     }
     return true;

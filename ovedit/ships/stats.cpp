@@ -109,8 +109,8 @@ bool PutShipsStats(Reporter& reporter, std::string path, int index, const ShipSt
     auto at = blockOffset(reporter, title, path, index);
     if (!at) return false;
     auto bytes = stats.toBytes();
-    if (auto err = writeFileAt(path, *at, bytes)) {
-        reporter.message(title, "Error - " + err->describe(), Icon::Critical);
+    if (auto st = writeFileAt(path, *at, bytes); !st) {
+        reporter.message(title, "Error - " + st.error().describe(), Icon::Critical);
         return false;
     }
     return true;
@@ -239,8 +239,8 @@ int32_t AddShipStatsRecord(Reporter& reporter, std::string path, ShipTable& tabl
     std::copy(block.begin(), block.end(), data.begin() + ptrdiff_t(at + kStatsBlockOffset));
     // The whole file goes through a temporary copy, so a failed append leaves the
     // old file as it was.
-    if (auto err = writeFileAtomic(path, data)) {
-        reporter.message(title, "Error - " + err->describe(), Icon::Critical);
+    if (auto st = writeFileAtomic(path, data); !st) {
+        reporter.message(title, "Error - " + st.error().describe(), Icon::Critical);
         return -1;
     }
     table[position].name = name;
@@ -258,8 +258,8 @@ bool EnsureDefaultShipStats(Reporter& reporter, std::string gameFolder) {
     std::error_code ec;
     if (def && fs::exists(*def, ec)) return true;
     if (!def) return false;  // unreachable: the folder holds shipstats.bin
-    if (auto err = copyFileAtomic(*bin, *def)) {
-        reporter.message("OV Edit", "Error - " + err->describe(), Icon::Critical);
+    if (auto st = copyFileAtomic(*bin, *def); !st) {
+        reporter.message("OV Edit", "Error - " + st.error().describe(), Icon::Critical);
         return false;
     }
     return true;

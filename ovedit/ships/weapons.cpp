@@ -159,8 +159,8 @@ bool ToggleCloak(Reporter& reporter, std::string modelPath) {
     auto c = readShipClass(reporter, title, modelPath);
     if (!c) return false;
     const uint8_t next = isCloakedClass(*c) ? 0 : 2;
-    if (auto err = writeFileAt(modelPath, shp::kShipClassFileOffset, ByteSpan(&next, 1))) {
-        reporter.message(title, "Error - " + err->describe(), Icon::Critical);
+    if (auto st = writeFileAt(modelPath, shp::kShipClassFileOffset, ByteSpan(&next, 1)); !st) {
+        reporter.message(title, "Error - " + st.error().describe(), Icon::Critical);
         return false;
     }
     return true;
@@ -328,7 +328,7 @@ Status writeChangedModel(const fs::path& gameFolder, const ShipModel& m, ByteSpa
     if (!bak) return makeError(m.name + ": no place for its backup copy");
     std::error_code ec;
     if (!fs::exists(*bak, ec))
-        if (auto err = writeFileAtomic(*bak, m.original)) return err;
+        if (auto st = writeFileAtomic(*bak, m.original); !st) return st.error();
     return writeFileAtomic(*target, changed);
 }
 
@@ -427,13 +427,13 @@ bool ChangeWeapons(Reporter& reporter, std::string gameFolder, const Ship& ship,
     Bytes tigerChanged;
     if (tiger) tigerChanged = patched(*tiger, tigerEntries, chosen, field, typeId);
 
-    if (auto err = writeChangedModel(gameFolder, *standard, changed)) {
-        reporter.message(kMainTitle, "Error - " + err->describe(), Icon::Critical);
+    if (auto st = writeChangedModel(gameFolder, *standard, changed); !st) {
+        reporter.message(kMainTitle, "Error - " + st.error().describe(), Icon::Critical);
         return false;
     }
     if (tiger)
-        if (auto err = writeChangedModel(gameFolder, *tiger, tigerChanged)) {
-            reporter.message(kMainTitle, "Error - " + err->describe(), Icon::Critical);
+        if (auto st = writeChangedModel(gameFolder, *tiger, tigerChanged); !st) {
+            reporter.message(kMainTitle, "Error - " + st.error().describe(), Icon::Critical);
             return false;
         }
     return true;
@@ -488,8 +488,8 @@ Restored restoreModel(Reporter& reporter, const fs::path& gameFolder, const fs::
         reporter.message(kMainTitle, "Error - " + target.error().describe(), Icon::Critical);
         return Restored::Refused;
     }
-    if (auto err = writeFileAtomic(*target, *original)) {
-        reporter.message(kMainTitle, "Error - " + err->describe(), Icon::Critical);
+    if (auto st = writeFileAtomic(*target, *original); !st) {
+        reporter.message(kMainTitle, "Error - " + st.error().describe(), Icon::Critical);
         return Restored::Refused;
     }
     return Restored::Done;

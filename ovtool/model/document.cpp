@@ -171,7 +171,7 @@ bool Document::save() {
 
 bool Document::saveAs(const fs::path& path) {
     if (!loaded_) return false;
-    if (auto err = chain_.writeFile(path)) {
+    if (auto st = chain_.writeFile(path); !st) {
         report(kSaveErrorCaption, saveErrorText(path), Icon::Critical);
         return false;
     }
