@@ -63,7 +63,7 @@ void prepare() {
         for (size_t i = 0; i < rows.size(); ++i)
             rows[i] = i;
         ov::SilentReporter quiet;
-        extract(*a, rows, (g_root / ("tree-" + s.name)).string(), ExtractMode::Raw, quiet);
+        extract(*a, rows, (g_root / ("tree-" + s.name)).string(), ExtractMode::Raw, {}, quiet);
     }
     std::vector<HogItem> many(100000);
     for (size_t i = 0; i < many.size(); ++i) {
@@ -100,7 +100,7 @@ void extractAll(benchmark::State& state, const Shape& s) {
     ov::SilentReporter quiet;
     for (auto _ : state) {
         emptyFolder(state, dest);
-        auto r = extract(*a, rows, dest.string(), ExtractMode::Raw, quiet);
+        auto r = extract(*a, rows, dest.string(), ExtractMode::Raw, {}, quiet);
         if (r.written != rows.size()) state.SkipWithError("extraction failed");
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(s.items * s.itemSize));

@@ -63,8 +63,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     (void)chars;
     (void)ov::archive::hogSizeText(archive->hogSize());
-    ov::archive::extract(*archive, rows, out.string(), ov::archive::ExtractMode::Raw, reporter);
-    ov::archive::extract(*archive, rows, out.string(), ov::archive::ExtractMode::Unpack, reporter);
+    ov::archive::extract(*archive, rows, out.string(), ov::archive::ExtractMode::Raw, {}, reporter);
+    ov::archive::extract(*archive, rows, out.string(), ov::archive::ExtractMode::Unpack, {},
+                         reporter);
 
     // Everything extracted lies under `out`; the scratch folder holds nothing else.
     for (const auto& e : fs::directory_iterator(scratch()))
