@@ -31,8 +31,7 @@ void printError(const std::string& text) {
     std::cerr << "ovcli: " << text << '\n';
 }
 
-void CliReporter::message(std::string_view title, std::string_view text, ov::Icon icon) {
-    if (icon == ov::Icon::Exclamation || icon == ov::Icon::Critical) ++problems;
+void CliReporter::message(std::string_view title, std::string_view text, ov::Icon) {
     std::cout.flush();
     std::cerr << title << ": " << text << '\n';
 }

@@ -13,12 +13,11 @@
 #include <string>
 #include <string_view>
 
+#include "common/fileio.h"
+
 namespace ov::ships {
 
 namespace fs = std::filesystem;
-
-// True when two names are equal ignoring ASCII letter case.
-bool sameNameIgnoringCase(std::string_view a, std::string_view b);
 
 // True for a single plain file name: not empty, no folder separators, no drive
 // colon, not "." or "..".
