@@ -7,6 +7,9 @@
 // carry longer or shorter records than the layouts below, whose fields are those at
 // the start of each record. Unknown block types are carried through unchanged, so an
 // unpacked model read and written again comes back byte for byte.
+//
+// Chains and record views are plain values over memory and nothing here talks to
+// the user: a chain that no thread changes may be read from any number of threads.
 
 #include <array>
 #include <cstdint>

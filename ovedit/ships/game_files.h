@@ -6,7 +6,8 @@
 // case-sensitive file system every name is therefore matched without regard to
 // ASCII letter case, one path component at a time, and only inside the folder the
 // user chose: a name that would climb out of it ("..", an absolute path, a drive
-// letter) is refused.
+// letter) is refused. Nothing here talks to the user; every function may run on any
+// thread.
 
 #include <filesystem>
 #include <optional>
