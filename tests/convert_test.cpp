@@ -788,8 +788,8 @@ TEST(ConverterLibrary, FoundInOrderAndEveryResultCodeExplained) {
 
     // Each code the export returns has a text of its own, the same as ResultCode's.
     std::vector<std::string> texts;
-    for (int code : {kConverted, kNoMapping, kMappingMismatch, kCannotOpen, kTooLarge,
-                     kAllAtOrigin, kNameTooLong, kCannotWrite, kMalformed})
+    for (int code : {kConverted, kNoMapping, kMappingMismatch, kCannotOpen, kTooLarge, kAllAtOrigin,
+                     kNameTooLong, kCannotWrite, kMalformed})
         texts.push_back(converterResultText(code));
     std::sort(texts.begin(), texts.end());
     EXPECT_EQ(std::unique(texts.begin(), texts.end()), texts.end());

@@ -108,7 +108,8 @@ std::vector<std::filesystem::path> converterLibraryCandidates(const std::filesys
     if (const char* env = std::getenv(kConverterLibraryVariable); env && *env)
         return {std::filesystem::path(env)};
     std::vector<std::filesystem::path> out;
-    if (auto dir = executableFolder(); !dir.empty()) out.push_back(dir / ConverterLibrary::kFileName);
+    if (auto dir = executableFolder(); !dir.empty())
+        out.push_back(dir / ConverterLibrary::kFileName);
 #ifdef OV_3DS2OV_BUILD_FILE
     out.push_back(std::filesystem::path(OV_3DS2OV_BUILD_FILE));
 #endif
