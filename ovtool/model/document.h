@@ -129,9 +129,10 @@ public:
     size_t addListener(Listener listener);
     void removeListener(size_t id);
 
-    // Replaces the whole chain (an undo step putting back a snapshot taken as a
-    // copy of chain()): marks the document modified and tells the listeners.
-    // Does nothing without a loaded model.
+    // Replaces the whole chain: an undo step putting back a snapshot taken as a copy
+    // of chain(), or an edit the document has no operation for (a field of a record,
+    // changed through a record view on a copy of chain()). Marks the document
+    // modified and tells the listeners. Does nothing without a loaded model.
     void replaceChain(shp::BlockChain chain);
 
     // ---- lookups (silent) ----------------------------------------------------
