@@ -506,8 +506,9 @@ int convertUnguarded(const char* inputPath, const char* textureName, const char*
     out.flush();
     Bytes bytes = shpBytes(model, texture);
     out.printf("\n  Assigning texture name: %s\n  ", texture.c_str());
-    if (auto err = writeFileAtomic(fs::path(shp), bytes)) {
-        out.printf("FAILED!\nCan't write %s!\n    %s\n", shp.c_str(), err->describe().c_str());
+    if (auto st = writeFileAtomic(fs::path(shp), bytes); !st) {
+        out.printf("FAILED!\nCan't write %s!\n    %s\n", shp.c_str(),
+                   st.error().describe().c_str());
         return kCannotWrite;
     }
     out.write("DONE!\n");

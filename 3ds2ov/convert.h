@@ -10,7 +10,9 @@
 //
 // Progress and failures are printed as text lines to an Output; the library's
 // export binds it to standard output. Safe on hostile input: every count is
-// checked against the limits and against what the file holds.
+// checked against the limits and against what the file holds. The pipeline keeps
+// no state between calls: conversions may run on several threads at once, each
+// with its own Output.
 
 #include <array>
 #include <cstdint>

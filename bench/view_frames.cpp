@@ -102,7 +102,7 @@ int main(int argc, char** argv) {
         } else if (a == "--select" && hasValue) {
             select = args[++i].toInt();
         } else if (a == "--samples" && hasValue) {
-            ov::ui::ModelView::setSampleCount(args[++i].toInt());
+            ov::ui::ModelViewWidget::setSampleCount(args[++i].toInt());
         } else if (a == "--wireframe") {
             wireframe = true;
         } else if (a == "--normals") {
@@ -131,13 +131,13 @@ int main(int argc, char** argv) {
     window.setWindowTitle(modelPath.isEmpty() ? QStringLiteral("5,000 faces") : modelPath);
     auto* layout = new QVBoxLayout(&window);
     layout->setContentsMargins(0, 0, 0, 0);
-    auto* view = new ov::ui::ModelView(&window);
+    auto* view = new ov::ui::ModelViewWidget(&window);
     layout->addWidget(view);
     window.resize(width, height);
     view->setModel(chain);
     view->setSelectedComponent(select);
-    view->setOn(ov::ui::ModelView::Action::Wireframe, wireframe);
-    view->setOn(ov::ui::ModelView::Action::Normals, normals);
+    view->setOn(ov::ui::ModelViewWidget::Action::Wireframe, wireframe);
+    view->setOn(ov::ui::ModelViewWidget::Action::Normals, normals);
 
     if (!screenshot.isEmpty()) {
         ov::ui::screenshotAndQuit(&window, screenshot);
@@ -194,7 +194,7 @@ int main(int argc, char** argv) {
         "model: %zu components, %zu triangles; view %dx%d at device pixel ratio %.2f, %d "
         "samples\n",
         view->mesh().components.size(), view->mesh().triangleCount(), view->width(), view->height(),
-        view->devicePixelRatioF(), ov::ui::ModelView::sampleCount());
+        view->devicePixelRatioF(), ov::ui::ModelViewWidget::sampleCount());
     std::printf("frames: %d; mean %.2f ms, median %.2f ms, 95th percentile %.2f ms\n", frames, mean,
                 ms[ms.size() / 2], ms[std::min(ms.size() - 1, ms.size() * 95 / 100)]);
     return 0;

@@ -7,6 +7,21 @@
 #include <random>
 #include <system_error>
 
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
 namespace ov {
 
 namespace {
@@ -74,68 +89,171 @@ std::string pathText(const fs::path& p) {
 
 Result<uint64_t> fileSize(const fs::path& path) {
     std::error_code ec;
-    if (!fs::is_regular_file(path, ec)) return makeError(pathText(path) + ": no such file");
+    if (!fs::is_regular_file(path, ec))
+        return makeError(ErrorKind::NotFound, pathText(path) + ": no such file");
     uint64_t size = fs::file_size(path, ec);
-    if (ec) return makeError(pathText(path) + ": " + ec.message());
+    if (ec) return makeError(ErrorKind::ReadFailed, pathText(path) + ": " + ec.message());
     return size;
 }
+
+// ---- ReadOnlyFile -------------------------------------------------------------------
+
+#ifdef _WIN32
+
+Result<ReadOnlyFile> ReadOnlyFile::open(const fs::path& path) {
+    // Sharing writes and deletes as well: the editors patch an open archive in place.
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return makeError(ErrorKind::ReadFailed, pathText(path) + ": cannot open for reading");
+    return ReadOnlyFile(reinterpret_cast<intptr_t>(h));
+}
+
+void ReadOnlyFile::close() {
+    if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+    handle_ = -1;
+}
+
+Result<size_t> ReadOnlyFile::readAt(uint64_t offset, std::span<uint8_t> dst) const {
+    size_t done = 0;
+    while (done < dst.size()) {
+        // The offset travels with the call, so concurrent reads do not disturb each
+        // other even on a handle opened for synchronous access.
+        OVERLAPPED at{};
+        const uint64_t pos = offset + done;
+        at.Offset = DWORD(pos & 0xFFFFFFFFu);
+        at.OffsetHigh = DWORD(pos >> 32);
+        const size_t want = dst.size() - done;
+        DWORD chunk = DWORD(want < (size_t(1) << 30) ? want : (size_t(1) << 30));
+        DWORD got = 0;
+        if (!ReadFile(reinterpret_cast<HANDLE>(handle_), dst.data() + done, chunk, &got, &at)) {
+            if (GetLastError() == ERROR_HANDLE_EOF) break;
+            return makeError(ErrorKind::ReadFailed,
+                             "read error (" + std::to_string(GetLastError()) + ")", pos);
+        }
+        if (got == 0) break;
+        done += got;
+    }
+    return done;
+}
+
+#else
+
+Result<ReadOnlyFile> ReadOnlyFile::open(const fs::path& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return makeError(ErrorKind::ReadFailed, pathText(path) + ": cannot open for reading");
+    return ReadOnlyFile(fd);
+}
+
+void ReadOnlyFile::close() {
+    if (handle_ != -1) ::close(int(handle_));
+    handle_ = -1;
+}
+
+Result<size_t> ReadOnlyFile::readAt(uint64_t offset, std::span<uint8_t> dst) const {
+    size_t done = 0;
+    while (done < dst.size()) {
+        const uint64_t pos = offset + done;
+        ssize_t got = ::pread(int(handle_), dst.data() + done, dst.size() - done, off_t(pos));
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return makeError(ErrorKind::ReadFailed,
+                             std::string("read error: ") + std::generic_category().message(errno),
+                             pos);
+        }
+        if (got == 0) break;
+        done += size_t(got);
+    }
+    return done;
+}
+
+#endif
+
+ReadOnlyFile::ReadOnlyFile(ReadOnlyFile&& other) noexcept : handle_(other.handle_) {
+    other.handle_ = -1;
+}
+
+ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle_ = other.handle_;
+        other.handle_ = -1;
+    }
+    return *this;
+}
+
+ReadOnlyFile::~ReadOnlyFile() {
+    close();
+}
+
+// ---- Whole files and patches --------------------------------------------------------
 
 Result<Bytes> readFile(const fs::path& path, uint64_t maxBytes) {
     auto size = fileSize(path);
     if (!size) return size.error();
     if (*size > maxBytes)
-        return makeError(pathText(path) + ": file too large (" + std::to_string(*size) + " bytes)");
-    FilePtr f = openFile(path, "rb");
-    if (!f) return makeError(pathText(path) + ": cannot open for reading");
+        return makeError(ErrorKind::OutOfRange,
+                         pathText(path) + ": file too large (" + std::to_string(*size) + " bytes)");
+    auto file = ReadOnlyFile::open(path);
+    if (!file) return file.error();
     Bytes data(static_cast<size_t>(*size));
-    size_t got = data.empty() ? 0 : std::fread(data.data(), 1, data.size(), f.get());
-    if (got != data.size()) data.resize(got);  // the file shrank while we read it
-    if (std::ferror(f.get())) return makeError(pathText(path) + ": read error");
+    auto got = file->readAt(0, data);
+    if (!got) return makeError(ErrorKind::ReadFailed, pathText(path) + ": read error");
+    data.resize(*got);  // the file shrank while we read it
     return data;
 }
 
 Result<Bytes> readFileAt(const fs::path& path, uint64_t offset, size_t n) {
     auto size = fileSize(path);
     if (!size) return size.error();
-    FilePtr f = openFile(path, "rb");
-    if (!f) return makeError(pathText(path) + ": cannot open for reading");
     if (offset >= *size) return Bytes{};
+    auto file = ReadOnlyFile::open(path);
+    if (!file) return file.error();
     uint64_t avail = *size - offset;
     Bytes data(static_cast<size_t>(n < avail ? n : avail));
-    if (!seekTo(f.get(), offset)) return makeError(pathText(path) + ": cannot seek");
-    size_t got = data.empty() ? 0 : std::fread(data.data(), 1, data.size(), f.get());
-    data.resize(got);
-    if (std::ferror(f.get())) return makeError(pathText(path) + ": read error");
+    auto got = file->readAt(offset, data);
+    if (!got) return makeError(ErrorKind::ReadFailed, pathText(path) + ": read error");
+    data.resize(*got);
     return data;
 }
 
 Status writeFileAt(const fs::path& path, uint64_t offset, ByteSpan bytes) {
     std::error_code ec;
-    if (!fs::is_regular_file(path, ec)) return makeError(pathText(path) + ": no such file");
+    if (!fs::is_regular_file(path, ec))
+        return makeError(ErrorKind::NotFound, pathText(path) + ": no such file");
+    auto failed = [&](const char* what) {
+        return makeError(ErrorKind::WriteFailed, pathText(path) + ": " + what);
+    };
     FilePtr f = openFile(path, "r+b");
-    if (!f) return makeError(pathText(path) + ": cannot open for writing");
-    if (!seekTo(f.get(), offset)) return makeError(pathText(path) + ": cannot seek");
+    if (!f) return failed("cannot open for writing");
+    if (!seekTo(f.get(), offset)) return failed("cannot seek");
     if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f.get()) != bytes.size())
-        return makeError(pathText(path) + ": write error");
-    if (std::fflush(f.get()) != 0) return makeError(pathText(path) + ": write error");
+        return failed("write error");
+    if (std::fflush(f.get()) != 0) return failed("write error");
     FILE* raw = f.release();
-    if (std::fclose(raw) != 0) return makeError(pathText(path) + ": write error");
-    return std::nullopt;
+    if (std::fclose(raw) != 0) return failed("write error");
+    return {};
 }
 
 Status writeFileAtomic(const fs::path& path, ByteSpan bytes) {
     fs::path dir = path.parent_path();
     if (dir.empty()) dir = ".";
     std::error_code ec;
-    if (!fs::is_directory(dir, ec)) return makeError(pathText(dir) + ": no such folder");
-    if (fs::is_directory(path, ec)) return makeError(pathText(path) + ": is a folder");
+    if (!fs::is_directory(dir, ec))
+        return makeError(ErrorKind::NotFound, pathText(dir) + ": no such folder");
+    if (fs::is_directory(path, ec))
+        return makeError(ErrorKind::WriteFailed, pathText(path) + ": is a folder");
 
     fs::path tmp;
     // A hidden name beside the target: ".model.shp.<random>.tmp".
     std::string stem = path.filename().string();
     stem.insert(stem.begin(), '.');
     FilePtr f = createExclusive(dir, stem, tmp);
-    if (!f) return makeError(pathText(path) + ": cannot create a file in " + pathText(dir));
+    if (!f)
+        return makeError(ErrorKind::WriteFailed,
+                         pathText(path) + ": cannot create a file in " + pathText(dir));
 
     bool good =
         bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f.get()) == bytes.size();
@@ -143,7 +261,7 @@ Status writeFileAtomic(const fs::path& path, ByteSpan bytes) {
     good = std::fclose(f.release()) == 0 && good;
     if (!good) {
         fs::remove(tmp, ec);
-        return makeError(pathText(path) + ": write error");
+        return makeError(ErrorKind::WriteFailed, pathText(path) + ": write error");
     }
     // Keep the permissions of the file being replaced.
     if (fs::exists(path, ec)) {
@@ -154,9 +272,9 @@ Status writeFileAtomic(const fs::path& path, ByteSpan bytes) {
     if (ec) {
         std::error_code ignored;
         fs::remove(tmp, ignored);
-        return makeError(pathText(path) + ": " + ec.message());
+        return makeError(ErrorKind::WriteFailed, pathText(path) + ": " + ec.message());
     }
-    return std::nullopt;
+    return {};
 }
 
 Status copyFileAtomic(const fs::path& from, const fs::path& to) {
@@ -187,6 +305,14 @@ std::string trim(std::string_view s) {
     while (e > b && blank(s[e - 1]))
         --e;
     return std::string(s.substr(b, e - b));
+}
+
+bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
+    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i])) return false;
+    return true;
 }
 
 }  // namespace ov

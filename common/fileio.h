@@ -6,9 +6,15 @@
 // never leaves a half-written file behind. Positioned patches (a few bytes of a
 // statistics record, a FAT entry) write in place, as the game files are large and
 // the changes small.
+//
+// Every function here is safe to call from any thread; two threads writing the
+// same file at once get whichever write lands last.
 
 #include <cstdint>
 #include <filesystem>
+#include <span>
+#include <string>
+#include <string_view>
 
 #include "bytes.h"
 #include "result.h"
@@ -17,18 +23,19 @@ namespace ov {
 
 namespace fs = std::filesystem;
 
-// Reads a whole file. Refuses files larger than maxBytes.
+// Reads a whole file. Refuses files larger than maxBytes (ErrorKind::OutOfRange);
+// a missing file is ErrorKind::NotFound, one that cannot be read ReadFailed.
 Result<Bytes> readFile(const fs::path& path, uint64_t maxBytes = uint64_t(1) << 32);
 
 // Reads up to n bytes at offset; fewer when the file ends first.
 Result<Bytes> readFileAt(const fs::path& path, uint64_t offset, size_t n);
 
 // Writes bytes at offset of an existing file without changing its length beyond
-// offset + bytes.size(). The file must exist.
+// offset + bytes.size(). The file must exist (ErrorKind::NotFound otherwise).
 Status writeFileAt(const fs::path& path, uint64_t offset, ByteSpan bytes);
 
 // Replaces (or creates) path with exactly `bytes`, through a temporary file in the
-// same folder renamed over the target.
+// same folder renamed over the target. A missing folder is ErrorKind::NotFound.
 Status writeFileAtomic(const fs::path& path, ByteSpan bytes);
 
 // Copies a file through writeFileAtomic.
@@ -36,6 +43,30 @@ Status copyFileAtomic(const fs::path& from, const fs::path& to);
 
 // Size of a file, or an error when it does not exist or is not a regular file.
 Result<uint64_t> fileSize(const fs::path& path);
+
+// A file kept open for reading at any offset. Every read names its own offset
+// (pread on POSIX, ReadFile with an offset on Windows) and no file position is
+// shared, so any number of threads may read one open file at the same time.
+// Bytes patched through another handle are seen by the next read.
+class ReadOnlyFile {
+public:
+    static Result<ReadOnlyFile> open(const fs::path& path);
+
+    ReadOnlyFile(ReadOnlyFile&& other) noexcept;
+    ReadOnlyFile& operator=(ReadOnlyFile&& other) noexcept;
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+    ~ReadOnlyFile();
+
+    // Reads up to dst.size() bytes at offset; fewer only where the file ends.
+    Result<size_t> readAt(uint64_t offset, std::span<uint8_t> dst) const;
+
+private:
+    explicit ReadOnlyFile(intptr_t handle) : handle_(handle) {}
+    void close();
+
+    intptr_t handle_;  // a file descriptor, or a Windows HANDLE
+};
 
 // A fresh, private temporary file in the system's temporary folder, removed when
 // this object goes away.
@@ -56,5 +87,9 @@ private:
 // Removes leading and trailing blanks (spaces, tabs, line ends), as every file
 // procedure of the data editor does with its path arguments.
 std::string trim(std::string_view s);
+
+// True when two names are equal ignoring ASCII letter case: how the game's file
+// names, archive entries and ship names are matched.
+bool sameNameIgnoringCase(std::string_view a, std::string_view b);
 
 }  // namespace ov

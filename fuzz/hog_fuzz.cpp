@@ -1,6 +1,6 @@
-// HOG archives of arbitrary bytes: open, list and extract every entry (as stored and
-// unpacked) into a scratch folder. Nothing may crash, read out of bounds, or write
-// anywhere but the scratch folder.
+// HOG archives of arbitrary bytes: open, list (with each entry's pack info) and
+// extract every entry (as stored and unpacked) into a scratch folder. Nothing may
+// crash, read out of bounds, or write anywhere but the scratch folder.
 
 #include <cstdlib>
 #include <filesystem>
@@ -59,12 +59,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const auto& e : archive->entries()) {
         chars += ov::archive::hexText(e.offset).size() + ov::archive::hexText(e.size).size() +
                  ov::archive::fileType(e.name).size();
+        if (auto info = archive->packInfo(e); info && info->unpackedSize && !info->packed)
+            std::abort();
         if (rows.size() < 64) rows.push_back(rows.size());
     }
     (void)chars;
     (void)ov::archive::hogSizeText(archive->hogSize());
-    ov::archive::extract(*archive, rows, out.string(), ov::archive::ExtractMode::Raw, reporter);
-    ov::archive::extract(*archive, rows, out.string(), ov::archive::ExtractMode::Unpack, reporter);
+    ov::archive::extract(*archive, rows, out.string(), ov::archive::ExtractMode::Raw, {}, reporter);
+    ov::archive::extract(*archive, rows, out.string(), ov::archive::ExtractMode::Unpack, {},
+                         reporter);
 
     // Everything extracted lies under `out`; the scratch folder holds nothing else.
     for (const auto& e : fs::directory_iterator(scratch()))

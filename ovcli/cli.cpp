@@ -31,8 +31,7 @@ void printError(const std::string& text) {
     std::cerr << "ovcli: " << text << '\n';
 }
 
-void CliReporter::message(std::string_view title, std::string_view text, ov::Icon icon) {
-    if (icon == ov::Icon::Exclamation || icon == ov::Icon::Critical) ++problems;
+void CliReporter::message(std::string_view title, std::string_view text, ov::Icon) {
     std::cout.flush();
     std::cerr << title << ": " << text << '\n';
 }
@@ -49,6 +48,8 @@ const char* choices(ov::Buttons b) {
             return "[y]es/[n]o";
         case ov::Buttons::YesNoCancel:
             return "[y]es/[n]o/[c]ancel";
+        case ov::Buttons::YesYesToAllNoCancel:
+            return "[y]es/yes to [a]ll/[n]o/[c]ancel";
     }
     return "";
 }
@@ -56,9 +57,11 @@ const char* choices(ov::Buttons b) {
 std::optional<ov::Answer> parseAnswer(const std::string& line, ov::Buttons b) {
     if (line.empty()) return std::nullopt;
     char c = char(std::tolower(static_cast<unsigned char>(line[0])));
-    bool yesNo = b == ov::Buttons::YesNo || b == ov::Buttons::YesNoCancel;
+    bool all = b == ov::Buttons::YesYesToAllNoCancel;
+    bool yesNo = b == ov::Buttons::YesNo || b == ov::Buttons::YesNoCancel || all;
     bool cancel = b != ov::Buttons::Ok && b != ov::Buttons::YesNo;
     bool ok = b == ov::Buttons::Ok || b == ov::Buttons::OkCancel;
+    if (all && c == 'a') return ov::Answer::YesToAll;
     if (yesNo && c == 'y') return ov::Answer::Yes;
     if (yesNo && c == 'n') return ov::Answer::No;
     if (cancel && c == 'c') return ov::Answer::Cancel;
@@ -75,6 +78,8 @@ bool offered(ov::Answer a, ov::Buttons b) {
         case ov::Buttons::YesNo:
             return a == ov::Answer::Yes || a == ov::Answer::No;
         case ov::Buttons::YesNoCancel:
+            return a != ov::Answer::Ok && a != ov::Answer::YesToAll;
+        case ov::Buttons::YesYesToAllNoCancel:
             return a != ov::Answer::Ok;
     }
     return false;

@@ -22,8 +22,6 @@ public:
                         ov::Icon icon) override;
 
     std::optional<ov::Answer> preset;
-    // Number of messages shown with the exclamation or critical icon.
-    int problems = 0;
 };
 
 struct Cli {

@@ -22,8 +22,8 @@ int runPack(const std::string& in, const std::string& out, const std::string& le
         printError(in + ": " + packed.error().describe());
         return kFailed;
     }
-    if (auto err = ov::writeFileAtomic(out, *packed)) {
-        printError(err->describe());
+    if (auto st = ov::writeFileAtomic(out, *packed); !st) {
+        printError(st.error().describe());
         return kFailed;
     }
     std::cout << in << ": " << data->size() << " -> " << packed->size() << " bytes\n";
@@ -41,8 +41,8 @@ int runUnpack(const std::string& in, const std::string& out) {
         printError(in + ": " + plain.error().describe());
         return kFailed;
     }
-    if (auto err = ov::writeFileAtomic(out, *plain)) {
-        printError(err->describe());
+    if (auto st = ov::writeFileAtomic(out, *plain); !st) {
+        printError(st.error().describe());
         return kFailed;
     }
     std::cout << in << ": " << data->size() << " -> " << plain->size() << " bytes\n";

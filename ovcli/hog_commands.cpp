@@ -39,12 +39,12 @@ public:
         return inner_.question(title, text, buttons, icon);
     }
 
-    void update(const hog::Progress& p) {
+    void update(const ov::Progress& p) {
         if (!enabled_) return;
         auto now = std::chrono::steady_clock::now();
         if (shown_ && p.done < p.total && now - last_ < std::chrono::milliseconds(100)) return;
         last_ = now;
-        std::string status(p.status.substr(0, 60));
+        std::string status = p.status.substr(0, 60);
         std::fprintf(stderr, "\r\033[K[%zu/%zu] %.1f MB %s", p.done, p.total, double(p.bytes) / 1e6,
                      status.c_str());
         std::fflush(stderr);
@@ -154,9 +154,11 @@ int runExtract(Cli& cli, const std::string& path, const std::string& dest,
         }
     }
     ProgressLine line(cli.reporter);
-    auto r = hog::extract(*a, rows, dest, mode, line,
-                          [&line](const hog::Progress& p) { line.update(p); });
-    if (r.failed || r.cancelled || cli.reporter.problems > 0) return kFailed;
+    ov::Job job;
+    job.progress = [&line](const ov::Progress& p) { line.update(p); };
+    auto r = hog::extract(*a, rows, dest, mode, job, line);
+    // An archive whose FAT ends early was listed only in part: that is a failure too.
+    if (!r.ok() || !a->walkNote().empty()) return kFailed;
     return kOk;
 }
 
@@ -192,24 +194,15 @@ int runCreate(const std::string& path, const std::vector<std::string>& files,
             printError(data.error().describe());
             return kFailed;
         }
-        std::string name;
-        if (base.empty()) {
-            name = ov::fs::path(f).filename().string();
-        } else {
-            // The archive's names use backslashes between folder parts.
-            name = ov::fs::path(f).lexically_relative(base).generic_string();
-            for (char& c : name)
-                if (c == '/') c = '\\';
-        }
-        items.push_back({std::move(name), std::move(*data)});
+        items.push_back({hog::entryNameFor(f, base), std::move(*data)});
     }
     auto bytes = hog::buildHog(items, pack);
     if (!bytes) {
         printError(path + ": " + bytes.error().describe());
         return kFailed;
     }
-    if (auto err = ov::writeFileAtomic(path, *bytes)) {
-        printError(err->describe());
+    if (auto st = ov::writeFileAtomic(path, *bytes); !st) {
+        printError(st.error().describe());
         return kFailed;
     }
     std::cout << path << ": " << items.size() << " file(s), " << bytes->size() << " bytes\n";

@@ -64,8 +64,8 @@ void addShpCommands(Cli& cli) {
     auto out = std::make_shared<std::string>();
     sample->add_option("OUT", *out, "SHP file to write")->required();
     sample->callback([&cli, out] {
-        if (auto err = sampleFighter().writeFile(*out)) {
-            printError(err->describe());
+        if (auto st = sampleFighter().writeFile(*out); !st) {
+            printError(st.error().describe());
             cli.exitCode = kFailed;
         }
     });

@@ -766,3 +766,34 @@ TEST(ConverterLibrary, ReportsWhatIsMissing) {
     ASSERT_FALSE(noExport);
     EXPECT_NE(noExport.error().message.find("has no export \"convert3ds2shp\""), std::string::npos);
 }
+
+TEST(ConverterLibrary, FoundInOrderAndEveryResultCodeExplained) {
+    const std::filesystem::path built = OV_3DS2OV_LIBRARY_FILE;
+    // The user's choice is the only candidate, even when it is not there.
+    EXPECT_EQ(converterLibraryCandidates("/nowhere/lib.so"),
+              std::vector<std::filesystem::path>{"/nowhere/lib.so"});
+    auto chosen = findConverterLibrary("/nowhere/lib.so");
+    ASSERT_FALSE(chosen);
+    EXPECT_NE(chosen.error().message.find("/nowhere/lib.so"), std::string::npos);
+#ifndef _WIN32
+    // Then the environment's, alone; without it the build's library is found.
+    setenv(kConverterLibraryVariable, built.c_str(), 1);
+    EXPECT_EQ(converterLibraryCandidates(), std::vector<std::filesystem::path>{built});
+    unsetenv(kConverterLibraryVariable);
+#endif
+    const auto candidates = converterLibraryCandidates();
+    ASSERT_FALSE(candidates.empty());
+    EXPECT_EQ(candidates.back(), built);
+    EXPECT_TRUE(findConverterLibrary());
+
+    // Each code the export returns has a text of its own, the same as ResultCode's.
+    std::vector<std::string> texts;
+    for (int code : {kConverted, kNoMapping, kMappingMismatch, kCannotOpen, kTooLarge, kAllAtOrigin,
+                     kNameTooLong, kCannotWrite, kMalformed})
+        texts.push_back(converterResultText(code));
+    std::sort(texts.begin(), texts.end());
+    EXPECT_EQ(std::unique(texts.begin(), texts.end()), texts.end());
+    EXPECT_EQ(converterResultText(3), "the 3DS file cannot be opened");
+    EXPECT_EQ(converterResultText(9), "unknown result code 9");
+    EXPECT_EQ(converterResultText(-1), "unknown result code -1");
+}

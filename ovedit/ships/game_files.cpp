@@ -8,10 +8,6 @@ namespace ov::ships {
 
 namespace {
 
-char lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-}
-
 // Splits on both separators; fails on a component that is empty, "." or "..", or
 // carries a drive colon.
 std::optional<std::vector<std::string>> splitRelative(std::string_view relative) {
@@ -44,11 +40,6 @@ std::optional<fs::path> matchEntry(const fs::path& dir, const std::string& name)
 }
 
 }  // namespace
-
-bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [](char x, char y) { return lower(x) == lower(y); });
-}
 
 bool isPlainFileName(std::string_view name) {
     if (name.empty() || name == "." || name == "..") return false;

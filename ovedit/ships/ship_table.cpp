@@ -140,4 +140,11 @@ Result<ShipTable> loadShipTable(const fs::path& editorFolder, const fs::path& ga
     return shipsFromStatsFile(*stats);
 }
 
+Result<ShipTable> shipTableForRestore(const fs::path& target, const fs::path& tableFile) {
+    if (!tableFile.empty()) return readShipTable(tableFile);
+    auto stock = shipsFromStatsFile(target);
+    if (!stock) return ShipTable{};
+    return stock;
+}
+
 }  // namespace ov::ships

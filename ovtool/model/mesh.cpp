@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "ovtool/model/components.h"
+#include "common/shp_model.h"
 
 namespace ov::model {
 
@@ -118,12 +118,18 @@ size_t RenderMesh::skippedFaces() const {
 }
 
 RenderMesh buildRenderMesh(const BlockChain& chain) {
+    const shp::ChainIndex index(chain);
+    return buildRenderMesh(shp::ModelView(chain, index));
+}
+
+RenderMesh buildRenderMesh(const shp::ModelView& model) {
     RenderMesh mesh;
-    const auto table = chain.componentTable();
+    const auto table = model.componentTable();
     if (!table) return mesh;
+    const BlockChain& chain = model.chain();
     const Block& records = chain.blocks()[*table];
     const auto& blocks = chain.blocks();
-    const size_t count = componentCount(chain);
+    const size_t count = model.componentCount();
     mesh.components.resize(count);
 
     for (size_t k = 0; k < count; ++k) {
@@ -133,7 +139,7 @@ RenderMesh buildRenderMesh(const BlockChain& chain) {
         c.position = rec.position();
         if (!finite(c.position)) c.position = {};
 
-        const ComponentBlocks at = locate(chain, k);
+        const shp::ComponentBlocks at = model.locate(k);
         if (at.boxes) {
             const Block& b = blocks[*at.boxes];
             for (size_t i = 0; i < b.recordCount; ++i) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/shp.h"
+#include "common/shp_model.h"
 
 namespace ov::model {
 
@@ -69,6 +70,8 @@ struct RenderMesh {
 
 // One mesh entry per record of the Type-1 block, in record order; a chain without
 // one gives an empty mesh.
+RenderMesh buildRenderMesh(const shp::ModelView& model);
+// The same for a chain without an index of its own (one is built for the call).
 RenderMesh buildRenderMesh(const shp::BlockChain& chain);
 
 // The normal to light corner i (0-2) of a triangle with: its vertex's stored

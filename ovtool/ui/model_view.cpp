@@ -184,16 +184,16 @@ bool softwareRenderer() {
 
 }  // namespace
 
-void ModelView::setSampleCount(int samples) {
+void ModelViewWidget::setSampleCount(int samples) {
     chosenSamples = samples;
 }
 
-int ModelView::sampleCount() {
+int ModelViewWidget::sampleCount() {
     if (chosenSamples >= 0) return chosenSamples;
     return softwareRenderer() ? 0 : 4;
 }
 
-struct ModelView::Gl {
+struct ModelViewWidget::Gl {
     QOpenGLFunctions_3_3_Core* f = nullptr;
     QOpenGLShaderProgram meshProgram;
     QOpenGLShaderProgram lineProgram;
@@ -204,7 +204,7 @@ struct ModelView::Gl {
     Range boxes, attachments, normals;
 };
 
-ModelView::ModelView(QWidget* parent) : QOpenGLWidget(parent) {
+ModelViewWidget::ModelViewWidget(QWidget* parent) : QOpenGLWidget(parent) {
     QSurfaceFormat format;
     format.setVersion(3, 3);
     format.setProfile(QSurfaceFormat::CoreProfile);
@@ -220,7 +220,7 @@ ModelView::ModelView(QWidget* parent) : QOpenGLWidget(parent) {
     createActions();
 }
 
-ModelView::~ModelView() {
+ModelViewWidget::~ModelViewWidget() {
     // The base class destroys the context after this object is gone: it must not
     // call back into it.
     disconnect(contextGone_);
@@ -231,7 +231,7 @@ ModelView::~ModelView() {
     }
 }
 
-void ModelView::createActions() {
+void ModelViewWidget::createActions() {
     struct Spec {
         const char* name;
         const char* text;
@@ -262,27 +262,27 @@ void ModelView::createActions() {
         actions_[size_t(i)] = a;
         addAction(a);
     }
-    connect(action(Action::FrameAll), &QAction::triggered, this, &ModelView::frameAll);
-    connect(action(Action::FrameSelected), &QAction::triggered, this, &ModelView::frameSelected);
+    connect(action(Action::FrameAll), &QAction::triggered, this, &ModelViewWidget::frameAll);
+    connect(action(Action::FrameSelected), &QAction::triggered, this, &ModelViewWidget::frameSelected);
     connect(action(Action::SaveImage), &QAction::triggered, this,
-            &ModelView::saveImageInteractively);
+            &ModelViewWidget::saveImageInteractively);
 }
 
-bool ModelView::isOn(Action toggle) const {
+bool ModelViewWidget::isOn(Action toggle) const {
     return action(toggle)->isChecked();
 }
 
-void ModelView::setOn(Action toggle, bool on) {
+void ModelViewWidget::setOn(Action toggle, bool on) {
     action(toggle)->setChecked(on);
 }
 
 // ---- model and camera ---------------------------------------------------------
 
-void ModelView::setModel(const shp::BlockChain& chain, bool frame) {
+void ModelViewWidget::setModel(const shp::BlockChain& chain, bool frame) {
     setMesh(model::buildRenderMesh(chain), frame);
 }
 
-void ModelView::setMesh(model::RenderMesh mesh, bool frameIt) {
+void ModelViewWidget::setMesh(model::RenderMesh mesh, bool frameIt) {
     mesh_ = std::move(mesh);
     const model::Bounds b = model::meshBounds(mesh_);
     modelCentre_ = toQt(b.centre());
@@ -297,11 +297,11 @@ void ModelView::setMesh(model::RenderMesh mesh, bool frameIt) {
     update();
 }
 
-void ModelView::clearModel() {
+void ModelViewWidget::clearModel() {
     setMesh({}, true);
 }
 
-void ModelView::setSelectedComponent(int component) {
+void ModelViewWidget::setSelectedComponent(int component) {
     if (component < 0 || component >= int(mesh_.components.size())) component = -1;
     if (component == selected_) return;
     selected_ = component;
@@ -309,7 +309,7 @@ void ModelView::setSelectedComponent(int component) {
     emit selectedComponentChanged(selected_);
 }
 
-void ModelView::setZoom(double zoom) {
+void ModelViewWidget::setZoom(double zoom) {
     if (!std::isfinite(zoom)) return;
     zoom = std::clamp(zoom, kMinZoom, kMaxZoom);
     if (qFuzzyCompare(zoom, zoom_)) return;
@@ -318,7 +318,7 @@ void ModelView::setZoom(double zoom) {
     emit zoomChanged(zoom_);
 }
 
-void ModelView::frame(const model::Bounds& b, float radius) {
+void ModelViewWidget::frame(const model::Bounds& b, float radius) {
     if (b.empty()) {
         target_ = modelCentre_;
         setZoom(1.0);
@@ -329,12 +329,12 @@ void ModelView::frame(const model::Bounds& b, float radius) {
     update();
 }
 
-void ModelView::frameAll() {
+void ModelViewWidget::frameAll() {
     const model::Bounds b = model::meshBounds(mesh_);
     frame(b, modelRadius_);
 }
 
-void ModelView::frameSelected() {
+void ModelViewWidget::frameSelected() {
     if (selected_ < 0) {
         frameAll();
         return;
@@ -344,13 +344,13 @@ void ModelView::frameSelected() {
     frame(b, model::reach(c, b.centre()));
 }
 
-float ModelView::distance() const {
+float ModelViewWidget::distance() const {
     const float half = kFieldOfView * 0.5f * kPi / 180.0f;
     // At zoom 1 the sphere that holds the model just fits the height of the view.
     return modelRadius_ / std::sin(half) / float(zoom_);
 }
 
-QMatrix4x4 ModelView::viewMatrix() const {
+QMatrix4x4 ModelViewWidget::viewMatrix() const {
     QMatrix4x4 v;
     v.translate(0, 0, -distance());
     v.rotate(pitch_, 1, 0, 0);
@@ -359,7 +359,7 @@ QMatrix4x4 ModelView::viewMatrix() const {
     return v;
 }
 
-QMatrix4x4 ModelView::projectionMatrix() const {
+QMatrix4x4 ModelViewWidget::projectionMatrix() const {
     const float d = distance();
     const float reach = modelRadius_ * 3.0f + (target_ - modelCentre_).length();
     QMatrix4x4 p;
@@ -368,13 +368,13 @@ QMatrix4x4 ModelView::projectionMatrix() const {
     return p;
 }
 
-QPointF ModelView::project(const QVector3D& p) const {
+QPointF ModelViewWidget::project(const QVector3D& p) const {
     const QVector4D c = projectionMatrix() * viewMatrix() * QVector4D(p, 1.0f);
     if (c.w() <= 0.0f) return {-1, -1};
     return {(c.x() / c.w() + 1.0) * 0.5 * width(), (1.0 - c.y() / c.w()) * 0.5 * height()};
 }
 
-int ModelView::componentAt(const QPoint& pos) const {
+int ModelViewWidget::componentAt(const QPoint& pos) const {
     const QMatrix4x4 inverse = (projectionMatrix() * viewMatrix()).inverted();
     const float x = 2.0f * (float(pos.x()) + 0.5f) / float(std::max(width(), 1)) - 1.0f;
     const float y = 1.0f - 2.0f * (float(pos.y()) + 0.5f) / float(std::max(height(), 1));
@@ -409,13 +409,13 @@ int ModelView::componentAt(const QPoint& pos) const {
 
 // ---- mouse ----------------------------------------------------------------------
 
-void ModelView::mousePressEvent(QMouseEvent* e) {
+void ModelViewWidget::mousePressEvent(QMouseEvent* e) {
     pressPos_ = lastPos_ = e->position().toPoint();
     dragging_ = false;
     e->accept();
 }
 
-void ModelView::mouseMoveEvent(QMouseEvent* e) {
+void ModelViewWidget::mouseMoveEvent(QMouseEvent* e) {
     const QPoint pos = e->position().toPoint();
     const QPoint delta = pos - lastPos_;
     lastPos_ = pos;
@@ -441,7 +441,7 @@ void ModelView::mouseMoveEvent(QMouseEvent* e) {
     e->accept();
 }
 
-void ModelView::mouseReleaseEvent(QMouseEvent* e) {
+void ModelViewWidget::mouseReleaseEvent(QMouseEvent* e) {
     if (!dragging_ && e->button() == Qt::LeftButton) {
         const int k = componentAt(e->position().toPoint());
         setSelectedComponent(k);
@@ -451,7 +451,7 @@ void ModelView::mouseReleaseEvent(QMouseEvent* e) {
     e->accept();
 }
 
-void ModelView::wheelEvent(QWheelEvent* e) {
+void ModelViewWidget::wheelEvent(QWheelEvent* e) {
     const double steps = e->angleDelta().y() / 120.0;
     if (steps != 0.0) setZoom(zoom_ * std::pow(1.15, steps));
     e->accept();
@@ -459,7 +459,7 @@ void ModelView::wheelEvent(QWheelEvent* e) {
 
 // ---- image ------------------------------------------------------------------------
 
-bool ModelView::saveImage(const QString& path, QString* error) {
+bool ModelViewWidget::saveImage(const QString& path, QString* error) {
     const QImage image = grabFramebuffer();
     QSaveFile file(path);
     if (image.isNull() || !file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") ||
@@ -471,7 +471,7 @@ bool ModelView::saveImage(const QString& path, QString* error) {
     return true;
 }
 
-void ModelView::saveImageInteractively() {
+void ModelViewWidget::saveImageInteractively() {
     const QString path =
         QFileDialog::getSaveFileName(this, tr("Save image"), QString(), tr("PNG image (*.png)"));
     if (path.isEmpty()) return;
@@ -484,7 +484,7 @@ void ModelView::saveImageInteractively() {
 
 // ---- OpenGL -----------------------------------------------------------------------
 
-void ModelView::initializeGL() {
+void ModelViewWidget::initializeGL() {
     releaseGl();
     glProblem_.clear();
     auto gl = std::make_unique<Gl>();
@@ -560,7 +560,7 @@ void ModelView::initializeGL() {
     });
 }
 
-void ModelView::releaseGl() {
+void ModelViewWidget::releaseGl() {
     if (!gl_) return;
     QOpenGLFunctions_3_3_Core* f = gl_->f;
     f->glDeleteVertexArrays(1, &gl_->meshVao);
@@ -571,7 +571,7 @@ void ModelView::releaseGl() {
     meshDirty_ = true;
 }
 
-void ModelView::upload() {
+void ModelViewWidget::upload() {
     QOpenGLFunctions_3_3_Core* f = gl_->f;
 
     // Corners grouped by the side their triangle hides, so that each group is one
@@ -677,9 +677,9 @@ void ModelView::upload() {
     meshDirty_ = false;
 }
 
-void ModelView::resizeGL(int, int) {}
+void ModelViewWidget::resizeGL(int, int) {}
 
-void ModelView::paintGL() {
+void ModelViewWidget::paintGL() {
     if (!gl_) return;
     QOpenGLFunctions_3_3_Core* f = gl_->f;
     if (meshDirty_) upload();

@@ -28,7 +28,7 @@ class QAction;
 
 namespace ov::ui {
 
-class ModelView : public QOpenGLWidget {
+class ModelViewWidget : public QOpenGLWidget {
     Q_OBJECT
     Q_PROPERTY(double zoom READ zoom WRITE setZoom NOTIFY zoomChanged)
     Q_PROPERTY(int selectedComponent READ selectedComponent WRITE setSelectedComponent NOTIFY
@@ -55,8 +55,8 @@ public:
     static void setSampleCount(int samples);
     static int sampleCount();
 
-    explicit ModelView(QWidget* parent = nullptr);
-    ~ModelView() override;
+    explicit ModelViewWidget(QWidget* parent = nullptr);
+    ~ModelViewWidget() override;
 
     // Shows a model: builds its mesh now, uploads it at the next paint. The chain
     // is not kept. Keeps the selection when the model still has that component,

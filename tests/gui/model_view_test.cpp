@@ -14,7 +14,7 @@
 
 using namespace ov::shp;
 using ov::model::componentBounds;
-using ov::ui::ModelView;
+using ov::ui::ModelViewWidget;
 
 namespace {
 
@@ -64,7 +64,7 @@ class ModelViewTest : public QObject {
 private:
     // The view in a window of its own, shown and ready to draw.
     std::unique_ptr<QWidget> window_;
-    ModelView* view_ = nullptr;
+    ModelViewWidget* view_ = nullptr;
 
     QRgb pixelAt(const QImage& image, QPointF p) const {
         const qreal r = image.devicePixelRatio();
@@ -98,7 +98,7 @@ void ModelViewTest::init() {
     window_ = std::make_unique<QWidget>();
     auto* layout = new QVBoxLayout(window_.get());
     layout->setContentsMargins(0, 0, 0, 0);
-    view_ = new ModelView(window_.get());
+    view_ = new ModelViewWidget(window_.get());
     view_->setFixedSize(kSize, kSize);
     layout->addWidget(view_);
     window_->show();
@@ -175,7 +175,7 @@ void ModelViewTest::cullingFollowsTheSideMode() {
 void ModelViewTest::selectedComponentChangesColour() {
     view_->setModel(buildModel(0, {cube("A", {-30, 0, 0}, 10), cube("B", {30, 0, 0}, 10)}));
     const QRgb a = pixelAt(centreOf(0)), b = pixelAt(centreOf(1));
-    QSignalSpy changed(view_, &ModelView::selectedComponentChanged);
+    QSignalSpy changed(view_, &ModelViewWidget::selectedComponentChanged);
     view_->setSelectedComponent(1);
     QCOMPARE(changed.size(), 1);
     const QRgb a2 = pixelAt(centreOf(0)), b2 = pixelAt(centreOf(1));
@@ -208,7 +208,7 @@ void ModelViewTest::facesOutsideTheirBlocksDrawNothing() {
 
 void ModelViewTest::clickingSelectsTheComponentUnderThePointer() {
     view_->setModel(buildModel(0, {cube("A", {-30, 0, 0}, 10), cube("B", {30, 0, 0}, 10)}));
-    QSignalSpy clicked(view_, &ModelView::componentClicked);
+    QSignalSpy clicked(view_, &ModelViewWidget::componentClicked);
     QTest::mouseClick(view_, Qt::LeftButton, {}, centreOf(1).toPoint());
     QCOMPARE(clicked.size(), 1);
     QCOMPARE(clicked.at(0).at(0).toInt(), 1);
@@ -238,9 +238,9 @@ void ModelViewTest::zoomStaysInStepWithASlider() {
     slider.setRange(5, 10000);  // zoom x 100
     slider.setValue(100);
     connect(&slider, &QSlider::valueChanged, view_, [this](int v) { view_->setZoom(v / 100.0); });
-    connect(view_, &ModelView::zoomChanged, &slider,
+    connect(view_, &ModelViewWidget::zoomChanged, &slider,
             [&slider](double z) { slider.setValue(int(std::lround(z * 100))); });
-    QSignalSpy zoomed(view_, &ModelView::zoomChanged);
+    QSignalSpy zoomed(view_, &ModelViewWidget::zoomChanged);
 
     const int before = coveredPixels(view_->grabFramebuffer());
     QWheelEvent wheel(QPointF(kSize / 2, kSize / 2),
@@ -257,9 +257,9 @@ void ModelViewTest::zoomStaysInStepWithASlider() {
     QCOMPARE(zoomed.size(), 2);
 
     view_->setZoom(1e9);
-    QCOMPARE(view_->zoom(), ModelView::kMaxZoom);
+    QCOMPARE(view_->zoom(), ModelViewWidget::kMaxZoom);
     view_->setZoom(std::nan(""));
-    QCOMPARE(view_->zoom(), ModelView::kMaxZoom);
+    QCOMPARE(view_->zoom(), ModelViewWidget::kMaxZoom);
     QCOMPARE(slider.value(), 10000);
 }
 
@@ -273,7 +273,7 @@ void ModelViewTest::overlaysDrawOnlyWhenSwitchedOn() {
     d.position = {0, 0, 40};
     d.attachments = {makeAttachment(3, {0, 0, 0}, 2)};
     view_->setModel(buildModel(0, {c, d}));
-    using A = ModelView::Action;
+    using A = ModelViewWidget::Action;
     for (A toggle : {A::Boxes, A::Attachments}) {
         view_->setOn(A::Boxes, toggle == A::Boxes);
         view_->setOn(A::Attachments, toggle == A::Attachments);
@@ -299,7 +299,7 @@ void ModelViewTest::framingSelectedCentresIt() {
     view_->setModel(buildModel(0, {cube("Big", {}, 100), cube("Small", {300, 0, 0}, 5)}));
     QCOMPARE(view_->zoom(), 1.0);
     view_->setSelectedComponent(1);
-    view_->action(ModelView::Action::FrameSelected)->trigger();
+    view_->action(ModelViewWidget::Action::FrameSelected)->trigger();
     QVERIFY(view_->zoom() > 10.0);
     const QPointF c = centreOf(1);
     QVERIFY(std::abs(c.x() - kSize / 2.0) < 2 && std::abs(c.y() - kSize / 2.0) < 2);
