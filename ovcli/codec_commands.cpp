@@ -22,6 +22,7 @@ int runPack(const std::string& in, const std::string& out, const std::string& le
         printError(in + ": " + packed.error().describe());
         return kFailed;
     }
+    warnAboutTemporariesBeside(out);
     if (auto st = ov::writeFileAtomic(out, *packed); !st) {
         printError(st.error().describe());
         return kFailed;
@@ -41,6 +42,7 @@ int runUnpack(const std::string& in, const std::string& out) {
         printError(in + ": " + plain.error().describe());
         return kFailed;
     }
+    warnAboutTemporariesBeside(out);
     if (auto st = ov::writeFileAtomic(out, *plain); !st) {
         printError(st.error().describe());
         return kFailed;

@@ -18,6 +18,7 @@ int main(int argc, char** argv) {
     ovcli::addShipsCommands(cli);
     ovcli::addModelCommands(cli);
     ovcli::addConvertCommands(cli);
+    ovcli::addFileCommands(cli);
 
     try {
         app.parse(argc, argv);
