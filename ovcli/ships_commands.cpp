@@ -137,12 +137,19 @@ int runStatsImport(CliReporter& reporter, const std::string& file, int index,
     return kOk;
 }
 
+// The weapon commands write their models into the game's ships folder.
+void warnAboutShipsFolder(const std::string& gameDir) {
+    if (auto folder = ships::findInFolder(ov::trim(gameDir), ships::kShipsFolder))
+        warnAboutTemporaries(*folder);
+}
+
 int runStatsAdd(CliReporter& reporter, const std::string& file, const std::string& name,
                 const std::string& text) {
     auto stats = ships::GetImportStats(text, reporter);
     if (!stats) return kFailed;
     ships::ShipTable table{ships::Ship{}};
     table[0].name = name;
+    warnAboutTemporariesBeside(file);
     auto index = ships::AddShipStatsRecord(file, table, 0, *stats, reporter);
     if (!index) return kFailed;
     std::cout << table[0].name << ": statistics index " << *index << '\n';
@@ -268,6 +275,7 @@ int runWeaponsSet(CliReporter& reporter, const WeaponsSetArgs& a) {
     if (id > 0xFFFFFFFFll) id = 0xFFFFFFFFll;
     auto found = resolveShip(a.gameDir, editorFolder(a.editorDir, a.gameDir), a.ship);
     if (!found) return kFailed;
+    warnAboutShipsFolder(a.gameDir);
     if (!ships::ChangeWeapons(a.gameDir, found->first[found->second], sort, uint32_t(id), points,
                               reporter))
         return kFailed;
@@ -461,6 +469,7 @@ void addShipsCommands(Cli& cli) {
                 cli.exitCode = kFailed;
                 return;
             }
+            warnAboutShipsFolder(*game);
             cli.exitCode =
                 ships::RestoreWeapons(*game, ed, found->first, found->second, cli.reporter)
                     ? kOk
