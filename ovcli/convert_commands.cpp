@@ -31,6 +31,7 @@ int runConvert(const std::string& in, const std::string& texture, const std::str
             printError("give the library's path with --library or OV_3DS2OV_LIBRARY");
         return kFailed;
     }
+    warnAboutTemporariesBeside(out);
     std::fflush(stdout);
     int code = library->convert(in, texture, out);
     std::fflush(stdout);

@@ -93,9 +93,11 @@ int runStatsList(const std::string& gameDir, const std::string& editorDir, bool 
         if (s.swapped)
             flags += (flags.empty() ? "" : ",") + std::string("swapped->") +
                      std::to_string(s.swapTarget);
-        std::printf("%4zu %6d  %-30s  %-20s %-20s %s\n", i, s.statsIndex, s.name.c_str(),
-                    s.model.empty() ? "-" : s.model.c_str(),
-                    s.tigerModel.empty() ? "-" : s.tigerModel.c_str(), flags.c_str());
+        // Names come from the game's files: shown with control characters as '?'.
+        std::printf(
+            "%4zu %6d  %-30s  %-20s %-20s %s\n", i, s.statsIndex, ov::printable(s.name).c_str(),
+            s.model.empty() ? "-" : ov::printable(s.model).c_str(),
+            s.tigerModel.empty() ? "-" : ov::printable(s.tigerModel).c_str(), flags.c_str());
     }
     return kOk;
 }
@@ -236,11 +238,13 @@ int runWeaponsList(const std::string& gameDir, const std::string& editorDir,
         std::cout << j.str() << '\n';
         return kOk;
     }
-    std::printf("%s: %s (from %s)\n", ship.name.c_str(), ship.model.c_str(), from);
+    std::printf("%s: %s (from %s)\n", ov::printable(ship.name).c_str(),
+                ov::printable(ship.model).c_str(), from);
     std::printf("%5s  %-20s %-14s %6s  %s\n", "point", "component", "sort", "type", "name");
     for (size_t i = 0; i < entries.size(); ++i) {
         const auto& e = entries[i];
-        std::printf("%5zu  %-20s %-14s %6u  %s\n", i, componentName(e.component).c_str(),
+        std::printf("%5zu  %-20s %-14s %6u  %s\n", i,
+                    ov::printable(componentName(e.component)).c_str(),
                     ships::weaponSortName(ships::WeaponSort(e.kind)), e.typeId,
                     ships::weaponName(e).c_str());
     }

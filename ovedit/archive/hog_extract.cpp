@@ -297,16 +297,24 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
             continue;
         }
         if (!readyFolders.count(folder)) {
+            // A folder that cannot be had costs its other items no second try.
             const bool existed = fs::is_directory(folder, ec);
             if (!staysInside(destCanonical, folder)) {
                 refuseItem("Refused to extract \"" + shown +
                            "\": its folder leads outside the destination");
+                badFolders[folder].reason = "it leads outside the destination";
                 continue;
             }
             fs::create_directories(folder, ec);
             if (ec || !staysInside(destCanonical, folder)) {
+                const std::string reason = ec ? ec.message() : "it leads outside the destination";
                 failItem("Error extracting " + shown + ": can't create the folder " +
-                         printable(folder.string()) + (ec ? ": " + ec.message() : ""));
+                         printable(folder.string()) + ": " + reason);
+                badFolders[folder].reason = reason;
+                if (stopsEveryWrite(ec)) {
+                    result.failed = true;
+                    stopAll = true;
+                }
                 continue;
             }
             readyFolders.insert(folder);
