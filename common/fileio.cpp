@@ -7,6 +7,12 @@
 #include <random>
 #include <system_error>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#endif
+
 namespace ov {
 
 namespace {
@@ -52,11 +58,26 @@ std::string uniqueSuffix() {
     return s;
 }
 
-// Creates a new file that did not exist before ("x": fail if it exists).
+// Opens a new file for binary writing; fails when the name exists already.
+FilePtr openNew(const fs::path& path) {
+#ifdef _WIN32
+    // The Windows C runtime knows no "x" in a mode text: create through the
+    // low-level call, which does refuse an existing name.
+    int fd = _wopen(path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd < 0) return nullptr;
+    FilePtr f(_fdopen(fd, "wb"));
+    if (!f) _close(fd);
+    return f;
+#else
+    return openFile(path, "wbx");
+#endif
+}
+
+// Creates a new file that did not exist before.
 FilePtr createExclusive(const fs::path& dir, std::string_view stem, fs::path& out) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         fs::path candidate = dir / (std::string(stem) + "." + uniqueSuffix() + ".tmp");
-        if (FilePtr f = openFile(candidate, "wbx")) {
+        if (FilePtr f = openNew(candidate)) {
             out = candidate;
             return f;
         }
