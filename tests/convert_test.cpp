@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <random>
 
@@ -413,6 +414,9 @@ TEST(ChunkDump, ListValuesPrintAsPrintfWould) {
         char line[512];
         std::snprintf(line, sizeof line, "%*s X: %f, Y: %f, Z: %f\n", 2, "", double(v), double(v),
                       double(v));
+        // glibc's text for a NaN with its sign bit set, on every platform (mingw-w64's
+        // printf leaves the sign out).
+        if (std::isnan(v) && std::signbit(v)) std::strcpy(line, "   X: -nan, Y: -nan, Z: -nan\n");
         expected += line;
     }
     w.close();
