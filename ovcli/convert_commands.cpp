@@ -3,7 +3,8 @@
 //
 // The library is looked for, in this order: the --library option; the file named
 // by the environment variable OV_3DS2OV_LIBRARY; lib3ds2ov.so (3ds2ov.dll) beside
-// the ovcli executable; the library in the build tree ovcli was built in.
+// the ovcli executable; where an installed ovcli has it (../lib/orvane-toolkit);
+// the library in the build tree ovcli was built in.
 
 #include <cstdio>
 #include <cstdlib>
@@ -46,8 +47,12 @@ std::vector<fs::path> libraryCandidates(const std::string& option) {
     if (!option.empty()) return {fs::path(option)};
     std::vector<fs::path> out;
     if (const char* env = std::getenv("OV_3DS2OV_LIBRARY"); env && *env) return {fs::path(env)};
-    if (fs::path dir = executableFolder(); !dir.empty())
+    if (fs::path dir = executableFolder(); !dir.empty()) {
         out.push_back(dir / ov::ConverterLibrary::kFileName);
+#ifdef OV_3DS2OV_INSTALLED_DIR
+        out.push_back((dir / OV_3DS2OV_INSTALLED_DIR / ov::ConverterLibrary::kFileName).lexically_normal());
+#endif
+    }
 #ifdef OV_3DS2OV_BUILD_FILE
     out.push_back(fs::path(OV_3DS2OV_BUILD_FILE));
 #endif

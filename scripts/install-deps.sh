@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Installs what the toolkit needs to build and test on Debian 12 (libclang-rt-dev
 # holds the sanitizer and libFuzzer runtimes clang links; it is only recommended
-# by clang, so it is named here). Safe to run again:
+# by clang, so it is named here). The packaging test makes a .deb (dpkg-shlibdeps
+# from dpkg-dev, file) and checks its menu entries and file types
+# (desktop-file-validate, update-mime-database, gio). Safe to run again:
 # it only calls apt-get when a package is missing.
 set -euo pipefail
 
 packages=(
     cmake ninja-build g++ clang libclang-rt-dev pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev liblz4-dev libcli11-dev
+    dpkg-dev file desktop-file-utils shared-mime-info libglib2.0-bin
 )
 
 missing=()
