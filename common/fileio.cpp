@@ -87,11 +87,24 @@ FilePtr createExclusive(const fs::path& dir, std::string_view stem, fs::path& ou
     return nullptr;
 }
 
-std::string pathText(const fs::path& p) {
-    return p.string();
+}  // namespace
+
+fs::path pathFromText(std::string_view text) {
+#ifdef _WIN32
+    try {
+        return fs::path(std::u8string(text.begin(), text.end()));
+    } catch (const std::exception&) {
+        return fs::path(text);  // not UTF-8: take the bytes as they come
+    }
+#else
+    return fs::path(text);
+#endif
 }
 
-}  // namespace
+std::string pathText(const fs::path& p) {
+    auto u8 = p.u8string();
+    return std::string(u8.begin(), u8.end());
+}
 
 Result<uint64_t> fileSize(const fs::path& path) {
     std::error_code ec;

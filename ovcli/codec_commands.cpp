@@ -11,7 +11,7 @@ namespace ovcli {
 namespace {
 
 int runPack(const std::string& in, const std::string& out, const std::string& level) {
-    auto data = ov::readFile(in);
+    auto data = ov::readFile(ov::pathFromText(in));
     if (!data) {
         printError(data.error().describe());
         return kFailed;
@@ -22,7 +22,7 @@ int runPack(const std::string& in, const std::string& out, const std::string& le
         printError(in + ": " + packed.error().describe());
         return kFailed;
     }
-    if (auto err = ov::writeFileAtomic(out, *packed)) {
+    if (auto err = ov::writeFileAtomic(ov::pathFromText(out), *packed)) {
         printError(err->describe());
         return kFailed;
     }
@@ -31,7 +31,7 @@ int runPack(const std::string& in, const std::string& out, const std::string& le
 }
 
 int runUnpack(const std::string& in, const std::string& out) {
-    auto data = ov::readFile(in);
+    auto data = ov::readFile(ov::pathFromText(in));
     if (!data) {
         printError(data.error().describe());
         return kFailed;
@@ -41,7 +41,7 @@ int runUnpack(const std::string& in, const std::string& out) {
         printError(in + ": " + plain.error().describe());
         return kFailed;
     }
-    if (auto err = ov::writeFileAtomic(out, *plain)) {
+    if (auto err = ov::writeFileAtomic(ov::pathFromText(out), *plain)) {
         printError(err->describe());
         return kFailed;
     }

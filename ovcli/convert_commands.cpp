@@ -44,9 +44,13 @@ fs::path executableFolder() {
 
 // Where the converter library is taken from, best first.
 std::vector<fs::path> libraryCandidates(const std::string& option) {
-    if (!option.empty()) return {fs::path(option)};
+    if (!option.empty()) return {ov::pathFromText(option)};
     std::vector<fs::path> out;
+#ifdef _WIN32
+    if (const wchar_t* env = _wgetenv(L"OV_3DS2OV_LIBRARY"); env && *env) return {fs::path(env)};
+#else
     if (const char* env = std::getenv("OV_3DS2OV_LIBRARY"); env && *env) return {fs::path(env)};
+#endif
     if (fs::path dir = executableFolder(); !dir.empty()) {
         out.push_back(dir / ov::ConverterLibrary::kFileName);
 #ifdef OV_3DS2OV_INSTALLED_DIR
@@ -92,7 +96,7 @@ int runConvert(const std::string& in, const std::string& texture, const std::str
 }
 
 int runDump(const std::string& path, const ov::conv::DumpOptions& options) {
-    auto data = ov::readFile(path);
+    auto data = ov::readFile(ov::pathFromText(path));
     if (!data) {
         printError(data.error().describe());
         return kFailed;

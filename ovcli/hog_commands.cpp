@@ -187,17 +187,17 @@ int runCreate(const std::string& path, const std::vector<std::string>& files,
               const std::string& base, bool pack) {
     std::vector<hog::HogItem> items;
     for (const auto& f : files) {
-        auto data = ov::readFile(f);
+        auto data = ov::readFile(ov::pathFromText(f));
         if (!data) {
             printError(data.error().describe());
             return kFailed;
         }
         std::string name;
         if (base.empty()) {
-            name = ov::fs::path(f).filename().string();
+            name = ov::pathText(ov::pathFromText(f).filename());
         } else {
             // The archive's names use backslashes between folder parts.
-            name = ov::fs::path(f).lexically_relative(base).generic_string();
+            name = ov::pathText(ov::pathFromText(f).lexically_relative(ov::pathFromText(base)));
             for (char& c : name)
                 if (c == '/') c = '\\';
         }
@@ -208,7 +208,7 @@ int runCreate(const std::string& path, const std::vector<std::string>& files,
         printError(path + ": " + bytes.error().describe());
         return kFailed;
     }
-    if (auto err = ov::writeFileAtomic(path, *bytes)) {
+    if (auto err = ov::writeFileAtomic(ov::pathFromText(path), *bytes)) {
         printError(err->describe());
         return kFailed;
     }

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "cli.h"
+#include "common/fileio.h"
 #include "common/shp_build.h"
 #include "json.h"
 #include "ovtool/model/document.h"
@@ -35,7 +36,7 @@ void jsonVec3(Json& j, std::string_view key, shp::Vec3 v) {
 // Opens a model; a file that loads nothing without saying why gets a line of its own.
 bool openModel(Cli& cli, Document& doc, const std::string& path) {
     int before = cli.reporter.problems;
-    if (doc.open(path)) return true;
+    if (doc.open(ov::pathFromText(path))) return true;
     if (cli.reporter.problems == before) printError(path + ": the model holds no blocks");
     cli.exitCode = kFailed;
     return false;
@@ -285,7 +286,7 @@ void addModelCommands(Cli& cli) {
     save->callback([&cli, a] {
         Document doc(cli.reporter);
         if (!openModel(cli, doc, a->file)) return;
-        if (!(a->out.empty() ? doc.save() : doc.saveAs(a->out))) cli.exitCode = kFailed;
+        if (!(a->out.empty() ? doc.save() : doc.saveAs(ov::pathFromText(a->out)))) cli.exitCode = kFailed;
     });
 
     auto* merge = model->add_subcommand("merge", "Add the components of OTHER to BASE");
@@ -296,11 +297,11 @@ void addModelCommands(Cli& cli) {
         Document doc(cli.reporter);
         if (!openModel(cli, doc, a->file)) return;
         const size_t before = doc.componentCount();
-        if (!doc.merge(a->other)) {
+        if (!doc.merge(ov::pathFromText(a->other))) {
             if (cli.exitCode == kOk) cli.exitCode = kFailed;
             return;
         }
-        if (!doc.saveAs(a->out)) {
+        if (!doc.saveAs(ov::pathFromText(a->out))) {
             cli.exitCode = kFailed;
             return;
         }

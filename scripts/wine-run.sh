@@ -11,6 +11,8 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 export WINEPREFIX=${OV_WINEPREFIX:-$here/../build/wine}
 export WINEARCH=win64
 export WINEDEBUG=${WINEDEBUG:--all}
+# File names and arguments cross between Linux and Windows as UTF-8.
+export LC_ALL=C.UTF-8
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then

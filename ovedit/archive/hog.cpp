@@ -285,7 +285,7 @@ Result<HogArchive> HogArchive::read(const fs::path& path) {
 
 std::optional<HogArchive> HogArchive::open(std::string_view pathText, Reporter& reporter) {
     LoadFault fault;
-    auto a = ArchiveLoader::load(fs::path(trim(pathText)), fault);
+    auto a = ArchiveLoader::load(pathFromText(trim(pathText)), fault);
     switch (fault) {
         case LoadFault::None:
             break;
@@ -389,7 +389,7 @@ Result<Bytes> HogArchive::readUnpacked(const HogEntry& entry) const {
 
 uint32_t GetHogData(std::string_view pathText, std::vector<HogEntry>& table, Reporter& reporter) {
     table.clear();
-    const fs::path path(trim(pathText));
+    const fs::path path = pathFromText(trim(pathText));
     std::error_code ec;
     auto size = fileSize(path);
     if (path.empty() || !fs::is_regular_file(path, ec) || !size) {

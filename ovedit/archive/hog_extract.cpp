@@ -71,7 +71,7 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
                       std::string_view destText, ExtractMode mode, Reporter& reporter,
                       const ProgressFn& progress) {
     ExtractResult result;
-    const fs::path dest(trim(destText));
+    const fs::path dest = pathFromText(trim(destText));
     std::error_code ec;
     if (dest.empty() || !fs::is_directory(dest, ec)) {
         reporter.message(kTitle, "Destination path doesn't exist", Icon::Critical);
@@ -195,8 +195,8 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
 bool UnpackFile(std::string_view archivePathText, std::string_view destPathText, uint32_t size,
                 uint32_t offset, Reporter& reporter) {
     const char* title = "UnpackFile()";
-    const fs::path archive(trim(archivePathText));
-    const fs::path dest(trim(destPathText));
+    const fs::path archive = pathFromText(trim(archivePathText));
+    const fs::path dest = pathFromText(trim(destPathText));
     fs::path folder = dest.parent_path();
     if (folder.empty()) folder = ".";
     std::error_code ec;

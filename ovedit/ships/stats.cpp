@@ -26,7 +26,7 @@ bool isFile(const fs::path& p) {
 // Byte offset of the statistics block of ship `index`, after the checks shared by
 // GetShipsStats and PutShipsStats; the bound is checked against the current length
 // before the file is touched.
-std::optional<uint64_t> blockOffset(Reporter& reporter, const char* title, const std::string& path,
+std::optional<uint64_t> blockOffset(Reporter& reporter, const char* title, const fs::path& path,
                                     int index) {
     auto size = fileSize(path);
     if (!size) {
@@ -89,23 +89,23 @@ std::optional<StatsField> statsFieldByLabel(std::string_view label) {
     return std::nullopt;
 }
 
-bool GetShipsStats(Reporter& reporter, std::string path, int index, ShipStats& stats) {
+bool GetShipsStats(Reporter& reporter, std::string pathArg, int index, ShipStats& stats) {
     constexpr const char* title = "GetShipsStats";
-    path = trim(path);
+    const fs::path path = pathFromText(trim(pathArg));
     auto at = blockOffset(reporter, title, path, index);
     if (!at) return false;
     auto block = readFileAt(path, *at, kStatsBlockSize);
     if (!block || block->size() != kStatsBlockSize) {
-        reporter.message(title, "Error - can't read " + path, Icon::Critical);
+        reporter.message(title, "Error - can't read " + pathText(path), Icon::Critical);
         return false;
     }
     stats = ShipStats::fromBytes(*block);
     return true;
 }
 
-bool PutShipsStats(Reporter& reporter, std::string path, int index, const ShipStats& stats) {
+bool PutShipsStats(Reporter& reporter, std::string pathArg, int index, const ShipStats& stats) {
     constexpr const char* title = "PutShipsStats";
-    path = trim(path);
+    const fs::path path = pathFromText(trim(pathArg));
     auto at = blockOffset(reporter, title, path, index);
     if (!at) return false;
     auto bytes = stats.toBytes();
@@ -173,9 +173,9 @@ Result<ShipStats> parseImportStats(std::string_view text) {
     return stats;
 }
 
-bool GetImportStats(Reporter& reporter, std::string path, ShipStats& stats) {
+bool GetImportStats(Reporter& reporter, std::string pathArg, ShipStats& stats) {
     constexpr const char* title = "GetImportStats";
-    path = trim(path);
+    const fs::path path = pathFromText(trim(pathArg));
     if (!isFile(path)) {
         reporter.message(title, "File not found!", Icon::Critical);
         return false;
@@ -188,7 +188,7 @@ bool GetImportStats(Reporter& reporter, std::string path, ShipStats& stats) {
     auto parsed = parseImportStats(
         std::string_view(reinterpret_cast<const char*>(data->data()), data->size()));
     if (!parsed) {
-        reporter.message(title, "Error - " + path + ": " + parsed.error().describe(),
+        reporter.message(title, "Error - " + pathText(path) + ": " + parsed.error().describe(),
                          Icon::Exclamation);
         return false;
     }
@@ -196,10 +196,10 @@ bool GetImportStats(Reporter& reporter, std::string path, ShipStats& stats) {
     return true;
 }
 
-int32_t AddShipStatsRecord(Reporter& reporter, std::string path, ShipTable& table, size_t position,
-                           const ShipStats& stats) {
+int32_t AddShipStatsRecord(Reporter& reporter, std::string pathArg, ShipTable& table,
+                           size_t position, const ShipStats& stats) {
     constexpr const char* title = "AddShipStatsRecord";
-    path = trim(path);
+    const fs::path path = pathFromText(trim(pathArg));
     if (position >= table.size()) {
         reporter.message(title, kInvalidShip, Icon::Exclamation);
         return -1;
@@ -217,7 +217,7 @@ int32_t AddShipStatsRecord(Reporter& reporter, std::string path, ShipTable& tabl
     // the index handed back would address the wrong bytes.
     if (data.size() % kStatsRecordSize != 0) {
         reporter.message(title,
-                         "Error - " + path +
+                         "Error - " + pathText(path) +
                              " is damaged: its length is not a whole number "
                              "of ship records",
                          Icon::Exclamation);
@@ -225,7 +225,8 @@ int32_t AddShipStatsRecord(Reporter& reporter, std::string path, ShipTable& tabl
     }
     size_t index = data.size() / kStatsRecordSize;
     if (index > size_t(kMaxStatsIndex)) {
-        reporter.message(title, "Error - " + path + " holds the largest number of ships possible",
+        reporter.message(title,
+                         "Error - " + pathText(path) + " holds the largest number of ships possible",
                          Icon::Exclamation);
         return -1;
     }
@@ -247,8 +248,8 @@ int32_t AddShipStatsRecord(Reporter& reporter, std::string path, ShipTable& tabl
     return int32_t(index);
 }
 
-bool EnsureDefaultShipStats(Reporter& reporter, std::string gameFolder) {
-    gameFolder = trim(gameFolder);
+bool EnsureDefaultShipStats(Reporter& reporter, std::string gameFolderArg) {
+    const fs::path gameFolder = pathFromText(trim(gameFolderArg));
     auto bin = findInFolder(gameFolder, kShipStatsFile);
     if (!bin || !isFile(*bin)) {
         reporter.message("OV Edit", "Can't find shipstats.bin", Icon::Exclamation);
@@ -270,7 +271,7 @@ bool RestoreShipStats(Reporter& reporter, std::string target, std::string source
     constexpr const char* title = "RestoreShipStats";
     target = trim(target);
     source = trim(source);
-    if (!isFile(target) || !isFile(source)) {
+    if (!isFile(pathFromText(target)) || !isFile(pathFromText(source))) {
         reporter.message(title, kPathsNotFound, Icon::Exclamation);
         return false;
     }
@@ -287,7 +288,7 @@ bool RestoreShipStats(Reporter& reporter, std::string target, std::string source
     }
     if (!all) return false;  // keep the source: it still holds figures not copied
     std::error_code ec;
-    fs::remove(source, ec);
+    fs::remove(pathFromText(source), ec);
     return true;
 }
 
@@ -296,7 +297,7 @@ bool RestoreSwappedShipStats(Reporter& reporter, std::string target, std::string
     constexpr const char* title = "RestoreShipStats";
     target = trim(target);
     source = trim(source);
-    if (!isFile(target) || !isFile(source)) {
+    if (!isFile(pathFromText(target)) || !isFile(pathFromText(source))) {
         reporter.message(title, kPathsNotFound, Icon::Exclamation);
         return false;
     }

@@ -98,8 +98,8 @@ bool isCloakedClass(uint8_t c) {
     return c == 2;
 }
 
-std::optional<uint8_t> readShipClass(Reporter& reporter, const char* title, std::string path) {
-    path = trim(path);
+std::optional<uint8_t> readShipClass(Reporter& reporter, const char* title, std::string pathArg) {
+    const fs::path path = pathFromText(trim(pathArg));
     auto size = fileSize(path);
     if (!size) {
         reporter.message(title, kFileNotFound, Icon::Exclamation);
@@ -121,7 +121,8 @@ std::optional<uint8_t> readShipClass(Reporter& reporter, const char* title, std:
     }
     auto plain = unpackedModel(std::move(*data));
     if (!plain || plain->size() <= shp::kShipClassFileOffset + 6) {
-        reporter.message(title, "Error - " + path + ": " + shp::kNotShpText, Icon::Exclamation);
+        reporter.message(title, "Error - " + pathText(path) + ": " + shp::kNotShpText,
+                         Icon::Exclamation);
         return std::nullopt;
     }
     return (*plain)[shp::kShipClassFileOffset];
@@ -137,9 +138,10 @@ bool IsCloaked(Reporter& reporter, std::string modelPath) {
     return c && isCloakedClass(*c);
 }
 
-bool ToggleCloak(Reporter& reporter, std::string modelPath) {
+bool ToggleCloak(Reporter& reporter, std::string modelPathArg) {
     constexpr const char* title = "IsCloaked";
-    modelPath = trim(modelPath);
+    const std::string modelPathText = trim(modelPathArg);
+    const fs::path modelPath = pathFromText(modelPathText);
     auto size = fileSize(modelPath);
     if (!size) {
         reporter.message(title, kFileNotFound, Icon::Exclamation);
@@ -150,13 +152,13 @@ bool ToggleCloak(Reporter& reporter, std::string modelPath) {
         if (auto t = readFileAt(modelPath, *size - 6, 6)) tail = std::move(*t);
     if (!tail || shp::recognize(*tail) != shp::Recognition::Unpacked) {
         reporter.message(title,
-                         "Error - " + modelPath +
+                         "Error - " + modelPathText +
                              " is not an unpacked SHP model; only the class byte of an "
                              "unpacked model can be changed",
                          Icon::Exclamation);
         return false;
     }
-    auto c = readShipClass(reporter, title, modelPath);
+    auto c = readShipClass(reporter, title, modelPathText);
     if (!c) return false;
     const uint8_t next = isCloakedClass(*c) ? 0 : 2;
     if (auto err = writeFileAt(modelPath, shp::kShipClassFileOffset, ByteSpan(&next, 1))) {
@@ -343,9 +345,9 @@ Bytes patched(const ShipModel& m, const std::vector<WeaponEntry>& entries,
 
 }  // namespace
 
-bool ChangeWeapons(Reporter& reporter, std::string gameFolder, const Ship& ship, WeaponSort sort,
-                   uint32_t typeId, std::span<const size_t> points) {
-    gameFolder = trim(gameFolder);
+bool ChangeWeapons(Reporter& reporter, std::string gameFolderArg, const Ship& ship,
+                   WeaponSort sort, uint32_t typeId, std::span<const size_t> points) {
+    const fs::path gameFolder = pathFromText(trim(gameFolderArg));
     if (!isOfferedType(sort, typeId)) {
         reporter.message(kMainTitle,
                          std::string("Error - there is no ") + sortPhrase(sort) + " type " +
@@ -497,10 +499,10 @@ Restored restoreModel(Reporter& reporter, const fs::path& gameFolder, const fs::
 
 }  // namespace
 
-bool RestoreWeapons(Reporter& reporter, std::string gameFolder, const fs::path& editorFolder,
+bool RestoreWeapons(Reporter& reporter, std::string gameFolderArg, const fs::path& editorFolder,
                     const ShipTable& table, size_t position) {
     constexpr const char* title = "RestoreWeapons";
-    gameFolder = trim(gameFolder);
+    const fs::path gameFolder = pathFromText(trim(gameFolderArg));
     if (position >= table.size()) {
         reporter.message(title, "Error - invalid ship", Icon::Exclamation);
         return false;
