@@ -100,6 +100,14 @@ fatlen=$(be32 "$game/resource.hog" 12)
 run hog backup-fat "$game/resource.hog"
 cmp -s "$game/resource.FAT" <(head -c "$fatlen" "$orig/resource.hog") || fail "the backup is not the FAT region"
 ok "resource.FAT holds the first $fatlen bytes of the archive"
+# A question with no one to answer it (input from the null device, which Windows'
+# C runtime calls a character device) takes the answer that changes nothing.
+if said=$(run hog backup-fat "$game/resource.hog" </dev/null 2>&1); then
+    fail "backup-fat overwrote the backup without an answer"
+fi
+printf '%s\n' "$said"
+[[ $said == *"(no answer given: no)"* ]] || fail "backup-fat asked for an answer on the null device"
+ok "asked again with no terminal, the existing backup is kept"
 # Point raptor.shp at the data of missions\m01.dat, then paste row 2 onto row 3.
 read -r moff msize < <("${ovcli[@]}" hog list "$game/resource.hog" | tr -d '\r' | awk '$2 == "missions\\m01.dat" { print $3, $4 }')
 [ -n "$moff" ] || fail "missions\\m01.dat is not listed"
