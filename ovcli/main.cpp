@@ -32,6 +32,23 @@ std::vector<std::string> utf8Arguments() {
     LocalFree(wide);
     return out;
 }
+
+// Messages are UTF-8: a console shows them as such while ovcli runs, and gets its
+// own code page back afterwards.
+class Utf8Console {
+public:
+    Utf8Console() : before_(GetConsoleOutputCP()) {
+        if (before_ != 0) SetConsoleOutputCP(CP_UTF8);
+    }
+    ~Utf8Console() {
+        if (before_ != 0) SetConsoleOutputCP(before_);
+    }
+    Utf8Console(const Utf8Console&) = delete;
+    Utf8Console& operator=(const Utf8Console&) = delete;
+
+private:
+    UINT before_;
+};
 #endif
 
 }  // namespace
@@ -56,6 +73,7 @@ int main(int argc, char** argv) {
     ovcli::addConvertCommands(cli);
 
 #ifdef _WIN32
+    Utf8Console console;
     std::vector<std::string> args = utf8Arguments();
     std::vector<char*> pointers;
     for (auto& a : args)
