@@ -14,6 +14,9 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
@@ -67,11 +70,26 @@ std::string uniqueSuffix() {
     return s;
 }
 
-// Creates a new file that did not exist before ("x": fail if it exists).
+// Opens a new file for binary writing; fails when the name exists already.
+FilePtr openNew(const fs::path& path) {
+#ifdef _WIN32
+    // The Windows C runtime knows no "x" in a mode text: create through the
+    // low-level call, which does refuse an existing name.
+    int fd = _wopen(path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd < 0) return nullptr;
+    FilePtr f(_fdopen(fd, "wb"));
+    if (!f) _close(fd);
+    return f;
+#else
+    return openFile(path, "wbx");
+#endif
+}
+
+// Creates a new file that did not exist before.
 FilePtr createExclusive(const fs::path& dir, std::string_view stem, fs::path& out) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         fs::path candidate = dir / (std::string(stem) + "." + uniqueSuffix() + ".tmp");
-        if (FilePtr f = openFile(candidate, "wbx")) {
+        if (FilePtr f = openNew(candidate)) {
             out = candidate;
             return f;
         }
@@ -81,11 +99,24 @@ FilePtr createExclusive(const fs::path& dir, std::string_view stem, fs::path& ou
     return nullptr;
 }
 
-std::string pathText(const fs::path& p) {
-    return p.string();
+}  // namespace
+
+fs::path pathFromText(std::string_view text) {
+#ifdef _WIN32
+    try {
+        return fs::path(std::u8string(text.begin(), text.end()));
+    } catch (const std::exception&) {
+        return fs::path(text);  // not UTF-8: take the bytes as they come
+    }
+#else
+    return fs::path(text);
+#endif
 }
 
-}  // namespace
+std::string pathText(const fs::path& p) {
+    auto u8 = p.u8string();
+    return std::string(u8.begin(), u8.end());
+}
 
 Result<uint64_t> fileSize(const fs::path& path) {
     std::error_code ec;

@@ -84,6 +84,14 @@ private:
     fs::path path_;
 };
 
+// A path from its text and back. Text is UTF-8 on every platform. On Windows a
+// std::string made into a path directly is read in the C runtime's code page by
+// mingw-w64's C++ library, and anything outside Latin-1 turns into other
+// characters: text given by the user becomes a path through pathFromText. Text
+// that is not UTF-8 is taken byte by byte.
+fs::path pathFromText(std::string_view text);
+std::string pathText(const fs::path& path);
+
 // Removes leading and trailing blanks (spaces, tabs, line ends), as every file
 // procedure of the data editor does with its path arguments.
 std::string trim(std::string_view s);

@@ -24,18 +24,31 @@ public:
     }
 };
 
-const fs::path& scratch() {
-    static const fs::path dir = [] {
+// The scratch folder, made on first use and removed with everything in it when
+// the process ends.
+class ScratchFolder {
+public:
+    ScratchFolder() {
         std::random_device rd;
-        fs::path p = fs::temp_directory_path() / ("hog_fuzz-" + std::to_string(rd()));
-        fs::create_directories(p);
-        std::atexit([] {
-            std::error_code ec;
-            fs::remove_all(scratch(), ec);
-        });
-        return p;
-    }();
-    return dir;
+        path_ = fs::temp_directory_path() / ("hog_fuzz-" + std::to_string(rd()));
+        fs::create_directories(path_);
+    }
+    ~ScratchFolder() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+const fs::path& scratch() {
+    static const ScratchFolder folder;
+    return folder.path();
 }
 
 }  // namespace

@@ -4,16 +4,25 @@
 #include <iostream>
 
 #ifdef _WIN32
-#include <io.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
 
 namespace ovcli {
 
+#ifdef _WIN32
+// A console has a console mode. _isatty only asks for a character device, which
+// the NUL device is too: input redirected from NUL would be taken for a person.
+static bool isConsole(DWORD stdHandle) {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(stdHandle), &mode) != 0;
+}
+#endif
+
 bool stdinIsTerminal() {
 #ifdef _WIN32
-    return _isatty(_fileno(stdin)) != 0;
+    return isConsole(STD_INPUT_HANDLE);
 #else
     return isatty(STDIN_FILENO) != 0;
 #endif
@@ -21,7 +30,7 @@ bool stdinIsTerminal() {
 
 bool stderrIsTerminal() {
 #ifdef _WIN32
-    return _isatty(_fileno(stderr)) != 0;
+    return isConsole(STD_ERROR_HANDLE);
 #else
     return isatty(STDERR_FILENO) != 0;
 #endif

@@ -96,7 +96,7 @@ int runList(Cli& cli, const std::string& path, bool json) {
     if (json) {
         Json j;
         j.beginObject()
-            .field("path", a->path().string())
+            .field("path", ov::pathText(a->path()))
             .field("hogSize", a->hogSize())
             .field("itemCount", a->itemCount())
             .field("fatLength", a->fatLength())
@@ -121,7 +121,7 @@ int runList(Cli& cli, const std::string& path, bool json) {
         std::cout << j.str() << '\n';
         return kOk;
     }
-    std::cout << a->path().string() << '\n'
+    std::cout << ov::pathText(a->path()) << '\n'
               << hog::hogSizeText(a->hogSize()) << '\n'
               << hog::countText(a->itemCount()) << '\n';
     std::printf("%7s  %-40s %12s %12s  %s\n", "#", "File Name", "Offset (Hex)", "Size (Hex)",
@@ -189,19 +189,19 @@ int runCreate(const std::string& path, const std::vector<std::string>& files,
               const std::string& base, bool pack) {
     std::vector<hog::HogItem> items;
     for (const auto& f : files) {
-        auto data = ov::readFile(f);
+        auto data = ov::readFile(ov::pathFromText(f));
         if (!data) {
             printError(data.error().describe());
             return kFailed;
         }
-        items.push_back({hog::entryNameFor(f, base), std::move(*data)});
+        items.push_back({hog::entryNameFor(ov::pathFromText(f), ov::pathFromText(base)), std::move(*data)});
     }
     auto bytes = hog::buildHog(items, pack);
     if (!bytes) {
         printError(path + ": " + bytes.error().describe());
         return kFailed;
     }
-    if (auto st = ov::writeFileAtomic(path, *bytes); !st) {
+    if (auto st = ov::writeFileAtomic(ov::pathFromText(path), *bytes); !st) {
         printError(st.error().describe());
         return kFailed;
     }
@@ -269,7 +269,7 @@ void addHogCommands(Cli& cli) {
             cli.exitCode = kFailed;
             return;
         }
-        std::cout << a->backupPath().string() << ": " << a->fatLength() << " bytes\n";
+        std::cout << ov::pathText(a->backupPath()) << ": " << a->fatLength() << " bytes\n";
     });
 
     auto* restore = h->add_subcommand("restore-fat", "Write <archive>.FAT back over the FAT");

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "cli.h"
+#include "common/fileio.h"
 #include "common/shp_build.h"
 #include "json.h"
 #include "ovtool/model/document.h"
@@ -34,7 +35,7 @@ void jsonVec3(Json& j, std::string_view key, shp::Vec3 v) {
 
 // Opens a model; a file that loads nothing without saying why gets a line of its own.
 bool openModel(Cli& cli, Document& doc, const std::string& path) {
-    switch (doc.open(path)) {
+    switch (doc.open(ov::pathFromText(path))) {
         case ov::model::OpenResult::Loaded:
             return true;
         case ov::model::OpenResult::Empty:
@@ -111,7 +112,7 @@ std::string countText(const std::optional<size_t>& n) {
 }
 
 void printInfoText(const Document& doc) {
-    std::printf("Model: %s%s\n", doc.fileName().string().c_str(),
+    std::printf("Model: %s%s\n", ov::pathText(doc.fileName()).c_str(),
                 doc.wasPacked() ? " (packed)" : "");
     std::printf("Ship class: %s\n", shipClassText(doc).c_str());
     const size_t n = doc.componentCount();
@@ -155,7 +156,7 @@ void printInfoText(const Document& doc) {
 
 void printInfoJson(const Document& doc) {
     Json j;
-    j.beginObject().field("file", doc.fileName().string()).field("packed", doc.wasPacked());
+    j.beginObject().field("file", ov::pathText(doc.fileName())).field("packed", doc.wasPacked());
     if (auto c = shp::shipClass(doc.chain()))
         j.key("shipClass")
             .beginObject()
@@ -270,7 +271,7 @@ void addModelCommands(Cli& cli) {
     save->callback([&cli, a] {
         Document doc(cli.reporter);
         if (!openModel(cli, doc, a->file)) return;
-        if (!(a->out.empty() ? doc.save() : doc.saveAs(a->out))) cli.exitCode = kFailed;
+        if (!(a->out.empty() ? doc.save() : doc.saveAs(ov::pathFromText(a->out)))) cli.exitCode = kFailed;
     });
 
     auto* merge = model->add_subcommand("merge", "Add the components of OTHER to BASE");
@@ -282,11 +283,11 @@ void addModelCommands(Cli& cli) {
         if (!openModel(cli, doc, a->file)) return;
         const size_t before = doc.componentCount();
         // Nothing merged (the other model holds no blocks) is a failure here too.
-        if (auto merged = doc.merge(a->other); !merged || !*merged) {
+        if (auto merged = doc.merge(ov::pathFromText(a->other)); !merged || !*merged) {
             cli.exitCode = kFailed;
             return;
         }
-        if (!doc.saveAs(a->out)) {
+        if (!doc.saveAs(ov::pathFromText(a->out))) {
             cli.exitCode = kFailed;
             return;
         }

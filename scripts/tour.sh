@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # A short tour of the toolkit on a fresh sample game folder: every capability of
 # ovcli once, each change checked byte for byte where its result is defined.
-# Usage: tour.sh OVCLI WORKDIR   (WORKDIR is emptied first)
-# Exits non-zero at the first step or check that fails.
+# Usage: tour.sh OVCLI WORKDIR [LAUNCHER [ARG...]]
+# WORKDIR is emptied first. With a LAUNCHER (an emulator such as Wine), OVCLI is
+# run through it. Exits non-zero at the first step or check that fails.
 set -euo pipefail
 
-ovcli=$1
+ovcli=("${@:3}" "$1")
 work=$2
 rm -rf "$work"
 mkdir -p "$work"
@@ -21,7 +22,7 @@ else
 fi
 run() {
     printf '$ ovcli %s\n' "$*" >&2
-    "$ovcli" "$@"
+    "${ovcli[@]}" "$@"
 }
 fail() {
     echo "CHECK FAILED: $*" >&2
@@ -99,8 +100,16 @@ fatlen=$(be32 "$game/resource.hog" 12)
 run hog backup-fat "$game/resource.hog"
 cmp -s "$game/resource.FAT" <(head -c "$fatlen" "$orig/resource.hog") || fail "the backup is not the FAT region"
 ok "resource.FAT holds the first $fatlen bytes of the archive"
+# A question with no one to answer it (input from the null device, which Windows'
+# C runtime calls a character device) takes the answer that changes nothing.
+if said=$(run hog backup-fat "$game/resource.hog" </dev/null 2>&1); then
+    fail "backup-fat overwrote the backup without an answer"
+fi
+printf '%s\n' "$said"
+[[ $said == *"(no answer given: no)"* ]] || fail "backup-fat asked for an answer on the null device"
+ok "asked again with no terminal, the existing backup is kept"
 # Point raptor.shp at the data of missions\m01.dat, then paste row 2 onto row 3.
-read -r moff msize < <("$ovcli" hog list "$game/resource.hog" | awk '$2 == "missions\\m01.dat" { print $3, $4 }')
+read -r moff msize < <("${ovcli[@]}" hog list "$game/resource.hog" | tr -d '\r' | awk '$2 == "missions\\m01.dat" { print $3, $4 }')
 [ -n "$moff" ] || fail "missions\\m01.dat is not listed"
 run hog set-entry "$game/resource.hog" raptor.shp --name RAPTOR.SHP --offset "$moff" --size "$msize"
 run hog paste "$game/resource.hog" 2 3

@@ -52,3 +52,22 @@ TEST(FileIo, Trim) {
     EXPECT_EQ(trim("  C:\\Games\\Orvane\\ \t\r\n"), "C:\\Games\\Orvane\\");
     EXPECT_EQ(trim("   "), "");
 }
+
+// Names outside ASCII and outside Latin-1 survive text -> path -> file -> text: the
+// file made under the name is listed under the same name.
+TEST(FileIo, PathTextIsUtf8BothWays) {
+    ovtest::ScratchDir dir;
+    for (const char* name : {"\xCE\xA9mega \xC3\xA9t\xC3\xA9.shp", "\xE8\x88\xB9.hog", "plain.bin"}) {
+        SCOPED_TRACE(name);
+        const fs::path p = dir.path() / pathFromText(name);
+        EXPECT_EQ(pathText(p.filename()), name);
+        ASSERT_TRUE(writeFileAtomic(p, Bytes{1}));
+        bool listed = false;
+        for (const auto& e : fs::directory_iterator(dir.path()))
+            listed = listed || pathText(e.path().filename()) == name;
+        EXPECT_TRUE(listed);
+        EXPECT_EQ(readFile(pathFromText(pathText(p)))->size(), 1u);
+    }
+    // Text that is not UTF-8 still makes a path, one character per byte.
+    EXPECT_EQ(pathFromText("caf\xE9").native().size(), 4u);
+}

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstring>
 
 #include "common/fileio.h"
@@ -444,15 +445,29 @@ TEST(ShipTableText, DerivedFromTheStatsFileWithoutATableFile) {
     EXPECT_EQ((*table)[0].model, "raven.shp");
 }
 
+// The path found, spelled as on disk where the file system minds letter case; where
+// it does not (Windows), the caller's spelling names the same file and is kept.
+std::string spelling(const std::optional<fs::path>& p) {
+    if (!p) return "(nothing)";
+    std::string s = p->string();
+#ifdef _WIN32
+    for (char& c : s)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+#endif
+    return s;
+}
+
 TEST(GameFiles, NamesMatchIgnoringCaseInsideTheFolderOnly) {
     ScratchDir dir;
     fs::create_directories(dir / "Ships");
     writeText(dir / "Ships" / "RAVEN.SHP", "x");
     writeText(dir / "outside.shp", "x");
-    EXPECT_EQ(findInFolder(dir.path(), "ships\\raven.shp"), dir / "Ships" / "RAVEN.SHP");
-    EXPECT_EQ(findInFolder(dir.path(), "SHIPS/Raven.shp"), dir / "Ships" / "RAVEN.SHP");
+    const std::string raven = spelling(dir / "Ships" / "RAVEN.SHP");
+    EXPECT_EQ(spelling(findInFolder(dir.path(), "ships\\raven.shp")), raven);
+    EXPECT_EQ(spelling(findInFolder(dir.path(), "SHIPS/Raven.shp")), raven);
     EXPECT_FALSE(findInFolder(dir.path(), "ships\\heron.shp"));
-    EXPECT_EQ(pathInFolder(dir.path(), "ships\\heron.bak"), dir / "Ships" / "heron.bak");
+    EXPECT_EQ(spelling(pathInFolder(dir.path(), "ships\\heron.bak")),
+              spelling(dir / "Ships" / "heron.bak"));
     for (const char* escape :
          {"ships\\..\\outside.shp", "..\\x", "/etc/passwd", "C:\\x", "ships\\\\raven.shp", ""}) {
         SCOPED_TRACE(escape);
@@ -811,6 +826,10 @@ int ovcli(const ScratchDir& dir, std::vector<std::string> args) {
     for (const auto& a : args)
         cmd += " \"" + a + "\"";
     cmd += " >\"" + (dir / "ovcli.log").string() + "\" 2>&1";
+#ifdef _WIN32
+    // cmd /c drops the first and the last quote of a line that starts with one.
+    cmd = "\"" + cmd + "\"";
+#endif
     int rc = std::system(cmd.c_str());
 #ifndef _WIN32
     if (rc != -1 && WIFEXITED(rc)) rc = WEXITSTATUS(rc);

@@ -114,7 +114,7 @@ public:
     // editor's titles and texts; nothing is returned then. A FAT that ends before
     // its stated count is reported too (see walkNote()), but the archive is returned.
     // Never writes to the file.
-    static std::optional<HogArchive> open(std::string_view pathText, Reporter& reporter);
+    static std::optional<HogArchive> open(std::string_view path, Reporter& reporter);
 
     // The same without talking to the user. The error's kind says what went wrong:
     // NotFound (no such file), BadData (no "BIGF" magic), ReadFailed.
@@ -181,7 +181,7 @@ private:
 // 0 it is repaired on disk to the number of entries the FAT region really holds
 // (nothing is written when it holds none). Reports "Error - hog not found" under
 // "GetHogData" and returns nothing when the file is missing or not an archive.
-std::optional<std::vector<HogEntry>> GetHogData(std::string_view pathText, Reporter& reporter);
+std::optional<std::vector<HogEntry>> GetHogData(std::string_view path, Reporter& reporter);
 
 // ---- Extraction -----------------------------------------------------------------------
 

@@ -7,8 +7,8 @@
 namespace ov::archive {
 
 std::string entryNameFor(const fs::path& file, const fs::path& base) {
-    if (base.empty()) return file.filename().string();
-    std::string name = file.lexically_relative(base).generic_string();
+    if (base.empty()) return pathText(file.filename());
+    std::string name = pathText(file.lexically_relative(base));
     for (char& c : name)
         if (c == '/') c = '\\';
     return name;

@@ -71,7 +71,7 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
                       std::string_view destText, ExtractMode mode, const Job& job,
                       Reporter& reporter) {
     ExtractResult result;
-    const fs::path dest(trim(destText));
+    const fs::path dest = pathFromText(trim(destText));
     std::error_code ec;
     if (dest.empty() || !fs::is_directory(dest, ec)) {
         reporter.message(kTitle, "Destination path doesn't exist", Icon::Critical);
@@ -80,7 +80,7 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
     }
     const fs::path destCanonical = fs::canonical(dest, ec);
     if (ec) {
-        reporter.message(kTitle, "Error - " + dest.string() + ": " + ec.message(), Icon::Critical);
+        reporter.message(kTitle, "Error - " + pathText(dest) + ": " + ec.message(), Icon::Critical);
         result.failed = true;
         return result;
     }
@@ -142,7 +142,7 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
             fs::create_directories(folder, ec);
             if (ec || !staysInside(destCanonical, folder)) {
                 failItem("Error extracting " + e.name + ": can't create the folder " +
-                         folder.string());
+                         pathText(folder));
                 continue;
             }
             checkedFolders.insert(folder);
@@ -213,7 +213,7 @@ Status unpackToFile(const fs::path& archive, const fs::path& dest, uint32_t size
         return makeError(ErrorKind::OutOfRange, "the item lies past the end of the archive");
     auto item = readFileAt(archive, offset, size);
     if (!item || item->size() != size)
-        return makeError(ErrorKind::ReadFailed, "can't read the item from " + archive.string());
+        return makeError(ErrorKind::ReadFailed, "can't read the item from " + pathText(archive));
     Bytes plain;
     ByteSpan out = *item;
     if (refpack::isPacked(*item)) {
@@ -230,8 +230,8 @@ Status unpackToFile(const fs::path& archive, const fs::path& dest, uint32_t size
 bool UnpackFile(std::string_view archivePathText, std::string_view destPathText, uint32_t size,
                 uint32_t offset, Reporter& reporter) {
     const char* title = "UnpackFile()";
-    const fs::path archive(trim(archivePathText));
-    const fs::path dest(trim(destPathText));
+    const fs::path archive = pathFromText(trim(archivePathText));
+    const fs::path dest = pathFromText(trim(destPathText));
     fs::path folder = dest.parent_path();
     if (folder.empty()) folder = ".";
     std::error_code ec;

@@ -12,11 +12,11 @@ using shp::BlockChain;
 namespace BlockType = shp::BlockType;
 
 std::string openErrorText(const fs::path& path) {
-    return "Error opening " + path.string() + "!";
+    return "Error opening " + pathText(path) + "!";
 }
 
 std::string saveErrorText(const fs::path& path) {
-    return "Error saving file \"" + path.string() + "\"";
+    return "Error saving file \"" + pathText(path) + "\"";
 }
 
 std::optional<shp::LoadedModel> loadModel(const fs::path& path, Reporter& reporter) {
@@ -39,7 +39,7 @@ std::optional<shp::LoadedModel> loadModel(const fs::path& path, Reporter& report
     if (model->trailingBytes > 0) {
         const uint64_t used = data->size() - model->trailingBytes;
         reporter.message(kEditRefusedCaption,
-                         "The model in " + path.string() + " ends at byte " + std::to_string(used) +
+                         "The model in " + pathText(path) + " ends at byte " + std::to_string(used) +
                              "; the " + std::to_string(model->trailingBytes) +
                              " bytes after its terminator block are not part of it and will not "
                              "be saved.",
