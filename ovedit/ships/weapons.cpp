@@ -383,7 +383,7 @@ Bytes patched(const ShipModel& m, const std::vector<WeaponEntry>& entries,
 
 bool ChangeWeapons(std::string_view gameFolderText, const Ship& ship, WeaponSort sort,
                    uint32_t typeId, std::span<const size_t> points, Reporter& reporter) {
-    const fs::path gameFolder(trim(gameFolderText));
+    const fs::path gameFolder = pathFromText(trim(gameFolderText));
     if (!isOfferedType(sort, typeId)) {
         reporter.message(kMainTitle,
                          std::string("Error - there is no ") + sortPhrase(sort) + " type " +
@@ -535,8 +535,8 @@ Restored restoreModel(Reporter& reporter, const fs::path& gameFolder, const fs::
 bool RestoreWeapons(std::string_view gameFolderText, std::string_view editorFolderText,
                     const ShipTable& table, size_t position, Reporter& reporter) {
     constexpr const char* title = "RestoreWeapons";
-    const fs::path gameFolder(trim(gameFolderText));
-    const fs::path editorFolder(trim(editorFolderText));
+    const fs::path gameFolder = pathFromText(trim(gameFolderText));
+    const fs::path editorFolder = pathFromText(trim(editorFolderText));
     if (position >= table.size()) {
         reporter.message(title, "Error - invalid ship", Icon::Exclamation);
         return false;
