@@ -45,8 +45,8 @@ public:
         if (shown_ && p.done < p.total && now - last_ < std::chrono::milliseconds(100)) return;
         last_ = now;
         std::string status = p.status.substr(0, 60);
-        std::fprintf(stderr, "\r\033[K[%zu/%zu] %.1f MB %s", p.done, p.total, double(p.bytes) / 1e6,
-                     status.c_str());
+        std::fprintf(stderr, "\r\033[K[%llu/%llu] %.1f MB %s", (unsigned long long)p.done,
+                     (unsigned long long)p.total, double(p.bytes) / 1e6, status.c_str());
         std::fflush(stderr);
         shown_ = true;
     }
