@@ -189,6 +189,11 @@ public:
     uint32_t value212() const { return this->u32(212); }
     uint32_t switch240() const { return this->u32(240); }
     uint32_t value260() const { return this->u32(260); }
+    bool setKind(uint32_t v) requires(!std::is_const_v<Byte>) { return this->setU32(64, v); }
+    bool setPosition(Vec3 v) requires(!std::is_const_v<Byte>) { return this->setVec3(68, v); }
+    bool setValue212(uint32_t v) requires(!std::is_const_v<Byte>) { return this->setU32(212, v); }
+    bool setSwitch240(uint32_t v) requires(!std::is_const_v<Byte>) { return this->setU32(240, v); }
+    bool setValue260(uint32_t v) requires(!std::is_const_v<Byte>) { return this->setU32(260, v); }
 };
 
 // Type-3 record: one triangle.
@@ -235,6 +240,7 @@ public:
     uint32_t missileType() const { return this->u32(kMissileTypeField); }
     // Gun-type index for kind 3; kind-specific otherwise.
     uint32_t gunType() const { return this->u32(kGunTypeField); }
+    bool setPosition(Vec3 v) requires(!std::is_const_v<Byte>) { return this->setVec3(4, v); }
     bool setObjectIndex(uint32_t v) requires(!std::is_const_v<Byte>) {
         return this->setU32(kObjectIndexField, v);
     }
