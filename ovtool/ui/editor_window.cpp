@@ -174,8 +174,10 @@ EditorWindow::EditorWindow(QWidget* parent)
 }
 
 EditorWindow::~EditorWindow() {
-    // The undo stack, a child, goes after the document and says it is clean as it does.
+    // Children go after the members they call into: the undo stack says it is clean
+    // as it goes, a focused field that loses its focus says its editing finished.
     disconnect(undo_, nullptr, this, nullptr);
+    delete takeCentralWidget();
 }
 
 // ---- building the window ----------------------------------------------------------
@@ -476,6 +478,9 @@ void EditorWindow::createWidgets() {
     splitter->setStretchFactor(1, 1);
     setCentralWidget(splitter);
     statusBar()->setObjectName("statusBar");
+    summary_ = new QLabel;
+    summary_->setObjectName("lblSummary");
+    statusBar()->addPermanentWidget(summary_);
 }
 
 void EditorWindow::createMenus() {
@@ -824,16 +829,19 @@ void EditorWindow::updateTitle() {
 
 void EditorWindow::updateStatus() {
     if (!doc_.loaded()) {
-        statusBar()->clearMessage();
+        summary_->clear();
         return;
     }
     const model::RenderMesh& mesh = view_->mesh();
-    QString text = tr("%n component(s)", nullptr, int(doc_.componentCount())) + ", " +
-                   tr("%n triangle(s)", nullptr, int(mesh.triangleCount()));
+    auto count = [](size_t n, const QString& one, const QString& many) {
+        return QString::number(n) + ' ' + (n == 1 ? one : many);
+    };
+    QString text = count(doc_.componentCount(), tr("component"), tr("components")) + ", " +
+                   count(mesh.triangleCount(), tr("triangle"), tr("triangles"));
     if (const size_t skipped = mesh.skippedFaces())
-        text += ", " + tr("%n faulty face(s) not drawn", nullptr, int(skipped));
+        text += ", " + count(skipped, tr("faulty face"), tr("faulty faces")) + tr(" not drawn");
     if (doc_.wasPacked()) text += ", " + tr("opened packed, saved unpacked");
-    statusBar()->showMessage(text);
+    summary_->setText(text);
 }
 
 void EditorWindow::updateShipClass() {

@@ -150,6 +150,7 @@ private:
     QCheckBox* block13_ = nullptr;
     QLabel* block14_ = nullptr;
     QLabel* geometry_ = nullptr;
+    QLabel* summary_ = nullptr;
     QListView* attachments_ = nullptr;
     QStringListModel* attachmentNames_ = nullptr;
     QComboBox* attachKind_ = nullptr;
