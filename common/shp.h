@@ -219,6 +219,8 @@ public:
     std::array<float, 9> matrix() const { return BasicRecordView<Byte>::matrix(4); }
     Vec3 halfExtents() const { return this->vec3(40); }
     Vec3 centre() const { return this->vec3(52); }
+    bool setHalfExtents(Vec3 v) requires(!std::is_const_v<Byte>) { return this->setVec3(40, v); }
+    bool setCentre(Vec3 v) requires(!std::is_const_v<Byte>) { return this->setVec3(52, v); }
 };
 
 inline constexpr size_t kObjectIndexField = 52;

@@ -691,6 +691,67 @@ TEST(ModelEdit, RecordFieldsChangeOnlyTheirOwnBytes) {
                "refusals");
 }
 
+TEST(ModelEdit, BoxesAreAddedMovedAndRemoved) {
+    std::vector<ComponentSpec> parts{part("A", 0), part("B", 1)};
+    parts[0].boxes.clear();
+    const BlockChain original = buildModel(0, parts);
+    ScratchDir dir;
+    ovtest::writeBytes(dir / "m.shp", original.write());
+    RecordingReporter r;
+    Document doc(r);
+    ASSERT_EQ(doc.open(dir / "m.shp"), OpenResult::Loaded);
+    auto boxes = [&](size_t k) -> const Block& {
+        return doc.chain().blocks()[*locate(doc.chain(), k).boxes];
+    };
+    const Bytes first(boxes(1).record(0).begin(), boxes(1).record(0).end());
+
+    // Only the changed float's bytes change.
+    BoxFields f = *doc.boxFields(1, 0);
+    EXPECT_EQ(f.halfExtents.z, 2.0f);
+    f.centre.z = -7.5f;
+    ASSERT_TRUE(doc.setBoxFields(1, 0, f));
+    const Bytes moved(boxes(1).record(0).begin(), boxes(1).record(0).end());
+    for (size_t i = 0; i < first.size(); ++i) {
+        if (i < 60 || i >= 64) {
+            EXPECT_EQ(moved[i], first[i]) << i;
+        }
+    }
+    EXPECT_NE(moved, first);
+    EXPECT_EQ(*doc.setBoxFields(1, 0, f), false);
+
+    // A new box copies the last one; without one it is drawn around the vertices.
+    EXPECT_EQ(*doc.addBox(1), 1u);
+    EXPECT_TRUE(std::equal(moved.begin(), moved.end(), boxes(1).record(1).begin()));
+    EXPECT_EQ(*doc.addBox(0), 0u);
+    const ConstBoxView made(boxes(0).record(0));
+    EXPECT_EQ(made.matrix(), (std::array<float, 9>{1, 0, 0, 0, 1, 0, 0, 0, 1}));
+    EXPECT_EQ(made.centre().y, 0.5f);
+    EXPECT_EQ(made.centre().z, 1.0f);
+    EXPECT_EQ(made.halfExtents().z, 1.0f);
+    EXPECT_EQ(made.u32(0), 0u);
+
+    ASSERT_TRUE(doc.removeBox(1, 0));
+    EXPECT_EQ(boxes(1).recordCount, 1u);
+    EXPECT_TRUE(std::equal(moved.begin(), moved.end(), boxes(1).record(0).begin()));
+    ASSERT_TRUE(doc.removeBox(0, 0));
+    EXPECT_EQ(boxes(0).data, Bytes{});
+    EXPECT_TRUE(r.said.empty());
+
+    // Refused: no such box, no box block.
+    EXPECT_FALSE(doc.removeBox(1, 1));
+    EXPECT_FALSE(doc.setBoxFields(0, 0, f));
+    BlockChain noBoxes = original;
+    noBoxes.blocks().erase(noBoxes.blocks().begin() + ptrdiff_t(*noBoxes.nth(BlockType::Boxes, 1)));
+    doc.replaceChain(noBoxes);
+    EXPECT_FALSE(doc.addBox(1));
+    EXPECT_EQ(doc.chain().write(), noBoxes.write());
+    expectSaid(r,
+               {{kEditRefusedCaption, "Box 1 does not exist: component 1 has 1."},
+                {kEditRefusedCaption, "Box 0 does not exist: component 0 has 0."},
+                {kMissingBoxesCaption, kMissingBoxesText}},
+               "refusals");
+}
+
 // ---------------------------------------------------------------------------
 
 TEST(ModelCheck, FindsEachKindOfProblem) {

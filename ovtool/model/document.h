@@ -87,6 +87,13 @@ struct AttachmentFields {
     uint32_t gunType = 0;      // kind 3: the gun-type table
 };
 
+// The fields of a box record that the editor shows and lets the user change (its
+// orientation is shown in the view only).
+struct BoxFields {
+    shp::Vec3 centre;
+    shp::Vec3 halfExtents;
+};
+
 // What changed, as told to the document's listeners.
 enum class Change {
     Opened,    // a model was loaded
@@ -172,6 +179,8 @@ public:
     bool reducedComponentTable() const;
     // Component k's record fields; nothing past the table.
     std::optional<ComponentFields> componentFields(size_t k) const;
+    // Box `index` of component k; nothing where there is no such record.
+    std::optional<BoxFields> boxFields(size_t k, size_t index) const;
     // Attachment `index` of component k; nothing where there is no such record.
     std::optional<AttachmentFields> attachmentFields(size_t k, size_t index) const;
 
@@ -210,10 +219,22 @@ public:
     // record too short to hold them.
     Result<bool> setAttachmentFields(size_t k, size_t index, const AttachmentFields& fields);
 
+    // Writes the centre and half extents of box `index` of component k where they
+    // differ from `fields`. Refused for a record too short to hold them.
+    Result<bool> setBoxFields(size_t k, size_t index, const BoxFields& fields);
+    // Appends a box to component k's box block and returns its index: a copy of the
+    // component's last box, or, when it has none, a box along the component's axes
+    // around its vertices (the other fields zero).
+    Result<size_t> addBox(size_t k);
+    // Removes box `index` of component k.
+    Result<bool> removeBox(size_t k, size_t index);
+
 private:
     Error refuse(const char* caption, const std::string& text);
     // Refuses unless a model is loaded and component k exists.
     std::optional<Error> refuseComponent(size_t k);
+    // Component k's box block, or the refusal (reported).
+    Result<size_t> boxBlock(size_t k);
     // After the chain changed: rebuilds the index, marks modified, notifies.
     void changed();
     void notify(Change change);
