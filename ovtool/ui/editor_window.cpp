@@ -28,6 +28,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStringListModel>
+#include <QTabWidget>
 #include <QToolBar>
 #include <QUndoCommand>
 #include <QUndoStack>
@@ -239,7 +240,7 @@ void EditorWindow::createWidgets() {
     connect(shipClass_, &QComboBox::activated, this, [this](int index) {
         if (updating_ || index < 0) return;
         const auto value = uint8_t(shipClass_->itemData(index).toUInt());
-        const Selection s{component_, attachment_};
+        const Selection s = selection();
         auto done = doc_.setShipClass(value);
         if (done && *done)
             commit(tr("Set ship class to %1").arg(fromBytes(shp::shipClassName(value))), s, s);
@@ -350,7 +351,7 @@ void EditorWindow::createWidgets() {
     block13_->setAccessibleName(block13_->text());
     connect(block13_, &QCheckBox::clicked, this, [this](bool on) {
         if (updating_ || component_ < 0) return;
-        const Selection s{component_, attachment_};
+        const Selection s = selection();
         auto done = doc_.setBlock13(size_t(component_), on);
         if (done && *done)
             commit(on ? tr("Switch block13 on") : tr("Switch block13 off"), s, s);
@@ -371,7 +372,9 @@ void EditorWindow::createWidgets() {
     leftLayout->addWidget(details);
 
     // The selected component's attachments.
-    auto* attachBox = new QGroupBox(tr("Attachments"));
+    auto* parts = new QTabWidget;
+    parts->setObjectName("tabParts");
+    auto* attachBox = new QWidget;
     attachBox->setObjectName("frameAttachments");
     auto* attachLayout = new QVBoxLayout(attachBox);
     attachmentNames_ = new QStringListModel(this);
@@ -437,7 +440,67 @@ void EditorWindow::createWidgets() {
     attachRow->addWidget(cmdAttach_);
     attachRow->addWidget(cmdDetach_);
     attachLayout->addLayout(attachRow);
-    leftLayout->addWidget(attachBox, 1);
+    parts->addTab(attachBox, tr("Attachments"));
+
+    // The selected component's collision boxes.
+    auto* boxBox = new QWidget;
+    boxBox->setObjectName("frameBoxes");
+    auto* boxLayout = new QVBoxLayout(boxBox);
+    boxNames_ = new QStringListModel(this);
+    boxes_ = new QListView;
+    boxes_->setObjectName("lstBoxes");
+    boxes_->setAccessibleName(tr("Collision boxes"));
+    boxes_->setModel(boxNames_);
+    boxes_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    boxes_->setSelectionMode(QAbstractItemView::SingleSelection);
+    boxLayout->addWidget(boxes_);
+    connect(boxes_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& now) {
+                if (!updating_) selectBox(now.isValid() ? now.row() : -1);
+            });
+    auto* boxForm = new QFormLayout;
+    auto boxRow = [&](QLineEdit* (&fields)[3], const char* prefix, const QString& label,
+                      shp::Vec3 model::BoxFields::*member, const QString& undoText) {
+        auto* row = new QHBoxLayout;
+        const char* axes = "XYZ";
+        for (int i = 0; i < 3; ++i) {
+            const QString name = QString::fromLatin1(prefix) + QChar::fromLatin1(axes[i]);
+            fields[i] = numberField(qPrintable(name), label + ' ' + QChar::fromLatin1(axes[i]).toLower(),
+                                    boxBox);
+            fields[i]->setObjectName(name);
+            row->addWidget(fields[i]);
+            QLineEdit* field = fields[i];
+            connect(field, &QLineEdit::editingFinished, this, [this, field, i, member, undoText] {
+                if (updating_) return;
+                const auto v = parseFloat(field->text());
+                if (!v) return updateBoxDetails();
+                editBox(undoText, [&](model::BoxFields& f) {
+                    shp::Vec3& p = f.*member;
+                    (i == 0 ? p.x : i == 1 ? p.y : p.z) = *v;
+                });
+            });
+        }
+        boxForm->addRow(label + ':', row);
+    };
+    boxRow(boxCentre_, "txtBoxCentre", tr("Centre"), &model::BoxFields::centre, tr("Move box"));
+    boxRow(boxHalf_, "txtBoxHalf", tr("Half extents"), &model::BoxFields::halfExtents,
+           tr("Resize box"));
+    boxLayout->addLayout(boxForm);
+    auto* boxButtons = new QHBoxLayout;
+    cmdAddBox_ = new QPushButton(tr("Add box"));
+    cmdAddBox_->setObjectName("cmdAddBox");
+    cmdAddBox_->setAccessibleName(cmdAddBox_->text());
+    connect(cmdAddBox_, &QPushButton::clicked, this, &EditorWindow::addBox);
+    cmdRemoveBox_ = new QPushButton(tr("Remove box"));
+    cmdRemoveBox_->setObjectName("cmdRemoveBox");
+    cmdRemoveBox_->setAccessibleName(cmdRemoveBox_->text());
+    connect(cmdRemoveBox_, &QPushButton::clicked, this, &EditorWindow::removeBox);
+    boxButtons->addStretch(1);
+    boxButtons->addWidget(cmdAddBox_);
+    boxButtons->addWidget(cmdRemoveBox_);
+    boxLayout->addLayout(boxButtons);
+    parts->addTab(boxBox, tr("Collision boxes"));
+    leftLayout->addWidget(parts, 1);
 
     // The view with its zoom.
     auto* right = new QWidget;
@@ -560,6 +623,7 @@ bool EditorWindow::openFile(const QString& path) {
 bool EditorWindow::loadFile(const QString& path) {
     component_ = -1;
     attachment_ = -1;
+    box_ = -1;
     validityShown_.clear();
     undo_->clear();
     const model::OpenResult result = doc_.open(toPath(path));
@@ -589,7 +653,7 @@ void EditorWindow::merge() {
 }
 
 bool EditorWindow::mergeFile(const QString& path) {
-    const Selection s{component_, attachment_};
+    const Selection s = selection();
     auto done = doc_.merge(toPath(path));
     if (!done || !*done) return false;
     commit(tr("Merge %1").arg(QFileInfo(path).fileName()), s, s);
@@ -704,12 +768,14 @@ void EditorWindow::commit(const QString& text, Selection before, Selection after
         [this, now, after] { restore(now, after); }));
     selectComponent(after.component);
     selectAttachment(after.attachment);
+    selectBox(after.box);
     reportValidity();
 }
 
 void EditorWindow::restore(const Snapshot& chain, Selection selection) {
     component_ = selection.component;
     attachment_ = selection.attachment;
+    box_ = selection.box;
     current_ = chain;
     doc_.replaceChain(*chain);
     reportValidity();
@@ -720,7 +786,7 @@ void EditorWindow::editComponent(const QString& text,
     auto fields = component_ >= 0 ? doc_.componentFields(size_t(component_)) : std::nullopt;
     if (!fields) return;
     change(*fields);
-    const Selection s{component_, attachment_};
+    const Selection s = selection();
     auto done = doc_.setComponentFields(size_t(component_), *fields);
     if (done && *done)
         commit(text, s, s);
@@ -735,7 +801,7 @@ void EditorWindow::editAttachment(const QString& text,
                       : std::nullopt;
     if (!fields) return;
     change(*fields);
-    const Selection s{component_, attachment_};
+    const Selection s = selection();
     auto done = doc_.setAttachmentFields(size_t(component_), size_t(attachment_), *fields);
     if (done && *done)
         commit(text, s, s);
@@ -746,30 +812,61 @@ void EditorWindow::editAttachment(const QString& text,
 void EditorWindow::attach() {
     if (component_ < 0) return;
     const uint32_t kind = attachKind_->currentData().toUInt();
-    const Selection s{component_, attachment_};
+    const Selection s = selection();
     auto index = doc_.attach(size_t(component_), kind);
     if (!index) return;
     commit(tr("Attach %1").arg(QString::fromLatin1(shp::attachMenuName(kind))), s,
-           {component_, int(*index)});
+           {component_, int(*index), box_});
 }
 
 void EditorWindow::detach() {
     if (component_ < 0 || attachment_ < 0) return;
-    const Selection s{component_, attachment_};
+    const Selection s = selection();
     const QString name = attachmentNames_->index(attachment_).data().toString();
     auto done = doc_.detach(size_t(component_), size_t(attachment_));
     if (!done || !*done) return;
     const int left = attachmentNames_->rowCount();
-    commit(tr("Remove %1").arg(name), s, {component_, std::min(attachment_, left - 1)});
+    commit(tr("Remove %1").arg(name), s, {component_, std::min(attachment_, left - 1), box_});
 }
 
 void EditorWindow::deleteComponent() {
     if (component_ < 0) return;
-    const Selection s{component_, attachment_};
+    const Selection s = selection();
     const QString name = componentNames_->index(component_).data().toString();
     auto done = doc_.deleteComponent(size_t(component_));
     if (!done || !*done) return;
     commit(tr("Delete component %1").arg(name), s, {});
+}
+
+void EditorWindow::editBox(const QString& text,
+                           const std::function<void(model::BoxFields&)>& change) {
+    auto fields = component_ >= 0 && box_ >= 0 ? doc_.boxFields(size_t(component_), size_t(box_))
+                                               : std::nullopt;
+    if (!fields) return;
+    change(*fields);
+    const Selection s = selection();
+    auto done = doc_.setBoxFields(size_t(component_), size_t(box_), *fields);
+    if (done && *done)
+        commit(text, s, s);
+    else
+        updateBoxDetails();
+}
+
+void EditorWindow::addBox() {
+    if (component_ < 0) return;
+    const Selection s = selection();
+    auto index = doc_.addBox(size_t(component_));
+    if (!index) return;
+    commit(tr("Add box"), s, {component_, attachment_, int(*index)});
+}
+
+void EditorWindow::removeBox() {
+    if (component_ < 0 || box_ < 0) return;
+    const Selection s = selection();
+    auto done = doc_.removeBox(size_t(component_), size_t(box_));
+    if (!done || !*done) return;
+    const int left = boxNames_->rowCount();
+    commit(tr("Remove box"), s, {component_, attachment_, std::min(box_, left - 1)});
 }
 
 // ---- showing the document ---------------------------------------------------------
@@ -801,6 +898,7 @@ void EditorWindow::showModel(bool frame) {
     view_->setSelectedComponent(component_);
     updateDetails();
     updateAttachments();
+    updateBoxes();
     updateStatus();
     updateTitle();
 }
@@ -869,7 +967,7 @@ void EditorWindow::updateComponentList() {
 
 void EditorWindow::selectComponent(int component) {
     if (component < 0 || component >= int(doc_.componentCount())) component = -1;
-    if (component != component_) attachment_ = -1;
+    if (component != component_) attachment_ = box_ = -1;
     component_ = component;
     {
         const QScopedValueRollback guard(updating_, true);
@@ -881,6 +979,7 @@ void EditorWindow::selectComponent(int component) {
     view_->setSelectedComponent(component_);
     updateDetails();
     updateAttachments();
+    updateBoxes();
 }
 
 void EditorWindow::selectAttachment(int attachment) {
@@ -990,6 +1089,54 @@ void EditorWindow::updateAttachmentDetails() {
     attachmentType_->setEnabled(value.has_value());
 }
 
+void EditorWindow::selectBox(int box) {
+    if (box < 0 || box >= boxNames_->rowCount()) box = -1;
+    box_ = box;
+    {
+        const QScopedValueRollback guard(updating_, true);
+        if (box_ >= 0)
+            boxes_->setCurrentIndex(boxNames_->index(box_));
+        else
+            boxes_->selectionModel()->clear();
+    }
+    updateBoxDetails();
+    updateActions();
+}
+
+void EditorWindow::updateBoxes() {
+    {
+        const QScopedValueRollback guard(updating_, true);
+        QStringList names;
+        for (size_t i = 0; component_ >= 0; ++i) {
+            const auto b = doc_.boxFields(size_t(component_), i);
+            if (!b) break;
+            names << tr("Box %1 at (%2, %3, %4), half (%5, %6, %7)")
+                         .arg(i + 1)
+                         .arg(floatText(b->centre.x), floatText(b->centre.y),
+                              floatText(b->centre.z), floatText(b->halfExtents.x),
+                              floatText(b->halfExtents.y), floatText(b->halfExtents.z));
+        }
+        if (names != boxNames_->stringList()) boxNames_->setStringList(names);
+    }
+    selectBox(box_);
+}
+
+void EditorWindow::updateBoxDetails() {
+    const QScopedValueRollback guard(updating_, true);
+    const auto fields = component_ >= 0 && box_ >= 0
+                            ? doc_.boxFields(size_t(component_), size_t(box_))
+                            : std::nullopt;
+    const shp::Vec3 centre = fields ? fields->centre : shp::Vec3{};
+    const shp::Vec3 half = fields ? fields->halfExtents : shp::Vec3{};
+    const float values[2][3] = {{centre.x, centre.y, centre.z}, {half.x, half.y, half.z}};
+    QLineEdit* const* rows[2] = {boxCentre_, boxHalf_};
+    for (int r = 0; r < 2; ++r)
+        for (int i = 0; i < 3; ++i) {
+            rows[r][i]->setText(fields ? floatText(values[r][i]) : QString());
+            rows[r][i]->setEnabled(fields.has_value());
+        }
+}
+
 void EditorWindow::updateActions() {
     const bool loaded = doc_.loaded();
     for (QAction* a : {actMerge_, actSave_, actSaveAs_})
@@ -1001,6 +1148,8 @@ void EditorWindow::updateActions() {
     cmdAttach_->setEnabled(component);
     attachKind_->setEnabled(component);
     cmdDetach_->setEnabled(component && attachment_ >= 0);
+    cmdAddBox_->setEnabled(component);
+    cmdRemoveBox_->setEnabled(component && box_ >= 0);
 }
 
 void EditorWindow::syncZoomSlider(double zoom) {

@@ -68,8 +68,10 @@ public:
 
     int selectedComponent() const { return component_; }
     int selectedAttachment() const { return attachment_; }
+    int selectedBox() const { return box_; }
     void selectComponent(int component);
     void selectAttachment(int attachment);
+    void selectBox(int box);
 
 public slots:
     void open();
@@ -79,6 +81,8 @@ public slots:
     void attach();
     void detach();
     void deleteComponent();
+    void addBox();
+    void removeBox();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -89,6 +93,7 @@ private:
     struct Selection {
         int component = -1;
         int attachment = -1;
+        int box = -1;
     };
     using Snapshot = std::shared_ptr<const shp::BlockChain>;
 
@@ -111,6 +116,8 @@ private:
     void editComponent(const QString& text, const std::function<void(model::ComponentFields&)>& change);
     void editAttachment(const QString& text,
                         const std::function<void(model::AttachmentFields&)>& change);
+    void editBox(const QString& text, const std::function<void(model::BoxFields&)>& change);
+    Selection selection() const { return {component_, attachment_, box_}; }
 
     void documentChanged(model::Change change);
     void showModel(bool frame);
@@ -122,6 +129,8 @@ private:
     void updateDetails();
     void updateAttachments();
     void updateAttachmentDetails();
+    void updateBoxes();
+    void updateBoxDetails();
     void updateActions();
     void syncZoomSlider(double zoom);
 
@@ -133,6 +142,7 @@ private:
     std::set<size_t> validityShown_;
     int component_ = -1;
     int attachment_ = -1;
+    int box_ = -1;
     bool updating_ = false;  // widgets are being filled from the document
 
     ModelViewWidget* view_ = nullptr;
@@ -156,6 +166,12 @@ private:
     QComboBox* attachKind_ = nullptr;
     QLineEdit* attachmentPosition_[3] = {};
     QComboBox* attachmentType_ = nullptr;
+    QListView* boxes_ = nullptr;
+    QStringListModel* boxNames_ = nullptr;
+    QLineEdit* boxCentre_[3] = {};
+    QLineEdit* boxHalf_[3] = {};
+    QPushButton* cmdAddBox_ = nullptr;
+    QPushButton* cmdRemoveBox_ = nullptr;
     QPushButton* cmdOpen_ = nullptr;
     QPushButton* cmdMerge_ = nullptr;
     QPushButton* cmdSave_ = nullptr;

@@ -14,6 +14,7 @@
 #include <QSettings>
 #include <QSlider>
 #include <QStringListModel>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUndoStack>
@@ -284,6 +285,20 @@ void EditorWindowTest::everyEditUndoesAndRedoesToTheSameBytes() {
     click("cmdDetach");
     step("detach");
     QCOMPARE(int(list("lstAttachments").size()), before - 1);
+
+    find<QTabWidget>("tabParts")->setCurrentWidget(find<QWidget>("frameBoxes"));
+    click("cmdAddBox");
+    step("add box");
+    QCOMPARE(window_->selectedBox(), 1);
+    type("txtBoxCentreZ", "30");
+    step("move box");
+    type("txtBoxHalfX", "2.5");
+    step("resize box");
+    QCOMPARE(list("lstBoxes")[1], QString("Box 2 at (0, 0, 30), half (2.5, 8, 8)"));
+    clickRow("lstBoxes", 0);
+    click("cmdRemoveBox");
+    step("remove box");
+    QCOMPARE(list("lstBoxes").size(), 1);
 
     choose("cboShipClass", 1);
     step("class");
