@@ -603,7 +603,7 @@ TEST(ModelEdit, RecordFieldsChangeOnlyTheirOwnBytes) {
     struct Case {
         const char* name;
         std::function<Result<bool>()> edit;
-        size_t block;  // where the bytes change
+        size_t block;     // where the bytes change
         size_t from, to;  // the changed byte range in that block's data
     };
     const size_t rec = kComponentRecordSize;
@@ -615,8 +615,8 @@ TEST(ModelEdit, RecordFieldsChangeOnlyTheirOwnBytes) {
     const Case cases[] = {
         {"name", with([](ComponentFields& f) { f.name = "Bridge"; }), table, rec, rec + 64},
         {"kind", with([](ComponentFields& f) { f.kind = 7; }), table, rec + 64, rec + 68},
-        {"negative zero y", with([](ComponentFields& f) { f.position.y = -0.0f; }), table,
-         rec + 72, rec + 76},
+        {"negative zero y", with([](ComponentFields& f) { f.position.y = -0.0f; }), table, rec + 72,
+         rec + 76},
         {"value 212", with([](ComponentFields& f) { f.value212 = 0xFFFFFFFF; }), table, rec + 212,
          rec + 216},
         {"switch 240", with([](ComponentFields& f) { f.switch240 = 1; }), table, rec + 240,

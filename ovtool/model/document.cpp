@@ -338,11 +338,10 @@ std::optional<AttachmentFields> Document::attachmentFields(size_t k, size_t inde
 Result<bool> Document::setComponentFields(size_t k, const ComponentFields& fields) {
     if (auto no = refuseComponent(k)) return *no;
     if (reducedComponentTable()) return refuse(kReducedBlock1Caption, kReducedBlock1Text);
-    if (fields.name.size() > kMaxComponentName ||
-        fields.name.find('\0') != std::string::npos)
-        return refuse(kEditRefusedCaption,
-                      "A component name holds at most " + std::to_string(kMaxComponentName) +
-                          " characters. No changes will be made.");
+    if (fields.name.size() > kMaxComponentName || fields.name.find('\0') != std::string::npos)
+        return refuse(kEditRefusedCaption, "A component name holds at most " +
+                                               std::to_string(kMaxComponentName) +
+                                               " characters. No changes will be made.");
     const ComponentFields now = *componentFields(k);
     shp::ComponentView c(chain_.blocks()[*model().componentTable()].record(k));
     bool any = false;
@@ -456,9 +455,8 @@ Result<size_t> Document::addBox(size_t k) {
         box.setHalfExtents({(hi.x - lo.x) / 2, (hi.y - lo.y) / 2, (hi.z - lo.z) / 2});
     }
     if (!chain_.appendRecord(*seven, record))
-        return refuse(kEditRefusedCaption,
-                      "The box block of component " + std::to_string(k) +
-                          " is full (65535 boxes). No changes will be made.");
+        return refuse(kEditRefusedCaption, "The box block of component " + std::to_string(k) +
+                                               " is full (65535 boxes). No changes will be made.");
     const size_t index = chain_.blocks()[*seven].recordCount - 1;
     changed();
     return index;

@@ -319,8 +319,8 @@ void EditorWindow::createWidgets() {
     auto numberRow = [&](QLineEdit*& field, const char* name, const QString& label,
                          uint32_t model::ComponentFields::*member) {
         field = numberField(name, label, details);
-        field->setValidator(
-            new QRegularExpressionValidator(QRegularExpression(QStringLiteral("\\d{0,10}")), field));
+        field->setValidator(new QRegularExpressionValidator(
+            QRegularExpression(QStringLiteral("\\d{0,10}")), field));
         form->addRow(label + ':', field);
         connect(field, &QLineEdit::editingFinished, this, [this, field, member, label] {
             if (updating_) return;
@@ -342,8 +342,10 @@ void EditorWindow::createWidgets() {
         editComponent(on ? tr("Set switch at 240") : tr("Clear switch at 240"),
                       [&](model::ComponentFields& f) {
                           // Keep a non-zero value as it is stored.
-                          if (!on) f.switch240 = 0;
-                          else if (f.switch240 == 0) f.switch240 = 1;
+                          if (!on)
+                              f.switch240 = 0;
+                          else if (f.switch240 == 0)
+                              f.switch240 = 1;
                       });
     });
     block13_ = new QCheckBox(tr("Block13"));
@@ -459,14 +461,14 @@ void EditorWindow::createWidgets() {
                 if (!updating_) selectBox(now.isValid() ? now.row() : -1);
             });
     auto* boxForm = new QFormLayout;
-    auto boxRow = [&](QLineEdit* (&fields)[3], const char* prefix, const QString& label,
+    auto boxRow = [&](QLineEdit*(&fields)[3], const char* prefix, const QString& label,
                       shp::Vec3 model::BoxFields::*member, const QString& undoText) {
         auto* row = new QHBoxLayout;
         const char* axes = "XYZ";
         for (int i = 0; i < 3; ++i) {
             const QString name = QString::fromLatin1(prefix) + QChar::fromLatin1(axes[i]);
-            fields[i] = numberField(qPrintable(name), label + ' ' + QChar::fromLatin1(axes[i]).toLower(),
-                                    boxBox);
+            fields[i] = numberField(qPrintable(name),
+                                    label + ' ' + QChar::fromLatin1(axes[i]).toLower(), boxBox);
             fields[i]->setObjectName(name);
             row->addWidget(fields[i]);
             QLineEdit* field = fields[i];
@@ -571,8 +573,8 @@ void EditorWindow::createMenus() {
     tools->addAction(actRedo_);
     tools->addSeparator();
     using A = ModelViewWidget::Action;
-    for (A a : {A::Wireframe, A::Boxes, A::Attachments, A::Normals, A::FrameAll,
-                A::FrameSelected}) {
+    for (A a :
+         {A::Wireframe, A::Boxes, A::Attachments, A::Normals, A::FrameAll, A::FrameSelected}) {
         viewMenu->addAction(view_->action(a));
         tools->addAction(view_->action(a));
         if (a == A::Normals) {
@@ -604,9 +606,8 @@ void EditorWindow::writeSettings() {
 // ---- files ------------------------------------------------------------------------
 
 QString EditorWindow::chooseModel(const QString& caption) {
-    const QString dir = doc_.fileName().empty()
-                            ? QString()
-                            : QFileInfo(fromPath(doc_.fileName())).absolutePath();
+    const QString dir =
+        doc_.fileName().empty() ? QString() : QFileInfo(fromPath(doc_.fileName())).absolutePath();
     return QFileDialog::getOpenFileName(this, caption, dir, fileFilter());
 }
 
@@ -672,8 +673,8 @@ bool EditorWindow::save() {
 
 bool EditorWindow::saveAs() {
     if (!doc_.loaded()) return false;
-    const QString path = QFileDialog::getSaveFileName(this, tr("Save As"),
-                                                      fromPath(doc_.fileName()), fileFilter());
+    const QString path =
+        QFileDialog::getSaveFileName(this, tr("Save As"), fromPath(doc_.fileName()), fileFilter());
     return !path.isEmpty() && saveFile(path);
 }
 
@@ -689,12 +690,12 @@ bool EditorWindow::saveFile(const QString& path) {
 bool EditorWindow::maybeSave() {
     if (!doc_.loaded() || !doc_.modified()) return true;
     const QString name = fromPath(doc_.fileName().filename());
-    const ov::Answer answer = reporter_.question(
-        kProgramName,
-        tr("The model %1 has been changed.\nDo you want to save your changes?")
-            .arg(name)
-            .toStdString(),
-        ov::Buttons::YesNoCancel, ov::Icon::Question);
+    const ov::Answer answer =
+        reporter_.question(kProgramName,
+                           tr("The model %1 has been changed.\nDo you want to save your changes?")
+                               .arg(name)
+                               .toStdString(),
+                           ov::Buttons::YesNoCancel, ov::Icon::Question);
     switch (answer) {
         case ov::Answer::Yes:
             return save();
@@ -725,7 +726,8 @@ void EditorWindow::dropEvent(QDropEvent* event) {
     event->acceptProposedAction();
     const QString path = urls.first().toLocalFile();
     // Leave the drag source before any question or message shows.
-    QMetaObject::invokeMethod(this, [this, path] { openFile(path); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, path] { openFile(path); }, Qt::QueuedConnection);
 }
 
 QStringList EditorWindow::recentFiles() const {
@@ -1021,7 +1023,7 @@ void EditorWindow::updateDetails() {
     block13_->setEnabled(shown && summary.block13.has_value());
     block13_->setToolTip(shown && !summary.block13 ? tr("This component has no block13")
                                                    : QString());
-    block14_->setText(!shown ? QString()
+    block14_->setText(!shown            ? QString()
                       : summary.block14 ? tr("Block14: present")
                                         : tr("Block14: absent"));
 

@@ -113,7 +113,8 @@ private:
     void commit(const QString& text, Selection before, Selection after);
     // Undo and redo: puts a chain back with the selection it had.
     void restore(const Snapshot& chain, Selection selection);
-    void editComponent(const QString& text, const std::function<void(model::ComponentFields&)>& change);
+    void editComponent(const QString& text,
+                       const std::function<void(model::ComponentFields&)>& change);
     void editAttachment(const QString& text,
                         const std::function<void(model::AttachmentFields&)>& change);
     void editBox(const QString& text, const std::function<void(model::BoxFields&)>& change);

@@ -45,6 +45,7 @@ int main(int argc, char** argv) {
 
     window.show();
     // Once the window is on screen, so that the model's messages show over it.
-    if (!model.isEmpty()) QTimer::singleShot(0, &window, [&window, model] { window.loadFile(model); });
+    if (!model.isEmpty())
+        QTimer::singleShot(0, &window, [&window, model] { window.loadFile(model); });
     return app.exec();
 }

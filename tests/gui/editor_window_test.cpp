@@ -178,9 +178,9 @@ void EditorWindowTest::initTestCase() {
     auto packed = ov::refpack::encode(model.write());
     QVERIFY(packed);
     writeFile(path("packed.shp"), *packed);
-    writeFile(path("other.shp"),
-              buildModel(0, {cube("Pod", {0, 30, 0}, 5, 3), cube("Fin", {0, -30, 0}, 4, 4)})
-                  .write());
+    writeFile(
+        path("other.shp"),
+        buildModel(0, {cube("Pod", {0, 30, 0}, 5, 3), cube("Fin", {0, -30, 0}, 4, 4)}).write());
 }
 
 void EditorWindowTest::init() {
@@ -501,9 +501,7 @@ void EditorWindowTest::viewAndListSelectTogether() {
     QVERIFY(window_->loadFile(path("plain.shp")));
     ModelViewWidget* view = window_->view();
     view->setOn(ModelViewWidget::Action::Attachments, false);  // markers keep their colour
-    auto centre = [&](int k) {
-        return view->project(QVector3D(float(k - 1) * 40.0f, 0, 0));
-    };
+    auto centre = [&](int k) { return view->project(QVector3D(float(k - 1) * 40.0f, 0, 0)); };
     auto pixel = [&](int k) {
         const QImage image = view->grabFramebuffer();
         const QPointF p = centre(k) * image.devicePixelRatio();
@@ -532,8 +530,7 @@ void EditorWindowTest::droppedAndRecentModelsOpen() {
     QTRY_COMPARE(list("lstComponents"), QStringList({"Pod", "Fin"}));
 
     QVERIFY(window_->loadFile(path("plain.shp")));
-    QCOMPARE(window_->recentFiles().mid(0, 2),
-             QStringList({path("plain.shp"), path("other.shp")}));
+    QCOMPARE(window_->recentFiles().mid(0, 2), QStringList({path("plain.shp"), path("other.shp")}));
     QVERIFY(!window_->loadFile(path("missing.shp")));
     QVERIFY(list("lstComponents").isEmpty());
     QCOMPARE(window_->windowTitle(), QString("OVTool"));
