@@ -994,6 +994,7 @@ void EditorWindow::selectAttachment(int attachment) {
         else
             attachments_->selectionModel()->clear();
     }
+    view_->setMarkedAttachment(component_, attachment_);
     updateAttachmentDetails();
     updateActions();
 }
@@ -1101,6 +1102,7 @@ void EditorWindow::selectBox(int box) {
         else
             boxes_->selectionModel()->clear();
     }
+    view_->setMarkedBox(component_, box_);
     updateBoxDetails();
     updateActions();
 }
