@@ -44,13 +44,14 @@ const QVector3D kVertexNormalColour(0.35f, 0.85f, 1.0f);
 const QVector3D kFaceNormalColour(0.95f, 0.85f, 0.30f);
 
 // Marker colours by attachment kind: missile mount, gun object, engine flame, gun,
-// blinking light; anything else white.
+// blinking light; anything else grey. None is the highlight's orange or the white
+// of a marked attachment.
 QVector3D kindColour(uint32_t kind) {
     static const QVector3D colours[] = {
-        {1.0f, 0.60f, 0.10f}, {0.95f, 0.35f, 0.95f}, {0.30f, 0.65f, 1.0f},
+        {0.25f, 0.95f, 0.95f}, {0.95f, 0.35f, 0.95f}, {0.30f, 0.65f, 1.0f},
         {1.0f, 0.25f, 0.25f}, {1.0f, 0.95f, 0.30f},
     };
-    return kind < std::size(colours) ? colours[kind] : QVector3D(1, 1, 1);
+    return kind < std::size(colours) ? colours[kind] : QVector3D(0.7f, 0.7f, 0.7f);
 }
 
 QVector3D toQt(shp::Vec3 v) {
