@@ -21,16 +21,6 @@ uint8_t fold(uint8_t c) {
     return c;
 }
 
-// A three-way comparison of two names ignoring letter case.
-int compareFolded(std::string_view a, std::string_view b) {
-    const size_t n = std::min(a.size(), b.size());
-    for (size_t i = 0; i < n; ++i) {
-        const uint8_t x = fold(uint8_t(a[i])), y = fold(uint8_t(b[i]));
-        if (x != y) return x < y ? -1 : 1;
-    }
-    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
-}
-
 // The type as archive::fileType gives it, without making a string.
 std::string_view typeOf(std::string_view name) {
     auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
@@ -78,6 +68,8 @@ void HogListModel::setArchive(std::shared_ptr<const HogArchive> archive) {
     beginResetModel();
     archive_ = std::move(archive);
     cells_.assign(archive_ ? archive_->entries().size() : 0, PackCell{});
+    folded_.clear();
+    foldedReady_ = false;
     endResetModel();
     std::vector<uint32_t> rows(cells_.size());
     for (size_t i = 0; i < rows.size(); ++i)
@@ -103,6 +95,7 @@ std::vector<int> HogListModel::updateArchive(std::shared_ptr<const HogArchive> a
         if (a.name == b.name && a.offset == b.offset && a.size == b.size) continue;
         changed.push_back(int(i));
         if (a.offset != b.offset || a.size != b.size) cells_[i] = PackCell{};
+        if (foldedReady_ && a.name != b.name) folded_[i] = foldName(a.name);
     }
     archive_ = std::move(archive);
     for (int row : changed)
@@ -275,17 +268,32 @@ Qt::ItemFlags HogListModel::flags(const QModelIndex& index) const {
            Qt::ItemNeverHasChildren;
 }
 
+const std::vector<std::string>& HogListModel::foldedNames() const {
+    if (!foldedReady_) {
+        const auto& entries = archive_->entries();
+        folded_.resize(entries.size());
+        for (size_t i = 0; i < entries.size(); ++i)
+            folded_[i] = foldName(entries[i].name);
+        foldedReady_ = true;
+    }
+    return folded_;
+}
+
 bool HogListModel::lessThan(int left, int right, int column) const {
     const HogEntry &a = entry(left), &b = entry(right);
     switch (column) {
-        case Name:
-            return compareFolded(a.name, b.name) < 0;
+        case Name: {
+            const auto& names = foldedNames();
+            return names[size_t(left)] < names[size_t(right)];
+        }
         case Offset:
             return a.offset < b.offset;
         case Size:
             return a.size < b.size;
-        case Type:
-            return compareFolded(typeOf(a.name), typeOf(b.name)) < 0;
+        case Type: {
+            const auto& names = foldedNames();
+            return typeOf(names[size_t(left)]) < typeOf(names[size_t(right)]);
+        }
         case Packed: {
             const PackCell &x = cells_[size_t(left)], &y = cells_[size_t(right)];
             if (packRank(x) != packRank(y)) return packRank(x) < packRank(y);
@@ -305,18 +313,7 @@ std::string HogListModel::foldName(std::string_view name) {
 }
 
 bool HogListModel::nameContains(int row, std::string_view needle) const {
-    const std::string& name = entry(row).name;
-    if (needle.empty()) return true;
-    if (needle.size() > name.size()) return false;
-    const uint8_t first = uint8_t(needle[0]);
-    for (size_t i = 0; i + needle.size() <= name.size(); ++i) {
-        if (fold(uint8_t(name[i])) != first) continue;
-        size_t k = 1;
-        while (k < needle.size() && fold(uint8_t(name[i + k])) == uint8_t(needle[k]))
-            ++k;
-        if (k == needle.size()) return true;
-    }
-    return false;
+    return foldedNames()[size_t(row)].find(needle) != std::string::npos;
 }
 
 // ---- HogFilterModel -------------------------------------------------------------------

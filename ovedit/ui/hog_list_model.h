@@ -88,8 +88,14 @@ private:
     void applyCells(uint64_t generation, const std::vector<uint32_t>& rows,
                     const std::vector<PackCell>& cells);
 
+    // Names in lower case, made the first time a sort or the filter needs them, so
+    // that comparing and searching run over plain bytes.
+    const std::vector<std::string>& foldedNames() const;
+
     std::shared_ptr<const archive::HogArchive> archive_;
     std::vector<PackCell> cells_;
+    mutable std::vector<std::string> folded_;
+    mutable bool foldedReady_ = false;
     uint64_t generation_ = 0;  // of the scan whose results are taken
     bool scanning_ = false;
     std::stop_source scanStop_;

@@ -512,7 +512,9 @@ void HogTab::runExtraction(ExtractMode mode) {
     progress_->setMinimumDuration(400);
     progress_->setAutoClose(false);
     progress_->setAutoReset(false);
+    // Its Cancel button, and Escape or closing it, all stop the run.
     connect(progress_, &QProgressDialog::canceled, this, &HogTab::stopExtraction);
+    connect(progress_, &QDialog::rejected, this, &HogTab::stopExtraction);
     setBusy(true);
 
     Job job;

@@ -91,7 +91,10 @@ MainWindow::MainWindow(bool useSettings, QWidget* parent)
     updateRecentMenu();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    // The tabs go first: their workers may still be talking through the reporter.
+    delete tabs_;
+}
 
 void MainWindow::addTab(QWidget* tab, const QString& key, const QString& title,
                         QLabel* statusLabel) {
