@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 #include <QtConcurrent>
 #include <algorithm>
+#include <cmath>
 
 #include "common/shp_model.h"
 #include "ovedit/ui/ui_text.h"
@@ -428,11 +429,21 @@ void HogPreview::present(PreviewContent content) {
             static_cast<FitImage*>(image_)->setImage(content.image);
             pages_->setCurrentWidget(image_);
             break;
-        case PreviewContent::Kind::Model:
-            modelView()->setMesh(std::move(*content.mesh));
+        case PreviewContent::Kind::Model: {
+            ui::ModelViewWidget* view = modelView();
+            view->setMesh(std::move(*content.mesh));
             content.mesh.reset();
-            pages_->setCurrentWidget(model_);
+            // The view frames the model to its height; the pane is often narrower
+            // than tall, so the zoom comes down until the model fits the width too.
+            const double aspect = double(pages_->width()) / std::max(1, pages_->height());
+            if (aspect < 1.0) {
+                const double half = 20.0 * M_PI / 180.0;  // half the view's 40 degrees
+                const double across = std::atan(std::tan(half) * aspect);
+                view->setZoom(view->zoom() * std::sin(across) / std::sin(half));
+            }
+            pages_->setCurrentWidget(view);
             break;
+        }
     }
     // The big parts are on screen now; keep what tells what is shown.
     content.text.clear();
