@@ -194,9 +194,9 @@ std::optional<std::vector<HogEntry>> GetHogData(std::string_view pathText, Repor
 // ---- Extraction -----------------------------------------------------------------------
 
 enum class ExtractMode {
-    Raw,            // copy items as stored
-    Unpack,         // unpack packed items; ask about the others
-    UnpackIfPacked, // unpack packed items, copy the others as stored without asking
+    Raw,             // copy items as stored
+    Unpack,          // unpack packed items; ask about the others
+    UnpackIfPacked,  // unpack packed items, copy the others as stored without asking
 };
 
 struct ExtractResult {

@@ -145,7 +145,8 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
             checkedFolders.insert(folder);
         }
 
-        status((mode == ExtractMode::Unpack ? "Unpacking and Extracting " : "Extracting ") + e.name);
+        status((mode == ExtractMode::Unpack ? "Unpacking and Extracting " : "Extracting ") +
+               e.name);
         if (auto st = archive.readRawInto(e, item); !st) {
             failItem("Error extracting " + e.name + ": " + st.error().describe());
             continue;

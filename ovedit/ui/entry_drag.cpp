@@ -31,7 +31,9 @@ private:
 
 EntryDragData::EntryDragData(std::shared_ptr<const archive::HogArchive> archive,
                              std::vector<size_t> rows, QString folder, Reporter& reporter)
-    : archive_(std::move(archive)), rows_(std::move(rows)), folder_(std::move(folder)),
+    : archive_(std::move(archive)),
+      rows_(std::move(rows)),
+      folder_(std::move(folder)),
       reporter_(reporter) {}
 
 QStringList EntryDragData::formats() const {

@@ -4,8 +4,8 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QValidator>
 #include <QVBoxLayout>
+#include <QValidator>
 
 namespace ov::edit {
 

@@ -128,8 +128,7 @@ void HogListModel::scanPacking(std::vector<uint32_t> rows) {
     scanStop_ = std::stop_source();
     scan_ = QtConcurrent::run([this, archive = archive_, rows = std::move(rows), generation,
                                stop = scanStop_.get_token()] {
-        for (size_t start = 0; start < rows.size() && !stop.stop_requested();
-             start += kScanBatch) {
+        for (size_t start = 0; start < rows.size() && !stop.stop_requested(); start += kScanBatch) {
             const size_t end = std::min(rows.size(), start + kScanBatch);
             std::vector<uint32_t> batch(rows.begin() + ptrdiff_t(start),
                                         rows.begin() + ptrdiff_t(end));

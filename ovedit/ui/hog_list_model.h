@@ -126,8 +126,8 @@ protected:
 private:
     HogListModel* hog_ = nullptr;
     QString filterText_;
-    std::string needle_;           // folded Latin-1 bytes of the filter
-    bool unmatchable_ = false;     // the filter holds a character no name can hold
+    std::string needle_;        // folded Latin-1 bytes of the filter
+    bool unmatchable_ = false;  // the filter holds a character no name can hold
 };
 
 }  // namespace ov::edit

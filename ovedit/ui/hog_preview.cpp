@@ -34,8 +34,8 @@ std::string lowerType(std::string_view name) {
 }
 
 bool isTextType(const std::string& type) {
-    static const char* const kTypes[] = {"txt", "ini", "cfg", "csv", "log", "xml", "htm",
-                                         "html", "json", "md", "bat", "cmd", "lst", "inf"};
+    static const char* const kTypes[] = {"txt",  "ini",  "cfg", "csv", "log", "xml", "htm",
+                                         "html", "json", "md",  "bat", "cmd", "lst", "inf"};
     return std::any_of(std::begin(kTypes), std::end(kTypes),
                        [&](const char* t) { return type == t; });
 }
@@ -67,8 +67,8 @@ bool isCommonImageFormat(const QByteArray& format) {
 // The format Qt would read the bytes as: by the entry's type when Qt knows it,
 // else by content among the common formats. Empty when it is no image.
 QByteArray imageFormatOf(ByteSpan head, const std::string& type) {
-    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(head.data()),
-                                               qsizetype(head.size()));
+    QByteArray bytes =
+        QByteArray::fromRawData(reinterpret_cast<const char*>(head.data()), qsizetype(head.size()));
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     const QByteArray byContent = QImageReader::imageFormat(&buffer);
@@ -148,8 +148,8 @@ PreviewContent buildPreview(const HogArchive& archive, const HogEntry& entry,
     if (info.packed && options.storedBytes)
         return hex(*head, entry.size, QStringLiteral("packed, shown as stored"));
     if (info.packed) {
-        Result<Bytes> raw = whole ? Result<Bytes>(std::move(*head))
-                                  : archive.readHead(entry, kPreviewWholeBytes);
+        Result<Bytes> raw =
+            whole ? Result<Bytes>(std::move(*head)) : archive.readHead(entry, kPreviewWholeBytes);
         if (!raw) return message(fromUtf8(raw.error().describe()));
         auto plain = archive::unpackItem(*raw);
         if (!plain)

@@ -213,8 +213,9 @@ void HogTab::createControls() {
     cmdExtract_ = button(this, "cmdExtract", "&Extract");
     cmdExtract_->setToolTip("Copy the selected entries into the destination folder as stored");
     cmdUnpackExtract_ = button(this, "cmdUnpackExtract", "&Unpack and Extract");
-    cmdUnpackExtract_->setToolTip("Copy the selected entries into the destination folder, "
-                                  "unpacking the packed ones");
+    cmdUnpackExtract_->setToolTip(
+        "Copy the selected entries into the destination folder, "
+        "unpacking the packed ones");
     auto* extractBox = new QGroupBox("Extract selected entries", this);
     extractBox->setObjectName("frameHogExtract");
     auto* extractRow = new QHBoxLayout(extractBox);
@@ -370,8 +371,8 @@ void HogTab::showArchiveLabels() {
 void HogTab::browseArchive() {
     QString start = txtHogPath_->text().trimmed();
     if (start.isEmpty()) start = QDir::homePath();
-    const QString path = QFileDialog::getOpenFileName(
-        this, "Open Archive", start, "Hog archives (*.hog *.HOG);;All files (*)");
+    const QString path = QFileDialog::getOpenFileName(this, "Open Archive", start,
+                                                      "Hog archives (*.hog *.HOG);;All files (*)");
     if (path.isEmpty()) return;
     // A file chosen in the dialog is meant to be opened, whether or not one is open.
     openArchive(path);
@@ -400,12 +401,14 @@ void HogTab::updateCommands() {
     const bool open = archive_ != nullptr;
     const bool idle = !busy_;
     cmdOpen_->setEnabled(!open && idle);
-    cmdBrowseHog_->setEnabled(idle);
-    txtHogPath_->setEnabled(idle);
-    for (QWidget* w : {static_cast<QWidget*>(cmdCloseHog_), static_cast<QWidget*>(cmdExtract_),
-                       static_cast<QWidget*>(cmdUnpackExtract_),
-                       static_cast<QWidget*>(cmdSelectAll_), static_cast<QWidget*>(cmdSelectNone_),
-                       static_cast<QWidget*>(cmdBackupFAT_)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(cmdBrowseHog_), static_cast<QWidget*>(txtHogPath_),
+          static_cast<QWidget*>(cmdBrowseHogDest_), static_cast<QWidget*>(txtHogDest_)})
+        w->setEnabled(idle);
+    for (QWidget* w :
+         {static_cast<QWidget*>(cmdCloseHog_), static_cast<QWidget*>(cmdExtract_),
+          static_cast<QWidget*>(cmdUnpackExtract_), static_cast<QWidget*>(cmdSelectAll_),
+          static_cast<QWidget*>(cmdSelectNone_), static_cast<QWidget*>(cmdBackupFAT_)})
         w->setEnabled(open && idle);
     cmdRestoreFAT_->setEnabled(open && idle && archive_->hasBackup());
     txtHogFilter_->setEnabled(open);
@@ -512,6 +515,7 @@ void HogTab::runExtraction(ExtractMode mode) {
     progress_->setMinimumDuration(400);
     progress_->setAutoClose(false);
     progress_->setAutoReset(false);
+    progress_->setMinimumWidth(progress_->fontMetrics().horizontalAdvance(QString(56, 'x')));
     // Its Cancel button, and Escape or closing it, all stop the run.
     connect(progress_, &QProgressDialog::canceled, this, &HogTab::stopExtraction);
     connect(progress_, &QDialog::rejected, this, &HogTab::stopExtraction);
@@ -521,18 +525,19 @@ void HogTab::runExtraction(ExtractMode mode) {
     job.stop = extractStop_.get_token();
     // Called on the worker after every item; the window hears of it at most every
     // 50 ms, and always of the last item.
-    job.progress = [this, last = std::chrono::steady_clock::time_point()](
-                       const Progress& p) mutable {
+    job.progress = [this,
+                    last = std::chrono::steady_clock::time_point()](const Progress& p) mutable {
         const auto now = std::chrono::steady_clock::now();
-        if (p.done != 0 && p.done != p.total && now - last < std::chrono::milliseconds(50))
-            return;
+        if (p.done != 0 && p.done != p.total && now - last < std::chrono::milliseconds(50)) return;
         last = now;
-        QMetaObject::invokeMethod(this, [this, p] { showProgress(p); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, p] { showProgress(p); }, Qt::QueuedConnection);
     };
-    extractWatcher_.setFuture(QtConcurrent::run(
-        &extractPool_,
-        [archive = archive_, rows = std::move(rows), dest, mode, job = std::move(job),
-         &reporter = reporter_] { return archive::extract(*archive, rows, dest, mode, job, reporter); }));
+    extractWatcher_.setFuture(
+        QtConcurrent::run(&extractPool_, [archive = archive_, rows = std::move(rows), dest, mode,
+                                          job = std::move(job), &reporter = reporter_] {
+            return archive::extract(*archive, rows, dest, mode, job, reporter);
+        }));
 }
 
 void HogTab::showProgress(const Progress& p) {
@@ -623,8 +628,7 @@ void HogTab::editEntry() {
             const bool saved = editFat(
                 [&](HogArchive& a) {
                     return archive::saveEntry(a, r, name.toLatin1().toStdString(),
-                                              offset.toStdString(), size.toStdString(),
-                                              reporter_);
+                                              offset.toStdString(), size.toStdString(), reporter_);
                 },
                 true);
             if (saved) setStatus(QStringLiteral("Entry %1 saved").arg(r + 1));

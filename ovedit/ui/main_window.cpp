@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -16,7 +17,6 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
-#include <QElapsedTimer>
 
 #include "ovedit/ships/game_files.h"
 #include "ovedit/ui/hog_tab.h"
@@ -49,7 +49,8 @@ QString archiveInGameFolder(const QString& folder) {
 }  // namespace
 
 MainWindow::MainWindow(bool useSettings, QWidget* parent)
-    : QMainWindow(parent), useSettings_(useSettings),
+    : QMainWindow(parent),
+      useSettings_(useSettings),
       reporter_(std::make_unique<ui::QtReporter>(this)) {
     setObjectName("mainWindow");
     setAcceptDrops(true);
@@ -206,11 +207,11 @@ bool MainWindow::chooseGameFolder() {
         this, "Choose the Game Folder", gameFolder_.isEmpty() ? QDir::homePath() : gameFolder_);
     if (folder.isEmpty()) return false;
     if (archiveInGameFolder(folder).isEmpty()) {
-        const auto answer = reporter_->question(
-            kTitle,
-            toPathText(QDir::toNativeSeparators(folder)) +
-                " holds no resource.hog. Use it as the game folder anyway?",
-            Buttons::YesNo, Icon::Question);
+        const auto answer =
+            reporter_->question(kTitle,
+                                toPathText(QDir::toNativeSeparators(folder)) +
+                                    " holds no resource.hog. Use it as the game folder anyway?",
+                                Buttons::YesNo, Icon::Question);
         if (answer != Answer::Yes) return false;
     }
     setGameFolder(folder);
@@ -254,8 +255,8 @@ void MainWindow::updateRecentMenu() {
     recentMenu_->clear();
     for (qsizetype i = 0; i < recent_.size(); ++i) {
         const QString path = recent_[i];
-        QAction* a = recentMenu_->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(
-            QFileInfo(path).fileName().replace('&', "&&")));
+        QAction* a = recentMenu_->addAction(
+            QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(path).fileName().replace('&', "&&")));
         a->setToolTip(QDir::toNativeSeparators(path));
         a->setStatusTip(QDir::toNativeSeparators(path));
         connect(a, &QAction::triggered, this, [this, path] { openArchive(path); });

@@ -143,7 +143,8 @@ private:
         QTRY_VERIFY(!tab_->listModel()->packScanRunning());
     }
     int proxyRowOf(int entryRow) const {
-        const QModelIndex i = tab_->filterModel()->mapFromSource(tab_->listModel()->index(entryRow, 0));
+        const QModelIndex i =
+            tab_->filterModel()->mapFromSource(tab_->listModel()->index(entryRow, 0));
         return i.row();
     }
     QRect rectOf(int entryRow) const {
@@ -283,9 +284,10 @@ void HogTabTest::typedPathOpensWithTheLibrarysLabelsAndRows() {
         QCOMPARE(cell(HogListModel::Row), QString::number(r + 1));
         const auto info = lib.packInfo(e).value();
         const QString packed =
-            !info.packed ? QString("No")
-                         : QString("Yes, %1 bytes").arg(QLocale(QLocale::English).toString(
-                               qulonglong(*info.unpackedSize)));
+            !info.packed
+                ? QString("No")
+                : QString("Yes, %1 bytes")
+                      .arg(QLocale(QLocale::English).toString(qulonglong(*info.unpackedSize)));
         QCOMPARE(cell(HogListModel::Packed), packed);
     }
 
@@ -348,8 +350,8 @@ void HogTabTest::filterNarrowsAndSelectAllActsOnRowsShown() {
         bytes += tab_->archive()->entries()[row].size;
     }
     QTRY_COMPARE(control<QLabel>("lblSelection")->text(),
-                 QString("12 selected, %1 bytes").arg(QLocale(QLocale::English).toString(
-                     qulonglong(bytes))));
+                 QString("12 selected, %1 bytes")
+                     .arg(QLocale(QLocale::English).toString(qulonglong(bytes))));
 
     // Rows the filter hides are not selected; emptying the filter shows them again.
     filter->clear();
@@ -383,7 +385,8 @@ void HogTabTest::sortsByEveryColumn() {
                 // No row may come before one it is ordered after.
                 const bool wrong = order == Qt::AscendingOrder ? model->lessThan(b, a, column)
                                                                : model->lessThan(a, b, column);
-                QVERIFY2(!wrong, qPrintable(QString("column %1 rows %2, %3").arg(column).arg(a).arg(b)));
+                QVERIFY2(!wrong,
+                         qPrintable(QString("column %1 rows %2, %3").arg(column).arg(a).arg(b)));
             }
         }
     }
@@ -400,7 +403,8 @@ void HogTabTest::extractsWhatTheLibraryExtracts_data() {
     QTest::addColumn<ExtractMode>("mode");
     QTest::addColumn<QString>("buttonName");
     QTest::addColumn<QString>("done");
-    QTest::newRow("as stored") << ExtractMode::Raw << "cmdExtract" << "Extraction Complete";
+    QTest::newRow("as stored") << ExtractMode::Raw << "cmdExtract"
+                               << "Extraction Complete";
     QTest::newRow("unpacked") << ExtractMode::Unpack << "cmdUnpackExtract"
                               << "Unpacking and extraction Complete";
 }
@@ -470,8 +474,9 @@ void HogTabTest::notPackedQuestion() {
     answers.answers = {answer};
     extractWith("cmdUnpackExtract", workPath("out"));
     QCOMPARE(answers.said.front().title, QString("OV Edit"));
-    QCOMPARE(answers.said.front().text,
-             QString("Error unpacking data\\readme.txt file not compressed. Do you want to extract?"));
+    QCOMPARE(
+        answers.said.front().text,
+        QString("Error unpacking data\\readme.txt file not compressed. Do you want to extract?"));
     QCOMPARE(answers.said.front().icon, Icon::Question);
     QCOMPARE(*answers.said.front().buttons, Buttons::YesNoCancel);
     QCOMPARE(answers.said.back().text, last);
@@ -543,7 +548,8 @@ void HogTabTest::fatEditorRefusesThenSavesOneEntry() {
         {"kestrel2.shp", "7B3", "302",
          "The name of the file MUST be the same length or the\nentire .hog file will have to be "
          "rebuilt. Changes not saved"},
-        {"kestrel.shp", "7G3", "302", "The value entered for offset is an invalid hexadecimal number"},
+        {"kestrel.shp", "7G3", "302",
+         "The value entered for offset is an invalid hexadecimal number"},
         {"kestrel.shp", "7B3", "", "The value entered for size is an invalid hexadecimal number"},
     };
     popupCommand(row, "pldHogProperties");
@@ -589,10 +595,9 @@ void HogTabTest::fatEditorRefusesThenSavesOneEntry() {
     QCOMPARE(shown->index(shownRow, HogListModel::Size).data().toString(), QString("2E9"));
     QCOMPARE(shown->index(shownRow, HogListModel::Type).data().toString(), QString("SHX"));
     // It now points at raptor.shp's packed bytes, and the Packed cell says so again.
-    QTRY_COMPARE(shown->index(shownRow, HogListModel::Packed).data().toString(),
-                 shown->index(proxyRowOf(rowNamed("raptor.shp")), HogListModel::Packed)
-                     .data()
-                     .toString());
+    QTRY_COMPARE(
+        shown->index(shownRow, HogListModel::Packed).data().toString(),
+        shown->index(proxyRowOf(rowNamed("raptor.shp")), HogListModel::Packed).data().toString());
 
     // Cancel writes nothing.
     const QByteArray saved = readAll(archivePath());
@@ -681,8 +686,9 @@ void HogTabTest::backupThenRestoreGivesTheArchiveBack() {
         QCOMPARE(answers.said[0].text, restoreText);
         QCOMPARE(readAll(archivePath()), answer == Answer::Yes ? original : edited);
     }
-    QCOMPARE(tab_->listView()->model()->index(proxyRowOf(2), HogListModel::Offset).data().toString(),
-             QString::fromStdString(archive::hexText(libraryArchive().entries()[2].offset)));
+    QCOMPARE(
+        tab_->listView()->model()->index(proxyRowOf(2), HogListModel::Offset).data().toString(),
+        QString::fromStdString(archive::hexText(libraryArchive().entries()[2].offset)));
 
     // Without a backup file the restore is refused.
     QVERIFY(QFile::remove(backup));
@@ -827,7 +833,8 @@ void HogTabTest::everyControlIsNamedAndReadable() {
 void HogTabTest::gameFolderAndRecentArchivesAreKept() {
     QVERIFY(QFile::copy(archivePath(), workPath("second.hog")));
     window_->setGameFolder(work_->path());
-    QCOMPARE(window_->windowTitle(), QString("OV Edit - %1").arg(QDir::toNativeSeparators(work_->path())));
+    QCOMPARE(window_->windowTitle(),
+             QString("OV Edit - %1").arg(QDir::toNativeSeparators(work_->path())));
     // The game's archive is suggested, not opened.
     QCOMPARE(control<QLineEdit>("txtHogPath")->text(), archivePath());
     QVERIFY(!tab_->hasArchive());
