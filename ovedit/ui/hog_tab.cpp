@@ -306,6 +306,13 @@ void HogTab::connectSignals() {
     connect(&summaryTimer_, &QTimer::timeout, this,
             [this] { emit selectionSummaryChanged(selectionSummary()); });
     connect(selection, &QItemSelectionModel::currentRowChanged, this, &HogTab::currentRowChanged);
+    // A list sorted by the Packed column while it was being filled is sorted again
+    // once it is complete.
+    connect(model_, &HogListModel::packScanFinished, this, [this] {
+        const QHeaderView* header = list_->horizontalHeader();
+        if (header->sortIndicatorSection() == HogListModel::Packed)
+            proxy_->sort(HogListModel::Packed, header->sortIndicatorOrder());
+    });
     connect(list_, &QWidget::customContextMenuRequested, this, &HogTab::showPopup);
 
     connect(&extractWatcher_, &QFutureWatcher<archive::ExtractResult>::finished, this,

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QTimer>
 #include <cstdio>
+#include <optional>
 
 #include "ovedit/ui/main_window.h"
 #include "ovtool/ui/qt_reporter.h"

@@ -314,8 +314,9 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {
+    if (event->source() != nullptr) return;
     const QString path = droppedFile(event->mimeData());
-    if (event->source() != nullptr || path.isEmpty()) return;
+    if (path.isEmpty()) return;
     event->acceptProposedAction();
     // Opened once the drop has finished, so a message box does not hold up the
     // program the file came from.

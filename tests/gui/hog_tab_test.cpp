@@ -390,6 +390,21 @@ void HogTabTest::sortsByEveryColumn() {
             }
         }
     }
+    // An archive opened while the list is sorted by the Packed column comes sorted by
+    // it once that column is filled in.
+    const int packedX = header->sectionViewportPosition(HogListModel::Packed) + 5;
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(packedX, 5));
+    QCOMPARE(header->sortIndicatorSection(), int(HogListModel::Packed));
+    QVERIFY(QFile::copy(archivePath(), workPath("again.hog")));
+    QVERIFY(window_->openArchive(workPath("again.hog")));
+    QTRY_VERIFY(!model->packScanRunning());
+    for (int r = 1; r < proxy->rowCount(); ++r) {
+        const int a = proxy->sourceRow(r - 1), b = proxy->sourceRow(r);
+        QVERIFY(header->sortIndicatorOrder() == Qt::AscendingOrder
+                    ? !model->lessThan(b, a, HogListModel::Packed)
+                    : !model->lessThan(a, b, HogListModel::Packed));
+    }
+
     // Offsets sort as numbers, not as texts ("DBD" is below "10C4").
     const int x = header->sectionViewportPosition(HogListModel::Offset) + 5;
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, 5));
@@ -842,7 +857,7 @@ void HogTabTest::gameFolderAndRecentArchivesAreKept() {
     QVERIFY(window_->openArchive(archivePath()));
     QVERIFY(window_->openArchive(workPath("second.hog")));
     QCOMPARE(window_->recentArchives(), (QStringList{workPath("second.hog"), archivePath()}));
-    window_.reset();  // closing keeps the settings
+    window_.reset();  // a new window reads what this one kept
 
     window_ = std::make_unique<MainWindow>(true);
     tab_ = window_->hogTab();
