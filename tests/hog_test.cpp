@@ -387,6 +387,26 @@ TEST(HogExtract, RawAndUnpackedContents) {
     EXPECT_TRUE(r3.saidText("Destination path doesn't exist"));
 }
 
+TEST(HogExtract, UnpackIfPackedCopiesTheOthersWithoutAsking) {
+    const Bytes packed = refpack::encode(text("packed item")).value();
+    ScratchDir dir;
+    ovtest::writeBytes(dir / "u.hog",
+                       built({{"a.txt", text("plain")}, {"b\\c.shp", packed}, {"e", {}}}));
+    auto a = HogArchive::read(dir / "u.hog");
+    ASSERT_TRUE(a);
+    RecordingReporter r;
+    const std::vector<size_t> all{0, 1, 2};
+    auto res = extract(*a, all, dir.path().string(), ExtractMode::UnpackIfPacked, {}, r);
+    EXPECT_TRUE(res.ok());
+    EXPECT_EQ(res.written, 3u);
+    EXPECT_EQ(ovtest::readBytes(dir / "a.txt"), text("plain"));
+    EXPECT_EQ(ovtest::readBytes(dir / "b" / "c.shp"), text("packed item"));
+    EXPECT_TRUE(ovtest::readBytes(dir / "e").empty());
+    ASSERT_EQ(r.said.size(), 1u);
+    EXPECT_FALSE(r.said[0].question);
+    EXPECT_EQ(r.said[0].text, "Extraction Complete");
+}
+
 TEST(HogExtract, NotPackedQuestionOutcomes) {
     const Bytes packed = refpack::encode(text("packed item")).value();
     Bytes almost = packed;
@@ -434,7 +454,7 @@ TEST(HogExtract, NotPackedQuestionOutcomes) {
     }
 }
 
-TEST(HogExtract, StoppedHalfWayLeavesOnlyWholeFilesAndSaysHowMany) {
+TEST(HogExtract, StoppedHalfWayLeavesOnlyWholeFilesAndSaysSo) {
     std::vector<HogItem> items;
     for (int i = 0; i < 6; ++i)
         items.push_back({"part" + std::to_string(i) + ".bin", ovtest::randomBytes(3000, i)});
@@ -471,7 +491,7 @@ TEST(HogExtract, StoppedHalfWayLeavesOnlyWholeFilesAndSaysHowMany) {
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(ovtest::readBytes(dir / "out" / files[size_t(i)]), items[size_t(i)].data);
     ASSERT_EQ(r.said.size(), 1u);
-    EXPECT_EQ(r.said[0].text, "Extraction stopped: 4 file(s) written");
+    EXPECT_EQ(r.said[0].text, "Exiting unpack / extract function");
     EXPECT_EQ(r.said[0].icon, Icon::Information);
 
     // A stop requested before the start writes nothing.
@@ -479,7 +499,7 @@ TEST(HogExtract, StoppedHalfWayLeavesOnlyWholeFilesAndSaysHowMany) {
     auto none = extract(*a, all, (dir / "out").string(), ExtractMode::Raw, job, r2);
     EXPECT_TRUE(none.stopped);
     EXPECT_EQ(none.written, 0u);
-    EXPECT_TRUE(r2.saidText("Extraction stopped: 0 file(s) written"));
+    EXPECT_TRUE(r2.saidText("Exiting unpack / extract function"));
 }
 
 TEST(HogRead, TwoThreadsReadOneOpenArchive) {
@@ -550,6 +570,21 @@ TEST(HogRead, PackInfoFromTheFirstBytes) {
     past.offset = uint32_t(a->fileSize());
     past.size = 5;
     EXPECT_EQ(a->packInfo(past).error().kind, ErrorKind::OutOfRange);
+}
+
+TEST(HogRead, HeadIsBoundedByTheItemAndTheRequest) {
+    const Bytes data = ovtest::randomBytes(5000, 3);
+    ScratchDir dir;
+    ovtest::writeBytes(dir / "h.hog", built({{"x", data}, {"y", text("after")}}));
+    auto a = HogArchive::read(dir / "h.hog");
+    ASSERT_TRUE(a);
+    const HogEntry& x = a->entries()[0];
+    EXPECT_EQ(a->readHead(x, 16).value(), Bytes(data.begin(), data.begin() + 16));
+    EXPECT_EQ(a->readHead(x, 1 << 20).value(), data);  // never into the next item
+    EXPECT_TRUE(a->readHead(x, 0).value().empty());
+    HogEntry past = x;
+    past.offset = uint32_t(a->fileSize()) - 2;
+    EXPECT_EQ(a->readHead(past, 1).error().kind, ErrorKind::OutOfRange);
 }
 
 // ---- FAT backup, restore, paste and the editor ------------------------------------------

@@ -335,18 +335,35 @@ const HogEntry* HogArchive::find(std::string_view name) const {
     return nullptr;
 }
 
+namespace {
+
+Error pastTheEnd(const HogEntry& entry) {
+    return makeError(ErrorKind::OutOfRange,
+                     "\"" + entry.name + "\" points past the end of the archive (offset " +
+                         hexText(entry.offset) + ", size " + hexText(entry.size) + ")",
+                     entry.entryPos);
+}
+
+}  // namespace
+
 Status HogArchive::readRawInto(const HogEntry& entry, Bytes& out) const {
-    if (uint64_t(entry.offset) + entry.size > fileSize_)
-        return makeError(ErrorKind::OutOfRange,
-                         "\"" + entry.name + "\" points past the end of the archive (offset " +
-                             hexText(entry.offset) + ", size " + hexText(entry.size) + ")",
-                         entry.entryPos);
+    if (uint64_t(entry.offset) + entry.size > fileSize_) return pastTheEnd(entry);
     out.resize(entry.size);
     auto got = file_->readAt(entry.offset, out);
     if (!got || *got != out.size())
         return makeError(ErrorKind::ReadFailed,
                          pathText(path_) + ": read error in \"" + entry.name + "\"");
     return {};
+}
+
+Result<Bytes> HogArchive::readHead(const HogEntry& entry, size_t maxBytes) const {
+    if (uint64_t(entry.offset) + entry.size > fileSize_) return pastTheEnd(entry);
+    Bytes out(std::min<size_t>(entry.size, maxBytes));
+    auto got = file_->readAt(entry.offset, out);
+    if (!got || *got != out.size())
+        return makeError(ErrorKind::ReadFailed,
+                         path_.string() + ": read error in \"" + entry.name + "\"");
+    return out;
 }
 
 Result<Bytes> HogArchive::readRaw(const HogEntry& entry) const {

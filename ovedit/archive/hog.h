@@ -97,6 +97,11 @@ PackInfo packInfoOf(ByteSpan firstBytes);
 // The bytes packInfoOf looks at.
 inline constexpr size_t kPackInfoBytes = 5;
 
+// Unpacks a packed item's bytes as extraction does: into room for the unpacked size
+// its header states plus kUnpackMargin, cut to the bytes produced. Fails (BadData)
+// when the stream needs more room or ends early. Safe on hostile input.
+Result<Bytes> unpackItem(ByteSpan packed);
+
 // ---- An open archive ----------------------------------------------------------------
 
 struct ArchiveLoader;
@@ -147,6 +152,9 @@ public:
     Result<Bytes> readRaw(const HogEntry& entry) const;
     // readRaw into `out` (resized to the item's size), reusing its storage.
     Status readRawInto(const HogEntry& entry, Bytes& out) const;
+    // The first min(maxBytes, size) bytes of the item as stored, for a look at an
+    // item without reading all of it. Fails as readRaw does.
+    Result<Bytes> readHead(const HogEntry& entry, size_t maxBytes) const;
     // The item's bytes, unpacked when it starts with 0x10 0xFB (output bounded by the
     // stated unpacked size + kUnpackMargin), as stored otherwise.
     Result<Bytes> readUnpacked(const HogEntry& entry) const;
@@ -186,8 +194,9 @@ std::optional<std::vector<HogEntry>> GetHogData(std::string_view path, Reporter&
 // ---- Extraction -----------------------------------------------------------------------
 
 enum class ExtractMode {
-    Raw,     // copy items as stored
-    Unpack,  // unpack packed items; ask about the others
+    Raw,             // copy items as stored
+    Unpack,          // unpack packed items; ask about the others
+    UnpackIfPacked,  // unpack packed items, copy the others as stored without asking
 };
 
 struct ExtractResult {
@@ -210,8 +219,9 @@ struct ExtractResult {
 // so whatever stops the run, no partial file is left under an item's name.
 //
 // Progress goes to the job after each item; a stop request is honoured between
-// items and ends the run with "Extraction stopped: N file(s) written". Messages and
-// the not-packed question go to `reporter` on the calling thread.
+// items and ends the run with "Exiting unpack / extract function", as a Cancel does
+// (the result says how many files were written). Messages and the not-packed
+// question go to `reporter` on the calling thread.
 ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
                       std::string_view destText, ExtractMode mode, const Job& job,
                       Reporter& reporter);

@@ -110,10 +110,7 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
             result.stopped = true;
             p.status.clear();
             job.report(p);
-            reporter.message(
-                kTitle,
-                "Extraction stopped: " + std::to_string(result.written) + " file(s) written",
-                Icon::Information);
+            reporter.message(kTitle, "Exiting unpack / extract function", Icon::Information);
             return result;
         }
         const size_t row = rows[i];
@@ -148,7 +145,8 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
             checkedFolders.insert(folder);
         }
 
-        status((mode == ExtractMode::Raw ? "Extracting " : "Unpacking and Extracting ") + e.name);
+        status((mode == ExtractMode::Unpack ? "Unpacking and Extracting " : "Extracting ") +
+               e.name);
         if (auto st = archive.readRawInto(e, item); !st) {
             failItem("Error extracting " + e.name + ": " + st.error().describe());
             continue;
@@ -156,7 +154,7 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
 
         ByteSpan out = item;
         Bytes plain;
-        if (mode == ExtractMode::Unpack) {
+        if (mode != ExtractMode::Raw) {
             if (refpack::isPacked(item)) {
                 auto unpacked = unpackItem(item);
                 if (!unpacked) {
@@ -165,7 +163,7 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
                 }
                 plain = std::move(*unpacked);
                 out = plain;
-            } else {
+            } else if (mode == ExtractMode::Unpack) {
                 status("Error unpacking " + e.name);
                 Answer a = reporter.question(
                     kTitle,
@@ -198,7 +196,7 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
     job.report(p);
     reporter.message(
         kTitle,
-        mode == ExtractMode::Raw ? "Extraction Complete" : "Unpacking and extraction Complete",
+        mode == ExtractMode::Unpack ? "Unpacking and extraction Complete" : "Extraction Complete",
         Icon::Information);
     return result;
 }

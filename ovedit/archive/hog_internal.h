@@ -18,7 +18,4 @@ Result<uint32_t> countFatEntries(const ReadOnlyFile& file, uint64_t fileSize, ui
 
 fs::path backupPathOf(const fs::path& archive);
 
-// Unpacks a packed item into a buffer of its stated unpacked size + kUnpackMargin.
-Result<Bytes> unpackItem(ByteSpan packed);
-
 }  // namespace ov::archive
