@@ -3,9 +3,13 @@
 // registration functions each command area provides.
 
 #include <CLI/CLI.hpp>
+#include <chrono>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "common/job.h"
+#include "common/refpack.h"
 #include "common/report.h"
 
 namespace ovcli {
@@ -23,6 +27,37 @@ public:
 
     std::optional<ov::Answer> preset;
 };
+
+// One progress line on standard error when it is a terminal, redrawn in place;
+// messages and questions passed through it first clear it, so they start on a clean
+// line.
+class ProgressLine final : public ov::Reporter {
+public:
+    explicit ProgressLine(CliReporter& inner);
+    ~ProgressLine() override { clear(); }
+
+    void message(std::string_view title, std::string_view text, ov::Icon icon) override;
+    ov::Answer question(std::string_view title, std::string_view text, ov::Buttons buttons,
+                        ov::Icon icon) override;
+    void update(const ov::Progress& p);
+    // A job whose progress this line shows.
+    ov::Job job();
+    // Takes the line away (before printing something else).
+    void clear();
+
+private:
+    CliReporter& inner_;
+    bool enabled_;
+    bool shown_ = false;
+    std::chrono::steady_clock::time_point last_{};
+};
+
+// A name as it may be printed on a terminal: control bytes shown as '?'.
+std::string printable(std::string_view name);
+
+// The packer levels by the names the --level options take.
+const std::vector<std::string>& packLevelNames();
+ov::refpack::Level packLevelNamed(const std::string& name);
 
 struct Cli {
     CLI::App& app;
