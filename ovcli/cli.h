@@ -78,6 +78,8 @@ void addCodecCommands(Cli& cli);
 void addShpCommands(Cli& cli);
 void addSampleCommands(Cli& cli);
 void addHogCommands(Cli& cli);
+// add, replace, rename, delete and edit, under the hog command.
+void addHogEditCommands(Cli& cli, CLI::App* hog);
 void addShipsCommands(Cli& cli);
 void addModelCommands(Cli& cli);
 void addConvertCommands(Cli& cli);

@@ -282,6 +282,7 @@ void addHogCommands(Cli& cli) {
             runCreate(cli, args->archive, args->names, args->base, args->pack, args->level);
     });
 
+    addHogEditCommands(cli, h);
 }
 
 }  // namespace ovcli
