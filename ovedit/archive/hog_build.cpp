@@ -34,7 +34,7 @@ Status checkEntryName(std::string_view name) {
         const std::string& said = where.error().message;
         const size_t why = said.rfind("\": ");
         return makeError(ErrorKind::Refused,
-                         "\"" + std::string(name) + "\" can't name an entry: " +
+                         std::string(1, '"').append(name) + "\" can't name an entry: " +
                              (why == std::string::npos ? said : said.substr(why + 3)));
     }
     return {};
@@ -85,7 +85,7 @@ struct Prepared {
 
 Result<Prepared> prepare(const ChunkSource& c, refpack::Level level) {
     auto fail = [&](const Error& e) {
-        return makeError(e.kind, "\"" + c.label + "\": " + e.describe());
+        return makeError(e.kind, std::string(1, '"').append(c.label) + "\": " + e.describe());
     };
     if (c.kind == ChunkSource::Kind::Memory) {
         if (refpack::isPacked(c.memory)) return Prepared{{}, true};
@@ -305,19 +305,39 @@ Result<WrittenHog> writeLayout(const Layout& layout, HogSink& sink, const PackOp
         const uint64_t at = sink.size();
         Status st;
         if (c.kind == ChunkSource::Kind::Archive) {
-            st = copyRange(i, *c.from, c.offset, c.size);
-        } else {
-            bool asGiven = !c.pack;
-            if (c.pack) {
-                auto r = packer->take(i);
-                if (!r) return r.error();
-                asGiven = r->asGiven;
-                if (!asGiven) st = sink.append(r->bytes);
+            // Ranges that follow each other in the old archive go in one copy: an
+            // unchanged stretch of thousands of entries costs a few calls, not thousands.
+            size_t last = i;
+            uint64_t run = c.size;
+            while (last + 1 < chunks.size()) {
+                const ChunkSource& prev = chunks[last];
+                const ChunkSource& next = chunks[last + 1];
+                if (next.kind != ChunkSource::Kind::Archive || next.from != c.from ||
+                    next.offset != prev.offset + prev.size || run + next.size > kCopyPiece)
+                    break;
+                run += next.size;
+                ++last;
             }
-            if (asGiven)
-                st = c.kind == ChunkSource::Kind::Memory ? sink.append(c.memory)
-                                                         : copyFile(i, c.file);
+            if (auto copied = copyRange(i, *c.from, c.offset, run); !copied) return copied.error();
+            uint64_t offset = at;
+            for (size_t k = i; k <= last; ++k) {
+                chunkOffset[k] = offset;
+                chunkSize[k] = chunks[k].size;
+                offset += chunks[k].size;
+            }
+            p.bytes = bytesBefore + run;
+            i = last;
+            continue;
         }
+        bool asGiven = !c.pack;
+        if (c.pack) {
+            auto r = packer->take(i);
+            if (!r) return r.error();
+            asGiven = r->asGiven;
+            if (!asGiven) st = sink.append(r->bytes);
+        }
+        if (asGiven)
+            st = c.kind == ChunkSource::Kind::Memory ? sink.append(c.memory) : copyFile(i, c.file);
         if (!st) return st.error();
         if (sink.size() > UINT32_MAX) return tooLarge();
         chunkOffset[i] = at;

@@ -13,7 +13,12 @@ namespace ov::archive {
 namespace {
 
 std::string inQuotes(std::string_view s) {
-    return "\"" + std::string(s) + "\"";
+    std::string out;
+    out.reserve(s.size() + 2);
+    out += '"';
+    out += s;
+    out += '"';
+    return out;
 }
 
 std::string_view lastPart(std::string_view name) {
