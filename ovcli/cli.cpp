@@ -1,5 +1,6 @@
 #include "cli.h"
 
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 
@@ -108,7 +109,26 @@ ov::Answer CliReporter::question(std::string_view title, std::string_view text, 
     }
 }
 
-ProgressLine::ProgressLine(CliReporter& inner) : inner_(inner), enabled_(stderrIsTerminal()) {}
+namespace {
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+extern "C" void onInterrupt(int) {
+    g_interrupted = 1;
+    std::signal(SIGINT, SIG_DFL);  // the next Ctrl+C ends the program at once
+}
+
+}  // namespace
+
+ProgressLine::ProgressLine(CliReporter& inner) : inner_(inner), enabled_(stderrIsTerminal()) {
+    g_interrupted = 0;
+    std::signal(SIGINT, onInterrupt);
+}
+
+ProgressLine::~ProgressLine() {
+    clear();
+    std::signal(SIGINT, SIG_DFL);
+}
 
 void ProgressLine::message(std::string_view title, std::string_view text, ov::Icon icon) {
     clear();
@@ -135,7 +155,13 @@ void ProgressLine::update(const ov::Progress& p) {
 
 ov::Job ProgressLine::job() {
     ov::Job j;
-    j.progress = [this](const ov::Progress& p) { update(p); };
+    j.stop = stop_.get_token();
+    // The work reports progress between items and between pieces of a long copy,
+    // which is where it looks at stop requests.
+    j.progress = [this](const ov::Progress& p) {
+        if (g_interrupted) stop_.request_stop();
+        update(p);
+    };
     return j;
 }
 

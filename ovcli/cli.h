@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 #include <chrono>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -30,17 +31,18 @@ public:
 
 // One progress line on standard error when it is a terminal, redrawn in place;
 // messages and questions passed through it first clear it, so they start on a clean
-// line.
+// line. While it exists, Ctrl+C asks its job to stop (the work then finishes the
+// item it is on and leaves no partial file); a second Ctrl+C ends the program.
 class ProgressLine final : public ov::Reporter {
 public:
     explicit ProgressLine(CliReporter& inner);
-    ~ProgressLine() override { clear(); }
+    ~ProgressLine() override;
 
     void message(std::string_view title, std::string_view text, ov::Icon icon) override;
     ov::Answer question(std::string_view title, std::string_view text, ov::Buttons buttons,
                         ov::Icon icon) override;
     void update(const ov::Progress& p);
-    // A job whose progress this line shows.
+    // A job whose progress this line shows and that Ctrl+C stops.
     ov::Job job();
     // Takes the line away (before printing something else).
     void clear();
@@ -50,6 +52,7 @@ private:
     bool enabled_;
     bool shown_ = false;
     std::chrono::steady_clock::time_point last_{};
+    std::stop_source stop_;
 };
 
 // A name as it may be printed on a terminal: control bytes shown as '?'.

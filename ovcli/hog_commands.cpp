@@ -102,9 +102,7 @@ int runExtract(Cli& cli, const std::string& path, const std::string& dest,
         }
     }
     ProgressLine line(cli.reporter);
-    ov::Job job;
-    job.progress = [&line](const ov::Progress& p) { line.update(p); };
-    auto r = hog::extract(*a, rows, dest, mode, job, line);
+    auto r = hog::extract(*a, rows, dest, mode, line.job(), line);
     // An archive whose FAT ends early was listed only in part: that is a failure too.
     if (!r.ok() || !a->walkNote().empty()) return kFailed;
     return kOk;
