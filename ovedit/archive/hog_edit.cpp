@@ -26,6 +26,13 @@ std::string_view lastPart(std::string_view name) {
     return sep == std::string_view::npos ? name : name.substr(sep + 1);
 }
 
+std::string lowerAscii(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return out;
+}
+
 // New names take the game's separator, so "ships/x.shp" typed on any system is the
 // same entry as "ships\\x.shp".
 std::string gameSeparators(std::string_view name) {
@@ -91,15 +98,21 @@ HogEditPlan::HogEditPlan(const HogArchive& archive)
 void HogEditPlan::reset() {
     entries_.clear();
     entries_.reserve(original_.size());
-    for (size_t i = 0; i < original_.size(); ++i)
+    liveNames_.clear();
+    for (size_t i = 0; i < original_.size(); ++i) {
         entries_.push_back(PlannedEntry{original_[i].name, i, {}, false, false, false});
+        countName(original_[i].name, +1);
+    }
+    live_ = original_.size();
     steps_.clear();
     taken_.clear();
 }
 
-size_t HogEditPlan::liveCount() const {
-    return size_t(std::count_if(entries_.begin(), entries_.end(),
-                                [](const PlannedEntry& e) { return !e.deleted; }));
+void HogEditPlan::countName(const std::string& name, int delta) {
+    const std::string key = lowerAscii(name);
+    size_t& n = liveNames_[key];
+    n = delta > 0 ? n + 1 : n - 1;
+    if (n == 0) liveNames_.erase(key);
 }
 
 Result<size_t> HogEditPlan::find(std::string_view nameText) const {
@@ -124,6 +137,12 @@ Result<size_t> HogEditPlan::find(std::string_view nameText) const {
 Status HogEditPlan::checkNewName(std::string& name, std::optional<size_t> except) const {
     name = gameSeparators(name);
     if (auto st = checkEntryName(name); !st) return st;
+    const std::string key = lowerAscii(name);
+    auto it = liveNames_.find(key);
+    const size_t others =
+        (it == liveNames_.end() ? 0 : it->second) -
+        (except && lowerAscii(entries_[*except].name) == key ? size_t(1) : size_t(0));
+    if (others == 0) return {};
     for (size_t i = 0; i < entries_.size(); ++i) {
         if (entries_[i].deleted || (except && *except == i)) continue;
         if (sameNameIgnoringCase(entries_[i].name, name))
@@ -151,7 +170,7 @@ Status HogEditPlan::take(const HogEdit& editIn, size_t row, bool replay) {
             if (row > entries_.size())
                 return makeError(ErrorKind::OutOfRange,
                                  "there is no row " + std::to_string(row + 1) + " in the list");
-            if (liveCount() >= kMaxItemCount)
+            if (live_ >= kMaxItemCount)
                 return makeError(
                     ErrorKind::OutOfRange,
                     "an archive holds at most " + std::to_string(kMaxItemCount) + " items");
@@ -163,6 +182,8 @@ Status HogEditPlan::take(const HogEdit& editIn, size_t row, bool replay) {
             e.file = edit.file;
             e.pack = edit.pack;
             entries_.insert(entries_.begin() + std::ptrdiff_t(row), std::move(e));
+            countName(edit.name, +1);
+            ++live_;
             break;
         }
         case EditKind::Replace: {
@@ -179,6 +200,8 @@ Status HogEditPlan::take(const HogEdit& editIn, size_t row, bool replay) {
             if (auto st = checkNewName(edit.newName, row); !st) return st;
             PlannedEntry& e = entries_[row];
             edit.name = e.name;
+            countName(e.name, -1);
+            countName(edit.newName, +1);
             e.name = edit.newName;
             e.renamed = e.original && e.name != original_[*e.original].name;
             break;
@@ -186,6 +209,8 @@ Status HogEditPlan::take(const HogEdit& editIn, size_t row, bool replay) {
         case EditKind::Delete: {
             if (auto st = liveRow(); !st) return st;
             edit.name = entries_[row].name;
+            countName(edit.name, -1);
+            --live_;
             if (entries_[row].added())
                 entries_.erase(entries_.begin() + std::ptrdiff_t(row));
             else

@@ -23,6 +23,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "hog.h"
@@ -75,7 +76,7 @@ public:
     const std::vector<HogEdit>& steps() const { return steps_; }
     bool empty() const { return steps_.empty(); }
     // Rows that will be in the rebuilt archive.
-    size_t liveCount() const;
+    size_t liveCount() const { return live_; }
 
     // The live row named `name` ignoring case: the whole name, otherwise the last
     // folder part ("raptor.shp" finds "ships\\raptor.shp"). NotFound when none is,
@@ -110,6 +111,7 @@ private:
     // have gone since, which applying will say.
     Status take(const HogEdit& edit, size_t row, bool replay = false);
     Status checkNewName(std::string& name, std::optional<size_t> except) const;
+    void countName(const std::string& name, int delta);
     void reset();
 
     fs::path path_;
@@ -123,6 +125,10 @@ private:
     std::vector<PlannedEntry> entries_;
     std::vector<HogEdit> steps_;
     std::vector<Taken> taken_;
+    size_t live_ = 0;
+    // How many live rows bear each name, in lower case: new names are checked
+    // against it in constant time, however many rows there are.
+    std::unordered_map<std::string, size_t> liveNames_;
 
     friend struct PlanRebuild;
 };
