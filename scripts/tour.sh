@@ -148,4 +148,25 @@ cp "$game/resource.hog.org" "$game/resource.hog"
 cmp -s "$game/resource.hog" "$orig/resource.hog" || fail "the archive is not the original after copying .org back"
 ok "copied back from resource.hog.org, the archive is byte for byte the original"
 
+step "Several changes to the archive in one rebuild, from a script"
+printf 'Briefing for the new mission.\n' >"$out/briefing.txt"
+cat >"$out/changes.txt" <<'EOF'
+# added, renamed and deleted in one rebuild
+add briefing.txt as "missions\m02 briefing.txt" pack
+rename data\readme.txt data\readme-first.txt
+delete sounds\klaxon.raw
+EOF
+run hog edit "$game/resource.hog" --script "$out/changes.txt" --no
+run hog list "$game/resource.hog" | tail -n 3
+"$ovcli" hog cat "$game/resource.hog" 'missions\m02 briefing.txt' --unpack | cmp -s - "$out/briefing.txt" ||
+    fail "the added briefing does not read back"
+"$ovcli" hog cat "$game/resource.hog" 'data\readme-first.txt' | cmp -s - "$out/before/data/readme.txt" ||
+    fail "the renamed entry lost its bytes"
+"$ovcli" hog cat "$game/resource.hog" 'sounds\klaxon.raw' >/dev/null 2>&1 && fail "klaxon.raw is still there"
+[ "$("$ovcli" hog list "$game/resource.hog" | sed -n 3p)" = "16 file(s)" ] || fail "the count is not 16"
+ok "added (packed), renamed and deleted; the archive lists 16 entries"
+cmp -s "$game/resource.hog.org" "$orig/resource.hog" || fail "resource.hog.org was overwritten"
+ok "resource.hog.org still holds the original archive"
+cp "$game/resource.hog.org" "$game/resource.hog"
+
 printf '\nTour complete: every step and check passed.\n'
