@@ -141,7 +141,10 @@ public:
         for (size_t i = 0; i < chunks.size(); ++i)
             if (chunks[i].pack && chunks[i].kind != ChunkSource::Kind::Archive) {
                 order_.push_back(i);
-                cost_.push_back(inputSize(chunks[i]));
+                // A file too large to pack is either packed already, copied later
+                // as it is, or refused: it holds no memory here.
+                const uint64_t size = inputSize(chunks[i]);
+                cost_.push_back(size > refpack::kMaxPackInput ? 0 : size);
             }
         results_.resize(order_.size());
         unsigned n = options.threads ? options.threads : std::thread::hardware_concurrency();
