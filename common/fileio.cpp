@@ -1,5 +1,6 @@
 #include "fileio.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -85,10 +86,15 @@ FilePtr openNew(const fs::path& path) {
 #endif
 }
 
+// A name for a new temporary file in `dir`.
+fs::path temporaryName(const fs::path& dir, std::string_view stem) {
+    return dir / (std::string(stem) + "." + uniqueSuffix() + ".tmp");
+}
+
 // Creates a new file that did not exist before.
 FilePtr createExclusive(const fs::path& dir, std::string_view stem, fs::path& out) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        fs::path candidate = dir / (std::string(stem) + "." + uniqueSuffix() + ".tmp");
+        fs::path candidate = temporaryName(dir, stem);
         if (FilePtr f = openNew(candidate)) {
             out = candidate;
             return f;
@@ -313,6 +319,328 @@ Status copyFileAtomic(const fs::path& from, const fs::path& to) {
     if (!data) return data.error();
     return writeFileAtomic(to, *data);
 }
+
+// ---- StagedFile ---------------------------------------------------------------------
+
+namespace {
+
+// Buffer of the copies the system does not make itself: large enough that the
+// calls cost nothing next to the bytes, small enough to stay in the cache.
+constexpr size_t kCopyBuffer = size_t(256) << 10;
+
+}  // namespace
+
+StagedFile::StagedFile(StagedFile&& other) noexcept
+    : target_(std::move(other.target_)),
+      temp_(std::move(other.temp_)),
+      handle_(other.handle_),
+      size_(other.size_),
+      buffer_(std::move(other.buffer_)) {
+    other.handle_ = -1;
+    other.temp_.clear();
+}
+
+StagedFile& StagedFile::operator=(StagedFile&& other) noexcept {
+    if (this != &other) {
+        discard();
+        target_ = std::move(other.target_);
+        temp_ = std::move(other.temp_);
+        handle_ = other.handle_;
+        size_ = other.size_;
+        buffer_ = std::move(other.buffer_);
+        other.handle_ = -1;
+        other.temp_.clear();
+    }
+    return *this;
+}
+
+StagedFile::~StagedFile() {
+    discard();
+}
+
+Status StagedFile::write(ByteSpan bytes) {
+    if (auto st = writeRaw(size_, bytes); !st) return st;
+    size_ += bytes.size();
+    return {};
+}
+
+Status StagedFile::writeAt(uint64_t offset, ByteSpan bytes) {
+    if (auto st = writeRaw(offset, bytes); !st) return st;
+    if (offset + bytes.size() > size_) size_ = offset + bytes.size();
+    return {};
+}
+
+#ifdef _WIN32
+
+namespace {
+std::string windowsError(DWORD code) {
+    return "system error " + std::to_string(code);
+}
+}  // namespace
+
+Result<StagedFile> StagedFile::create(const fs::path& target) {
+    fs::path dir = target.parent_path();
+    if (dir.empty()) dir = ".";
+    std::error_code ec;
+    if (!fs::is_directory(dir, ec))
+        return makeError(ErrorKind::NotFound, pathText(dir) + ": no such folder");
+    if (fs::is_directory(target, ec))
+        return makeError(ErrorKind::WriteFailed, pathText(target) + ": is a folder");
+    std::string stem = pathText(target.filename());
+    stem.insert(stem.begin(), '.');
+    DWORD last = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        fs::path candidate = temporaryName(dir, stem);
+        HANDLE h = CreateFileW(candidate.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            StagedFile f;
+            f.target_ = target;
+            f.temp_ = candidate;
+            f.handle_ = reinterpret_cast<intptr_t>(h);
+            return f;
+        }
+        last = GetLastError();
+        if (last != ERROR_FILE_EXISTS && last != ERROR_ALREADY_EXISTS) break;
+    }
+    return makeError(ErrorKind::WriteFailed, pathText(target) + ": cannot create a file in " +
+                                                 pathText(dir) + " (" + windowsError(last) + ")");
+}
+
+Status StagedFile::writeRaw(uint64_t offset, ByteSpan bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        OVERLAPPED at{};
+        const uint64_t pos = offset + done;
+        at.Offset = DWORD(pos & 0xFFFFFFFFu);
+        at.OffsetHigh = DWORD(pos >> 32);
+        const size_t want = bytes.size() - done;
+        DWORD chunk = DWORD(want < (size_t(1) << 30) ? want : (size_t(1) << 30));
+        DWORD put = 0;
+        if (!WriteFile(reinterpret_cast<HANDLE>(handle_), bytes.data() + done, chunk, &put, &at) ||
+            put == 0)
+            return makeError(
+                ErrorKind::WriteFailed,
+                pathText(target_) + ": write error (" + windowsError(GetLastError()) + ")", pos);
+        done += put;
+    }
+    return {};
+}
+
+Status StagedFile::copyFrom(const ReadOnlyFile& from, uint64_t offset, uint64_t size) {
+    if (buffer_.size() < kCopyBuffer) buffer_.resize(kCopyBuffer);
+    uint64_t done = 0;
+    while (done < size) {
+        const size_t want = size_t(std::min<uint64_t>(size - done, buffer_.size()));
+        auto got = from.readAt(offset + done, std::span<uint8_t>(buffer_.data(), want));
+        if (!got) return got.error();
+        if (*got == 0)
+            return makeError(ErrorKind::ReadFailed, "the source ends before the bytes to copy",
+                             offset + done);
+        if (auto st = write(ByteSpan(buffer_.data(), *got)); !st) return st;
+        done += *got;
+    }
+    return {};
+}
+
+Status StagedFile::commit() {
+    HANDLE h = reinterpret_cast<HANDLE>(handle_);
+    if (handle_ == -1 || temp_.empty())
+        return makeError(ErrorKind::WriteFailed, pathText(target_) + ": nothing to commit");
+    const bool flushed = FlushFileBuffers(h) != 0;
+    const DWORD code = flushed ? 0 : GetLastError();
+    CloseHandle(h);
+    handle_ = -1;
+    if (!flushed) {
+        discard();
+        return makeError(ErrorKind::WriteFailed,
+                         pathText(target_) + ": write error (" + windowsError(code) + ")");
+    }
+    std::error_code ec;
+    if (fs::exists(target_, ec)) {
+        auto perms = fs::status(target_, ec).permissions();
+        if (!ec) fs::permissions(temp_, perms, ec);
+    }
+    if (!MoveFileExW(temp_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        const DWORD code = GetLastError();
+        // Windows refuses to replace a file that is open, even for reading with
+        // delete sharing (an archive being rebuilt is): such a file can still be
+        // renamed, so move it aside, move the new one in and delete the old one,
+        // which goes once its last reader closes it.
+        bool replaced = false;
+        if (code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION) {
+            std::string stem = pathText(target_.filename());
+            stem.insert(stem.begin(), '.');
+            const fs::path aside = temporaryName(target_.parent_path(), stem);
+            if (MoveFileExW(target_.c_str(), aside.c_str(), 0)) {
+                if (MoveFileExW(temp_.c_str(), target_.c_str(), 0)) {
+                    replaced = true;
+                    DeleteFileW(aside.c_str());
+                } else {
+                    MoveFileExW(aside.c_str(), target_.c_str(), 0);
+                }
+            }
+        }
+        if (!replaced) {
+            discard();
+            return makeError(ErrorKind::WriteFailed,
+                             pathText(target_) + ": cannot replace it (" + windowsError(code) + ")");
+        }
+    }
+    temp_.clear();
+    return {};
+}
+
+void StagedFile::discard() {
+    if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+    handle_ = -1;
+    if (!temp_.empty()) {
+        std::error_code ec;
+        fs::remove(temp_, ec);
+        temp_.clear();
+    }
+}
+
+#else
+
+namespace {
+std::string errnoText(int code) {
+    return std::generic_category().message(code);
+}
+}  // namespace
+
+Result<StagedFile> StagedFile::create(const fs::path& target) {
+    fs::path dir = target.parent_path();
+    if (dir.empty()) dir = ".";
+    std::error_code ec;
+    if (!fs::is_directory(dir, ec))
+        return makeError(ErrorKind::NotFound, pathText(dir) + ": no such folder");
+    if (fs::is_directory(target, ec))
+        return makeError(ErrorKind::WriteFailed, pathText(target) + ": is a folder");
+    std::string stem = pathText(target.filename());
+    stem.insert(stem.begin(), '.');
+    int last = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        fs::path candidate = temporaryName(dir, stem);
+        int fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            StagedFile f;
+            f.target_ = target;
+            f.temp_ = candidate;
+            f.handle_ = fd;
+            return f;
+        }
+        last = errno;
+        if (last != EEXIST) break;
+    }
+    return makeError(ErrorKind::WriteFailed, pathText(target) + ": cannot create a file in " +
+                                                 pathText(dir) + " (" + errnoText(last) + ")");
+}
+
+Status StagedFile::writeRaw(uint64_t offset, ByteSpan bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const uint64_t pos = offset + done;
+        ssize_t put = ::pwrite(int(handle_), bytes.data() + done, bytes.size() - done, off_t(pos));
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0)
+            return makeError(
+                ErrorKind::WriteFailed,
+                pathText(target_) + ": write error (" + errnoText(put < 0 ? errno : ENOSPC) + ")",
+                pos);
+        done += size_t(put);
+    }
+    return {};
+}
+
+Status StagedFile::copyFrom(const ReadOnlyFile& from, uint64_t offset, uint64_t size) {
+    uint64_t done = 0;
+    bool bySystem = true;
+    while (done < size) {
+        const uint64_t left = size - done;
+        if (bySystem) {
+            off_t in = off_t(offset + done), out = off_t(size_);
+            ssize_t n = ::copy_file_range(int(from.handle_), &in, int(handle_), &out,
+                                          size_t(std::min<uint64_t>(left, uint64_t(1) << 30)), 0);
+            if (n > 0) {
+                done += uint64_t(n);
+                size_ += uint64_t(n);
+                continue;
+            }
+            if (n == 0)
+                return makeError(ErrorKind::ReadFailed, "the source ends before the bytes to copy",
+                                 offset + done);
+            const int code = errno;
+            if (code == EINTR) continue;
+            // Not offered between these files (an older kernel, another file system,
+            // a special file): copy through the buffer instead.
+            if (code == EXDEV || code == ENOSYS || code == EOPNOTSUPP || code == EINVAL ||
+                code == EBADF || code == ETXTBSY) {
+                bySystem = false;
+                continue;
+            }
+            return makeError(ErrorKind::WriteFailed,
+                             pathText(target_) + ": write error (" + errnoText(code) + ")", size_);
+        }
+        if (buffer_.size() < kCopyBuffer) buffer_.resize(kCopyBuffer);
+        const size_t want = size_t(std::min<uint64_t>(left, buffer_.size()));
+        auto got = from.readAt(offset + done, std::span<uint8_t>(buffer_.data(), want));
+        if (!got) return got.error();
+        if (*got == 0)
+            return makeError(ErrorKind::ReadFailed, "the source ends before the bytes to copy",
+                             offset + done);
+        if (auto st = write(ByteSpan(buffer_.data(), *got)); !st) return st;
+        done += *got;
+    }
+    return {};
+}
+
+Status StagedFile::commit() {
+    if (handle_ == -1 || temp_.empty())
+        return makeError(ErrorKind::WriteFailed, pathText(target_) + ": nothing to commit");
+    // On the disk before the rename, so a crash leaves the old file or the whole new
+    // one, never a new name over missing data.
+    int code = ::fsync(int(handle_)) == 0 ? 0 : errno;
+    if (::close(int(handle_)) != 0 && code == 0) code = errno;
+    handle_ = -1;
+    if (code != 0) {
+        discard();
+        return makeError(ErrorKind::WriteFailed,
+                         pathText(target_) + ": write error (" + errnoText(code) + ")");
+    }
+    std::error_code ec;
+    if (fs::exists(target_, ec)) {
+        auto perms = fs::status(target_, ec).permissions();
+        if (!ec) fs::permissions(temp_, perms, ec);
+    }
+    fs::rename(temp_, target_, ec);
+    if (ec) {
+        discard();
+        return makeError(ErrorKind::WriteFailed, pathText(target_) + ": " + ec.message());
+    }
+    temp_.clear();
+    // The rename itself on the disk; a failure here leaves a whole file either way.
+    fs::path dir = target_.parent_path();
+    if (dir.empty()) dir = ".";
+    int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        (void)::fsync(dfd);
+        ::close(dfd);
+    }
+    return {};
+}
+
+void StagedFile::discard() {
+    if (handle_ != -1) ::close(int(handle_));
+    handle_ = -1;
+    if (!temp_.empty()) {
+        std::error_code ec;
+        fs::remove(temp_, ec);
+        temp_.clear();
+    }
+}
+
+#endif
 
 TempFile::TempFile(std::string_view stem) {
     std::error_code ec;

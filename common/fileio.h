@@ -62,10 +62,58 @@ public:
     Result<size_t> readAt(uint64_t offset, std::span<uint8_t> dst) const;
 
 private:
+    friend class StagedFile;
     explicit ReadOnlyFile(intptr_t handle) : handle_(handle) {}
     void close();
 
     intptr_t handle_;  // a file descriptor, or a Windows HANDLE
+};
+
+// A whole file written in pieces, for outputs too large to hold in memory (a
+// rebuilt archive): the bytes go to a temporary file in the target's folder, and
+// commit() flushes it to the disk and renames it over the target, keeping the
+// replaced file's permissions. Until then the target is untouched, and an object
+// dropped without a successful commit() removes its temporary file. One thread at a
+// time.
+class StagedFile {
+public:
+    // A missing folder is ErrorKind::NotFound; a target that is a folder, or a folder
+    // where no file can be created, WriteFailed.
+    static Result<StagedFile> create(const fs::path& target);
+
+    StagedFile(StagedFile&& other) noexcept;
+    StagedFile& operator=(StagedFile&& other) noexcept;
+    StagedFile(const StagedFile&) = delete;
+    StagedFile& operator=(const StagedFile&) = delete;
+    ~StagedFile();
+
+    // Appends bytes at the end.
+    Status write(ByteSpan bytes);
+    // Writes bytes at offset, growing the file when they reach past its end (a header
+    // filled in once the rest is written).
+    Status writeAt(uint64_t offset, ByteSpan bytes);
+    // Appends `size` bytes of `from` starting at `offset`. The system copies them
+    // (copy_file_range) where it can, otherwise they pass through a fixed buffer, so
+    // memory does not grow with `size`. Fails (ReadFailed) when `from` ends first.
+    Status copyFrom(const ReadOnlyFile& from, uint64_t offset, uint64_t size);
+
+    uint64_t size() const { return size_; }
+    const fs::path& target() const { return target_; }
+
+    // Flushes the file to the disk and renames it over the target. After a failure the
+    // target is as it was and the temporary file is gone.
+    Status commit();
+
+private:
+    StagedFile() = default;
+    void discard();
+    Status writeRaw(uint64_t offset, ByteSpan bytes);
+
+    fs::path target_;
+    fs::path temp_;
+    intptr_t handle_ = -1;  // a file descriptor, or a Windows HANDLE
+    uint64_t size_ = 0;
+    Bytes buffer_;  // for copies the system does not make itself
 };
 
 // A fresh, private temporary file in the system's temporary folder, removed when

@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <vector>
 
 #include "common/report.h"
+#include "fuzz/scratch_folder.h"
 #include "ovedit/archive/hog.h"
 
 namespace fs = std::filesystem;
@@ -24,30 +24,8 @@ public:
     }
 };
 
-// The scratch folder, made on first use and removed with everything in it when
-// the process ends.
-class ScratchFolder {
-public:
-    ScratchFolder() {
-        std::random_device rd;
-        path_ = fs::temp_directory_path() / ("hog_fuzz-" + std::to_string(rd()));
-        fs::create_directories(path_);
-    }
-    ~ScratchFolder() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
-
 const fs::path& scratch() {
-    static const ScratchFolder folder;
+    static const ovfuzz::ScratchFolder folder("hog_fuzz");
     return folder.path();
 }
 

@@ -71,3 +71,38 @@ TEST(FileIo, PathTextIsUtf8BothWays) {
     // Text that is not UTF-8 still makes a path, one character per byte.
     EXPECT_EQ(pathFromText("caf\xE9").native().size(), 4u);
 }
+
+TEST(FileIo, StagedFileReplacesOnlyOnCommit) {
+    ovtest::ScratchDir dir;
+    const auto target = dir / "big.hog";
+    const auto source = dir / "source.bin";
+    const Bytes old{9, 9, 9};
+    const Bytes src = ovtest::randomBytes(700000, 4);
+    ovtest::writeBytes(target, old);
+    ovtest::writeBytes(source, src);
+    auto from = ReadOnlyFile::open(source);
+    ASSERT_TRUE(from);
+    {
+        // Dropped without a commit: the target stays, no temporary file is left.
+        auto staged = StagedFile::create(target);
+        ASSERT_TRUE(staged);
+        ASSERT_TRUE(staged->write(Bytes(10, 1)));
+        EXPECT_EQ(ovtest::readBytes(target), old);
+        // The source ends before the range asked for.
+        EXPECT_EQ(staged->copyFrom(*from, src.size() - 5, 10).error().kind, ErrorKind::ReadFailed);
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
+
+    auto staged = StagedFile::create(target);
+    ASSERT_TRUE(staged);
+    ASSERT_TRUE(staged->write(Bytes(4, 0)));
+    ASSERT_TRUE(staged->copyFrom(*from, 1000, 600000));
+    ASSERT_TRUE(staged->writeAt(0, Bytes{1, 2, 3, 4}));
+    EXPECT_EQ(staged->size(), 600004u);
+    ASSERT_TRUE(staged->commit());
+    Bytes expected{1, 2, 3, 4};
+    expected.insert(expected.end(), src.begin() + 1000, src.begin() + 601000);
+    EXPECT_EQ(ovtest::readBytes(target), expected);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
+    EXPECT_FALSE(StagedFile::create(dir / "missing" / "x"));
+}

@@ -19,10 +19,12 @@
 //
 // Two layers. The core never talks to the user and may run on any thread:
 // HogArchive::read and the const members of an archive, packInfoOf, targetPath,
-// entryNameFor, parseHex, buildHog and writeHog. Over it, the hog tab's own
-// operations (HogArchive::open, GetHogData, extract, UnpackFile and the FAT
-// commands) report every failure through the Reporter exactly once, with the
-// editor's titles and texts, and return whether they succeeded.
+// checkEntryName, entryNameFor, parseHex, buildHog, writeHog and writeHogFiles. Over
+// it, the hog tab's own operations (HogArchive::open, GetHogData, extract,
+// UnpackFile and the FAT commands) report every failure through the Reporter
+// exactly once, with the editor's titles and texts, and return whether they
+// succeeded. Editing an archive's entries (add, replace, rename, delete, then one
+// rebuild) lives in hog_edit.h.
 
 #include <cstdint>
 #include <filesystem>
@@ -36,6 +38,7 @@
 #include "common/bytes.h"
 #include "common/fileio.h"
 #include "common/job.h"
+#include "common/refpack.h"
 #include "common/report.h"
 #include "common/result.h"
 
@@ -169,6 +172,10 @@ public:
     fs::path backupPath() const;
     bool hasBackup() const;
 
+    // The open file, for copying items' bytes as stored without reading them into
+    // memory (StagedFile::copyFrom). Positioned reads only, like the members above.
+    const ReadOnlyFile& file() const { return *file_; }
+
 private:
     HogArchive();
     friend struct ArchiveLoader;
@@ -253,9 +260,31 @@ std::optional<uint32_t> parseHex(std::string_view text);
 
 // ---- Building new archives -----------------------------------------------------------
 
+// Whether `name` may name an entry of an archive built or edited here: what
+// extraction refuses is refused (empty, absolute, a drive letter or colon, a ".."
+// part, a folder rather than a file), and so is a zero byte, which would end the
+// name early in the FAT. ErrorKind::Refused with a sentence saying why.
+Status checkEntryName(std::string_view name);
+
 struct HogItem {
     std::string name;
     Bytes data;
+};
+
+// How items are packed when packing is asked for.
+struct PackOptions {
+    // Best: the smallest items, for archives built once and read by the game ever
+    // after; Fast when time matters more than a few percent of size.
+    refpack::Level level = refpack::Level::Best;
+    // Threads packing items at once; 0 for one per core.
+    unsigned threads = 0;
+};
+
+// An archive as written: its header values and its FAT (entryPos filled in).
+struct WrittenHog {
+    uint32_t hogSize = 0;
+    uint32_t fatLength = 0;
+    std::vector<HogEntry> entries;
 };
 
 // The entry name of `file` in a new archive: its file name, or with a base folder
@@ -263,13 +292,33 @@ struct HogItem {
 // them ("ships\\fighter.shp").
 std::string entryNameFor(const fs::path& file, const fs::path& base = {});
 
-// A complete archive of the items in order: header, FAT, then the data. With `pack`,
-// items not already packed are RefPack-packed. Progress goes to the job after each
-// item; a stop request ends the build between items with ErrorKind::Stopped.
-Result<Bytes> buildHog(std::span<const HogItem> items, bool pack = false, const Job& job = {});
-// buildHog written to path through a temporary file; nothing is written when the
-// build fails or is stopped.
+// A complete archive of the items in order: header, FAT, then the data in the same
+// order. With `pack`, items not already packed are RefPack-packed, on every core.
+// Names are checked with checkEntryName. Progress goes to the job before each item;
+// a stop request ends the build between items with ErrorKind::Stopped.
+Result<Bytes> buildHog(std::span<const HogItem> items, bool pack = false, const Job& job = {},
+                       const PackOptions& options = {});
+// The same archive streamed to `path` through a temporary file in its folder: only
+// the items' own bytes are in memory. Nothing is written when the build fails or is
+// stopped.
 Status writeHog(const fs::path& path, std::span<const HogItem> items, bool pack = false,
-                const Job& job = {});
+                const Job& job = {}, const PackOptions& options = {});
+
+// One file to store in a new archive under `name`.
+struct HogFileItem {
+    std::string name;
+    fs::path file;
+};
+
+// An archive of files, streamed: each file is copied into the archive (by the
+// system where it can) or, with `pack`, read and packed on one of several threads
+// that run ahead of the writer within a window of 16 MiB of input, so memory does
+// not grow with the archive. Items are written in the order given and the result
+// does not depend on the number of threads. Names must pass checkEntryName and be
+// unique ignoring case. Written through a temporary file; nothing is written when
+// it fails or is stopped.
+Result<WrittenHog> writeHogFiles(const fs::path& path, std::span<const HogFileItem> items,
+                                 bool pack = false, const PackOptions& options = {},
+                                 const Job& job = {});
 
 }  // namespace ov::archive
