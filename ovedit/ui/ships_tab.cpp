@@ -627,6 +627,7 @@ void ShipsTab::refreshWeapons() {
             QString text = fromEntryName(s.model) +
                            (m->fromArchive ? " (in resource.hog)" : " (in the ships folder)");
             if (!s.tigerModel.empty()) text += "; Tiger ship: " + fromEntryName(s.tigerModel);
+            if (!entries.empty()) text += ". Select points, then Change Type or right-click.";
             lblModel_->setText(text);
         }
     }
