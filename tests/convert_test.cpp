@@ -853,12 +853,18 @@ TEST(ConverterHelper, BindsCallsAndReports) {
     const std::string in = (dir / "in.3ds").string(), out = (dir / "o.shp").string();
 
     testing::internal::CaptureStderr();
+#ifndef _WIN32
+    // The library's lines go to the same standard output (a DLL may have a C
+    // runtime of its own on Windows, whose output is not caught here).
     testing::internal::CaptureStdout();
+#endif
     const int called = runConverterHelper({in, "hull.tga", out, OV_3DS2OV_LIBRARY_FILE});
+#ifndef _WIN32
     const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(printed.rfind("3DS -> OV Converter, v0.1\n", 0), 0u) << printed;
+#endif
     auto report = parseConverterReport(testing::internal::GetCapturedStderr());
     EXPECT_EQ(called, 0);
-    EXPECT_EQ(printed.rfind("3DS -> OV Converter, v0.1\n", 0), 0u) << printed;
     ASSERT_TRUE(report);
     EXPECT_EQ(report->resultCode, 0);
     EXPECT_TRUE(std::filesystem::exists(dir / "o.shp"));
