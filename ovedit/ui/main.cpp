@@ -58,8 +58,10 @@ int main(int argc, char** argv) {
     const QCommandLineOption screenshot(
         "screenshot", "Write a picture of the window to FILE (PNG) once loaded, and exit.", "FILE");
     parser.addOptions({game, tab, screenshot});
-    parser.addPositionalArgument("ARCHIVE", "An archive to open (a folder is taken as --game).",
-                                 "[ARCHIVE]");
+    parser.addPositionalArgument(
+        "ARCHIVE",
+        "An archive to open (a folder is taken as --game, a .3ds model goes to the conversion tab).",
+        "[ARCHIVE]");
     parser.process(app);
 
     const QStringList positional = parser.positionalArguments();
@@ -90,7 +92,7 @@ int main(int argc, char** argv) {
     window.show();
 
     if (picture) {
-        if (!archive.isEmpty() && !window.openArchive(archive)) return 1;
+        if (!archive.isEmpty() && !window.openFile(archive)) return 1;
         window.whenSettled(10000, [&window, file = parser.value(screenshot)] {
             ov::ui::screenshotAndQuit(&window, file);
         });
@@ -100,7 +102,7 @@ int main(int argc, char** argv) {
     // Once the window is up: the game folder when none is known yet, then the archive.
     QTimer::singleShot(0, &window, [&window, archive] {
         if (window.gameFolder().isEmpty()) window.chooseGameFolder();
-        if (!archive.isEmpty()) window.openArchive(archive);
+        if (!archive.isEmpty()) window.openFile(archive);
     });
     return QApplication::exec();
 }

@@ -250,6 +250,14 @@ bool MainWindow::openArchive(const QString& path) {
     return hogTab_->openArchive(path);
 }
 
+bool MainWindow::openFile(const QString& path) {
+    if (QFileInfo(path).suffix().compare("3ds", Qt::CaseInsensitive) != 0) return openArchive(path);
+    if (convertTab_->isBusy()) return false;
+    showTab("convert");
+    convertTab_->setSource(path);
+    return true;
+}
+
 void MainWindow::browseForArchive() {
     QString start = hogTab_->archive() ? fromPath(hogTab_->archive()->path().string())
                                        : archiveInGameFolder(gameFolder_);
@@ -342,9 +350,7 @@ void MainWindow::dropEvent(QDropEvent* event) {
     if (path.isEmpty()) return;
     event->acceptProposedAction();
     if (QFileInfo(path).suffix().compare("3ds", Qt::CaseInsensitive) == 0) {
-        if (convertTab_->isBusy()) return;
-        showTab("convert");
-        convertTab_->setSource(path);
+        openFile(path);
         return;
     }
     // Opened once the drop has finished, so a message box does not hold up the

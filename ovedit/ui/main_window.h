@@ -63,6 +63,9 @@ public:
 
     // Opens an archive on the hog tab and brings the tab to the front.
     bool openArchive(const QString& path);
+    // A .3ds model goes to the conversion tab as its source; anything else opens as
+    // an archive.
+    bool openFile(const QString& path);
     QStringList recentArchives() const { return recent_; }
 
     // Work still going on in the background (the Packed column, a preview).

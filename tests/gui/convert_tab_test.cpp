@@ -247,7 +247,7 @@ void ConvertTabTest::droppedModelBecomesTheSource() {
 void ConvertTabTest::screenshotOfTheTab() {
     const QString png = workPath("convert.png");
     QProcess program;
-    program.start(OV_OVEDIT_FILE, {"--screenshot", png, "--tab", "convert"});
+    program.start(OV_OVEDIT_FILE, {"--screenshot", png, drone()});
     QVERIFY(program.waitForFinished(60000));
     QCOMPARE(program.exitCode(), 0);
     QVERIFY(!QImage(png).isNull());
