@@ -425,8 +425,9 @@ bool ShipsTab::selectShip(size_t position) {
 void ShipsTab::currentRowChanged(const QModelIndex& current, const QModelIndex& previous) {
     if (restoringRow_) return;
     const QModelIndex source = shipsProxy_->mapToSource(current);
-    std::optional<size_t> next;
-    if (source.isValid()) next = size_t(source.row());
+    // A filter that hides every ship leaves the shown one as it is.
+    if (!source.isValid()) return;
+    const std::optional<size_t> next = size_t(source.row());
     if (next == current_) return;
     if (!maybeLeave()) {
         // Back to the ship whose figures the user kept, once the view is done.
