@@ -739,6 +739,50 @@ TEST(WeaponChange, LooseCopyWinsAndKeepsItsOwnBytesAsBackup) {
     EXPECT_EQ(readBytes(g.dir / "Ships" / "RAVEN.SHP"), *packed);
 }
 
+TEST(ShipModelFiles, ForOpeningAndForChangesInPlace) {
+    Game g;
+    g.writeArchive(g.tiger);
+    ScratchDir scratch;
+    // Only in the archive: unpacked into the scratch folder, the game untouched.
+    auto copy = shipModelFile(g.dir.path(), "raven.shp", scratch.path());
+    ASSERT_TRUE(copy) << copy.error().describe();
+    EXPECT_EQ(copy->parent_path(), scratch.path());
+    EXPECT_EQ(readBytes(*copy), g.standard);
+    EXPECT_FALSE(fs::exists(g.ships()));
+
+    // Made loose for a change in place: the archive's bytes kept as .bak, then the
+    // same file every time after.
+    auto loose = looseShipModel(g.dir.path(), "raven.shp");
+    ASSERT_TRUE(loose) << loose.error().describe();
+    EXPECT_EQ(*loose, g.ships() / "raven.shp");
+    EXPECT_EQ(readBytes(*loose), g.standard);
+    EXPECT_EQ(readBytes(g.ships() / "raven.bak"), g.standard);
+    writeBytes(*loose, fighter(2, 2));
+    auto again = looseShipModel(g.dir.path(), "raven.shp");
+    ASSERT_TRUE(again);
+    EXPECT_EQ(readBytes(*again), fighter(2, 2)) << "a loose unpacked model is used as it is";
+    auto same = shipModelFile(g.dir.path(), "RAVEN.SHP", scratch.path());
+    ASSERT_TRUE(same);
+    EXPECT_EQ(*same, *loose);
+
+    // A packed loose copy is unpacked in place; its packed bytes become the .bak
+    // when there is none.
+    fs::remove(g.ships() / "raven_t.bak");
+    auto packed = refpack::encode(g.tiger);
+    ASSERT_TRUE(packed);
+    writeBytes(g.ships() / "raven_t.shp", *packed);
+    auto tiger = looseShipModel(g.dir.path(), "raven_t.shp");
+    ASSERT_TRUE(tiger);
+    EXPECT_EQ(readBytes(*tiger), g.tiger);
+    EXPECT_EQ(readBytes(g.ships() / "raven_t.bak"), *packed);
+
+    for (const char* name : {"missing.shp", "..\\raven.shp", ""}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(shipModelFile(g.dir.path(), name, scratch.path()));
+        EXPECT_FALSE(looseShipModel(g.dir.path(), name));
+    }
+}
+
 TEST(WeaponChange, RefusalsWriteNothing) {
     struct Case {
         const char* name;

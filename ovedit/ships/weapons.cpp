@@ -381,6 +381,34 @@ Bytes patched(const ShipModel& m, const std::vector<WeaponEntry>& entries,
 
 }  // namespace
 
+Result<fs::path> shipModelFile(const fs::path& gameFolder, std::string_view modelName,
+                               const fs::path& scratchFolder) {
+    const std::string name = trim(modelName);
+    if (!isPlainFileName(name)) return makeError(ErrorKind::Refused, name + ": not a model file name");
+    if (auto loose = findInFolder(gameFolder, modelsPath(name)); loose && isFile(*loose))
+        return *loose;
+    auto m = loadShipModel(gameFolder, name);
+    if (!m) return m.error();
+    const fs::path out = scratchFolder / pathFromText(name);
+    if (auto st = writeFileAtomic(out, m->unpacked); !st) return st.error();
+    return out;
+}
+
+Result<fs::path> looseShipModel(const fs::path& gameFolder, std::string_view modelName) {
+    auto m = loadShipModel(gameFolder, modelName);
+    if (!m) return m.error();
+    if (!m->fromArchive && m->original == m->unpacked) {
+        auto loose = findInFolder(gameFolder, modelsPath(m->name));
+        if (loose) return *loose;
+    }
+    if (sameNameIgnoringCase(backupName(m->name), m->name))
+        return makeError(ErrorKind::Refused,
+                         m->name + ": a model needs a name with its own backup copy "
+                                   "(NAME.shp -> NAME.bak)");
+    if (auto st = writeChangedModel(gameFolder, *m, m->unpacked); !st) return st.error();
+    return loosePathFor(gameFolder, m->name);
+}
+
 bool ChangeWeapons(std::string_view gameFolderText, const Ship& ship, WeaponSort sort,
                    uint32_t typeId, std::span<const size_t> points, Reporter& reporter) {
     const fs::path gameFolder = pathFromText(trim(gameFolderText));

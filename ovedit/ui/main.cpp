@@ -1,16 +1,24 @@
-// OVEdit [--game DIR] [--tab hog] [--screenshot FILE] [ARCHIVE]
+// OVEdit [--game DIR] [--tab hog|ships|convert] [--screenshot FILE] [ARCHIVE]
 //
 // Parses the command line and starts the main window. With --screenshot it loads
 // what it was given, writes a picture of the window and exits: messages then go to
 // standard error and every question gets the answer that changes nothing.
+//
+// OVEdit --run-converter SOURCE TEXTURE DESTINATION [LIBRARY] is the conversion
+// tab's helper process (ovedit/convert/converter_helper.h): no window, one call of
+// the converter library.
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFileInfo>
 #include <QTimer>
 #include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
 #include <optional>
 
+#include "ovedit/convert/converter_helper.h"
 #include "ovedit/ui/main_window.h"
 #include "ovtool/ui/qt_reporter.h"
 #include "ovtool/ui/screenshot.h"
@@ -25,6 +33,15 @@ int fail(const QString& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], ov::kConverterHelperOption) == 0) {
+        // The arguments as Qt reads them (from the wide command line on Windows), in UTF-8.
+        QCoreApplication helper(argc, argv);
+        std::vector<std::string> args;
+        const QStringList all = QCoreApplication::arguments();
+        for (qsizetype i = 2; i < all.size(); ++i)
+            args.push_back(all[i].toStdString());
+        return ov::runConverterHelper(args);
+    }
     QApplication app(argc, argv);
     QApplication::setOrganizationName("Orvane Toolkit");
     QApplication::setApplicationName("OVEdit");
@@ -36,12 +53,15 @@ int main(int argc, char** argv) {
     parser.addVersionOption();
     const QCommandLineOption game("game", "The game's installation folder (kept for later runs).",
                                   "DIR");
-    const QCommandLineOption tab("tab", "The tab to show first: hog.", "NAME", "hog");
+    const QCommandLineOption tab("tab", "The tab to show first: hog, ships or convert.", "NAME",
+                                 "hog");
     const QCommandLineOption screenshot(
         "screenshot", "Write a picture of the window to FILE (PNG) once loaded, and exit.", "FILE");
     parser.addOptions({game, tab, screenshot});
-    parser.addPositionalArgument("ARCHIVE", "An archive to open (a folder is taken as --game).",
-                                 "[ARCHIVE]");
+    parser.addPositionalArgument(
+        "ARCHIVE",
+        "An archive to open (a folder is taken as --game, a .3ds model goes to the conversion tab).",
+        "[ARCHIVE]");
     parser.process(app);
 
     const QStringList positional = parser.positionalArguments();
@@ -72,7 +92,7 @@ int main(int argc, char** argv) {
     window.show();
 
     if (picture) {
-        if (!archive.isEmpty() && !window.openArchive(archive)) return 1;
+        if (!archive.isEmpty() && !window.openFile(archive)) return 1;
         window.whenSettled(10000, [&window, file = parser.value(screenshot)] {
             ov::ui::screenshotAndQuit(&window, file);
         });
@@ -82,7 +102,7 @@ int main(int argc, char** argv) {
     // Once the window is up: the game folder when none is known yet, then the archive.
     QTimer::singleShot(0, &window, [&window, archive] {
         if (window.gameFolder().isEmpty()) window.chooseGameFolder();
-        if (!archive.isEmpty()) window.openArchive(archive);
+        if (!archive.isEmpty()) window.openFile(archive);
     });
     return QApplication::exec();
 }

@@ -19,7 +19,9 @@
 #include <QTimer>
 
 #include "ovedit/ships/game_files.h"
+#include "ovedit/ui/convert_tab.h"
 #include "ovedit/ui/hog_tab.h"
+#include "ovedit/ui/ships_tab.h"
 #include "ovedit/ui/ui_text.h"
 #include "ovtool/ui/qt_reporter.h"
 
@@ -63,6 +65,10 @@ MainWindow::MainWindow(bool useSettings, QWidget* parent)
     createStatusBar();
     hogTab_ = new HogTab(*reporter_, tabs_);
     addTab(hogTab_, "hog", "&Hog Editor", hogTab_->statusLabel());
+    shipsTab_ = new ShipsTab(*reporter_, tabs_);
+    addTab(shipsTab_, "ships", "&Ship Stats && Weapons", shipsTab_->statusLabel());
+    convertTab_ = new ConvertTab(*reporter_, tabs_);
+    addTab(convertTab_, "convert", "3DS &Conversion", convertTab_->statusLabel());
     connect(tabs_, &QTabWidget::currentChanged, this, [this](int current) {
         for (qsizetype i = 0; i < tabStatus_.size(); ++i)
             if (tabStatus_[i]) tabStatus_[i]->setVisible(i == current);
@@ -181,6 +187,9 @@ void MainWindow::readSettings() {
     recent_ = settings.value("recentArchives").toStringList();
     hogTab_->readSettings(settings);
     hogTab_->suggestArchive(archiveInGameFolder(gameFolder_));
+    shipsTab_->readSettings(settings);
+    shipsTab_->setGameFolder(gameFolder_);
+    convertTab_->readSettings(settings);
 }
 
 void MainWindow::writeSettings() {
@@ -191,12 +200,21 @@ void MainWindow::writeSettings() {
     settings.setValue("gameFolder", gameFolder_);
     settings.setValue("recentArchives", recent_);
     hogTab_->writeSettings(settings);
+    shipsTab_->writeSettings(settings);
+    convertTab_->writeSettings(settings);
+}
+
+void MainWindow::setToolProgram(const QString& program) {
+    shipsTab_->setToolProgram(program);
+    convertTab_->setToolProgram(program);
 }
 
 // ---- The game folder and the title ------------------------------------------------------
 
 void MainWindow::setGameFolder(const QString& folder) {
-    gameFolder_ = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    const QString clean = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    if (!shipsTab_->setGameFolder(clean)) return;
+    gameFolder_ = clean;
     if (useSettings_) QSettings().setValue("gameFolder", gameFolder_);
     hogTab_->suggestArchive(archiveInGameFolder(gameFolder_));
     updateTitle();
@@ -230,6 +248,14 @@ bool MainWindow::openArchive(const QString& path) {
     if (hogTab_->isBusy()) return false;
     showTab("hog");
     return hogTab_->openArchive(path);
+}
+
+bool MainWindow::openFile(const QString& path) {
+    if (QFileInfo(path).suffix().compare("3ds", Qt::CaseInsensitive) != 0) return openArchive(path);
+    if (convertTab_->isBusy()) return false;
+    showTab("convert");
+    convertTab_->setSource(path);
+    return true;
 }
 
 void MainWindow::browseForArchive() {
@@ -294,6 +320,11 @@ void MainWindow::whenSettled(int timeoutMs, std::function<void()> done) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    // Figures edited and not applied are asked about first.
+    if (!shipsTab_->maybeLeave()) {
+        event->ignore();
+        return;
+    }
     if (hogTab_->isBusy()) {
         // The extraction finishes the item it is on, says it stopped, then the
         // window closes.
@@ -318,6 +349,10 @@ void MainWindow::dropEvent(QDropEvent* event) {
     const QString path = droppedFile(event->mimeData());
     if (path.isEmpty()) return;
     event->acceptProposedAction();
+    if (QFileInfo(path).suffix().compare("3ds", Qt::CaseInsensitive) == 0) {
+        openFile(path);
+        return;
+    }
     // Opened once the drop has finished, so a message box does not hold up the
     // program the file came from.
     QTimer::singleShot(0, this, [this, path] { openArchive(path); });
@@ -326,7 +361,8 @@ void MainWindow::dropEvent(QDropEvent* event) {
 void MainWindow::about() {
     QMessageBox::about(this, "About OV Edit",
                        QStringLiteral("<b>OV Edit %1</b><p>The Orvane data editor: the resource "
-                                      "archive and its file allocation table.</p>")
+                                      "archive and its file allocation table, the ships' figures and weapons, and "
+                                      "the conversion of 3DS models.</p>")
                            .arg(QApplication::applicationVersion()));
 }
 

@@ -3,8 +3,9 @@
 // archives, the game folder shown in the title bar and kept between runs, and a
 // status bar that tells what the list's selection amounts to.
 //
-// Tabs are registered by a key (the --tab option names them) and a title; the hog
-// tab is the first. A file dropped on the window from outside opens as an archive.
+// Tabs are registered by a key (the --tab option names them) and a title: the hog
+// tab, the ship stats and weapons tab, the 3DS conversion tab. A file dropped on the
+// window from outside opens as an archive, or, a .3ds model, on the conversion tab.
 
 #include <QMainWindow>
 #include <QStringList>
@@ -22,7 +23,9 @@ class QtReporter;
 
 namespace ov::edit {
 
+class ConvertTab;
 class HogTab;
+class ShipsTab;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -39,8 +42,13 @@ public:
     ui::QtReporter& reporter() { return *reporter_; }
     QTabWidget* tabs() const { return tabs_; }
     HogTab* hogTab() const { return hogTab_; }
+    ShipsTab* shipsTab() const { return shipsTab_; }
+    ConvertTab* convertTab() const { return convertTab_; }
 
-    // The keys of the tabs, in order ("hog").
+    // The OVTool program the tabs start (beside OVEdit unless set).
+    void setToolProgram(const QString& program);
+
+    // The keys of the tabs, in order ("hog", "ships", "convert").
     QStringList tabKeys() const;
     // Brings the tab with this key to the front; false when there is none.
     bool showTab(const QString& key);
@@ -55,6 +63,9 @@ public:
 
     // Opens an archive on the hog tab and brings the tab to the front.
     bool openArchive(const QString& path);
+    // A .3ds model goes to the conversion tab as its source; anything else opens as
+    // an archive.
+    bool openFile(const QString& path);
     QStringList recentArchives() const { return recent_; }
 
     // Work still going on in the background (the Packed column, a preview).
@@ -87,6 +98,8 @@ private:
     std::unique_ptr<ui::QtReporter> reporter_;
     QTabWidget* tabs_ = nullptr;
     HogTab* hogTab_ = nullptr;
+    ShipsTab* shipsTab_ = nullptr;
+    ConvertTab* convertTab_ = nullptr;
     QStringList tabKeys_;
     QList<QLabel*> tabStatus_;
 
