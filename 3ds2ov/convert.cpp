@@ -466,7 +466,7 @@ int convertUnguarded(const char* inputPath, const char* textureName, const char*
     const std::string texture = textureName ? textureName : "";
     const std::string shp = shpPath ? shpPath : "";
 
-    auto data = ov::readFile(fs::path(input), kMaxInputBytes);
+    auto data = ov::readFile(pathFromText(input), kMaxInputBytes);
     out.write("3DS -> OV Converter, v0.1\n");
     if (!data) {
         out.printf("Can't open %s!\n", input.c_str());
@@ -513,7 +513,7 @@ int convertUnguarded(const char* inputPath, const char* textureName, const char*
     out.flush();
     Bytes bytes = shpBytes(model, texture);
     out.printf("\n  Assigning texture name: %s\n  ", texture.c_str());
-    if (auto st = writeFileAtomic(fs::path(shp), bytes); !st) {
+    if (auto st = writeFileAtomic(pathFromText(shp), bytes); !st) {
         out.printf("FAILED!\nCan't write %s!\n    %s\n", shp.c_str(),
                    st.error().describe().c_str());
         return kCannotWrite;

@@ -70,7 +70,10 @@ public:
     // Called where a progress line stops without a line end.
     virtual void flush() {}
     void printf(const char* format, ...)
-#if defined(__GNUC__) || defined(__clang__)
+        // mingw-w64: the C99 printf its runtime uses here, not the msvcrt dialect.
+#if defined(__MINGW32__)
+        __attribute__((format(__MINGW_PRINTF_FORMAT, 2, 3)))
+#elif defined(__GNUC__) || defined(__clang__)
         __attribute__((format(printf, 2, 3)))
 #endif
         ;

@@ -15,6 +15,9 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
@@ -53,10 +56,6 @@ std::error_code injected(FileStep step) {
 }
 
 // ---- Small helpers ----------------------------------------------------------------
-
-std::string pathText(const fs::path& p) {
-    return p.string();
-}
 
 std::error_code lastError() {
 #ifdef _WIN32
@@ -136,16 +135,29 @@ bool existsError(std::error_code ec) {
     return ec.value() == ERROR_FILE_EXISTS || ec.value() == ERROR_ALREADY_EXISTS;
 }
 
-std::error_code writeAll(intptr_t h, const uint8_t* data, size_t n) {
+// Writes at a position; the handle's own position is never used.
+std::error_code writeAllAt(intptr_t h, uint64_t offset, const uint8_t* data, size_t n) {
     while (n > 0) {
+        OVERLAPPED at{};
+        at.Offset = DWORD(offset & 0xFFFFFFFFu);
+        at.OffsetHigh = DWORD(offset >> 32);
         DWORD chunk = DWORD(std::min<size_t>(n, size_t(1) << 30));
         DWORD put = 0;
-        if (!WriteFile(asHandle(h), data, chunk, &put, nullptr)) return lastError();
+        if (!WriteFile(asHandle(h), data, chunk, &put, &at)) return lastError();
+        if (put == 0) return std::make_error_code(std::errc::no_space_on_device);
         data += put;
+        offset += put;
         n -= put;
     }
     return {};
 }
+
+std::error_code syncHandle(intptr_t h) {
+    return FlushFileBuffers(asHandle(h)) ? std::error_code() : lastError();
+}
+
+// Windows keeps a rename on the disk with the file's own flush; nothing to do.
+void syncFolder(const fs::path&) {}
 
 std::error_code closeHandle(intptr_t h) {
     return CloseHandle(asHandle(h)) ? std::error_code() : lastError();
@@ -196,17 +208,32 @@ bool existsError(std::error_code ec) {
     return ec == std::errc::file_exists;
 }
 
-std::error_code writeAll(intptr_t fd, const uint8_t* data, size_t n) {
+std::error_code writeAllAt(intptr_t fd, uint64_t offset, const uint8_t* data, size_t n) {
     while (n > 0) {
-        ssize_t put = ::write(int(fd), data, n);
+        ssize_t put = ::pwrite(int(fd), data, n, off_t(offset));
         if (put < 0) {
             if (errno == EINTR) continue;
             return lastError();
         }
+        if (put == 0) return std::make_error_code(std::errc::no_space_on_device);
         data += put;
+        offset += uint64_t(put);
         n -= size_t(put);
     }
     return {};
+}
+
+std::error_code syncHandle(intptr_t fd) {
+    return ::fsync(int(fd)) == 0 ? std::error_code() : lastError();
+}
+
+// Puts a rename in `folder` on the disk; a failure leaves a whole file either way.
+void syncFolder(const fs::path& folder) {
+    int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        (void)::fsync(dfd);
+        ::close(dfd);
+    }
 }
 
 std::error_code closeHandle(intptr_t fd) {
@@ -292,6 +319,19 @@ Result<fs::path> keepAside(const fs::path& target) {
     }
     return systemError(ErrorKind::WriteFailed, pathText(target) + ": cannot keep it aside", ec);
 }
+
+#ifdef _WIN32
+// Moves `target` to a fresh temporary name beside it.
+std::optional<fs::path> movedAside(const fs::path& target) {
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        fs::path aside = folderOf(target) /
+                         (std::string(kTempPrefix) + randomLetters() + std::string(kTempSuffix));
+        if (MoveFileExW(target.c_str(), aside.c_str(), 0)) return aside;
+        if (!existsError(lastError())) break;
+    }
+    return std::nullopt;
+}
+#endif
 
 }  // namespace
 
@@ -472,6 +512,7 @@ AtomicFile::AtomicFile(AtomicFile&& other) noexcept
     : target_(std::move(other.target_)),
       temp_(std::move(other.temp_)),
       handle_(other.handle_),
+      size_(other.size_),
       done_(other.done_) {
     other.handle_ = kNoHandle;
     other.done_ = true;
@@ -483,6 +524,7 @@ AtomicFile& AtomicFile::operator=(AtomicFile&& other) noexcept {
         target_ = std::move(other.target_);
         temp_ = std::move(other.temp_);
         handle_ = other.handle_;
+        size_ = other.size_;
         done_ = other.done_;
         other.handle_ = kNoHandle;
         other.done_ = true;
@@ -499,11 +541,16 @@ Error AtomicFile::failure(const char* what, std::error_code cause) const {
 }
 
 Status AtomicFile::write(ByteSpan bytes) {
+    return writeAt(size_, bytes);
+}
+
+Status AtomicFile::writeAt(uint64_t offset, ByteSpan bytes) {
     if (handle_ == kNoHandle)
         return makeError(ErrorKind::WriteFailed, pathText(target_) + ": closed");
     if (std::error_code fault = injected(FileStep::Write)) return failure("write error", fault);
-    if (std::error_code ec = writeAll(handle_, bytes.data(), bytes.size()))
+    if (std::error_code ec = writeAllAt(handle_, offset, bytes.data(), bytes.size()))
         return failure("write error", ec);
+    size_ = std::max<uint64_t>(size_, offset + bytes.size());
     return {};
 }
 
@@ -519,12 +566,13 @@ Status AtomicFile::copyFrom(const ReadOnlyFile& source, uint64_t offset, uint64_
     // system pair or kernel takes it; the first refusal turns it off for good.
     static std::atomic<bool> kernelCopyWorks{true};
     while (size > 0 && kernelCopyWorks.load(std::memory_order_relaxed)) {
-        off64_t from = off64_t(offset);
-        ssize_t n = ::copy_file_range(int(source.handle_), &from, int(handle_), nullptr,
+        off64_t from = off64_t(offset), to = off64_t(size_);
+        ssize_t n = ::copy_file_range(int(source.handle_), &from, int(handle_), &to,
                                       size_t(std::min<uint64_t>(size, uint64_t(1) << 30)), 0);
         if (n > 0) {
             offset += uint64_t(n);
             size -= uint64_t(n);
+            size_ += uint64_t(n);
             continue;
         }
         if (n == 0) return cutShort(offset);
@@ -546,19 +594,21 @@ Status AtomicFile::copyFrom(const ReadOnlyFile& source, uint64_t offset, uint64_
         auto got = source.readAt(offset, std::span<uint8_t>(buffer.get(), want));
         if (!got) return got.error();
         if (*got == 0) return cutShort(offset);
-        if (std::error_code ec = writeAll(handle_, buffer.get(), *got))
+        if (std::error_code ec = writeAllAt(handle_, size_, buffer.get(), *got))
             return failure("write error", ec);
+        size_ += *got;
         offset += *got;
         size -= *got;
     }
     return {};
 }
 
-Status AtomicFile::finish() {
+Status AtomicFile::finish(Flush flush) {
     if (handle_ == kNoHandle) return {};
-    std::error_code ec = closeHandle(handle_);
+    std::error_code ec = flush == Flush::ToDisk ? syncHandle(handle_) : std::error_code();
+    std::error_code closed = closeHandle(handle_);
     handle_ = kNoHandle;
-    if (ec) return failure("write error", ec);
+    if (ec || closed) return failure("write error", ec ? ec : closed);
     return {};
 }
 
@@ -575,9 +625,9 @@ Result<bool> AtomicFile::commitIfAbsent() {
     return true;
 }
 
-Status AtomicFile::commit() {
+Status AtomicFile::commit(Flush flush) {
     if (done_) return makeError(ErrorKind::WriteFailed, pathText(target_) + ": nothing to commit");
-    if (auto st = finish(); !st) return st.error();
+    if (auto st = finish(flush); !st) return st.error();
     std::error_code ec;
     const auto status = fs::status(target_, ec);
     if (fs::is_directory(status))
@@ -586,8 +636,26 @@ Status AtomicFile::commit() {
     if (fs::is_regular_file(status)) fs::permissions(temp_, status.permissions(), ec);
     if (std::error_code fault = injected(FileStep::Rename))
         return failure("cannot rename the written file into place", fault);
-    if (std::error_code e = renameReplace(temp_, target_))
+    if (std::error_code e = renameReplace(temp_, target_)) {
+#ifdef _WIN32
+        // Windows refuses to replace a file that is open, even one opened for reading
+        // with delete sharing (an archive being rebuilt is). Such a file can still be
+        // renamed: move it aside, move the new one in, and delete the old one, which
+        // goes once its last reader closes it.
+        if (e.value() == ERROR_ACCESS_DENIED || e.value() == ERROR_SHARING_VIOLATION) {
+            if (auto aside = movedAside(target_)) {
+                if (!renameReplace(temp_, target_)) {
+                    DeleteFileW(aside->c_str());
+                    done_ = true;
+                    return {};
+                }
+                (void)renameReplace(*aside, target_);
+            }
+        }
+#endif
         return failure("cannot rename the written file into place", e);
+    }
+    if (flush == Flush::ToDisk) syncFolder(folderOf(target_));
     done_ = true;
     return {};
 }
@@ -667,6 +735,23 @@ std::error_code errnoCode() {
 }
 
 }  // namespace
+
+fs::path pathFromText(std::string_view text) {
+#ifdef _WIN32
+    try {
+        return fs::path(std::u8string(text.begin(), text.end()));
+    } catch (const std::exception&) {
+        return fs::path(text);  // not UTF-8: take the bytes as they come
+    }
+#else
+    return fs::path(text);
+#endif
+}
+
+std::string pathText(const fs::path& p) {
+    auto u8 = p.u8string();
+    return std::string(u8.begin(), u8.end());
+}
 
 Status writeFileAt(const fs::path& path, uint64_t offset, ByteSpan bytes) {
     std::error_code ec;

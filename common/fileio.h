@@ -110,12 +110,18 @@ private:
     intptr_t handle_;  // a file descriptor, or a Windows HANDLE
 };
 
-// A whole file being written: its bytes go to a fresh temporary file in the
-// target's folder, which one of the commits renames to the target's name. Until
-// then the target is untouched, and a file never committed is removed when this
-// object goes away. Not for use by two threads at once.
+// A whole file being written, at once or in pieces (a rebuilt archive too large to
+// hold in memory): its bytes go to a fresh temporary file in the target's folder,
+// which one of the commits renames to the target's name. Until then the target is
+// untouched, and a file never committed is removed when this object goes away. Not
+// for use by two threads at once.
 class AtomicFile {
 public:
+    // Whether a commit first puts the bytes on the disk, so a crash leaves the old
+    // file or the whole new one: worth its cost for a large file that replaces a
+    // player's only copy, not for each of thousands of extracted items.
+    enum class Flush { None, ToDisk };
+
     // Creates the temporary file. Errors: NotFound (the folder does not exist),
     // WriteFailed (the folder takes no new file; the cause says why).
     static Result<AtomicFile> create(const fs::path& target);
@@ -131,22 +137,28 @@ public:
 
     // Appends bytes. A failure (a full disk, say) is WriteFailed with its cause.
     Status write(ByteSpan bytes);
+    // Writes bytes at offset, growing the file when they reach past its end (a header
+    // filled in once the rest is written).
+    Status writeAt(uint64_t offset, ByteSpan bytes);
     // Appends `size` bytes of `source` from `offset`: copied inside the system where
     // it can (copy_file_range), otherwise through one small buffer, so the bytes never
     // need to be held in memory. Fails (ReadFailed) when the source ends first.
     Status copyFrom(const ReadOnlyFile& source, uint64_t offset, uint64_t size);
+    // The file's size so far.
+    uint64_t size() const { return size_; }
 
     // Closes the temporary file, reporting a write error that closing reveals. The
     // commits call it; call it early to know every byte is written before deciding.
-    Status finish();
+    Status finish(Flush flush = Flush::None);
 
     // Renames the file to the target's name unless something already has that
     // name: true when done, false when the target exists (the file is kept for
     // commit() or discard()).
     Result<bool> commitIfAbsent();
     // Renames the file over the target, which keeps its permissions. A folder is
-    // never replaced.
-    Status commit();
+    // never replaced. On Windows an open target (the archive being rebuilt) is moved
+    // aside first and deleted once its readers close it.
+    Status commit(Flush flush = Flush::None);
     // Removes the temporary file.
     void discard();
 
@@ -157,6 +169,7 @@ private:
     fs::path target_;
     fs::path temp_;
     intptr_t handle_ = -1;  // open while bytes are being written
+    uint64_t size_ = 0;     // bytes in the file
     bool done_ = false;     // committed or discarded
 };
 
@@ -190,6 +203,14 @@ public:
 private:
     fs::path path_;
 };
+
+// A path from its text and back. Text is UTF-8 on every platform. On Windows a
+// std::string made into a path directly is read in the C runtime's code page by
+// mingw-w64's C++ library, and anything outside Latin-1 turns into other
+// characters: text given by the user becomes a path through pathFromText. Text
+// that is not UTF-8 is taken byte by byte.
+fs::path pathFromText(std::string_view text);
+std::string pathText(const fs::path& path);
 
 // Removes leading and trailing blanks (spaces, tabs, line ends), as every file
 // procedure of the data editor does with its path arguments.

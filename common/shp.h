@@ -189,6 +189,11 @@ public:
     uint32_t value212() const { return this->u32(212); }
     uint32_t switch240() const { return this->u32(240); }
     uint32_t value260() const { return this->u32(260); }
+    bool setKind(uint32_t v) requires(!std::is_const_v<Byte>) { return this->setU32(64, v); }
+    bool setPosition(Vec3 v) requires(!std::is_const_v<Byte>) { return this->setVec3(68, v); }
+    bool setValue212(uint32_t v) requires(!std::is_const_v<Byte>) { return this->setU32(212, v); }
+    bool setSwitch240(uint32_t v) requires(!std::is_const_v<Byte>) { return this->setU32(240, v); }
+    bool setValue260(uint32_t v) requires(!std::is_const_v<Byte>) { return this->setU32(260, v); }
 };
 
 // Type-3 record: one triangle.
@@ -214,6 +219,8 @@ public:
     std::array<float, 9> matrix() const { return BasicRecordView<Byte>::matrix(4); }
     Vec3 halfExtents() const { return this->vec3(40); }
     Vec3 centre() const { return this->vec3(52); }
+    bool setHalfExtents(Vec3 v) requires(!std::is_const_v<Byte>) { return this->setVec3(40, v); }
+    bool setCentre(Vec3 v) requires(!std::is_const_v<Byte>) { return this->setVec3(52, v); }
 };
 
 inline constexpr size_t kObjectIndexField = 52;
@@ -235,6 +242,7 @@ public:
     uint32_t missileType() const { return this->u32(kMissileTypeField); }
     // Gun-type index for kind 3; kind-specific otherwise.
     uint32_t gunType() const { return this->u32(kGunTypeField); }
+    bool setPosition(Vec3 v) requires(!std::is_const_v<Byte>) { return this->setVec3(4, v); }
     bool setObjectIndex(uint32_t v) requires(!std::is_const_v<Byte>) {
         return this->setU32(kObjectIndexField, v);
     }

@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <vector>
 
 #include "common/report.h"
+#include "fuzz/scratch_folder.h"
 #include "ovedit/archive/hog.h"
 
 namespace fs = std::filesystem;
@@ -25,17 +25,8 @@ public:
 };
 
 const fs::path& scratch() {
-    static const fs::path dir = [] {
-        std::random_device rd;
-        fs::path p = fs::temp_directory_path() / ("hog_fuzz-" + std::to_string(rd()));
-        fs::create_directories(p);
-        std::atexit([] {
-            std::error_code ec;
-            fs::remove_all(scratch(), ec);
-        });
-        return p;
-    }();
-    return dir;
+    static const ovfuzz::ScratchFolder folder("hog_fuzz");
+    return folder.path();
 }
 
 }  // namespace

@@ -11,7 +11,7 @@ namespace ovcli {
 namespace {
 
 int runPack(const std::string& in, const std::string& out, const std::string& level) {
-    auto data = ov::readFile(in);
+    auto data = ov::readFile(ov::pathFromText(in));
     if (!data) {
         printError(data.error().describe());
         return kFailed;
@@ -23,7 +23,7 @@ int runPack(const std::string& in, const std::string& out, const std::string& le
         return kFailed;
     }
     warnAboutTemporariesBeside(out);
-    if (auto st = ov::writeFileAtomic(out, *packed); !st) {
+    if (auto st = ov::writeFileAtomic(ov::pathFromText(out), *packed); !st) {
         printError(st.error().describe());
         return kFailed;
     }
@@ -32,7 +32,7 @@ int runPack(const std::string& in, const std::string& out, const std::string& le
 }
 
 int runUnpack(const std::string& in, const std::string& out) {
-    auto data = ov::readFile(in);
+    auto data = ov::readFile(ov::pathFromText(in));
     if (!data) {
         printError(data.error().describe());
         return kFailed;
@@ -43,7 +43,7 @@ int runUnpack(const std::string& in, const std::string& out) {
         return kFailed;
     }
     warnAboutTemporariesBeside(out);
-    if (auto st = ov::writeFileAtomic(out, *plain); !st) {
+    if (auto st = ov::writeFileAtomic(ov::pathFromText(out), *plain); !st) {
         printError(st.error().describe());
         return kFailed;
     }

@@ -2,8 +2,8 @@
 // and loaded at run time by the data editor's binding (ovedit/convert), which looks
 // for it in this order: the --library option; the file named by the environment
 // variable OV_3DS2OV_LIBRARY; lib3ds2ov.so (3ds2ov.dll) beside the ovcli
-// executable; the library in the build tree ovcli was built in. ovcli 3ds dump: the
-// chunk dump.
+// executable; where an installed ovcli has it (../lib/orvane-toolkit); the library
+// in the build tree ovcli was built in. ovcli 3ds dump: the chunk dump.
 
 #include <cstdio>
 #include <memory>
@@ -43,7 +43,7 @@ int runConvert(const std::string& in, const std::string& texture, const std::str
 }
 
 int runDump(const std::string& path, const ov::conv::DumpOptions& options) {
-    auto data = ov::readFile(path);
+    auto data = ov::readFile(ov::pathFromText(path));
     if (!data) {
         printError(data.error().describe());
         return kFailed;

@@ -1,7 +1,6 @@
 // ovcli hog ...: listing, extracting and unpacking HOG archives, FAT backup,
 // restore and editing, and building new archives.
 
-#include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -22,57 +21,6 @@ namespace ovcli {
 namespace {
 
 namespace hog = ov::archive;
-
-// One progress line on standard error, redrawn in place; messages printed while it
-// shows first clear it so they start on a clean line.
-class ProgressLine final : public ov::Reporter {
-public:
-    explicit ProgressLine(CliReporter& inner) : inner_(inner), enabled_(stderrIsTerminal()) {}
-    ~ProgressLine() override { clear(); }
-
-    void message(std::string_view title, std::string_view text, ov::Icon icon) override {
-        clear();
-        inner_.message(title, text, icon);
-    }
-    ov::Answer question(std::string_view title, std::string_view text, ov::Buttons buttons,
-                        ov::Icon icon) override {
-        clear();
-        // The one question with "Yes to all" is whether to replace an existing file:
-        // --if-not-packed answers another question and must not answer this one.
-        if (buttons == ov::Buttons::YesYesToAllNoCancel) {
-            auto preset = std::exchange(inner_.preset, std::nullopt);
-            ov::Answer a = inner_.question(title, text, buttons, icon);
-            inner_.preset = preset;
-            return a;
-        }
-        return inner_.question(title, text, buttons, icon);
-    }
-
-    void update(const ov::Progress& p) {
-        if (!enabled_) return;
-        auto now = std::chrono::steady_clock::now();
-        if (shown_ && p.done < p.total && now - last_ < std::chrono::milliseconds(100)) return;
-        last_ = now;
-        std::string status = p.status.substr(0, 60);
-        std::fprintf(stderr, "\r\033[K[%zu/%zu] %.1f MB %s", p.done, p.total, double(p.bytes) / 1e6,
-                     status.c_str());
-        std::fflush(stderr);
-        shown_ = true;
-    }
-
-private:
-    void clear() {
-        if (!shown_) return;
-        std::fputs("\r\033[K", stderr);
-        std::fflush(stderr);
-        shown_ = false;
-    }
-
-    CliReporter& inner_;
-    bool enabled_;
-    bool shown_ = false;
-    std::chrono::steady_clock::time_point last_{};
-};
 
 using ov::printable;
 
@@ -99,7 +47,7 @@ int runList(Cli& cli, const std::string& path, bool json) {
     if (json) {
         Json j;
         j.beginObject()
-            .field("path", a->path().string())
+            .field("path", ov::pathText(a->path()))
             .field("hogSize", a->hogSize())
             .field("itemCount", a->itemCount())
             .field("fatLength", a->fatLength())
@@ -124,7 +72,7 @@ int runList(Cli& cli, const std::string& path, bool json) {
         std::cout << j.str() << '\n';
         return kOk;
     }
-    std::cout << a->path().string() << '\n'
+    std::cout << ov::pathText(a->path()) << '\n'
               << hog::hogSizeText(a->hogSize()) << '\n'
               << hog::countText(a->itemCount()) << '\n';
     std::printf("%7s  %-40s %12s %12s  %s\n", "#", "File Name", "Offset (Hex)", "Size (Hex)",
@@ -163,9 +111,8 @@ int runExtract(Cli& cli, const std::string& path, const std::string& dest,
                                     : stdinIsTerminal() ? hog::Overwrite::Ask
                                                         : hog::Overwrite::Keep;
     ProgressLine line(cli.reporter);
-    ov::Job job;
-    job.progress = [&line](const ov::Progress& p) { line.update(p); };
-    auto r = hog::extract(*a, rows, dest, mode, ifExists, job, line);
+    auto r = hog::extract(*a, rows, dest, mode, ifExists, line.job(), line);
+    line.clear();
     if (r.kept > 0 && ifExists == hog::Overwrite::Keep)
         printError(std::to_string(r.kept) +
                    " file(s) already there were kept; give --overwrite to replace them");
@@ -200,33 +147,28 @@ int runCat(Cli& cli, const std::string& path, const std::string& name, bool unpa
     return std::fflush(stdout) == 0 ? kOk : kFailed;
 }
 
-int runCreate(const std::string& path, const std::vector<std::string>& files,
-              const std::string& base, bool pack) {
-    warnAboutTemporariesBeside(path);
-    std::vector<hog::HogItem> items;
-    for (const auto& f : files) {
-        auto data = ov::readFile(f);
-        if (!data) {
-            printError(data.error().describe());
-            return kFailed;
-        }
-        items.push_back({hog::entryNameFor(f, base), std::move(*data)});
-    }
-    auto bytes = hog::buildHog(items, pack);
-    if (!bytes) {
-        printError(path + ": " + bytes.error().describe());
+int runCreate(Cli& cli, const std::string& path, const std::vector<std::string>& files,
+              const std::string& base, bool pack, const std::string& level) {
+    warnAboutTemporariesBeside(ov::pathFromText(path));
+    std::vector<hog::HogFileItem> items;
+    items.reserve(files.size());
+    for (const auto& f : files)
+        items.push_back({hog::entryNameFor(ov::pathFromText(f), ov::pathFromText(base)), ov::pathFromText(f)});
+    ProgressLine line(cli.reporter);
+    hog::PackOptions options;
+    options.level = packLevelNamed(level);
+    auto written = hog::writeHogFiles(ov::pathFromText(path), items, pack, options, line.job());
+    if (!written) {
+        line.clear();
+        printError(path + ": " + written.error().describe());
         return kFailed;
     }
-    if (auto st = ov::writeFileAtomic(path, *bytes); !st) {
-        printError(st.error().describe());
-        return kFailed;
-    }
-    std::cout << path << ": " << items.size() << " file(s), " << bytes->size() << " bytes\n";
+    std::cout << path << ": " << items.size() << " file(s), " << written->hogSize << " bytes\n";
     return kOk;
 }
 
 struct Args {
-    std::string archive, dest, name, from, to, row, base;
+    std::string archive, dest, name, from, to, row, base, level = "best";
     std::vector<std::string> names;
     bool all = false, json = false, unpack = false, pack = false, overwrite = false, yes = false,
          replace = false;
@@ -293,7 +235,7 @@ void addHogCommands(Cli& cli) {
             cli.exitCode = kFailed;
             return;
         }
-        std::cout << a->backupPath().string() << ": " << a->fatLength() << " bytes\n";
+        std::cout << ov::pathText(a->backupPath()) << ": " << a->fatLength() << " bytes\n";
     });
 
     auto* restore = h->add_subcommand(
@@ -358,10 +300,15 @@ void addHogCommands(Cli& cli) {
     create->add_option("FILE", args->names, "Files to store, in order")->required();
     create->add_option("--base", args->base,
                        "Name entries by their path below this folder (backslash-separated)");
-    create->add_flag("--pack", args->pack, "RefPack-pack every entry");
+    create->add_flag("--pack", args->pack, "RefPack-pack every entry (on every core)");
+    create->add_option("--level", args->level, "Packer level with --pack: best (default) or fast")
+        ->check(CLI::IsMember(packLevelNames()));
     create->callback([&cli, args] {
-        cli.exitCode = runCreate(args->archive, args->names, args->base, args->pack);
+        cli.exitCode =
+            runCreate(cli, args->archive, args->names, args->base, args->pack, args->level);
     });
+
+    addHogEditCommands(cli, h);
 }
 
 }  // namespace ovcli

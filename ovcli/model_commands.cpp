@@ -35,7 +35,7 @@ void jsonVec3(Json& j, std::string_view key, shp::Vec3 v) {
 
 // Opens a model; a file that loads nothing without saying why gets a line of its own.
 bool openModel(Cli& cli, Document& doc, const std::string& path) {
-    switch (doc.open(path)) {
+    switch (doc.open(ov::pathFromText(path))) {
         case ov::model::OpenResult::Loaded:
             return true;
         case ov::model::OpenResult::Empty:
@@ -113,7 +113,7 @@ std::string countText(const std::optional<size_t>& n) {
 }
 
 void printInfoText(const Document& doc) {
-    std::printf("Model: %s%s\n", doc.fileName().string().c_str(),
+    std::printf("Model: %s%s\n", ov::pathText(doc.fileName()).c_str(),
                 doc.wasPacked() ? " (packed)" : "");
     std::printf("Ship class: %s\n", shipClassText(doc).c_str());
     const size_t n = doc.componentCount();
@@ -157,7 +157,7 @@ void printInfoText(const Document& doc) {
 
 void printInfoJson(const Document& doc) {
     Json j;
-    j.beginObject().field("file", doc.fileName().string()).field("packed", doc.wasPacked());
+    j.beginObject().field("file", ov::pathText(doc.fileName())).field("packed", doc.wasPacked());
     if (auto c = shp::shipClass(doc.chain()))
         j.key("shipClass")
             .beginObject()
@@ -277,8 +277,8 @@ void addModelCommands(Cli& cli) {
     save->callback([&cli, a] {
         Document doc(cli.reporter);
         if (!openModel(cli, doc, a->file)) return;
-        warnAboutTemporariesBeside(a->out.empty() ? a->file : a->out);
-        if (!(a->out.empty() ? doc.save() : doc.saveAs(a->out))) cli.exitCode = kFailed;
+        warnAboutTemporariesBeside(ov::pathFromText(a->out.empty() ? a->file : a->out));
+        if (!(a->out.empty() ? doc.save() : doc.saveAs(ov::pathFromText(a->out)))) cli.exitCode = kFailed;
     });
 
     auto* merge = model->add_subcommand("merge", "Add the components of OTHER to BASE");
@@ -290,12 +290,12 @@ void addModelCommands(Cli& cli) {
         if (!openModel(cli, doc, a->file)) return;
         const size_t before = doc.componentCount();
         // Nothing merged (the other model holds no blocks) is a failure here too.
-        if (auto merged = doc.merge(a->other); !merged || !*merged) {
+        if (auto merged = doc.merge(ov::pathFromText(a->other)); !merged || !*merged) {
             cli.exitCode = kFailed;
             return;
         }
-        warnAboutTemporariesBeside(a->out);
-        if (!doc.saveAs(a->out)) {
+        warnAboutTemporariesBeside(ov::pathFromText(a->out));
+        if (!doc.saveAs(ov::pathFromText(a->out))) {
             cli.exitCode = kFailed;
             return;
         }

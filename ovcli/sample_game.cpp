@@ -162,7 +162,7 @@ std::string corsairImportText() {
 ov::Status write(const fs::path& p, ov::ByteSpan bytes) {
     std::error_code ec;
     fs::create_directories(p.parent_path(), ec);
-    if (ec) return ov::makeError(p.parent_path().string() + ": " + ec.message());
+    if (ec) return ov::makeError(ov::pathText(p.parent_path()) + ": " + ec.message());
     return ov::writeFileAtomic(p, bytes);
 }
 
@@ -171,14 +171,14 @@ ov::Status write(const fs::path& p, ov::ByteSpan bytes) {
 ov::Status writeSampleGame(const fs::path& dir, bool force) {
     std::error_code ec;
     if (fs::exists(dir, ec)) {
-        if (!fs::is_directory(dir, ec)) return ov::makeError(dir.string() + ": not a folder");
+        if (!fs::is_directory(dir, ec)) return ov::makeError(ov::pathText(dir) + ": not a folder");
         if (!force && !fs::is_empty(dir, ec))
-            return ov::makeError(dir.string() +
+            return ov::makeError(ov::pathText(dir) +
                                  ": the folder is not empty; choose an empty or new folder "
                                  "(or --force to write the sample files over it)");
     }
     fs::create_directories(dir, ec);
-    if (ec) return ov::makeError(dir.string() + ": " + ec.message());
+    if (ec) return ov::makeError(ov::pathText(dir) + ": " + ec.message());
 
     std::vector<ov::archive::HogItem> items;
     items.push_back({"data\\readme.txt", text(kReadme)});

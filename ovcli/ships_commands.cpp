@@ -30,11 +30,11 @@ bool parseNumber(std::string_view s, long long& out) {
 // it is not there as spelled: game files copied from Windows keep their own case.
 std::string caseFound(const std::string& path) {
     std::error_code ec;
-    std::filesystem::path p(path);
+    std::filesystem::path p = ov::pathFromText(path);
     if (std::filesystem::exists(p, ec)) return path;
     auto parent = p.parent_path().empty() ? std::filesystem::path(".") : p.parent_path();
-    auto found = ships::findInFolder(parent, p.filename().string());
-    return found ? (p.parent_path().empty() ? found->filename() : *found).string() : path;
+    auto found = ships::findInFolder(parent, ov::pathText(p.filename()));
+    return found ? ov::pathText(p.parent_path().empty() ? found->filename() : *found) : path;
 }
 
 // Where the editor keeps its own files (the ship table, addons\): the game folder
@@ -60,7 +60,8 @@ void printStats(const ships::ShipStats& stats, bool json) {
 }
 
 int runStatsList(const std::string& gameDir, const std::string& editorDir, bool json) {
-    auto table = ships::loadShipTable(editorFolder(editorDir, gameDir), gameDir);
+    auto table = ships::loadShipTable(ov::pathFromText(editorFolder(editorDir, gameDir)),
+                                      ov::pathFromText(gameDir));
     if (!table) {
         printError(table.error().describe());
         return kFailed;
@@ -160,7 +161,7 @@ int runStatsAdd(CliReporter& reporter, const std::string& file, const std::strin
 
 int runStatsRestore(CliReporter& reporter, const std::string& target, const std::string& source,
                     const std::string& tablePath, bool swapped) {
-    auto table = ships::shipTableForRestore(target, tablePath);
+    auto table = ships::shipTableForRestore(ov::pathFromText(target), ov::pathFromText(tablePath));
     if (!table) {
         printError(table.error().describe());
         return kFailed;
@@ -176,7 +177,7 @@ int runStatsRestore(CliReporter& reporter, const std::string& target, const std:
 std::optional<std::pair<ships::ShipTable, size_t>> resolveShip(const std::string& gameDir,
                                                                const std::string& editorDir,
                                                                const std::string& ship) {
-    auto table = ships::loadShipTable(editorDir, gameDir);
+    auto table = ships::loadShipTable(ov::pathFromText(editorDir), ov::pathFromText(gameDir));
     if (table) {
         for (size_t i = 0; i < table->size(); ++i)
             if (ov::sameNameIgnoringCase(ov::trim((*table)[i].name), ov::trim(ship)))
@@ -205,7 +206,7 @@ int runWeaponsList(const std::string& gameDir, const std::string& editorDir,
         printError(ship.name + ": the ship table names no model for this ship");
         return kFailed;
     }
-    auto model = ships::loadShipModel(gameDir, ship.model);
+    auto model = ships::loadShipModel(ov::pathFromText(gameDir), ship.model);
     if (!model) {
         printError(model.error().describe());
         return kFailed;

@@ -247,3 +247,57 @@ TEST(FileIo, PrintableShowsControlCharactersAsQuestionMarks) {
               "?1m \xc3\xa9 \xc2\xa0");  // C1 only
     EXPECT_EQ(printable("line\nbreak\r"), "line?break?");
 }
+
+// Names outside ASCII and outside Latin-1 survive text -> path -> file -> text: the
+// file made under the name is listed under the same name.
+TEST(FileIo, PathTextIsUtf8BothWays) {
+    ovtest::ScratchDir dir;
+    for (const char* name : {"\xCE\xA9mega \xC3\xA9t\xC3\xA9.shp", "\xE8\x88\xB9.hog", "plain.bin"}) {
+        SCOPED_TRACE(name);
+        const fs::path p = dir.path() / pathFromText(name);
+        EXPECT_EQ(pathText(p.filename()), name);
+        ASSERT_TRUE(writeFileAtomic(p, Bytes{1}));
+        bool listed = false;
+        for (const auto& e : fs::directory_iterator(dir.path()))
+            listed = listed || pathText(e.path().filename()) == name;
+        EXPECT_TRUE(listed);
+        EXPECT_EQ(readFile(pathFromText(pathText(p)))->size(), 1u);
+    }
+    // Text that is not UTF-8 still makes a path, one character per byte.
+    EXPECT_EQ(pathFromText("caf\xE9").native().size(), 4u);
+}
+
+TEST(FileIo, WrittenInPiecesReplacesOnlyOnCommit) {
+    ovtest::ScratchDir dir;
+    const auto target = dir / "big.hog";
+    const auto source = dir / "source.bin";
+    const Bytes old{9, 9, 9};
+    const Bytes src = ovtest::randomBytes(700000, 4);
+    ovtest::writeBytes(target, old);
+    ovtest::writeBytes(source, src);
+    auto from = ReadOnlyFile::open(source);
+    ASSERT_TRUE(from);
+    {
+        // Dropped without a commit: the target stays, no temporary file is left.
+        auto staged = AtomicFile::create(target);
+        ASSERT_TRUE(staged);
+        ASSERT_TRUE(staged->write(Bytes(10, 1)));
+        EXPECT_EQ(ovtest::readBytes(target), old);
+        // The source ends before the range asked for.
+        EXPECT_EQ(staged->copyFrom(*from, src.size() - 5, 10).error().kind, ErrorKind::ReadFailed);
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
+
+    auto staged = AtomicFile::create(target);
+    ASSERT_TRUE(staged);
+    ASSERT_TRUE(staged->write(Bytes(4, 0)));
+    ASSERT_TRUE(staged->copyFrom(*from, 1000, 600000));
+    ASSERT_TRUE(staged->writeAt(0, Bytes{1, 2, 3, 4}));
+    EXPECT_EQ(staged->size(), 600004u);
+    ASSERT_TRUE(staged->commit(AtomicFile::Flush::ToDisk));
+    Bytes expected{1, 2, 3, 4};
+    expected.insert(expected.end(), src.begin() + 1000, src.begin() + 601000);
+    EXPECT_EQ(ovtest::readBytes(target), expected);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
+    EXPECT_FALSE(AtomicFile::create(dir / "missing" / "x"));
+}

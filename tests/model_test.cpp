@@ -611,6 +611,174 @@ TEST(ModelEdit, DetachClassAndBlock13) {
     EXPECT_EQ(saved->count(BlockType::Block13), 2u);
 }
 
+// Field edits write exactly the bytes of the fields that changed, compared bit for bit.
+TEST(ModelEdit, RecordFieldsChangeOnlyTheirOwnBytes) {
+    const BlockChain original = makeModel({"A", "B"});
+    ScratchDir dir;
+    ovtest::writeBytes(dir / "m.shp", original.write());
+    RecordingReporter r;
+    Document doc(r);
+    ASSERT_EQ(doc.open(dir / "m.shp"), OpenResult::Loaded);
+    const size_t table = *original.componentTable();
+    const size_t nine = *original.nth(BlockType::Attachments, 1);
+    const ComponentFields base = *doc.componentFields(1);
+    EXPECT_EQ(base.name, "B");
+    EXPECT_EQ(base.value212, 101u);
+    const AttachmentFields att = *doc.attachmentFields(1, 0);
+    EXPECT_EQ(att.kind, 1u);
+
+    struct Case {
+        const char* name;
+        std::function<Result<bool>()> edit;
+        size_t block;     // where the bytes change
+        size_t from, to;  // the changed byte range in that block's data
+    };
+    const size_t rec = kComponentRecordSize;
+    auto with = [&](auto change) {
+        ComponentFields f = base;
+        change(f);
+        return [&doc, f] { return doc.setComponentFields(1, f); };
+    };
+    const Case cases[] = {
+        {"name", with([](ComponentFields& f) { f.name = "Bridge"; }), table, rec, rec + 64},
+        {"kind", with([](ComponentFields& f) { f.kind = 7; }), table, rec + 64, rec + 68},
+        {"negative zero y", with([](ComponentFields& f) { f.position.y = -0.0f; }), table, rec + 72,
+         rec + 76},
+        {"value 212", with([](ComponentFields& f) { f.value212 = 0xFFFFFFFF; }), table, rec + 212,
+         rec + 216},
+        {"switch 240", with([](ComponentFields& f) { f.switch240 = 1; }), table, rec + 240,
+         rec + 244},
+        {"value 260", with([](ComponentFields& f) { f.value260 = 9; }), table, rec + 260,
+         rec + 264},
+        {"attachment position",
+         [&] {
+             AttachmentFields f = att;
+             f.position.z = 12.5f;
+             return doc.setAttachmentFields(1, 0, f);
+         },
+         nine, 12, 16},
+        {"attachment gun type",
+         [&] {
+             AttachmentFields f = att;
+             f.gunType = 11;
+             return doc.setAttachmentFields(1, 0, f);
+         },
+         nine, 100, 104},
+    };
+    for (const Case& c : cases) {
+        doc.replaceChain(original);
+        const uint64_t version = doc.version();
+        auto done = c.edit();
+        ASSERT_TRUE(done) << c.name;
+        EXPECT_TRUE(*done) << c.name;
+        EXPECT_EQ(doc.version(), version + 1) << c.name;
+        for (size_t i = 0; i < original.size(); ++i) {
+            const Bytes& was = original.blocks()[i].data;
+            const Bytes& now = doc.chain().blocks()[i].data;
+            ASSERT_EQ(was.size(), now.size()) << c.name;
+            for (size_t b = 0; b < was.size(); ++b) {
+                if (i != c.block || b < c.from || b >= c.to) {
+                    ASSERT_EQ(was[b], now[b]) << c.name << ": block " << i << " byte " << b;
+                }
+            }
+        }
+        EXPECT_NE(doc.chain().blocks()[c.block].data, original.blocks()[c.block].data) << c.name;
+        // The same fields again change nothing.
+        auto again = c.edit();
+        ASSERT_TRUE(again) << c.name;
+        EXPECT_FALSE(*again) << c.name;
+    }
+    EXPECT_EQ(doc.componentFields(1)->switch240, 0u);
+    EXPECT_EQ(doc.attachmentFields(1, 0)->gunType, 11u);
+    EXPECT_FALSE(doc.componentFields(2));
+    EXPECT_FALSE(doc.attachmentFields(1, 99));
+    EXPECT_TRUE(r.said.empty());
+
+    // Refusals say why once and change nothing.
+    doc.replaceChain(original);
+    ComponentFields longName = base;
+    longName.name = std::string(kMaxComponentName + 1, 'x');
+    EXPECT_FALSE(doc.setComponentFields(1, longName));
+    EXPECT_FALSE(doc.setAttachmentFields(1, 99, att));
+    BlockChain shortRecords = original;
+    Block& b = shortRecords.blocks()[nine];
+    b.recordSize = 100;
+    b.data.resize(size_t(b.recordCount) * 100);
+    doc.replaceChain(shortRecords);
+    EXPECT_FALSE(doc.setAttachmentFields(1, 0, att));
+    doc.replaceChain(reduced(original));
+    EXPECT_TRUE(doc.reducedComponentTable());
+    EXPECT_FALSE(doc.setComponentFields(0, *doc.componentFields(0)));
+    EXPECT_EQ(doc.chain().write(), reduced(original).write());
+    expectSaid(r,
+               {{kEditRefusedCaption, "A component name holds at most 63 characters."},
+                {kEditRefusedCaption, "Attachment 99 does not exist"},
+                {kEditRefusedCaption, "The Type9 block of component 1 holds records of 100"},
+                {kReducedBlock1Caption, kReducedBlock1Text}},
+               "refusals");
+}
+
+TEST(ModelEdit, BoxesAreAddedMovedAndRemoved) {
+    std::vector<ComponentSpec> parts{part("A", 0), part("B", 1)};
+    parts[0].boxes.clear();
+    const BlockChain original = buildModel(0, parts);
+    ScratchDir dir;
+    ovtest::writeBytes(dir / "m.shp", original.write());
+    RecordingReporter r;
+    Document doc(r);
+    ASSERT_EQ(doc.open(dir / "m.shp"), OpenResult::Loaded);
+    auto boxes = [&](size_t k) -> const Block& {
+        return doc.chain().blocks()[*locate(doc.chain(), k).boxes];
+    };
+    const Bytes first(boxes(1).record(0).begin(), boxes(1).record(0).end());
+
+    // Only the changed float's bytes change.
+    BoxFields f = *doc.boxFields(1, 0);
+    EXPECT_EQ(f.halfExtents.z, 2.0f);
+    f.centre.z = -7.5f;
+    ASSERT_TRUE(doc.setBoxFields(1, 0, f));
+    const Bytes moved(boxes(1).record(0).begin(), boxes(1).record(0).end());
+    for (size_t i = 0; i < first.size(); ++i) {
+        if (i < 60 || i >= 64) {
+            EXPECT_EQ(moved[i], first[i]) << i;
+        }
+    }
+    EXPECT_NE(moved, first);
+    EXPECT_EQ(*doc.setBoxFields(1, 0, f), false);
+
+    // A new box copies the last one; without one it is drawn around the vertices.
+    EXPECT_EQ(*doc.addBox(1), 1u);
+    EXPECT_TRUE(std::equal(moved.begin(), moved.end(), boxes(1).record(1).begin()));
+    EXPECT_EQ(*doc.addBox(0), 0u);
+    const ConstBoxView made(boxes(0).record(0));
+    EXPECT_EQ(made.matrix(), (std::array<float, 9>{1, 0, 0, 0, 1, 0, 0, 0, 1}));
+    EXPECT_EQ(made.centre().y, 0.5f);
+    EXPECT_EQ(made.centre().z, 1.0f);
+    EXPECT_EQ(made.halfExtents().z, 1.0f);
+    EXPECT_EQ(made.u32(0), 0u);
+
+    ASSERT_TRUE(doc.removeBox(1, 0));
+    EXPECT_EQ(boxes(1).recordCount, 1u);
+    EXPECT_TRUE(std::equal(moved.begin(), moved.end(), boxes(1).record(0).begin()));
+    ASSERT_TRUE(doc.removeBox(0, 0));
+    EXPECT_EQ(boxes(0).data, Bytes{});
+    EXPECT_TRUE(r.said.empty());
+
+    // Refused: no such box, no box block.
+    EXPECT_FALSE(doc.removeBox(1, 1));
+    EXPECT_FALSE(doc.setBoxFields(0, 0, f));
+    BlockChain noBoxes = original;
+    noBoxes.blocks().erase(noBoxes.blocks().begin() + ptrdiff_t(*noBoxes.nth(BlockType::Boxes, 1)));
+    doc.replaceChain(noBoxes);
+    EXPECT_FALSE(doc.addBox(1));
+    EXPECT_EQ(doc.chain().write(), noBoxes.write());
+    expectSaid(r,
+               {{kEditRefusedCaption, "Box 1 does not exist: component 1 has 1."},
+                {kEditRefusedCaption, "Box 0 does not exist: component 0 has 0."},
+                {kMissingBoxesCaption, kMissingBoxesText}},
+               "refusals");
+}
+
 // ---------------------------------------------------------------------------
 
 TEST(ModelCheck, FindsEachKindOfProblem) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstring>
 
 #include "common/fileio.h"
@@ -472,15 +473,29 @@ TEST(ShipTableText, DerivedFromTheStatsFileWithoutATableFile) {
     EXPECT_EQ((*table)[0].model, "raven.shp");
 }
 
+// The path found, spelled as on disk where the file system minds letter case; where
+// it does not (Windows), the caller's spelling names the same file and is kept.
+std::string spelling(const std::optional<fs::path>& p) {
+    if (!p) return "(nothing)";
+    std::string s = p->string();
+#ifdef _WIN32
+    for (char& c : s)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+#endif
+    return s;
+}
+
 TEST(GameFiles, NamesMatchIgnoringCaseInsideTheFolderOnly) {
     ScratchDir dir;
     fs::create_directories(dir / "Ships");
     writeText(dir / "Ships" / "RAVEN.SHP", "x");
     writeText(dir / "outside.shp", "x");
-    EXPECT_EQ(findInFolder(dir.path(), "ships\\raven.shp"), dir / "Ships" / "RAVEN.SHP");
-    EXPECT_EQ(findInFolder(dir.path(), "SHIPS/Raven.shp"), dir / "Ships" / "RAVEN.SHP");
+    const std::string raven = spelling(dir / "Ships" / "RAVEN.SHP");
+    EXPECT_EQ(spelling(findInFolder(dir.path(), "ships\\raven.shp")), raven);
+    EXPECT_EQ(spelling(findInFolder(dir.path(), "SHIPS/Raven.shp")), raven);
     EXPECT_FALSE(findInFolder(dir.path(), "ships\\heron.shp"));
-    EXPECT_EQ(pathInFolder(dir.path(), "ships\\heron.bak"), dir / "Ships" / "heron.bak");
+    EXPECT_EQ(spelling(pathInFolder(dir.path(), "ships\\heron.bak")),
+              spelling(dir / "Ships" / "heron.bak"));
     for (const char* escape :
          {"ships\\..\\outside.shp", "..\\x", "/etc/passwd", "C:\\x", "ships\\\\raven.shp", ""}) {
         SCOPED_TRACE(escape);
@@ -750,6 +765,51 @@ TEST(WeaponChange, LooseCopyWinsAndKeepsItsOwnBytesAsBackup) {
 
     ASSERT_TRUE(RestoreWeapons(g.dir.path().string(), g.dir.path().string(), {g.ship}, 0, r));
     EXPECT_EQ(readBytes(g.dir / "Ships" / "RAVEN.SHP"), *packed);
+}
+
+TEST(ShipModelFiles, ForOpeningAndForChangesInPlace) {
+    Game g;
+    g.writeArchive(g.tiger);
+    ScratchDir scratch;
+    // Only in the archive: unpacked into the scratch folder, the game untouched.
+    auto copy = shipModelFile(g.dir.path(), "raven.shp", scratch.path());
+    ASSERT_TRUE(copy) << copy.error().describe();
+    EXPECT_EQ(copy->parent_path(), scratch.path());
+    EXPECT_EQ(readBytes(*copy), g.standard);
+    EXPECT_FALSE(fs::exists(g.ships()));
+
+    // Made loose for a change in place: the archive's bytes kept as .bak, then the
+    // same file every time after.
+    auto loose = looseShipModel(g.dir.path(), "raven.shp");
+    ASSERT_TRUE(loose) << loose.error().describe();
+    EXPECT_EQ(*loose, g.ships() / "raven.shp");
+    EXPECT_EQ(readBytes(*loose), g.standard);
+    EXPECT_EQ(readBytes(g.ships() / "raven.bak"), g.standard);
+    writeBytes(*loose, fighter(2, 2));
+    auto again = looseShipModel(g.dir.path(), "raven.shp");
+    ASSERT_TRUE(again);
+    EXPECT_EQ(readBytes(*again), fighter(2, 2)) << "a loose unpacked model is used as it is";
+    auto same = shipModelFile(g.dir.path(), "RAVEN.SHP", scratch.path());
+    ASSERT_TRUE(same);
+    // A case-insensitive file system may give back the spelling asked for.
+    EXPECT_TRUE(fs::equivalent(*same, *loose)) << *same << " is not " << *loose;
+
+    // A packed loose copy is unpacked in place; its packed bytes become the .bak
+    // when there is none.
+    fs::remove(g.ships() / "raven_t.bak");
+    auto packed = refpack::encode(g.tiger);
+    ASSERT_TRUE(packed);
+    writeBytes(g.ships() / "raven_t.shp", *packed);
+    auto tiger = looseShipModel(g.dir.path(), "raven_t.shp");
+    ASSERT_TRUE(tiger);
+    EXPECT_EQ(readBytes(*tiger), g.tiger);
+    EXPECT_EQ(readBytes(g.ships() / "raven_t.bak"), *packed);
+
+    for (const char* name : {"missing.shp", "..\\raven.shp", ""}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(shipModelFile(g.dir.path(), name, scratch.path()));
+        EXPECT_FALSE(looseShipModel(g.dir.path(), name));
+    }
 }
 
 TEST(WeaponChange, RefusalsWriteNothing) {

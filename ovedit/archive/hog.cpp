@@ -199,7 +199,7 @@ struct ArchiveLoader {
     static Result<HogArchive> load(const fs::path& path, bool useCompanion) {
         std::error_code ec;
         if (path.empty() || !fs::is_regular_file(path, ec))
-            return makeError(ErrorKind::NotFound, path.string() + ": file not found");
+            return makeError(ErrorKind::NotFound, pathText(path) + ": file not found");
         auto size = ov::fileSize(path);
         if (!size) return size.error();
         auto file = ReadOnlyFile::open(path);
@@ -211,7 +211,7 @@ struct ArchiveLoader {
         ByteSpan header(head, *got);
         if (!isHogMagic(header))
             return makeError(ErrorKind::BadData,
-                             path.string() + ": not a HOG archive (no \"BIGF\" at byte 0)", 0);
+                             pathText(path) + ": not a HOG archive (no \"BIGF\" at byte 0)", 0);
 
         HogArchive a;
         a.path_ = path;
@@ -292,8 +292,8 @@ Result<HogArchive> HogArchive::read(const fs::path& path) {
     return ArchiveLoader::load(path, true);
 }
 
-std::optional<HogArchive> HogArchive::open(std::string_view pathText, Reporter& reporter) {
-    auto a = read(fs::path(trim(pathText)));
+std::optional<HogArchive> HogArchive::open(std::string_view pathArg, Reporter& reporter) {
+    auto a = read(pathFromText(trim(pathArg)));
     if (!a) {
         switch (a.error().kind) {
             case ErrorKind::NotFound:
@@ -346,18 +346,35 @@ const HogEntry* HogArchive::find(std::string_view name) const {
     return nullptr;
 }
 
+namespace {
+
+Error pastTheEnd(const HogEntry& entry) {
+    return makeError(ErrorKind::OutOfRange,
+                     "\"" + entry.name + "\" points past the end of the archive (offset " +
+                         hexText(entry.offset) + ", size " + hexText(entry.size) + ")",
+                     entry.entryPos);
+}
+
+}  // namespace
+
 Status HogArchive::readRawInto(const HogEntry& entry, Bytes& out) const {
-    if (uint64_t(entry.offset) + entry.size > fileSize_)
-        return makeError(ErrorKind::OutOfRange,
-                         "\"" + entry.name + "\" points past the end of the archive (offset " +
-                             hexText(entry.offset) + ", size " + hexText(entry.size) + ")",
-                         entry.entryPos);
+    if (uint64_t(entry.offset) + entry.size > fileSize_) return pastTheEnd(entry);
     out.resize(entry.size);
     auto got = file_->readAt(entry.offset, out);
     if (!got || *got != out.size())
         return makeError(ErrorKind::ReadFailed,
-                         path_.string() + ": read error in \"" + entry.name + "\"");
+                         pathText(path_) + ": read error in \"" + entry.name + "\"");
     return {};
+}
+
+Result<Bytes> HogArchive::readHead(const HogEntry& entry, size_t maxBytes) const {
+    if (uint64_t(entry.offset) + entry.size > fileSize_) return pastTheEnd(entry);
+    Bytes out(std::min<size_t>(entry.size, maxBytes));
+    auto got = file_->readAt(entry.offset, out);
+    if (!got || *got != out.size())
+        return makeError(ErrorKind::ReadFailed,
+                         path_.string() + ": read error in \"" + entry.name + "\"");
+    return out;
 }
 
 Result<Bytes> HogArchive::readRaw(const HogEntry& entry) const {
@@ -401,9 +418,9 @@ Result<Bytes> HogArchive::readUnpacked(const HogEntry& entry) const {
 
 // ---- GetHogData -------------------------------------------------------------------
 
-std::optional<std::vector<HogEntry>> GetHogData(std::string_view pathText, Reporter& reporter) {
+std::optional<std::vector<HogEntry>> GetHogData(std::string_view pathArg, Reporter& reporter) {
     const char* title = "GetHogData";
-    const fs::path path(trim(pathText));
+    const fs::path path = pathFromText(trim(pathArg));
     auto a = ArchiveLoader::load(path, false);
     if (!a) {
         switch (a.error().kind) {
@@ -413,11 +430,11 @@ std::optional<std::vector<HogEntry>> GetHogData(std::string_view pathText, Repor
             case ErrorKind::BadData:
                 // Without the magic the file is no archive, and repairing its "count"
                 // would damage whatever it really is.
-                reporter.message(title, "Error - " + path.string() + " is not a valid OV Hog file",
+                reporter.message(title, "Error - " + pathText(path) + " is not a valid OV Hog file",
                                  Icon::Exclamation);
                 break;
             default:
-                reporter.message(title, "Error - can't open " + path.string(), Icon::Critical);
+                reporter.message(title, "Error - can't open " + pathText(path), Icon::Critical);
                 break;
         }
         return std::nullopt;

@@ -19,10 +19,12 @@
 //
 // Two layers. The core never talks to the user and may run on any thread:
 // HogArchive::read and the const members of an archive, packInfoOf, targetPath,
-// entryNameFor, parseHex, buildHog and writeHog. Over it, the hog tab's own
-// operations (HogArchive::open, GetHogData, extract, UnpackFile and the FAT
-// commands) report every failure through the Reporter exactly once, with the
-// editor's titles and texts, and return whether they succeeded.
+// checkEntryName, entryNameFor, parseHex, buildHog, writeHog and writeHogFiles. Over
+// it, the hog tab's own operations (HogArchive::open, GetHogData, extract,
+// UnpackFile and the FAT commands) report every failure through the Reporter
+// exactly once, with the editor's titles and texts, and return whether they
+// succeeded. Editing an archive's entries (add, replace, rename, delete, then one
+// rebuild) lives in hog_edit.h.
 
 #include <cstdint>
 #include <filesystem>
@@ -36,6 +38,7 @@
 #include "common/bytes.h"
 #include "common/fileio.h"
 #include "common/job.h"
+#include "common/refpack.h"
 #include "common/report.h"
 #include "common/result.h"
 
@@ -97,6 +100,11 @@ PackInfo packInfoOf(ByteSpan firstBytes);
 // The bytes packInfoOf looks at.
 inline constexpr size_t kPackInfoBytes = 5;
 
+// Unpacks a packed item's bytes as extraction does: into room for the unpacked size
+// its header states plus kUnpackMargin, cut to the bytes produced. Fails (BadData)
+// when the stream needs more room or ends early. Safe on hostile input.
+Result<Bytes> unpackItem(ByteSpan packed);
+
 // ---- An open archive ----------------------------------------------------------------
 
 struct ArchiveLoader;
@@ -114,7 +122,7 @@ public:
     // editor's titles and texts; nothing is returned then. A FAT that ends before
     // its stated count is reported too (see walkNote()), but the archive is returned.
     // Never writes to the file.
-    static std::optional<HogArchive> open(std::string_view pathText, Reporter& reporter);
+    static std::optional<HogArchive> open(std::string_view path, Reporter& reporter);
 
     // The same without talking to the user. The error's kind says what went wrong:
     // NotFound (no such file), BadData (no "BIGF" magic), ReadFailed.
@@ -147,6 +155,9 @@ public:
     Result<Bytes> readRaw(const HogEntry& entry) const;
     // readRaw into `out` (resized to the item's size), reusing its storage.
     Status readRawInto(const HogEntry& entry, Bytes& out) const;
+    // The first min(maxBytes, size) bytes of the item as stored, for a look at an
+    // item without reading all of it. Fails as readRaw does.
+    Result<Bytes> readHead(const HogEntry& entry, size_t maxBytes) const;
     // The item's bytes, unpacked when it starts with 0x10 0xFB (output bounded by the
     // stated unpacked size + kUnpackMargin), as stored otherwise.
     Result<Bytes> readUnpacked(const HogEntry& entry) const;
@@ -154,8 +165,6 @@ public:
     // bytes only: one small read, cheap enough for every entry of a large archive.
     Result<PackInfo> packInfo(const HogEntry& entry) const;
 
-    // The open file, for reading items (its reads share no position).
-    const ReadOnlyFile& file() const { return *file_; }
 
     // Reads the file's FAT again (after an edit made through this object or elsewhere).
     Status reload();
@@ -167,6 +176,10 @@ public:
     // followed by ".FAT".
     fs::path backupPath() const;
     bool hasBackup() const;
+
+    // The open file, for copying items' bytes as stored without reading them into
+    // memory (AtomicFile::copyFrom). Positioned reads only, like the members above.
+    const ReadOnlyFile& file() const { return *file_; }
 
 private:
     HogArchive();
@@ -188,13 +201,14 @@ private:
 // 0 it is repaired on disk to the number of entries the FAT region really holds
 // (nothing is written when it holds none). Reports "Error - hog not found" under
 // "GetHogData" and returns nothing when the file is missing or not an archive.
-std::optional<std::vector<HogEntry>> GetHogData(std::string_view pathText, Reporter& reporter);
+std::optional<std::vector<HogEntry>> GetHogData(std::string_view path, Reporter& reporter);
 
 // ---- Extraction -----------------------------------------------------------------------
 
 enum class ExtractMode {
-    Raw,     // copy items as stored
-    Unpack,  // unpack packed items; ask about the others
+    Raw,             // copy items as stored
+    Unpack,          // unpack packed items; ask about the others
+    UnpackIfPacked,  // unpack packed items, copy the others as stored without asking
 };
 
 // What to do when an item's file already exists in the destination.
@@ -240,7 +254,8 @@ struct ExtractResult {
 // were written and how many failed ("Extraction Complete" when all were written).
 //
 // Progress goes to the job after each item; a stop request is honoured between
-// items and ends the run with "Extraction stopped: N file(s) written". Messages and
+// items and ends the run with "Exiting unpack / extract function" (the result says
+// how many files were written), as a Cancel of an unpacking does. Messages and
 // questions go to `reporter` on the calling thread. Control characters of entry
 // names are shown as '?' in every message.
 ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
@@ -278,9 +293,31 @@ std::optional<uint32_t> parseHex(std::string_view text);
 
 // ---- Building new archives -----------------------------------------------------------
 
+// Whether `name` may name an entry of an archive built or edited here: what
+// extraction refuses is refused (empty, absolute, a drive letter or colon, a ".."
+// part, a folder rather than a file), and so is a zero byte, which would end the
+// name early in the FAT. ErrorKind::Refused with a sentence saying why.
+Status checkEntryName(std::string_view name);
+
 struct HogItem {
     std::string name;
     Bytes data;
+};
+
+// How items are packed when packing is asked for.
+struct PackOptions {
+    // Best: the smallest items, for archives built once and read by the game ever
+    // after; Fast when time matters more than a few percent of size.
+    refpack::Level level = refpack::Level::Best;
+    // Threads packing items at once; 0 for one per core.
+    unsigned threads = 0;
+};
+
+// An archive as written: its header values and its FAT (entryPos filled in).
+struct WrittenHog {
+    uint32_t hogSize = 0;
+    uint32_t fatLength = 0;
+    std::vector<HogEntry> entries;
 };
 
 // The entry name of `file` in a new archive: its file name, or with a base folder
@@ -288,13 +325,33 @@ struct HogItem {
 // them ("ships\\fighter.shp").
 std::string entryNameFor(const fs::path& file, const fs::path& base = {});
 
-// A complete archive of the items in order: header, FAT, then the data. With `pack`,
-// items not already packed are RefPack-packed. Progress goes to the job after each
-// item; a stop request ends the build between items with ErrorKind::Stopped.
-Result<Bytes> buildHog(std::span<const HogItem> items, bool pack = false, const Job& job = {});
-// buildHog written to path through a temporary file; nothing is written when the
-// build fails or is stopped.
+// A complete archive of the items in order: header, FAT, then the data in the same
+// order. With `pack`, items not already packed are RefPack-packed, on every core.
+// Names are checked with checkEntryName. Progress goes to the job before each item;
+// a stop request ends the build between items with ErrorKind::Stopped.
+Result<Bytes> buildHog(std::span<const HogItem> items, bool pack = false, const Job& job = {},
+                       const PackOptions& options = {});
+// The same archive streamed to `path` through a temporary file in its folder: only
+// the items' own bytes are in memory. Nothing is written when the build fails or is
+// stopped.
 Status writeHog(const fs::path& path, std::span<const HogItem> items, bool pack = false,
-                const Job& job = {});
+                const Job& job = {}, const PackOptions& options = {});
+
+// One file to store in a new archive under `name`.
+struct HogFileItem {
+    std::string name;
+    fs::path file;
+};
+
+// An archive of files, streamed: each file is copied into the archive (by the
+// system where it can) or, with `pack`, read and packed on one of several threads
+// that run ahead of the writer within a window of 16 MiB of input, so memory does
+// not grow with the archive. Items are written in the order given and the result
+// does not depend on the number of threads. Names must pass checkEntryName and be
+// unique ignoring case. Written through a temporary file; nothing is written when
+// it fails or is stopped.
+Result<WrittenHog> writeHogFiles(const fs::path& path, std::span<const HogFileItem> items,
+                                 bool pack = false, const PackOptions& options = {},
+                                 const Job& job = {});
 
 }  // namespace ov::archive

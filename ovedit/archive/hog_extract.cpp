@@ -66,9 +66,9 @@ std::string lowerAscii(std::string s) {
 
 // "name (2).ext" for "name.ext"; the number goes before the last extension.
 fs::path numbered(const fs::path& target, unsigned n) {
-    const std::string stem = target.stem().string();
-    const std::string ext = target.extension().string();
-    return target.parent_path() / (stem + " (" + std::to_string(n) + ")" + ext);
+    const std::string stem = pathText(target.stem());
+    const std::string ext = pathText(target.extension());
+    return target.parent_path() / pathFromText(stem + " (" + std::to_string(n) + ")" + ext);
 }
 
 // Whether the file system of `folder` takes names that differ in letter case for
@@ -212,7 +212,7 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
                       std::string_view destText, ExtractMode mode, Overwrite ifExists,
                       const Job& job, Reporter& reporter) {
     ExtractResult result;
-    const fs::path dest(trim(destText));
+    const fs::path dest = pathFromText(trim(destText));
     std::error_code ec;
     if (dest.empty() || !fs::is_directory(dest, ec)) {
         reporter.message(kTitle, "Destination path doesn't exist", Icon::Critical);
@@ -221,7 +221,7 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
     }
     const fs::path destCanonical = fs::canonical(dest, ec);
     if (ec) {
-        reporter.message(kTitle, "Error - " + dest.string() + ": " + ec.message(), Icon::Critical);
+        reporter.message(kTitle, "Error - " + pathText(dest) + ": " + ec.message(), Icon::Critical);
         result.failed = true;
         return result;
     }
@@ -309,7 +309,7 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
             if (ec || !staysInside(destCanonical, folder)) {
                 const std::string reason = ec ? ec.message() : "it leads outside the destination";
                 failItem("Error extracting " + shown + ": can't create the folder " +
-                         printable(folder.string()) + ": " + reason);
+                         printable(pathText(folder)) + ": " + reason);
                 badFolders[folder].reason = reason;
                 if (stopsEveryWrite(ec)) {
                     result.failed = true;
@@ -325,7 +325,7 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
                              "Entry " + std::to_string(item.row + 1) + " \"" + shown +
                                  "\" has the same name as entry " +
                                  std::to_string(*item.sameAsRow + 1) + "; it is extracted as \"" +
-                                 printable(target.filename().string()) + "\"",
+                                 printable(pathText(target.filename())) + "\"",
                              Icon::Exclamation);
 
         if (uint64_t(e.offset) + e.size > archive.fileSize()) {
@@ -337,14 +337,14 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
 
         // What goes into the file: the item as stored, or its unpacked bytes.
         bool unpack = false;
-        if (mode == ExtractMode::Unpack) {
+        if (mode != ExtractMode::Raw) {
             auto info = archive.packInfo(e);
             if (!info) {
                 failItem("Error unpacking " + shown + ": " + info.error().describe());
                 continue;
             }
             unpack = info->packed;
-            if (!unpack) {
+            if (!unpack && mode == ExtractMode::Unpack) {
                 status("Error unpacking ", e.name);
                 Answer a = reporter.question(
                     kTitle,
@@ -393,12 +393,12 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
         if (placed && !*placed) {
             // A file of that name is there already.
             if (archiveId && fileIdOf(target).ok() && *fileIdOf(target) == *archiveId) {
-                refuseItem("Refused to extract \"" + shown + "\": " + printable(target.string()) +
+                refuseItem("Refused to extract \"" + shown + "\": " + printable(pathText(target)) +
                            " is the archive being read");
                 continue;
             }
             if (fs::is_directory(target, ec)) {
-                failItem("Error extracting " + shown + ": " + printable(target.string()) +
+                failItem("Error extracting " + shown + ": " + printable(pathText(target)) +
                          " is a folder");
                 continue;
             }
@@ -407,7 +407,7 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
                 a = Answer::Yes;
             } else if (ifExists == Overwrite::Ask) {
                 a = reporter.question(kTitle,
-                                      printable(target.string()) +
+                                      printable(pathText(target)) +
                                           " already exists. Do you want to replace it with " +
                                           shown + " from the archive?",
                                       Buttons::YesYesToAllNoCancel, Icon::Question);
@@ -449,7 +449,7 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
         if (bad.notTried > 0)
             reporter.message(kTitle,
                              std::to_string(bad.notTried) + " more file(s) for " +
-                                 printable(folder.string()) + " were not written: " + bad.reason,
+                                 printable(pathText(folder)) + " were not written: " + bad.reason,
                              Icon::Critical);
     if (!leftovers.empty()) {
         result.temporaries = leftovers.size();
@@ -457,7 +457,7 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
         std::string names;
         for (size_t i = 0; i < leftovers.size(); ++i) {
             bytes += leftovers[i].size;
-            if (i < 3) names += (i ? ", " : "") + printable(leftovers[i].path.string());
+            if (i < 3) names += (i ? ", " : "") + printable(pathText(leftovers[i].path));
         }
         if (leftovers.size() > 3) names += ", ...";
         reporter.message(kTitle,
@@ -475,15 +475,15 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
     const std::string counts = std::to_string(result.written) + " file(s) written";
     std::string text;
     if (result.stopped) {
-        text = "Extraction stopped: " + counts;
+        text = "Exiting unpack / extract function";
     } else if (result.cancelled) {
         text = mode == ExtractMode::Unpack ? "Exiting unpack / extract function"
                                            : "Extraction cancelled: " + counts;
     } else if (result.errors == 0 && result.kept == 0) {
         text =
-            mode == ExtractMode::Raw ? "Extraction Complete" : "Unpacking and extraction Complete";
+            mode == ExtractMode::Unpack ? "Unpacking and extraction Complete" : "Extraction Complete";
     } else {
-        text = mode == ExtractMode::Raw ? "Extraction" : "Unpacking and extraction";
+        text = mode == ExtractMode::Unpack ? "Unpacking and extraction" : "Extraction";
         text += result.errors
                     ? (result.failed ? " stopped after an error: " : " finished with errors: ")
                     : " Complete: ";
@@ -513,7 +513,7 @@ Status unpackToFile(const fs::path& archive, const fs::path& dest, uint32_t size
     // Writing over the archive would replace it with one of its own items.
     if (auto id = source->id(); id && fileIdOf(dest).ok() && *fileIdOf(dest) == *id)
         return makeError(ErrorKind::Refused,
-                         dest.string() + " is the archive itself; choose another file");
+                         pathText(dest) + " is the archive itself; choose another file");
     uint8_t first[kPackInfoBytes];
     auto got =
         source->readAt(offset, std::span<uint8_t>(first, std::min<size_t>(size, sizeof first)));
@@ -530,7 +530,7 @@ Status unpackToFile(const fs::path& archive, const fs::path& dest, uint32_t size
     got = source->readAt(offset, std::span<uint8_t>(item.get(), size));
     if (!got) return got.error();
     if (*got != size)
-        return makeError(ErrorKind::ReadFailed, "can't read the item from " + archive.string());
+        return makeError(ErrorKind::ReadFailed, "can't read the item from " + pathText(archive));
     const size_t room = size_t(info.unpackedSize.value_or(0)) + kUnpackMargin;
     auto plain = std::make_unique_for_overwrite<uint8_t[]>(room);
     auto n = refpack::decodeInto(ByteSpan(item.get(), size), std::span<uint8_t>(plain.get(), room));
@@ -545,8 +545,8 @@ Status unpackToFile(const fs::path& archive, const fs::path& dest, uint32_t size
 bool UnpackFile(std::string_view archivePathText, std::string_view destPathText, uint32_t size,
                 uint32_t offset, Reporter& reporter) {
     const char* title = "UnpackFile()";
-    const fs::path archive(trim(archivePathText));
-    const fs::path dest(trim(destPathText));
+    const fs::path archive = pathFromText(trim(archivePathText));
+    const fs::path dest = pathFromText(trim(destPathText));
     fs::path folder = dest.parent_path();
     if (folder.empty()) folder = ".";
     std::error_code ec;

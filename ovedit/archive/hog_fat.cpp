@@ -141,7 +141,7 @@ bool pasteEntry(HogArchive& archive, size_t from, size_t to, Reporter& reporter)
     auto pointer = readFileAt(archive.path(), source, 8);
     auto current = readFileAt(archive.path(), target, 8);
     if (!pointer || pointer->size() != 8 || !current || current->size() != 8) {
-        reporter.message("OV Edit", "Error - can't read the FAT of " + archive.path().string(),
+        reporter.message("OV Edit", "Error - can't read the FAT of " + pathText(archive.path()),
                          Icon::Critical);
         return false;
     }

@@ -105,11 +105,23 @@ std::filesystem::path executableFolder() {
 
 std::vector<std::filesystem::path> converterLibraryCandidates(const std::filesystem::path& given) {
     if (!given.empty()) return {given};
+#ifdef _WIN32
+    const std::string variable(kConverterLibraryVariable);
+    const std::wstring wideVariable(variable.begin(), variable.end());
+    if (const wchar_t* env = _wgetenv(wideVariable.c_str()); env && *env)
+        return {std::filesystem::path(env)};
+#else
     if (const char* env = std::getenv(kConverterLibraryVariable); env && *env)
         return {std::filesystem::path(env)};
+#endif
     std::vector<std::filesystem::path> out;
-    if (auto dir = executableFolder(); !dir.empty())
+    if (auto dir = executableFolder(); !dir.empty()) {
         out.push_back(dir / ConverterLibrary::kFileName);
+#ifdef OV_3DS2OV_INSTALLED_DIR
+        out.push_back(
+            (dir / OV_3DS2OV_INSTALLED_DIR / ConverterLibrary::kFileName).lexically_normal());
+#endif
+    }
 #ifdef OV_3DS2OV_BUILD_FILE
     out.push_back(std::filesystem::path(OV_3DS2OV_BUILD_FILE));
 #endif

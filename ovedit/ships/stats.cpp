@@ -30,10 +30,10 @@ bool isFile(const fs::path& p) {
 // current length before the file is touched.
 Result<uint64_t> blockOffset(const fs::path& path, int index) {
     auto size = fileSize(path);
-    if (!size) return makeError(ErrorKind::NotFound, path.string() + ": file not found");
+    if (!size) return makeError(ErrorKind::NotFound, pathText(path) + ": file not found");
     if (index < 0 || uint64_t(index) * kStatsRecordSize + kStatsRecordSize > *size)
         return makeError(ErrorKind::OutOfRange,
-                         path.string() + ": there is no ship " + std::to_string(index));
+                         pathText(path) + ": there is no ship " + std::to_string(index));
     return uint64_t(index) * kStatsRecordSize + kStatsBlockOffset;
 }
 
@@ -91,7 +91,7 @@ Result<ShipStats> readShipStats(const fs::path& path, int index) {
     if (!at) return at.error();
     auto block = readFileAt(path, *at, kStatsBlockSize);
     if (!block || block->size() != kStatsBlockSize)
-        return makeError(ErrorKind::ReadFailed, "can't read " + path.string());
+        return makeError(ErrorKind::ReadFailed, "can't read " + pathText(path));
     return ShipStats::fromBytes(*block);
 }
 
@@ -125,7 +125,7 @@ void reportBlockFault(const char* title, const Error& e, Reporter& reporter) {
 }  // namespace
 
 std::optional<ShipStats> GetShipsStats(std::string_view path, int index, Reporter& reporter) {
-    auto stats = readShipStats(fs::path(trim(path)), index);
+    auto stats = readShipStats(pathFromText(trim(path)), index);
     if (!stats) {
         reportBlockFault("GetShipsStats", stats.error(), reporter);
         return std::nullopt;
@@ -134,7 +134,7 @@ std::optional<ShipStats> GetShipsStats(std::string_view path, int index, Reporte
 }
 
 bool PutShipsStats(std::string_view path, int index, const ShipStats& stats, Reporter& reporter) {
-    auto written = writeShipStats(fs::path(trim(path)), index, stats);
+    auto written = writeShipStats(pathFromText(trim(path)), index, stats);
     if (!written) reportBlockFault("PutShipsStats", written.error(), reporter);
     return written.ok();
 }
@@ -197,19 +197,19 @@ Result<ShipStats> parseImportStats(std::string_view text) {
 }
 
 Result<ShipStats> readImportStats(const fs::path& path) {
-    if (!isFile(path)) return makeError(ErrorKind::NotFound, path.string() + ": file not found");
+    if (!isFile(path)) return makeError(ErrorKind::NotFound, pathText(path) + ": file not found");
     auto data = readFile(path, kMaxImportText);
     if (!data) return data.error();
     auto parsed = parseImportStats(
         std::string_view(reinterpret_cast<const char*>(data->data()), data->size()));
     if (!parsed)
-        return makeError(ErrorKind::BadData, path.string() + ": " + parsed.error().describe());
+        return makeError(ErrorKind::BadData, pathText(path) + ": " + parsed.error().describe());
     return *parsed;
 }
 
 std::optional<ShipStats> GetImportStats(std::string_view path, Reporter& reporter) {
     constexpr const char* title = "GetImportStats";
-    auto stats = readImportStats(fs::path(trim(path)));
+    auto stats = readImportStats(pathFromText(trim(path)));
     if (stats) return *stats;
     switch (stats.error().kind) {
         case ErrorKind::NotFound:
@@ -244,11 +244,11 @@ Result<int32_t> appendShipStatsRecord(const fs::path& path, std::string_view shi
     if (data.size() % kStatsRecordSize != 0)
         return makeError(
             ErrorKind::Refused,
-            path.string() + " is damaged: its length is not a whole number of ship records");
+            pathText(path) + " is damaged: its length is not a whole number of ship records");
     size_t index = data.size() / kStatsRecordSize;
     if (index > size_t(kMaxStatsIndex))
         return makeError(ErrorKind::OutOfRange,
-                         path.string() + " holds the largest number of ships possible");
+                         pathText(path) + " holds the largest number of ships possible");
     const std::string name = statsRecordName(shipName);
 
     size_t at = data.size();
@@ -269,7 +269,7 @@ std::optional<int32_t> AddShipStatsRecord(std::string_view path, ShipTable& tabl
         reporter.message(title, kInvalidShip, Icon::Exclamation);
         return std::nullopt;
     }
-    auto index = appendShipStatsRecord(fs::path(trim(path)), table[position].name, stats);
+    auto index = appendShipStatsRecord(pathFromText(trim(path)), table[position].name, stats);
     if (!index) {
         const Error& e = index.error();
         const bool refused = e.kind == ErrorKind::Refused || e.kind == ErrorKind::OutOfRange;
@@ -284,17 +284,17 @@ std::optional<int32_t> AddShipStatsRecord(std::string_view path, ShipTable& tabl
 Status ensureDefaultShipStats(const fs::path& gameFolder) {
     auto bin = findInFolder(gameFolder, kShipStatsFile);
     if (!bin || !isFile(*bin))
-        return makeError(ErrorKind::NotFound, gameFolder.string() + ": no shipstats.bin");
+        return makeError(ErrorKind::NotFound, pathText(gameFolder) + ": no shipstats.bin");
     auto def = pathInFolder(gameFolder, kShipStatsDefaultFile);
     // The folder holds shipstats.bin, so it has a place for the copy.
-    if (!def) return makeError(gameFolder.string() + ": no place for shipstats.def");
+    if (!def) return makeError(pathText(gameFolder) + ": no place for shipstats.def");
     std::error_code ec;
     if (fs::exists(*def, ec)) return {};
     return copyFileAtomic(*bin, *def);
 }
 
 bool EnsureDefaultShipStats(std::string_view gameFolder, Reporter& reporter) {
-    auto made = ensureDefaultShipStats(fs::path(trim(gameFolder)));
+    auto made = ensureDefaultShipStats(pathFromText(trim(gameFolder)));
     if (made) return true;
     if (made.error().kind == ErrorKind::NotFound)
         reporter.message("OV Edit", "Can't find shipstats.bin", Icon::Exclamation);
@@ -306,7 +306,7 @@ bool EnsureDefaultShipStats(std::string_view gameFolder, Reporter& reporter) {
 bool RestoreShipStats(std::string_view target, std::string_view source, const ShipTable& table,
                       size_t count, Reporter& reporter) {
     constexpr const char* title = "RestoreShipStats";
-    const fs::path to(trim(target)), from(trim(source));
+    const fs::path to = pathFromText(trim(target)), from = pathFromText(trim(source));
     if (!isFile(to) || !isFile(from)) {
         reporter.message(title, kPathsNotFound, Icon::Exclamation);
         return false;
@@ -321,8 +321,8 @@ bool RestoreShipStats(std::string_view target, std::string_view source, const Sh
         if (table[i].imported) continue;
         // A block that could not be read is not written: the target would get the
         // previous ship's figures.
-        auto stats = GetShipsStats(from.string(), table[i].statsIndex, reporter);
-        if (!stats || !PutShipsStats(to.string(), table[i].statsIndex, *stats, reporter))
+        auto stats = GetShipsStats(pathText(from), table[i].statsIndex, reporter);
+        if (!stats || !PutShipsStats(pathText(to), table[i].statsIndex, *stats, reporter))
             all = false;
     }
     if (!all) return false;  // keep the source: it still holds figures not copied
@@ -334,7 +334,7 @@ bool RestoreShipStats(std::string_view target, std::string_view source, const Sh
 bool RestoreSwappedShipStats(std::string_view target, std::string_view source,
                              const ShipTable& table, size_t count, Reporter& reporter) {
     constexpr const char* title = "RestoreShipStats";
-    const fs::path to(trim(target)), from(trim(source));
+    const fs::path to = pathFromText(trim(target)), from = pathFromText(trim(source));
     if (!isFile(to) || !isFile(from)) {
         reporter.message(title, kPathsNotFound, Icon::Exclamation);
         return false;
@@ -348,9 +348,9 @@ bool RestoreSwappedShipStats(std::string_view target, std::string_view source,
     for (size_t i = 0; i < count; ++i) {
         const Ship& s = table[i];
         if (!s.swapped || s.swapTarget <= int(i) || size_t(s.swapTarget) >= table.size()) continue;
-        auto stats = GetShipsStats(from.string(), s.statsIndex, reporter);
+        auto stats = GetShipsStats(pathText(from), s.statsIndex, reporter);
         if (!stats ||
-            !PutShipsStats(to.string(), table[size_t(s.swapTarget)].statsIndex, *stats, reporter))
+            !PutShipsStats(pathText(to), table[size_t(s.swapTarget)].statsIndex, *stats, reporter))
             all = false;
     }
     return all;

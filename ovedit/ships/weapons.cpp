@@ -48,7 +48,7 @@ Result<fs::path> loosePathFor(const fs::path& gameFolder, std::string_view name)
     if (!findInFolder(gameFolder, kShipsFolder)) {
         std::error_code ec;
         fs::create_directory(gameFolder / kShipsFolder, ec);
-        if (ec) return makeError((gameFolder / kShipsFolder).string() + ": " + ec.message());
+        if (ec) return makeError(pathText(gameFolder / kShipsFolder) + ": " + ec.message());
     }
     auto p = pathInFolder(gameFolder, modelsPath(name));
     if (!p) return makeError(std::string(name) + ": not a model file name");
@@ -69,7 +69,7 @@ bool isCloakedClass(uint8_t c) {
 
 Result<uint8_t> shipClassOf(const fs::path& modelPath) {
     auto size = fileSize(modelPath);
-    if (!size) return makeError(ErrorKind::NotFound, modelPath.string() + ": file not found");
+    if (!size) return makeError(ErrorKind::NotFound, pathText(modelPath) + ": file not found");
     // The terminator test needs only the last six bytes; an unpacked model's class
     // byte is then read where it stands.
     if (*size > shp::kShipClassFileOffset + 6) {
@@ -83,19 +83,19 @@ Result<uint8_t> shipClassOf(const fs::path& modelPath) {
     if (!data) return data.error();
     auto plain = shp::unpackModel(*data);
     if (!plain || plain->size() <= shp::kShipClassFileOffset + 6)
-        return makeError(ErrorKind::BadData, modelPath.string() + ": " + shp::kNotShpText);
+        return makeError(ErrorKind::BadData, pathText(modelPath) + ": " + shp::kNotShpText);
     return (*plain)[shp::kShipClassFileOffset];
 }
 
 Result<uint8_t> toggleCloak(const fs::path& modelPath) {
     auto size = fileSize(modelPath);
-    if (!size) return makeError(ErrorKind::NotFound, modelPath.string() + ": file not found");
+    if (!size) return makeError(ErrorKind::NotFound, pathText(modelPath) + ": file not found");
     std::optional<Bytes> tail;
     if (*size > shp::kShipClassFileOffset + 6)
         if (auto t = readFileAt(modelPath, *size - 6, 6)) tail = std::move(*t);
     if (!tail || shp::recognize(*tail) != shp::Recognition::Unpacked)
         return makeError(ErrorKind::Refused,
-                         modelPath.string() +
+                         pathText(modelPath) +
                              " is not an unpacked SHP model; only the class byte of an "
                              "unpacked model can be changed");
     auto c = shipClassOf(modelPath);
@@ -129,7 +129,7 @@ void reportClassFault(const char* title, const Error& e, Reporter& reporter) {
 
 std::optional<uint8_t> readShipClass(std::string_view modelPath, const char* title,
                                      Reporter& reporter) {
-    auto c = shipClassOf(fs::path(trim(modelPath)));
+    auto c = shipClassOf(pathFromText(trim(modelPath)));
     if (!c) {
         reportClassFault(title, c.error(), reporter);
         return std::nullopt;
@@ -148,7 +148,7 @@ bool IsCloaked(std::string_view modelPath, Reporter& reporter) {
 }
 
 bool ToggleCloak(std::string_view modelPath, Reporter& reporter) {
-    auto next = toggleCloak(fs::path(trim(modelPath)));
+    auto next = toggleCloak(pathFromText(trim(modelPath)));
     if (!next) reportClassFault("IsCloaked", next.error(), reporter);
     return next.ok();
 }
@@ -382,9 +382,39 @@ Bytes patched(const ShipModel& m, const std::vector<WeaponEntry>& entries,
 
 }  // namespace
 
+Result<fs::path> shipModelFile(const fs::path& gameFolder, std::string_view modelName,
+                               const fs::path& scratchFolder) {
+    const std::string name = trim(modelName);
+    if (!isPlainFileName(name)) return makeError(ErrorKind::Refused, name + ": not a model file name");
+    if (auto loose = findInFolder(gameFolder, modelsPath(name)); loose && isFile(*loose))
+        return *loose;
+    auto m = loadShipModel(gameFolder, name);
+    if (!m) return m.error();
+    const fs::path out = scratchFolder / pathFromText(name);
+    if (auto st = writeFileAtomic(out, m->unpacked); !st) return st.error();
+    return out;
+}
+
+Result<fs::path> looseShipModel(const fs::path& gameFolder, std::string_view modelName) {
+    auto m = loadShipModel(gameFolder, modelName);
+    if (!m) return m.error();
+    if (!m->fromArchive && m->original == m->unpacked) {
+        auto loose = findInFolder(gameFolder, modelsPath(m->name));
+        if (loose) return *loose;
+    }
+    if (sameNameIgnoringCase(backupName(m->name), m->name))
+        return makeError(ErrorKind::Refused,
+                         m->name + ": a model needs a name with its own backup copy "
+                                   "(NAME.shp -> NAME.bak)");
+    std::vector<FileWrite> writes;
+    if (auto st = addChangedModel(gameFolder, *m, m->unpacked, writes); !st) return st.error();
+    if (auto st = writeFilesTogether(writes); !st) return st.error();
+    return loosePathFor(gameFolder, m->name);
+}
+
 bool ChangeWeapons(std::string_view gameFolderText, const Ship& ship, WeaponSort sort,
                    uint32_t typeId, std::span<const size_t> points, Reporter& reporter) {
-    const fs::path gameFolder(trim(gameFolderText));
+    const fs::path gameFolder = pathFromText(trim(gameFolderText));
     if (!isOfferedType(sort, typeId)) {
         reporter.message(kMainTitle,
                          std::string("Error - there is no ") + sortPhrase(sort) + " type " +
@@ -541,8 +571,8 @@ Restored findOriginal(Reporter& reporter, const fs::path& gameFolder, const fs::
 bool RestoreWeapons(std::string_view gameFolderText, std::string_view editorFolderText,
                     const ShipTable& table, size_t position, Reporter& reporter) {
     constexpr const char* title = "RestoreWeapons";
-    const fs::path gameFolder(trim(gameFolderText));
-    const fs::path editorFolder(trim(editorFolderText));
+    const fs::path gameFolder = pathFromText(trim(gameFolderText));
+    const fs::path editorFolder = pathFromText(trim(editorFolderText));
     if (position >= table.size()) {
         reporter.message(title, "Error - invalid ship", Icon::Exclamation);
         return false;

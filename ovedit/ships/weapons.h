@@ -141,6 +141,19 @@ Result<ShipModel> loadShipModel(const fs::path& gameFolder, std::string_view mod
 // NAME.bak for NAME.shp (or NAME).
 std::string backupName(std::string_view modelName);
 
+// The model's loose file in ships\ when there is one (packed or not); else the
+// archive's item unpacked into `scratchFolder` under its own name, written through
+// a temporary file. The game folder is never written. For handing a model to a
+// program that opens files.
+Result<fs::path> shipModelFile(const fs::path& gameFolder, std::string_view modelName,
+                               const fs::path& scratchFolder);
+
+// The model's loose, unpacked file in ships\, made first when the model is only in
+// the archive or its loose copy is packed: the unchanged bytes are kept as NAME.bak
+// (unless one is there) and the unpacked model written as the loose file, as a
+// weapon change does. For changes made in place, such as the cloak.
+Result<fs::path> looseShipModel(const fs::path& gameFolder, std::string_view modelName);
+
 // Sets the chosen weapon points (indexes into weaponEntries of the standard model)
 // of the given sort to `typeId`, in the standard and, when the ship has one, the
 // Tiger model, and writes both as loose files. Points of another sort are left

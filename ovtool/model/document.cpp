@@ -1,10 +1,24 @@
 #include "ovtool/model/document.h"
 
 #include <algorithm>
+#include <bit>
+#include <cmath>
 
 #include "common/fileio.h"
 
 namespace ov::model {
+
+namespace {
+
+// Equal to the bit: an edit of one field must not rewrite another whose value
+// compares equal but is stored differently (-0 and 0, NaN payloads).
+bool sameBits(shp::Vec3 a, shp::Vec3 b) {
+    return std::bit_cast<uint32_t>(a.x) == std::bit_cast<uint32_t>(b.x) &&
+           std::bit_cast<uint32_t>(a.y) == std::bit_cast<uint32_t>(b.y) &&
+           std::bit_cast<uint32_t>(a.z) == std::bit_cast<uint32_t>(b.z);
+}
+
+}  // namespace
 
 namespace fs = std::filesystem;
 using shp::Block;
@@ -12,11 +26,11 @@ using shp::BlockChain;
 namespace BlockType = shp::BlockType;
 
 std::string openErrorText(const fs::path& path) {
-    return "Error opening " + path.string() + "!";
+    return "Error opening " + pathText(path) + "!";
 }
 
 std::string saveErrorText(const fs::path& path) {
-    return "Error saving file \"" + path.string() + "\"";
+    return "Error saving file \"" + pathText(path) + "\"";
 }
 
 std::optional<shp::LoadedModel> loadModel(const fs::path& path, Reporter& reporter) {
@@ -40,7 +54,7 @@ std::optional<shp::LoadedModel> loadModel(const fs::path& path, Reporter& report
     if (model->trailingBytes > 0) {
         const uint64_t used = data->size() - model->trailingBytes;
         reporter.message(kEditRefusedCaption,
-                         "The model in " + path.string() + " ends at byte " + std::to_string(used) +
+                         "The model in " + pathText(path) + " ends at byte " + std::to_string(used) +
                              "; the " + std::to_string(model->trailingBytes) +
                              " bytes after its terminator block are not part of it and will not "
                              "be saved.",
@@ -298,6 +312,168 @@ Result<bool> Document::setBlock13(size_t k, bool on) {
     if (b.recordCount == 2 && b.data == wanted) return false;
     b.data = std::move(wanted);
     b.recordCount = 2;
+    changed();
+    return true;
+}
+
+// ---- record fields ----------------------------------------------------------------------
+
+bool Document::reducedComponentTable() const {
+    const auto t = model().componentTable();
+    return t && chain_.blocks()[*t].recordSize != shp::kComponentRecordSize;
+}
+
+std::optional<ComponentFields> Document::componentFields(size_t k) const {
+    const auto c = model().component(k);
+    if (!c) return std::nullopt;
+    return ComponentFields{c->name(),     c->kind(),      c->position(),
+                           c->value212(), c->switch240(), c->value260()};
+}
+
+std::optional<AttachmentFields> Document::attachmentFields(size_t k, size_t index) const {
+    if (k >= componentCount()) return std::nullopt;
+    const auto nine = model().locate(k).attachments;
+    if (!nine || index >= chain_.blocks()[*nine].recordCount) return std::nullopt;
+    const shp::ConstAttachmentView a(chain_.blocks()[*nine].record(index));
+    return AttachmentFields{a.kind(), a.position(), a.objectIndex(), a.gunType()};
+}
+
+Result<bool> Document::setComponentFields(size_t k, const ComponentFields& fields) {
+    if (auto no = refuseComponent(k)) return *no;
+    if (reducedComponentTable()) return refuse(kReducedBlock1Caption, kReducedBlock1Text);
+    if (fields.name.size() > kMaxComponentName || fields.name.find('\0') != std::string::npos)
+        return refuse(kEditRefusedCaption, "A component name holds at most " +
+                                               std::to_string(kMaxComponentName) +
+                                               " characters. No changes will be made.");
+    const ComponentFields now = *componentFields(k);
+    shp::ComponentView c(chain_.blocks()[*model().componentTable()].record(k));
+    bool any = false;
+    if (fields.name != now.name) any = c.setName(fields.name);
+    if (fields.kind != now.kind) any = c.setKind(fields.kind) || any;
+    if (!sameBits(fields.position, now.position)) any = c.setPosition(fields.position) || any;
+    if (fields.value212 != now.value212) any = c.setValue212(fields.value212) || any;
+    if (fields.switch240 != now.switch240) any = c.setSwitch240(fields.switch240) || any;
+    if (fields.value260 != now.value260) any = c.setValue260(fields.value260) || any;
+    if (!any) return false;
+    changed();
+    return true;
+}
+
+Result<bool> Document::setAttachmentFields(size_t k, size_t index, const AttachmentFields& fields) {
+    if (auto no = refuseComponent(k)) return *no;
+    const auto nine = model().locate(k).attachments;
+    if (!nine) return refuse(shp::kMissingType9Caption, shp::kMissingType9Text);
+    shp::Block& b = chain_.blocks()[*nine];
+    if (index >= b.recordCount)
+        return refuse(kEditRefusedCaption, "Attachment " + std::to_string(index) +
+                                               " does not exist: component " + std::to_string(k) +
+                                               " has " + std::to_string(b.recordCount) + ".");
+    shp::AttachmentView a(b.record(index));
+    if (!a.has(0, shp::kGunTypeField + 4))
+        return refuse(kEditRefusedCaption,
+                      "The Type9 block of component " + std::to_string(k) + " holds records of " +
+                          std::to_string(b.recordSize) +
+                          " bytes, too short for these fields. No changes will be made.");
+    bool any = false;
+    if (!sameBits(fields.position, a.position())) any = a.setPosition(fields.position);
+    if (fields.objectIndex != a.objectIndex()) any = a.setObjectIndex(fields.objectIndex) || any;
+    if (fields.gunType != a.gunType()) any = a.setGunType(fields.gunType) || any;
+    if (!any) return false;
+    changed();
+    return true;
+}
+
+std::optional<BoxFields> Document::boxFields(size_t k, size_t index) const {
+    if (k >= componentCount()) return std::nullopt;
+    const auto seven = model().locate(k).boxes;
+    if (!seven || index >= chain_.blocks()[*seven].recordCount) return std::nullopt;
+    const shp::ConstBoxView b(chain_.blocks()[*seven].record(index));
+    return BoxFields{b.centre(), b.halfExtents()};
+}
+
+Result<size_t> Document::boxBlock(size_t k) {
+    if (auto no = refuseComponent(k)) return *no;
+    const auto seven = model().locate(k).boxes;
+    if (!seven) return refuse(shp::kMissingBoxesCaption, shp::kMissingBoxesText);
+    return *seven;
+}
+
+Result<bool> Document::setBoxFields(size_t k, size_t index, const BoxFields& fields) {
+    auto seven = boxBlock(k);
+    if (!seven) return seven.error();
+    shp::Block& b = chain_.blocks()[*seven];
+    if (index >= b.recordCount)
+        return refuse(kEditRefusedCaption, "Box " + std::to_string(index) +
+                                               " does not exist: component " + std::to_string(k) +
+                                               " has " + std::to_string(b.recordCount) + ".");
+    shp::BoxView box(b.record(index));
+    if (!box.has(52, 12))
+        return refuse(kEditRefusedCaption,
+                      "The box block of component " + std::to_string(k) + " holds records of " +
+                          std::to_string(b.recordSize) +
+                          " bytes, too short for these fields. No changes will be made.");
+    bool any = false;
+    if (!sameBits(fields.centre, box.centre())) any = box.setCentre(fields.centre);
+    if (!sameBits(fields.halfExtents, box.halfExtents()))
+        any = box.setHalfExtents(fields.halfExtents) || any;
+    if (!any) return false;
+    changed();
+    return true;
+}
+
+Result<size_t> Document::addBox(size_t k) {
+    auto seven = boxBlock(k);
+    if (!seven) return seven.error();
+    const shp::Block& b = chain_.blocks()[*seven];
+    if (b.recordSize < 64)
+        return refuse(kEditRefusedCaption,
+                      "The box block of component " + std::to_string(k) + " holds records of " +
+                          std::to_string(b.recordSize) +
+                          " bytes, too short for a box. No changes will be made.");
+    Bytes record;
+    if (b.recordCount > 0) {
+        const auto last = b.record(b.recordCount - 1);
+        record.assign(last.begin(), last.end());
+    } else {
+        // Around the vertices the component draws; a unit box where it has none.
+        shp::Vec3 lo{-1, -1, -1}, hi{1, 1, 1};
+        const auto v = model().locate(k).vertices;
+        if (v && chain_.blocks()[*v].recordSize >= 12) {
+            const shp::Block& vb = chain_.blocks()[*v];
+            bool first = true;
+            for (size_t i = 0; i < vb.recordCount; ++i) {
+                const shp::Vec3 p = shp::ConstRecordView(vb.record(i)).vec3(0);
+                if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) continue;
+                if (first) lo = hi = p;
+                first = false;
+                lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+                hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+            }
+        }
+        record.assign(std::max<size_t>(b.recordSize, shp::kBoxRecordSize), 0);
+        shp::BoxView box(record);
+        for (size_t i = 0; i < 3; ++i)
+            box.setF32(4 + 16 * i, 1.0f);
+        box.setCentre({(lo.x + hi.x) / 2, (lo.y + hi.y) / 2, (lo.z + hi.z) / 2});
+        box.setHalfExtents({(hi.x - lo.x) / 2, (hi.y - lo.y) / 2, (hi.z - lo.z) / 2});
+    }
+    if (!chain_.appendRecord(*seven, record))
+        return refuse(kEditRefusedCaption, "The box block of component " + std::to_string(k) +
+                                               " is full (65535 boxes). No changes will be made.");
+    const size_t index = chain_.blocks()[*seven].recordCount - 1;
+    changed();
+    return index;
+}
+
+Result<bool> Document::removeBox(size_t k, size_t index) {
+    auto seven = boxBlock(k);
+    if (!seven) return seven.error();
+    const size_t n = chain_.blocks()[*seven].recordCount;
+    if (index >= n)
+        return refuse(kEditRefusedCaption, "Box " + std::to_string(index) +
+                                               " does not exist: component " + std::to_string(k) +
+                                               " has " + std::to_string(n) + ".");
+    chain_.removeRecord(*seven, index);
     changed();
     return true;
 }

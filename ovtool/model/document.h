@@ -67,6 +67,33 @@ enum class OpenResult {
     Failed,  // the file could not be loaded; the reason has been reported
 };
 
+// The fields of a Type-1 record that the editor shows and lets the user change.
+struct ComponentFields {
+    std::string name;
+    uint32_t kind = 0;
+    shp::Vec3 position;
+    uint32_t value212 = 0;
+    uint32_t switch240 = 0;
+    uint32_t value260 = 0;
+};
+inline constexpr size_t kMaxComponentName = 63;  // the 64-byte field keeps its zero
+
+// The fields of an attachment record that the editor shows and lets the user change
+// (the kind is shown only: a record's other fields mean something else per kind).
+struct AttachmentFields {
+    uint32_t kind = 0;
+    shp::Vec3 position;
+    uint32_t objectIndex = 0;  // kind 1: the attached-object table
+    uint32_t gunType = 0;      // kind 3: the gun-type table
+};
+
+// The fields of a box record that the editor shows and lets the user change (its
+// orientation is shown in the view only).
+struct BoxFields {
+    shp::Vec3 centre;
+    shp::Vec3 halfExtents;
+};
+
 // What changed, as told to the document's listeners.
 enum class Change {
     Opened,    // a model was loaded
@@ -148,6 +175,15 @@ public:
     // The editor's validity messages for component k (missing type-9, box, vertex
     // or face block), with their captions, in the order it shows them.
     std::vector<shp::Problem> validity(size_t k) const { return model().validity(k); }
+    // The component table holds records of another size than 312 bytes: it is
+    // shown and saved, but the editor changes none of its records.
+    bool reducedComponentTable() const;
+    // Component k's record fields; nothing past the table.
+    std::optional<ComponentFields> componentFields(size_t k) const;
+    // Box `index` of component k; nothing where there is no such record.
+    std::optional<BoxFields> boxFields(size_t k, size_t index) const;
+    // Attachment `index` of component k; nothing where there is no such record.
+    std::optional<AttachmentFields> attachmentFields(size_t k, size_t index) const;
 
     // ---- edits ---------------------------------------------------------------
     // Each returns whether it changed the model (false: it was already so), or the
@@ -173,10 +209,33 @@ public:
     // two records with the values 2 and 5, off holds none; the record size stays.
     Result<bool> setBlock13(size_t k, bool on);
 
+    // Writes the fields of component k's record that differ from `fields` (floats
+    // compared bit for bit, so an unchanged field keeps its exact bytes). Refused
+    // for a reduced Type-1 table and for a name longer than kMaxComponentName bytes
+    // or holding a zero byte.
+    Result<bool> setComponentFields(size_t k, const ComponentFields& fields);
+
+    // Writes the position, object index and gun type of attachment `index` of
+    // component k where they differ from `fields`; its kind stays. Refused for a
+    // record too short to hold them.
+    Result<bool> setAttachmentFields(size_t k, size_t index, const AttachmentFields& fields);
+
+    // Writes the centre and half extents of box `index` of component k where they
+    // differ from `fields`. Refused for a record too short to hold them.
+    Result<bool> setBoxFields(size_t k, size_t index, const BoxFields& fields);
+    // Appends a box to component k's box block and returns its index: a copy of the
+    // component's last box, or, when it has none, a box along the component's axes
+    // around its vertices (the other fields zero).
+    Result<size_t> addBox(size_t k);
+    // Removes box `index` of component k.
+    Result<bool> removeBox(size_t k, size_t index);
+
 private:
     Error refuse(const char* caption, const std::string& text);
     // Refuses unless a model is loaded and component k exists.
     std::optional<Error> refuseComponent(size_t k);
+    // Component k's box block, or the refusal (reported).
+    Result<size_t> boxBlock(size_t k);
     // After the chain changed: rebuilds the index, marks modified, notifies.
     void changed();
     void notify(Change change);

@@ -39,17 +39,19 @@ const QVector3D kSurface(0.72f, 0.75f, 0.80f);
 const QVector3D kHighlight(1.0f, 0.55f, 0.12f);
 const QVector3D kEdge(0.85f, 0.88f, 0.92f);
 const QVector3D kBoxColour(0.30f, 0.95f, 0.45f);
+const QVector3D kMarkedColour(1.0f, 1.0f, 1.0f);
 const QVector3D kVertexNormalColour(0.35f, 0.85f, 1.0f);
 const QVector3D kFaceNormalColour(0.95f, 0.85f, 0.30f);
 
 // Marker colours by attachment kind: missile mount, gun object, engine flame, gun,
-// blinking light; anything else white.
+// blinking light; anything else grey. None is the highlight's orange or the white
+// of a marked attachment.
 QVector3D kindColour(uint32_t kind) {
     static const QVector3D colours[] = {
-        {1.0f, 0.60f, 0.10f}, {0.95f, 0.35f, 0.95f}, {0.30f, 0.65f, 1.0f},
+        {0.25f, 0.95f, 0.95f}, {0.95f, 0.35f, 0.95f}, {0.30f, 0.65f, 1.0f},
         {1.0f, 0.25f, 0.25f}, {1.0f, 0.95f, 0.30f},
     };
-    return kind < std::size(colours) ? colours[kind] : QVector3D(1, 1, 1);
+    return kind < std::size(colours) ? colours[kind] : QVector3D(0.7f, 0.7f, 0.7f);
 }
 
 QVector3D toQt(shp::Vec3 v) {
@@ -202,6 +204,7 @@ struct ModelViewWidget::Gl {
     // Triangles by the side they hide: back, front, none.
     std::array<Range, 3> triangles;
     Range boxes, attachments, normals;
+    Range marked;  // the marked box and attachment
 };
 
 ModelViewWidget::ModelViewWidget(QWidget* parent) : QOpenGLWidget(parent) {
@@ -232,14 +235,14 @@ ModelViewWidget::~ModelViewWidget() {
 }
 
 void ModelViewWidget::createActions() {
-    struct Spec {
+    struct ActionDef {
         const char* name;
         const char* text;
         const char* shortcut;
         bool checkable;
         bool on;
     };
-    const Spec specs[kActionCount] = {
+    const ActionDef defs[kActionCount] = {
         {"actWireframe", "Wireframe", "W", true, false},
         {"actBoxes", "Collision boxes", "B", true, false},
         {"actAttachments", "Attachments", "A", true, true},
@@ -249,7 +252,7 @@ void ModelViewWidget::createActions() {
         {"actSaveImage", "Save image", "", false, false},
     };
     for (int i = 0; i < kActionCount; ++i) {
-        const Spec& s = specs[i];
+        const ActionDef& s = defs[i];
         auto* a = new QAction(tr(s.text), this);
         a->setObjectName(s.name);
         a->setCheckable(s.checkable);
@@ -263,7 +266,8 @@ void ModelViewWidget::createActions() {
         addAction(a);
     }
     connect(action(Action::FrameAll), &QAction::triggered, this, &ModelViewWidget::frameAll);
-    connect(action(Action::FrameSelected), &QAction::triggered, this, &ModelViewWidget::frameSelected);
+    connect(action(Action::FrameSelected), &QAction::triggered, this,
+            &ModelViewWidget::frameSelected);
     connect(action(Action::SaveImage), &QAction::triggered, this,
             &ModelViewWidget::saveImageInteractively);
 }
@@ -299,6 +303,20 @@ void ModelViewWidget::setMesh(model::RenderMesh mesh, bool frameIt) {
 
 void ModelViewWidget::clearModel() {
     setMesh({}, true);
+}
+
+void ModelViewWidget::setMarkedAttachment(int component, int index) {
+    if (markedAttachment_ == std::pair(component, index)) return;
+    markedAttachment_ = {component, index};
+    linesDirty_ = true;
+    update();
+}
+
+void ModelViewWidget::setMarkedBox(int component, int index) {
+    if (markedBox_ == std::pair(component, index)) return;
+    markedBox_ = {component, index};
+    linesDirty_ = true;
+    update();
 }
 
 void ModelViewWidget::setSelectedComponent(int component) {
@@ -600,46 +618,68 @@ void ModelViewWidget::upload() {
     f->glBindBuffer(GL_ARRAY_BUFFER, gl_->meshVbo);
     f->glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(corners.size() * sizeof(float)),
                     corners.empty() ? nullptr : corners.data(), GL_STATIC_DRAW);
+    meshDirty_ = false;
+    uploadLines();
+}
 
+void ModelViewWidget::uploadLines() {
+    QOpenGLFunctions_3_3_Core* f = gl_->f;
     std::vector<float> lines;
     auto vertexCount = [&] { return GLint(lines.size() / 6); };
 
+    auto pushBox = [&](const ComponentMesh& c, const model::MeshBox& b, const QVector3D& colour) {
+        const auto p = model::boxCorners(c, b);
+        for (size_t i = 0; i < 8; ++i)
+            for (size_t bit : {1u, 2u, 4u})
+                if (!(i & bit)) pushLine(lines, toQt(p[i]), toQt(p[i | bit]), colour);
+    };
     gl_->boxes.first = vertexCount();
     for (const ComponentMesh& c : mesh_.components)
-        for (const model::MeshBox& b : c.boxes) {
-            const auto p = model::boxCorners(c, b);
-            for (size_t i = 0; i < 8; ++i)
-                for (size_t bit : {1u, 2u, 4u})
-                    if (!(i & bit)) pushLine(lines, toQt(p[i]), toQt(p[i | bit]), kBoxColour);
-        }
+        for (const model::MeshBox& b : c.boxes)
+            pushBox(c, b, kBoxColour);
     gl_->boxes.count = vertexCount() - gl_->boxes.first;
 
     // Attachments: an octahedron along the object's own axes, in the kind's
     // colour, and the axes themselves (x red, y green, z blue) reaching beyond it.
-    const float marker = modelRadius_ * 0.045f;
+    auto pushAttachment = [&](const ComponentMesh& c, const model::MeshAttachment& a, bool marked) {
+        const float marker = modelRadius_ * (marked ? 0.08f : 0.045f);
+        const QVector3D at = toQt(c.position) + toQt(a.position);
+        std::array<QVector3D, 3> axes;
+        for (size_t r = 0; r < 3; ++r) {
+            axes[r] = QVector3D(a.axes[3 * r], a.axes[3 * r + 1], a.axes[3 * r + 2]);
+            if (!std::isfinite(axes[r].lengthSquared()) || axes[r].lengthSquared() < 1e-12f)
+                axes[r] = QVector3D(r == 0, r == 1, r == 2);
+            axes[r].normalize();
+        }
+        const QVector3D colour = marked ? kMarkedColour : kindColour(a.kind);
+        for (size_t i = 0; i < 3; ++i)
+            for (size_t j = i + 1; j < 3; ++j)
+                for (float si : {-1.0f, 1.0f})
+                    for (float sj : {-1.0f, 1.0f})
+                        pushLine(lines, at + axes[i] * (si * marker), at + axes[j] * (sj * marker),
+                                 colour);
+        const QVector3D axisColours[3] = {{1, 0.3f, 0.3f}, {0.3f, 1, 0.3f}, {0.4f, 0.5f, 1}};
+        for (size_t r = 0; r < 3; ++r)
+            pushLine(lines, at, at + axes[r] * (marker * 2.2f), axisColours[r]);
+    };
     gl_->attachments.first = vertexCount();
     for (const ComponentMesh& c : mesh_.components)
-        for (const model::MeshAttachment& a : c.attachments) {
-            const QVector3D at = toQt(c.position) + toQt(a.position);
-            std::array<QVector3D, 3> axes;
-            for (size_t r = 0; r < 3; ++r) {
-                axes[r] = QVector3D(a.axes[3 * r], a.axes[3 * r + 1], a.axes[3 * r + 2]);
-                if (!std::isfinite(axes[r].lengthSquared()) || axes[r].lengthSquared() < 1e-12f)
-                    axes[r] = QVector3D(r == 0, r == 1, r == 2);
-                axes[r].normalize();
-            }
-            const QVector3D colour = kindColour(a.kind);
-            for (size_t i = 0; i < 3; ++i)
-                for (size_t j = i + 1; j < 3; ++j)
-                    for (float si : {-1.0f, 1.0f})
-                        for (float sj : {-1.0f, 1.0f})
-                            pushLine(lines, at + axes[i] * (si * marker),
-                                     at + axes[j] * (sj * marker), colour);
-            const QVector3D axisColours[3] = {{1, 0.3f, 0.3f}, {0.3f, 1, 0.3f}, {0.4f, 0.5f, 1}};
-            for (size_t r = 0; r < 3; ++r)
-                pushLine(lines, at, at + axes[r] * (marker * 2.2f), axisColours[r]);
-        }
+        for (const model::MeshAttachment& a : c.attachments)
+            pushAttachment(c, a, false);
     gl_->attachments.count = vertexCount() - gl_->attachments.first;
+
+    gl_->marked.first = vertexCount();
+    auto marked = [&](std::pair<int, int> m, auto member) -> const ComponentMesh* {
+        if (m.first < 0 || size_t(m.first) >= mesh_.components.size() || m.second < 0)
+            return nullptr;
+        const ComponentMesh& c = mesh_.components[size_t(m.first)];
+        return size_t(m.second) < (c.*member).size() ? &c : nullptr;
+    };
+    if (const ComponentMesh* c = marked(markedBox_, &ComponentMesh::boxes))
+        pushBox(*c, c->boxes[size_t(markedBox_.second)], kMarkedColour);
+    if (const ComponentMesh* c = marked(markedAttachment_, &ComponentMesh::attachments))
+        pushAttachment(*c, c->attachments[size_t(markedAttachment_.second)], true);
+    gl_->marked.count = vertexCount() - gl_->marked.first;
 
     // Stored vertex normals from their vertex; a triangle without them shows its
     // own normal from its centre.
@@ -674,7 +714,7 @@ void ModelViewWidget::upload() {
     f->glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(lines.size() * sizeof(float)),
                     lines.empty() ? nullptr : lines.data(), GL_STATIC_DRAW);
     f->glBindBuffer(GL_ARRAY_BUFFER, 0);
-    meshDirty_ = false;
+    linesDirty_ = false;
 }
 
 void ModelViewWidget::resizeGL(int, int) {}
@@ -682,7 +722,10 @@ void ModelViewWidget::resizeGL(int, int) {}
 void ModelViewWidget::paintGL() {
     if (!gl_) return;
     QOpenGLFunctions_3_3_Core* f = gl_->f;
-    if (meshDirty_) upload();
+    if (meshDirty_)
+        upload();
+    else if (linesDirty_)
+        uploadLines();
 
     f->glClearColor(kBackground.x(), kBackground.y(), kBackground.z(), 1.0f);
     f->glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -742,6 +785,13 @@ void ModelViewWidget::paintGL() {
         f->glEnable(GL_DEPTH_TEST);
         gl_->lineProgram.setUniformValue("alpha", 1.0f);
         f->glDrawArrays(GL_LINES, r.first, r.count);
+    }
+    // What an editor picked shows through the hull.
+    if (gl_->marked.count) {
+        f->glDisable(GL_DEPTH_TEST);
+        gl_->lineProgram.setUniformValue("alpha", 1.0f);
+        f->glDrawArrays(GL_LINES, gl_->marked.first, gl_->marked.count);
+        f->glEnable(GL_DEPTH_TEST);
     }
     f->glDisable(GL_BLEND);
     f->glBindVertexArray(0);

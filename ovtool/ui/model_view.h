@@ -6,8 +6,10 @@
 // stored normals and culled as each face's side mode says; the selected
 // component in a highlight colour; and, when switched on, the collision boxes as
 // wireframes, the attachments as markers coloured by kind with their axes, and the
-// normals. The geometry comes from ov::model::buildRenderMesh and is uploaded once
-// per model change; a repaint only sets uniforms and draws.
+// normals; and an attachment and a box that an editor marks, in white through the
+// hull. The geometry comes from ov::model::buildRenderMesh and is uploaded once
+// per model change (the lines alone again when a mark changes); a repaint only
+// sets uniforms and draws.
 //
 // Mouse: left drag orbits around the model, middle drag (or Shift + left drag)
 // pans, the wheel zooms, a click selects the component under the pointer. The
@@ -20,6 +22,7 @@
 #include <QVector3D>
 #include <array>
 #include <memory>
+#include <utility>
 
 #include "common/shp.h"
 #include "ovtool/model/mesh.h"
@@ -67,6 +70,11 @@ public:
     const model::RenderMesh& mesh() const { return mesh_; }
 
     int selectedComponent() const { return selected_; }
+
+    // One attachment and one box picked in an editor (component and record index;
+    // -1 for none): drawn brighter and larger, whether their overlay is on or not.
+    void setMarkedAttachment(int component, int index);
+    void setMarkedBox(int component, int index);
     double zoom() const { return zoom_; }
 
     // The view's actions, for menus and tool bars: four check boxes (wireframe,
@@ -121,11 +129,15 @@ private:
     float distance() const;
     void releaseGl();
     void upload();
+    void uploadLines();
 
     model::RenderMesh mesh_;
     float modelRadius_ = 1.0f;
     QVector3D modelCentre_;
     bool meshDirty_ = true;
+    bool linesDirty_ = true;
+    std::pair<int, int> markedAttachment_{-1, -1};
+    std::pair<int, int> markedBox_{-1, -1};
 
     int selected_ = -1;
     double zoom_ = 1.0;

@@ -1,6 +1,7 @@
 #include "ovtool/ui/qt_reporter.h"
 
 #include <QApplication>
+#include <QStringDecoder>
 #include <QThread>
 #include <initializer_list>
 #include <mutex>
@@ -22,6 +23,7 @@ const AnswerButton kAnswerButtons[] = {
     {ov::Answer::Cancel, QMessageBox::Cancel},
     {ov::Answer::Yes, QMessageBox::Yes},
     {ov::Answer::No, QMessageBox::No},
+    {ov::Answer::YesToAll, QMessageBox::YesToAll},
 };
 
 // The answers each kind of question offers, in the order the box shows them.
@@ -34,6 +36,8 @@ const ButtonSet kButtonSets[] = {
     {ov::Buttons::OkCancel, {ov::Answer::Ok, ov::Answer::Cancel}},
     {ov::Buttons::YesNo, {ov::Answer::Yes, ov::Answer::No}},
     {ov::Buttons::YesNoCancel, {ov::Answer::Yes, ov::Answer::No, ov::Answer::Cancel}},
+    {ov::Buttons::YesYesToAllNoCancel,
+     {ov::Answer::Yes, ov::Answer::YesToAll, ov::Answer::No, ov::Answer::Cancel}},
 };
 
 std::initializer_list<ov::Answer> answersOf(ov::Buttons buttons) {
@@ -53,8 +57,21 @@ QtReporter::Handler currentHandler() {
     return handlerSlot();
 }
 
+}  // namespace
+
+QString QtReporter::decodeText(std::string_view s) {
+    // The libraries' texts are UTF-8, but they quote archive entry names, which are
+    // bytes of one character each: a text that is not valid UTF-8 is read as Latin-1.
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    QString text = utf8(QByteArrayView(s.data(), qsizetype(s.size())));
+    if (!utf8.hasError()) return text;
+    return QString::fromLatin1(s.data(), qsizetype(s.size()));
+}
+
+namespace {
+
 QString toQString(std::string_view s) {
-    return QString::fromUtf8(s.data(), qsizetype(s.size()));
+    return QtReporter::decodeText(s);
 }
 
 }  // namespace

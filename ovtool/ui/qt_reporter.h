@@ -49,6 +49,9 @@ public:
     static QMessageBox::StandardButtons standardButtons(ov::Buttons buttons);
     static ov::Answer answerFor(QMessageBox::StandardButton clicked, ov::Buttons offered);
     static QMessageBox::Icon boxIcon(ov::Icon icon);
+    // A library's text as shown: UTF-8 when it is valid UTF-8, else Latin-1 (archive
+    // entry names are bytes, one character each).
+    static QString decodeText(std::string_view text);
 
 private:
     ov::Answer ask(ReportRequest request);

@@ -89,6 +89,7 @@ private slots:
     void clickingSelectsTheComponentUnderThePointer();
     void zoomStaysInStepWithASlider();
     void overlaysDrawOnlyWhenSwitchedOn();
+    void markedBoxAndAttachmentShowWithoutTheirOverlays();
     void framingSelectedCentresIt();
     void savesPictures();
     void drawsAgainAfterMovingToAnotherWindow();
@@ -293,6 +294,39 @@ void ModelViewTest::overlaysDrawOnlyWhenSwitchedOn() {
     QVERIFY(wire > 0);
     QVERIFY(wire < coveredPixels(solid));
     QVERIFY(view_->action(A::Wireframe)->isChecked());
+}
+
+void ModelViewTest::markedBoxAndAttachmentShowWithoutTheirOverlays() {
+    ComponentSpec c;
+    c.name = "Empty";
+    c.boxes = {{{-20, 0, 0}, {5, 5, 5}}, {{20, 0, 0}, {5, 5, 5}}};
+    c.attachments = {makeAttachment(2, {0, 20, 0}), makeAttachment(4, {0, -20, 0})};
+    view_->setModel(buildModel(0, {c}));
+    using A = ModelViewWidget::Action;
+    view_->setOn(A::Boxes, false);
+    view_->setOn(A::Attachments, false);
+    QCOMPARE(coveredPixels(view_->grabFramebuffer()), 0);
+
+    auto whiteNear = [&](const QVector3D& p) {
+        const QImage image = view_->grabFramebuffer();
+        const QPointF at = view_->project(p) * image.devicePixelRatio();
+        for (int dy = -12; dy <= 12; ++dy)
+            for (int dx = -12; dx <= 12; ++dx) {
+                const QRgb px = image.pixel(int(at.x()) + dx, int(at.y()) + dy);
+                if (qRed(px) > 240 && qGreen(px) > 240 && qBlue(px) > 240) return true;
+            }
+        return false;
+    };
+    view_->setMarkedBox(0, 1);
+    QVERIFY(whiteNear({25, 5, 5}));
+    QVERIFY(!whiteNear({-25, 5, 5}));
+    view_->setMarkedAttachment(0, 0);
+    QVERIFY(whiteNear({0, 20, 0}));
+    QVERIFY(!whiteNear({0, -20, 0}));
+    // Marks beyond the model draw nothing.
+    view_->setMarkedBox(0, 2);
+    view_->setMarkedAttachment(3, 0);
+    QCOMPARE(coveredPixels(view_->grabFramebuffer()), 0);
 }
 
 void ModelViewTest::framingSelectedCentresIt() {

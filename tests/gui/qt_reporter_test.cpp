@@ -75,6 +75,8 @@ private slots:
     void closingWithoutAButtonGivesTheCautiousAnswer();
     void handlerTakesEveryCallInsteadOfABox();
     void workerThreadsAreAnsweredOnTheGuiThread();
+    void textsAreUtf8ElseLatin1_data();
+    void textsAreUtf8ElseLatin1();
 };
 
 void QtReporterTest::realBoxShowsAndAnswers_data() {
@@ -95,6 +97,13 @@ void QtReporterTest::realBoxShowsAndAnswers_data() {
     QTest::newRow("Cancel of Yes/No/Cancel")
         << Buttons::YesNoCancel << Icon::Critical << int(QMessageBox::Cancel) << ync
         << QMessageBox::Critical << Answer::Cancel;
+    const int yanc = QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No | QMessageBox::Cancel;
+    QTest::newRow("Yes to all of Yes/Yes to all/No/Cancel")
+        << Buttons::YesYesToAllNoCancel << Icon::Question << int(QMessageBox::YesToAll) << yanc
+        << QMessageBox::Question << Answer::YesToAll;
+    QTest::newRow("No of Yes/Yes to all/No/Cancel")
+        << Buttons::YesYesToAllNoCancel << Icon::Question << int(QMessageBox::No) << yanc
+        << QMessageBox::Question << Answer::No;
     QTest::newRow("No of Yes/No") << Buttons::YesNo << Icon::Information << int(QMessageBox::No)
                                   << int(QMessageBox::Yes | QMessageBox::No)
                                   << QMessageBox::Information << Answer::No;
@@ -139,6 +148,12 @@ void QtReporterTest::closingWithoutAButtonGivesTheCautiousAnswer() {
     // A button the question does not offer never becomes its answer.
     QCOMPARE(QtReporter::answerFor(QMessageBox::Ok, Buttons::YesNo), Answer::No);
     QCOMPARE(QtReporter::answerFor(QMessageBox::Yes, Buttons::OkCancel), Answer::Cancel);
+    QCOMPARE(QtReporter::answerFor(QMessageBox::YesToAll, Buttons::YesNoCancel), Answer::Cancel);
+    BoxAnswerer closed{QMessageBox::NoButton};
+    closed.start();
+    QCOMPARE(reporter.question("t", "Replace?", Buttons::YesYesToAllNoCancel, Icon::Question),
+             Answer::Cancel);
+    QVERIFY(closed.seen);
 
     // A message is a box with only OK.
     BoxAnswerer ok{QMessageBox::Ok};
@@ -203,6 +218,41 @@ void QtReporterTest::workerThreadsAreAnsweredOnTheGuiThread() {
     QCOMPARE(b.result(), (std::vector<Answer>{Answer::No, Answer::Yes}));
     QCOMPARE(onGuiThread.load(), 6);
     QCOMPARE(elsewhere.load(), 0);
+}
+
+void QtReporterTest::textsAreUtf8ElseLatin1_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("ASCII") << QByteArray("File not found") << QString("File not found");
+    QTest::newRow("UTF-8") << QByteArray("Caf\xC3\xA9 \xE2\x84\xA6.shp")
+                           << QString::fromUtf8("Caf\xC3\xA9 \xE2\x84\xA6.shp");
+    // An archive entry name of Latin-1 bytes quoted in a message.
+    QTest::newRow("Latin-1 name") << QByteArray("Error unpacking caf\xE9.shp file")
+                                  << QString::fromLatin1("Error unpacking caf\xE9.shp file");
+    // Bytes that only start a UTF-8 sequence, or one cut at the end.
+    QTest::newRow("Latin-1 pair") << QByteArray("\xC3\x28") << QString::fromLatin1("\xC3\x28");
+    QTest::newRow("cut sequence") << QByteArray("ships\\\xE2\x84")
+                                  << QString::fromLatin1("ships\\\xE2\x84");
+    QTest::newRow("empty") << QByteArray() << QString();
+}
+
+void QtReporterTest::textsAreUtf8ElseLatin1() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, shown);
+    QCOMPARE(QtReporter::decodeText(std::string_view(bytes.constData(), size_t(bytes.size()))),
+             shown);
+    // What a message box or a handler is given.
+    std::vector<ReportRequest> seen;
+    ScopedReportHandler handler([&](const ReportRequest& r) {
+        seen.push_back(r);
+        return Answer::Ok;
+    });
+    QtReporter reporter;
+    reporter.message(std::string_view(bytes.constData(), size_t(bytes.size())),
+                     std::string_view(bytes.constData(), size_t(bytes.size())), Icon::Critical);
+    QCOMPARE(seen.size(), size_t(1));
+    QCOMPARE(seen[0].title, shown);
+    QCOMPARE(seen[0].text, shown);
 }
 
 QTEST_MAIN(QtReporterTest)

@@ -60,6 +60,10 @@ int runProgram(const std::filesystem::path& program, const std::vector<std::stri
     cmd += " </dev/null";
 #endif
     cmd += " >\"" + log.string() + "\" 2>&1";
+#ifdef _WIN32
+    // cmd /c drops the first and the last quote of a line that starts with one.
+    cmd = "\"" + cmd + "\"";
+#endif
     int rc = std::system(cmd.c_str());
 #ifndef _WIN32
     if (rc != -1 && WIFEXITED(rc)) rc = WEXITSTATUS(rc);
