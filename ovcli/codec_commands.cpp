@@ -1,6 +1,8 @@
 // ovcli pack / unpack: RefPack streams of any content.
 
 #include <iostream>
+#include <memory>
+#include <span>
 
 #include "cli.h"
 #include "common/fileio.h"
@@ -37,17 +39,38 @@ int runUnpack(const std::string& in, const std::string& out) {
         printError(data.error().describe());
         return kFailed;
     }
-    auto plain = ov::refpack::decode(*data);
-    if (!plain) {
-        printError(in + ": " + plain.error().describe());
+    auto header = ov::refpack::readHeader(*data);
+    if (!header) {
+        printError(in + ": " + header.error().describe());
         return kFailed;
     }
-    warnAboutTemporariesBeside(out);
-    if (auto st = ov::writeFileAtomic(ov::pathFromText(out), *plain); !st) {
+    // No command makes more than 257 bytes per byte it takes: a larger stated size
+    // is false, and refused before anything is allocated.
+    const size_t packedSize = data->size();
+    const size_t stated = header->unpackedSize;
+    if (uint64_t(stated) > uint64_t(packedSize - header->commandsAt) * 257) {
+        printError(in + ": the packed stream states " + std::to_string(stated) +
+                   " unpacked bytes, more than its commands can produce");
+        return kFailed;
+    }
+    // Room for exactly the stated size, left as it comes: the decoder writes every
+    // byte it reports, and a stream producing another length is refused.
+    auto plain = std::make_unique_for_overwrite<uint8_t[]>(stated);
+    auto n = ov::refpack::decodeInto(*data, std::span<uint8_t>(plain.get(), stated));
+    if (!n || *n != stated) {
+        printError(in + ": " + (n ? "the packed stream produces " + std::to_string(*n) +
+                                        " bytes, its header states " + std::to_string(stated)
+                                  : n.error().describe()));
+        return kFailed;
+    }
+    *data = ov::Bytes();  // the packed bytes are not needed while writing
+    warnAboutTemporariesBeside(ov::pathFromText(out));
+    if (auto st = ov::writeFileAtomic(ov::pathFromText(out), ov::ByteSpan(plain.get(), stated));
+        !st) {
         printError(st.error().describe());
         return kFailed;
     }
-    std::cout << in << ": " << data->size() << " -> " << plain->size() << " bytes\n";
+    std::cout << in << ": " << packedSize << " -> " << stated << " bytes\n";
     return kOk;
 }
 

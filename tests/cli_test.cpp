@@ -165,3 +165,35 @@ TEST(Ovcli, LeftoverTemporaryFilesAreListedAndRemoved) {
     EXPECT_TRUE(fs::exists(dir / "out" / "keep.ovtmp"));
     EXPECT_TRUE(fs::exists(dir / "out" / "a.txt"));
 }
+
+// unpack gives back exactly what pack took; a stream whose header states more bytes
+// than its commands produce, or more than any commands could, writes nothing.
+TEST(Ovcli, UnpackRoundTripsAndRefusesAFalseStatedSize) {
+    ScratchDir dir;
+    const Bytes plain = ovtest::randomBytes(5000, 7);
+    Bytes doubled = plain;
+    doubled.insert(doubled.end(), plain.begin(), plain.end());
+    writeBytes(dir / "in.bin", doubled);
+    Outcome packed = ovcli(dir, {"pack", (dir / "in.bin").string(), (dir / "p.bin").string()});
+    ASSERT_EQ(packed.code, 0) << packed.output;
+    Outcome back = ovcli(dir, {"unpack", (dir / "p.bin").string(), (dir / "out.bin").string()});
+    ASSERT_EQ(back.code, 0) << back.output;
+    EXPECT_EQ(readBytes(dir / "out.bin"), doubled);
+
+    Bytes p = readBytes(dir / "p.bin");
+    struct Case {
+        const char* name;
+        uint32_t stated;
+    };
+    for (const Case& c : {Case{"one byte more", uint32_t(doubled.size() + 1)},
+                          Case{"more than any commands make", 0xFFFFFFu}}) {
+        SCOPED_TRACE(c.name);
+        p[2] = uint8_t(c.stated >> 16);
+        p[3] = uint8_t(c.stated >> 8);
+        p[4] = uint8_t(c.stated);
+        writeBytes(dir / "false.bin", p);
+        Outcome r = ovcli(dir, {"unpack", (dir / "false.bin").string(), (dir / "f.out").string()});
+        EXPECT_EQ(r.code, 1) << r.output;
+        EXPECT_FALSE(fs::exists(dir / "f.out"));
+    }
+}
