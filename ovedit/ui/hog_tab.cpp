@@ -364,9 +364,24 @@ void HogTab::createPopupMenu() {
     });
     pldHogRename_->setObjectName("pldHogRename");
     pldHogRename_->setStatusTip("Give this entry another name, of any length");
-    pldHogDelete_ = popup_->addAction("&Delete", this, [this] { deleteEntries(selectedListRows()); });
+    pldHogDelete_ = popup_->addAction("&Delete", this, [this] {
+        if (archive_ && !busy_) deleteEntries(selectedListRows());
+    });
     pldHogDelete_->setObjectName("pldHogDelete");
     pldHogDelete_->setStatusTip("Take the selected entries out when the changes are applied");
+    // The keys work on the list as the menu entries do.
+    pldHogRename_->setShortcut(Qt::Key_F2);
+    pldHogDelete_->setShortcut(QKeySequence::Delete);
+    for (QAction* a : {pldHogRename_, pldHogDelete_}) {
+        a->setShortcutContext(Qt::WidgetShortcut);
+        list_->addAction(a);
+    }
+    // The popup disables what does not fit the row it was opened on; the keys then
+    // act on whatever is selected, and the commands look for themselves.
+    connect(popup_, &QMenu::aboutToHide, this, [this] {
+        pldHogRename_->setEnabled(true);
+        pldHogDelete_->setEnabled(true);
+    });
 }
 
 void HogTab::connectSignals() {

@@ -987,6 +987,10 @@ void HogTabTest::replaceRenameAndDeleteInOneRebuild() {
     const QString gone2Name = cell(gone2, HogListModel::Name);
     QVERIFY(replaced != gone1 && replaced != gone2 && renamed != gone1 && renamed != gone2);
 
+    // A FAT backup made before the rebuild no longer matches it: refreshing is offered.
+    QTest::mouseClick(control<QPushButton>("cmdBackupFAT"), Qt::LeftButton);
+    QVERIFY(QFile::exists(workPath("resource.FAT")));
+
     // Replace: a packed entry suggests packing; the file is typed in.
     clickRow(replaced);
     popupCommand(replaced, "pldHogReplace");
@@ -1049,7 +1053,16 @@ void HogTabTest::replaceRenameAndDeleteInOneRebuild() {
     QCOMPARE(labelText("lblHogChanges"), QString("4 changes pending"));
     QCOMPARE(libraryContents(archivePath()), before);
 
-    applyAndWait();
+    {
+        Answerer answers;
+        answers.answers = {Answer::Yes};
+        applyAndWait();
+        QCOMPARE(answers.said.size(), size_t(1));
+        QCOMPARE(answers.said[0].title, QString("Backup FAT table"));
+    }
+    const HogArchive rebuilt = libraryArchive();
+    QCOMPARE(readAll(workPath("resource.FAT")), readAll(archivePath()).left(rebuilt.fatLength()));
+    QVERIFY(control<QPushButton>("cmdRestoreFAT")->isEnabled());
     QVERIFY(tab_->editPlan() == nullptr);
     auto expected = before;
     expected["raptor.shp"] = replacement;
@@ -1063,6 +1076,22 @@ void HogTabTest::replaceRenameAndDeleteInOneRebuild() {
     QCOMPARE(QString::fromStdString(libraryArchive().entries()[size_t(renamed - shift)].name),
              QString("ships\\lancer_mk2.shp"));
     QCOMPARE(tab_->listModel()->entryCount(), 14);
+
+    // Delete and F2 on the list act as the menu entries do.
+    window_->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    tab_->listView()->setFocus();
+    QTRY_VERIFY(tab_->listView()->hasFocus());
+    clickRow(0);
+    QTest::keyClick(tab_->listView(), Qt::Key_Delete);
+    QCOMPARE(cell(0, HogListModel::Change), QString("Deleted"));
+    clickRow(1);
+    QTest::keyClick(tab_->listView(), Qt::Key_F2);
+    EntryDialog* renaming = entryDialog();
+    QVERIFY(renaming);
+    QCOMPARE(renaming->mode(), EntryDialog::Mode::Rename);
+    renaming->reject();
+    QTRY_VERIFY(!tab_->entryDialog());
 }
 
 void HogTabTest::undoAndDiscardLeaveTheArchiveAlone() {
@@ -1198,11 +1227,30 @@ void HogTabTest::everyControlIsNamedAndReadable() {
          {"cmdOpen", "txtHogPath", "hogList", "cmdExtract", "cmdUnpackExtract", "cmdSelectAll",
           "cmdSelectNone", "cmdBrowseHogDest", "cmdBackupFAT", "cmdRestoreFAT", "cmdCloseHog",
           "cmdBrowseHog", "txtHogDest", "txtHogFilter", "lblHogPath", "lblHogSize", "lblHogCount",
-          "lblHogStatus", "lblHogFilterCount"})
+          "lblHogStatus", "lblHogFilterCount", "lblHogChanges", "cmdUndoHogChange",
+          "cmdDiscardHogChanges", "cmdApplyHogChanges"})
         QVERIFY2(window_->findChild<QWidget*>(name), name);
     QCOMPARE(tab_->popupMenu()->objectName(), QString("pldHogPopup"));
-    for (const char* name : {"pldHogCopy", "pldHogPaste", "pldHogProperties"})
+    for (const char* name : {"pldHogCopy", "pldHogPaste", "pldHogProperties", "pldHogReplace",
+                             "pldHogRename", "pldHogDelete"})
         QVERIFY2(popupAction(name), name);
+
+    // The entry dialogs too, in each of their forms.
+    writeAll(workPath("named.txt"), "named");
+    for (int form = 0; form < 3; ++form) {
+        if (form == 0) tab_->addFiles({workPath("named.txt")});
+        if (form == 1) tab_->replaceEntry(0);
+        if (form == 2) tab_->renameEntry(0);
+        EntryDialog* dialog = entryDialog();
+        QVERIFY(dialog);
+        for (QWidget* w : dialog->findChildren<QWidget*>()) {
+            if (w->focusPolicy() == Qt::NoFocus || !w->isVisibleTo(dialog)) continue;
+            QVERIFY2(!QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name).isEmpty(),
+                     qPrintable(w->objectName()));
+        }
+        dialog->reject();
+        QTRY_VERIFY(!tab_->entryDialog());
+    }
 
     // Whatever can take the keyboard has a name a screen reader can say.
     popupCommand(0, "pldHogProperties");
