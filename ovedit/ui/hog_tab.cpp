@@ -299,21 +299,20 @@ void HogTab::createControls() {
 
     // Entry edits waiting to be applied.
     lblHogChanges_ = label(this, "lblHogChanges", "Pending changes");
-    cmdUndoHogChange_ = button(this, "cmdUndoHogChange", "Und&o Change");
+    cmdUndoHogChange_ = button(this, "cmdUndoHogChange", "Undo Chan&ge");
     cmdUndoHogChange_->setToolTip("Take back the last change not yet applied");
-    cmdDiscardHogChanges_ = button(this, "cmdDiscardHogChanges", "Discard C&hanges");
+    cmdDiscardHogChanges_ = button(this, "cmdDiscardHogChanges", "D&iscard Changes");
     cmdDiscardHogChanges_->setToolTip("Forget every change not yet applied");
-    cmdApplyHogChanges_ = button(this, "cmdApplyHogChanges", "A&pply Changes");
+    cmdApplyHogChanges_ = button(this, "cmdApplyHogChanges", "Appl&y Changes");
     cmdApplyHogChanges_->setToolTip(
         "Rebuild the archive with the changes; before the first rebuild the archive is "
         "kept beside it as NAME.org");
-    auto* changesBox = new QGroupBox("Changes", this);
-    changesBox->setObjectName("frameHogChanges");
-    auto* changesRow = new QHBoxLayout(changesBox);
-    changesRow->addWidget(lblHogChanges_);
+    auto* changesRow = new QHBoxLayout;
+    changesRow->addWidget(lblHogChanges_, 1);
     changesRow->addWidget(cmdUndoHogChange_);
     changesRow->addWidget(cmdDiscardHogChanges_);
     changesRow->addWidget(cmdApplyHogChanges_);
+    listLayout->addLayout(changesRow);
 
     lblHogStatus_ = label(this, "lblHogStatus", "Status");
     lblHogStatus_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -322,15 +321,11 @@ void HogTab::createControls() {
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(extractBox, 1);
     bottom->addWidget(fatBox);
-    auto* editRow = new QHBoxLayout;
-    editRow->addStretch(1);
-    editRow->addWidget(changesBox);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(archiveBox);
     layout->addWidget(splitter_, 1);
     layout->addLayout(bottom);
-    layout->addLayout(editRow);
 
     filterTimer_.setSingleShot(true);
     filterTimer_.setInterval(120);
@@ -840,6 +835,12 @@ void HogTab::adopt(std::shared_ptr<const HogArchive> archive) {
     const QModelIndex current = list_->selectionModel()->currentIndex();
     const int currentRow = current.isValid() ? proxy_->mapToSource(current).row() : -1;
     archive_ = std::move(archive);
+    // A plan (empty: the FAT commands wait for pending changes) describes the FAT as
+    // it was; the next edit starts a new one over the archive as it is now.
+    if (plan_) {
+        plan_.reset();
+        model_->setPlan(nullptr);
+    }
     if (copiedRow_ && *copiedRow_ >= archive_->entries().size()) copiedRow_.reset();
     const std::vector<int> changed = model_->updateArchive(archive_);
     showArchiveLabels();

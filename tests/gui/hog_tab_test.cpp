@@ -1125,6 +1125,27 @@ void HogTabTest::undoAndDiscardLeaveTheArchiveAlone() {
     QVERIFY(!control<QPushButton>("cmdDiscardHogChanges")->isEnabled());
     QCOMPARE(readAll(archivePath()), original);
     QVERIFY(!QFile::exists(archivePath() + ".org"));
+
+    // Every change taken back: the FAT commands write in place again, and a change
+    // made after one of them is planned over the archive as it then is.
+    tab_->deleteEntries({0});
+    QTest::mouseClick(control<QPushButton>("cmdUndoHogChange"), Qt::LeftButton);
+    QVERIFY(!tab_->hasPendingChanges());
+    const int from = rowNamed("raptor.shp"), to = rowNamed("lancer.shp");
+    popupCommand(from, "pldHogCopy");
+    popupCommand(to, "pldHogPaste");
+    const auto pasted = libraryContents(archivePath());
+    tab_->deleteEntries({0});
+    {
+        Answerer answers;
+        applyAndWait();
+        QVERIFY2(answers.said.empty(), qPrintable(answers.texts().join('\n')));
+    }
+    auto expected = pasted;
+    expected.erase("data\\readme.txt");
+    QVERIFY(libraryContents(archivePath()) == expected);
+    QCOMPARE(libraryContents(archivePath())["lancer.shp"], pasted.at("raptor.shp"));
+
     // The archive is closed without a question now.
     Answerer answers;
     QVERIFY(tab_->closeArchive());
