@@ -602,11 +602,12 @@ std::vector<size_t> HogTab::selectedEntryRows() const {
 
 QString HogTab::selectionSummary() const {
     if (!archive_) return {};
-    const std::vector<size_t> rows = selectedEntryRows();
+    // Files still to be added are counted; their bytes are not in the archive yet.
+    const std::vector<int> rows = selectedListRows();
     if (rows.empty()) return QStringLiteral("No entries selected");
     uint64_t bytes = 0;
-    for (size_t row : rows)
-        bytes += archive_->entries()[row].size;
+    for (int row : rows)
+        if (auto stored = model_->storedIndex(row)) bytes += archive_->entries()[*stored].size;
     return QStringLiteral("%1 selected, %2 bytes")
         .arg(groupedNumber(rows.size()), groupedNumber(bytes));
 }

@@ -916,6 +916,9 @@ void HogTabTest::droppedFilesAreAskedAboutAddedAndApplied() {
     dialog->packBox()->setChecked(true);
     QTest::mouseClick(dialog->okButton(), Qt::LeftButton);
     QTRY_VERIFY(!tab_->entryDialog());
+    // The new row is the selected one; it has no bytes in the archive yet.
+    QCOMPARE(tab_->selectionSummary(), QString("1 selected, 0 bytes"));
+    QVERIFY(tab_->selectedEntryRows().empty());
 
     // The list shows them at the end, marked; the archive is not touched yet.
     const int notesRow = 16, modelRow = 17;
