@@ -346,7 +346,7 @@ TEST(HogEditPlan, NameCheckAgreesWithTheSteps) {
         {"", {}},
         {"..\\x", {}},
         {"C:x", {}},
-        {"DATA/README.TXT", {}},  // taken, ignoring case
+        {"DATA/README.TXT", {}},    // taken, ignoring case
         {"missions\\m01.dat", {}},  // free again: its row is to be deleted
         {"ships\\new.shp", {}},
         {"Ships\\Kestrel.shp", 1},  // another row's name

@@ -58,13 +58,13 @@ EntryDialog::EntryDialog(Mode mode, const QString& name, const QString& file, bo
         txtEntryName_->setMinimumWidth(
             txtEntryName_->fontMetrics().horizontalAdvance(QString(40, QChar('M'))));
         txtEntryName_->setToolTip("The name in the archive; a folder part is written with \"\\\"");
-        form->addRow(makeCaption(this, mode == Mode::Add ? "Entry &name:" : "&New name:",
-                                 txtEntryName_),
-                     txtEntryName_);
+        form->addRow(
+            makeCaption(this, mode == Mode::Add ? "Entry &name:" : "&New name:", txtEntryName_),
+            txtEntryName_);
     }
     if (mode != Mode::Rename) {
-        chkPackEntry_ = new QCheckBox("&Pack the file (a file packed already is stored as it is)",
-                                      this);
+        chkPackEntry_ =
+            new QCheckBox("&Pack the file (a file packed already is stored as it is)", this);
         chkPackEntry_->setObjectName("chkPackEntry");
         chkPackEntry_->setAccessibleName("Pack the file");
         chkPackEntry_->setChecked(pack);
@@ -132,8 +132,9 @@ void EntryDialog::showProblem(const QString& text) {
 // name it has is no change, and is allowed (it closes the dialog).
 void EntryDialog::checkName() {
     const QString name = txtEntryName_->text();
-    const QString problem =
-        mode_ == Mode::Rename && name == originalName_ ? QString() : (check_ ? check_(name) : QString());
+    const QString problem = mode_ == Mode::Rename && name == originalName_
+                                ? QString()
+                                : (check_ ? check_(name) : QString());
     showProblem(problem);
     cmdEntryOk_->setEnabled(problem.isEmpty());
 }

@@ -91,8 +91,7 @@ void HogListModel::setArchive(std::shared_ptr<const HogArchive> archive) {
 }
 
 std::vector<int> HogListModel::updateArchive(std::shared_ptr<const HogArchive> archive) {
-    if (!archive_ || !archive || plan_ ||
-        archive->entries().size() != archive_->entries().size()) {
+    if (!archive_ || !archive || plan_ || archive->entries().size() != archive_->entries().size()) {
         const size_t n = archive ? archive->entries().size() : 0;
         setArchive(std::move(archive));
         std::vector<int> all(n);
@@ -263,8 +262,10 @@ QString HogListModel::changeText(const PlannedEntry& p) {
     if (p.deleted) return QStringLiteral("Deleted");
     if (p.added()) return p.pack ? QStringLiteral("Added, packed") : QStringLiteral("Added");
     QStringList parts;
-    if (p.replaced()) parts << (p.pack ? QStringLiteral("Replaced, packed") : QStringLiteral("Replaced"));
-    if (p.renamed) parts << (parts.isEmpty() ? QStringLiteral("Renamed") : QStringLiteral("renamed"));
+    if (p.replaced())
+        parts << (p.pack ? QStringLiteral("Replaced, packed") : QStringLiteral("Replaced"));
+    if (p.renamed)
+        parts << (parts.isEmpty() ? QStringLiteral("Renamed") : QStringLiteral("renamed"));
     return parts.join(QStringLiteral(", "));
 }
 

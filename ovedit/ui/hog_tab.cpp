@@ -129,9 +129,8 @@ void HogListView::dropEvent(QDropEvent* event) {
     event->accept();
     // Asked about once the drop has finished, so the dialog does not hold up the
     // program the files came from.
-    QTimer::singleShot(0, this, [this, files, at = QPersistentModelIndex(at)] {
-        emit filesDropped(files, at);
-    });
+    QTimer::singleShot(
+        0, this, [this, files, at = QPersistentModelIndex(at)] { emit filesDropped(files, at); });
 }
 
 void HogListView::startDrag(Qt::DropActions) {
@@ -353,7 +352,8 @@ void HogTab::createPopupMenu() {
         if (auto row = commandRow()) replaceEntry(int(*row));
     });
     pldHogReplace_->setObjectName("pldHogReplace");
-    pldHogReplace_->setStatusTip("Put another file's bytes in this entry when the changes are applied");
+    pldHogReplace_->setStatusTip(
+        "Put another file's bytes in this entry when the changes are applied");
     pldHogRename_ = popup_->addAction("Re&name", this, [this] {
         if (auto row = commandRow()) renameEntry(int(*row));
     });
@@ -540,10 +540,9 @@ void HogTab::updateCommands() {
          {static_cast<QWidget*>(cmdBrowseHog_), static_cast<QWidget*>(txtHogPath_),
           static_cast<QWidget*>(cmdBrowseHogDest_), static_cast<QWidget*>(txtHogDest_)})
         w->setEnabled(idle);
-    for (QWidget* w :
-         {static_cast<QWidget*>(cmdCloseHog_), static_cast<QWidget*>(cmdExtract_),
-          static_cast<QWidget*>(cmdUnpackExtract_), static_cast<QWidget*>(cmdSelectAll_),
-          static_cast<QWidget*>(cmdSelectNone_)})
+    for (QWidget* w : {static_cast<QWidget*>(cmdCloseHog_), static_cast<QWidget*>(cmdExtract_),
+                       static_cast<QWidget*>(cmdUnpackExtract_),
+                       static_cast<QWidget*>(cmdSelectAll_), static_cast<QWidget*>(cmdSelectNone_)})
         w->setEnabled(open && idle);
     // Writing the FAT in place would change the archive under the pending changes.
     const bool pending = hasPendingChanges();
@@ -913,7 +912,8 @@ void HogTab::openNextAdd() {
         entryDialog_.clear();
         if (result == QDialog::Accepted) {
             // The new row is shown and made current.
-            const QModelIndex added = proxy_->mapFromSource(model_->index(model_->entryCount() - 1, 0));
+            const QModelIndex added =
+                proxy_->mapFromSource(model_->index(model_->entryCount() - 1, 0));
             if (added.isValid()) {
                 list_->scrollTo(added);
                 list_->selectionModel()->setCurrentIndex(
@@ -1016,10 +1016,9 @@ bool HogTab::maybeApply() {
     if (!hasPendingChanges()) return true;
     if (busy_) return false;
     const size_t steps = plan_->steps().size();
-    const std::string text =
-        "The archive " + archive_->path().filename().string() + " has " + std::to_string(steps) +
-        (steps == 1 ? " change" : " changes") +
-        " not applied.\nApply them now? (No discards them.)";
+    const std::string text = "The archive " + archive_->path().filename().string() + " has " +
+                             std::to_string(steps) + (steps == 1 ? " change" : " changes") +
+                             " not applied.\nApply them now? (No discards them.)";
     const Answer a = reporter_.question(kTitle, text, Buttons::YesNoCancel, Icon::Question);
     if (a == Answer::No) {
         discardChanges();

@@ -241,9 +241,10 @@ bool MainWindow::chooseGameFolder() {
 }
 
 void MainWindow::updateTitle() {
-    setWindowTitle(gameFolder_.isEmpty()
-                       ? QStringLiteral("OV Edit - no game folder chosen[*]")
-                       : QStringLiteral("OV Edit - %1[*]").arg(QDir::toNativeSeparators(gameFolder_)));
+    setWindowTitle(
+        gameFolder_.isEmpty()
+            ? QStringLiteral("OV Edit - no game folder chosen[*]")
+            : QStringLiteral("OV Edit - %1[*]").arg(QDir::toNativeSeparators(gameFolder_)));
 }
 
 // ---- Archives ---------------------------------------------------------------------------

@@ -221,8 +221,7 @@ private:
     }
     EntryDialog* entryDialog() const {
         (void)QTest::qWaitFor(
-            [&] { return tab_->entryDialog() && tab_->entryDialog()->isVisible(); },
-                        5000);
+            [&] { return tab_->entryDialog() && tab_->entryDialog()->isVisible(); }, 5000);
         return tab_->entryDialog();
     }
     static void retype(QLineEdit* box, const QString& text) {
@@ -957,8 +956,8 @@ void HogTabTest::droppedFilesAreAskedAboutAddedAndApplied() {
     QCOMPARE(after.size(), size_t(18));
     QCOMPARE(after["mods\\notes.txt"], notes);
     const QByteArray stored = after["model.shp"];
-    QVERIFY(refpack::isPacked(ByteSpan(reinterpret_cast<const uint8_t*>(stored.data()),
-                                       size_t(stored.size()))));
+    QVERIFY(refpack::isPacked(
+        ByteSpan(reinterpret_cast<const uint8_t*>(stored.data()), size_t(stored.size()))));
     QVERIFY(stored.size() < model.size());
     QCOMPARE(toQt(archive::unpackItem(ByteSpan(reinterpret_cast<const uint8_t*>(stored.data()),
                                                size_t(stored.size())))
@@ -1048,8 +1047,8 @@ void HogTabTest::replaceRenameAndDeleteInOneRebuild() {
                            tab_->listView()->viewport()->mapToGlobal(at));
     QApplication::sendEvent(tab_->listView()->viewport(), &menu);
     QTRY_VERIFY(tab_->popupMenu()->isVisible());
-    for (const char* name : {"pldHogReplace", "pldHogRename", "pldHogDelete", "pldHogPaste",
-                             "pldHogProperties"})
+    for (const char* name :
+         {"pldHogReplace", "pldHogRename", "pldHogDelete", "pldHogPaste", "pldHogProperties"})
         QVERIFY2(!popupAction(name)->isEnabled(), name);
     tab_->popupMenu()->hide();
     // Each deleted row is a step of its own.
@@ -1248,11 +1247,12 @@ void HogTabTest::everyControlIsNamedAndReadable() {
     openSample();
     // The names the editor's controls are known by.
     for (const char* name :
-         {"cmdOpen", "txtHogPath", "hogList", "cmdExtract", "cmdUnpackExtract", "cmdSelectAll",
-          "cmdSelectNone", "cmdBrowseHogDest", "cmdBackupFAT", "cmdRestoreFAT", "cmdCloseHog",
-          "cmdBrowseHog", "txtHogDest", "txtHogFilter", "lblHogPath", "lblHogSize", "lblHogCount",
-          "lblHogStatus", "lblHogFilterCount", "lblHogChanges", "cmdUndoHogChange",
-          "cmdDiscardHogChanges", "cmdApplyHogChanges"})
+         {"cmdOpen",          "txtHogPath",           "hogList",           "cmdExtract",
+          "cmdUnpackExtract", "cmdSelectAll",         "cmdSelectNone",     "cmdBrowseHogDest",
+          "cmdBackupFAT",     "cmdRestoreFAT",        "cmdCloseHog",       "cmdBrowseHog",
+          "txtHogDest",       "txtHogFilter",         "lblHogPath",        "lblHogSize",
+          "lblHogCount",      "lblHogStatus",         "lblHogFilterCount", "lblHogChanges",
+          "cmdUndoHogChange", "cmdDiscardHogChanges", "cmdApplyHogChanges"})
         QVERIFY2(window_->findChild<QWidget*>(name), name);
     QCOMPARE(tab_->popupMenu()->objectName(), QString("pldHogPopup"));
     for (const char* name : {"pldHogCopy", "pldHogPaste", "pldHogProperties", "pldHogReplace",
