@@ -640,7 +640,12 @@ TEST(HogExtract, WriteErrorsAreCountedAndOnlyHopelessOnesStopTheRun) {
         EXPECT_EQ(r.said.back().icon, Icon::Information);
         // Every failure names the system's reason, and a folder's other items are
         // counted without a message each.
+        // (Windows words an over-long name's failure its own way.)
+#ifdef _WIN32
+        if (!c.fileWhereFolderGoes && c.step) {
+#else
         if (!c.fileWhereFolderGoes) {
+#endif
             const std::string reason =
                 std::make_error_code(c.step ? c.error : std::errc::filename_too_long).message();
             EXPECT_NE(r.said[0].text.find(reason), std::string::npos) << r.said[0].text;
@@ -670,8 +675,11 @@ TEST(HogExtract, RepeatedNamesAreKeptApart) {
     RecordingReporter r;
     const std::vector<size_t> rows{0, 2, 3, 4, 5, 6, 0};
     auto res = extract(*a, rows, (dir / "out").string(), ExtractMode::Raw, {}, r);
+    // Where the file system ignores letter case, "A.TXT" is one more repeated name.
+    ovtest::writeBytes(dir / "probe", text(""));
+    const bool ignoresCase = fs::exists(dir / "PROBE");
     EXPECT_EQ(res.written, 6u);
-    EXPECT_EQ(res.renamed, 2u);
+    EXPECT_EQ(res.renamed, ignoresCase ? 3u : 2u);
     EXPECT_TRUE(res.ok());
     const fs::path out = dir / "out";
     EXPECT_EQ(ovtest::readBytes(out / "a.txt"), text("0"));
@@ -692,6 +700,9 @@ TEST(HogExtract, RepeatedNamesAreKeptApart) {
 
 // A hostile name cannot put control characters on the terminal through any message.
 TEST(HogExtract, ControlCharactersInNamesAreShownAsQuestionMarks) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows takes no control characters in file names";
+#endif
     const std::string evil =
         "\x1b]0;owned\x07\x1b[2J\xc2\x9b"
         "31m.txt";
