@@ -365,6 +365,12 @@ private:
     const uint8_t* src_;
 };
 
+#if defined(__GNUC__)
+#define OV_PREFETCH(p) __builtin_prefetch(p)
+#else
+#define OV_PREFETCH(p) ((void)(p))
+#endif
+
 inline uint32_t load32(const uint8_t* p) {
     uint32_t v;
     std::memcpy(&v, p, 4);
@@ -490,11 +496,14 @@ Bytes encodeFast(ByteSpan in) {
 // Best: a shortest-path parse over the real command costs.
 //
 // For each position the match finder lists runs of growing length, each at the
-// smallest distance found for it. The parse then keeps, for each position, the
+// smallest distance found for it. The parse keeps, for each position, the
 // cheapest way to get there in five states: just after a run (0), after 1, 2 or 3
 // literals (which ride free in the next command), or after 4 or more literals
 // (which need literal-only commands: one byte per 112 literals, rounded up). A run
 // command costs 2, 3 or 4 bytes by its length and distance.
+//
+// Costs count bytes first and commands second, so of two parses of the same size
+// the one with fewer, longer commands wins: it decodes faster.
 
 struct Match {
     uint32_t len;
@@ -507,25 +516,48 @@ struct Match {
 // this one's, which are the ones sharing the longest prefixes with it, and
 // re-links them around the new root. Visited positions get older along the walk,
 // so each new longest run is found at its smallest distance.
+//
+// The order only looks at the first niceLen bytes (fewer near the end of the
+// input, where every later search looks at fewer too): two positions that agree
+// that far count as equal, and the newer one takes the older one's place. A walk
+// assumes, without looking, that a position shares with it the prefix its two
+// bounds share; keeping the order on a fixed number of bytes is what makes that
+// true.
 class MatchFinder {
 public:
-    MatchFinder(const uint8_t* src, size_t n, unsigned depth, size_t niceLen)
+    MatchFinder(const uint8_t* src, size_t n, size_t niceLen)
         : src_(src),
           n_(n),
-          depth_(depth),
           niceLen_(niceLen),
           hashBits_(tableBits(n, 17)),
           treeMask_((size_t(1) << tableBits(n, 18)) - 1),
           head_(size_t(1) << hashBits_, kEmpty),
           tree_(2 * (treeMask_ + 1), kEmpty) {}
 
-    // Inserts position i (positions are inserted once each, in order, by find or
-    // skip) and writes to `out` the runs starting there, by growing length and
-    // distance. Returns the count; stops early at a run of niceLen.
-    size_t find(size_t i, Match* out) { return walk(i, out); }
+    // Inserts position i (positions are inserted in order, each at most once)
+    // and writes to `out` the runs starting there, by growing length and
+    // distance, looking at no more than `depth` earlier positions. Returns the
+    // count; the last run may be longer than niceLen, but no run is looked for
+    // after one of niceLen is found. `out` needs room for niceLen runs.
+    size_t find(size_t i, unsigned depth, Match* out) { return walk<true>(i, depth, out); }
 
     // Inserts position i without reporting runs.
-    void skip(size_t i) { walk(i, nullptr); }
+    void skip(size_t i, unsigned depth) { walk<false>(i, depth, nullptr); }
+
+    // Starts loading what searching position i will look at first: its hash
+    // slot when far ahead, the position in that slot when near.
+    void prefetchFar(size_t i) const {
+        if (i + 3 <= n_) OV_PREFETCH(&head_[hash3(src_ + i, hashBits_)]);
+    }
+    void prefetchNear(size_t i) const {
+        if (i + 3 <= n_) {
+            const uint32_t c = head_[hash3(src_ + i, hashBits_)];
+            if (c != kEmpty) {
+                OV_PREFETCH(&tree_[2 * (c & treeMask_)]);
+                OV_PREFETCH(src_ + c);
+            }
+        }
+    }
 
 private:
     static constexpr uint32_t kEmpty = 0xFFFFFFFFu;
@@ -533,50 +565,56 @@ private:
     // The tree has a slot per position of the input or, for long inputs, 2^18
     // slots, more than kMaxDistance, so a slot within reach is never reused.
 
-    size_t walk(size_t i, Match* out) {
+    template <bool kReport>
+    size_t walk(size_t i, unsigned depth, Match* out) {
         if (i + 3 > n_) return 0;
         const size_t limit = std::min(n_ - i, kMaxLength);
+        const size_t keyLen = std::min(limit, niceLen_);
         const uint8_t* cur = src_ + i;
         const uint32_t h = hash3(cur, hashBits_);
-        uint32_t c = head_[h];
+        size_t c = head_[h];  // kEmpty is out of reach like anything too far back
         head_[h] = uint32_t(i);
-        // Left: the newest subtree of positions sorting before i; right: after.
+        // The slots where the next position sorting after (right) or before (left)
+        // i goes, and the prefix every position under each shares with i.
         uint32_t* left = &tree_[2 * (i & treeMask_)];
         uint32_t* right = left + 1;
-        size_t lenLeft = 0, lenRight = 0;  // prefix every position under left/right shares
+        size_t lenRight = 0, lenLeft = 0;
         size_t best = 2, count = 0;
-        for (unsigned steps = depth_;; --steps) {
-            if (c == kEmpty || i - c > kMaxDistance || steps == 0) {
-                *left = *right = kEmpty;
+        for (unsigned steps = depth;; --steps) {
+            if (i - c > kMaxDistance || steps == 0) {
+                *right = *left = kEmpty;
                 break;
             }
             uint32_t* pair = &tree_[2 * (c & treeMask_)];
             const uint8_t* cand = src_ + c;
-            size_t len = std::min(lenLeft, lenRight);
+            size_t len = std::min(lenRight, lenLeft);
             if (cand[len] == cur[len]) {
-                len = len + 1 + matchLength(cand + len + 1, cur + len + 1, limit - len - 1);
+                len = len + 1 + matchLength(cand + len + 1, cur + len + 1, keyLen - len - 1);
                 if (len > best) {
                     best = len;
-                    if (out) out[count++] = {uint32_t(len), uint32_t(i - c)};
-                }
-                if (len >= limit || len >= niceLen_) {
-                    // c's continuation equals ours as far as we can tell: i takes
-                    // its place in the tree.
-                    *left = pair[0];
-                    *right = pair[1];
-                    break;
+                    if (len >= keyLen) {
+                        // Equal as far as the order looks: i takes c's place.
+                        *left = pair[0];
+                        *right = pair[1];
+                        if (kReport) {
+                            len += matchLength(cand + len, cur + len, limit - len);
+                            out[count++] = {uint32_t(len), uint32_t(i - c)};
+                        }
+                        break;
+                    }
+                    if (kReport) out[count++] = {uint32_t(len), uint32_t(i - c)};
                 }
             }
             if (cand[len] < cur[len]) {
-                *left = c;
+                *left = uint32_t(c);
                 left = &pair[1];
-                c = *left;
                 lenLeft = len;
+                c = pair[1];
             } else {
-                *right = c;
+                *right = uint32_t(c);
                 right = &pair[0];
-                c = *right;
                 lenRight = len;
+                c = pair[0];
             }
         }
         return count;
@@ -584,7 +622,6 @@ private:
 
     const uint8_t* src_;
     size_t n_;
-    unsigned depth_;
     size_t niceLen_;
     int hashBits_;
     size_t treeMask_;
@@ -592,13 +629,17 @@ private:
     std::vector<uint32_t> tree_;
 };
 
+// Costs in units of 1/kPerByte byte, plus one unit per command. Within one parse
+// window neither the bytes nor the commands reach kPerByte times the window, so
+// the bytes always decide and the commands only break ties.
+constexpr uint32_t kPerByte = 32768;
 constexpr uint32_t kInf = 0xFFFFFFFFu;
 
 struct Node {
     uint32_t cost[5];  // states: 0 after a run, 1-3 short literal tail, 4 long tail
     uint32_t longRun;  // literals in the long tail of state 4
-    uint32_t runLen;   // how state 0 was reached: run length,
-    uint32_t runDist;  // its distance,
+    uint32_t runDist;  // how state 0 was reached: the run's distance,
+    uint16_t runLen;   // its length,
     uint8_t runFrom;   // and the state it left
     uint8_t longFrom;  // state 4 came from state 3 or 4
 };
@@ -615,107 +656,259 @@ inline uint32_t minState(const Node& node, uint8_t* which) {
     return best;
 }
 
-Bytes encodeBest(ByteSpan in) {
-    const uint8_t* src = in.data();
-    const size_t n = in.size();
-    Bytes out = startStream(n);
-    Emitter e(out, src);
+// The next position reached from `nd` by one literal, in each state; state 0 is
+// left for the runs to fill.
+inline void literalStep(const Node& nd, Node& nx) {
+    constexpr uint32_t kLiteral = kPerByte;
+    auto plus = [](uint32_t c, uint32_t d) { return c == kInf ? kInf : c + d; };
+    nx.cost[0] = kInf;
+    nx.cost[1] = plus(nd.cost[0], kLiteral);
+    nx.cost[2] = plus(nd.cost[1], kLiteral);
+    nx.cost[3] = plus(nd.cost[2], kLiteral);
+    // The fourth literal opens a literal command.
+    uint32_t best = plus(nd.cost[3], 2 * kPerByte + 1), run = 4;
+    uint8_t from = 3;
+    if (nd.cost[4] != kInf) {
+        const uint32_t r = nd.longRun + 1;
+        const uint32_t c = nd.cost[4] + kLiteral + ((r - 4) % 112 == 0 ? kPerByte + 1 : 0);
+        // Of two tails of the same size the one that has the most literals left
+        // before its next literal command wins; the commands come after that.
+        const uint32_t cb = c / kPerByte, bb = best / kPerByte;
+        if (cb < bb || (cb == bb && ((r - 4) % 112 < (run - 4) % 112 ||
+                                     ((r - 4) % 112 == (run - 4) % 112 && c < best)))) {
+            best = c;
+            run = r;
+            from = 4;
+        }
+    }
+    nx.cost[4] = best;
+    nx.longRun = run;
+    nx.longFrom = from;
+}
 
-    constexpr size_t kBlock = size_t(1) << 16;
-    constexpr size_t kNiceLen = 160;
-    MatchFinder finder(src, n, 64, kNiceLen);
-    std::vector<Node> nodes(std::min(n, kBlock) + 1);
-    std::vector<Match> matches(kMaxLength + 8);  // lengths grow, so at most one per length
-    struct Step {
-        size_t at, len, dist;
-    };
-    std::vector<Step> path;
+// The bands of run commands: lengths minLen-maxLen at distances up to maxDist cost
+// `bytes` bytes.
+struct Band {
+    uint32_t minLen, maxLen, maxDist, bytes;
+};
+constexpr Band kBands[] = {{3, 10, 1024, 2}, {4, 67, 16384, 3}, {5, 1028, 131072, 4}};
 
-    size_t start = 0;     // first position of the current parse block
-    size_t litStart = 0;  // first literal not yet written
-    Node carried{};       // the state the previous block ended in
-    carried.cost[0] = 0;
-    while (start < n) {
-        const size_t span = std::min(n - start, kBlock);
-        for (size_t k = 1; k <= span; ++k)
-            std::fill(std::begin(nodes[k].cost), std::end(nodes[k].cost), kInf);
-        nodes[0] = carried;
-        // A run of kNiceLen or more is taken as it is: the block ends where it starts.
-        size_t forcedLen = 0, forcedDist = 0;
-        size_t stop = span;
+// A range of run lengths from one position that cost the same: every position
+// from its first to `last` can be reached at `value` by a run of `dist` from
+// `from`. Ranges wait in lists by their first position until the parse gets
+// there, then in a heap by value until `last` has passed, so a position takes
+// the cheapest range that covers it without visiting every length of every run.
+struct Reach {
+    uint32_t value;
+    uint32_t last;
+    uint32_t dist;
+    uint32_t next;  // the next range of the same waiting list, kNone for none
+    uint16_t from;
+    uint8_t fromState;
+};
+constexpr uint32_t kNone = 0xFFFFFFFFu;
+struct CheaperFirst {
+    bool operator()(const Reach& a, const Reach& b) const { return a.value > b.value; }
+};
 
-        for (size_t k = 0; k < span; ++k) {
-            const size_t i = start + k;
-            const Node& nd = nodes[k];
-            Node& nx = nodes[k + 1];
-            // Literal transitions.
-            if (nd.cost[0] != kInf && nd.cost[0] + 1 < nx.cost[1]) nx.cost[1] = nd.cost[0] + 1;
-            if (nd.cost[1] != kInf && nd.cost[1] + 1 < nx.cost[2]) nx.cost[2] = nd.cost[1] + 1;
-            if (nd.cost[2] != kInf && nd.cost[2] + 1 < nx.cost[3]) nx.cost[3] = nd.cost[2] + 1;
-            {
-                uint32_t best = kInf;
-                uint32_t run = 0;
-                uint8_t from = 3;
-                if (nd.cost[3] != kInf) {
-                    best = nd.cost[3] + 2;  // the fourth literal opens a literal command
-                    run = 4;
+// Best packs in windows of kWindow positions: the match finder first lists the
+// runs of every position of a window, then the parse finds the cheapest way
+// through it. Only the path up to kOverlap positions before the window's end is
+// written; the next window starts there, in the state the path had, and parses
+// the rest again with what follows, so a window's end never forces a choice. A
+// run of kNiceLen or more is taken as it is, and the positions inside it are
+// only added to the finder.
+class BestPacker {
+public:
+    BestPacker(ByteSpan in, Bytes& out)
+        : src_(in.data()), n_(in.size()), emit_(out, in.data()), finder_(src_, n_, kNiceLen) {
+        nodes_.resize(std::min(n_, kWindow) + 1);
+        reaches_.reserve(4 * kWindow);
+        firstMatch_.reserve(kWindow + 1);
+        matches_.reserve(4 * kWindow);
+    }
+
+    void run() {
+        Node carried = fresh();
+        carried.cost[0] = 0;
+        size_t pos = 0;       // the window starts here; everything before is written
+        size_t litStart = 0;  // first literal not yet written
+        firstMatch_.assign(1, 0);
+        while (pos < n_) {
+            // The runs of every position of the window, up to the first long one.
+            const size_t end = std::min(n_, pos + kWindow);
+            size_t stop = end;
+            Match forced{0, 0};
+            for (size_t i = pos + firstMatch_.size() - 1; i < end; ++i) {
+                finder_.prefetchFar(i + 16);
+                finder_.prefetchNear(i + 4);
+                Match found[kMaxLength + 1];
+                const size_t count = finder_.find(i, kDepth, found);
+                if (count && found[count - 1].len >= kNiceLen) {
+                    forced = found[count - 1];
+                    stop = i;
+                    break;
                 }
-                if (nd.cost[4] != kInf) {
-                    const uint32_t r = nd.longRun + 1;
-                    const uint32_t c = nd.cost[4] + 1 + ((r - 4) % 112 == 0 ? 1 : 0);
-                    if (c < best) {
-                        best = c;
-                        run = r;
-                        from = 4;
-                    }
-                }
-                if (best < nx.cost[4]) {
-                    nx.cost[4] = best;
-                    nx.longRun = run;
-                    nx.longFrom = from;
-                }
+                matches_.insert(matches_.end(), found, found + count);
+                firstMatch_.push_back(uint32_t(matches_.size()));
             }
+            const size_t span = stop - pos;
+            parse(span, carried);
 
-            // Run transitions.
-            const size_t count = finder.find(i, matches.data());
-            if (count == 0) continue;
+            if (stop == n_ || forced.len) {
+                // Everything up to `stop` is decided.
+                uint8_t s;
+                minState(nodes_[span], &s);
+                write(pos, span, s, span, litStart);
+                if (!forced.len) break;
+                emit_.run(litStart, stop, forced.len, forced.dist);
+                for (size_t j = stop + 1; j < stop + forced.len; ++j)
+                    finder_.skip(j, kDepth);
+                pos = litStart = stop + forced.len;
+                carried = fresh();
+                carried.cost[0] = 0;
+                firstMatch_.assign(1, 0);
+                matches_.clear();
+                continue;
+            }
+            // Write the path up to kOverlap positions before the end and go on
+            // from there.
+            uint8_t s;
+            minState(nodes_[span], &s);
+            const size_t keep = write(pos, span, s, span - kOverlap, litStart);
+            carried = fresh();
+            carried.cost[keptState_] = 0;
+            carried.longRun = nodes_[keep].longRun;
+            // Keep the runs found for the positions from `keep` on.
+            const uint32_t drop = firstMatch_[keep];
+            matches_.erase(matches_.begin(), matches_.begin() + drop);
+            firstMatch_.erase(firstMatch_.begin(), firstMatch_.begin() + ptrdiff_t(keep));
+            for (auto& f : firstMatch_)
+                f -= drop;
+            pos += keep;
+        }
+        emit_.finish(litStart, n_);
+    }
+
+private:
+    static constexpr size_t kWindow = size_t(1) << 13;
+    static constexpr size_t kOverlap = 1536;
+    static constexpr size_t kNiceLen = 160;
+    static constexpr unsigned kDepth = 64;
+    static constexpr size_t kPendingMask = 2047;  // > kMaxLength
+
+    static Node fresh() {
+        Node nd{};
+        std::fill(std::begin(nd.cost), std::end(nd.cost), kInf);
+        return nd;
+    }
+
+    // The cheapest way to each of the `span` positions of the window, starting
+    // from `start`, with the runs listed for them.
+    void parse(size_t span, const Node& start) {
+        nodes_[0] = start;
+        heap_.clear();
+        reaches_.clear();
+        std::fill(std::begin(waiting_), std::end(waiting_), kNone);
+        // The base cost and the runs of the position before, to skip the runs
+        // that merely continue one of its own runs one byte later.
+        uint32_t prevBase = kInf, prevBegin = 0, prevEnd = 0;
+        for (size_t k = 0;; ++k) {
+            Node& nd = nodes_[k];
+            if (k > 0) arrive(k, nd);
+            if (k == span) break;
+            literalStep(nd, nodes_[k + 1]);
+
+            const uint32_t mBegin = firstMatch_[k], mEnd = firstMatch_[k + 1];
             uint8_t fromState;
             const uint32_t base = minState(nd, &fromState);
-            const Match& longest = matches[count - 1];
-            if (longest.len >= kNiceLen) {
-                forcedLen = longest.len;
-                forcedDist = longest.dist;
-                stop = k;
-                break;
-            }
+            // A run from k that k - 1 also has, one byte longer at the same or a
+            // smaller distance, ends where that one ends; unless k is cheaper than
+            // k - 1, it costs no less, except where the longer one needs a larger
+            // command (lengths 11 and 68 from k - 1).
+            const bool hasPrev = prevBase != kInf && base != kInf && base >= prevBase;
+            const uint32_t gain = hasPrev ? base - prevBase : 0;
+            const uint32_t pBegin = prevBegin, pEnd = prevEnd;
+            prevBase = base;
+            prevBegin = mBegin;
+            prevEnd = mEnd;
+            if (mBegin == mEnd || base == kInf) continue;
             const size_t room = span - k;
-            size_t len = kMinMatch;
-            for (size_t m = 0; m < count; ++m) {
-                const size_t maxLen = std::min<size_t>(matches[m].len, room);
-                const size_t dist = matches[m].dist;
-                for (; len <= maxLen; ++len) {
-                    const uint32_t cost = runCost(len, dist);
-                    if (cost == 0) continue;
-                    Node& to = nodes[k + len];
-                    if (base + cost < to.cost[0]) {
-                        to.cost[0] = base + cost;
-                        to.runLen = uint32_t(len);
-                        to.runDist = uint32_t(dist);
-                        to.runFrom = fromState;
+            // A range that the cheapest one reaching k already covers adds nothing.
+            const uint32_t topValue = heap_.empty() ? kInf : heap_.front().value;
+            const size_t topLast = heap_.empty() ? 0 : heap_.front().last;
+            size_t lo = kMinMatch;
+            // The longest run of k - 1 at a distance no larger than this one's
+            // (both lists grow in length and distance).
+            uint32_t prevLen = 0, q = hasPrev ? pBegin : pEnd;
+            for (uint32_t m = mBegin; m < mEnd && lo <= room; ++m) {
+                const Match match = matches_[m];
+                for (; q < pEnd && matches_[q].dist <= match.dist; ++q)
+                    prevLen = matches_[q].len;
+                const size_t hi = std::min<size_t>(match.len, room);
+                for (const Band& b : kBands) {
+                    if (match.dist > b.maxDist || lo > hi) continue;
+                    size_t first = std::max<size_t>(lo, b.minLen);
+                    const size_t last = std::min<size_t>(hi, b.maxLen);
+                    if (first > last) continue;
+                    lo = last + 1;
+                    if (prevLen > last) {
+                        if (gain >= kPerByte || last < b.maxLen) continue;
+                        first = last;
                     }
+                    const uint32_t value = base + b.bytes * kPerByte + 1;
+                    if (value >= topValue && k + last <= topLast) continue;
+                    uint32_t& list = waiting_[(k + first) & kPendingMask];
+                    reaches_.push_back(
+                        {value, uint32_t(k + last), match.dist, list, uint16_t(k), fromState});
+                    list = uint32_t(reaches_.size() - 1);
                 }
+                lo = std::max<size_t>(lo, match.len + 1);
             }
         }
+    }
 
-        // Walk back from the cheapest state at `stop` and write the runs found.
-        uint8_t endState;
-        minState(nodes[stop], &endState);
-        path.clear();
-        uint8_t s = endState;
-        for (size_t k = stop; k > 0;) {
-            const Node& nd = nodes[k];
+    // The runs that reach position k: the cheapest of the ranges covering it.
+    void arrive(size_t k, Node& nd) {
+        while (!heap_.empty() && heap_.front().last < k) {
+            std::pop_heap(heap_.begin(), heap_.end(), CheaperFirst{});
+            heap_.pop_back();
+        }
+        uint32_t& list = waiting_[k & kPendingMask];
+        for (uint32_t r = list; r != kNone; r = reaches_[r].next) {
+            const Reach& reach = reaches_[r];
+            // A range that the cheapest one covers to its end adds nothing.
+            if (!heap_.empty() && heap_.front().value <= reach.value &&
+                heap_.front().last >= reach.last)
+                continue;
+            heap_.push_back(reach);
+            std::push_heap(heap_.begin(), heap_.end(), CheaperFirst{});
+        }
+        list = kNone;
+        if (!heap_.empty()) {
+            const Reach& r = heap_.front();
+            nd.cost[0] = r.value;
+            nd.runLen = uint16_t(k - r.from);
+            nd.runDist = r.dist;
+            nd.runFrom = r.fromState;
+        }
+    }
+
+    // Walks the path back from position `span` in state `s` and writes its runs
+    // that end at or before `upTo`. Returns the last position of the path at or
+    // before `upTo` that is not inside a run, and leaves its state in keptState_.
+    size_t write(size_t pos, size_t span, uint8_t s, size_t upTo, size_t& litStart) {
+        path_.clear();
+        size_t keep = span;
+        keptState_ = s;
+        for (size_t k = span; k > 0;) {
+            if (k <= upTo && keep > upTo) {
+                keep = k;
+                keptState_ = s;
+            }
+            const Node& nd = nodes_[k];
             if (s == 0) {
-                path.push_back({start + k - nd.runLen, nd.runLen, nd.runDist});
+                if (k <= upTo) path_.push_back({pos + k - nd.runLen, nd.runLen, nd.runDist});
                 s = nd.runFrom;
                 k -= nd.runLen;
             } else if (s == 4) {
@@ -726,29 +919,38 @@ Bytes encodeBest(ByteSpan in) {
                 --k;
             }
         }
-        for (auto it = path.rbegin(); it != path.rend(); ++it) {
-            e.run(litStart, it->at, it->len, it->dist);
+        if (keep > upTo) {
+            keep = 0;
+            keptState_ = s;
+        }
+        for (auto it = path_.rbegin(); it != path_.rend(); ++it) {
+            emit_.run(litStart, it->at, it->len, it->dist);
             litStart = it->at + it->len;
         }
-
-        carried = Node{};
-        std::fill(std::begin(carried.cost), std::end(carried.cost), kInf);
-        if (forcedLen) {
-            const size_t at = start + stop;
-            e.run(litStart, at, forcedLen, forcedDist);
-            for (size_t j = at + 1; j < at + forcedLen; ++j)
-                finder.skip(j);
-            litStart = at + forcedLen;
-            start = litStart;
-            carried.cost[0] = 0;
-        } else {
-            // The next block goes on from the state this one ended in.
-            start += span;
-            carried.cost[endState] = 0;
-            carried.longRun = nodes[span].longRun;
-        }
+        return keep;
     }
-    e.finish(litStart, n);
+
+    struct Step {
+        size_t at, len, dist;
+    };
+
+    const uint8_t* src_;
+    size_t n_;
+    Emitter emit_;
+    MatchFinder finder_;
+    std::vector<Node> nodes_;
+    std::vector<uint32_t> firstMatch_;  // per position of the window: its first run
+    std::vector<Match> matches_;
+    std::vector<Reach> reaches_;
+    uint32_t waiting_[kPendingMask + 1];
+    std::vector<Reach> heap_;
+    std::vector<Step> path_;
+    uint8_t keptState_ = 0;
+};
+
+Bytes encodeBest(ByteSpan in) {
+    Bytes out = startStream(in.size());
+    BestPacker(in, out).run();
     return out;
 }
 
@@ -758,7 +960,7 @@ Result<Bytes> encode(ByteSpan in, Level level) {
     if (in.size() > kMaxPackInput)
         return makeError("input of " + std::to_string(in.size()) +
                          " bytes is too large to pack: the limit is 16 MiB less one byte");
-    return level == Level::Fast ? encodeFast(in) : encodeBest(in);
+    return level == Level::Best ? encodeBest(in) : encodeFast(in);
 }
 
 }  // namespace ov::refpack
