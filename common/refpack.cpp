@@ -295,6 +295,7 @@ namespace ov::refpack {
 namespace {
 
 constexpr size_t kMaxDistance = 131072;
+constexpr size_t kLazyLen = 64;  // runs this long are taken without looking further
 constexpr size_t kMaxLength = 1028;
 constexpr size_t kMinMatch = 3;
 
@@ -428,11 +429,11 @@ Bytes startStream(size_t n) {
     return out;
 }
 
-// Greedy: one hash table of the last position of each 4-byte value; take the run
-// found there when a command can carry it. On long stretches without runs the
-// search steps further apart, as incompressible data gains nothing from a closer
-// look.
-Bytes encodeFast(ByteSpan in) {
+// Fastest, greedy: one hash table of the last position of each 4-byte value; take
+// the run found there when a command can carry it. On long stretches without runs
+// the search steps further apart, as incompressible data gains nothing from a
+// closer look.
+Bytes encodeFastest(ByteSpan in) {
     const uint8_t* src = in.data();
     const size_t n = in.size();
     Bytes out = startStream(n);
@@ -487,6 +488,143 @@ Bytes encodeFast(ByteSpan in) {
         i = end;
         litStart = i;
         misses = 0;
+    }
+    e.finish(litStart, n);
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// Fast: hash chains and two steps of lazy matching.
+//
+// Every position goes into a chain of the earlier positions with the same 4-byte
+// hash; a search follows the chain nearest first, for at most kChainDepth
+// positions, and keeps the run that saves the most bytes over plain literals (a
+// longer run can need a larger command). When that saves less than two bytes, the
+// last position of the same 3 bytes within 1024 bytes may give a 3-byte run,
+// which the 2-byte command carries at a saving of one. Before taking a run found
+// at i, the packer looks at i + 1 and then i + 2: a run there that saves more is
+// worth the literal it leaves behind.
+
+struct Run {
+    uint32_t len = 0;
+    uint32_t dist = 0;
+    int32_t gain = 0;  // bytes saved over literals; 0 when there is no run
+};
+
+// Bytes a run saves over writing its bytes as literals, or 0 when no command can
+// carry it.
+inline int32_t runGain(size_t len, size_t dist) {
+    const uint32_t cost = runCost(len, dist);
+    return cost ? int32_t(len) - int32_t(cost) : 0;
+}
+
+class ChainFinder {
+public:
+    ChainFinder(const uint8_t* src, size_t n)
+        : src_(src),
+          n_(n),
+          bits_(tableBits(n, 16)),
+          head_(size_t(1) << bits_, kEmpty),
+          chain_(std::min(n, kChainSize), kEmpty),
+          near3_(size_t(1) << kNear3Bits, kEmpty) {}
+
+    // The best run at i among the positions already inserted; i + 4 <= n.
+    Run find(size_t i) const {
+        Run best;
+        const uint8_t* cur = src_ + i;
+        const uint32_t v = load32(cur);
+        const size_t limit = std::min(n_ - i, kMaxLength);
+        size_t bestLen = 3;  // a longer run must match the byte after the best one
+        size_t c = head_[hash4(v, bits_)];
+        for (unsigned steps = kChainDepth; steps && i - c <= kMaxDistance; --steps) {
+            const uint8_t* cand = src_ + c;
+            if (bestLen < limit && cand[bestLen] == cur[bestLen] && load32(cand) == v) {
+                const size_t len = 4 + matchLength(cand + 4, cur + 4, limit - 4);
+                const int32_t gain = runGain(len, i - c);
+                if (gain > best.gain) {
+                    best = {uint32_t(len), uint32_t(i - c), gain};
+                    bestLen = len;
+                    if (len >= kNiceLen || len >= limit) break;
+                }
+            }
+            c = chain_[c & kChainMask];
+        }
+        if (best.gain < 2) {
+            const size_t c3 = near3_[hash4(v & 0xFFFFFF, kNear3Bits)];
+            if (i - c3 <= 1024 && ((load32(src_ + c3) ^ v) & 0xFFFFFF) == 0) {
+                const size_t len = 3 + matchLength(src_ + c3 + 3, cur + 3, limit - 3);
+                const int32_t gain = runGain(len, i - c3);
+                if (gain > best.gain) best = {uint32_t(len), uint32_t(i - c3), gain};
+            }
+        }
+        return best;
+    }
+
+    // Adds position i (i + 4 <= n) to its chain. Positions are added in order,
+    // each after any search at it.
+    void insert(size_t i) {
+        const uint32_t v = load32(src_ + i);
+        near3_[hash4(v & 0xFFFFFF, kNear3Bits)] = uint32_t(i);
+        uint32_t& h = head_[hash4(v, bits_)];
+        chain_[i & kChainMask] = h;
+        h = uint32_t(i);
+    }
+
+private:
+    static constexpr uint32_t kEmpty = 0xFFFFFFFFu;
+    // One chain slot per position within reach: a search at i may still follow
+    // the slot of i - kMaxDistance, as i is added only after its search.
+    static constexpr size_t kChainSize = size_t(1) << 17;
+    static constexpr size_t kChainMask = kChainSize - 1;
+    static constexpr unsigned kChainDepth = 8;
+    static constexpr size_t kNiceLen = 64;
+    static constexpr int kNear3Bits = 12;
+
+    const uint8_t* src_;
+    size_t n_;
+    int bits_;
+    std::vector<uint32_t> head_;
+    std::vector<uint32_t> chain_;
+    std::vector<uint32_t> near3_;
+};
+
+Bytes encodeFast(ByteSpan in) {
+    const uint8_t* src = in.data();
+    const size_t n = in.size();
+    Bytes out = startStream(n);
+    Emitter e(out, src);
+    if (n < 8) {
+        e.finish(0, n);
+        return out;
+    }
+    ChainFinder finder(src, n);
+    const size_t last = n - 4;  // the last position a 4-byte value starts at
+    size_t litStart = 0, i = 0, misses = 0;
+    while (i <= last) {
+        Run run = finder.find(i);
+        finder.insert(i);
+        if (run.gain <= 0) {
+            // On long stretches without runs, look less closely.
+            ++misses;
+            const size_t step = 1 + (misses >> 5);
+            for (size_t k = 1; k < step && i + k <= last; ++k)
+                finder.insert(i + k);
+            i += step;
+            continue;
+        }
+        misses = 0;
+        for (int lazy = 0; lazy < 2 && i + 1 <= last && run.len < kLazyLen; ++lazy) {
+            const Run next = finder.find(i + 1);
+            if (next.gain <= run.gain) break;
+            ++i;
+            finder.insert(i);
+            run = next;
+        }
+        e.run(litStart, i, run.len, run.dist);
+        const size_t end = i + run.len;
+        for (size_t k = i + 1; k < end && k <= last; ++k)
+            finder.insert(k);
+        i = litStart = end;
     }
     e.finish(litStart, n);
     return out;
@@ -951,7 +1089,9 @@ private:
 Bytes encodeBest(ByteSpan in) {
     Bytes out = startStream(in.size());
     BestPacker(in, out).run();
-    return out;
+    // The parse is exact for the runs its finder lists; Fast may list others.
+    Bytes fast = encodeFast(in);
+    return fast.size() < out.size() ? fast : out;
 }
 
 }  // namespace
@@ -960,7 +1100,15 @@ Result<Bytes> encode(ByteSpan in, Level level) {
     if (in.size() > kMaxPackInput)
         return makeError("input of " + std::to_string(in.size()) +
                          " bytes is too large to pack: the limit is 16 MiB less one byte");
-    return level == Level::Best ? encodeBest(in) : encodeFast(in);
+    switch (level) {
+        case Level::Fastest:
+            return encodeFastest(in);
+        case Level::Fast:
+            return encodeFast(in);
+        case Level::Best:
+            break;
+    }
+    return encodeBest(in);
 }
 
 }  // namespace ov::refpack

@@ -10,14 +10,19 @@ namespace ovcli {
 
 namespace {
 
+ov::refpack::Level levelNamed(const std::string& name) {
+    if (name == "fastest") return ov::refpack::Level::Fastest;
+    if (name == "fast") return ov::refpack::Level::Fast;
+    return ov::refpack::Level::Best;
+}
+
 int runPack(const std::string& in, const std::string& out, const std::string& level) {
     auto data = ov::readFile(in);
     if (!data) {
         printError(data.error().describe());
         return kFailed;
     }
-    auto packed = ov::refpack::encode(
-        *data, level == "fast" ? ov::refpack::Level::Fast : ov::refpack::Level::Best);
+    auto packed = ov::refpack::encode(*data, levelNamed(level));
     if (!packed) {
         printError(in + ": " + packed.error().describe());
         return kFailed;
@@ -58,7 +63,14 @@ void addCodecCommands(Cli& cli) {
     auto level = std::make_shared<std::string>("best");
     pack->add_option("IN", *in, "File to pack")->required();
     pack->add_option("OUT", *out, "Packed file to write")->required();
-    pack->add_option("--level", *level, "fast or best")->check(CLI::IsMember({"fast", "best"}));
+    // Best by default: what a modder packs is a model or an archive item of a few
+    // kilobytes to a few megabytes, which Best packs in well under a second into
+    // the smallest file, and packing is done once while the game reads it often.
+    pack->add_option("--level", *level,
+                     "best (default: smallest, a few MB/s, well under a second for a "
+                     "model), fast (about 100 MB/s, some 10% larger) or fastest "
+                     "(several hundred MB/s, some 25% larger)")
+        ->check(CLI::IsMember({"fastest", "fast", "best"}));
     pack->callback([&cli, in, out, level] { cli.exitCode = runPack(*in, *out, *level); });
 
     auto* unpack = cli.app.add_subcommand("unpack", "Unpack a RefPack stream");
