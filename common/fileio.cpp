@@ -6,6 +6,7 @@
 #include <memory>
 #include <random>
 #include <system_error>
+#include <utility>
 
 namespace ov {
 
@@ -123,40 +124,85 @@ Status writeFileAt(const fs::path& path, uint64_t offset, ByteSpan bytes) {
     return std::nullopt;
 }
 
-Status writeFileAtomic(const fs::path& path, ByteSpan bytes) {
+Result<AtomicWriter> AtomicWriter::create(const fs::path& path) {
     fs::path dir = path.parent_path();
     if (dir.empty()) dir = ".";
     std::error_code ec;
     if (!fs::is_directory(dir, ec)) return makeError(pathText(dir) + ": no such folder");
     if (fs::is_directory(path, ec)) return makeError(pathText(path) + ": is a folder");
-
-    fs::path tmp;
     // A hidden name beside the target: ".model.shp.<random>.tmp".
     std::string stem = path.filename().string();
     stem.insert(stem.begin(), '.');
+    fs::path tmp;
     FilePtr f = createExclusive(dir, stem, tmp);
     if (!f) return makeError(pathText(path) + ": cannot create a file in " + pathText(dir));
+    return AtomicWriter(path, tmp, f.release());
+}
 
-    bool good =
-        bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f.get()) == bytes.size();
-    good = std::fflush(f.get()) == 0 && good;
-    good = std::fclose(f.release()) == 0 && good;
-    if (!good) {
-        fs::remove(tmp, ec);
-        return makeError(pathText(path) + ": write error");
+AtomicWriter::AtomicWriter(fs::path target, fs::path tmp, std::FILE* file)
+    : target_(std::move(target)), tmp_(std::move(tmp)), file_(file) {}
+
+AtomicWriter::AtomicWriter(AtomicWriter&& other) noexcept
+    : target_(std::move(other.target_)),
+      tmp_(std::move(other.tmp_)),
+      file_(std::exchange(other.file_, nullptr)),
+      failed_(other.failed_) {
+    other.tmp_.clear();
+}
+
+AtomicWriter::~AtomicWriter() {
+    discard();
+}
+
+void AtomicWriter::discard() {
+    if (file_) std::fclose(std::exchange(file_, nullptr));
+    if (!tmp_.empty()) {
+        std::error_code ec;
+        fs::remove(tmp_, ec);
+        tmp_.clear();
     }
-    // Keep the permissions of the file being replaced.
-    if (fs::exists(path, ec)) {
-        auto perms = fs::status(path, ec).permissions();
-        if (!ec) fs::permissions(tmp, perms, ec);
-    }
-    fs::rename(tmp, path, ec);
-    if (ec) {
-        std::error_code ignored;
-        fs::remove(tmp, ignored);
-        return makeError(pathText(path) + ": " + ec.message());
+}
+
+Status AtomicWriter::write(ByteSpan bytes) {
+    if (!file_ || failed_) return makeError(pathText(target_) + ": write error");
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
+        failed_ = true;
+        return makeError(pathText(target_) + ": write error");
     }
     return std::nullopt;
+}
+
+Status AtomicWriter::commit() {
+    if (!file_ || failed_) {
+        discard();
+        return makeError(pathText(target_) + ": write error");
+    }
+    bool good = std::fflush(file_) == 0;
+    good = std::fclose(std::exchange(file_, nullptr)) == 0 && good;
+    if (!good) {
+        discard();
+        return makeError(pathText(target_) + ": write error");
+    }
+    std::error_code ec;
+    // Keep the permissions of the file being replaced.
+    if (fs::exists(target_, ec)) {
+        auto perms = fs::status(target_, ec).permissions();
+        if (!ec) fs::permissions(tmp_, perms, ec);
+    }
+    fs::rename(tmp_, target_, ec);
+    if (ec) {
+        discard();
+        return makeError(pathText(target_) + ": " + ec.message());
+    }
+    tmp_.clear();
+    return std::nullopt;
+}
+
+Status writeFileAtomic(const fs::path& path, ByteSpan bytes) {
+    auto writer = AtomicWriter::create(path);
+    if (!writer) return writer.error();
+    if (auto err = writer->write(bytes)) return err;
+    return writer->commit();
 }
 
 Status copyFileAtomic(const fs::path& from, const fs::path& to) {

@@ -8,6 +8,7 @@
 // the changes small.
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 
 #include "bytes.h"
@@ -30,6 +31,36 @@ Status writeFileAt(const fs::path& path, uint64_t offset, ByteSpan bytes);
 // Replaces (or creates) path with exactly `bytes`, through a temporary file in the
 // same folder renamed over the target.
 Status writeFileAtomic(const fs::path& path, ByteSpan bytes);
+
+// Writes a whole file in pieces, for output too large to hold at once: to a
+// temporary file in the target's own folder, renamed over the target by commit().
+// A writer that is never committed removes its temporary file and leaves the
+// target as it was.
+class AtomicWriter {
+public:
+    // Creates the temporary file beside `path`.
+    static Result<AtomicWriter> create(const fs::path& path);
+
+    AtomicWriter(AtomicWriter&& other) noexcept;
+    AtomicWriter& operator=(AtomicWriter&&) = delete;
+    AtomicWriter(const AtomicWriter&) = delete;
+    ~AtomicWriter();
+
+    // Appends bytes; after a failed write the writer only refuses.
+    Status write(ByteSpan bytes);
+    // Completes the file and renames it over the target, keeping the target's
+    // permissions when it exists.
+    Status commit();
+
+private:
+    AtomicWriter(fs::path target, fs::path tmp, std::FILE* file);
+    void discard();
+
+    fs::path target_;
+    fs::path tmp_;
+    std::FILE* file_;
+    bool failed_ = false;
+};
 
 // Copies a file through writeFileAtomic.
 Status copyFileAtomic(const fs::path& from, const fs::path& to);

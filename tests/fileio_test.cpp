@@ -23,6 +23,35 @@ TEST(FileIo, FailedWriteLeavesTheOldFile) {
     EXPECT_TRUE(fs::is_directory(dir / "sub"));
 }
 
+// Pieces written and committed make the file; a writer dropped before its commit
+// leaves the old file and no temporary file behind.
+TEST(FileIo, AtomicWriterCommitsOrLeavesTheOldFile) {
+    ovtest::ScratchDir dir;
+    auto target = dir / "item.bin";
+    ovtest::writeBytes(target, Bytes{9, 9});
+    const Bytes data = ovtest::randomBytes(70000, 2);
+    {
+        auto w = AtomicWriter::create(target);
+        ASSERT_TRUE(w);
+        ASSERT_FALSE(w->write(ByteSpan(data).first(1000)));
+        ASSERT_FALSE(w->write(ByteSpan(data).subspan(1000)));
+        EXPECT_EQ(ovtest::readBytes(target), (Bytes{9, 9})) << "replaced before the commit";
+    }
+    EXPECT_EQ(ovtest::readBytes(target), (Bytes{9, 9}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+    {
+        auto w = AtomicWriter::create(target);
+        ASSERT_TRUE(w);
+        ASSERT_FALSE(w->write(ByteSpan(data).first(1000)));
+        AtomicWriter moved = std::move(*w);
+        ASSERT_FALSE(moved.write(ByteSpan(data).subspan(1000)));
+        ASSERT_FALSE(moved.commit());
+    }
+    EXPECT_EQ(ovtest::readBytes(target), data);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+    EXPECT_FALSE(AtomicWriter::create(dir / "missing" / "x.bin"));
+}
+
 TEST(FileIo, PositionedReadsAndWrites) {
     ovtest::ScratchDir dir;
     auto p = dir / "f.bin";
