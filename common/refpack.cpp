@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -118,17 +119,27 @@ OV_COLD Error reachesBack(size_t at, size_t distance, size_t produced) {
                      at);
 }
 
-}  // namespace
+// How a stretch of commands ended: at the end command, or before a command that
+// does not fit in the output.
+enum class Ran { End, Full };
 
-Result<size_t> decodeInto(ByteSpan in, std::span<uint8_t> out) {
-    auto header = readHeader(in);
-    if (!header) return header.error();
+// Runs the commands of `in` from `ip` into `out` from `op`. out[0, op) holds the
+// output so far, or at least the part of it that runs may still reach back into
+// (runs reach back no further than op). Stops after the end command, or before
+// a command that does not fit (ip and op then point at that command). Never
+// reads or writes outside the two spans.
+Result<Ran> runCommands(ByteSpan in, size_t& ipRef, std::span<uint8_t> out, size_t& opRef) {
     const uint8_t* const src = in.data();
     const size_t iend = in.size();
-    size_t ip = header->commandsAt;
+    size_t ip = ipRef;
     uint8_t* const dst = out.data();
     const size_t oend = out.size();
-    size_t op = 0;
+    size_t op = opRef;
+    auto stopAt = [&](Ran how, size_t i, size_t o) -> Result<Ran> {
+        ipRef = i;
+        opRef = o;
+        return how;
+    };
 
     // Fast loop: while the input has room for the longest command with its
     // literals and the output for the most one command can produce, plus the
@@ -137,9 +148,9 @@ Result<size_t> decodeInto(ByteSpan in, std::span<uint8_t> out) {
     // through the careful loop below, which checks every step.
     constexpr size_t kMaxCommandIn = 1 + 112;    // a literal command
     constexpr size_t kMaxCommandOut = 3 + 1028;  // a run command with 3 literals
-    if (iend - ip > kMaxCommandIn + kSlack && oend > kMaxCommandOut + kSlack) {
+    if (iend - ip > kMaxCommandIn + kSlack && oend - op > kMaxCommandOut + kSlack) {
         const uint8_t* p = src + ip;
-        uint8_t* o = dst;
+        uint8_t* o = dst + op;
         const uint8_t* const pSafe = src + iend - (kMaxCommandIn + kSlack);
         uint8_t* const oSafe = dst + oend - (kMaxCommandOut + kSlack);
         while (p < pSafe && o < oSafe) {
@@ -233,24 +244,23 @@ Result<size_t> decodeInto(ByteSpan in, std::span<uint8_t> out) {
             ip += 1;
             const bool last = b0 >= 0xFC;
             literals = last ? (b0 & 3) : (size_t(b0 & 0x1F) + 1) * 4;
-            if (literals > iend - ip)
-                return makeError("packed stream truncated inside the literals of a command", cmdAt);
-            if (literals > oend - op) return tooLong(cmdAt);
+            if (literals > iend - ip) [[unlikely]]
+                return truncatedLiterals(cmdAt);
+            if (literals > oend - op) return stopAt(Ran::Full, cmdAt, op);
             if (iend - ip >= literals + kSlack && oend - op >= literals + kSlack)
                 wideLiterals(dst + op, src + ip, literals);
             else if (literals)
                 std::memcpy(dst + op, src + ip, literals);
             ip += literals;
             op += literals;
-            if (last) return op;
+            if (last) return stopAt(Ran::End, ip, op);
             continue;
         }
 
         // A run command: 0-3 literals, then the run.
         if (literals > iend - ip) [[unlikely]]
             return truncatedLiterals(cmdAt);
-        if (literals + length > oend - op) [[unlikely]]
-            return tooLong(cmdAt);
+        if (literals + length > oend - op) return stopAt(Ran::Full, cmdAt, op);
         if (distance > op + literals) [[unlikely]]
             return reachesBack(cmdAt, distance, op + literals);
         if (oend - op >= literals + length + kSlack) {
@@ -271,6 +281,47 @@ Result<size_t> decodeInto(ByteSpan in, std::span<uint8_t> out) {
             exactRun(dst + op, distance, length);
         }
         op += length;
+    }
+}
+
+}  // namespace
+
+Result<size_t> decodeInto(ByteSpan in, std::span<uint8_t> out) {
+    auto header = readHeader(in);
+    if (!header) return header.error();
+    size_t ip = header->commandsAt, op = 0;
+    auto ran = runCommands(in, ip, out, op);
+    if (!ran) return ran.error();
+    if (*ran == Ran::Full) return tooLong(ip);
+    return op;
+}
+
+Result<size_t> decodeStream(ByteSpan in, size_t limit, const Sink& sink) {
+    auto header = readHeader(in);
+    if (!header) return header.error();
+    // The window: what runs may reach back into, then room for new output.
+    constexpr size_t kHistory = kMaxRunDistance;
+    constexpr size_t kChunk = size_t(256) << 10;
+    constexpr size_t kBuffer = kHistory + kChunk;
+    auto buffer = std::make_unique_for_overwrite<uint8_t[]>(kBuffer);
+    size_t ip = header->commandsAt;
+    size_t base = 0;  // output bytes before buffer[0]
+    size_t op = 0, handed = 0;
+    for (;;) {
+        const size_t room = std::min(kBuffer - op, limit - (base + op));
+        auto ran = runCommands(in, ip, std::span<uint8_t>(buffer.get(), op + room), op);
+        if (!ran) return ran.error();
+        if (op > handed) {
+            if (auto err = sink(ByteSpan(buffer.get() + handed, op - handed))) return *err;
+            handed = op;
+        }
+        if (*ran == Ran::End) return base + op;
+        if (room < kBuffer - op) return tooLong(ip);  // the limit, not the buffer, is full
+        // Keep the last kHistory bytes and go on after them.
+        const size_t keep = std::min(op, kHistory);
+        std::memmove(buffer.get(), buffer.get() + op - keep, keep);
+        base += op - keep;
+        op = handed = keep;
     }
 }
 
@@ -305,7 +356,7 @@ namespace ov::refpack {
 
 namespace {
 
-constexpr size_t kMaxDistance = 131072;
+constexpr size_t kMaxDistance = kMaxRunDistance;
 constexpr size_t kLazyLen = 64;  // runs this long are taken without looking further
 constexpr size_t kMaxLength = 1028;
 constexpr size_t kMinMatch = 3;

@@ -13,6 +13,7 @@
 //   0xFC-0xFF  1 byte   literals b0&3, end of stream
 
 #include <cstdint>
+#include <functional>
 
 #include "bytes.h"
 #include "result.h"
@@ -43,6 +44,21 @@ Result<Header> readHeader(ByteSpan in);
 // are not read (archive items may be padded). On failure `out` holds unspecified
 // bytes, but nothing past out.size() is touched. Safe on hostile input.
 Result<size_t> decodeInto(ByteSpan in, std::span<uint8_t> out);
+
+// The farthest back a run can reach.
+inline constexpr size_t kMaxRunDistance = 131072;
+
+// Receives decoded bytes in order, a piece at a time; an error stops the decode.
+using Sink = std::function<Status(ByteSpan)>;
+
+// Decodes the stream `in` (header included) without an output buffer of its
+// size: the output goes through a window of a few hundred KiB that keeps the last
+// kMaxRunDistance bytes for the runs to reach back into, and each piece is handed
+// to `sink` as soon as it is made. Produces at most `limit` bytes: a stream that
+// would make more is refused, as is one that ends before its end command (the
+// stated size is not looked at). Returns the number of bytes produced. On failure
+// the sink may have received part of the output. Safe on hostile input.
+Result<size_t> decodeStream(ByteSpan in, size_t limit, const Sink& sink);
 
 // Decodes a whole stream to exactly its stated unpacked size; a stream that
 // produces any other length is refused, and so is a stated size larger than its

@@ -35,22 +35,38 @@ int runPack(const std::string& in, const std::string& out, const std::string& le
     return kOk;
 }
 
+// Unpacks straight into the output file through the decoder's window, so only the
+// packed input is held in memory, never the unpacked output.
 int runUnpack(const std::string& in, const std::string& out) {
     auto data = ov::readFile(in);
     if (!data) {
         printError(data.error().describe());
         return kFailed;
     }
-    auto plain = ov::refpack::decode(*data);
-    if (!plain) {
-        printError(in + ": " + plain.error().describe());
+    auto header = ov::refpack::readHeader(*data);
+    if (!header) {
+        printError(in + ": " + header.error().describe());
         return kFailed;
     }
-    if (auto err = ov::writeFileAtomic(out, *plain)) {
+    auto writer = ov::AtomicWriter::create(out);
+    if (!writer) {
+        printError(writer.error().describe());
+        return kFailed;
+    }
+    auto made = ov::refpack::decodeStream(*data, header->unpackedSize,
+                                          [&](ov::ByteSpan piece) { return writer->write(piece); });
+    if (made && *made != header->unpackedSize)
+        made = ov::makeError("packed stream produces " + std::to_string(*made) +
+                             " bytes, its header states " + std::to_string(header->unpackedSize));
+    if (!made) {
+        printError(in + ": " + made.error().describe());
+        return kFailed;
+    }
+    if (auto err = writer->commit()) {
         printError(err->describe());
         return kFailed;
     }
-    std::cout << in << ": " << data->size() << " -> " << plain->size() << " bytes\n";
+    std::cout << in << ": " << data->size() << " -> " << *made << " bytes\n";
     return kOk;
 }
 
