@@ -558,14 +558,16 @@ Bytes encodeFastest(ByteSpan in) {
 // ---------------------------------------------------------------------------
 // Fast: hash chains and two steps of lazy matching.
 //
-// Every position goes into a chain of the earlier positions with the same 4-byte
-// hash; a search follows the chain nearest first, for at most kChainDepth
-// positions, and keeps the run that saves the most bytes over plain literals (a
-// longer run can need a larger command). When that saves less than two bytes, the
-// last position of the same 3 bytes within 1024 bytes may give a 3-byte run,
-// which the 2-byte command carries at a saving of one. Before taking a run found
-// at i, the packer looks at i + 1 and then i + 2: a run there that saves more is
-// worth the literal it leaves behind.
+// Every position goes into a chain of the earlier positions with the same hash of
+// their first 6 bytes; a search follows the chain nearest first, for at most
+// kChainDepth positions, and keeps the run that saves the most bytes over plain
+// literals (a longer run can need a larger command). Shorter runs come from two
+// tables of the last position of each 4-byte and 3-byte value, within the
+// distances their commands reach: 4 bytes within 16384 save one or two bytes, 3
+// within 1024 save one. Keying the chain on 6 bytes keeps it free of the many
+// 4-byte repeats of binary data, which cost a look each and rarely pay. Before
+// taking a run found at i, the packer looks at i + 1 and then i + 2: a run there
+// that saves more is worth the literal it leaves behind.
 
 struct Run {
     uint32_t len = 0;
@@ -580,6 +582,10 @@ inline int32_t runGain(size_t len, size_t dist) {
     return cost ? int32_t(len) - int32_t(cost) : 0;
 }
 
+inline uint32_t hash6(const uint8_t* p, int bits) {
+    return uint32_t(((load64(p) << 16) * 0x9E3779B97F4A7C15ull) >> (64 - bits));
+}
+
 class ChainFinder {
 public:
     ChainFinder(const uint8_t* src, size_t n)
@@ -588,16 +594,17 @@ public:
           bits_(tableBits(n, 16)),
           head_(size_t(1) << bits_, kEmpty),
           chain_(std::min(n, kChainSize), kEmpty),
+          near4_(size_t(1) << kNear4Bits, kEmpty),
           near3_(size_t(1) << kNear3Bits, kEmpty) {}
 
-    // The best run at i among the positions already inserted; i + 4 <= n.
+    // The best run at i among the positions already inserted; i + 8 <= n.
     Run find(size_t i) const {
         Run best;
         const uint8_t* cur = src_ + i;
         const uint32_t v = load32(cur);
         const size_t limit = std::min(n_ - i, kMaxLength);
         size_t bestLen = 3;  // a longer run must match the byte after the best one
-        size_t c = head_[hash4(v, bits_)];
+        size_t c = head_[hash6(cur, bits_)];
         for (unsigned steps = kChainDepth; steps && i - c <= kMaxDistance; --steps) {
             const uint8_t* cand = src_ + c;
             if (bestLen < limit && cand[bestLen] == cur[bestLen] && load32(cand) == v) {
@@ -611,28 +618,37 @@ public:
             }
             c = chain_[c & kChainMask];
         }
-        if (best.gain < 2) {
-            const size_t c3 = near3_[hash4(v & 0xFFFFFF, kNear3Bits)];
-            if (i - c3 <= 1024 && ((load32(src_ + c3) ^ v) & 0xFFFFFF) == 0) {
-                const size_t len = 3 + matchLength(src_ + c3 + 3, cur + 3, limit - 3);
-                const int32_t gain = runGain(len, i - c3);
-                if (gain > best.gain) best = {uint32_t(len), uint32_t(i - c3), gain};
-            }
-        }
+        if (best.gain < 3) consider(best, i, near4_[hash4(v, kNear4Bits)], 4, 16384);
+        if (best.gain < 2) consider(best, i, near3_[hash4(v & 0xFFFFFF, kNear3Bits)], 3, 1024);
         return best;
     }
 
-    // Adds position i (i + 4 <= n) to its chain. Positions are added in order,
-    // each after any search at it.
+    // Adds position i (i + 8 <= n). Positions are added in order, each after any
+    // search at it.
     void insert(size_t i) {
-        const uint32_t v = load32(src_ + i);
+        const uint8_t* p = src_ + i;
+        const uint32_t v = load32(p);
+        near4_[hash4(v, kNear4Bits)] = uint32_t(i);
         near3_[hash4(v & 0xFFFFFF, kNear3Bits)] = uint32_t(i);
-        uint32_t& h = head_[hash4(v, bits_)];
+        uint32_t& h = head_[hash6(p, bits_)];
         chain_[i & kChainMask] = h;
         h = uint32_t(i);
     }
 
 private:
+    // The run at i from candidate c when its first `min` bytes match and it lies
+    // within `reach`.
+    void consider(Run& best, size_t i, size_t c, size_t min, size_t reach) const {
+        if (i - c > reach) return;  // also an empty slot
+        const uint8_t* cur = src_ + i;
+        const uint8_t* cand = src_ + c;
+        if (std::memcmp(cand, cur, min) != 0) return;
+        const size_t len =
+            min + matchLength(cand + min, cur + min, std::min(n_ - i, kMaxLength) - min);
+        const int32_t gain = runGain(len, i - c);
+        if (gain > best.gain) best = {uint32_t(len), uint32_t(i - c), gain};
+    }
+
     static constexpr uint32_t kEmpty = 0xFFFFFFFFu;
     // One chain slot per position within reach: a search at i may still follow
     // the slot of i - kMaxDistance, as i is added only after its search.
@@ -640,6 +656,7 @@ private:
     static constexpr size_t kChainMask = kChainSize - 1;
     static constexpr unsigned kChainDepth = 8;
     static constexpr size_t kNiceLen = 64;
+    static constexpr int kNear4Bits = 14;
     static constexpr int kNear3Bits = 12;
 
     const uint8_t* src_;
@@ -647,6 +664,7 @@ private:
     int bits_;
     std::vector<uint32_t> head_;
     std::vector<uint32_t> chain_;
+    std::vector<uint32_t> near4_;
     std::vector<uint32_t> near3_;
 };
 
@@ -655,12 +673,12 @@ Bytes encodeFast(ByteSpan in) {
     const size_t n = in.size();
     Bytes out = startStream(n);
     Emitter e(out, src);
-    if (n < 8) {
+    if (n < 16) {
         e.finish(0, n);
         return out;
     }
     ChainFinder finder(src, n);
-    const size_t last = n - 4;  // the last position a 4-byte value starts at
+    const size_t last = n - 8;  // the last position whose 8 bytes can be read
     size_t litStart = 0, i = 0, misses = 0;
     while (i <= last) {
         Run run = finder.find(i);
