@@ -37,7 +37,10 @@ public:
     }
     bool cut() const { return cut_; }
 
-#if defined(__GNUC__) || defined(__clang__)
+    // mingw-w64: the C99 printf its runtime uses here, not the msvcrt dialect.
+#if defined(__MINGW32__)
+    __attribute__((format(__MINGW_PRINTF_FORMAT, 2, 3)))
+#elif defined(__GNUC__) || defined(__clang__)
     __attribute__((format(printf, 2, 3)))
 #endif
     void

@@ -459,7 +459,7 @@ int convertUnguarded(const char* inputPath, const char* textureName, const char*
     const std::string texture = textureName ? textureName : "";
     const std::string shp = shpPath ? shpPath : "";
 
-    auto data = ov::readFile(fs::path(input), kMaxInputBytes);
+    auto data = ov::readFile(pathFromText(input), kMaxInputBytes);
     out.write("3DS -> OV Converter, v0.1\n");
     if (!data) {
         out.printf("Can't open %s!\n", input.c_str());
@@ -506,8 +506,9 @@ int convertUnguarded(const char* inputPath, const char* textureName, const char*
     out.flush();
     Bytes bytes = shpBytes(model, texture);
     out.printf("\n  Assigning texture name: %s\n  ", texture.c_str());
-    if (auto err = writeFileAtomic(fs::path(shp), bytes)) {
-        out.printf("FAILED!\nCan't write %s!\n    %s\n", shp.c_str(), err->describe().c_str());
+    if (auto st = writeFileAtomic(pathFromText(shp), bytes); !st) {
+        out.printf("FAILED!\nCan't write %s!\n    %s\n", shp.c_str(),
+                   st.error().describe().c_str());
         return kCannotWrite;
     }
     out.write("DONE!\n");

@@ -10,7 +10,9 @@
 //
 // Progress and failures are printed as text lines to an Output; the library's
 // export binds it to standard output. Safe on hostile input: every count is
-// checked against the limits and against what the file holds.
+// checked against the limits and against what the file holds. The pipeline keeps
+// no state between calls: conversions may run on several threads at once, each
+// with its own Output.
 
 #include <array>
 #include <cstdint>
@@ -67,7 +69,10 @@ public:
     // Called where a progress line stops without a line end.
     virtual void flush() {}
     void printf(const char* format, ...)
-#if defined(__GNUC__) || defined(__clang__)
+        // mingw-w64: the C99 printf its runtime uses here, not the msvcrt dialect.
+#if defined(__MINGW32__)
+        __attribute__((format(__MINGW_PRINTF_FORMAT, 2, 3)))
+#elif defined(__GNUC__) || defined(__clang__)
         __attribute__((format(printf, 2, 3)))
 #endif
         ;

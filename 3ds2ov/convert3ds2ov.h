@@ -9,6 +9,8 @@
 // or 5000 faces, 5 every vertex lies at the origin, 6 texture name over 63 or
 // output path over 79 characters, 7 the SHP file cannot be written, 8 malformed
 // 3DS data. Nothing is written unless the result is 0. The caller owns the strings.
+// The paths are UTF-8 text; on Windows a path that is not valid UTF-8 is read one
+// byte per character, as Latin-1 (the Western ANSI code page outside 0x80-0x9F).
 
 #if defined(_WIN32) && !defined(_WIN64)
 #define OV_3DS2OV_CALL __stdcall

@@ -312,7 +312,7 @@ Result<size_t> decodeStream(ByteSpan in, size_t limit, const Sink& sink) {
         auto ran = runCommands(in, ip, std::span<uint8_t>(buffer.get(), op + room), op);
         if (!ran) return ran.error();
         if (op > handed) {
-            if (auto err = sink(ByteSpan(buffer.get() + handed, op - handed))) return *err;
+            if (auto st = sink(ByteSpan(buffer.get() + handed, op - handed)); !st) return st.error();
             handed = op;
         }
         if (*ran == Ran::End) return base + op;

@@ -2,6 +2,10 @@
 // The one way library code talks to the user. The desktop programs show message
 // boxes, ovcli prints to standard error and takes answers from its flags, and the
 // tests record what was said and answer from a script.
+//
+// A library routine calls its Reporter on the thread it runs on. A program that
+// runs such a routine on a worker thread gives it a Reporter that carries each
+// message and question over to its own thread (and waits for the answer).
 
 #include <string>
 #include <string_view>
@@ -9,8 +13,14 @@
 namespace ov {
 
 enum class Icon { None, Information, Exclamation, Critical, Question };
-enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel };
-enum class Answer { Ok, Cancel, Yes, No };
+enum class Buttons {
+    Ok,
+    OkCancel,
+    YesNo,
+    YesNoCancel,
+    YesYesToAllNoCancel,  // Yes, Yes to all, No, Cancel: one answer for a run of items
+};
+enum class Answer { Ok, Cancel, Yes, No, YesToAll };
 
 class Reporter {
 public:
@@ -30,6 +40,7 @@ inline Answer cautiousAnswer(Buttons buttons) {
             return Answer::No;
         case Buttons::OkCancel:
         case Buttons::YesNoCancel:
+        case Buttons::YesYesToAllNoCancel:
             return Answer::Cancel;
     }
     return Answer::Cancel;

@@ -150,38 +150,6 @@ Recognition recognize(ByteSpan data) {
     return Recognition::Unknown;
 }
 
-std::string RecordView::text(size_t off, size_t width) const {
-    if (off >= rec_.size()) return {};
-    size_t n = rec_.size() - off < width ? rec_.size() - off : width;
-    const char* p = reinterpret_cast<const char*>(rec_.data() + off);
-    const void* z = std::memchr(p, 0, n);
-    return std::string(p, z ? size_t(static_cast<const char*>(z) - p) : n);
-}
-
-bool ComponentView::setName(std::string_view name) {
-    if (!has(0, 64)) return false;
-    size_t n = name.size() < 63 ? name.size() : 63;
-    std::memset(rec_.data(), 0, 64);
-    std::memcpy(rec_.data(), name.data(), n);
-    return true;
-}
-
-namespace {
-std::array<float, 9> matrixAt(const RecordView& v, size_t off) {
-    std::array<float, 9> m{};
-    for (size_t i = 0; i < 9; ++i)
-        m[i] = v.f32(off + 4 * i);
-    return m;
-}
-}  // namespace
-
-std::array<float, 9> BoxView::matrix() const {
-    return matrixAt(*this, 4);
-}
-std::array<float, 9> AttachmentView::matrix() const {
-    return matrixAt(*this, 16);
-}
-
 std::optional<uint8_t> shipClass(const BlockChain& chain) {
     auto i = chain.nth(BlockType::ShipHeader, 0);
     if (!i) return std::nullopt;
@@ -288,24 +256,24 @@ const char* attachedObjectName(uint32_t index) {
     return index < std::size(names) ? names[index] : nullptr;
 }
 
-std::string attachmentListName(const AttachmentView& a) {
-    switch (a.kind()) {
+std::string attachmentListName(uint32_t kind, uint32_t objectIndex, uint32_t gunType) {
+    switch (kind) {
         case 0:
             return "Missile Mount Point";
         case 1: {
-            const char* n = attachedObjectName(a.objectIndex());
-            return std::string("Obj: ") + (n ? n : valueText(a.objectIndex()).c_str());
+            const char* n = attachedObjectName(objectIndex);
+            return std::string("Obj: ") + (n ? n : valueText(objectIndex).c_str());
         }
         case 2:
             return "Engine Flame";
         case 3: {
-            const char* n = gunTypeName(a.gunType());
-            return std::string("Gun: ") + (n ? n : valueText(a.gunType()).c_str());
+            const char* n = gunTypeName(gunType);
+            return std::string("Gun: ") + (n ? n : valueText(gunType).c_str());
         }
         case 4:
             return "Blinking Light";
         default:
-            return "Unknown: Type " + std::to_string(int32_t(a.kind()));
+            return "Unknown: Type " + std::to_string(int32_t(kind));
     }
 }
 

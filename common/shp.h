@@ -7,13 +7,19 @@
 // carry longer or shorter records than the layouts below, whose fields are those at
 // the start of each record. Unknown block types are carried through unchanged, so an
 // unpacked model read and written again comes back byte for byte.
+//
+// Chains and record views are plain values over memory and nothing here talks to
+// the user: a chain that no thread changes may be read from any number of threads.
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "bytes.h"
@@ -114,88 +120,150 @@ inline constexpr const char* kNotShpCaption = "Something went wrong...";
 // ---------------------------------------------------------------------------
 // Typed views over records. A view reads a field only when the record is long
 // enough to hold it and reports 0 otherwise; setters write only fields that fit.
+// Each view comes in two forms: XView over a writable record, ConstXView over one
+// that may only be read (a record of a const chain).
 
 struct Vec3 {
     float x = 0, y = 0, z = 0;
 };
 
-class RecordView {
+template <class Byte>
+class BasicRecordView {
 public:
-    explicit RecordView(std::span<uint8_t> rec) : rec_(rec) {}
+    explicit BasicRecordView(std::span<Byte> rec) : rec_(rec) {}
     bool has(size_t offset, size_t width) const {
         return offset <= rec_.size() && width <= rec_.size() - offset;
     }
     uint32_t u32(size_t off) const { return has(off, 4) ? loadU32LE(&rec_[off]) : 0; }
     float f32(size_t off) const { return has(off, 4) ? loadF32LE(&rec_[off]) : 0.0f; }
     Vec3 vec3(size_t off) const { return {f32(off), f32(off + 4), f32(off + 8)}; }
-    bool setU32(size_t off, uint32_t v) {
+    std::array<float, 9> matrix(size_t off) const {
+        std::array<float, 9> m{};
+        for (size_t i = 0; i < 9; ++i)
+            m[i] = f32(off + 4 * i);
+        return m;
+    }
+    bool setU32(size_t off, uint32_t v) requires(!std::is_const_v<Byte>) {
         if (!has(off, 4)) return false;
         storeU32LE(&rec_[off], v);
         return true;
     }
-    bool setF32(size_t off, float v) {
+    bool setF32(size_t off, float v) requires(!std::is_const_v<Byte>) {
         if (!has(off, 4)) return false;
         storeF32LE(&rec_[off], v);
         return true;
     }
-    bool setVec3(size_t off, Vec3 v) {
+    bool setVec3(size_t off, Vec3 v) requires(!std::is_const_v<Byte>) {
         return has(off, 12) && setF32(off, v.x) && setF32(off + 4, v.y) && setF32(off + 8, v.z);
     }
     // Zero-ended text in the first `width` bytes (or the whole record if shorter).
-    std::string text(size_t off, size_t width) const;
-    std::span<uint8_t> bytes() const { return rec_; }
+    std::string text(size_t off, size_t width) const {
+        if (off >= rec_.size()) return {};
+        size_t n = rec_.size() - off < width ? rec_.size() - off : width;
+        const char* p = reinterpret_cast<const char*>(rec_.data() + off);
+        const void* z = std::memchr(p, 0, n);
+        return std::string(p, z ? size_t(static_cast<const char*>(z) - p) : n);
+    }
+    std::span<Byte> bytes() const { return rec_; }
 
 protected:
-    std::span<uint8_t> rec_;
+    std::span<Byte> rec_;
 };
 
 // Type-1 record: one component.
-class ComponentView : public RecordView {
+template <class Byte>
+class BasicComponentView : public BasicRecordView<Byte> {
 public:
-    using RecordView::RecordView;
-    std::string name() const { return text(0, 64); }
+    using BasicRecordView<Byte>::BasicRecordView;
+    std::string name() const { return this->text(0, 64); }
     // Writes the name, zero-padded to 64 bytes; longer names are cut to 63 bytes.
-    bool setName(std::string_view name);
-    uint32_t kind() const { return u32(64); }
-    Vec3 position() const { return vec3(68); }
-    uint32_t value212() const { return u32(212); }
-    uint32_t switch240() const { return u32(240); }
-    uint32_t value260() const { return u32(260); }
+    bool setName(std::string_view name) requires(!std::is_const_v<Byte>) {
+        if (!this->has(0, 64)) return false;
+        size_t n = name.size() < 63 ? name.size() : 63;
+        std::memset(this->rec_.data(), 0, 64);
+        std::memcpy(this->rec_.data(), name.data(), n);
+        return true;
+    }
+    uint32_t kind() const { return this->u32(64); }
+    Vec3 position() const { return this->vec3(68); }
+    uint32_t value212() const { return this->u32(212); }
+    uint32_t switch240() const { return this->u32(240); }
+    uint32_t value260() const { return this->u32(260); }
+    bool setKind(uint32_t v) requires(!std::is_const_v<Byte>) { return this->setU32(64, v); }
+    bool setPosition(Vec3 v) requires(!std::is_const_v<Byte>) { return this->setVec3(68, v); }
+    bool setValue212(uint32_t v) requires(!std::is_const_v<Byte>) { return this->setU32(212, v); }
+    bool setSwitch240(uint32_t v) requires(!std::is_const_v<Byte>) { return this->setU32(240, v); }
+    bool setValue260(uint32_t v) requires(!std::is_const_v<Byte>) { return this->setU32(260, v); }
 };
 
 // Type-3 record: one triangle.
-class FaceView : public RecordView {
+template <class Byte>
+class BasicFaceView : public BasicRecordView<Byte> {
 public:
-    using RecordView::RecordView;
-    uint32_t textureIndex() const { return u32(0); }
-    std::array<uint32_t, 3> corners() const { return {u32(12), u32(16), u32(20)}; }
-    std::array<float, 3> u() const { return {f32(24), f32(28), f32(32)}; }
-    std::array<float, 3> v() const { return {f32(36), f32(40), f32(44)}; }
+    using BasicRecordView<Byte>::BasicRecordView;
+    uint32_t textureIndex() const { return this->u32(0); }
+    std::array<uint32_t, 3> corners() const {
+        return {this->u32(12), this->u32(16), this->u32(20)};
+    }
+    std::array<float, 3> u() const { return {this->f32(24), this->f32(28), this->f32(32)}; }
+    std::array<float, 3> v() const { return {this->f32(36), this->f32(40), this->f32(44)}; }
     // Only meaningful for 80-byte records: 3 hides the front face, others the back.
-    uint32_t sideMode() const { return u32(72); }
+    uint32_t sideMode() const { return this->u32(72); }
 };
 
 // Type-7 record: one oriented collision box.
-class BoxView : public RecordView {
+template <class Byte>
+class BasicBoxView : public BasicRecordView<Byte> {
 public:
-    using RecordView::RecordView;
-    std::array<float, 9> matrix() const;
-    Vec3 halfExtents() const { return vec3(40); }
-    Vec3 centre() const { return vec3(52); }
+    using BasicRecordView<Byte>::BasicRecordView;
+    std::array<float, 9> matrix() const { return BasicRecordView<Byte>::matrix(4); }
+    Vec3 halfExtents() const { return this->vec3(40); }
+    Vec3 centre() const { return this->vec3(52); }
+    bool setHalfExtents(Vec3 v) requires(!std::is_const_v<Byte>) { return this->setVec3(40, v); }
+    bool setCentre(Vec3 v) requires(!std::is_const_v<Byte>) { return this->setVec3(52, v); }
 };
 
+inline constexpr size_t kObjectIndexField = 52;
+inline constexpr size_t kMissileTypeField = 56;
+inline constexpr size_t kGunTypeField = 100;
+
 // Type-9 record: one attached object.
-class AttachmentView : public RecordView {
+template <class Byte>
+class BasicAttachmentView : public BasicRecordView<Byte> {
 public:
-    using RecordView::RecordView;
-    uint32_t kind() const { return u32(0); }
-    Vec3 position() const { return vec3(4); }
-    std::array<float, 9> matrix() const;
+    using BasicRecordView<Byte>::BasicRecordView;
+    uint32_t kind() const { return this->u32(0); }
+    Vec3 position() const { return this->vec3(4); }
+    std::array<float, 9> matrix() const { return BasicRecordView<Byte>::matrix(16); }
     // Attached-object index for kind 1; kind-specific otherwise.
-    uint32_t objectIndex() const { return u32(52); }
+    uint32_t objectIndex() const { return this->u32(kObjectIndexField); }
+    // Missile type for kind 0 (the field the weapons editor changes); kind-specific
+    // otherwise.
+    uint32_t missileType() const { return this->u32(kMissileTypeField); }
     // Gun-type index for kind 3; kind-specific otherwise.
-    uint32_t gunType() const { return u32(100); }
+    uint32_t gunType() const { return this->u32(kGunTypeField); }
+    bool setPosition(Vec3 v) requires(!std::is_const_v<Byte>) { return this->setVec3(4, v); }
+    bool setObjectIndex(uint32_t v) requires(!std::is_const_v<Byte>) {
+        return this->setU32(kObjectIndexField, v);
+    }
+    bool setMissileType(uint32_t v) requires(!std::is_const_v<Byte>) {
+        return this->setU32(kMissileTypeField, v);
+    }
+    bool setGunType(uint32_t v) requires(!std::is_const_v<Byte>) {
+        return this->setU32(kGunTypeField, v);
+    }
 };
+
+using RecordView = BasicRecordView<uint8_t>;
+using ConstRecordView = BasicRecordView<const uint8_t>;
+using ComponentView = BasicComponentView<uint8_t>;
+using ConstComponentView = BasicComponentView<const uint8_t>;
+using FaceView = BasicFaceView<uint8_t>;
+using ConstFaceView = BasicFaceView<const uint8_t>;
+using BoxView = BasicBoxView<uint8_t>;
+using ConstBoxView = BasicBoxView<const uint8_t>;
+using AttachmentView = BasicAttachmentView<uint8_t>;
+using ConstAttachmentView = BasicAttachmentView<const uint8_t>;
 
 // Ship class byte of the first ship-header record, if there is one long enough.
 std::optional<uint8_t> shipClass(const BlockChain& chain);
@@ -220,7 +288,11 @@ const char* gunTypeName(uint32_t index);
 const char* attachedObjectName(uint32_t index);
 // The attachment's line in the attachment list: "Missile Mount Point",
 // "Obj: %s", "Engine Flame", "Gun: %s", "Blinking Light" or "Unknown: Type %d".
-std::string attachmentListName(const AttachmentView& a);
+std::string attachmentListName(uint32_t kind, uint32_t objectIndex, uint32_t gunType);
+template <class Byte>
+std::string attachmentListName(const BasicAttachmentView<Byte>& a) {
+    return attachmentListName(a.kind(), a.objectIndex(), a.gunType());
+}
 
 inline constexpr int kAttachmentKinds = 5;
 // The default 168-byte record of a newly attached object of kind 0-4.

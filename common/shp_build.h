@@ -2,7 +2,7 @@
 // Building SHP models from simple parts: used by the sample game folder and the
 // tests. Every component gets the full group of blocks the editors expect, in the
 // order 2 (group opener), 7 (boxes), 9 (attachments), 13, 4 (vertices), 3 (faces),
-// 6 (texture names).
+// 6 (texture names). Plain functions of their arguments, for any thread.
 
 #include <array>
 #include <string>

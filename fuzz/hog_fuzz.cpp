@@ -1,14 +1,14 @@
-// HOG archives of arbitrary bytes: open, list and extract every entry (as stored and
-// unpacked) into a scratch folder. Nothing may crash, read out of bounds, or write
-// anywhere but the scratch folder.
+// HOG archives of arbitrary bytes: open, list (with each entry's pack info) and
+// extract every entry (as stored and unpacked) into a scratch folder. Nothing may
+// crash, read out of bounds, or write anywhere but the scratch folder.
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <vector>
 
 #include "common/report.h"
+#include "fuzz/scratch_folder.h"
 #include "ovedit/archive/hog.h"
 
 namespace fs = std::filesystem;
@@ -25,17 +25,8 @@ public:
 };
 
 const fs::path& scratch() {
-    static const fs::path dir = [] {
-        std::random_device rd;
-        fs::path p = fs::temp_directory_path() / ("hog_fuzz-" + std::to_string(rd()));
-        fs::create_directories(p);
-        std::atexit([] {
-            std::error_code ec;
-            fs::remove_all(scratch(), ec);
-        });
-        return p;
-    }();
-    return dir;
+    static const ovfuzz::ScratchFolder folder("hog_fuzz");
+    return folder.path();
 }
 
 }  // namespace
@@ -59,12 +50,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const auto& e : archive->entries()) {
         chars += ov::archive::hexText(e.offset).size() + ov::archive::hexText(e.size).size() +
                  ov::archive::fileType(e.name).size();
+        if (auto info = archive->packInfo(e); info && info->unpackedSize && !info->packed)
+            std::abort();
         if (rows.size() < 64) rows.push_back(rows.size());
     }
     (void)chars;
     (void)ov::archive::hogSizeText(archive->hogSize());
-    ov::archive::extract(*archive, rows, out.string(), ov::archive::ExtractMode::Raw, reporter);
-    ov::archive::extract(*archive, rows, out.string(), ov::archive::ExtractMode::Unpack, reporter);
+    ov::archive::extract(*archive, rows, out.string(), ov::archive::ExtractMode::Raw, {}, reporter);
+    ov::archive::extract(*archive, rows, out.string(), ov::archive::ExtractMode::Unpack, {},
+                         reporter);
 
     // Everything extracted lies under `out`; the scratch folder holds nothing else.
     for (const auto& e : fs::directory_iterator(scratch()))

@@ -1,13 +1,17 @@
-// Model document on arbitrary files: any bytes, packed or not, must open or be
-// refused with a message, never a fault. Whatever opens must check, save to a file
-// that opens again to the same chain, and survive the editing operations.
+// The model core and the model document on arbitrary files: any bytes, packed or
+// not, must load or be refused, never a fault; every component lookup stays inside
+// the chain. Whatever opens must check, give a drawable mesh whose triangles stay in
+// their vertex arrays, save to a file that opens again to the same chain, and
+// survive the editing operations with its index kept right.
 
 #include <cstdlib>
 #include <filesystem>
 
 #include "common/fileio.h"
 #include "common/report.h"
+#include "common/shp_model.h"
 #include "ovtool/model/document.h"
+#include "ovtool/model/mesh.h"
 
 namespace {
 
@@ -40,24 +44,45 @@ const fs::path& folder() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // The silent core first: any bytes load or are refused, and every lookup of a
+    // loaded model stays inside its chain.
+    if (auto loaded = ov::shp::readModel(ov::ByteSpan(data, size))) {
+        const ov::shp::ChainIndex index(loaded->chain);
+        const ov::shp::ModelView model(loaded->chain, index);
+        (void)model.check();
+        const size_t n = model.componentCount() < 64 ? model.componentCount() : 64;
+        for (size_t k = 0; k < n; ++k) {
+            const auto s = model.summary(k);
+            for (auto i : {s.blocks.opener, s.blocks.boxes, s.blocks.attachments, s.blocks.vertices,
+                           s.blocks.faces, s.blocks.textures, s.blocks.block13, s.blocks.block14})
+                if (i && *i >= loaded->chain.size()) std::abort();
+            (void)model.problems(k);
+            (void)model.attachmentNames(k);
+        }
+    }
+
     const fs::path in = folder() / "in.shp";
     const fs::path out = folder() / "out.shp";
-    if (ov::writeFileAtomic(in, ov::ByteSpan(data, size))) return 0;
+    if (!ov::writeFileAtomic(in, ov::ByteSpan(data, size))) return 0;
 
     ov::SilentReporter quiet;
     ov::model::Document doc(quiet);
-    if (!doc.open(in)) return 0;
-    (void)ov::model::checkModel(doc.chain());
+    if (doc.open(in) != ov::model::OpenResult::Loaded) return 0;
+    // The drawable mesh holds only corners inside their own vertex arrays.
+    const ov::model::RenderMesh mesh = ov::model::buildRenderMesh(doc.model());
+    for (const auto& c : mesh.components)
+        for (const auto& t : c.triangles)
+            for (uint32_t v : t.corners)
+                if (v >= c.positions.size()) std::abort();
     const size_t n = doc.componentCount() < 32 ? doc.componentCount() : 32;
-    for (size_t k = 0; k < n; ++k) {
-        (void)doc.geometry(k);
-        (void)doc.boxBlock(k);
-        (void)doc.attachmentNames(k);
-    }
+    for (size_t k = 0; k < n; ++k)
+        (void)doc.validity(k);
 
     if (!doc.saveAs(out)) std::abort();
     ov::model::Document reopened(quiet);
-    if (!reopened.open(out) || reopened.chain().write() != doc.chain().write()) std::abort();
+    if (reopened.open(out) != ov::model::OpenResult::Loaded ||
+        reopened.chain().write() != doc.chain().write())
+        std::abort();
 
     if (n > 0) {
         (void)doc.attach(n - 1, uint32_t(size % 5));
@@ -67,7 +92,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         (void)doc.deleteComponent(n / 2);
     }
     (void)doc.merge(in);
-    (void)ov::model::checkModel(doc.chain());
+    (void)doc.model().check();
+    // The document's index follows its edits: it must agree with a fresh one.
+    const ov::shp::ChainIndex fresh(doc.chain());
+    const ov::shp::ModelView again(doc.chain(), fresh);
+    for (size_t k = 0; k < (doc.componentCount() < 32 ? doc.componentCount() : 32); ++k)
+        if (!(doc.model().locate(k) == again.locate(k))) std::abort();
     if (!ov::shp::BlockChain::read(doc.chain().write())) std::abort();
     return 0;
 }

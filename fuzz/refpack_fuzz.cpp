@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> streamed;
     auto stream = ov::refpack::decodeStream(in, out.size(), [&](ov::ByteSpan piece) -> ov::Status {
         streamed.insert(streamed.end(), piece.begin(), piece.end());
-        return std::nullopt;
+        return {};
     });
     if (bool(whole) != bool(stream)) std::abort();
     if (whole && (*whole != *stream || streamed.size() != *whole ||

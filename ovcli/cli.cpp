@@ -1,19 +1,29 @@
 #include "cli.h"
 
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 
 #ifdef _WIN32
-#include <io.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
 
 namespace ovcli {
 
+#ifdef _WIN32
+// A console has a console mode. _isatty only asks for a character device, which
+// the NUL device is too: input redirected from NUL would be taken for a person.
+static bool isConsole(DWORD stdHandle) {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(stdHandle), &mode) != 0;
+}
+#endif
+
 bool stdinIsTerminal() {
 #ifdef _WIN32
-    return _isatty(_fileno(stdin)) != 0;
+    return isConsole(STD_INPUT_HANDLE);
 #else
     return isatty(STDIN_FILENO) != 0;
 #endif
@@ -21,7 +31,7 @@ bool stdinIsTerminal() {
 
 bool stderrIsTerminal() {
 #ifdef _WIN32
-    return _isatty(_fileno(stderr)) != 0;
+    return isConsole(STD_ERROR_HANDLE);
 #else
     return isatty(STDERR_FILENO) != 0;
 #endif
@@ -31,8 +41,7 @@ void printError(const std::string& text) {
     std::cerr << "ovcli: " << text << '\n';
 }
 
-void CliReporter::message(std::string_view title, std::string_view text, ov::Icon icon) {
-    if (icon == ov::Icon::Exclamation || icon == ov::Icon::Critical) ++problems;
+void CliReporter::message(std::string_view title, std::string_view text, ov::Icon) {
     std::cout.flush();
     std::cerr << title << ": " << text << '\n';
 }
@@ -49,6 +58,8 @@ const char* choices(ov::Buttons b) {
             return "[y]es/[n]o";
         case ov::Buttons::YesNoCancel:
             return "[y]es/[n]o/[c]ancel";
+        case ov::Buttons::YesYesToAllNoCancel:
+            return "[y]es/yes to [a]ll/[n]o/[c]ancel";
     }
     return "";
 }
@@ -56,9 +67,11 @@ const char* choices(ov::Buttons b) {
 std::optional<ov::Answer> parseAnswer(const std::string& line, ov::Buttons b) {
     if (line.empty()) return std::nullopt;
     char c = char(std::tolower(static_cast<unsigned char>(line[0])));
-    bool yesNo = b == ov::Buttons::YesNo || b == ov::Buttons::YesNoCancel;
+    bool all = b == ov::Buttons::YesYesToAllNoCancel;
+    bool yesNo = b == ov::Buttons::YesNo || b == ov::Buttons::YesNoCancel || all;
     bool cancel = b != ov::Buttons::Ok && b != ov::Buttons::YesNo;
     bool ok = b == ov::Buttons::Ok || b == ov::Buttons::OkCancel;
+    if (all && c == 'a') return ov::Answer::YesToAll;
     if (yesNo && c == 'y') return ov::Answer::Yes;
     if (yesNo && c == 'n') return ov::Answer::No;
     if (cancel && c == 'c') return ov::Answer::Cancel;
@@ -75,6 +88,8 @@ bool offered(ov::Answer a, ov::Buttons b) {
         case ov::Buttons::YesNo:
             return a == ov::Answer::Yes || a == ov::Answer::No;
         case ov::Buttons::YesNoCancel:
+            return a != ov::Answer::Ok && a != ov::Answer::YesToAll;
+        case ov::Buttons::YesYesToAllNoCancel:
             return a != ov::Answer::Ok;
     }
     return false;
@@ -101,6 +116,85 @@ ov::Answer CliReporter::question(std::string_view title, std::string_view text, 
         if (!std::getline(std::cin, line)) return ov::cautiousAnswer(buttons);
         if (auto a = parseAnswer(line, buttons)) return *a;
     }
+}
+
+namespace {
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+extern "C" void onInterrupt(int) {
+    g_interrupted = 1;
+    std::signal(SIGINT, SIG_DFL);  // the next Ctrl+C ends the program at once
+}
+
+}  // namespace
+
+ProgressLine::ProgressLine(CliReporter& inner) : inner_(inner), enabled_(stderrIsTerminal()) {
+    g_interrupted = 0;
+    std::signal(SIGINT, onInterrupt);
+}
+
+ProgressLine::~ProgressLine() {
+    clear();
+    std::signal(SIGINT, SIG_DFL);
+}
+
+void ProgressLine::message(std::string_view title, std::string_view text, ov::Icon icon) {
+    clear();
+    inner_.message(title, text, icon);
+}
+
+ov::Answer ProgressLine::question(std::string_view title, std::string_view text,
+                                  ov::Buttons buttons, ov::Icon icon) {
+    clear();
+    return inner_.question(title, text, buttons, icon);
+}
+
+void ProgressLine::update(const ov::Progress& p) {
+    if (!enabled_) return;
+    auto now = std::chrono::steady_clock::now();
+    if (shown_ && p.done < p.total && now - last_ < std::chrono::milliseconds(100)) return;
+    last_ = now;
+    std::string status = printable(p.status.substr(0, 60));
+    std::fprintf(stderr, "\r\033[K[%llu/%llu] %.1f MB %s", (unsigned long long)p.done,
+                 (unsigned long long)p.total, double(p.bytes) / 1e6, status.c_str());
+    std::fflush(stderr);
+    shown_ = true;
+}
+
+ov::Job ProgressLine::job() {
+    ov::Job j;
+    j.stop = stop_.get_token();
+    // The work reports progress between items and between pieces of a long copy,
+    // which is where it looks at stop requests.
+    j.progress = [this](const ov::Progress& p) {
+        if (g_interrupted) stop_.request_stop();
+        update(p);
+    };
+    return j;
+}
+
+void ProgressLine::clear() {
+    if (!shown_) return;
+    std::fputs("\r\033[K", stderr);
+    std::fflush(stderr);
+    shown_ = false;
+}
+
+std::string printable(std::string_view name) {
+    std::string s(name);
+    for (char& c : s)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return s;
+}
+
+const std::vector<std::string>& packLevelNames() {
+    static const std::vector<std::string> names{"fast", "best"};
+    return names;
+}
+
+ov::refpack::Level packLevelNamed(const std::string& name) {
+    return name == "fast" ? ov::refpack::Level::Fast : ov::refpack::Level::Best;
 }
 
 void addAnswerFlags(CLI::App* sub, CliReporter& reporter, bool withCancel) {

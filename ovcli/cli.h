@@ -3,9 +3,14 @@
 // registration functions each command area provides.
 
 #include <CLI/CLI.hpp>
+#include <chrono>
 #include <optional>
+#include <stop_token>
 #include <string>
+#include <vector>
 
+#include "common/job.h"
+#include "common/refpack.h"
 #include "common/report.h"
 
 namespace ovcli {
@@ -22,9 +27,40 @@ public:
                         ov::Icon icon) override;
 
     std::optional<ov::Answer> preset;
-    // Number of messages shown with the exclamation or critical icon.
-    int problems = 0;
 };
+
+// One progress line on standard error when it is a terminal, redrawn in place;
+// messages and questions passed through it first clear it, so they start on a clean
+// line. While it exists, Ctrl+C asks its job to stop (the work then finishes the
+// item it is on and leaves no partial file); a second Ctrl+C ends the program.
+class ProgressLine final : public ov::Reporter {
+public:
+    explicit ProgressLine(CliReporter& inner);
+    ~ProgressLine() override;
+
+    void message(std::string_view title, std::string_view text, ov::Icon icon) override;
+    ov::Answer question(std::string_view title, std::string_view text, ov::Buttons buttons,
+                        ov::Icon icon) override;
+    void update(const ov::Progress& p);
+    // A job whose progress this line shows and that Ctrl+C stops.
+    ov::Job job();
+    // Takes the line away (before printing something else).
+    void clear();
+
+private:
+    CliReporter& inner_;
+    bool enabled_;
+    bool shown_ = false;
+    std::chrono::steady_clock::time_point last_{};
+    std::stop_source stop_;
+};
+
+// A name as it may be printed on a terminal: control bytes shown as '?'.
+std::string printable(std::string_view name);
+
+// The packer levels by the names the --level options take.
+const std::vector<std::string>& packLevelNames();
+ov::refpack::Level packLevelNamed(const std::string& name);
 
 struct Cli {
     CLI::App& app;
@@ -45,6 +81,8 @@ void addCodecCommands(Cli& cli);
 void addShpCommands(Cli& cli);
 void addSampleCommands(Cli& cli);
 void addHogCommands(Cli& cli);
+// add, replace, rename, delete and edit, under the hog command.
+void addHogEditCommands(Cli& cli, CLI::App* hog);
 void addShipsCommands(Cli& cli);
 void addModelCommands(Cli& cli);
 void addConvertCommands(Cli& cli);

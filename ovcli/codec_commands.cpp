@@ -17,7 +17,7 @@ ov::refpack::Level levelNamed(const std::string& name) {
 }
 
 int runPack(const std::string& in, const std::string& out, const std::string& level) {
-    auto data = ov::readFile(in);
+    auto data = ov::readFile(ov::pathFromText(in));
     if (!data) {
         printError(data.error().describe());
         return kFailed;
@@ -27,8 +27,8 @@ int runPack(const std::string& in, const std::string& out, const std::string& le
         printError(in + ": " + packed.error().describe());
         return kFailed;
     }
-    if (auto err = ov::writeFileAtomic(out, *packed)) {
-        printError(err->describe());
+    if (auto st = ov::writeFileAtomic(ov::pathFromText(out), *packed); !st) {
+        printError(st.error().describe());
         return kFailed;
     }
     std::cout << in << ": " << data->size() << " -> " << packed->size() << " bytes\n";
@@ -38,7 +38,7 @@ int runPack(const std::string& in, const std::string& out, const std::string& le
 // Unpacks straight into the output file through the decoder's window, so only the
 // packed input is held in memory, never the unpacked output.
 int runUnpack(const std::string& in, const std::string& out) {
-    auto data = ov::readFile(in);
+    auto data = ov::readFile(ov::pathFromText(in));
     if (!data) {
         printError(data.error().describe());
         return kFailed;
@@ -48,22 +48,24 @@ int runUnpack(const std::string& in, const std::string& out) {
         printError(in + ": " + header.error().describe());
         return kFailed;
     }
-    auto writer = ov::AtomicWriter::create(out);
-    if (!writer) {
-        printError(writer.error().describe());
+    auto staged = ov::StagedFile::create(ov::pathFromText(out));
+    if (!staged) {
+        printError(staged.error().describe());
         return kFailed;
     }
     auto made = ov::refpack::decodeStream(*data, header->unpackedSize,
-                                          [&](ov::ByteSpan piece) { return writer->write(piece); });
+                                          [&](ov::ByteSpan piece) { return staged->write(piece); });
     if (made && *made != header->unpackedSize)
-        made = ov::makeError("packed stream produces " + std::to_string(*made) +
-                             " bytes, its header states " + std::to_string(header->unpackedSize));
+        made = ov::makeError(ov::ErrorKind::BadData,
+                             "packed stream produces " + std::to_string(*made) +
+                                 " bytes, its header states " +
+                                 std::to_string(header->unpackedSize));
     if (!made) {
         printError(in + ": " + made.error().describe());
         return kFailed;
     }
-    if (auto err = writer->commit()) {
-        printError(err->describe());
+    if (auto st = staged->commit(); !st) {
+        printError(st.error().describe());
         return kFailed;
     }
     std::cout << in << ": " << data->size() << " -> " << *made << " bytes\n";

@@ -1,76 +1,31 @@
-// ovcli convert: a 3DS model to an SHP model through the converter library, loaded
-// at run time the way the data editor loads it. ovcli 3ds dump: the chunk dump.
-//
-// The library is looked for, in this order: the --library option; the file named
-// by the environment variable OV_3DS2OV_LIBRARY; lib3ds2ov.so (3ds2ov.dll) beside
-// the ovcli executable; the library in the build tree ovcli was built in.
+// ovcli convert: a 3DS model to an SHP model through the converter library, found
+// and loaded at run time by the data editor's binding (ovedit/convert), which looks
+// for it in this order: the --library option; the file named by the environment
+// variable OV_3DS2OV_LIBRARY; lib3ds2ov.so (3ds2ov.dll) beside the ovcli
+// executable; where an installed ovcli has it (../lib/orvane-toolkit); the library
+// in the build tree ovcli was built in. ovcli 3ds dump: the chunk dump.
 
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
-#include <vector>
 
 #include "3ds2ov/chunks.h"
 #include "cli.h"
 #include "common/fileio.h"
 #include "ovedit/convert/converter_library.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 namespace ovcli {
 
 namespace {
 
-namespace fs = std::filesystem;
-
-fs::path executableFolder() {
-#if defined(_WIN32)
-    wchar_t buffer[MAX_PATH];
-    DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
-    if (n == 0 || n == MAX_PATH) return {};
-    return fs::path(buffer).parent_path();
-#elif defined(__linux__)
-    std::error_code ec;
-    fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    return ec ? fs::path() : exe.parent_path();
-#else
-    return {};
-#endif
-}
-
-// Where the converter library is taken from, best first.
-std::vector<fs::path> libraryCandidates(const std::string& option) {
-    if (!option.empty()) return {fs::path(option)};
-    std::vector<fs::path> out;
-    if (const char* env = std::getenv("OV_3DS2OV_LIBRARY"); env && *env) return {fs::path(env)};
-    if (fs::path dir = executableFolder(); !dir.empty())
-        out.push_back(dir / ov::ConverterLibrary::kFileName);
-#ifdef OV_3DS2OV_BUILD_FILE
-    out.push_back(fs::path(OV_3DS2OV_BUILD_FILE));
-#endif
-    return out;
-}
-
 int runConvert(const std::string& in, const std::string& texture, const std::string& out,
                const std::string& libraryOption) {
-    auto candidates = libraryCandidates(libraryOption);
-    if (candidates.empty()) {
-        printError(std::string("cannot tell where ") + ov::ConverterLibrary::kFileName +
-                   " is: give --library or set OV_3DS2OV_LIBRARY");
-        return kFailed;
-    }
-    fs::path chosen = candidates.front();
-    std::error_code ec;
-    for (const auto& c : candidates)
-        if (fs::is_regular_file(c, ec)) {
-            chosen = c;
-            break;
-        }
-    auto library = ov::ConverterLibrary::load(chosen);
+    auto library = ov::findConverterLibrary(libraryOption);
     if (!library) {
+        if (library.error().kind == ov::ErrorKind::NotFound) {
+            printError(std::string("cannot tell where ") + ov::ConverterLibrary::kFileName +
+                       " is: give --library or set OV_3DS2OV_LIBRARY");
+            return kFailed;
+        }
         printError(library.error().describe());
         if (libraryOption.empty())
             printError("give the library's path with --library or OV_3DS2OV_LIBRARY");
@@ -87,7 +42,7 @@ int runConvert(const std::string& in, const std::string& texture, const std::str
 }
 
 int runDump(const std::string& path, const ov::conv::DumpOptions& options) {
-    auto data = ov::readFile(path);
+    auto data = ov::readFile(ov::pathFromText(path));
     if (!data) {
         printError(data.error().describe());
         return kFailed;

@@ -1,7 +1,6 @@
 // ovcli hog ...: listing, extracting and unpacking HOG archives, FAT backup,
 // restore and editing, and building new archives.
 
-#include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -21,57 +20,6 @@ namespace ovcli {
 namespace {
 
 namespace hog = ov::archive;
-
-// One progress line on standard error, redrawn in place; messages printed while it
-// shows first clear it so they start on a clean line.
-class ProgressLine final : public ov::Reporter {
-public:
-    explicit ProgressLine(CliReporter& inner) : inner_(inner), enabled_(stderrIsTerminal()) {}
-    ~ProgressLine() override { clear(); }
-
-    void message(std::string_view title, std::string_view text, ov::Icon icon) override {
-        clear();
-        inner_.message(title, text, icon);
-    }
-    ov::Answer question(std::string_view title, std::string_view text, ov::Buttons buttons,
-                        ov::Icon icon) override {
-        clear();
-        return inner_.question(title, text, buttons, icon);
-    }
-
-    void update(const hog::Progress& p) {
-        if (!enabled_) return;
-        auto now = std::chrono::steady_clock::now();
-        if (shown_ && p.done < p.total && now - last_ < std::chrono::milliseconds(100)) return;
-        last_ = now;
-        std::string status(p.status.substr(0, 60));
-        std::fprintf(stderr, "\r\033[K[%zu/%zu] %.1f MB %s", p.done, p.total, double(p.bytes) / 1e6,
-                     status.c_str());
-        std::fflush(stderr);
-        shown_ = true;
-    }
-
-private:
-    void clear() {
-        if (!shown_) return;
-        std::fputs("\r\033[K", stderr);
-        std::fflush(stderr);
-        shown_ = false;
-    }
-
-    CliReporter& inner_;
-    bool enabled_;
-    bool shown_ = false;
-    std::chrono::steady_clock::time_point last_{};
-};
-
-// A name as it may be printed on a terminal: control bytes shown as '?'.
-std::string printable(std::string_view name) {
-    std::string s(name);
-    for (char& c : s)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-    return s;
-}
 
 std::optional<hog::HogArchive> openArchive(Cli& cli, const std::string& path) {
     return hog::HogArchive::open(path, cli.reporter);
@@ -96,7 +44,7 @@ int runList(Cli& cli, const std::string& path, bool json) {
     if (json) {
         Json j;
         j.beginObject()
-            .field("path", a->path().string())
+            .field("path", ov::pathText(a->path()))
             .field("hogSize", a->hogSize())
             .field("itemCount", a->itemCount())
             .field("fatLength", a->fatLength())
@@ -121,7 +69,7 @@ int runList(Cli& cli, const std::string& path, bool json) {
         std::cout << j.str() << '\n';
         return kOk;
     }
-    std::cout << a->path().string() << '\n'
+    std::cout << ov::pathText(a->path()) << '\n'
               << hog::hogSizeText(a->hogSize()) << '\n'
               << hog::countText(a->itemCount()) << '\n';
     std::printf("%7s  %-40s %12s %12s  %s\n", "#", "File Name", "Offset (Hex)", "Size (Hex)",
@@ -154,9 +102,9 @@ int runExtract(Cli& cli, const std::string& path, const std::string& dest,
         }
     }
     ProgressLine line(cli.reporter);
-    auto r = hog::extract(*a, rows, dest, mode, line,
-                          [&line](const hog::Progress& p) { line.update(p); });
-    if (r.failed || r.cancelled || cli.reporter.problems > 0) return kFailed;
+    auto r = hog::extract(*a, rows, dest, mode, line.job(), line);
+    // An archive whose FAT ends early was listed only in part: that is a failure too.
+    if (!r.ok() || !a->walkNote().empty()) return kFailed;
     return kOk;
 }
 
@@ -183,41 +131,27 @@ int runCat(Cli& cli, const std::string& path, const std::string& name, bool unpa
     return std::fflush(stdout) == 0 ? kOk : kFailed;
 }
 
-int runCreate(const std::string& path, const std::vector<std::string>& files,
-              const std::string& base, bool pack) {
-    std::vector<hog::HogItem> items;
-    for (const auto& f : files) {
-        auto data = ov::readFile(f);
-        if (!data) {
-            printError(data.error().describe());
-            return kFailed;
-        }
-        std::string name;
-        if (base.empty()) {
-            name = ov::fs::path(f).filename().string();
-        } else {
-            // The archive's names use backslashes between folder parts.
-            name = ov::fs::path(f).lexically_relative(base).generic_string();
-            for (char& c : name)
-                if (c == '/') c = '\\';
-        }
-        items.push_back({std::move(name), std::move(*data)});
-    }
-    auto bytes = hog::buildHog(items, pack);
-    if (!bytes) {
-        printError(path + ": " + bytes.error().describe());
+int runCreate(Cli& cli, const std::string& path, const std::vector<std::string>& files,
+              const std::string& base, bool pack, const std::string& level) {
+    std::vector<hog::HogFileItem> items;
+    items.reserve(files.size());
+    for (const auto& f : files)
+        items.push_back({hog::entryNameFor(ov::pathFromText(f), ov::pathFromText(base)), ov::pathFromText(f)});
+    ProgressLine line(cli.reporter);
+    hog::PackOptions options;
+    options.level = packLevelNamed(level);
+    auto written = hog::writeHogFiles(ov::pathFromText(path), items, pack, options, line.job());
+    if (!written) {
+        line.clear();
+        printError(path + ": " + written.error().describe());
         return kFailed;
     }
-    if (auto err = ov::writeFileAtomic(path, *bytes)) {
-        printError(err->describe());
-        return kFailed;
-    }
-    std::cout << path << ": " << items.size() << " file(s), " << bytes->size() << " bytes\n";
+    std::cout << path << ": " << items.size() << " file(s), " << written->hogSize << " bytes\n";
     return kOk;
 }
 
 struct Args {
-    std::string archive, dest, name, from, to, row, base;
+    std::string archive, dest, name, from, to, row, base, level = "best";
     std::vector<std::string> names;
     bool all = false, json = false, unpack = false, pack = false, overwrite = false, yes = false;
     std::string ifNotPacked;
@@ -276,7 +210,7 @@ void addHogCommands(Cli& cli) {
             cli.exitCode = kFailed;
             return;
         }
-        std::cout << a->backupPath().string() << ": " << a->fatLength() << " bytes\n";
+        std::cout << ov::pathText(a->backupPath()) << ": " << a->fatLength() << " bytes\n";
     });
 
     auto* restore = h->add_subcommand("restore-fat", "Write <archive>.FAT back over the FAT");
@@ -338,10 +272,15 @@ void addHogCommands(Cli& cli) {
     create->add_option("FILE", args->names, "Files to store, in order")->required();
     create->add_option("--base", args->base,
                        "Name entries by their path below this folder (backslash-separated)");
-    create->add_flag("--pack", args->pack, "RefPack-pack every entry");
+    create->add_flag("--pack", args->pack, "RefPack-pack every entry (on every core)");
+    create->add_option("--level", args->level, "Packer level with --pack: best (default) or fast")
+        ->check(CLI::IsMember(packLevelNames()));
     create->callback([&cli, args] {
-        cli.exitCode = runCreate(args->archive, args->names, args->base, args->pack);
+        cli.exitCode =
+            runCreate(cli, args->archive, args->names, args->base, args->pack, args->level);
     });
+
+    addHogEditCommands(cli, h);
 }
 
 }  // namespace ovcli

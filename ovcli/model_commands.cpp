@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "cli.h"
+#include "common/fileio.h"
 #include "common/shp_build.h"
 #include "json.h"
 #include "ovtool/model/document.h"
@@ -34,9 +35,15 @@ void jsonVec3(Json& j, std::string_view key, shp::Vec3 v) {
 
 // Opens a model; a file that loads nothing without saying why gets a line of its own.
 bool openModel(Cli& cli, Document& doc, const std::string& path) {
-    int before = cli.reporter.problems;
-    if (doc.open(path)) return true;
-    if (cli.reporter.problems == before) printError(path + ": the model holds no blocks");
+    switch (doc.open(ov::pathFromText(path))) {
+        case ov::model::OpenResult::Loaded:
+            return true;
+        case ov::model::OpenResult::Empty:
+            printError(path + ": the model holds no blocks");
+            break;
+        case ov::model::OpenResult::Failed:
+            break;
+    }
     cli.exitCode = kFailed;
     return false;
 }
@@ -55,64 +62,43 @@ bool saveModel(Cli& cli, Document& doc) {
     return false;
 }
 
-// Everything the info command shows about one component, found by counting blocks
-// as the editor does, without its messages: missing blocks show as absent.
+// Everything the info command shows about one component: the document's summary,
+// and the records of its texture-name, attachment and box blocks.
 struct ComponentInfo {
-    std::string name;
-    uint32_t kind = 0;
-    shp::Vec3 position;
-    uint32_t value212 = 0, value260 = 0, switch240 = 0;
-    std::optional<size_t> vertices, faces, textures;
+    shp::ComponentSummary summary;
     std::vector<std::string> textureNames;
     struct Attachment {
         uint32_t kind;
         std::string name;
         shp::Vec3 position;
     };
-    std::optional<std::vector<Attachment>> attachments;
-    std::optional<std::vector<shp::BoxSpec>> boxes;
-    std::optional<bool> block13;
-    bool block14 = false;
+    std::vector<Attachment> attachments;
+    std::vector<shp::BoxSpec> boxes;
 };
 
-ComponentInfo describe(Document& doc, size_t k) {
-    ComponentInfo info;
-    if (auto c = doc.component(k)) {
-        info.name = c->name();
-        info.kind = c->kind();
-        info.position = c->position();
-        info.value212 = c->value212();
-        info.value260 = c->value260();
-        info.switch240 = c->switch240();
-    }
-    auto& blocks = doc.chain().blocks();
-    const ov::model::ComponentBlocks at = ov::model::locate(doc.chain(), k);
-    if (at.vertices) info.vertices = blocks[*at.vertices].recordCount;
-    if (at.faces) info.faces = blocks[*at.faces].recordCount;
+ComponentInfo describe(const Document& doc, size_t k) {
+    ComponentInfo info{doc.summary(k), {}, {}, {}};
+    const auto& blocks = doc.chain().blocks();
+    const shp::ComponentBlocks& at = info.summary.blocks;
     if (at.textures) {
         const shp::Block& t = blocks[*at.textures];
-        info.textures = t.recordCount;
         for (size_t i = 0; i < t.recordCount; ++i)
-            info.textureNames.push_back(ov::model::textureName(t, i));
+            info.textureNames.push_back(shp::textureName(t, i));
     }
     if (at.attachments) {
-        shp::Block& b = blocks[*at.attachments];
-        info.attachments.emplace();
+        const shp::Block& b = blocks[*at.attachments];
         for (size_t i = 0; i < b.recordCount; ++i) {
-            shp::AttachmentView a(b.record(i));
-            info.attachments->push_back({a.kind(), shp::attachmentListName(a), a.position()});
+            shp::ConstAttachmentView a(b.record(i));
+            info.attachments.push_back({a.kind(), shp::attachmentListName(a), a.position()});
         }
     }
     if (at.boxes) {
-        shp::Block& b = blocks[*at.boxes];
-        info.boxes.emplace();
+        const shp::Block& b = blocks[*at.boxes];
         for (size_t i = 0; i < b.recordCount; ++i) {
-            shp::BoxView box(b.record(i));
-            info.boxes->push_back({box.centre(), box.halfExtents()});
+            shp::ConstBoxView box(b.record(i));
+            info.boxes.push_back({box.centre(), box.halfExtents()});
         }
     }
-    if (at.block13) info.block13 = !shp::block13Values(blocks[*at.block13]).empty();
-    info.block14 = at.block14.has_value();
     return info;
 }
 
@@ -125,14 +111,15 @@ std::string countText(const std::optional<size_t>& n) {
     return n ? std::to_string(*n) : std::string("missing");
 }
 
-void printInfoText(Document& doc) {
-    std::printf("Model: %s%s\n", doc.fileName().string().c_str(),
+void printInfoText(const Document& doc) {
+    std::printf("Model: %s%s\n", ov::pathText(doc.fileName()).c_str(),
                 doc.wasPacked() ? " (packed)" : "");
     std::printf("Ship class: %s\n", shipClassText(doc).c_str());
     const size_t n = doc.componentCount();
     std::printf("Components: %zu\n", n);
     for (size_t k = 0; k < n; ++k) {
-        ComponentInfo c = describe(doc, k);
+        const ComponentInfo info = describe(doc, k);
+        const shp::ComponentSummary& c = info.summary;
         std::printf("\nComponent %zu: %s\n", k, c.name.c_str());
         std::printf("  Kind: %s\n", shp::componentKindName(c.kind).c_str());
         std::printf("  Position: %s\n", fmt(c.position).c_str());
@@ -140,7 +127,7 @@ void printInfoText(Document& doc) {
         std::printf("  Switch at 240: %s\n", c.switch240 ? "on" : "off");
         std::printf("  Vertices: %s, faces: %s, textures: %s\n", countText(c.vertices).c_str(),
                     countText(c.faces).c_str(), countText(c.textures).c_str());
-        for (const std::string& t : c.textureNames)
+        for (const std::string& t : info.textureNames)
             std::printf("    texture %s\n", t.c_str());
         std::printf("  Block13: %s, block14: %s\n",
                     c.block13 ? (*c.block13 ? "on" : "off") : "absent",
@@ -148,18 +135,18 @@ void printInfoText(Document& doc) {
         if (!c.attachments) {
             std::printf("  Attachments: missing (no Type9 block)\n");
         } else {
-            std::printf("  Attachments: %zu\n", c.attachments->size());
-            for (size_t i = 0; i < c.attachments->size(); ++i) {
-                const auto& a = (*c.attachments)[i];
+            std::printf("  Attachments: %zu\n", info.attachments.size());
+            for (size_t i = 0; i < info.attachments.size(); ++i) {
+                const auto& a = info.attachments[i];
                 std::printf("    %zu  %s at %s\n", i, a.name.c_str(), fmt(a.position).c_str());
             }
         }
         if (!c.boxes) {
             std::printf("  Boxes: missing (no box block)\n");
         } else {
-            std::printf("  Boxes: %zu\n", c.boxes->size());
-            for (size_t i = 0; i < c.boxes->size(); ++i) {
-                const auto& b = (*c.boxes)[i];
+            std::printf("  Boxes: %zu\n", info.boxes.size());
+            for (size_t i = 0; i < info.boxes.size(); ++i) {
+                const auto& b = info.boxes[i];
                 std::printf("    %zu  centre %s, half extents %s\n", i, fmt(b.centre).c_str(),
                             fmt(b.halfExtents).c_str());
             }
@@ -167,9 +154,9 @@ void printInfoText(Document& doc) {
     }
 }
 
-void printInfoJson(Document& doc) {
+void printInfoJson(const Document& doc) {
     Json j;
-    j.beginObject().field("file", doc.fileName().string()).field("packed", doc.wasPacked());
+    j.beginObject().field("file", ov::pathText(doc.fileName())).field("packed", doc.wasPacked());
     if (auto c = shp::shipClass(doc.chain()))
         j.key("shipClass")
             .beginObject()
@@ -178,7 +165,8 @@ void printInfoJson(Document& doc) {
             .endObject();
     j.key("components").beginArray();
     for (size_t k = 0; k < doc.componentCount(); ++k) {
-        ComponentInfo c = describe(doc, k);
+        const ComponentInfo info = describe(doc, k);
+        const shp::ComponentSummary& c = info.summary;
         j.beginObject()
             .field("index", k)
             .field("name", c.name)
@@ -195,27 +183,25 @@ void printInfoJson(Document& doc) {
         count("faces", c.faces);
         count("textures", c.textures);
         j.key("textureNames").beginArray();
-        for (const auto& t : c.textureNames)
+        for (const auto& t : info.textureNames)
             j.value(t);
         j.endArray();
         j.key("block13").value(c.block13 ? (*c.block13 ? "on" : "off") : "absent");
         j.field("block14", c.block14);
         j.key("attachments").beginArray();
-        if (c.attachments)
-            for (const auto& a : *c.attachments) {
-                j.beginObject().field("kind", a.kind).field("name", a.name);
-                jsonVec3(j, "position", a.position);
-                j.endObject();
-            }
+        for (const auto& a : info.attachments) {
+            j.beginObject().field("kind", a.kind).field("name", a.name);
+            jsonVec3(j, "position", a.position);
+            j.endObject();
+        }
         j.endArray();
         j.key("boxes").beginArray();
-        if (c.boxes)
-            for (const auto& b : *c.boxes) {
-                j.beginObject();
-                jsonVec3(j, "centre", b.centre);
-                jsonVec3(j, "halfExtents", b.halfExtents);
-                j.endObject();
-            }
+        for (const auto& b : info.boxes) {
+            j.beginObject();
+            jsonVec3(j, "centre", b.centre);
+            jsonVec3(j, "halfExtents", b.halfExtents);
+            j.endObject();
+        }
         j.endArray();
         j.field("hasType9Block", c.attachments.has_value());
         j.field("hasBoxBlock", c.boxes.has_value());
@@ -227,10 +213,9 @@ void printInfoJson(Document& doc) {
 
 int runCheck(Cli& cli, const std::string& path) {
     Document doc(cli.reporter);
-    const int before = cli.reporter.problems;
     if (!openModel(cli, doc, path)) return kFailed;
     const auto names = doc.componentNames();
-    const auto problems = ov::model::checkModel(doc.chain());
+    const auto problems = doc.model().check();
     for (const auto& p : problems) {
         std::string where = "model";
         if (p.component >= 0)
@@ -238,12 +223,13 @@ int runCheck(Cli& cli, const std::string& path) {
                     names[size_t(p.component)] + "\"";
         std::printf("%s: %s: %s\n", where.c_str(), p.caption.c_str(), p.text.c_str());
     }
-    const int said = cli.reporter.problems - before;
+    // Bytes after the terminator, reported while opening, are a problem of the file.
+    const size_t said = doc.trailingBytes() > 0 ? 1 : 0;
     if (problems.empty() && said == 0) {
         std::printf("%s: %zu components, no problems found\n", path.c_str(), names.size());
         return kOk;
     }
-    const size_t found = problems.size() + size_t(said);
+    const size_t found = problems.size() + said;
     std::printf("%s: %zu problem%s found\n", path.c_str(), found, found == 1 ? "" : "s");
     return kFailed;
 }
@@ -285,7 +271,7 @@ void addModelCommands(Cli& cli) {
     save->callback([&cli, a] {
         Document doc(cli.reporter);
         if (!openModel(cli, doc, a->file)) return;
-        if (!(a->out.empty() ? doc.save() : doc.saveAs(a->out))) cli.exitCode = kFailed;
+        if (!(a->out.empty() ? doc.save() : doc.saveAs(ov::pathFromText(a->out)))) cli.exitCode = kFailed;
     });
 
     auto* merge = model->add_subcommand("merge", "Add the components of OTHER to BASE");
@@ -296,11 +282,12 @@ void addModelCommands(Cli& cli) {
         Document doc(cli.reporter);
         if (!openModel(cli, doc, a->file)) return;
         const size_t before = doc.componentCount();
-        if (!doc.merge(a->other)) {
-            if (cli.exitCode == kOk) cli.exitCode = kFailed;
+        // Nothing merged (the other model holds no blocks) is a failure here too.
+        if (auto merged = doc.merge(ov::pathFromText(a->other)); !merged || !*merged) {
+            cli.exitCode = kFailed;
             return;
         }
-        if (!doc.saveAs(a->out)) {
+        if (!doc.saveAs(ov::pathFromText(a->out))) {
             cli.exitCode = kFailed;
             return;
         }
@@ -354,24 +341,21 @@ void addModelCommands(Cli& cli) {
     detach->callback([&cli, a] {
         Document doc(cli.reporter);
         if (!openModel(cli, doc, a->file) || !checkComponent(cli, doc, a->component)) return;
-        if (!doc.attachmentBlock(a->component)) {
-            cli.exitCode = kFailed;
-            return;
-        }
         const auto names = doc.attachmentNames(a->component);
-        if (a->index >= names.size()) {
+        if (names && a->index >= names->size()) {
             printError("attachment " + std::to_string(a->index) + " does not exist: component " +
-                       std::to_string(a->component) + " has " + std::to_string(names.size()));
+                       std::to_string(a->component) + " has " + std::to_string(names->size()));
             cli.exitCode = kFailed;
             return;
         }
+        // Without its Type9 block the document refuses, and says why.
         if (!doc.detach(a->component, a->index)) {
             cli.exitCode = kFailed;
             return;
         }
         if (saveModel(cli, doc))
             std::printf("Removed attachment %zu (%s) from component %zu\n", a->index,
-                        names[a->index].c_str(), a->component);
+                        (*names)[a->index].c_str(), a->component);
     });
 
     auto* setClass = model->add_subcommand(
@@ -383,8 +367,12 @@ void addModelCommands(Cli& cli) {
     setClass->callback([&cli, a] {
         Document doc(cli.reporter);
         if (!openModel(cli, doc, a->file)) return;
-        if (!doc.setShipClass(uint8_t(a->value))) {
+        if (!shp::shipClass(doc.chain())) {
             printError(a->file + ": the model has no ship header record to hold the class");
+            cli.exitCode = kFailed;
+            return;
+        }
+        if (!doc.setShipClass(uint8_t(a->value))) {
             cli.exitCode = kFailed;
             return;
         }
@@ -402,10 +390,18 @@ void addModelCommands(Cli& cli) {
     block13->callback([&cli, a] {
         Document doc(cli.reporter);
         if (!openModel(cli, doc, a->file) || !checkComponent(cli, doc, a->component)) return;
-        if (!doc.setBlock13(a->component, a->onOff == "on")) {
-            if (cli.reporter.problems == 0)
-                printError("component " + std::to_string(a->component) +
-                           " has no block13 of its own that can hold the two values");
+        const bool on = a->onOff == "on";
+        // A missing Type9 block is the document's to report; a block13 that cannot
+        // take the change is said here.
+        const shp::ComponentBlocks at = doc.model().locate(a->component);
+        if (at.attachments &&
+            (!at.block13 || (on && doc.chain().blocks()[*at.block13].recordSize < 4))) {
+            printError("component " + std::to_string(a->component) +
+                       " has no block13 of its own that can hold the two values");
+            cli.exitCode = kFailed;
+            return;
+        }
+        if (!doc.setBlock13(a->component, on)) {
             cli.exitCode = kFailed;
             return;
         }

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "cli.h"
+#include "common/fileio.h"
 #include "sample_game.h"
 
 namespace ovcli {
@@ -15,8 +16,8 @@ void addSampleCommands(Cli& cli) {
     cmd->add_option("DIR", *dir, "Folder to write (new or empty)")->required();
     cmd->add_flag("--force", *force, "Write the sample files even if the folder is not empty");
     cmd->callback([&cli, dir, force] {
-        if (auto err = writeSampleGame(*dir, *force)) {
-            printError(err->describe());
+        if (auto st = writeSampleGame(ov::pathFromText(*dir), *force); !st) {
+            printError(st.error().describe());
             cli.exitCode = kFailed;
             return;
         }

@@ -162,7 +162,7 @@ std::string corsairImportText() {
 ov::Status write(const fs::path& p, ov::ByteSpan bytes) {
     std::error_code ec;
     fs::create_directories(p.parent_path(), ec);
-    if (ec) return ov::makeError(p.parent_path().string() + ": " + ec.message());
+    if (ec) return ov::makeError(ov::pathText(p.parent_path()) + ": " + ec.message());
     return ov::writeFileAtomic(p, bytes);
 }
 
@@ -171,14 +171,14 @@ ov::Status write(const fs::path& p, ov::ByteSpan bytes) {
 ov::Status writeSampleGame(const fs::path& dir, bool force) {
     std::error_code ec;
     if (fs::exists(dir, ec)) {
-        if (!fs::is_directory(dir, ec)) return ov::makeError(dir.string() + ": not a folder");
+        if (!fs::is_directory(dir, ec)) return ov::makeError(ov::pathText(dir) + ": not a folder");
         if (!force && !fs::is_empty(dir, ec))
-            return ov::makeError(dir.string() +
+            return ov::makeError(ov::pathText(dir) +
                                  ": the folder is not empty; choose an empty or new folder "
                                  "(or --force to write the sample files over it)");
     }
     fs::create_directories(dir, ec);
-    if (ec) return ov::makeError(dir.string() + ": " + ec.message());
+    if (ec) return ov::makeError(ov::pathText(dir) + ": " + ec.message());
 
     std::vector<ov::archive::HogItem> items;
     items.push_back({"data\\readme.txt", text(kReadme)});
@@ -191,9 +191,9 @@ ov::Status writeSampleGame(const fs::path& dir, bool force) {
     items.push_back({"data\\strings.txt", text(kStrings)});
     items.push_back({"sounds\\klaxon.raw", soundBytes()});
     items.push_back({"missions\\m01.dat", missionBytes()});
-    if (auto err = ov::archive::writeHog(dir / "resource.hog", items)) return err;
+    if (auto st = ov::archive::writeHog(dir / "resource.hog", items); !st) return st.error();
 
-    if (auto err = write(dir / "shipstats.bin", statsFile())) return err;
+    if (auto st = write(dir / "shipstats.bin", statsFile()); !st) return st.error();
 
     ov::ships::ShipTable table;
     for (size_t i = 0; i < std::size(kShips); ++i) {
@@ -204,16 +204,18 @@ ov::Status writeSampleGame(const fs::path& dir, bool force) {
         s.tigerModel = kShips[i].tigerModel;
         table.push_back(s);
     }
-    if (auto err = ov::ships::writeShipTable(dir / ov::ships::kShipTableFile, table)) return err;
+    if (auto st = ov::ships::writeShipTable(dir / ov::ships::kShipTableFile, table); !st)
+        return st.error();
 
     // One loose model in ships\: the game prefers it to the archive's copy.
-    if (auto err = write(dir / "ships" / "kestrel.shp", modelBytes(1, false))) return err;
-    if (auto err = write(dir / "addons" / "stats" / "corsair.txt", text(corsairImportText())))
-        return err;
-    if (auto err = write(dir / "addons" / "ships" / "corsair.shp", modelBytes(5, false)))
-        return err;
-    if (auto err = write(dir / "models" / "drone.3ds", droneModel())) return err;
-    return std::nullopt;
+    if (auto st = write(dir / "ships" / "kestrel.shp", modelBytes(1, false)); !st)
+        return st.error();
+    if (auto st = write(dir / "addons" / "stats" / "corsair.txt", text(corsairImportText())); !st)
+        return st.error();
+    if (auto st = write(dir / "addons" / "ships" / "corsair.shp", modelBytes(5, false)); !st)
+        return st.error();
+    if (auto st = write(dir / "models" / "drone.3ds", droneModel()); !st) return st.error();
+    return {};
 }
 
 }  // namespace ovcli

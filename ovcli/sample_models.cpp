@@ -15,15 +15,16 @@ Vec3 scaled(Vec3 v, float s) {
 }
 
 // An axis-aligned box as 8 vertices and 12 triangles, textured with one name, and
-// the matching collision box.
+// the matching collision box. Each side winds counter-clockwise seen from outside,
+// so that its front faces out, as in models converted from 3D Studio meshes.
 void addBox(ComponentSpec& c, Vec3 centre, Vec3 half, uint32_t texture = 0) {
     const uint32_t base = uint32_t(c.vertices.size());
     for (int i = 0; i < 8; ++i)
         c.vertices.push_back({centre.x + ((i & 1) ? half.x : -half.x),
                               centre.y + ((i & 2) ? half.y : -half.y),
                               centre.z + ((i & 4) ? half.z : -half.z)});
-    static const uint32_t quads[6][4] = {{0, 1, 3, 2}, {4, 6, 7, 5}, {0, 4, 5, 1},
-                                         {2, 3, 7, 6}, {0, 2, 6, 4}, {1, 5, 7, 3}};
+    static const uint32_t quads[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4},
+                                         {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
     for (const auto& q : quads) {
         c.faces.push_back(
             {base + q[0], base + q[1], base + q[2], texture, {0, 1, 1}, {0, 0, 1}, 0});

@@ -30,11 +30,11 @@ bool parseNumber(std::string_view s, long long& out) {
 // it is not there as spelled: game files copied from Windows keep their own case.
 std::string caseFound(const std::string& path) {
     std::error_code ec;
-    std::filesystem::path p(path);
+    std::filesystem::path p = ov::pathFromText(path);
     if (std::filesystem::exists(p, ec)) return path;
     auto parent = p.parent_path().empty() ? std::filesystem::path(".") : p.parent_path();
-    auto found = ships::findInFolder(parent, p.filename().string());
-    return found ? (p.parent_path().empty() ? found->filename() : *found).string() : path;
+    auto found = ships::findInFolder(parent, ov::pathText(p.filename()));
+    return found ? ov::pathText(p.parent_path().empty() ? found->filename() : *found) : path;
 }
 
 // Where the editor keeps its own files (the ship table, addons\): the game folder
@@ -60,7 +60,8 @@ void printStats(const ships::ShipStats& stats, bool json) {
 }
 
 int runStatsList(const std::string& gameDir, const std::string& editorDir, bool json) {
-    auto table = ships::loadShipTable(editorFolder(editorDir, gameDir), gameDir);
+    auto table = ships::loadShipTable(ov::pathFromText(editorFolder(editorDir, gameDir)),
+                                      ov::pathFromText(gameDir));
     if (!table) {
         printError(table.error().describe());
         return kFailed;
@@ -102,8 +103,9 @@ int runStatsList(const std::string& gameDir, const std::string& editorDir, bool 
 
 int runStatsSet(CliReporter& reporter, const std::string& file, int index,
                 const std::vector<std::string>& assignments) {
-    ships::ShipStats stats;
-    if (!ships::GetShipsStats(reporter, file, index, stats)) return kFailed;
+    auto got = ships::GetShipsStats(file, index, reporter);
+    if (!got) return kFailed;
+    ships::ShipStats stats = *got;
     for (const auto& a : assignments) {
         size_t eq = a.find('=');
         auto field = eq == std::string::npos
@@ -120,50 +122,44 @@ int runStatsSet(CliReporter& reporter, const std::string& file, int index,
         }
         stats.field[field->fileIndex] = *value;
     }
-    if (!ships::PutShipsStats(reporter, file, index, stats)) return kFailed;
+    if (!ships::PutShipsStats(file, index, stats, reporter)) return kFailed;
     printStats(stats, false);
     return kOk;
 }
 
 int runStatsImport(CliReporter& reporter, const std::string& file, int index,
                    const std::string& text) {
-    ships::ShipStats stats;
-    if (!ships::GetShipsStats(reporter, file, index, stats)) return kFailed;
-    if (!ships::GetImportStats(reporter, text, stats)) return kFailed;
-    if (!ships::PutShipsStats(reporter, file, index, stats)) return kFailed;
-    printStats(stats, false);
+    // The current figures are read first, so that a bad index is said before the text.
+    if (!ships::GetShipsStats(file, index, reporter)) return kFailed;
+    auto stats = ships::GetImportStats(text, reporter);
+    if (!stats) return kFailed;
+    if (!ships::PutShipsStats(file, index, *stats, reporter)) return kFailed;
+    printStats(*stats, false);
     return kOk;
 }
 
 int runStatsAdd(CliReporter& reporter, const std::string& file, const std::string& name,
                 const std::string& text) {
-    ships::ShipStats stats;
-    if (!ships::GetImportStats(reporter, text, stats)) return kFailed;
+    auto stats = ships::GetImportStats(text, reporter);
+    if (!stats) return kFailed;
     ships::ShipTable table{ships::Ship{}};
     table[0].name = name;
-    int32_t index = ships::AddShipStatsRecord(reporter, file, table, 0, stats);
-    if (index < 0) return kFailed;
-    std::cout << table[0].name << ": statistics index " << index << '\n';
+    auto index = ships::AddShipStatsRecord(file, table, 0, *stats, reporter);
+    if (!index) return kFailed;
+    std::cout << table[0].name << ": statistics index " << *index << '\n';
     return kOk;
 }
 
 int runStatsRestore(CliReporter& reporter, const std::string& target, const std::string& source,
                     const std::string& tablePath, bool swapped) {
-    // Without a table the stock ships are the records of the pristine copy: the
-    // records appended to the live file for imported ships are not among them.
-    ov::Result<ships::ShipTable> table =
-        tablePath.empty() ? ships::shipsFromStatsFile(target) : ships::readShipTable(tablePath);
+    auto table = ships::shipTableForRestore(ov::pathFromText(target), ov::pathFromText(tablePath));
     if (!table) {
-        // A missing file is the routine's own message to give.
-        if (!tablePath.empty()) {
-            printError(table.error().describe());
-            return kFailed;
-        }
-        table = ships::ShipTable{};
+        printError(table.error().describe());
+        return kFailed;
     }
     bool done =
-        swapped ? ships::RestoreSwappedShipStats(reporter, target, source, *table, table->size())
-                : ships::RestoreShipStats(reporter, target, source, *table, table->size());
+        swapped ? ships::RestoreSwappedShipStats(target, source, *table, table->size(), reporter)
+                : ships::RestoreShipStats(target, source, *table, table->size(), reporter);
     return done ? kOk : kFailed;
 }
 
@@ -172,10 +168,10 @@ int runStatsRestore(CliReporter& reporter, const std::string& target, const std:
 std::optional<std::pair<ships::ShipTable, size_t>> resolveShip(const std::string& gameDir,
                                                                const std::string& editorDir,
                                                                const std::string& ship) {
-    auto table = ships::loadShipTable(editorDir, gameDir);
+    auto table = ships::loadShipTable(ov::pathFromText(editorDir), ov::pathFromText(gameDir));
     if (table) {
         for (size_t i = 0; i < table->size(); ++i)
-            if (ships::sameNameIgnoringCase(ov::trim((*table)[i].name), ov::trim(ship)))
+            if (ov::sameNameIgnoringCase(ov::trim((*table)[i].name), ov::trim(ship)))
                 return std::make_pair(*table, i);
         long long pos = 0;
         if (parseNumber(ship, pos) && pos >= 0 && size_t(pos) < table->size())
@@ -201,7 +197,7 @@ int runWeaponsList(const std::string& gameDir, const std::string& editorDir,
         printError(ship.name + ": the ship table names no model for this ship");
         return kFailed;
     }
-    auto model = ships::loadShipModel(gameDir, ship.model);
+    auto model = ships::loadShipModel(ov::pathFromText(gameDir), ship.model);
     if (!model) {
         printError(model.error().describe());
         return kFailed;
@@ -273,8 +269,8 @@ int runWeaponsSet(CliReporter& reporter, const WeaponsSetArgs& a) {
     if (id > 0xFFFFFFFFll) id = 0xFFFFFFFFll;
     auto found = resolveShip(a.gameDir, editorFolder(a.editorDir, a.gameDir), a.ship);
     if (!found) return kFailed;
-    if (!ships::ChangeWeapons(reporter, a.gameDir, found->first[found->second], sort, uint32_t(id),
-                              points))
+    if (!ships::ChangeWeapons(a.gameDir, found->first[found->second], sort, uint32_t(id), points,
+                              reporter))
         return kFailed;
     return runWeaponsList(a.gameDir, a.editorDir, a.ship, false);
 }
@@ -305,12 +301,12 @@ void addShipsCommands(Cli& cli) {
         get->add_option("INDEX", *index, "Statistics index")->required();
         get->add_flag("--json", *json, "Print a JSON object");
         get->callback([&cli, file, index, json] {
-            ships::ShipStats s;
-            if (!ships::GetShipsStats(cli.reporter, caseFound(*file), *index, s)) {
+            auto s = ships::GetShipsStats(caseFound(*file), *index, cli.reporter);
+            if (!s) {
                 cli.exitCode = kFailed;
                 return;
             }
-            printStats(s, *json);
+            printStats(*s, *json);
         });
     }
     {
@@ -355,7 +351,7 @@ void addShipsCommands(Cli& cli) {
         auto game = std::make_shared<std::string>();
         ens->add_option("GAMEDIR", *game, "Game folder")->required();
         ens->callback([&cli, game] {
-            cli.exitCode = ships::EnsureDefaultShipStats(cli.reporter, *game) ? kOk : kFailed;
+            cli.exitCode = ships::EnsureDefaultShipStats(*game, cli.reporter) ? kOk : kFailed;
         });
     }
     {
@@ -385,7 +381,7 @@ void addShipsCommands(Cli& cli) {
         auto model = std::make_shared<std::string>();
         cls->add_option("MODEL", *model, "SHP model")->required();
         cls->callback([&cli, model] {
-            auto c = ships::readShipClass(cli.reporter, "IsCapitalShip", *model);
+            auto c = ships::readShipClass(*model, "IsCapitalShip", cli.reporter);
             if (!c) {
                 cli.exitCode = kFailed;
                 return;
@@ -402,17 +398,17 @@ void addShipsCommands(Cli& cli) {
         cloak->add_option("MODEL", *model, "Unpacked SHP model")->required();
         cloak->add_flag("--toggle", *toggle, "Switch the cloak on or off");
         cloak->callback([&cli, model, toggle] {
-            if (*toggle && !ships::ToggleCloak(cli.reporter, *model)) {
+            if (*toggle && !ships::ToggleCloak(*model, cli.reporter)) {
                 cli.exitCode = kFailed;
                 return;
             }
-            int before = cli.reporter.problems;
-            bool on = ships::IsCloaked(cli.reporter, *model);
-            if (cli.reporter.problems != before) {
+            // IsCloaked's question, with its messages, told apart from a failure.
+            auto c = ships::readShipClass(*model, "IsCloaked", cli.reporter);
+            if (!c) {
                 cli.exitCode = kFailed;
                 return;
             }
-            std::cout << "cloak " << (on ? "on" : "off") << '\n';
+            std::cout << "cloak " << (ships::isCloakedClass(*c) ? "on" : "off") << '\n';
         });
     }
 
@@ -467,7 +463,7 @@ void addShipsCommands(Cli& cli) {
                 return;
             }
             cli.exitCode =
-                ships::RestoreWeapons(cli.reporter, *game, ed, found->first, found->second)
+                ships::RestoreWeapons(*game, ed, found->first, found->second, cli.reporter)
                     ? kOk
                     : kFailed;
         });

@@ -15,7 +15,7 @@ namespace ovcli {
 namespace {
 
 int runBlocks(const std::string& path, bool json, ov::Reporter& reporter) {
-    auto model = ov::model::loadModel(path, reporter);
+    auto model = ov::model::loadModel(ov::pathFromText(path), reporter);
     if (!model) return kFailed;
     const ov::shp::BlockChain& chain = model->chain;
     if (json) {
@@ -64,8 +64,8 @@ void addShpCommands(Cli& cli) {
     auto out = std::make_shared<std::string>();
     sample->add_option("OUT", *out, "SHP file to write")->required();
     sample->callback([&cli, out] {
-        if (auto err = sampleFighter().writeFile(*out)) {
-            printError(err->describe());
+        if (auto st = sampleFighter().writeFile(ov::pathFromText(*out)); !st) {
+            printError(st.error().describe());
             cli.exitCode = kFailed;
         }
     });

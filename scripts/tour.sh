@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # A short tour of the toolkit on a fresh sample game folder: every capability of
 # ovcli once, each change checked byte for byte where its result is defined.
-# Usage: tour.sh OVCLI WORKDIR   (WORKDIR is emptied first)
-# Exits non-zero at the first step or check that fails.
+# Usage: tour.sh OVCLI WORKDIR [LAUNCHER [ARG...]]
+# WORKDIR is emptied first. With a LAUNCHER (an emulator such as Wine), OVCLI is
+# run through it. Exits non-zero at the first step or check that fails.
 set -euo pipefail
 
-ovcli=$1
+ovcli=("${@:3}" "$1")
 work=$2
 rm -rf "$work"
 mkdir -p "$work"
@@ -21,7 +22,7 @@ else
 fi
 run() {
     printf '$ ovcli %s\n' "$*" >&2
-    "$ovcli" "$@"
+    "${ovcli[@]}" "$@"
 }
 fail() {
     echo "CHECK FAILED: $*" >&2
@@ -99,8 +100,16 @@ fatlen=$(be32 "$game/resource.hog" 12)
 run hog backup-fat "$game/resource.hog"
 cmp -s "$game/resource.FAT" <(head -c "$fatlen" "$orig/resource.hog") || fail "the backup is not the FAT region"
 ok "resource.FAT holds the first $fatlen bytes of the archive"
+# A question with no one to answer it (input from the null device, which Windows'
+# C runtime calls a character device) takes the answer that changes nothing.
+if said=$(run hog backup-fat "$game/resource.hog" </dev/null 2>&1); then
+    fail "backup-fat overwrote the backup without an answer"
+fi
+printf '%s\n' "$said"
+[[ $said == *"(no answer given: no)"* ]] || fail "backup-fat asked for an answer on the null device"
+ok "asked again with no terminal, the existing backup is kept"
 # Point raptor.shp at the data of missions\m01.dat, then paste row 2 onto row 3.
-read -r moff msize < <("$ovcli" hog list "$game/resource.hog" | awk '$2 == "missions\\m01.dat" { print $3, $4 }')
+read -r moff msize < <("${ovcli[@]}" hog list "$game/resource.hog" | tr -d '\r' | awk '$2 == "missions\\m01.dat" { print $3, $4 }')
 [ -n "$moff" ] || fail "missions\\m01.dat is not listed"
 run hog set-entry "$game/resource.hog" raptor.shp --name RAPTOR.SHP --offset "$moff" --size "$msize"
 run hog paste "$game/resource.hog" 2 3
@@ -117,5 +126,56 @@ ok "ships/raptor.shp equals ships/raptor.bak"
 run stats restore "$game/shipstats.bin" "$game/shipstats.def"
 cmp -s "$game/shipstats.bin" "$orig/shipstats.bin" || fail "shipstats.bin is not the original"
 ok "shipstats.bin is byte for byte the original"
+
+step "Replace a ship model inside the archive, then get the original back"
+cp "$out/raptor.shp" "$out/raptor-capital.shp"
+run model set-class "$out/raptor-capital.shp" 1
+run hog replace "$game/resource.hog" raptor.shp "$out/raptor-capital.shp" --pack --dry-run
+cmp -s "$game/resource.hog" "$orig/resource.hog" || fail "--dry-run changed the archive"
+ok "--dry-run changed nothing"
+# --yes: refresh resource.FAT, which the rebuild would leave describing the old layout.
+run hog replace "$game/resource.hog" raptor.shp "$out/raptor-capital.shp" --pack --yes
+run hog cat "$game/resource.hog" raptor.shp --unpack >"$out/raptor.new.shp"
+cmp -s "$out/raptor.new.shp" "$out/raptor-capital.shp" || fail "raptor.shp in the archive is not the new model"
+[ "$("${ovcli[@]}" hog cat "$game/resource.hog" raptor.shp | head -c 2 | od -An -tx1 | tr -d ' ')" = "10fb" ] ||
+    fail "raptor.shp was not stored packed"
+ok "raptor.shp in the archive is the new model, packed"
+mkdir -p "$out/before" "$out/after"
+run hog extract "$orig/resource.hog" "$out/before" --all >/dev/null
+run hog extract "$game/resource.hog" "$out/after" --all >/dev/null
+rm "$out/before/raptor.shp" "$out/after/raptor.shp"
+diff -r "$out/before" "$out/after" >/dev/null || fail "entries other than raptor.shp changed"
+[ "$("${ovcli[@]}" hog list "$game/resource.hog" | awk 'NR > 4 { print $2 }')" = \
+  "$("${ovcli[@]}" hog list "$orig/resource.hog" | awk 'NR > 4 { print $2 }')" ] || fail "the entries' order changed"
+ok "every other entry holds the same bytes as stored, in the same order"
+cmp -s "$game/resource.hog.org" "$orig/resource.hog" || fail "resource.hog.org is not the original archive"
+ok "the original archive was kept as resource.hog.org"
+newfat=$(be32 "$game/resource.hog" 12)
+cmp -s "$game/resource.FAT" <(head -c "$newfat" "$game/resource.hog") || fail "resource.FAT was not refreshed"
+ok "resource.FAT holds the rebuilt archive's FAT"
+cp "$game/resource.hog.org" "$game/resource.hog"
+cmp -s "$game/resource.hog" "$orig/resource.hog" || fail "the archive is not the original after copying .org back"
+ok "copied back from resource.hog.org, the archive is byte for byte the original"
+
+step "Several changes to the archive in one rebuild, from a script"
+printf 'Briefing for the new mission.\n' >"$out/briefing.txt"
+cat >"$out/changes.txt" <<'EOF'
+# added, renamed and deleted in one rebuild
+add briefing.txt as "missions\m02 briefing.txt" pack
+rename data\readme.txt data\readme-first.txt
+delete sounds\klaxon.raw
+EOF
+run hog edit "$game/resource.hog" --script "$out/changes.txt" --no
+run hog list "$game/resource.hog" | tail -n 3
+"${ovcli[@]}" hog cat "$game/resource.hog" 'missions\m02 briefing.txt' --unpack | cmp -s - "$out/briefing.txt" ||
+    fail "the added briefing does not read back"
+"${ovcli[@]}" hog cat "$game/resource.hog" 'data\readme-first.txt' | cmp -s - "$out/before/data/readme.txt" ||
+    fail "the renamed entry lost its bytes"
+"${ovcli[@]}" hog cat "$game/resource.hog" 'sounds\klaxon.raw' >/dev/null 2>&1 && fail "klaxon.raw is still there"
+[ "$("${ovcli[@]}" hog list "$game/resource.hog" | tr -d '\r' | sed -n 3p)" = "16 file(s)" ] || fail "the count is not 16"
+ok "added (packed), renamed and deleted; the archive lists 16 entries"
+cmp -s "$game/resource.hog.org" "$orig/resource.hog" || fail "resource.hog.org was overwritten"
+ok "resource.hog.org still holds the original archive"
+cp "$game/resource.hog.org" "$game/resource.hog"
 
 printf '\nTour complete: every step and check passed.\n'

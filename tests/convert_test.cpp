@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <random>
 
@@ -11,6 +12,7 @@
 #include "3ds2ov/convert.h"
 #include "3ds2ov/writer3ds.h"
 #include "common/shp.h"
+#include "ovedit/convert/converter_helper.h"
 #include "ovedit/convert/converter_library.h"
 #include "support/convert_reference.h"
 #include "support/test_support.h"
@@ -413,6 +415,9 @@ TEST(ChunkDump, ListValuesPrintAsPrintfWould) {
         char line[512];
         std::snprintf(line, sizeof line, "%*s X: %f, Y: %f, Z: %f\n", 2, "", double(v), double(v),
                       double(v));
+        // glibc's text for a NaN with its sign bit set, on every platform (mingw-w64's
+        // printf leaves the sign out).
+        if (std::isnan(v) && std::signbit(v)) std::strcpy(line, "   X: -nan, Y: -nan, Z: -nan\n");
         expected += line;
     }
     w.close();
@@ -714,6 +719,17 @@ TEST(Convert, FileWithoutKnownChunksGivesAnEmptyModel) {
     EXPECT_EQ(r.shp.size(), kTemplateSize + 6 + 6 + 6 + 64 + 6);
 }
 
+// The committed rock (two bumpy meshes with seams whose repeated positions merge)
+// converts to the committed SHP, which the Linux build wrote: every build, the
+// Windows ones and the 32-bit DLL among them, must write the same bytes.
+TEST(Convert, CommittedRockGivesTheCommittedShp) {
+    const std::filesystem::path data = OV_TEST_DATA_DIR;
+    Converter c;
+    RunResult r = c.run(ovtest::readBytes(data / "rock.3ds"), "rock_skin");
+    ASSERT_EQ(r.code, kConverted) << r.text;
+    EXPECT_TRUE(r.shp == ovtest::readBytes(data / "rock.shp"));
+}
+
 TEST(Convert, SecondCallGivesTheSameOutput) {
     Bytes file = write3ds(modelOf({triangle("A"), triangle("B")}));
     Converter c;
@@ -765,4 +781,108 @@ TEST(ConverterLibrary, ReportsWhatIsMissing) {
     auto noExport = ConverterLibrary::load(OV_3DS2OV_LIBRARY_FILE, "convert3ds2shp");
     ASSERT_FALSE(noExport);
     EXPECT_NE(noExport.error().message.find("has no export \"convert3ds2shp\""), std::string::npos);
+}
+
+TEST(ConverterLibrary, FoundInOrderAndEveryResultCodeExplained) {
+    const std::filesystem::path built = OV_3DS2OV_LIBRARY_FILE;
+    // The user's choice is the only candidate, even when it is not there.
+    EXPECT_EQ(converterLibraryCandidates("/nowhere/lib.so"),
+              std::vector<std::filesystem::path>{"/nowhere/lib.so"});
+    auto chosen = findConverterLibrary("/nowhere/lib.so");
+    ASSERT_FALSE(chosen);
+    EXPECT_NE(chosen.error().message.find("/nowhere/lib.so"), std::string::npos);
+#ifndef _WIN32
+    // Then the environment's, alone; without it the build's library is found.
+    setenv(kConverterLibraryVariable, built.c_str(), 1);
+    EXPECT_EQ(converterLibraryCandidates(), std::vector<std::filesystem::path>{built});
+    unsetenv(kConverterLibraryVariable);
+#endif
+    const auto candidates = converterLibraryCandidates();
+    ASSERT_FALSE(candidates.empty());
+    EXPECT_EQ(candidates.back(), built);
+    EXPECT_TRUE(findConverterLibrary());
+
+    // Each code the export returns has a text of its own, the same as ResultCode's.
+    std::vector<std::string> texts;
+    for (int code : {kConverted, kNoMapping, kMappingMismatch, kCannotOpen, kTooLarge, kAllAtOrigin,
+                     kNameTooLong, kCannotWrite, kMalformed})
+        texts.push_back(converterResultText(code));
+    std::sort(texts.begin(), texts.end());
+    EXPECT_EQ(std::unique(texts.begin(), texts.end()), texts.end());
+    EXPECT_EQ(converterResultText(3), "the 3DS file cannot be opened");
+    EXPECT_EQ(converterResultText(9), "unknown result code 9");
+    EXPECT_EQ(converterResultText(-1), "unknown result code -1");
+}
+
+// ---- The helper process's side -------------------------------------------------------
+
+TEST(ConverterHelper, ReportLinesReadBack) {
+    const std::string failure = converterFailureLine("Cannot load \"x\":\nno such file");
+    EXPECT_EQ(std::count(failure.begin(), failure.end(), '\n'), 1) << "one line, whatever the text";
+    struct Case {
+        std::string errorText;
+        std::optional<int> code;
+        std::string failure;
+        bool found;
+    };
+    const Case cases[] = {
+        {converterReportLine(0), 0, "", true},
+        {converterReportLine(7), 7, "", true},
+        {converterReportLine(-3), -3, "", true},
+        {"a sanitizer's note\r\n" + converterReportLine(2) + "more notes\n", 2, "", true},
+        {converterFailureLine("Cannot load \"x\":\nno such file"), std::nullopt,
+         "Cannot load \"x\": no such file", true},
+        // The last report line counts.
+        {converterReportLine(1) + converterReportLine(0), 0, "", true},
+        {"", std::nullopt, "", false},
+        {"3ds2ov-result \n3ds2ov-result 12x\nSegmentation fault\n", std::nullopt, "", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.errorText);
+        auto report = parseConverterReport(c.errorText);
+        ASSERT_EQ(report.has_value(), c.found);
+        if (!report) continue;
+        EXPECT_EQ(report->resultCode, c.code);
+        EXPECT_EQ(report->failure, c.failure);
+    }
+}
+
+TEST(ConverterHelper, BindsCallsAndReports) {
+    ovtest::ScratchDir dir;
+    ovtest::writeBytes(dir / "in.3ds", write3ds(modelOf({triangle()})));
+    const std::string in = (dir / "in.3ds").string(), out = (dir / "o.shp").string();
+
+    testing::internal::CaptureStderr();
+#ifndef _WIN32
+    // The library's lines go to the same standard output (a DLL may have a C
+    // runtime of its own on Windows, whose output is not caught here).
+    testing::internal::CaptureStdout();
+#endif
+    const int called = runConverterHelper({in, "hull.tga", out, OV_3DS2OV_LIBRARY_FILE});
+#ifndef _WIN32
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(printed.rfind("3DS -> OV Converter, v0.1\n", 0), 0u) << printed;
+#endif
+    auto report = parseConverterReport(testing::internal::GetCapturedStderr());
+    EXPECT_EQ(called, 0);
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->resultCode, 0);
+    EXPECT_TRUE(std::filesystem::exists(dir / "o.shp"));
+
+    // A missing library is a failure line naming it, and nothing is written.
+    testing::internal::CaptureStderr();
+    const int unbound =
+        runConverterHelper({in, "hull.tga", (dir / "p.shp").string(), (dir / "none.so").string()});
+    report = parseConverterReport(testing::internal::GetCapturedStderr());
+    EXPECT_EQ(unbound, 1);
+    ASSERT_TRUE(report);
+    EXPECT_FALSE(report->resultCode);
+    EXPECT_NE(report->failure.find("none.so"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir / "p.shp"));
+
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(runConverterHelper({in, "hull.tga"}), 2);
+    report = parseConverterReport(testing::internal::GetCapturedStderr());
+    ASSERT_TRUE(report);
+    EXPECT_NE(report->failure.find("usage"), std::string::npos);
 }

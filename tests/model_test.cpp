@@ -54,6 +54,11 @@ BlockChain reduced(BlockChain chain) {
     return chain;
 }
 
+ComponentBlocks locate(const BlockChain& chain, size_t k) {
+    const ChainIndex index(chain);
+    return ModelView(chain, index).locate(k);
+}
+
 // Component k's Type-1 record and the blocks that counting pairs it with.
 std::vector<Bytes> fingerprint(const BlockChain& chain, size_t k) {
     const Block& table = chain.blocks()[*chain.componentTable()];
@@ -130,14 +135,12 @@ TEST(ModelOpen, EachFormOfFile) {
         fs::current_path(dir.path());
         RecordingReporter r;
         Document doc(r);
-        EXPECT_EQ(doc.open(file), c.loads) << c.name;
+        EXPECT_EQ(doc.open(file) == OpenResult::Loaded, c.loads) << c.name;
         fs::current_path(cwd);
 
         expectSaid(r, c.said, c.name);
         EXPECT_EQ(doc.loaded(), c.loads) << c.name;
         EXPECT_EQ(doc.fileName(), file) << c.name;
-        EXPECT_EQ(doc.selectedComponent(), -1);
-        EXPECT_EQ(doc.selectedAttachment(), -1);
         if (c.loads) {
             EXPECT_EQ(doc.chain().write(), plain) << c.name;
             EXPECT_EQ(doc.componentNames(), (std::vector<std::string>{"Hull", "Wing"}));
@@ -160,7 +163,7 @@ TEST(ModelOpen, TruncatedChainSaysWhereItEnds) {
     ovtest::writeBytes(dir / "t.shp", bytes);
     RecordingReporter r;
     Document doc(r);
-    EXPECT_FALSE(doc.open(dir / "t.shp"));
+    EXPECT_EQ(doc.open(dir / "t.shp"), OpenResult::Failed);
     ASSERT_EQ(r.said.size(), 1u);
     EXPECT_NE(r.said[0].text.find("truncated at byte 406"), std::string::npos) << r.said[0].text;
 }
@@ -170,7 +173,7 @@ TEST(ModelOpen, UnreadableFileSaysErrorOpening) {
     for (const fs::path& p : {dir / "missing.shp", dir.path()}) {
         RecordingReporter r;
         Document doc(r);
-        EXPECT_FALSE(doc.open(p));
+        EXPECT_EQ(doc.open(p), OpenResult::Failed);
         expectSaid(r, {{"Something went wrong...", "Error opening " + p.string() + "!"}},
                    p.string());
         EXPECT_EQ(r.said[0].text, "Error opening " + p.string() + "!");
@@ -183,14 +186,11 @@ TEST(ModelOpen, OpeningAgainFreesTheOldModel) {
     ovtest::writeBytes(dir / "bad.shp", ovtest::randomBytes(64, 1));
     RecordingReporter r;
     Document doc(r);
-    ASSERT_TRUE(doc.open(dir / "good.shp"));
-    doc.selectComponent(1);
-    doc.selectAttachment(0);
-    EXPECT_FALSE(doc.open(dir / "bad.shp"));
+    ASSERT_EQ(doc.open(dir / "good.shp"), OpenResult::Loaded);
+    EXPECT_EQ(doc.open(dir / "bad.shp"), OpenResult::Failed);
     EXPECT_FALSE(doc.loaded());
     EXPECT_TRUE(doc.chain().empty());
-    EXPECT_EQ(doc.selectedComponent(), -1);
-    EXPECT_EQ(doc.selectedAttachment(), -1);
+    EXPECT_EQ(doc.componentCount(), 0u);
     EXPECT_FALSE(doc.save());
     EXPECT_EQ(ovtest::readBytes(dir / "bad.shp"), ovtest::randomBytes(64, 1));
 }
@@ -203,7 +203,7 @@ TEST(ModelOpen, BytesAfterTheTerminatorAreAnnounced) {
     ovtest::writeBytes(dir / "m.shp", bytes);
     RecordingReporter r;
     Document doc(r);
-    EXPECT_TRUE(doc.open(dir / "m.shp"));
+    EXPECT_EQ(doc.open(dir / "m.shp"), OpenResult::Loaded);
     ASSERT_EQ(r.said.size(), 1u);
     EXPECT_EQ(r.said[0].title, "Warning!");
     EXPECT_NE(r.said[0].text.find(std::to_string(tail.size()) + " bytes"), std::string::npos);
@@ -217,7 +217,7 @@ TEST(ModelSave, PackedModelIsSavedUnpackedUnderItsOwnName) {
     ovtest::writeBytes(dir / "p.shp", packed(m.write()));
     RecordingReporter r;
     Document doc(r);
-    ASSERT_TRUE(doc.open(dir / "p.shp"));
+    ASSERT_EQ(doc.open(dir / "p.shp"), OpenResult::Loaded);
     EXPECT_TRUE(doc.wasPacked());
     ASSERT_TRUE(doc.save());
     EXPECT_EQ(ovtest::readBytes(dir / "p.shp"), m.write());
@@ -244,7 +244,7 @@ TEST(ModelSave, FailureLeavesTargetAndModelUntouched) {
         const fs::path target = c.target(dir);
         RecordingReporter r;
         Document doc(r);
-        ASSERT_TRUE(doc.open(dir / "in.shp"));
+        ASSERT_EQ(doc.open(dir / "in.shp"), OpenResult::Loaded);
         EXPECT_FALSE(doc.saveAs(target)) << c.name;
         ASSERT_EQ(r.said.size(), 1u) << c.name;
         EXPECT_EQ(r.said[0].title, "Warning!");
@@ -279,8 +279,9 @@ TEST(ModelMerge, AppendsComponentsKeepingEachPairedWithItsBlocks) {
     ovtest::writeBytes(dir / "other.shp", packed(other.write()));
     RecordingReporter r;
     Document doc(r);
-    ASSERT_TRUE(doc.open(dir / "base.shp"));
-    ASSERT_TRUE(doc.merge(dir / "other.shp"));
+    ASSERT_EQ(doc.open(dir / "base.shp"), OpenResult::Loaded);
+    auto merged = doc.merge(dir / "other.shp");
+    ASSERT_TRUE(merged && *merged);
     expectSaid(r, {kCompressed}, "merge");
 
     EXPECT_EQ(doc.componentNames(),
@@ -288,7 +289,7 @@ TEST(ModelMerge, AppendsComponentsKeepingEachPairedWithItsBlocks) {
     ASSERT_TRUE(doc.saveAs(dir / "merged.shp"));
     auto reread = BlockChain::read(ovtest::readBytes(dir / "merged.shp"));
     ASSERT_TRUE(reread);
-    for (const auto* chain : {&doc.chain(), &*reread}) {
+    for (const BlockChain* chain : {&doc.chain(), static_cast<const BlockChain*>(&*reread)}) {
         EXPECT_EQ(chain->count(BlockType::GroupOpener), 5u);
         for (size_t k = 0; k < 2; ++k)
             EXPECT_EQ(fingerprint(*chain, k), fingerprint(base, k)) << k;
@@ -348,8 +349,11 @@ TEST(ModelMerge, RefusalsChangeNothing) {
         if (c.other) ovtest::writeBytes(dir / "other.shp", *c.other);
         RecordingReporter r;
         Document doc(r);
-        ASSERT_TRUE(doc.open(dir / "base.shp"));
-        EXPECT_FALSE(doc.merge(dir / "other.shp")) << c.name;
+        ASSERT_EQ(doc.open(dir / "base.shp"), OpenResult::Loaded);
+        auto merged = doc.merge(dir / "other.shp");
+        EXPECT_FALSE(merged && *merged) << c.name;
+        // Refused and said so, or (an empty model) nothing to do, silently.
+        EXPECT_EQ(merged.ok(), c.said.empty()) << c.name;
         expectSaid(r, c.said, c.name);
         EXPECT_EQ(doc.chain().write(), base.write()) << c.name;
         EXPECT_TRUE(doc.loaded());
@@ -357,7 +361,8 @@ TEST(ModelMerge, RefusalsChangeNothing) {
 
     RecordingReporter r;
     Document nothing(r);
-    EXPECT_FALSE(nothing.merge("anything.shp"));
+    auto merged = nothing.merge("anything.shp");
+    EXPECT_TRUE(merged && !*merged);
     EXPECT_TRUE(r.said.empty());
 }
 
@@ -370,13 +375,9 @@ TEST(ModelDelete, LaterComponentsKeepTheirBlocks) {
         Document doc(r);
         ScratchDir dir;
         ovtest::writeBytes(dir / "m.shp", original.write());
-        ASSERT_TRUE(doc.open(dir / "m.shp"));
-        doc.selectComponent(2);
-        doc.selectAttachment(0);
+        ASSERT_EQ(doc.open(dir / "m.shp"), OpenResult::Loaded);
         ASSERT_TRUE(doc.deleteComponent(gone)) << gone;
         EXPECT_TRUE(r.said.empty());
-        EXPECT_EQ(doc.selectedComponent(), -1);
-        EXPECT_EQ(doc.selectedAttachment(), -1);
         ASSERT_EQ(doc.componentCount(), 3u);
         for (uint16_t t : {BlockType::GroupOpener, BlockType::Boxes, BlockType::Attachments})
             EXPECT_EQ(doc.chain().count(t), 3u);
@@ -419,7 +420,7 @@ TEST(ModelDelete, RefusedWhereItWouldBreakTheModel) {
         ovtest::writeBytes(dir / "m.shp", c.chain.write());
         RecordingReporter r;
         Document doc(r);
-        ASSERT_TRUE(doc.open(dir / "m.shp"));
+        ASSERT_EQ(doc.open(dir / "m.shp"), OpenResult::Loaded);
         EXPECT_FALSE(doc.deleteComponent(1)) << c.name;
         expectSaid(r, {c.said}, c.name);
         EXPECT_EQ(doc.chain().write(), c.chain.write()) << c.name;
@@ -508,7 +509,7 @@ TEST(ModelAttach, AppendsTheBitExactDefaultRecord) {
         ovtest::writeBytes(dir / "m.shp", original.write());
         RecordingReporter r;
         Document doc(r);
-        ASSERT_TRUE(doc.open(dir / "m.shp"));
+        ASSERT_EQ(doc.open(dir / "m.shp"), OpenResult::Loaded);
         const size_t before =
             original.blocks()[*original.nth(BlockType::Attachments, 1)].recordCount;
         auto index = doc.attach(1, kind);
@@ -537,10 +538,13 @@ TEST(ModelAttach, RefusedWithoutTheComponentsType9Block) {
     ovtest::writeBytes(dir / "m.shp", c.write());
     RecordingReporter r;
     Document doc(r);
-    ASSERT_TRUE(doc.open(dir / "m.shp"));
+    ASSERT_EQ(doc.open(dir / "m.shp"), OpenResult::Loaded);
     EXPECT_FALSE(doc.attach(1, 0));
     EXPECT_FALSE(doc.attach(0, 5));
-    expectSaid(r, {{kMissingType9Caption, kMissingType9Text}}, "attach");
+    expectSaid(r,
+               {{kMissingType9Caption, kMissingType9Text},
+                {kEditRefusedCaption, "There is no attachment kind 5."}},
+               "attach");
     EXPECT_EQ(doc.chain().write(), c.write());
 }
 
@@ -550,16 +554,16 @@ TEST(ModelEdit, DetachClassAndBlock13) {
     ovtest::writeBytes(dir / "m.shp", original.write());
     RecordingReporter r;
     Document doc(r);
-    ASSERT_TRUE(doc.open(dir / "m.shp"));
-    const auto names = doc.attachmentNames(1);
+    ASSERT_EQ(doc.open(dir / "m.shp"), OpenResult::Loaded);
+    const auto names = *doc.attachmentNames(1);
     ASSERT_GE(names.size(), 2u);
 
-    doc.selectComponent(1);
-    doc.selectAttachment(1);
     EXPECT_TRUE(doc.detach(1, 0));
-    EXPECT_EQ(doc.selectedAttachment(), 0);  // the selected one moved up
-    EXPECT_EQ(doc.attachmentNames(1), std::vector<std::string>(names.begin() + 1, names.end()));
+    EXPECT_EQ(*doc.attachmentNames(1), std::vector<std::string>(names.begin() + 1, names.end()));
     EXPECT_FALSE(doc.detach(1, names.size()));
+    expectSaid(r, {{kEditRefusedCaption, "Attachment 2 does not exist: component 1 has 1."}},
+               "detach");
+    r.said.clear();
 
     EXPECT_TRUE(doc.setShipClass(2));
     EXPECT_TRUE(doc.setBlock13(0, true));
@@ -578,6 +582,174 @@ TEST(ModelEdit, DetachClassAndBlock13) {
     EXPECT_EQ(off.recordCount, 0u);
     EXPECT_EQ(off.recordSize, 4u);
     EXPECT_EQ(saved->count(BlockType::Block13), 2u);
+}
+
+// Field edits write exactly the bytes of the fields that changed, compared bit for bit.
+TEST(ModelEdit, RecordFieldsChangeOnlyTheirOwnBytes) {
+    const BlockChain original = makeModel({"A", "B"});
+    ScratchDir dir;
+    ovtest::writeBytes(dir / "m.shp", original.write());
+    RecordingReporter r;
+    Document doc(r);
+    ASSERT_EQ(doc.open(dir / "m.shp"), OpenResult::Loaded);
+    const size_t table = *original.componentTable();
+    const size_t nine = *original.nth(BlockType::Attachments, 1);
+    const ComponentFields base = *doc.componentFields(1);
+    EXPECT_EQ(base.name, "B");
+    EXPECT_EQ(base.value212, 101u);
+    const AttachmentFields att = *doc.attachmentFields(1, 0);
+    EXPECT_EQ(att.kind, 1u);
+
+    struct Case {
+        const char* name;
+        std::function<Result<bool>()> edit;
+        size_t block;     // where the bytes change
+        size_t from, to;  // the changed byte range in that block's data
+    };
+    const size_t rec = kComponentRecordSize;
+    auto with = [&](auto change) {
+        ComponentFields f = base;
+        change(f);
+        return [&doc, f] { return doc.setComponentFields(1, f); };
+    };
+    const Case cases[] = {
+        {"name", with([](ComponentFields& f) { f.name = "Bridge"; }), table, rec, rec + 64},
+        {"kind", with([](ComponentFields& f) { f.kind = 7; }), table, rec + 64, rec + 68},
+        {"negative zero y", with([](ComponentFields& f) { f.position.y = -0.0f; }), table, rec + 72,
+         rec + 76},
+        {"value 212", with([](ComponentFields& f) { f.value212 = 0xFFFFFFFF; }), table, rec + 212,
+         rec + 216},
+        {"switch 240", with([](ComponentFields& f) { f.switch240 = 1; }), table, rec + 240,
+         rec + 244},
+        {"value 260", with([](ComponentFields& f) { f.value260 = 9; }), table, rec + 260,
+         rec + 264},
+        {"attachment position",
+         [&] {
+             AttachmentFields f = att;
+             f.position.z = 12.5f;
+             return doc.setAttachmentFields(1, 0, f);
+         },
+         nine, 12, 16},
+        {"attachment gun type",
+         [&] {
+             AttachmentFields f = att;
+             f.gunType = 11;
+             return doc.setAttachmentFields(1, 0, f);
+         },
+         nine, 100, 104},
+    };
+    for (const Case& c : cases) {
+        doc.replaceChain(original);
+        const uint64_t version = doc.version();
+        auto done = c.edit();
+        ASSERT_TRUE(done) << c.name;
+        EXPECT_TRUE(*done) << c.name;
+        EXPECT_EQ(doc.version(), version + 1) << c.name;
+        for (size_t i = 0; i < original.size(); ++i) {
+            const Bytes& was = original.blocks()[i].data;
+            const Bytes& now = doc.chain().blocks()[i].data;
+            ASSERT_EQ(was.size(), now.size()) << c.name;
+            for (size_t b = 0; b < was.size(); ++b) {
+                if (i != c.block || b < c.from || b >= c.to) {
+                    ASSERT_EQ(was[b], now[b]) << c.name << ": block " << i << " byte " << b;
+                }
+            }
+        }
+        EXPECT_NE(doc.chain().blocks()[c.block].data, original.blocks()[c.block].data) << c.name;
+        // The same fields again change nothing.
+        auto again = c.edit();
+        ASSERT_TRUE(again) << c.name;
+        EXPECT_FALSE(*again) << c.name;
+    }
+    EXPECT_EQ(doc.componentFields(1)->switch240, 0u);
+    EXPECT_EQ(doc.attachmentFields(1, 0)->gunType, 11u);
+    EXPECT_FALSE(doc.componentFields(2));
+    EXPECT_FALSE(doc.attachmentFields(1, 99));
+    EXPECT_TRUE(r.said.empty());
+
+    // Refusals say why once and change nothing.
+    doc.replaceChain(original);
+    ComponentFields longName = base;
+    longName.name = std::string(kMaxComponentName + 1, 'x');
+    EXPECT_FALSE(doc.setComponentFields(1, longName));
+    EXPECT_FALSE(doc.setAttachmentFields(1, 99, att));
+    BlockChain shortRecords = original;
+    Block& b = shortRecords.blocks()[nine];
+    b.recordSize = 100;
+    b.data.resize(size_t(b.recordCount) * 100);
+    doc.replaceChain(shortRecords);
+    EXPECT_FALSE(doc.setAttachmentFields(1, 0, att));
+    doc.replaceChain(reduced(original));
+    EXPECT_TRUE(doc.reducedComponentTable());
+    EXPECT_FALSE(doc.setComponentFields(0, *doc.componentFields(0)));
+    EXPECT_EQ(doc.chain().write(), reduced(original).write());
+    expectSaid(r,
+               {{kEditRefusedCaption, "A component name holds at most 63 characters."},
+                {kEditRefusedCaption, "Attachment 99 does not exist"},
+                {kEditRefusedCaption, "The Type9 block of component 1 holds records of 100"},
+                {kReducedBlock1Caption, kReducedBlock1Text}},
+               "refusals");
+}
+
+TEST(ModelEdit, BoxesAreAddedMovedAndRemoved) {
+    std::vector<ComponentSpec> parts{part("A", 0), part("B", 1)};
+    parts[0].boxes.clear();
+    const BlockChain original = buildModel(0, parts);
+    ScratchDir dir;
+    ovtest::writeBytes(dir / "m.shp", original.write());
+    RecordingReporter r;
+    Document doc(r);
+    ASSERT_EQ(doc.open(dir / "m.shp"), OpenResult::Loaded);
+    auto boxes = [&](size_t k) -> const Block& {
+        return doc.chain().blocks()[*locate(doc.chain(), k).boxes];
+    };
+    const Bytes first(boxes(1).record(0).begin(), boxes(1).record(0).end());
+
+    // Only the changed float's bytes change.
+    BoxFields f = *doc.boxFields(1, 0);
+    EXPECT_EQ(f.halfExtents.z, 2.0f);
+    f.centre.z = -7.5f;
+    ASSERT_TRUE(doc.setBoxFields(1, 0, f));
+    const Bytes moved(boxes(1).record(0).begin(), boxes(1).record(0).end());
+    for (size_t i = 0; i < first.size(); ++i) {
+        if (i < 60 || i >= 64) {
+            EXPECT_EQ(moved[i], first[i]) << i;
+        }
+    }
+    EXPECT_NE(moved, first);
+    EXPECT_EQ(*doc.setBoxFields(1, 0, f), false);
+
+    // A new box copies the last one; without one it is drawn around the vertices.
+    EXPECT_EQ(*doc.addBox(1), 1u);
+    EXPECT_TRUE(std::equal(moved.begin(), moved.end(), boxes(1).record(1).begin()));
+    EXPECT_EQ(*doc.addBox(0), 0u);
+    const ConstBoxView made(boxes(0).record(0));
+    EXPECT_EQ(made.matrix(), (std::array<float, 9>{1, 0, 0, 0, 1, 0, 0, 0, 1}));
+    EXPECT_EQ(made.centre().y, 0.5f);
+    EXPECT_EQ(made.centre().z, 1.0f);
+    EXPECT_EQ(made.halfExtents().z, 1.0f);
+    EXPECT_EQ(made.u32(0), 0u);
+
+    ASSERT_TRUE(doc.removeBox(1, 0));
+    EXPECT_EQ(boxes(1).recordCount, 1u);
+    EXPECT_TRUE(std::equal(moved.begin(), moved.end(), boxes(1).record(0).begin()));
+    ASSERT_TRUE(doc.removeBox(0, 0));
+    EXPECT_EQ(boxes(0).data, Bytes{});
+    EXPECT_TRUE(r.said.empty());
+
+    // Refused: no such box, no box block.
+    EXPECT_FALSE(doc.removeBox(1, 1));
+    EXPECT_FALSE(doc.setBoxFields(0, 0, f));
+    BlockChain noBoxes = original;
+    noBoxes.blocks().erase(noBoxes.blocks().begin() + ptrdiff_t(*noBoxes.nth(BlockType::Boxes, 1)));
+    doc.replaceChain(noBoxes);
+    EXPECT_FALSE(doc.addBox(1));
+    EXPECT_EQ(doc.chain().write(), noBoxes.write());
+    expectSaid(r,
+               {{kEditRefusedCaption, "Box 1 does not exist: component 1 has 1."},
+                {kEditRefusedCaption, "Box 0 does not exist: component 0 has 0."},
+                {kMissingBoxesCaption, kMissingBoxesText}},
+               "refusals");
 }
 
 // ---------------------------------------------------------------------------
@@ -620,7 +792,7 @@ TEST(ModelCheck, FindsEachKindOfProblem) {
     }
 }
 
-TEST(ModelCheck, DocumentLookupsReportTheirOwnMessages) {
+TEST(ModelCheck, ValidityComesFromOneSilentCall) {
     BlockChain c = makeModel({"A", "B"});
     c.blocks().erase(c.blocks().begin() + ptrdiff_t(*c.nth(BlockType::Vertices, 1)));
     c.blocks().erase(c.blocks().begin() + ptrdiff_t(*c.nth(BlockType::Boxes, 1)));
@@ -628,12 +800,164 @@ TEST(ModelCheck, DocumentLookupsReportTheirOwnMessages) {
     ovtest::writeBytes(dir / "m.shp", c.write());
     RecordingReporter r;
     Document doc(r);
-    ASSERT_TRUE(doc.open(dir / "m.shp"));
-    EXPECT_TRUE(doc.geometry(0));
-    EXPECT_FALSE(doc.geometry(1));
-    EXPECT_TRUE(doc.boxBlock(0));
-    EXPECT_FALSE(doc.boxBlock(1));
-    expectSaid(
-        r, {{kEmptyGeometryCaption, kEmptyGeometryText}, {kMissingBoxesCaption, kMissingBoxesText}},
-        "lookups");
+    ASSERT_EQ(doc.open(dir / "m.shp"), OpenResult::Loaded);
+    EXPECT_TRUE(doc.validity(0).empty());
+    std::vector<std::pair<std::string, std::string>> found;
+    for (const Problem& p : doc.validity(1)) {
+        EXPECT_EQ(p.component, 1);
+        found.emplace_back(p.caption, p.text);
+    }
+    EXPECT_EQ(found, (std::vector<std::pair<std::string, std::string>>{
+                         {kMissingBoxesCaption, kMissingBoxesText},
+                         {kEmptyGeometryCaption, kEmptyGeometryText}}));
+    EXPECT_TRUE(doc.summary(1).blocks.attachments);
+    EXPECT_FALSE(doc.summary(1).vertices);
+    EXPECT_TRUE(r.said.empty());
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(ModelDocument, ChangesAreCountedMarkedAndAnnounced) {
+    const BlockChain original = makeModel({"A", "B"});
+    ScratchDir dir;
+    ovtest::writeBytes(dir / "m.shp", original.write());
+    RecordingReporter r;
+    Document doc(r);
+    std::vector<Change> heard;
+    const size_t id = doc.addListener([&](Change c) { heard.push_back(c); });
+
+    ASSERT_EQ(doc.open(dir / "m.shp"), OpenResult::Loaded);
+    EXPECT_FALSE(doc.modified());
+    const uint64_t opened = doc.version();
+
+    // Each edit says whether it changed anything; only a change counts.
+    struct Step {
+        const char* name;
+        std::function<Result<bool>()> edit;
+        bool changes;
+    };
+    const Step steps[] = {
+        {"class to 2", [&] { return doc.setShipClass(2); }, true},
+        {"class to 2 again", [&] { return doc.setShipClass(2); }, false},
+        {"block13 of A on", [&] { return doc.setBlock13(0, true); }, true},
+        {"block13 of A on again", [&] { return doc.setBlock13(0, true); }, false},
+        {"block13 of B off", [&] { return doc.setBlock13(1, false); }, true},
+        {"block13 of B off again", [&] { return doc.setBlock13(1, false); }, false},
+    };
+    uint64_t version = opened;
+    for (const Step& s : steps) {
+        auto done = s.edit();
+        ASSERT_TRUE(done) << s.name;
+        EXPECT_EQ(*done, s.changes) << s.name;
+        EXPECT_EQ(doc.version(), version + (s.changes ? 1 : 0)) << s.name;
+        version = doc.version();
+    }
+    EXPECT_TRUE(doc.modified());
+    EXPECT_TRUE(r.said.empty());
+
+    // An undo step puts a snapshot back: the lookups follow the restored chain.
+    const BlockChain edited = doc.chain();
+    ASSERT_TRUE(doc.attach(1, 3));
+    EXPECT_EQ(doc.summary(1).attachments, original.blocks()[*original.nth(9, 1)].recordCount + 1);
+    doc.replaceChain(edited);
+    EXPECT_EQ(doc.chain().write(), edited.write());
+    EXPECT_EQ(doc.summary(1).attachments, original.blocks()[*original.nth(9, 1)].recordCount);
+
+    ASSERT_TRUE(doc.save());
+    EXPECT_FALSE(doc.modified());
+    doc.removeListener(id);
+    doc.close();
+    EXPECT_EQ(heard,
+              (std::vector<Change>{Change::Opened, Change::Edited, Change::Edited, Change::Edited,
+                                   Change::Edited, Change::Edited, Change::Saved}));
+}
+
+TEST(ModelDocument, EveryRefusedEditSaysWhyOnce) {
+    BlockChain c = makeModel({"A", "B"});
+    c.blocks().erase(c.blocks().begin() + ptrdiff_t(*c.nth(BlockType::Attachments, 1)));
+    ScratchDir dir;
+    ovtest::writeBytes(dir / "m.shp", c.write());
+    RecordingReporter r;
+    Document doc(r);
+    ASSERT_EQ(doc.open(dir / "m.shp"), OpenResult::Loaded);
+    struct Case {
+        const char* name;
+        std::function<bool()> edit;
+        Said said;
+    };
+    const Case cases[] = {
+        {"delete past the table",
+         [&] { return doc.deleteComponent(2).ok(); },
+         {kEditRefusedCaption, "Component 2 does not exist: the model has 2 components."}},
+        {"delete without Type9",
+         [&] { return doc.deleteComponent(1).ok(); },
+         {kMissingType9Caption, kMissingType9Text}},
+        {"attach without Type9",
+         [&] { return doc.attach(1, 0).ok(); },
+         {kMissingType9Caption, kMissingType9Text}},
+        {"detach without Type9",
+         [&] { return doc.detach(1, 0).ok(); },
+         {kMissingType9Caption, kMissingType9Text}},
+        {"detach past the block",
+         [&] { return doc.detach(0, 99).ok(); },
+         {kEditRefusedCaption, "Attachment 99 does not exist"}},
+        {"block13 without Type9",
+         [&] { return doc.setBlock13(1, true).ok(); },
+         {kMissingType9Caption, kMissingType9Text}},
+    };
+    for (const Case& k : cases) {
+        r.said.clear();
+        EXPECT_FALSE(k.edit()) << k.name;
+        expectSaid(r, {k.said}, k.name);
+        EXPECT_EQ(doc.chain().write(), c.write()) << k.name;
+    }
+    EXPECT_FALSE(doc.modified());
+
+    // Without a header record there is no class byte to set.
+    BlockChain headless = makeModel({"A"});
+    headless.blocks()[0].recordCount = 0;
+    headless.blocks()[0].data.clear();
+    ovtest::writeBytes(dir / "h.shp", headless.write());
+    ASSERT_EQ(doc.open(dir / "h.shp"), OpenResult::Loaded);
+    r.said.clear();
+    EXPECT_FALSE(doc.setShipClass(1));
+    expectSaid(r, {{kEditRefusedCaption, "The model has no ship header record"}}, "class");
+}
+
+// A table that claims 65535 components over a chain of 60,000 blocks: every lookup
+// goes through the index, so info and check take one pass, not one per component.
+TEST(ModelIndex, SixtyThousandBlocksAndAFullTable) {
+    BlockChain chain;
+    auto add = [&](uint32_t type, uint32_t size = 0, uint32_t count = 0) {
+        Block b;
+        b.type = type;
+        b.recordSize = size;
+        b.recordCount = count;
+        b.data.resize(size_t(size) * count);
+        chain.appendBlock(std::move(b));
+    };
+    add(BlockType::ShipHeader, 88, 1);
+    add(BlockType::ComponentTable, 0, 0xFFFF);
+    const uint32_t group[] = {2, 7, 9, 13, 4, 3, 6};
+    while (chain.size() + std::size(group) <= 60000)
+        for (uint32_t t : group)
+            add(t);
+    const size_t groups = (chain.size() - 2) / std::size(group);
+
+    const ChainIndex index(chain);
+    const ModelView model(chain, index);
+    EXPECT_EQ(model.componentCount(), 0xFFFFu);
+    // Components with a group of their own have no problem; every other one lacks
+    // its Type9 and box blocks.
+    EXPECT_EQ(model.check().size(), 2 * (0xFFFFu - groups));
+    for (size_t k : {size_t(0), groups - 1, groups, size_t(0xFFFE)}) {
+        const ComponentSummary s = model.summary(k);
+        EXPECT_EQ(s.attachments.has_value(), k < groups) << k;
+        EXPECT_EQ(s.block13.has_value(), k < groups) << k;
+        if (k < groups) {
+            EXPECT_EQ(*s.blocks.attachments, 2 + k * std::size(group) + 2) << k;
+            EXPECT_EQ(*s.blocks.faces, *s.blocks.attachments + 3) << k;
+        }
+        EXPECT_EQ(s.blocks, locate(chain, k)) << k;
+    }
 }

@@ -101,7 +101,7 @@ struct Collect {
     Status operator()(ByteSpan piece) {
         bytes.insert(bytes.end(), piece.begin(), piece.end());
         ++pieces;
-        return std::nullopt;
+        return {};
     }
 };
 

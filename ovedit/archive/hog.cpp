@@ -84,34 +84,11 @@ std::string countText(uint32_t itemCount) {
     return std::to_string(itemCount) + " file(s)";
 }
 
-// ---- The archive file ---------------------------------------------------------------
-
-HogFile::~HogFile() {
-    if (f_) std::fclose(f_);
-}
-
-std::unique_ptr<HogFile> HogFile::open(const fs::path& path) {
-#ifdef _WIN32
-    std::FILE* f = _wfopen(path.c_str(), L"rb");
-#else
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-#endif
-    if (!f) return nullptr;
-    auto h = std::make_unique<HogFile>();
-    h->f_ = f;
-    return h;
-}
-
-size_t HogFile::readAt(uint64_t offset, uint8_t* dst, size_t n) {
-    if (n == 0) return 0;
-        // Seeking also drops whatever the stream had buffered, so bytes patched in place
-        // through another handle are seen.
-#ifdef _WIN32
-    if (_fseeki64(f_, static_cast<long long>(offset), SEEK_SET) != 0) return 0;
-#else
-    if (fseeko(f_, static_cast<off_t>(offset), SEEK_SET) != 0) return 0;
-#endif
-    return std::fread(dst, 1, n, f_);
+PackInfo packInfoOf(ByteSpan firstBytes) {
+    PackInfo info;
+    info.packed = refpack::isPacked(firstBytes);
+    if (info.packed) info.unpackedSize = Hex_Util::bigEndian24(firstBytes, 2);
+    return info;
 }
 
 // ---- Reading the FAT ----------------------------------------------------------------
@@ -153,13 +130,23 @@ bool fatLengthFits(uint32_t fatLength, uint64_t fileSize) {
     return fatLength >= kHeaderSize && fatLength <= fileSize;
 }
 
+// Reads [have, want) of the file into region, which ends up holding what was read.
+Status growRegion(const ReadOnlyFile& file, Bytes& region, uint64_t want) {
+    const size_t have = region.size();
+    region.resize(size_t(want));
+    auto got = file.readAt(have, std::span<uint8_t>(region).subspan(have));
+    if (!got) return got.error();
+    region.resize(have + *got);
+    return {};
+}
+
 }  // namespace
 
-std::string readFat(HogFile& file, uint64_t fileSize, uint32_t fatLength, uint32_t count,
-                    std::vector<HogEntry>& out) {
+Result<std::string> readFat(const ReadOnlyFile& file, uint64_t fileSize, uint32_t fatLength,
+                            uint32_t count, std::vector<HogEntry>& out) {
     out.clear();
     if (count == 0 || fileSize <= kHeaderSize) {
-        if (count == 0) return {};
+        if (count == 0) return std::string();
         return "The hog file ends before its FAT: none of the " + std::to_string(count) +
                " entries its header states can be read.";
     }
@@ -176,25 +163,22 @@ std::string readFat(HogFile& file, uint64_t fileSize, uint32_t fatLength, uint32
     Bytes region;
     size_t pos = kHeaderSize;
     for (;;) {
-        size_t have = region.size();
-        region.resize(size_t(want));
-        size_t got = file.readAt(have, region.data() + have, region.size() - have);
-        region.resize(have + got);
+        if (auto grown = growRegion(file, region, want); !grown) return grown.error();
         pos = walkFat(region, pos, count, out);
         if (out.size() == count || region.size() < want || want == limit) break;
         want = std::min<uint64_t>(limit, want * 2);
     }
-    if (out.size() == count) return {};
+    if (out.size() == count) return std::string();
     return "The FAT ends at byte " + std::to_string(pos) + " (the end of the " +
            (fatKnown ? "FAT region" : "file") + ") after " + std::to_string(out.size()) +
            " of the " + std::to_string(count) +
            " entries its header states; only those are listed.";
 }
 
-uint32_t countFatEntries(HogFile& file, uint64_t fileSize, uint32_t fatLength) {
-    if (!fatLengthFits(fatLength, fileSize)) return 0;
-    Bytes region(fatLength);
-    region.resize(file.readAt(0, region.data(), region.size()));
+Result<uint32_t> countFatEntries(const ReadOnlyFile& file, uint64_t fileSize, uint32_t fatLength) {
+    if (!fatLengthFits(fatLength, fileSize)) return uint32_t(0);
+    Bytes region;
+    if (auto read = growRegion(file, region, fatLength); !read) return read.error();
     std::vector<HogEntry> entries;
     walkFat(region, kHeaderSize, UINT32_MAX, entries);
     return uint32_t(entries.size());
@@ -208,26 +192,24 @@ HogArchive& HogArchive::operator=(HogArchive&&) noexcept = default;
 HogArchive::~HogArchive() = default;
 
 struct ArchiveLoader {
-    // `fault` says which of the editor's messages fits a failure.
-    static Result<HogArchive> load(const fs::path& path, LoadFault& fault) {
-        fault = LoadFault::Io;
+    // The file, its header and its FAT. With `useCompanion` a count of 0 or above
+    // 100000 is taken, with the other header values, from a companion FAT file.
+    static Result<HogArchive> load(const fs::path& path, bool useCompanion) {
         std::error_code ec;
-        if (path.empty() || !fs::is_regular_file(path, ec)) {
-            fault = LoadFault::NotFound;
-            return makeError(path.string() + ": file not found");
-        }
+        if (path.empty() || !fs::is_regular_file(path, ec))
+            return makeError(ErrorKind::NotFound, pathText(path) + ": file not found");
         auto size = ov::fileSize(path);
         if (!size) return size.error();
-        auto file = HogFile::open(path);
-        if (!file) return makeError(path.string() + ": cannot open for reading");
+        auto file = ReadOnlyFile::open(path);
+        if (!file) return file.error();
 
         uint8_t head[kHeaderSize];
-        size_t got = file->readAt(0, head, sizeof head);
-        ByteSpan header(head, got);
-        if (!isHogMagic(header)) {
-            fault = LoadFault::NotHog;
-            return makeError(path.string() + ": not a HOG archive (no \"BIGF\" at byte 0)", 0);
-        }
+        auto got = file->readAt(0, head);
+        if (!got) return got.error();
+        ByteSpan header(head, *got);
+        if (!isHogMagic(header))
+            return makeError(ErrorKind::BadData,
+                             pathText(path) + ": not a HOG archive (no \"BIGF\" at byte 0)", 0);
 
         HogArchive a;
         a.path_ = path;
@@ -236,7 +218,7 @@ struct ArchiveLoader {
         a.hogSize_ = h.hogSize;
         a.itemCount_ = h.itemCount;
         a.fatLength_ = h.fatLength;
-        if (h.itemCount == 0 || h.itemCount > kMaxItemCount) {
+        if (useCompanion && (h.itemCount == 0 || h.itemCount > kMaxItemCount)) {
             // A FAT backup made beside the archive has the same header; it tells the
             // count when the archive's own count field has been damaged.
             for (const fs::path& companion : companionPaths(path)) {
@@ -250,9 +232,10 @@ struct ArchiveLoader {
                 break;
             }
         }
-        a.walkNote_ = readFat(*file, a.fileSize_, a.fatLength_, a.itemCount_, a.entries_);
-        a.file_ = std::move(file);
-        fault = LoadFault::None;
+        auto note = readFat(*file, a.fileSize_, a.fatLength_, a.itemCount_, a.entries_);
+        if (!note) return note.error();
+        a.walkNote_ = std::move(*note);
+        a.file_ = std::make_unique<ReadOnlyFile>(std::move(*file));
         return a;
     }
 
@@ -268,6 +251,22 @@ struct ArchiveLoader {
                 out.push_back(p);
         return out;
     }
+
+    // The count-0 repair of GetHogData: the number of entries the FAT region holds,
+    // written into the header, and the FAT read again with it.
+    static Status repairCount(HogArchive& a) {
+        auto count = countFatEntries(*a.file_, a.fileSize_, a.fatLength_);
+        if (!count) return count.error();
+        a.itemCount_ = *count;
+        if (*count == 0) return {};
+        uint8_t field[4];
+        storeU32BE(field, *count);
+        Status written = writeFileAt(a.path_, 8, field);
+        auto note = readFat(*a.file_, a.fileSize_, a.fatLength_, a.itemCount_, a.entries_);
+        if (!note) return note.error();
+        a.walkNote_ = std::move(*note);
+        return written;
+    }
 };
 
 fs::path backupPathOf(const fs::path& archive) {
@@ -279,26 +278,25 @@ fs::path backupPathOf(const fs::path& archive) {
 }
 
 Result<HogArchive> HogArchive::read(const fs::path& path) {
-    LoadFault fault;
-    return ArchiveLoader::load(path, fault);
+    return ArchiveLoader::load(path, true);
 }
 
-std::optional<HogArchive> HogArchive::open(std::string_view pathText, Reporter& reporter) {
-    LoadFault fault;
-    auto a = ArchiveLoader::load(fs::path(trim(pathText)), fault);
-    switch (fault) {
-        case LoadFault::None:
-            break;
-        case LoadFault::NotFound:
-            reporter.message("File path error", "File not found", Icon::Exclamation);
-            return std::nullopt;
-        case LoadFault::NotHog:
-            reporter.message("Extractor", "This file is not a valid OV Hog file",
-                             Icon::Exclamation);
-            return std::nullopt;
-        case LoadFault::Io:
-            reporter.message("OV Edit", "Error - " + a.error().describe(), Icon::Critical);
-            return std::nullopt;
+std::optional<HogArchive> HogArchive::open(std::string_view pathArg, Reporter& reporter) {
+    auto a = read(pathFromText(trim(pathArg)));
+    if (!a) {
+        switch (a.error().kind) {
+            case ErrorKind::NotFound:
+                reporter.message("File path error", "File not found", Icon::Exclamation);
+                break;
+            case ErrorKind::BadData:
+                reporter.message("Extractor", "This file is not a valid OV Hog file",
+                                 Icon::Exclamation);
+                break;
+            default:
+                reporter.message("OV Edit", "Error - " + a.error().describe(), Icon::Critical);
+                break;
+        }
+        return std::nullopt;
     }
     if (!a->walkNote().empty()) reporter.message("OV Edit", a->walkNote(), Icon::Exclamation);
     return std::move(*a);
@@ -308,7 +306,7 @@ Status HogArchive::reload() {
     auto a = read(path_);
     if (!a) return a.error();
     *this = std::move(*a);
-    return std::nullopt;
+    return {};
 }
 
 fs::path HogArchive::backupPath() const {
@@ -322,17 +320,6 @@ bool HogArchive::hasBackup() const {
 
 namespace {
 
-char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
-    return true;
-}
-
 std::string_view lastPart(std::string_view name) {
     size_t sep = name.find_last_of("\\/");
     return sep == std::string_view::npos ? name : name.substr(sep + 1);
@@ -342,34 +329,66 @@ std::string_view lastPart(std::string_view name) {
 
 const HogEntry* HogArchive::find(std::string_view name) const {
     for (const HogEntry& e : entries_)
-        if (equalsIgnoringCase(e.name, name)) return &e;
+        if (sameNameIgnoringCase(e.name, name)) return &e;
     for (const HogEntry& e : entries_)
-        if (equalsIgnoringCase(lastPart(e.name), name)) return &e;
+        if (sameNameIgnoringCase(lastPart(e.name), name)) return &e;
     return nullptr;
 }
 
+namespace {
+
+Error pastTheEnd(const HogEntry& entry) {
+    return makeError(ErrorKind::OutOfRange,
+                     "\"" + entry.name + "\" points past the end of the archive (offset " +
+                         hexText(entry.offset) + ", size " + hexText(entry.size) + ")",
+                     entry.entryPos);
+}
+
+}  // namespace
+
 Status HogArchive::readRawInto(const HogEntry& entry, Bytes& out) const {
-    if (uint64_t(entry.offset) + entry.size > fileSize_)
-        return makeError("\"" + entry.name + "\" points past the end of the archive (offset " +
-                             hexText(entry.offset) + ", size " + hexText(entry.size) + ")",
-                         entry.entryPos);
+    if (uint64_t(entry.offset) + entry.size > fileSize_) return pastTheEnd(entry);
     out.resize(entry.size);
-    if (file_->readAt(entry.offset, out.data(), out.size()) != out.size())
-        return makeError(path_.string() + ": read error in \"" + entry.name + "\"");
-    return std::nullopt;
+    auto got = file_->readAt(entry.offset, out);
+    if (!got || *got != out.size())
+        return makeError(ErrorKind::ReadFailed,
+                         pathText(path_) + ": read error in \"" + entry.name + "\"");
+    return {};
+}
+
+Result<Bytes> HogArchive::readHead(const HogEntry& entry, size_t maxBytes) const {
+    if (uint64_t(entry.offset) + entry.size > fileSize_) return pastTheEnd(entry);
+    Bytes out(std::min<size_t>(entry.size, maxBytes));
+    auto got = file_->readAt(entry.offset, out);
+    if (!got || *got != out.size())
+        return makeError(ErrorKind::ReadFailed,
+                         path_.string() + ": read error in \"" + entry.name + "\"");
+    return out;
 }
 
 Result<Bytes> HogArchive::readRaw(const HogEntry& entry) const {
     Bytes out;
-    if (auto err = readRawInto(entry, out)) return *err;
+    if (auto st = readRawInto(entry, out); !st) return st.error();
     return out;
+}
+
+Result<PackInfo> HogArchive::packInfo(const HogEntry& entry) const {
+    uint8_t first[kPackInfoBytes];
+    const size_t n = std::min<size_t>(entry.size, sizeof first);
+    if (uint64_t(entry.offset) + n > fileSize_)
+        return makeError(ErrorKind::OutOfRange,
+                         "\"" + entry.name + "\" points past the end of the archive",
+                         entry.entryPos);
+    auto got = file_->readAt(entry.offset, std::span<uint8_t>(first, n));
+    if (!got) return got.error();
+    return packInfoOf(ByteSpan(first, *got));
 }
 
 Result<Bytes> unpackItem(ByteSpan packed) {
     // The output buffer holds the unpacked size the header states plus a margin, and
     // the decoder stops rather than write past it.
     auto stated = Hex_Util::bigEndian24(packed, 2);
-    if (!stated) return makeError("the packed header is cut short", 0);
+    if (!stated) return makeError(ErrorKind::BadData, "the packed header is cut short", 0);
     Bytes out(size_t(*stated) + kUnpackMargin);
     auto n = refpack::decodeInto(packed, out);
     if (!n) return n.error();
@@ -381,52 +400,44 @@ Result<Bytes> HogArchive::readUnpacked(const HogEntry& entry) const {
     auto raw = readRaw(entry);
     if (!raw || !refpack::isPacked(*raw)) return raw;
     auto plain = unpackItem(*raw);
-    if (!plain) return makeError("\"" + entry.name + "\": " + plain.error().describe());
+    if (!plain)
+        return makeError(ErrorKind::BadData, "\"" + entry.name + "\": " + plain.error().describe());
     return plain;
 }
 
 // ---- GetHogData -------------------------------------------------------------------
 
-uint32_t GetHogData(std::string_view pathText, std::vector<HogEntry>& table, Reporter& reporter) {
-    table.clear();
-    const fs::path path(trim(pathText));
-    std::error_code ec;
-    auto size = fileSize(path);
-    if (path.empty() || !fs::is_regular_file(path, ec) || !size) {
-        reporter.message("GetHogData", "Error - hog not found", Icon::Exclamation);
-        return 0;
+std::optional<std::vector<HogEntry>> GetHogData(std::string_view pathArg, Reporter& reporter) {
+    const char* title = "GetHogData";
+    const fs::path path = pathFromText(trim(pathArg));
+    auto a = ArchiveLoader::load(path, false);
+    if (!a) {
+        switch (a.error().kind) {
+            case ErrorKind::NotFound:
+                reporter.message(title, "Error - hog not found", Icon::Exclamation);
+                break;
+            case ErrorKind::BadData:
+                // Without the magic the file is no archive, and repairing its "count"
+                // would damage whatever it really is.
+                reporter.message(title, "Error - " + pathText(path) + " is not a valid OV Hog file",
+                                 Icon::Exclamation);
+                break;
+            default:
+                reporter.message(title, "Error - can't open " + pathText(path), Icon::Critical);
+                break;
+        }
+        return std::nullopt;
     }
-    auto file = HogFile::open(path);
-    if (!file) {
-        reporter.message("GetHogData", "Error - can't open " + path.string(), Icon::Critical);
-        return 0;
-    }
-    uint8_t head[kHeaderSize];
-    ByteSpan header(head, file->readAt(0, head, sizeof head));
-    // Without the magic the file is no archive, and repairing its "count" would
-    // damage whatever it really is.
-    if (!isHogMagic(header)) {
-        reporter.message("GetHogData", "Error - " + path.string() + " is not a valid OV Hog file",
-                         Icon::Exclamation);
-        return 0;
-    }
-    Header h = headerOf(header);
-    if (h.itemCount == 0) {
+    if (a->itemCount() == 0) {
         reporter.message("OV Edit",
                          "Error in resource.hog - Hog says number of items = 0 - attempting to "
                          "correct",
                          Icon::Exclamation);
-        h.itemCount = countFatEntries(*file, *size, h.fatLength);
-        if (h.itemCount > 0) {
-            uint8_t count[4];
-            storeU32BE(count, h.itemCount);
-            if (auto err = writeFileAt(path, 8, count))
-                reporter.message("GetHogData", "Error - " + err->describe(), Icon::Critical);
-        }
+        if (auto repaired = ArchiveLoader::repairCount(*a); !repaired)
+            reporter.message(title, "Error - " + repaired.error().describe(), Icon::Critical);
     }
-    std::string note = readFat(*file, *size, h.fatLength, h.itemCount, table);
-    if (!note.empty()) reporter.message("GetHogData", note, Icon::Exclamation);
-    return uint32_t(table.size());
+    if (!a->walkNote().empty()) reporter.message(title, a->walkNote(), Icon::Exclamation);
+    return a->entries();
 }
 
 }  // namespace ov::archive

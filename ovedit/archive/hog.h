@@ -16,10 +16,18 @@
 // Every reader here is bounded by the bytes actually read from the file and is safe
 // on hostile input: a FAT that claims more entries than its region holds is read up
 // to where it ends, never further.
+//
+// Two layers. The core never talks to the user and may run on any thread:
+// HogArchive::read and the const members of an archive, packInfoOf, targetPath,
+// checkEntryName, entryNameFor, parseHex, buildHog, writeHog and writeHogFiles. Over
+// it, the hog tab's own operations (HogArchive::open, GetHogData, extract,
+// UnpackFile and the FAT commands) report every failure through the Reporter
+// exactly once, with the editor's titles and texts, and return whether they
+// succeeded. Editing an archive's entries (add, replace, rename, delete, then one
+// rebuild) lives in hog_edit.h.
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -28,6 +36,9 @@
 #include <vector>
 
 #include "common/bytes.h"
+#include "common/fileio.h"
+#include "common/job.h"
+#include "common/refpack.h"
 #include "common/report.h"
 #include "common/result.h"
 
@@ -76,20 +87,45 @@ std::string hogSizeText(uint32_t hogSize);
 // "967 file(s)".
 std::string countText(uint32_t itemCount);
 
+// ---- Packed items -------------------------------------------------------------------
+
+// What an item's first bytes say about it, without unpacking it.
+struct PackInfo {
+    bool packed = false;  // it starts 0x10 0xFB (0x11 0xFB is not recognised, as in the editor)
+    // The unpacked size the packed header states (24-bit big-endian at byte 2);
+    // nothing when the item is not packed or too short to hold it.
+    std::optional<uint32_t> unpackedSize;
+};
+PackInfo packInfoOf(ByteSpan firstBytes);
+// The bytes packInfoOf looks at.
+inline constexpr size_t kPackInfoBytes = 5;
+
+// Unpacks a packed item's bytes as extraction does: into room for the unpacked size
+// its header states plus kUnpackMargin, cut to the bytes produced. Fails (BadData)
+// when the stream needs more room or ends early. Safe on hostile input.
+Result<Bytes> unpackItem(ByteSpan packed);
+
 // ---- An open archive ----------------------------------------------------------------
 
-class HogFile;
 struct ArchiveLoader;
 
+// An archive read into memory: its header values and its FAT, with the file kept
+// open for reading items. The const members may be called from any number of
+// threads at once: every item read names its own offset and no file position is
+// shared (a preview may read while an extraction runs). reload() and the FAT
+// commands below change the object; nothing else may use it meanwhile.
 class HogArchive {
 public:
     // Opens an archive the way the hog tab does: trims the path, checks the magic and
     // the count (falling back on the ".fat" companion when the count is 0 or above
     // 100000), and reads the FAT. Problems are reported through `reporter` with the
-    // editor's titles and texts; nothing is returned then. Never writes to the file.
-    static std::optional<HogArchive> open(std::string_view pathText, Reporter& reporter);
+    // editor's titles and texts; nothing is returned then. A FAT that ends before
+    // its stated count is reported too (see walkNote()), but the archive is returned.
+    // Never writes to the file.
+    static std::optional<HogArchive> open(std::string_view path, Reporter& reporter);
 
-    // The same without talking to the user: the error says what went wrong.
+    // The same without talking to the user. The error's kind says what went wrong:
+    // NotFound (no such file), BadData (no "BIGF" magic), ReadFailed.
     static Result<HogArchive> read(const fs::path& path);
 
     HogArchive(HogArchive&&) noexcept;
@@ -114,13 +150,20 @@ public:
     // "fighter.shp"). Null when none matches.
     const HogEntry* find(std::string_view name) const;
 
-    // The item's bytes as stored. Fails when the entry points past the end of the file.
+    // The item's bytes as stored. Fails (OutOfRange) when the entry points past the
+    // end of the file.
     Result<Bytes> readRaw(const HogEntry& entry) const;
     // readRaw into `out` (resized to the item's size), reusing its storage.
     Status readRawInto(const HogEntry& entry, Bytes& out) const;
+    // The first min(maxBytes, size) bytes of the item as stored, for a look at an
+    // item without reading all of it. Fails as readRaw does.
+    Result<Bytes> readHead(const HogEntry& entry, size_t maxBytes) const;
     // The item's bytes, unpacked when it starts with 0x10 0xFB (output bounded by the
     // stated unpacked size + kUnpackMargin), as stored otherwise.
     Result<Bytes> readUnpacked(const HogEntry& entry) const;
+    // Whether the item is packed, and the unpacked size it states, from its first
+    // bytes only: one small read, cheap enough for every entry of a large archive.
+    Result<PackInfo> packInfo(const HogEntry& entry) const;
 
     // Reads the file's FAT again (after an edit made through this object or elsewhere).
     Status reload();
@@ -128,6 +171,10 @@ public:
     // "<archive path less its last four characters>.FAT".
     fs::path backupPath() const;
     bool hasBackup() const;
+
+    // The open file, for copying items' bytes as stored without reading them into
+    // memory (StagedFile::copyFrom). Positioned reads only, like the members above.
+    const ReadOnlyFile& file() const { return *file_; }
 
 private:
     HogArchive();
@@ -141,44 +188,50 @@ private:
     bool usedCompanion_ = false;
     std::string walkNote_;
     std::vector<HogEntry> entries_;
-    std::unique_ptr<HogFile> file_;  // kept open for reading, like the editor's file 1
+    std::unique_ptr<ReadOnlyFile> file_;  // kept open for reading, like the editor's file 1
 };
 
-// Reads the FAT of an archive (typically resource.hog) into `table` for the ship
-// switcher and ship import; returns the number of entries read. When the header's count is 0 it is
-// repaired on disk to the number of entries the FAT region really holds (nothing is
-// written when it holds none). Reports "Error - hog not found" under "GetHogData".
-uint32_t GetHogData(std::string_view pathText, std::vector<HogEntry>& table, Reporter& reporter);
+// Reads the FAT of an archive (typically resource.hog) for the ship switcher and
+// ship import; the item count is the size of the table. When the header's count is
+// 0 it is repaired on disk to the number of entries the FAT region really holds
+// (nothing is written when it holds none). Reports "Error - hog not found" under
+// "GetHogData" and returns nothing when the file is missing or not an archive.
+std::optional<std::vector<HogEntry>> GetHogData(std::string_view path, Reporter& reporter);
 
 // ---- Extraction -----------------------------------------------------------------------
 
-struct Progress {
-    size_t done = 0;          // entries finished so far
-    size_t total = 0;         // entries chosen
-    uint64_t bytes = 0;       // bytes written so far
-    std::string_view status;  // "Extracting NAME", "Unpacking and Extracting NAME", ...
-};
-using ProgressFn = std::function<void(const Progress&)>;
-
 enum class ExtractMode {
-    Raw,     // copy items as stored
-    Unpack,  // unpack packed items; ask about the others
+    Raw,             // copy items as stored
+    Unpack,          // unpack packed items; ask about the others
+    UnpackIfPacked,  // unpack packed items, copy the others as stored without asking
 };
 
 struct ExtractResult {
     size_t written = 0;      // files written
-    size_t skipped = 0;      // entries not written (answered No, refused name, bad item)
+    size_t skipped = 0;      // entries answered No to the not-packed question
+    size_t errors = 0;       // entries not written for a fault, each reported (a refused
+                             // name, an item past the archive's end, one that does not unpack)
     bool cancelled = false;  // answered Cancel
-    bool failed = false;     // a write failed; the loop stopped there
+    bool stopped = false;    // the job was asked to stop
+    bool failed = false;     // no destination, or a write failed: the loop stopped there
+
+    // Every chosen entry was written or deliberately skipped.
+    bool ok() const { return !cancelled && !stopped && !failed && errors == 0; }
 };
 
 // Extracts the entries at the given table indices, in the order given, into the
 // folder `destText` (trimmed). Names map onto subfolders of the destination; a name
 // that is empty, absolute, has a drive letter or a ".." part is refused with a
-// message naming it. Each file is written to a temporary file renamed into place.
+// message naming it. Each file is written to a temporary file renamed into place,
+// so whatever stops the run, no partial file is left under an item's name.
+//
+// Progress goes to the job after each item; a stop request is honoured between
+// items and ends the run with "Exiting unpack / extract function", as a Cancel does
+// (the result says how many files were written). Messages and the not-packed
+// question go to `reporter` on the calling thread.
 ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
-                      std::string_view destText, ExtractMode mode, Reporter& reporter,
-                      const ProgressFn& progress = {});
+                      std::string_view destText, ExtractMode mode, const Job& job,
+                      Reporter& reporter);
 
 // Unpacks (or copies, when not packed) the item at offset/size of the archive into
 // the file destPath. Reports "Error - Path(s) not found" under "UnpackFile()".
@@ -207,15 +260,65 @@ std::optional<uint32_t> parseHex(std::string_view text);
 
 // ---- Building new archives -----------------------------------------------------------
 
+// Whether `name` may name an entry of an archive built or edited here: what
+// extraction refuses is refused (empty, absolute, a drive letter or colon, a ".."
+// part, a folder rather than a file), and so is a zero byte, which would end the
+// name early in the FAT. ErrorKind::Refused with a sentence saying why.
+Status checkEntryName(std::string_view name);
+
 struct HogItem {
     std::string name;
     Bytes data;
 };
 
-// A complete archive of the items in order: header, FAT, then the data. With `pack`,
-// items not already packed are RefPack-packed.
-Result<Bytes> buildHog(std::span<const HogItem> items, bool pack = false);
-// buildHog written to path through a temporary file.
-Status writeHog(const fs::path& path, std::span<const HogItem> items, bool pack = false);
+// How items are packed when packing is asked for.
+struct PackOptions {
+    // Best: the smallest items, for archives built once and read by the game ever
+    // after; Fast when time matters more than a few percent of size.
+    refpack::Level level = refpack::Level::Best;
+    // Threads packing items at once; 0 for one per core.
+    unsigned threads = 0;
+};
+
+// An archive as written: its header values and its FAT (entryPos filled in).
+struct WrittenHog {
+    uint32_t hogSize = 0;
+    uint32_t fatLength = 0;
+    std::vector<HogEntry> entries;
+};
+
+// The entry name of `file` in a new archive: its file name, or with a base folder
+// its path below that folder, folder parts joined by backslashes as the game keeps
+// them ("ships\\fighter.shp").
+std::string entryNameFor(const fs::path& file, const fs::path& base = {});
+
+// A complete archive of the items in order: header, FAT, then the data in the same
+// order. With `pack`, items not already packed are RefPack-packed, on every core.
+// Names are checked with checkEntryName. Progress goes to the job before each item;
+// a stop request ends the build between items with ErrorKind::Stopped.
+Result<Bytes> buildHog(std::span<const HogItem> items, bool pack = false, const Job& job = {},
+                       const PackOptions& options = {});
+// The same archive streamed to `path` through a temporary file in its folder: only
+// the items' own bytes are in memory. Nothing is written when the build fails or is
+// stopped.
+Status writeHog(const fs::path& path, std::span<const HogItem> items, bool pack = false,
+                const Job& job = {}, const PackOptions& options = {});
+
+// One file to store in a new archive under `name`.
+struct HogFileItem {
+    std::string name;
+    fs::path file;
+};
+
+// An archive of files, streamed: each file is copied into the archive (by the
+// system where it can) or, with `pack`, read and packed on one of several threads
+// that run ahead of the writer within a window of 16 MiB of input, so memory does
+// not grow with the archive. Items are written in the order given and the result
+// does not depend on the number of threads. Names must pass checkEntryName and be
+// unique ignoring case. Written through a temporary file; nothing is written when
+// it fails or is stopped.
+Result<WrittenHog> writeHogFiles(const fs::path& path, std::span<const HogFileItem> items,
+                                 bool pack = false, const PackOptions& options = {},
+                                 const Job& job = {});
 
 }  // namespace ov::archive

@@ -68,10 +68,10 @@ Result<fs::path> targetPath(const fs::path& dest, std::string_view name) {
 }
 
 ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
-                      std::string_view destText, ExtractMode mode, Reporter& reporter,
-                      const ProgressFn& progress) {
+                      std::string_view destText, ExtractMode mode, const Job& job,
+                      Reporter& reporter) {
     ExtractResult result;
-    const fs::path dest(trim(destText));
+    const fs::path dest = pathFromText(trim(destText));
     std::error_code ec;
     if (dest.empty() || !fs::is_directory(dest, ec)) {
         reporter.message(kTitle, "Destination path doesn't exist", Icon::Critical);
@@ -80,82 +80,91 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
     }
     const fs::path destCanonical = fs::canonical(dest, ec);
     if (ec) {
-        reporter.message(kTitle, "Error - " + dest.string() + ": " + ec.message(), Icon::Critical);
+        reporter.message(kTitle, "Error - " + pathText(dest) + ": " + ec.message(), Icon::Critical);
         result.failed = true;
         return result;
     }
 
-    std::set<fs::path> checkedFolders{dest};
     Progress p;
     p.total = rows.size();
-    std::string status;
+    if (mode == ExtractMode::Raw) {
+        uint64_t total = 0;
+        for (size_t row : rows)
+            if (row < archive.entries().size()) total += archive.entries()[row].size;
+        p.totalBytes = total;
+    }
+    auto failItem = [&](std::string text) {
+        reporter.message(kTitle, text, Icon::Critical);
+        ++result.errors;
+    };
+    auto refuseItem = [&](std::string text) {
+        reporter.message(kTitle, text, Icon::Exclamation);
+        ++result.errors;
+    };
+
+    std::set<fs::path> checkedFolders{dest};
     Bytes item;
     for (size_t i = 0; i < rows.size(); ++i) {
         p.done = i;
+        if (job.stopRequested()) {
+            result.stopped = true;
+            p.status.clear();
+            job.report(p);
+            reporter.message(kTitle, "Exiting unpack / extract function", Icon::Information);
+            return result;
+        }
         const size_t row = rows[i];
         if (row >= archive.entries().size()) {
-            ++result.skipped;
+            refuseItem("Error - there is no entry " + std::to_string(row + 1) + " in the FAT");
             continue;
         }
         const HogEntry& e = archive.entries()[row];
-        auto report = [&](std::string text) {
-            status = std::move(text);
-            p.status = status;
-            if (progress) progress(p);
+        auto status = [&](std::string text) {
+            p.status = std::move(text);
+            job.report(p);
         };
 
         auto target = targetPath(dest, e.name);
         if (!target) {
-            reporter.message(kTitle, target.error().message, Icon::Exclamation);
-            ++result.skipped;
+            refuseItem(target.error().message);
             continue;
         }
         fs::path folder = target->parent_path();
         if (!checkedFolders.count(folder)) {
             if (!staysInside(destCanonical, folder)) {
-                reporter.message(kTitle,
-                                 "Refused to extract \"" + e.name +
-                                     "\": its folder leads outside the destination",
-                                 Icon::Exclamation);
-                ++result.skipped;
+                refuseItem("Refused to extract \"" + e.name +
+                           "\": its folder leads outside the destination");
                 continue;
             }
             fs::create_directories(folder, ec);
             if (ec || !staysInside(destCanonical, folder)) {
-                reporter.message(
-                    kTitle,
-                    "Error extracting " + e.name + ": can't create the folder " + folder.string(),
-                    Icon::Critical);
-                ++result.skipped;
+                failItem("Error extracting " + e.name + ": can't create the folder " +
+                         pathText(folder));
                 continue;
             }
             checkedFolders.insert(folder);
         }
 
-        report((mode == ExtractMode::Raw ? "Extracting " : "Unpacking and Extracting ") + e.name);
-        if (auto err = archive.readRawInto(e, item)) {
-            reporter.message(kTitle, "Error extracting " + e.name + ": " + err->describe(),
-                             Icon::Critical);
-            ++result.skipped;
+        status((mode == ExtractMode::Unpack ? "Unpacking and Extracting " : "Extracting ") +
+               e.name);
+        if (auto st = archive.readRawInto(e, item); !st) {
+            failItem("Error extracting " + e.name + ": " + st.error().describe());
             continue;
         }
 
         ByteSpan out = item;
         Bytes plain;
-        if (mode == ExtractMode::Unpack) {
+        if (mode != ExtractMode::Raw) {
             if (refpack::isPacked(item)) {
                 auto unpacked = unpackItem(item);
                 if (!unpacked) {
-                    reporter.message(
-                        kTitle, "Error unpacking " + e.name + ": " + unpacked.error().describe(),
-                        Icon::Critical);
-                    ++result.skipped;
+                    failItem("Error unpacking " + e.name + ": " + unpacked.error().describe());
                     continue;
                 }
                 plain = std::move(*unpacked);
                 out = plain;
-            } else {
-                report("Error unpacking " + e.name);
+            } else if (mode == ExtractMode::Unpack) {
+                status("Error unpacking " + e.name);
                 Answer a = reporter.question(
                     kTitle,
                     "Error unpacking " + e.name + " file not compressed. Do you want to extract?",
@@ -173,8 +182,8 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
             }
         }
 
-        if (auto err = writeFileAtomic(*target, out)) {
-            reporter.message(kTitle, "Error extracting " + e.name + ": " + err->describe(),
+        if (auto st = writeFileAtomic(*target, out); !st) {
+            reporter.message(kTitle, "Error extracting " + e.name + ": " + st.error().describe(),
                              Icon::Critical);
             result.failed = true;
             return result;
@@ -183,20 +192,44 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
         p.bytes += out.size();
     }
     p.done = rows.size();
-    p.status = {};
-    if (progress) progress(p);
+    p.status.clear();
+    job.report(p);
     reporter.message(
         kTitle,
-        mode == ExtractMode::Raw ? "Extraction Complete" : "Unpacking and extraction Complete",
+        mode == ExtractMode::Unpack ? "Unpacking and extraction Complete" : "Extraction Complete",
         Icon::Information);
     return result;
 }
 
+namespace {
+
+// UnpackFile without its messages: the item at offset/size of `archive`, unpacked
+// when it is packed, written to `dest`.
+Status unpackToFile(const fs::path& archive, const fs::path& dest, uint32_t size, uint32_t offset) {
+    auto archiveSize = fileSize(archive);
+    if (!archiveSize || uint64_t(offset) + size > *archiveSize)
+        return makeError(ErrorKind::OutOfRange, "the item lies past the end of the archive");
+    auto item = readFileAt(archive, offset, size);
+    if (!item || item->size() != size)
+        return makeError(ErrorKind::ReadFailed, "can't read the item from " + pathText(archive));
+    Bytes plain;
+    ByteSpan out = *item;
+    if (refpack::isPacked(*item)) {
+        auto unpacked = unpackItem(*item);
+        if (!unpacked) return unpacked.error();
+        plain = std::move(*unpacked);
+        out = plain;
+    }
+    return writeFileAtomic(dest, out);
+}
+
+}  // namespace
+
 bool UnpackFile(std::string_view archivePathText, std::string_view destPathText, uint32_t size,
                 uint32_t offset, Reporter& reporter) {
     const char* title = "UnpackFile()";
-    const fs::path archive(trim(archivePathText));
-    const fs::path dest(trim(destPathText));
+    const fs::path archive = pathFromText(trim(archivePathText));
+    const fs::path dest = pathFromText(trim(destPathText));
     fs::path folder = dest.parent_path();
     if (folder.empty()) folder = ".";
     std::error_code ec;
@@ -205,31 +238,8 @@ bool UnpackFile(std::string_view archivePathText, std::string_view destPathText,
         reporter.message(title, "Error - Path(s) not found", Icon::Exclamation);
         return false;
     }
-    auto archiveSize = fileSize(archive);
-    if (!archiveSize || uint64_t(offset) + size > *archiveSize) {
-        reporter.message(title, "Error - the item lies past the end of the archive",
-                         Icon::Critical);
-        return false;
-    }
-    auto item = readFileAt(archive, offset, size);
-    if (!item || item->size() != size) {
-        reporter.message(title, "Error - can't read the item from " + archive.string(),
-                         Icon::Critical);
-        return false;
-    }
-    Bytes plain;
-    ByteSpan out = *item;
-    if (refpack::isPacked(*item)) {
-        auto unpacked = unpackItem(*item);
-        if (!unpacked) {
-            reporter.message(title, "Error - " + unpacked.error().describe(), Icon::Critical);
-            return false;
-        }
-        plain = std::move(*unpacked);
-        out = plain;
-    }
-    if (auto err = writeFileAtomic(dest, out)) {
-        reporter.message(title, "Error - " + err->describe(), Icon::Critical);
+    if (auto st = unpackToFile(archive, dest, size, offset); !st) {
+        reporter.message(title, "Error - " + st.error().describe(), Icon::Critical);
         return false;
     }
     return true;

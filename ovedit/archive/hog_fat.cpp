@@ -15,8 +15,8 @@ namespace {
 constexpr const char* kEditorTitle = "Table Editor";
 
 void reloadAfterWrite(HogArchive& archive, Reporter& reporter) {
-    if (auto err = archive.reload())
-        reporter.message("OV Edit", "Error - can't read the FAT again: " + err->describe(),
+    if (auto st = archive.reload(); !st)
+        reporter.message("OV Edit", "Error - can't read the FAT again: " + st.error().describe(),
                          Icon::Critical);
 }
 
@@ -44,7 +44,7 @@ bool backupFat(HogArchive& archive, Reporter& reporter) {
     if (!fatRegionFits(archive)) return cantCreate();
     auto region = readFileAt(archive.path(), 0, archive.fatLength());
     if (!region || region->size() != archive.fatLength()) return cantCreate();
-    if (writeFileAtomic(backup, *region)) return cantCreate();
+    if (!writeFileAtomic(backup, *region)) return cantCreate();
     return true;
 }
 
@@ -90,8 +90,8 @@ bool restoreFat(HogArchive& archive, Reporter& reporter) {
                          Icon::Critical);
         return false;
     }
-    if (auto err = writeFileAt(archive.path(), 0, *saved)) {
-        reporter.message("Error", "Error - " + err->describe(), Icon::Critical);
+    if (auto st = writeFileAt(archive.path(), 0, *saved); !st) {
+        reporter.message("Error", "Error - " + st.error().describe(), Icon::Critical);
         return false;
     }
     reloadAfterWrite(archive, reporter);
@@ -109,13 +109,13 @@ bool pasteEntry(HogArchive& archive, size_t from, size_t to, Reporter& reporter)
     auto pointer = readFileAt(archive.path(), source, 8);
     auto current = readFileAt(archive.path(), target, 8);
     if (!pointer || pointer->size() != 8 || !current || current->size() != 8) {
-        reporter.message("OV Edit", "Error - can't read the FAT of " + archive.path().string(),
+        reporter.message("OV Edit", "Error - can't read the FAT of " + pathText(archive.path()),
                          Icon::Critical);
         return false;
     }
     if (*pointer == *current) return true;  // onto itself, or already pointing there
-    if (auto err = writeFileAt(archive.path(), target, *pointer)) {
-        reporter.message("OV Edit", "Error - " + err->describe(), Icon::Critical);
+    if (auto st = writeFileAt(archive.path(), target, *pointer); !st) {
+        reporter.message("OV Edit", "Error - " + st.error().describe(), Icon::Critical);
         return false;
     }
     reloadAfterWrite(archive, reporter);
@@ -185,8 +185,8 @@ bool saveEntry(HogArchive& archive, size_t row, std::string_view name, std::stri
     w.u32be(*offset);
     w.u32be(*size);
     w.bytes(ByteSpan(reinterpret_cast<const uint8_t*>(name.data()), name.size()));
-    if (auto err = writeFileAt(archive.path(), e.entryPos, w.buffer())) {
-        reporter.message(kEditorTitle, "Error - " + err->describe(), Icon::Critical);
+    if (auto st = writeFileAt(archive.path(), e.entryPos, w.buffer()); !st) {
+        reporter.message(kEditorTitle, "Error - " + st.error().describe(), Icon::Critical);
         return false;
     }
     reloadAfterWrite(archive, reporter);

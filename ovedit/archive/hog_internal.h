@@ -1,8 +1,8 @@
 #pragma once
 // Pieces shared by the archive library's sources; not part of its interface.
 
-#include <cstdio>
-#include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -10,35 +10,99 @@
 
 namespace ov::archive {
 
-// The archive open for binary reading.
-class HogFile {
-public:
-    HogFile() = default;
-    ~HogFile();
-    HogFile(const HogFile&) = delete;
-    HogFile& operator=(const HogFile&) = delete;
-
-    static std::unique_ptr<HogFile> open(const fs::path& path);
-    // Reads up to n bytes at offset; returns how many were read.
-    size_t readAt(uint64_t offset, uint8_t* dst, size_t n);
-
-private:
-    std::FILE* f_ = nullptr;
-};
-
-enum class LoadFault { None, NotFound, NotHog, Io };
-
 // Reads `count` FAT entries from offset 16 into `out`, bounded by fatLength (when it
 // fits the file) and by the file's end. Returns a note saying where the walk
-// stopped when it found fewer entries, otherwise nothing.
-std::string readFat(HogFile& file, uint64_t fileSize, uint32_t fatLength, uint32_t count,
-                    std::vector<HogEntry>& out);
+// stopped when it found fewer entries, otherwise an empty text.
+Result<std::string> readFat(const ReadOnlyFile& file, uint64_t fileSize, uint32_t fatLength,
+                            uint32_t count, std::vector<HogEntry>& out);
 // How many whole entries the first fatLength bytes hold (0 when fatLength does not fit).
-uint32_t countFatEntries(HogFile& file, uint64_t fileSize, uint32_t fatLength);
+Result<uint32_t> countFatEntries(const ReadOnlyFile& file, uint64_t fileSize, uint32_t fatLength);
 
 fs::path backupPathOf(const fs::path& archive);
 
-// Unpacks a packed item into a buffer of its stated unpacked size + kUnpackMargin.
-Result<Bytes> unpackItem(ByteSpan packed);
+// ---- The archive writer shared by building and rebuilding ---------------------------
+
+// Where the bytes of one piece of a new archive's data come from.
+struct ChunkSource {
+    enum class Kind : uint8_t { Memory, File, Archive };
+    Kind kind = Kind::Memory;
+    ByteSpan memory;                     // Memory: bytes the caller keeps alive
+    fs::path file;                       // File
+    const ReadOnlyFile* from = nullptr;  // Archive: a range copied as stored
+    uint64_t offset = 0;
+    uint64_t size = 0;
+    bool pack = false;  // Memory and File: RefPack-packed unless already packed
+    std::string label;  // the entry's name, for progress and messages
+};
+
+// One FAT row of the new archive: its name and where its bytes lie in a chunk.
+struct LayoutRow {
+    std::string name;
+    size_t chunk = 0;
+    uint64_t within = 0;           // offset inside the chunk as stored
+    std::optional<uint64_t> size;  // nothing: the whole chunk as stored
+};
+
+// A new archive: data chunks in the order they are written, and the FAT's rows in
+// their order. Rows may share a chunk or lie inside one.
+struct Layout {
+    std::vector<ChunkSource> chunks;
+    std::vector<LayoutRow> rows;
+};
+
+// Where the writer puts the archive: a staged file, memory, or nowhere (sizes only).
+class HogSink {
+public:
+    virtual ~HogSink() = default;
+    virtual Status append(ByteSpan bytes) = 0;
+    virtual Status appendFrom(const ReadOnlyFile& from, uint64_t offset, uint64_t size) = 0;
+    virtual Status patch(uint64_t offset, ByteSpan bytes) = 0;
+    virtual uint64_t size() const = 0;
+};
+
+// Writes the FAT region's place, every chunk in order (copied, streamed from its
+// file, or packed on worker threads running ahead within a bounded window), then
+// the header and FAT over the first bytes. Sizes past 4 GiB, a FAT of more than
+// kMaxItemCount rows, a stop request and every read or write failure end it with
+// an error, the sink's contents then being of no use.
+Result<WrittenHog> writeLayout(const Layout& layout, HogSink& sink, const PackOptions& options,
+                               const Job& job);
+
+// Sinks for writeLayout.
+class StagedSink final : public HogSink {
+public:
+    explicit StagedSink(StagedFile& file) : file_(file) {}
+    Status append(ByteSpan bytes) override { return file_.write(bytes); }
+    Status appendFrom(const ReadOnlyFile& from, uint64_t offset, uint64_t size) override {
+        return file_.copyFrom(from, offset, size);
+    }
+    Status patch(uint64_t offset, ByteSpan bytes) override { return file_.writeAt(offset, bytes); }
+    uint64_t size() const override { return file_.size(); }
+
+private:
+    StagedFile& file_;
+};
+
+// Counts bytes and keeps none: the layout a rebuild would make, without writing it.
+class CountingSink final : public HogSink {
+public:
+    Status append(ByteSpan bytes) override {
+        size_ += bytes.size();
+        return {};
+    }
+    Status appendFrom(const ReadOnlyFile&, uint64_t, uint64_t size) override {
+        size_ += size;
+        return {};
+    }
+    Status patch(uint64_t, ByteSpan) override { return {}; }
+    uint64_t size() const override { return size_; }
+
+private:
+    uint64_t size_ = 0;
+};
+
+// Refuses the first name of `names` that fails checkEntryName or repeats an earlier
+// one ignoring case.
+Status checkNewNames(std::span<const std::string> names);
 
 }  // namespace ov::archive

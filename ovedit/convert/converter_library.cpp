@@ -1,5 +1,6 @@
 #include "converter_library.h"
 
+#include <cstdlib>
 #include <utility>
 
 #ifdef _WIN32
@@ -39,24 +40,25 @@ Result<ConverterLibrary> ConverterLibrary::load(const std::filesystem::path& fil
 #ifdef _WIN32
     HMODULE handle = LoadLibraryW(file.c_str());
     if (!handle)
-        return makeError("Cannot load the converter library \"" + pathText(file) +
-                         "\": " + lastErrorText());
+        return makeError(ErrorKind::ReadFailed, "Cannot load the converter library \"" +
+                                                    pathText(file) + "\": " + lastErrorText());
     auto fn = reinterpret_cast<Convert3ds2ovFn>(
         reinterpret_cast<void*>(GetProcAddress(handle, exportName)));
 #else
     void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         const char* why = dlerror();
-        return makeError("Cannot load the converter library \"" + pathText(file) +
-                         "\": " + (why ? why : "unknown error"));
+        return makeError(ErrorKind::ReadFailed, "Cannot load the converter library \"" +
+                                                    pathText(file) +
+                                                    "\": " + (why ? why : "unknown error"));
     }
     dlerror();
     auto fn = reinterpret_cast<Convert3ds2ovFn>(dlsym(handle, exportName));
 #endif
     if (!fn) {
         unload(handle);
-        return makeError("The converter library \"" + pathText(file) + "\" has no export \"" +
-                         exportName + "\"");
+        return makeError(ErrorKind::BadData, "The converter library \"" + pathText(file) +
+                                                 "\" has no export \"" + exportName + "\"");
     }
     return ConverterLibrary(handle, fn);
 }
@@ -80,6 +82,87 @@ ConverterLibrary::~ConverterLibrary() {
 int ConverterLibrary::convert(const std::string& inputPath, const std::string& textureName,
                               const std::string& shpPath) const {
     return fn_(inputPath.c_str(), textureName.c_str(), shpPath.c_str());
+}
+
+namespace {
+
+std::filesystem::path executableFolder() {
+#if defined(_WIN32)
+    wchar_t buffer[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
+    if (n == 0 || n == MAX_PATH) return {};
+    return std::filesystem::path(buffer).parent_path();
+#elif defined(__linux__)
+    std::error_code ec;
+    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::filesystem::path() : exe.parent_path();
+#else
+    return {};
+#endif
+}
+
+}  // namespace
+
+std::vector<std::filesystem::path> converterLibraryCandidates(const std::filesystem::path& given) {
+    if (!given.empty()) return {given};
+#ifdef _WIN32
+    const std::string variable(kConverterLibraryVariable);
+    const std::wstring wideVariable(variable.begin(), variable.end());
+    if (const wchar_t* env = _wgetenv(wideVariable.c_str()); env && *env)
+        return {std::filesystem::path(env)};
+#else
+    if (const char* env = std::getenv(kConverterLibraryVariable); env && *env)
+        return {std::filesystem::path(env)};
+#endif
+    std::vector<std::filesystem::path> out;
+    if (auto dir = executableFolder(); !dir.empty()) {
+        out.push_back(dir / ConverterLibrary::kFileName);
+#ifdef OV_3DS2OV_INSTALLED_DIR
+        out.push_back(
+            (dir / OV_3DS2OV_INSTALLED_DIR / ConverterLibrary::kFileName).lexically_normal());
+#endif
+    }
+#ifdef OV_3DS2OV_BUILD_FILE
+    out.push_back(std::filesystem::path(OV_3DS2OV_BUILD_FILE));
+#endif
+    return out;
+}
+
+Result<ConverterLibrary> findConverterLibrary(const std::filesystem::path& given) {
+    const auto candidates = converterLibraryCandidates(given);
+    if (candidates.empty())
+        return makeError(ErrorKind::NotFound,
+                         std::string("cannot tell where ") + ConverterLibrary::kFileName + " is");
+    std::error_code ec;
+    for (const auto& c : candidates)
+        if (std::filesystem::is_regular_file(c, ec)) return ConverterLibrary::load(c);
+    return ConverterLibrary::load(candidates.front());
+}
+
+std::string converterResultText(int code) {
+    // The codes convert3ds2ov returns (3ds2ov/convert3ds2ov.h).
+    switch (code) {
+        case 0:
+            return "the SHP model was written";
+        case 1:
+            return "a mesh has no texture coordinates";
+        case 2:
+            return "a mesh's texture coordinates do not match its vertices";
+        case 3:
+            return "the 3DS file cannot be opened";
+        case 4:
+            return "the model has more than 5000 vertices or 5000 faces";
+        case 5:
+            return "every vertex of the model lies at the origin";
+        case 6:
+            return "the texture name is over 63 or the output path over 79 characters";
+        case 7:
+            return "the SHP file cannot be written";
+        case 8:
+            return "the 3DS data is malformed";
+        default:
+            return "unknown result code " + std::to_string(code);
+    }
 }
 
 }  // namespace ov

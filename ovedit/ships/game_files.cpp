@@ -4,13 +4,11 @@
 #include <system_error>
 #include <vector>
 
+#include "common/fileio.h"
+
 namespace ov::ships {
 
 namespace {
-
-char lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-}
 
 // Splits on both separators; fails on a component that is empty, "." or "..", or
 // carries a drive colon.
@@ -32,23 +30,18 @@ std::optional<std::vector<std::string>> splitRelative(std::string_view relative)
 // in which the folder lists its entries.
 std::optional<fs::path> matchEntry(const fs::path& dir, const std::string& name) {
     std::error_code ec;
-    fs::path exact = dir / name;
+    fs::path exact = dir / pathFromText(name);
     if (fs::exists(fs::symlink_status(exact, ec))) return exact;
     std::optional<std::string> best;
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        std::string entry = it->path().filename().string();
+        std::string entry = pathText(it->path().filename());
         if (sameNameIgnoringCase(entry, name) && (!best || entry < *best)) best = entry;
     }
     if (!best) return std::nullopt;
-    return dir / *best;
+    return dir / pathFromText(*best);
 }
 
 }  // namespace
-
-bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [](char x, char y) { return lower(x) == lower(y); });
-}
 
 bool isPlainFileName(std::string_view name) {
     if (name.empty() || name == "." || name == "..") return false;
@@ -86,7 +79,7 @@ std::optional<fs::path> pathInFolder(const fs::path& root, std::string_view rela
     std::error_code ec;
     if (!fs::is_directory(at, ec)) return std::nullopt;
     auto existing = matchEntry(at, last);
-    return existing ? *existing : at / last;
+    return existing ? *existing : at / pathFromText(last);
 }
 
 }  // namespace ov::ships

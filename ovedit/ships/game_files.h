@@ -6,19 +6,19 @@
 // case-sensitive file system every name is therefore matched without regard to
 // ASCII letter case, one path component at a time, and only inside the folder the
 // user chose: a name that would climb out of it ("..", an absolute path, a drive
-// letter) is refused.
+// letter) is refused. Nothing here talks to the user; every function may run on any
+// thread.
 
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "common/fileio.h"
+
 namespace ov::ships {
 
 namespace fs = std::filesystem;
-
-// True when two names are equal ignoring ASCII letter case.
-bool sameNameIgnoringCase(std::string_view a, std::string_view b);
 
 // True for a single plain file name: not empty, no folder separators, no drive
 // colon, not "." or "..".

@@ -100,7 +100,7 @@ Result<ShipTable> readShipTable(const fs::path& path) {
     if (!data) return data.error();
     auto table =
         parseShipTable(std::string_view(reinterpret_cast<const char*>(data->data()), data->size()));
-    if (!table) return makeError(path.string() + ": " + table.error().message);
+    if (!table) return makeError(pathText(path) + ": " + table.error().message);
     return table;
 }
 
@@ -109,9 +109,9 @@ Status writeShipTable(const fs::path& path, const ShipTable& table) {
     // A table that would not read back as it is (a tab in a name, a name the reader
     // takes for a comment, a field out of range) is not written.
     auto back = parseShipTable(text);
-    if (!back) return makeError(path.string() + ": not written: " + back.error().message);
+    if (!back) return makeError(pathText(path) + ": not written: " + back.error().message);
     if (back->size() != table.size())
-        return makeError(path.string() + ": not written: a ship name starts with '#'");
+        return makeError(pathText(path) + ": not written: a ship name starts with '#'");
     return writeFileAtomic(path,
                            ByteSpan(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
 }
@@ -136,8 +136,15 @@ Result<ShipTable> shipsFromStatsFile(const fs::path& statsPath) {
 Result<ShipTable> loadShipTable(const fs::path& editorFolder, const fs::path& gameFolder) {
     if (auto own = findInFolder(editorFolder, kShipTableFile)) return readShipTable(*own);
     auto stats = findInFolder(gameFolder, kShipStatsFile);
-    if (!stats) return makeError(gameFolder.string() + ": no shipstats.bin and no ship table");
+    if (!stats) return makeError(pathText(gameFolder) + ": no shipstats.bin and no ship table");
     return shipsFromStatsFile(*stats);
+}
+
+Result<ShipTable> shipTableForRestore(const fs::path& target, const fs::path& tableFile) {
+    if (!tableFile.empty()) return readShipTable(tableFile);
+    auto stock = shipsFromStatsFile(target);
+    if (!stock) return ShipTable{};
+    return stock;
 }
 
 }  // namespace ov::ships

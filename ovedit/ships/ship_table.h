@@ -2,7 +2,8 @@
 // The ship table: the ships the editor knows, each with its statistics record and
 // its two models. It is kept in a small tab-separated text file in the editor's
 // folder (format in docs/SHIP_TABLE.md); without that file the ships are taken
-// from the names in shipstats.bin.
+// from the names in shipstats.bin. Nothing here talks to the user; every function
+// may run on any thread.
 
 #include <cstdint>
 #include <filesystem>
@@ -52,5 +53,12 @@ Result<ShipTable> shipsFromStatsFile(const fs::path& statsPath);
 // The editor's ship table file when `editorFolder` has one, else the ships of the
 // game folder's shipstats.bin.
 Result<ShipTable> loadShipTable(const fs::path& editorFolder, const fs::path& gameFolder);
+
+// The ships whose figures a statistics restore copies: those of `tableFile` when
+// one is given (an error when it cannot be read), else one per whole record of the
+// restore's target, the pristine copy, which lacks the records appended for
+// imported ships. A target that cannot be read gives an empty table, so that the
+// restore itself reports the missing file.
+Result<ShipTable> shipTableForRestore(const fs::path& target, const fs::path& tableFile = {});
 
 }  // namespace ov::ships

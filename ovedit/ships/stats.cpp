@@ -23,20 +23,14 @@ bool isFile(const fs::path& p) {
     return fs::is_regular_file(p, ec);
 }
 
-// Byte offset of the statistics block of ship `index`, after the checks shared by
-// GetShipsStats and PutShipsStats; the bound is checked against the current length
-// before the file is touched.
-std::optional<uint64_t> blockOffset(Reporter& reporter, const char* title, const std::string& path,
-                                    int index) {
+// Byte offset of the statistics block of ship `index`, checked against the file's
+// current length before the file is touched.
+Result<uint64_t> blockOffset(const fs::path& path, int index) {
     auto size = fileSize(path);
-    if (!size) {
-        reporter.message(title, kFileNotFound, Icon::Exclamation);
-        return std::nullopt;
-    }
-    if (index < 0 || uint64_t(index) * kStatsRecordSize + kStatsRecordSize > *size) {
-        reporter.message(title, kInvalidShip, Icon::Exclamation);
-        return std::nullopt;
-    }
+    if (!size) return makeError(ErrorKind::NotFound, pathText(path) + ": file not found");
+    if (index < 0 || uint64_t(index) * kStatsRecordSize + kStatsRecordSize > *size)
+        return makeError(ErrorKind::OutOfRange,
+                         pathText(path) + ": there is no ship " + std::to_string(index));
     return uint64_t(index) * kStatsRecordSize + kStatsBlockOffset;
 }
 
@@ -89,31 +83,57 @@ std::optional<StatsField> statsFieldByLabel(std::string_view label) {
     return std::nullopt;
 }
 
-bool GetShipsStats(Reporter& reporter, std::string path, int index, ShipStats& stats) {
-    constexpr const char* title = "GetShipsStats";
-    path = trim(path);
-    auto at = blockOffset(reporter, title, path, index);
-    if (!at) return false;
+Result<ShipStats> readShipStats(const fs::path& path, int index) {
+    auto at = blockOffset(path, index);
+    if (!at) return at.error();
     auto block = readFileAt(path, *at, kStatsBlockSize);
-    if (!block || block->size() != kStatsBlockSize) {
-        reporter.message(title, "Error - can't read " + path, Icon::Critical);
-        return false;
-    }
-    stats = ShipStats::fromBytes(*block);
-    return true;
+    if (!block || block->size() != kStatsBlockSize)
+        return makeError(ErrorKind::ReadFailed, "can't read " + pathText(path));
+    return ShipStats::fromBytes(*block);
 }
 
-bool PutShipsStats(Reporter& reporter, std::string path, int index, const ShipStats& stats) {
-    constexpr const char* title = "PutShipsStats";
-    path = trim(path);
-    auto at = blockOffset(reporter, title, path, index);
-    if (!at) return false;
+Status writeShipStats(const fs::path& path, int index, const ShipStats& stats) {
+    auto at = blockOffset(path, index);
+    if (!at) return at.error();
     auto bytes = stats.toBytes();
-    if (auto err = writeFileAt(path, *at, bytes)) {
-        reporter.message(title, "Error - " + err->describe(), Icon::Critical);
-        return false;
+    return writeFileAt(path, *at, bytes);
+}
+
+namespace {
+
+// The messages GetShipsStats and PutShipsStats give for a failed read or write.
+void reportBlockFault(const char* title, const Error& e, Reporter& reporter) {
+    switch (e.kind) {
+        case ErrorKind::NotFound:
+            reporter.message(title, kFileNotFound, Icon::Exclamation);
+            break;
+        case ErrorKind::OutOfRange:
+            reporter.message(title, kInvalidShip, Icon::Exclamation);
+            break;
+        case ErrorKind::ReadFailed:
+            reporter.message(title, "Error - " + e.message, Icon::Critical);
+            break;
+        default:
+            reporter.message(title, "Error - " + e.describe(), Icon::Critical);
+            break;
     }
-    return true;
+}
+
+}  // namespace
+
+std::optional<ShipStats> GetShipsStats(std::string_view path, int index, Reporter& reporter) {
+    auto stats = readShipStats(pathFromText(trim(path)), index);
+    if (!stats) {
+        reportBlockFault("GetShipsStats", stats.error(), reporter);
+        return std::nullopt;
+    }
+    return *stats;
+}
+
+bool PutShipsStats(std::string_view path, int index, const ShipStats& stats, Reporter& reporter) {
+    auto written = writeShipStats(pathFromText(trim(path)), index, stats);
+    if (!written) reportBlockFault("PutShipsStats", written.error(), reporter);
+    return written.ok();
 }
 
 std::optional<float> parseStatsNumber(std::string_view text) {
@@ -173,64 +193,60 @@ Result<ShipStats> parseImportStats(std::string_view text) {
     return stats;
 }
 
-bool GetImportStats(Reporter& reporter, std::string path, ShipStats& stats) {
-    constexpr const char* title = "GetImportStats";
-    path = trim(path);
-    if (!isFile(path)) {
-        reporter.message(title, "File not found!", Icon::Critical);
-        return false;
-    }
+Result<ShipStats> readImportStats(const fs::path& path) {
+    if (!isFile(path)) return makeError(ErrorKind::NotFound, pathText(path) + ": file not found");
     auto data = readFile(path, kMaxImportText);
-    if (!data) {
-        reporter.message(title, "Error - " + data.error().describe(), Icon::Critical);
-        return false;
-    }
+    if (!data) return data.error();
     auto parsed = parseImportStats(
         std::string_view(reinterpret_cast<const char*>(data->data()), data->size()));
-    if (!parsed) {
-        reporter.message(title, "Error - " + path + ": " + parsed.error().describe(),
-                         Icon::Exclamation);
-        return false;
-    }
-    stats = *parsed;
-    return true;
+    if (!parsed)
+        return makeError(ErrorKind::BadData, pathText(path) + ": " + parsed.error().describe());
+    return *parsed;
 }
 
-int32_t AddShipStatsRecord(Reporter& reporter, std::string path, ShipTable& table, size_t position,
-                           const ShipStats& stats) {
-    constexpr const char* title = "AddShipStatsRecord";
-    path = trim(path);
-    if (position >= table.size()) {
-        reporter.message(title, kInvalidShip, Icon::Exclamation);
-        return -1;
+std::optional<ShipStats> GetImportStats(std::string_view path, Reporter& reporter) {
+    constexpr const char* title = "GetImportStats";
+    auto stats = readImportStats(pathFromText(trim(path)));
+    if (stats) return *stats;
+    switch (stats.error().kind) {
+        case ErrorKind::NotFound:
+            reporter.message(title, "File not found!", Icon::Critical);
+            break;
+        case ErrorKind::BadData:
+            reporter.message(title, "Error - " + stats.error().message, Icon::Exclamation);
+            break;
+        default:
+            reporter.message(title, "Error - " + stats.error().describe(), Icon::Critical);
+            break;
     }
+    return std::nullopt;
+}
+
+std::string statsRecordName(std::string_view shipName) {
+    std::string name = trim(shipName);
+    if (name.size() > kShipNameWidth) name.resize(kShipNameWidth);
+    return name;
+}
+
+Result<int32_t> appendShipStatsRecord(const fs::path& path, std::string_view shipName,
+                                      const ShipStats& stats) {
     Bytes data;
     if (isFile(path)) {
         auto old = readFile(path, uint64_t(kStatsRecordSize) * (kMaxStatsIndex + 1));
-        if (!old) {
-            reporter.message(title, "Error - " + old.error().describe(), Icon::Critical);
-            return -1;
-        }
+        if (!old) return old.error();
         data = std::move(*old);
     }
     // A record appended behind a partial one would not start at index * 352, and
     // the index handed back would address the wrong bytes.
-    if (data.size() % kStatsRecordSize != 0) {
-        reporter.message(title,
-                         "Error - " + path +
-                             " is damaged: its length is not a whole number "
-                             "of ship records",
-                         Icon::Exclamation);
-        return -1;
-    }
+    if (data.size() % kStatsRecordSize != 0)
+        return makeError(
+            ErrorKind::Refused,
+            pathText(path) + " is damaged: its length is not a whole number of ship records");
     size_t index = data.size() / kStatsRecordSize;
-    if (index > size_t(kMaxStatsIndex)) {
-        reporter.message(title, "Error - " + path + " holds the largest number of ships possible",
-                         Icon::Exclamation);
-        return -1;
-    }
-    std::string name = trim(table[position].name);
-    if (name.size() > kShipNameWidth) name.resize(kShipNameWidth);
+    if (index > size_t(kMaxStatsIndex))
+        return makeError(ErrorKind::OutOfRange,
+                         pathText(path) + " holds the largest number of ships possible");
+    const std::string name = statsRecordName(shipName);
 
     size_t at = data.size();
     data.resize(at + kStatsRecordSize, 0);
@@ -239,38 +255,56 @@ int32_t AddShipStatsRecord(Reporter& reporter, std::string path, ShipTable& tabl
     std::copy(block.begin(), block.end(), data.begin() + ptrdiff_t(at + kStatsBlockOffset));
     // The whole file goes through a temporary copy, so a failed append leaves the
     // old file as it was.
-    if (auto err = writeFileAtomic(path, data)) {
-        reporter.message(title, "Error - " + err->describe(), Icon::Critical);
-        return -1;
-    }
-    table[position].name = name;
+    if (auto written = writeFileAtomic(path, data); !written) return written.error();
     return int32_t(index);
 }
 
-bool EnsureDefaultShipStats(Reporter& reporter, std::string gameFolder) {
-    gameFolder = trim(gameFolder);
-    auto bin = findInFolder(gameFolder, kShipStatsFile);
-    if (!bin || !isFile(*bin)) {
-        reporter.message("OV Edit", "Can't find shipstats.bin", Icon::Exclamation);
-        return false;
+std::optional<int32_t> AddShipStatsRecord(std::string_view path, ShipTable& table, size_t position,
+                                          const ShipStats& stats, Reporter& reporter) {
+    constexpr const char* title = "AddShipStatsRecord";
+    if (position >= table.size()) {
+        reporter.message(title, kInvalidShip, Icon::Exclamation);
+        return std::nullopt;
     }
-    auto def = pathInFolder(gameFolder, kShipStatsDefaultFile);
-    std::error_code ec;
-    if (def && fs::exists(*def, ec)) return true;
-    if (!def) return false;  // unreachable: the folder holds shipstats.bin
-    if (auto err = copyFileAtomic(*bin, *def)) {
-        reporter.message("OV Edit", "Error - " + err->describe(), Icon::Critical);
-        return false;
+    auto index = appendShipStatsRecord(pathFromText(trim(path)), table[position].name, stats);
+    if (!index) {
+        const Error& e = index.error();
+        const bool refused = e.kind == ErrorKind::Refused || e.kind == ErrorKind::OutOfRange;
+        reporter.message(title, "Error - " + (refused ? e.message : e.describe()),
+                         refused ? Icon::Exclamation : Icon::Critical);
+        return std::nullopt;
     }
-    return true;
+    table[position].name = statsRecordName(table[position].name);
+    return *index;
 }
 
-bool RestoreShipStats(Reporter& reporter, std::string target, std::string source,
-                      const ShipTable& table, size_t count) {
+Status ensureDefaultShipStats(const fs::path& gameFolder) {
+    auto bin = findInFolder(gameFolder, kShipStatsFile);
+    if (!bin || !isFile(*bin))
+        return makeError(ErrorKind::NotFound, pathText(gameFolder) + ": no shipstats.bin");
+    auto def = pathInFolder(gameFolder, kShipStatsDefaultFile);
+    // The folder holds shipstats.bin, so it has a place for the copy.
+    if (!def) return makeError(pathText(gameFolder) + ": no place for shipstats.def");
+    std::error_code ec;
+    if (fs::exists(*def, ec)) return {};
+    return copyFileAtomic(*bin, *def);
+}
+
+bool EnsureDefaultShipStats(std::string_view gameFolder, Reporter& reporter) {
+    auto made = ensureDefaultShipStats(pathFromText(trim(gameFolder)));
+    if (made) return true;
+    if (made.error().kind == ErrorKind::NotFound)
+        reporter.message("OV Edit", "Can't find shipstats.bin", Icon::Exclamation);
+    else
+        reporter.message("OV Edit", "Error - " + made.error().describe(), Icon::Critical);
+    return false;
+}
+
+bool RestoreShipStats(std::string_view target, std::string_view source, const ShipTable& table,
+                      size_t count, Reporter& reporter) {
     constexpr const char* title = "RestoreShipStats";
-    target = trim(target);
-    source = trim(source);
-    if (!isFile(target) || !isFile(source)) {
+    const fs::path to = pathFromText(trim(target)), from = pathFromText(trim(source));
+    if (!isFile(to) || !isFile(from)) {
         reporter.message(title, kPathsNotFound, Icon::Exclamation);
         return false;
     }
@@ -278,25 +312,23 @@ bool RestoreShipStats(Reporter& reporter, std::string target, std::string source
     count = std::min(count, table.size());
     for (size_t i = 0; i < count; ++i) {
         if (table[i].imported) continue;
-        ShipStats stats;
         // A block that could not be read is not written: the target would get the
         // previous ship's figures.
-        if (!GetShipsStats(reporter, source, table[i].statsIndex, stats) ||
-            !PutShipsStats(reporter, target, table[i].statsIndex, stats))
+        auto stats = GetShipsStats(pathText(from), table[i].statsIndex, reporter);
+        if (!stats || !PutShipsStats(pathText(to), table[i].statsIndex, *stats, reporter))
             all = false;
     }
     if (!all) return false;  // keep the source: it still holds figures not copied
     std::error_code ec;
-    fs::remove(source, ec);
+    fs::remove(from, ec);
     return true;
 }
 
-bool RestoreSwappedShipStats(Reporter& reporter, std::string target, std::string source,
-                             const ShipTable& table, size_t count) {
+bool RestoreSwappedShipStats(std::string_view target, std::string_view source,
+                             const ShipTable& table, size_t count, Reporter& reporter) {
     constexpr const char* title = "RestoreShipStats";
-    target = trim(target);
-    source = trim(source);
-    if (!isFile(target) || !isFile(source)) {
+    const fs::path to = pathFromText(trim(target)), from = pathFromText(trim(source));
+    if (!isFile(to) || !isFile(from)) {
         reporter.message(title, kPathsNotFound, Icon::Exclamation);
         return false;
     }
@@ -305,9 +337,9 @@ bool RestoreSwappedShipStats(Reporter& reporter, std::string target, std::string
     for (size_t i = 0; i < count; ++i) {
         const Ship& s = table[i];
         if (!s.swapped || s.swapTarget <= int(i) || size_t(s.swapTarget) >= table.size()) continue;
-        ShipStats stats;
-        if (!GetShipsStats(reporter, source, s.statsIndex, stats) ||
-            !PutShipsStats(reporter, target, table[size_t(s.swapTarget)].statsIndex, stats))
+        auto stats = GetShipsStats(pathText(from), s.statsIndex, reporter);
+        if (!stats ||
+            !PutShipsStats(pathText(to), table[size_t(s.swapTarget)].statsIndex, *stats, reporter))
             all = false;
     }
     return all;

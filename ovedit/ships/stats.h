@@ -6,12 +6,19 @@
 //   64  60 bytes  ShipStats: 15 little-endian floats
 //   124 228 bytes never read or changed here; zero in records appended here
 //
-// A trailing partial record is not addressable. Every routine reports its own
-// failures to the user and changes nothing when it fails; the bool results only
-// tell the caller whether it went through.
+// A trailing partial record is not addressable.
+//
+// Two layers. The core (readShipStats, writeShipStats, readImportStats,
+// appendShipStatsRecord, ensureDefaultShipStats and the parsers) says nothing and
+// returns a Result whose error kind tells what went wrong; it may run on any
+// thread. The editor's routines over it (GetShipsStats ... RestoreSwappedShipStats)
+// trim their path arguments, report every failure exactly once with the editor's
+// titles and texts, change nothing when they fail, and return whether they went
+// through.
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,6 +29,8 @@
 #include "ship_table.h"
 
 namespace ov::ships {
+
+namespace fs = std::filesystem;
 
 inline constexpr uint64_t kStatsRecordSize = 352;
 inline constexpr uint64_t kStatsBlockOffset = 64;
@@ -51,13 +60,15 @@ const std::array<StatsField, kStatsFieldCount>& statsFieldsInDisplayOrder();
 // The field with this label, ignoring case and surrounding blanks.
 std::optional<StatsField> statsFieldByLabel(std::string_view label);
 
-// Reads the block of ship `index` into `stats`. Messages (title "GetShipsStats"):
-// "Error - file not found", "Error - invalid ship" (also for a negative index).
-bool GetShipsStats(Reporter& reporter, std::string path, int index, ShipStats& stats);
+// ---- Core ---------------------------------------------------------------------------
 
-// Writes exactly the 60 bytes of the block of ship `index`; never extends the
-// file. Same checks as GetShipsStats, title "PutShipsStats".
-bool PutShipsStats(Reporter& reporter, std::string path, int index, const ShipStats& stats);
+// The block of ship `index`. Errors: NotFound (no such file), OutOfRange (the
+// record does not lie wholly inside the file, or a negative index), ReadFailed.
+Result<ShipStats> readShipStats(const fs::path& path, int index);
+
+// Writes exactly the 60 bytes of the block of ship `index`; never extends the file.
+// Errors as readShipStats, and WriteFailed.
+Status writeShipStats(const fs::path& path, int index, const ShipStats& stats);
 
 // One figure as written by hand: a decimal or exponent number with an optional
 // sign, blanks around it ignored. Nothing for anything else, and for numbers that
@@ -71,35 +82,65 @@ std::optional<float> parseStatsNumber(std::string_view text);
 // Safe on any input.
 Result<ShipStats> parseImportStats(std::string_view text);
 
-// Reads an import statistics text file into `stats`. A missing file: "File not
-// found!" (title "GetImportStats", critical); a text that does not parse: the
-// reason, title "GetImportStats"; `stats` unchanged either way.
-bool GetImportStats(Reporter& reporter, std::string path, ShipStats& stats);
+// An import statistics text file. Errors: NotFound, OutOfRange (a file far too
+// large to be one), ReadFailed, and BadData ("PATH: line N: ...") for a text that
+// does not parse.
+Result<ShipStats> readImportStats(const fs::path& path);
 
-// Appends a record for the ship at `position` of `table`: zeros, the ship's name
-// (trimmed, and stored trimmed back into the table) and `stats`. Creates the file
-// when it is missing. Returns the new record's statistics index, or -1 when it
-// was refused (title "AddShipStatsRecord").
-int32_t AddShipStatsRecord(Reporter& reporter, std::string path, ShipTable& table, size_t position,
-                           const ShipStats& stats);
+// The name a record appended for a ship gets: trimmed, at most 30 characters.
+std::string statsRecordName(std::string_view shipName);
+
+// Appends a record: zeros, statsRecordName(shipName) and `stats`; creates the file
+// when it is missing. Returns the new record's statistics index. Errors: Refused
+// (the file's length is not a whole number of records), OutOfRange (the file holds
+// the most records a 16-bit index reaches), ReadFailed, WriteFailed. The whole
+// file is rewritten through a temporary file, so a failed append changes nothing.
+Result<int32_t> appendShipStatsRecord(const fs::path& path, std::string_view shipName,
+                                      const ShipStats& stats);
 
 // Copies shipstats.bin to shipstats.def in the game folder unless the copy exists
-// already, so it keeps the figures from before the first change. A missing
-// shipstats.bin: "Can't find shipstats.bin" (title "OV Edit").
-bool EnsureDefaultShipStats(Reporter& reporter, std::string gameFolder);
+// already, so it keeps the figures from before the first change. Errors: NotFound
+// (no shipstats.bin), WriteFailed.
+Status ensureDefaultShipStats(const fs::path& gameFolder);
+
+// ---- The editor's routines -----------------------------------------------------------
+
+// The block of ship `index`. Messages (title "GetShipsStats"): "Error - file not
+// found", "Error - invalid ship" (also for a negative index).
+std::optional<ShipStats> GetShipsStats(std::string_view path, int index, Reporter& reporter);
+
+// Writes exactly the 60 bytes of the block of ship `index`; never extends the
+// file. Same checks as GetShipsStats, title "PutShipsStats".
+bool PutShipsStats(std::string_view path, int index, const ShipStats& stats, Reporter& reporter);
+
+// An import statistics text file. A missing file: "File not found!" (title
+// "GetImportStats", critical); a text that does not parse: the reason, title
+// "GetImportStats".
+std::optional<ShipStats> GetImportStats(std::string_view path, Reporter& reporter);
+
+// Appends a record for the ship at `position` of `table` and stores the name as
+// written (trimmed) back into the table. Returns the new record's statistics index;
+// refusals are reported under "AddShipStatsRecord".
+std::optional<int32_t> AddShipStatsRecord(std::string_view path, ShipTable& table, size_t position,
+                                          const ShipStats& stats, Reporter& reporter);
+
+// ensureDefaultShipStats of the game folder. A missing shipstats.bin: "Can't find
+// shipstats.bin" (title "OV Edit").
+bool EnsureDefaultShipStats(std::string_view gameFolder, Reporter& reporter);
 
 // For the ships at table positions 0 .. count-1 that were not imported, copies
 // the block at the ship's statistics index from `source` to `target`; then deletes
 // `source`, but only when every block was copied. A missing file: "Error -
-// Path(s) not found", title "RestoreShipStats".
-bool RestoreShipStats(Reporter& reporter, std::string target, std::string source,
-                      const ShipTable& table, size_t count);
+// Path(s) not found", title "RestoreShipStats"; a block that cannot be copied is
+// reported by GetShipsStats or PutShipsStats.
+bool RestoreShipStats(std::string_view target, std::string_view source, const ShipTable& table,
+                      size_t count, Reporter& reporter);
 
 // For every swapped ship at positions 0 .. count-1 whose swap target lies after
 // it, copies the block of its own statistics index in `source` to the statistics
 // index of the swap-target ship in `target`. The source is kept. Same path check
-// and message as RestoreShipStats.
-bool RestoreSwappedShipStats(Reporter& reporter, std::string target, std::string source,
-                             const ShipTable& table, size_t count);
+// and messages as RestoreShipStats.
+bool RestoreSwappedShipStats(std::string_view target, std::string_view source,
+                             const ShipTable& table, size_t count, Reporter& reporter);
 
 }  // namespace ov::ships

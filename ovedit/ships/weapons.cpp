@@ -4,7 +4,7 @@
 #include <system_error>
 
 #include "common/fileio.h"
-#include "common/refpack.h"
+#include "common/shp_model.h"
 #include "game_files.h"
 #include "ovedit/archive/hog.h"
 
@@ -15,42 +15,11 @@ namespace {
 constexpr const char* kMainTitle = "OV Edit";
 constexpr const char* kFileNotFound = "Error - file not found";
 constexpr const char* kNoMatch = "Error - standard ship and Tiger ship attachments don't match";
-// Models are a few hundred kilobytes; the bound only keeps a stray huge file out.
-constexpr uint64_t kMaxModelFile = uint64_t(64) << 20;
 constexpr uint32_t kShortRecord = 0xFFFFFFFF;
 
 bool isFile(const fs::path& p) {
     std::error_code ec;
     return fs::is_regular_file(p, ec);
-}
-
-// Unpacked model bytes from a file's bytes, packed or not.
-Result<Bytes> unpackedModel(Bytes data) {
-    switch (shp::recognize(data)) {
-        case shp::Recognition::Unpacked:
-            return data;
-        case shp::Recognition::Packed: {
-            auto plain = refpack::decode(data);
-            if (!plain) return plain.error();
-            if (shp::recognize(*plain) != shp::Recognition::Unpacked)
-                return makeError(shp::kNotShpText);
-            return std::move(*plain);
-        }
-        case shp::Recognition::Unknown:
-            break;
-    }
-    return makeError(shp::kNotShpText);
-}
-
-size_t typeField(uint32_t kind) {
-    switch (kind) {
-        case 0:
-            return kMissileTypeField;
-        case 1:
-            return kExternalGunField;
-        default:
-            return kGunTypeField;
-    }
 }
 
 const char* sortPhrase(WeaponSort sort) {
@@ -79,7 +48,7 @@ Result<fs::path> loosePathFor(const fs::path& gameFolder, std::string_view name)
     if (!findInFolder(gameFolder, kShipsFolder)) {
         std::error_code ec;
         fs::create_directory(gameFolder / kShipsFolder, ec);
-        if (ec) return makeError((gameFolder / kShipsFolder).string() + ": " + ec.message());
+        if (ec) return makeError(pathText(gameFolder / kShipsFolder) + ": " + ec.message());
     }
     auto p = pathInFolder(gameFolder, modelsPath(name));
     if (!p) return makeError(std::string(name) + ": not a model file name");
@@ -98,106 +67,170 @@ bool isCloakedClass(uint8_t c) {
     return c == 2;
 }
 
-std::optional<uint8_t> readShipClass(Reporter& reporter, const char* title, std::string path) {
-    path = trim(path);
-    auto size = fileSize(path);
-    if (!size) {
-        reporter.message(title, kFileNotFound, Icon::Exclamation);
-        return std::nullopt;
-    }
+Result<uint8_t> shipClassOf(const fs::path& modelPath) {
+    auto size = fileSize(modelPath);
+    if (!size) return makeError(ErrorKind::NotFound, pathText(modelPath) + ": file not found");
     // The terminator test needs only the last six bytes; an unpacked model's class
     // byte is then read where it stands.
     if (*size > shp::kShipClassFileOffset + 6) {
-        auto tail = readFileAt(path, *size - 6, 6);
+        auto tail = readFileAt(modelPath, *size - 6, 6);
         if (tail && shp::recognize(*tail) == shp::Recognition::Unpacked) {
-            auto b = readFileAt(path, shp::kShipClassFileOffset, 1);
+            auto b = readFileAt(modelPath, shp::kShipClassFileOffset, 1);
             if (b && b->size() == 1) return (*b)[0];
         }
     }
-    auto data = readFile(path, kMaxModelFile);
-    if (!data) {
-        reporter.message(title, "Error - " + data.error().describe(), Icon::Critical);
-        return std::nullopt;
-    }
-    auto plain = unpackedModel(std::move(*data));
-    if (!plain || plain->size() <= shp::kShipClassFileOffset + 6) {
-        reporter.message(title, "Error - " + path + ": " + shp::kNotShpText, Icon::Exclamation);
-        return std::nullopt;
-    }
+    auto data = readFile(modelPath, shp::kMaxModelFile);
+    if (!data) return data.error();
+    auto plain = shp::unpackModel(*data);
+    if (!plain || plain->size() <= shp::kShipClassFileOffset + 6)
+        return makeError(ErrorKind::BadData, pathText(modelPath) + ": " + shp::kNotShpText);
     return (*plain)[shp::kShipClassFileOffset];
 }
 
-bool IsCapitalShip(Reporter& reporter, std::string modelPath) {
-    auto c = readShipClass(reporter, "IsCapitalShip", std::move(modelPath));
-    return c && isCapitalClass(*c);
-}
-
-bool IsCloaked(Reporter& reporter, std::string modelPath) {
-    auto c = readShipClass(reporter, "IsCloaked", std::move(modelPath));
-    return c && isCloakedClass(*c);
-}
-
-bool ToggleCloak(Reporter& reporter, std::string modelPath) {
-    constexpr const char* title = "IsCloaked";
-    modelPath = trim(modelPath);
+Result<uint8_t> toggleCloak(const fs::path& modelPath) {
     auto size = fileSize(modelPath);
-    if (!size) {
-        reporter.message(title, kFileNotFound, Icon::Exclamation);
-        return false;
-    }
+    if (!size) return makeError(ErrorKind::NotFound, pathText(modelPath) + ": file not found");
     std::optional<Bytes> tail;
     if (*size > shp::kShipClassFileOffset + 6)
         if (auto t = readFileAt(modelPath, *size - 6, 6)) tail = std::move(*t);
-    if (!tail || shp::recognize(*tail) != shp::Recognition::Unpacked) {
-        reporter.message(title,
-                         "Error - " + modelPath +
+    if (!tail || shp::recognize(*tail) != shp::Recognition::Unpacked)
+        return makeError(ErrorKind::Refused,
+                         pathText(modelPath) +
                              " is not an unpacked SHP model; only the class byte of an "
-                             "unpacked model can be changed",
-                         Icon::Exclamation);
-        return false;
-    }
-    auto c = readShipClass(reporter, title, modelPath);
-    if (!c) return false;
+                             "unpacked model can be changed");
+    auto c = shipClassOf(modelPath);
+    if (!c) return c.error();
     const uint8_t next = isCloakedClass(*c) ? 0 : 2;
-    if (auto err = writeFileAt(modelPath, shp::kShipClassFileOffset, ByteSpan(&next, 1))) {
-        reporter.message(title, "Error - " + err->describe(), Icon::Critical);
-        return false;
+    if (auto written = writeFileAt(modelPath, shp::kShipClassFileOffset, ByteSpan(&next, 1));
+        !written)
+        return written.error();
+    return next;
+}
+
+namespace {
+
+// The class-byte routines' messages for a failure.
+void reportClassFault(const char* title, const Error& e, Reporter& reporter) {
+    switch (e.kind) {
+        case ErrorKind::NotFound:
+            reporter.message(title, kFileNotFound, Icon::Exclamation);
+            break;
+        case ErrorKind::BadData:
+        case ErrorKind::Refused:
+            reporter.message(title, "Error - " + e.message, Icon::Exclamation);
+            break;
+        default:
+            reporter.message(title, "Error - " + e.describe(), Icon::Critical);
+            break;
     }
-    return true;
+}
+
+}  // namespace
+
+std::optional<uint8_t> readShipClass(std::string_view modelPath, const char* title,
+                                     Reporter& reporter) {
+    auto c = shipClassOf(pathFromText(trim(modelPath)));
+    if (!c) {
+        reportClassFault(title, c.error(), reporter);
+        return std::nullopt;
+    }
+    return *c;
+}
+
+bool IsCapitalShip(std::string_view modelPath, Reporter& reporter) {
+    auto c = readShipClass(modelPath, "IsCapitalShip", reporter);
+    return c && isCapitalClass(*c);
+}
+
+bool IsCloaked(std::string_view modelPath, Reporter& reporter) {
+    auto c = readShipClass(modelPath, "IsCloaked", reporter);
+    return c && isCloakedClass(*c);
+}
+
+bool ToggleCloak(std::string_view modelPath, Reporter& reporter) {
+    auto next = toggleCloak(pathFromText(trim(modelPath)));
+    if (!next) reportClassFault("IsCloaked", next.error(), reporter);
+    return next.ok();
 }
 
 // ---- Weapon points ---------------------------------------------------------------
 
 std::vector<std::vector<uint32_t>> attachmentLayout(const shp::BlockChain& chain) {
+    const shp::ChainIndex index(chain);
+    const shp::ModelView model(chain, index);
     std::vector<std::vector<uint32_t>> layout;
-    auto table = chain.componentTable();
-    size_t components = table ? chain.blocks()[*table].recordCount : 0;
-    for (size_t k = 0; k < components; ++k) {
-        auto at = chain.nth(shp::BlockType::Attachments, k);
+    for (size_t k = 0; k < model.componentCount(); ++k) {
+        auto at = model.locate(k).attachments;
         if (!at) break;
         const shp::Block& b = chain.blocks()[*at];
         std::vector<uint32_t> kinds;
-        for (size_t i = 0; i < b.recordCount; ++i)
-            kinds.push_back(b.recordSize >= 4 ? loadU32LE(b.data.data() + i * b.recordSize)
-                                              : kShortRecord);
+        for (size_t i = 0; i < b.recordCount; ++i) {
+            const shp::ConstAttachmentView a(b.record(i));
+            kinds.push_back(a.has(0, 4) ? a.kind() : kShortRecord);
+        }
         layout.push_back(std::move(kinds));
     }
     return layout;
 }
 
+namespace {
+
+size_t typeField(uint32_t kind) {
+    switch (kind) {
+        case 0:
+            return kMissileTypeField;
+        case 1:
+            return kExternalGunField;
+        default:
+            return kGunTypeField;
+    }
+}
+
+// Writes a point's type id through its record's view.
+void setWeaponType(shp::AttachmentView record, uint32_t kind, uint32_t typeId) {
+    switch (kind) {
+        case 0:
+            record.setMissileType(typeId);
+            break;
+        case 1:
+            record.setObjectIndex(typeId);
+            break;
+        default:
+            record.setGunType(typeId);
+            break;
+    }
+}
+
+}  // namespace
+
+uint32_t weaponTypeId(const shp::ConstAttachmentView& record) {
+    switch (record.kind()) {
+        case 0:
+            return record.missileType();
+        case 1:
+            return record.objectIndex();
+        default:
+            return record.gunType();
+    }
+}
+
 std::vector<WeaponEntry> weaponEntries(const shp::BlockChain& chain) {
+    const shp::ChainIndex index(chain);
+    const shp::ModelView model(chain, index);
     std::vector<WeaponEntry> out;
-    auto layout = attachmentLayout(chain);
-    for (size_t k = 0; k < layout.size(); ++k) {
-        const shp::Block& b = chain.blocks()[*chain.nth(shp::BlockType::Attachments, k)];
-        for (size_t i = 0; i < layout[k].size(); ++i) {
-            uint32_t kind = layout[k][i];
+    for (size_t k = 0; k < model.componentCount(); ++k) {
+        auto at = model.locate(k).attachments;
+        if (!at) break;
+        const shp::Block& b = chain.blocks()[*at];
+        for (size_t i = 0; i < b.recordCount; ++i) {
+            const shp::ConstAttachmentView a(b.record(i));
+            if (!a.has(0, 4)) continue;
+            const uint32_t kind = a.kind();
             if (kind != 0 && kind != 1 && kind != 3) continue;
-            size_t field = typeField(kind);
-            if (b.recordSize < field + 4) continue;
+            if (!a.has(typeField(kind), 4)) continue;
             WeaponEntry e;
             e.kind = kind;
-            e.typeId = loadU32LE(b.data.data() + i * b.recordSize + field);
+            e.typeId = weaponTypeId(a);
             e.component = k;
             e.attachment = i;
             e.recordOffset = size_t(b.fileOffset) + 6 + i * b.recordSize;
@@ -292,7 +325,7 @@ Result<ShipModel> loadShipModel(const fs::path& gameFolder, std::string_view mod
     m.name = name;
     auto loose = findInFolder(gameFolder, modelsPath(name));
     if (loose && isFile(*loose)) {
-        auto data = readFile(*loose, kMaxModelFile);
+        auto data = readFile(*loose, shp::kMaxModelFile);
         if (!data) return data.error();
         m.original = std::move(*data);
     } else {
@@ -308,12 +341,12 @@ Result<ShipModel> loadShipModel(const fs::path& gameFolder, std::string_view mod
         m.original = std::move(*data);
         m.fromArchive = true;
     }
-    auto plain = unpackedModel(m.original);
-    if (!plain) return makeError(name + ": " + plain.error().describe());
+    auto plain = shp::unpackModel(m.original);
+    if (!plain) return makeError(plain.error().kind, name + ": " + plain.error().describe());
     m.unpacked = std::move(*plain);
-    auto chain = shp::BlockChain::read(m.unpacked);
-    if (!chain) return makeError(name + ": " + chain.error().describe());
-    m.chain = std::move(*chain);
+    auto model = shp::readModel(m.unpacked);
+    if (!model) return makeError(model.error().kind, name + ": " + model.error().describe());
+    m.chain = std::move(model->chain);
     return m;
 }
 
@@ -328,24 +361,57 @@ Status writeChangedModel(const fs::path& gameFolder, const ShipModel& m, ByteSpa
     if (!bak) return makeError(m.name + ": no place for its backup copy");
     std::error_code ec;
     if (!fs::exists(*bak, ec))
-        if (auto err = writeFileAtomic(*bak, m.original)) return err;
+        if (auto st = writeFileAtomic(*bak, m.original); !st) return st.error();
     return writeFileAtomic(*target, changed);
 }
 
-// Sets field `field` of the chosen points of `model` in a copy of its bytes.
+// Sets the type of the chosen points of `model` in a copy of its bytes, through
+// the view of each point's attachment record.
 Bytes patched(const ShipModel& m, const std::vector<WeaponEntry>& entries,
-              const std::vector<size_t>& chosen, size_t field, uint32_t typeId) {
+              const std::vector<size_t>& chosen, uint32_t typeId) {
     Bytes out = m.unpacked;
-    for (size_t i : chosen)
-        storeU32LE(out.data() + entries[i].recordOffset + field, typeId);
+    for (size_t i : chosen) {
+        const WeaponEntry& e = entries[i];
+        setWeaponType(
+            shp::AttachmentView(std::span<uint8_t>(out.data() + e.recordOffset, e.recordSize)),
+            e.kind, typeId);
+    }
     return out;
 }
 
 }  // namespace
 
-bool ChangeWeapons(Reporter& reporter, std::string gameFolder, const Ship& ship, WeaponSort sort,
-                   uint32_t typeId, std::span<const size_t> points) {
-    gameFolder = trim(gameFolder);
+Result<fs::path> shipModelFile(const fs::path& gameFolder, std::string_view modelName,
+                               const fs::path& scratchFolder) {
+    const std::string name = trim(modelName);
+    if (!isPlainFileName(name)) return makeError(ErrorKind::Refused, name + ": not a model file name");
+    if (auto loose = findInFolder(gameFolder, modelsPath(name)); loose && isFile(*loose))
+        return *loose;
+    auto m = loadShipModel(gameFolder, name);
+    if (!m) return m.error();
+    const fs::path out = scratchFolder / pathFromText(name);
+    if (auto st = writeFileAtomic(out, m->unpacked); !st) return st.error();
+    return out;
+}
+
+Result<fs::path> looseShipModel(const fs::path& gameFolder, std::string_view modelName) {
+    auto m = loadShipModel(gameFolder, modelName);
+    if (!m) return m.error();
+    if (!m->fromArchive && m->original == m->unpacked) {
+        auto loose = findInFolder(gameFolder, modelsPath(m->name));
+        if (loose) return *loose;
+    }
+    if (sameNameIgnoringCase(backupName(m->name), m->name))
+        return makeError(ErrorKind::Refused,
+                         m->name + ": a model needs a name with its own backup copy "
+                                   "(NAME.shp -> NAME.bak)");
+    if (auto st = writeChangedModel(gameFolder, *m, m->unpacked); !st) return st.error();
+    return loosePathFor(gameFolder, m->name);
+}
+
+bool ChangeWeapons(std::string_view gameFolderText, const Ship& ship, WeaponSort sort,
+                   uint32_t typeId, std::span<const size_t> points, Reporter& reporter) {
+    const fs::path gameFolder = pathFromText(trim(gameFolderText));
     if (!isOfferedType(sort, typeId)) {
         reporter.message(kMainTitle,
                          std::string("Error - there is no ") + sortPhrase(sort) + " type " +
@@ -422,18 +488,17 @@ bool ChangeWeapons(Reporter& reporter, std::string gameFolder, const Ship& ship,
         return false;
     }
 
-    size_t field = typeField(uint32_t(sort));
-    Bytes changed = patched(*standard, entries, chosen, field, typeId);
+    Bytes changed = patched(*standard, entries, chosen, typeId);
     Bytes tigerChanged;
-    if (tiger) tigerChanged = patched(*tiger, tigerEntries, chosen, field, typeId);
+    if (tiger) tigerChanged = patched(*tiger, tigerEntries, chosen, typeId);
 
-    if (auto err = writeChangedModel(gameFolder, *standard, changed)) {
-        reporter.message(kMainTitle, "Error - " + err->describe(), Icon::Critical);
+    if (auto st = writeChangedModel(gameFolder, *standard, changed); !st) {
+        reporter.message(kMainTitle, "Error - " + st.error().describe(), Icon::Critical);
         return false;
     }
     if (tiger)
-        if (auto err = writeChangedModel(gameFolder, *tiger, tigerChanged)) {
-            reporter.message(kMainTitle, "Error - " + err->describe(), Icon::Critical);
+        if (auto st = writeChangedModel(gameFolder, *tiger, tigerChanged); !st) {
+            reporter.message(kMainTitle, "Error - " + st.error().describe(), Icon::Critical);
             return false;
         }
     return true;
@@ -449,7 +514,7 @@ Restored restoreModel(Reporter& reporter, const fs::path& gameFolder, const fs::
     auto bak = findInFolder(gameFolder, modelsPath(bakName));
     std::optional<Bytes> original;
     if (bak && isFile(*bak)) {
-        auto data = readFile(*bak, kMaxModelFile);
+        auto data = readFile(*bak, shp::kMaxModelFile);
         if (!data) {
             reporter.message(kMainTitle, "Error - " + data.error().describe(), Icon::Critical);
             return Restored::Refused;
@@ -457,10 +522,8 @@ Restored restoreModel(Reporter& reporter, const fs::path& gameFolder, const fs::
         // The current model, from ships\ or compared in memory straight from the
         // archive, must be the same ship as its backup.
         auto current = loadShipModel(gameFolder, modelName);
-        auto plain = unpackedModel(*data);
         std::optional<shp::BlockChain> backupChain;
-        if (plain)
-            if (auto c = shp::BlockChain::read(*plain)) backupChain = std::move(*c);
+        if (auto backup = shp::readModel(*data)) backupChain = std::move(backup->chain);
         if (!backupChain || (current && !modelsCorrespond(current->chain, *backupChain))) {
             reporter.message(kMainTitle,
                              "This file's backup copy is too different than the\nthe original "
@@ -474,7 +537,7 @@ Restored restoreModel(Reporter& reporter, const fs::path& gameFolder, const fs::
         auto addon = findInFolder(
             editorFolder, std::string(kAddonShipsFolder) + "\\" + stemOf(modelName) + ".shp");
         if (!addon || !isFile(*addon)) return Restored::NoOriginal;
-        auto data = readFile(*addon, kMaxModelFile);
+        auto data = readFile(*addon, shp::kMaxModelFile);
         if (!data) {
             reporter.message(kMainTitle, "Error - " + data.error().describe(), Icon::Critical);
             return Restored::Refused;
@@ -488,8 +551,8 @@ Restored restoreModel(Reporter& reporter, const fs::path& gameFolder, const fs::
         reporter.message(kMainTitle, "Error - " + target.error().describe(), Icon::Critical);
         return Restored::Refused;
     }
-    if (auto err = writeFileAtomic(*target, *original)) {
-        reporter.message(kMainTitle, "Error - " + err->describe(), Icon::Critical);
+    if (auto st = writeFileAtomic(*target, *original); !st) {
+        reporter.message(kMainTitle, "Error - " + st.error().describe(), Icon::Critical);
         return Restored::Refused;
     }
     return Restored::Done;
@@ -497,10 +560,11 @@ Restored restoreModel(Reporter& reporter, const fs::path& gameFolder, const fs::
 
 }  // namespace
 
-bool RestoreWeapons(Reporter& reporter, std::string gameFolder, const fs::path& editorFolder,
-                    const ShipTable& table, size_t position) {
+bool RestoreWeapons(std::string_view gameFolderText, std::string_view editorFolderText,
+                    const ShipTable& table, size_t position, Reporter& reporter) {
     constexpr const char* title = "RestoreWeapons";
-    gameFolder = trim(gameFolder);
+    const fs::path gameFolder = pathFromText(trim(gameFolderText));
+    const fs::path editorFolder = pathFromText(trim(editorFolderText));
     if (position >= table.size()) {
         reporter.message(title, "Error - invalid ship", Icon::Exclamation);
         return false;

@@ -21,6 +21,12 @@
 // The standard and the Tiger model of a ship correspond when they have the same
 // number of components, and each component the same attachment kinds in the same
 // order; weapon point n of one is then weapon point n of the other.
+//
+// Models are read through the model core (common/shp_model.h) and their fields
+// through shp::AttachmentView. The core here (shipClassOf, toggleCloak,
+// loadShipModel, weaponEntries and the names) says nothing and may run on any
+// thread; IsCapitalShip, IsCloaked, ToggleCloak, ChangeWeapons and RestoreWeapons
+// report every failure exactly once and return whether they went through.
 
 #include <cstdint>
 #include <filesystem>
@@ -47,26 +53,38 @@ bool isCapitalClass(uint8_t shipClass);
 bool isCloakedClass(uint8_t shipClass);
 
 // The class byte of a model file: read in place from an unpacked model, from the
-// unpacked bytes of a packed one. Messages under `title`: "Error - file not
-// found", or the reason the file is not a model.
-std::optional<uint8_t> readShipClass(Reporter& reporter, const char* title, std::string path);
+// unpacked bytes of a packed one. Errors: NotFound, BadData ("PATH: " followed by
+// the "doesn't appear to be" text) for a file that is no model, and the kinds of
+// a failed read.
+Result<uint8_t> shipClassOf(const fs::path& modelPath);
 
-// True when the class byte is 1, 3 or 5. Title "IsCapitalShip".
-bool IsCapitalShip(Reporter& reporter, std::string modelPath);
-// True when the class byte is 2. Title "IsCloaked".
-bool IsCloaked(Reporter& reporter, std::string modelPath);
-// Writes 2 when the class byte is not 2, else 0; touches no other byte. A packed
-// model is refused, as a byte written into its packed stream would break it.
-// Messages under "IsCloaked".
-bool ToggleCloak(Reporter& reporter, std::string modelPath);
+// Writes 2 when the class byte is not 2, else 0, touching no other byte; returns
+// the new value. A packed model is refused (Refused), as a byte written into its
+// packed stream would break it.
+Result<uint8_t> toggleCloak(const fs::path& modelPath);
+
+// shipClassOf with its messages under `title`: "Error - file not found", or the
+// reason the file is not a model. Nothing when the class byte cannot be read.
+std::optional<uint8_t> readShipClass(std::string_view modelPath, const char* title,
+                                     Reporter& reporter);
+
+// True when the class byte is 1, 3 or 5. Title "IsCapitalShip". A model whose
+// class byte cannot be read counts as false after its message; a caller that must
+// tell the two apart uses readShipClass.
+bool IsCapitalShip(std::string_view modelPath, Reporter& reporter);
+// True when the class byte is 2. Title "IsCloaked"; otherwise as IsCapitalShip.
+bool IsCloaked(std::string_view modelPath, Reporter& reporter);
+// toggleCloak with its messages under "IsCloaked".
+bool ToggleCloak(std::string_view modelPath, Reporter& reporter);
 
 // ---- Weapon points -----------------------------------------------------------------
 
 enum class WeaponSort : uint32_t { Missile = 0, ExternalGun = 1, Gun = 3 };
 
-inline constexpr size_t kGunTypeField = 100;
-inline constexpr size_t kExternalGunField = 52;
-inline constexpr size_t kMissileTypeField = 56;
+// The field each sort's changes write (see shp::AttachmentView).
+inline constexpr size_t kGunTypeField = shp::kGunTypeField;
+inline constexpr size_t kExternalGunField = shp::kObjectIndexField;
+inline constexpr size_t kMissileTypeField = shp::kMissileTypeField;
 inline constexpr uint32_t kMissileTypeCount = 16;
 
 struct WeaponEntry {
@@ -87,6 +105,8 @@ std::vector<std::vector<uint32_t>> attachmentLayout(const shp::BlockChain& chain
 // The weapon points of a model read from bytes (record offsets refer to those
 // bytes). Points whose record is too short for the sort's field are left out.
 std::vector<WeaponEntry> weaponEntries(const shp::BlockChain& chain);
+// The type id a point's record holds: the field its kind's changes write.
+uint32_t weaponTypeId(const shp::ConstAttachmentView& record);
 
 bool modelsCorrespond(const shp::BlockChain& a, const shp::BlockChain& b);
 
@@ -121,6 +141,19 @@ Result<ShipModel> loadShipModel(const fs::path& gameFolder, std::string_view mod
 // NAME.bak for NAME.shp (or NAME).
 std::string backupName(std::string_view modelName);
 
+// The model's loose file in ships\ when there is one (packed or not); else the
+// archive's item unpacked into `scratchFolder` under its own name, written through
+// a temporary file. The game folder is never written. For handing a model to a
+// program that opens files.
+Result<fs::path> shipModelFile(const fs::path& gameFolder, std::string_view modelName,
+                               const fs::path& scratchFolder);
+
+// The model's loose, unpacked file in ships\, made first when the model is only in
+// the archive or its loose copy is packed: the unchanged bytes are kept as NAME.bak
+// (unless one is there) and the unpacked model written as the loose file, as a
+// weapon change does. For changes made in place, such as the cloak.
+Result<fs::path> looseShipModel(const fs::path& gameFolder, std::string_view modelName);
+
 // Sets the chosen weapon points (indexes into weaponEntries of the standard model)
 // of the given sort to `typeId`, in the standard and, when the ship has one, the
 // Tiger model, and writes both as loose files. Points of another sort are left
@@ -128,15 +161,15 @@ std::string backupName(std::string_view modelName);
 // none is of the sort, the type is not offered, a model cannot be found or read,
 // or the two models do not correspond ("Error - standard ship and Tiger ship
 // attachments don't match", title "OV Edit", critical).
-bool ChangeWeapons(Reporter& reporter, std::string gameFolder, const Ship& ship, WeaponSort sort,
-                   uint32_t typeId, std::span<const size_t> points);
+bool ChangeWeapons(std::string_view gameFolder, const Ship& ship, WeaponSort sort, uint32_t typeId,
+                   std::span<const size_t> points, Reporter& reporter);
 
 // Puts the models of the ship at `position` back: from NAME.bak in ships\ when it
 // exists and corresponds to the current model, else from the editor's
 // addons\ships\ copy; the Tiger model likewise when it has a .bak. Messages: the
 // too-different message (title "OV Edit"), "No suitable original can be found"
 // (title "RestoreWeapons").
-bool RestoreWeapons(Reporter& reporter, std::string gameFolder, const fs::path& editorFolder,
-                    const ShipTable& table, size_t position);
+bool RestoreWeapons(std::string_view gameFolder, std::string_view editorFolder,
+                    const ShipTable& table, size_t position, Reporter& reporter);
 
 }  // namespace ov::ships

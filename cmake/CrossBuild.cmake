@@ -1,0 +1,34 @@
+# Dependencies of a cross build (the mingw-w64 presets), where the host's packages
+# cannot simply be found: the toolchain keeps the host's /usr/include and /usr/lib
+# out of the build.
+
+# CLI11 is header-only: copy its headers into the build tree and use them from
+# there, so no other host header can be picked up through the same include path.
+find_path(OV_CLI11_INCLUDE_DIR CLI/CLI.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+set(ov_cli11_copy ${CMAKE_BINARY_DIR}/third_party/cli11/include)
+file(COPY ${OV_CLI11_INCLUDE_DIR}/CLI DESTINATION ${ov_cli11_copy})
+add_library(CLI11::CLI11 INTERFACE IMPORTED)
+target_include_directories(CLI11::CLI11 SYSTEM INTERFACE ${ov_cli11_copy})
+
+# GoogleTest built for the target from Debian's googletest sources.
+if(OV_BUILD_TESTS)
+    set(OV_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources for cross builds")
+    if(NOT EXISTS ${OV_GTEST_SOURCE_DIR}/googletest/CMakeLists.txt)
+        message(FATAL_ERROR "GoogleTest sources not found in ${OV_GTEST_SOURCE_DIR} "
+                            "(Debian package googletest)")
+    endif()
+    set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    add_subdirectory(${OV_GTEST_SOURCE_DIR}/googletest ${CMAKE_BINARY_DIR}/third_party/googletest
+                     EXCLUDE_FROM_ALL SYSTEM)
+endif()
+
+# ov_add_checked_test(NAME PATTERN TARGET [ARG...]): runs TARGET through the
+# emulator; passes on exit status 0 together with a line of output matching
+# PATTERN. A test program is run once as a whole, not once per case: every start
+# under Wine costs a process start of Wine itself.
+function(ov_add_checked_test name pattern target)
+    add_test(NAME ${name}
+             COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/run-checked.sh ${pattern}
+                     ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:${target}> ${ARGN})
+endfunction()

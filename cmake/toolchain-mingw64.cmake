@@ -1,0 +1,5 @@
+# Cross build for 64-bit Windows with Debian's mingw-w64 compilers (posix threads),
+# tested under Wine.
+set(OV_MINGW_TRIPLET x86_64-w64-mingw32)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

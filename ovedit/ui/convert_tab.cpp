@@ -1,0 +1,418 @@
+#include "ovedit/ui/convert_tab.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QStringListModel>
+#include <QVBoxLayout>
+
+#include "common/fileio.h"
+#include "ovedit/convert/converter_helper.h"
+#include "ovedit/convert/converter_library.h"
+#include "ovtool/model/document.h"
+#include "ovedit/ui/controls.h"
+#include "ovedit/ui/tool_launcher.h"
+#include "ovtool/ui/qt_reporter.h"
+
+namespace ov::edit {
+
+namespace {
+
+constexpr const char* kTitle = "OV Edit";
+
+// The one local file a drag carries, or empty.
+QString draggedFile(const QMimeData* data) {
+    if (!data || !data->hasUrls() || data->urls().size() != 1) return {};
+    const QUrl url = data->urls().front();
+    return url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile() ? url.toLocalFile()
+                                                                      : QString();
+}
+
+QString shpBeside(const QString& source) {
+    const QFileInfo info(source);
+    return info.dir().filePath(info.completeBaseName() + ".shp");
+}
+
+}  // namespace
+
+ConvertTab::ConvertTab(ui::QtReporter& reporter, QWidget* parent)
+    : QWidget(parent),
+      reporter_(reporter),
+      helperProgram_(QCoreApplication::applicationFilePath()),
+      toolProgram_(defaultToolProgram()) {
+    setObjectName("convertTab");
+    setAccessibleName("3DS Conversion");
+    setAcceptDrops(true);
+    createControls();
+    refreshCommands();
+}
+
+ConvertTab::~ConvertTab() {
+    if (isBusy()) {
+        process_->disconnect(this);
+        process_->kill();
+        process_->waitForFinished(5000);
+    }
+}
+
+void ConvertTab::createControls() {
+    txt3dsPath_ = makeTextBox(this, "txt3dsPath", "3DS model");
+    txt3dsPath_->setPlaceholderText("A textured .3ds model (or drop one on this tab)");
+    cmdBrowse3ds_ = makeButton(this, "cmdBrowse3ds", "&Browse...", "Browse for a 3DS model");
+    txtTextureName_ = makeTextBox(this, "txtTextureName", "Texture name");
+    txtTextureName_->setPlaceholderText("The texture the model names, at most 63 characters");
+    txtTextureName_->setMaxLength(63);
+    txtShpPath_ = makeTextBox(this, "txtShpPath", "SHP model to write");
+    txtShpPath_->setPlaceholderText("NAME.shp beside the 3DS model");
+    cmdBrowseShp_ = makeButton(this, "cmdBrowseShp", "Bro&wse...", "Browse for the SHP to write");
+    cmdConvert_ = makeButton(this, "cmdConvert", "&Convert");
+    cmdConvert_->setDefault(true);
+    cmdStopConvert_ = makeButton(this, "cmdStopConvert", "&Stop");
+    // Typed paths are text; the tab takes dropped files itself.
+    for (QLineEdit* e : {txt3dsPath_, txtTextureName_, txtShpPath_})
+        e->setAcceptDrops(false);
+
+    auto* inputBox = new QGroupBox("Convert a 3DS model into an SHP model", this);
+    inputBox->setObjectName("frameConvert");
+    auto* grid = new QGridLayout(inputBox);
+    grid->addWidget(makeCaption(inputBox, "&3DS model:", txt3dsPath_), 0, 0);
+    grid->addWidget(txt3dsPath_, 0, 1);
+    grid->addWidget(cmdBrowse3ds_, 0, 2);
+    grid->addWidget(makeCaption(inputBox, "&Texture name:", txtTextureName_), 1, 0);
+    grid->addWidget(txtTextureName_, 1, 1);
+    grid->addWidget(makeCaption(inputBox, "S&HP model:", txtShpPath_), 2, 0);
+    grid->addWidget(txtShpPath_, 2, 1);
+    grid->addWidget(cmdBrowseShp_, 2, 2);
+    auto* runRow = new QHBoxLayout;
+    runRow->addStretch(1);
+    runRow->addWidget(cmdStopConvert_);
+    runRow->addWidget(cmdConvert_);
+    grid->addLayout(runRow, 3, 1, 1, 2);
+    grid->setColumnStretch(1, 1);
+
+    txtConvertLog_ = new QPlainTextEdit(this);
+    txtConvertLog_->setObjectName("txtConvertLog");
+    txtConvertLog_->setAccessibleName("Converter output");
+    txtConvertLog_->setReadOnly(true);
+    txtConvertLog_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    txtConvertLog_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    txtConvertLog_->setPlaceholderText("What the converter prints shows here.");
+    lblConvertResult_ = makeLabel(this, "lblConvertResult", "Result");
+    lblConvertResult_->setWordWrap(true);
+    auto* logBox = new QGroupBox("Converter output", this);
+    logBox->setObjectName("frameConvertLog");
+    auto* logLayout = new QVBoxLayout(logBox);
+    logLayout->addWidget(txtConvertLog_, 1);
+    logLayout->addWidget(lblConvertResult_);
+
+    cmdOpenConverted_ = makeButton(this, "cmdOpenConverted", "Open in OV&Tool");
+    cmdOpenConverted_->setToolTip("Open the converted model in the model component editor");
+    cmdCheckConverted_ = makeButton(this, "cmdCheckConverted", "Chec&k");
+    cmdCheckConverted_->setToolTip("Run the model editor's validity tests on the converted model");
+    problems_ = new QStringListModel(this);
+    lstProblems_ = new QListView(this);
+    lstProblems_->setObjectName("lstProblems");
+    lstProblems_->setAccessibleName("Problems found");
+    lstProblems_->setModel(problems_);
+    lstProblems_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lstProblems_->setWordWrap(true);
+    auto* modelBox = new QGroupBox("The converted model", this);
+    modelBox->setObjectName("frameConverted");
+    auto* modelLayout = new QVBoxLayout(modelBox);
+    auto* modelButtons = new QHBoxLayout;
+    modelButtons->addWidget(cmdCheckConverted_);
+    modelButtons->addWidget(cmdOpenConverted_);
+    modelButtons->addStretch(1);
+    modelLayout->addLayout(modelButtons);
+    modelLayout->addWidget(lstProblems_, 1);
+
+    lblConvertStatus_ = makeLabel(this, "lblConvertStatus", "Status");
+    lblConvertStatus_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+
+    auto* lower = new QHBoxLayout;
+    lower->addWidget(logBox, 3);
+    lower->addWidget(modelBox, 2);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(inputBox);
+    layout->addLayout(lower, 1);
+
+    connect(cmdBrowse3ds_, &QPushButton::clicked, this, &ConvertTab::browseSource);
+    connect(cmdBrowseShp_, &QPushButton::clicked, this, &ConvertTab::browseDestination);
+    connect(cmdConvert_, &QPushButton::clicked, this, &ConvertTab::convert);
+    connect(cmdStopConvert_, &QPushButton::clicked, this, &ConvertTab::stop);
+    connect(cmdCheckConverted_, &QPushButton::clicked, this, &ConvertTab::checkModel);
+    connect(cmdOpenConverted_, &QPushButton::clicked, this, &ConvertTab::openInTool);
+    connect(txt3dsPath_, &QLineEdit::textEdited, this, [this](const QString& text) {
+        if (!destinationTyped_) txtShpPath_->setText(text.trimmed().isEmpty() ? QString()
+                                                                             : shpBeside(text.trimmed()));
+        refreshCommands();
+    });
+    connect(txtShpPath_, &QLineEdit::textEdited, this, [this](const QString& text) {
+        destinationTyped_ = !text.trimmed().isEmpty();
+        refreshCommands();
+    });
+    connect(txtTextureName_, &QLineEdit::textChanged, this, &ConvertTab::refreshCommands);
+}
+
+// ---- Paths ----------------------------------------------------------------------------
+
+void ConvertTab::setSource(const QString& path) {
+    txt3dsPath_->setText(QDir::toNativeSeparators(path));
+    if (!destinationTyped_) txtShpPath_->setText(QDir::toNativeSeparators(shpBeside(path)));
+    if (txtTextureName_->text().trimmed().isEmpty())
+        txtTextureName_->setText(QFileInfo(path).completeBaseName().left(63));
+    refreshCommands();
+}
+
+QString ConvertTab::source() const {
+    return QDir::fromNativeSeparators(txt3dsPath_->text().trimmed());
+}
+
+void ConvertTab::setTexture(const QString& name) {
+    txtTextureName_->setText(name);
+}
+
+void ConvertTab::setDestination(const QString& path) {
+    txtShpPath_->setText(QDir::toNativeSeparators(path));
+    destinationTyped_ = !path.isEmpty();
+    refreshCommands();
+}
+
+QString ConvertTab::destination() const {
+    return QDir::fromNativeSeparators(txtShpPath_->text().trimmed());
+}
+
+void ConvertTab::browseSource() {
+    const QString path = QFileDialog::getOpenFileName(this, "Choose a 3DS Model", source(),
+                                                      "3D Studio models (*.3ds *.3DS);;All files (*)");
+    if (!path.isEmpty()) setSource(path);
+}
+
+void ConvertTab::browseDestination() {
+    QString start = destination();
+    if (start.isEmpty() && !source().isEmpty()) start = shpBeside(source());
+    const QString path = QFileDialog::getSaveFileName(this, "SHP Model to Write", start,
+                                                      "SHP models (*.shp *.SHP);;All files (*)");
+    if (!path.isEmpty()) setDestination(path);
+}
+
+void ConvertTab::dragEnterEvent(QDragEnterEvent* event) {
+    if (!isBusy() && !draggedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void ConvertTab::dropEvent(QDropEvent* event) {
+    const QString path = draggedFile(event->mimeData());
+    if (path.isEmpty() || isBusy()) return;
+    event->acceptProposedAction();
+    setSource(path);
+}
+
+// ---- Converting -----------------------------------------------------------------------
+
+bool ConvertTab::isBusy() const {
+    return process_ && process_->state() != QProcess::NotRunning;
+}
+
+bool ConvertTab::convert() {
+    if (isBusy()) return false;
+    const QString src = source(), dest = destination();
+    const QString texture = txtTextureName_->text().trimmed();
+    if (src.isEmpty() || !QFileInfo(src).isFile()) {
+        reporter_.message(kTitle, "File not found", Icon::Exclamation);
+        return false;
+    }
+    if (dest.isEmpty()) {
+        reporter_.message(kTitle, "Choose the SHP model to write", Icon::Exclamation);
+        return false;
+    }
+    const QFileInfo target(dest);
+    if (!target.absoluteDir().exists()) {
+        reporter_.message(kTitle, "Destination path doesn't exist", Icon::Exclamation);
+        return false;
+    }
+    if (target.exists()) {
+        const Answer a = reporter_.question(
+            kTitle,
+            (QDir::toNativeSeparators(target.absoluteFilePath()) + " already exists. Replace it?")
+                .toStdString(),
+            Buttons::YesNo, Icon::Question);
+        if (a != Answer::Yes) return false;
+    }
+
+    lastCode_.reset();
+    converted_.clear();
+    problems_->setStringList({});
+    txtConvertLog_->clear();
+    lblConvertResult_->setText("Converting...");
+    runDestination_ = target.absoluteFilePath();
+
+    delete process_;
+    process_ = new QProcess(this);
+    process_->setProgram(helperProgram_);
+    // The library takes an output path of at most 79 characters; run in the
+    // destination's folder, it gets only the file's name.
+    process_->setWorkingDirectory(target.absolutePath());
+    process_->setArguments({kConverterHelperOption, QFileInfo(src).absoluteFilePath(), texture,
+                            target.fileName(), library_});
+    connect(process_, &QProcess::readyReadStandardOutput, this, &ConvertTab::readOutput);
+    connect(process_, &QProcess::finished, this, &ConvertTab::finished);
+    connect(process_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError e) {
+        if (e != QProcess::FailedToStart) return;
+        lblConvertResult_->setText("Not converted: the converter could not be started");
+        reporter_.message(kTitle,
+                          ("The converter could not be started (" +
+                           QDir::toNativeSeparators(helperProgram_) + "): " + process_->errorString())
+                              .toStdString(),
+                          Icon::Critical);
+        refreshCommands();
+        emit busyChanged(false);
+        emit conversionFinished(false);
+    });
+    process_->start();
+    setStatus("Converting " + QFileInfo(src).fileName() + "...");
+    refreshCommands();
+    emit busyChanged(true);
+    return true;
+}
+
+void ConvertTab::stop() {
+    if (isBusy()) process_->kill();
+}
+
+bool ConvertTab::waitForConversion(int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (isBusy() && clock.elapsed() < timeoutMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    // The finished signal has been handled once the process is no longer running.
+    QCoreApplication::processEvents();
+    return !isBusy();
+}
+
+void ConvertTab::readOutput() {
+    const QByteArray bytes = process_->readAllStandardOutput();
+    txtConvertLog_->moveCursor(QTextCursor::End);
+    txtConvertLog_->insertPlainText(QString::fromUtf8(bytes));
+    txtConvertLog_->moveCursor(QTextCursor::End);
+}
+
+void ConvertTab::finished(int exitCode, QProcess::ExitStatus status) {
+    readOutput();
+    const QByteArray errors = process_->readAllStandardError();
+    const auto report = parseConverterReport(errors.toStdString());
+    bool converted = false;
+    if (status == QProcess::CrashExit || !report) {
+        const QString why = status == QProcess::CrashExit
+                                ? QStringLiteral("it ended abnormally")
+                                : QStringLiteral("it ended with exit code %1").arg(exitCode);
+        lblConvertResult_->setText("Not converted: the converter gave no result (" + why + ")");
+        reporter_.message(kTitle,
+                          ("The converter gave no result: " + why + ".").toStdString(),
+                          Icon::Critical);
+    } else if (!report->resultCode) {
+        lblConvertResult_->setText("Not converted: " + QString::fromStdString(report->failure));
+        reporter_.message(kTitle, report->failure, Icon::Critical);
+    } else {
+        lastCode_ = *report->resultCode;
+        const QString meaning = QString::fromStdString(converterResultText(*lastCode_));
+        lblConvertResult_->setText(QStringLiteral("Result code %1: %2").arg(*lastCode_).arg(meaning));
+        converted = *lastCode_ == 0;
+        if (converted)
+            converted_ = runDestination_;
+        else
+            reporter_.message(kTitle,
+                              QStringLiteral("The model was not converted (result code %1): %2")
+                                  .arg(*lastCode_)
+                                  .arg(meaning)
+                                  .toStdString(),
+                              Icon::Exclamation);
+    }
+    setStatus(converted ? "Converted into " + QDir::toNativeSeparators(converted_)
+                        : QStringLiteral("Not converted"));
+    refreshCommands();
+    emit busyChanged(false);
+    emit conversionFinished(converted);
+}
+
+QString ConvertTab::output() const {
+    return txtConvertLog_->toPlainText();
+}
+
+QStringList ConvertTab::problems() const {
+    return problems_->stringList();
+}
+
+// ---- The converted model ----------------------------------------------------------------
+
+bool ConvertTab::checkModel() {
+    if (converted_.isEmpty()) return false;
+    model::Document document(reporter_);
+    if (document.open(ov::pathFromText(converted_.toStdString())) != model::OpenResult::Loaded) {
+        problems_->setStringList({"The model could not be read."});
+        return false;
+    }
+    QStringList lines;
+    for (const shp::Problem& p : document.model().check()) {
+        QString line = QString::fromStdString(p.caption) + ": " + QString::fromStdString(p.text);
+        if (p.component >= 0) line = QStringLiteral("Component %1 - ").arg(p.component) + line;
+        lines << line;
+    }
+    if (lines.isEmpty()) lines << "No problems found.";
+    problems_->setStringList(lines);
+    setStatus(QStringLiteral("Checked %1").arg(QFileInfo(converted_).fileName()));
+    return true;
+}
+
+bool ConvertTab::openInTool() {
+    if (converted_.isEmpty()) return false;
+    if (!startToolOn(toolProgram_, converted_, reporter_)) return false;
+    setStatus("OVTool opened " + QDir::toNativeSeparators(converted_));
+    return true;
+}
+
+void ConvertTab::refreshCommands() {
+    const bool busy = isBusy();
+    cmdConvert_->setEnabled(!busy && !txt3dsPath_->text().trimmed().isEmpty() &&
+                            !txtShpPath_->text().trimmed().isEmpty());
+    cmdStopConvert_->setEnabled(busy);
+    for (QWidget* w : {static_cast<QWidget*>(txt3dsPath_), static_cast<QWidget*>(txtTextureName_),
+                       static_cast<QWidget*>(txtShpPath_), static_cast<QWidget*>(cmdBrowse3ds_),
+                       static_cast<QWidget*>(cmdBrowseShp_)})
+        w->setEnabled(!busy);
+    const bool have = !busy && !converted_.isEmpty();
+    cmdOpenConverted_->setEnabled(have);
+    cmdCheckConverted_->setEnabled(have);
+}
+
+void ConvertTab::setStatus(const QString& text) {
+    lblConvertStatus_->setText(text);
+}
+
+void ConvertTab::readSettings(const QSettings& settings) {
+    const QString last = settings.value("convert/source").toString();
+    if (!last.isEmpty()) setSource(last);
+    const QString texture = settings.value("convert/texture").toString();
+    if (!texture.isEmpty()) setTexture(texture);
+}
+
+void ConvertTab::writeSettings(QSettings& settings) const {
+    settings.setValue("convert/source", source());
+    settings.setValue("convert/texture", txtTextureName_->text().trimmed());
+}
+
+}  // namespace ov::edit

@@ -1,0 +1,119 @@
+#pragma once
+// The 3DS conversion tab: a .3ds model (browsed for or dropped), the texture name
+// and the SHP to write, converted by the 3ds2ov library; the lines the library
+// prints and its result code with its meaning; then the new model opened in OVTool
+// or checked with the model document's validity tests.
+//
+// The library runs in a helper process (ovedit/convert/converter_helper.h): this
+// program started again with the helper option binds the library by file name and
+// export name and makes the one call; the tab reads the lines the library prints
+// from the helper's standard output as they come.
+
+#include <QProcess>
+#include <QWidget>
+#include <optional>
+
+class QLabel;
+class QLineEdit;
+class QListView;
+class QPlainTextEdit;
+class QPushButton;
+class QSettings;
+class QStringListModel;
+
+namespace ov::ui {
+class QtReporter;
+}
+
+namespace ov::edit {
+
+class ConvertTab : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit ConvertTab(ui::QtReporter& reporter, QWidget* parent = nullptr);
+    ~ConvertTab() override;
+
+    // Takes a .3ds file as the source; the destination follows it (NAME.shp beside
+    // it) until the user types one of their own.
+    void setSource(const QString& path);
+    QString source() const;
+    void setTexture(const QString& name);
+    void setDestination(const QString& path);
+    QString destination() const;
+
+    // Starts a conversion (Convert); false when it could not be started.
+    bool convert();
+    // Ends a running conversion.
+    void stop();
+    bool isBusy() const;
+    // Waits (running the event loop) until a running conversion ends; false on
+    // time-out.
+    bool waitForConversion(int timeoutMs);
+
+    // The last conversion: its result code, or nothing when the library was not
+    // called (or none ran yet).
+    std::optional<int> lastResultCode() const { return lastCode_; }
+    QString output() const;
+    // The problems Check found, one line each.
+    QStringList problems() const;
+
+    bool checkModel();
+    bool openInTool();
+
+    // The program run as the helper (this program unless set), the converter
+    // library given to it (empty: the helper looks for it), and OVTool.
+    void setHelperProgram(const QString& program) { helperProgram_ = program; }
+    void setConverterLibrary(const QString& file) { library_ = file; }
+    QString converterLibrary() const { return library_; }
+    void setToolProgram(const QString& program) { toolProgram_ = program; }
+
+    QLabel* statusLabel() const { return lblConvertStatus_; }
+
+    void readSettings(const QSettings& settings);
+    void writeSettings(QSettings& settings) const;
+
+signals:
+    void conversionFinished(bool converted);
+    void busyChanged(bool busy);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void createControls();
+    void refreshCommands();
+    void browseSource();
+    void browseDestination();
+    void readOutput();
+    void finished(int exitCode, QProcess::ExitStatus status);
+    void setStatus(const QString& text);
+
+    ui::QtReporter& reporter_;
+    QString helperProgram_;
+    QString library_;
+    QString toolProgram_;
+    QProcess* process_ = nullptr;
+    QString runDestination_;
+    bool destinationTyped_ = false;
+    std::optional<int> lastCode_;
+    QString converted_;  // the SHP the last good conversion wrote
+
+    QLineEdit* txt3dsPath_ = nullptr;
+    QPushButton* cmdBrowse3ds_ = nullptr;
+    QLineEdit* txtTextureName_ = nullptr;
+    QLineEdit* txtShpPath_ = nullptr;
+    QPushButton* cmdBrowseShp_ = nullptr;
+    QPushButton* cmdConvert_ = nullptr;
+    QPushButton* cmdStopConvert_ = nullptr;
+    QPlainTextEdit* txtConvertLog_ = nullptr;
+    QLabel* lblConvertResult_ = nullptr;
+    QPushButton* cmdOpenConverted_ = nullptr;
+    QPushButton* cmdCheckConverted_ = nullptr;
+    QListView* lstProblems_ = nullptr;
+    QStringListModel* problems_ = nullptr;
+    QLabel* lblConvertStatus_ = nullptr;
+};
+
+}  // namespace ov::edit

@@ -1,0 +1,51 @@
+// OVTool [--screenshot FILE] [MODEL]: the model component editor.
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QTimer>
+#include <cstdio>
+
+#include "ovtool/ui/editor_window.h"
+#include "ovtool/ui/qt_reporter.h"
+#include "ovtool/ui/screenshot.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName("Orvane");
+    QApplication::setApplicationName("OVTool");
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription("The model component editor of the Orvane modding toolkit.");
+    parser.addHelpOption();
+    const QCommandLineOption screenshot(
+        "screenshot", "Open MODEL, write a picture of the window to FILE (PNG) and exit.", "FILE");
+    parser.addOption(screenshot);
+    parser.addPositionalArgument("MODEL", "The SHP model to open.", "[MODEL]");
+    parser.process(app);
+    const QStringList models = parser.positionalArguments();
+    if (models.size() > 1) {
+        std::fprintf(stderr, "OVTool takes one model; %d were given.\n", int(models.size()));
+        return 2;
+    }
+    const QString model = models.value(0);
+
+    ov::ui::EditorWindow window;
+    if (parser.isSet(screenshot)) {
+        // No one is there to answer a box: messages go to standard error and
+        // questions get the answer that changes nothing.
+        ov::ui::QtReporter::installHandler([](const ov::ui::ReportRequest& r) {
+            std::fprintf(stderr, "%s: %s\n", qPrintable(r.title), qPrintable(r.text));
+            return r.buttons ? ov::cautiousAnswer(*r.buttons) : ov::Answer::Ok;
+        });
+        window.show();
+        if (!model.isEmpty()) window.loadFile(model);
+        ov::ui::screenshotAndQuit(&window, parser.value(screenshot));
+        return app.exec();
+    }
+
+    window.show();
+    // Once the window is on screen, so that the model's messages show over it.
+    if (!model.isEmpty())
+        QTimer::singleShot(0, &window, [&window, model] { window.loadFile(model); });
+    return app.exec();
+}

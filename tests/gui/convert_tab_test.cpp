@@ -1,0 +1,266 @@
+// OVEdit's 3DS conversion tab, driven as a user drives it: paths typed or dropped,
+// Convert clicked, the converter run by the real helper process (OVEdit itself)
+// with the real library, and the result compared with ovcli's conversion.
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "common/fileio.h"
+#include "common/shp_model.h"
+#include "gui/gui_test_support.h"
+#include "ovedit/convert/converter_library.h"
+#include "ovedit/ui/convert_tab.h"
+#include "ovedit/ui/main_window.h"
+#include "ovtool/ui/qt_reporter.h"
+#include "ovtool/ui/screenshot.h"
+
+using namespace ov;
+using namespace ov::edit;
+using ui::ReportRequest;
+using ui::ScopedReportHandler;
+
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+struct Recorder {
+    std::vector<ReportRequest> said;
+    Answer answer = Answer::No;
+    ScopedReportHandler scope{[this](const ReportRequest& r) {
+        said.push_back(r);
+        return r.isQuestion() ? answer : Answer::Ok;
+    }};
+};
+
+}  // namespace
+
+class ConvertTabTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir sampleDir_;
+    std::unique_ptr<QTemporaryDir> work_;
+    std::unique_ptr<MainWindow> window_;
+    ConvertTab* tab_ = nullptr;
+
+    QString drone() const { return sampleDir_.filePath("game/models/drone.3ds"); }
+    QString workPath(const QString& name) const { return work_->filePath(name); }
+    template <class T>
+    T* control(const char* name) const {
+        T* w = window_->findChild<T*>(name);
+        if (!w) qWarning("no control %s", name);
+        return w;
+    }
+    void typeInto(const char* name, const QString& text) {
+        auto* box = control<QLineEdit>(name);
+        box->clear();
+        QTest::keyClicks(box, text);
+    }
+    // Types the three fields and clicks Convert; waits for the helper to end.
+    void convertByTyping(const QString& source, const QString& texture, const QString& shp) {
+        typeInto("txt3dsPath", source);
+        typeInto("txtTextureName", texture);
+        typeInto("txtShpPath", shp);
+        QTest::mouseClick(control<QPushButton>("cmdConvert"), Qt::LeftButton);
+        QVERIFY(tab_->waitForConversion(60000));
+    }
+    // What ovcli's conversion of the same input writes.
+    QByteArray ovcliConversion(const QString& source, const QString& texture) {
+        const QString out = workPath("by-ovcli.shp");
+        QProcess cli;
+        cli.start(OV_OVCLI_FILE, {"convert", source, texture, out});
+        if (!cli.waitForFinished(60000)) return {};
+        return readAll(out);
+    }
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void cleanupTestCase() { ovtest::keepGlDriversLoaded(); }
+
+    void convertsTheSampleAndShowsWhatTheLibraryPrinted();
+    void failedConversionShowsItsCodeAndWritesNothing();
+    void missingLibraryIsSaid();
+    void existingModelIsReplacedOnlyOnYes();
+    void droppedModelBecomesTheSource();
+    void screenshotOfTheTab();
+};
+
+void ConvertTabTest::initTestCase() {
+    QProcess sample;
+    sample.start(OV_OVCLI_FILE, {"sample-game", sampleDir_.filePath("game")});
+    QVERIFY(sample.waitForFinished(60000));
+    QCOMPARE(sample.exitCode(), 0);
+    QVERIFY(QFileInfo(drone()).isFile());
+}
+
+void ConvertTabTest::init() {
+    work_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(work_->isValid());
+    window_ = std::make_unique<MainWindow>(false);
+    tab_ = window_->convertTab();
+    tab_->setHelperProgram(OV_OVEDIT_FILE);
+    QVERIFY(window_->showTab("convert"));
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+}
+
+void ConvertTabTest::cleanup() {
+    window_.reset();
+    work_.reset();
+}
+
+void ConvertTabTest::convertsTheSampleAndShowsWhatTheLibraryPrinted() {
+    Recorder said;
+    const QString shp = workPath("drone.shp");
+    convertByTyping(drone(), "drone.bmp", shp);
+    QVERIFY2(said.said.empty(), qPrintable(said.said.empty() ? "" : said.said[0].text));
+
+    QCOMPARE(tab_->lastResultCode(), std::optional<int>(0));
+    QCOMPARE(control<QLabel>("lblConvertResult")->text(),
+             QString("Result code 0: the SHP model was written"));
+    const QString printed = control<QPlainTextEdit>("txtConvertLog")->toPlainText();
+    QVERIFY2(printed.startsWith("3DS -> OV Converter, v0.1\n"), qPrintable(printed));
+    QVERIFY(printed.contains("  Assigning texture name: drone.bmp\n"));
+    QVERIFY(printed.contains("- Saving SHP file (drone.shp) "));
+    // The same bytes as the command line's conversion through the same library.
+    const QByteArray written = readAll(shp);
+    QVERIFY(!written.isEmpty());
+    QCOMPARE(written, ovcliConversion(drone(), "drone.bmp"));
+
+    // Check lists what the model core finds, or says there is nothing.
+    QVERIFY(control<QPushButton>("cmdCheckConverted")->isEnabled());
+    QTest::mouseClick(control<QPushButton>("cmdCheckConverted"), Qt::LeftButton);
+    auto chain = shp::readModel(
+        ByteSpan(reinterpret_cast<const uint8_t*>(written.data()), size_t(written.size())));
+    QVERIFY(chain.ok());
+    const auto problems = shp::checkModel(chain->chain);
+    if (problems.empty())
+        QCOMPARE(tab_->problems(), QStringList{"No problems found."});
+    else
+        QCOMPARE(tab_->problems().size(), qsizetype(problems.size()));
+    QVERIFY(control<QPushButton>("cmdOpenConverted")->isEnabled());
+
+    // A destination under a long path still converts: the library is given only
+    // the file name, in the destination's folder.
+    const QString deep = workPath(QString(90, 'd'));
+    QVERIFY(QDir().mkpath(deep));
+    convertByTyping(drone(), "drone.bmp", deep + "/drone.shp");
+    QCOMPARE(tab_->lastResultCode(), std::optional<int>(0));
+    QCOMPARE(readAll(deep + "/drone.shp"), written);
+}
+
+void ConvertTabTest::failedConversionShowsItsCodeAndWritesNothing() {
+    Recorder said;
+    // A mesh with three vertices and no mapping list.
+    QFile bad(workPath("bad.3ds"));
+    QVERIFY(bad.open(QIODevice::WriteOnly));
+    bad.write(QByteArray::fromHex("4d4d460000003d3d4000000000403a000000610000413200000010412c0000"
+                                  "0003000000000000000000000000000000803f000000000000000000000000"
+                                  "0000803f00000000"));
+    bad.close();
+    convertByTyping(workPath("bad.3ds"), "x", workPath("bad.shp"));
+    QCOMPARE(tab_->lastResultCode(), std::optional<int>(1));
+    const int code = 1;
+    QVERIFY(control<QPlainTextEdit>("txtConvertLog")
+                ->toPlainText()
+                .contains("    CANNOT FIND TEXTURE COORDINATES!!\n"));
+    const QString meaning = QString::fromStdString(converterResultText(code));
+    QCOMPARE(control<QLabel>("lblConvertResult")->text(),
+             QStringLiteral("Result code %1: %2").arg(code).arg(meaning));
+    QCOMPARE(said.said.size(), size_t(1));
+    QVERIFY(said.said[0].text.contains(meaning));
+    QVERIFY(!QFileInfo::exists(workPath("bad.shp")));
+    QVERIFY(!control<QPushButton>("cmdCheckConverted")->isEnabled());
+}
+
+void ConvertTabTest::missingLibraryIsSaid() {
+    Recorder said;
+    tab_->setConverterLibrary(workPath("nowhere/") + ConverterLibrary::kFileName);
+    convertByTyping(drone(), "drone.bmp", workPath("drone.shp"));
+    QVERIFY(!tab_->lastResultCode());
+    QCOMPARE(said.said.size(), size_t(1));
+    QCOMPARE(said.said[0].title, QString("OV Edit"));
+    QCOMPARE(said.said[0].icon, Icon::Critical);
+    QVERIFY(said.said[0].text.startsWith("Cannot load the converter library"));
+    QVERIFY(said.said[0].text.contains("nowhere"));
+    QVERIFY(control<QLabel>("lblConvertResult")->text().startsWith("Not converted: "));
+    QVERIFY(!QFileInfo::exists(workPath("drone.shp")));
+}
+
+void ConvertTabTest::existingModelIsReplacedOnlyOnYes() {
+    Recorder said;
+    const QString shp = workPath("keep.shp");
+    QFile f(shp);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("the player's model");
+    f.close();
+    convertByTyping(drone(), "drone.bmp", shp);
+    QCOMPARE(said.said.size(), size_t(1));
+    QVERIFY(said.said[0].isQuestion());
+    QCOMPARE(readAll(shp), QByteArray("the player's model"));
+    QVERIFY(!tab_->lastResultCode());
+
+    said.answer = Answer::Yes;
+    QTest::mouseClick(control<QPushButton>("cmdConvert"), Qt::LeftButton);
+    QVERIFY(tab_->waitForConversion(60000));
+    QCOMPARE(tab_->lastResultCode(), std::optional<int>(0));
+    QVERIFY(readAll(shp).size() > 476);
+}
+
+void ConvertTabTest::droppedModelBecomesTheSource() {
+    QVERIFY(window_->showTab("hog"));
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(drone())});
+    const QPoint at = window_->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(window_.get(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(window_.get(), &drop);
+    QCOMPARE(window_->tabs()->currentWidget(), static_cast<QWidget*>(tab_));
+    QCOMPARE(tab_->source(), drone());
+    // The destination follows: NAME.shp beside it; the texture name from its name.
+    QCOMPARE(tab_->destination(), sampleDir_.filePath("game/models/drone.shp"));
+    QCOMPARE(control<QLineEdit>("txtTextureName")->text(), QString("drone"));
+
+    // A destination typed by the user stays when another model is dropped on the tab.
+    typeInto("txtShpPath", workPath("mine.shp"));
+    QDragEnterEvent again(tab_->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(tab_, &again);
+    QVERIFY(again.isAccepted());
+    QDropEvent dropAgain(tab_->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(tab_, &dropAgain);
+    QCOMPARE(tab_->destination(), workPath("mine.shp"));
+}
+
+void ConvertTabTest::screenshotOfTheTab() {
+    const QString png = workPath("convert.png");
+    QProcess program;
+    program.start(OV_OVEDIT_FILE, {"--screenshot", png, drone()});
+    QVERIFY(program.waitForFinished(60000));
+    QCOMPARE(program.exitCode(), 0);
+    QVERIFY(!QImage(png).isNull());
+    // The tab after a conversion, as the guide shows it.
+    Recorder said;
+    convertByTyping(drone(), "drone.bmp", workPath("drone.shp"));
+    QTest::mouseClick(control<QPushButton>("cmdCheckConverted"), Qt::LeftButton);
+    QString error;
+    QVERIFY2(ui::saveWindowImage(window_.get(), workPath("converted.png"), &error),
+             qPrintable(error));
+    if (const QByteArray keep = qgetenv("OV_KEEP_SCREENSHOTS"); !keep.isEmpty())
+        QFile::copy(workPath("converted.png"), QDir(QString::fromLocal8Bit(keep)).filePath("convert-tab.png"));
+}
+
+QTEST_MAIN(ConvertTabTest)
+#include "convert_tab_test.moc"

@@ -1,0 +1,562 @@
+// OVTool's window, driven through its widgets on generated models and checked
+// against the model library: lists and details, every edit with undo and redo,
+// merge, save, the validity messages, the zoom, and the --screenshot program.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMimeData>
+#include <QProcess>
+#include <QPushButton>
+#include <QSettings>
+#include <QSlider>
+#include <QStringListModel>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QUndoStack>
+#include <QUrl>
+#include <QtTest>
+#include <cmath>
+#include <deque>
+#include <fstream>
+
+#include "common/refpack.h"
+#include "common/shp_build.h"
+#include "gui/gui_test_support.h"
+#include "ovtool/model/document.h"
+#include "ovtool/ui/editor_window.h"
+#include "ovtool/ui/model_view.h"
+
+using namespace ov::shp;
+using ov::Bytes;
+using ov::model::Document;
+using ov::ui::EditorWindow;
+using ov::ui::ModelViewWidget;
+using ov::ui::ReportRequest;
+using ov::ui::ScopedReportHandler;
+
+namespace {
+
+ComponentSpec cube(const std::string& name, Vec3 position, float half, int i) {
+    ComponentSpec c;
+    c.name = name;
+    c.kind = uint32_t(i % 4);
+    c.position = position;
+    c.value212 = uint32_t(200 + i);
+    c.value260 = uint32_t(7 * i);
+    c.switch240 = uint32_t(i % 2);
+    for (int v = 0; v < 8; ++v)
+        c.vertices.push_back(
+            {(v & 1) ? half : -half, (v & 2) ? half : -half, (v & 4) ? half : -half});
+    const uint32_t quads[6][4] = {{0, 4, 6, 2}, {1, 3, 7, 5}, {0, 1, 5, 4},
+                                  {2, 6, 7, 3}, {0, 2, 3, 1}, {4, 5, 7, 6}};
+    for (const auto& q : quads) {
+        c.faces.push_back({q[0], q[1], q[2], 0, {}, {}, 0});
+        c.faces.push_back({q[0], q[2], q[3], 0, {}, {}, 0});
+    }
+    c.textures = {"plates"};
+    for (int a = 0; a <= i % 3; ++a)
+        c.attachments.push_back(makeAttachment(uint32_t((i + a) % 5), {0, half, float(a)}, 2));
+    c.boxes = {{{0, 0, 0}, {half, half, half}}};
+    c.block13 = i % 2 == 0;
+    return c;
+}
+
+BlockChain threeCubes() {
+    return buildModel(2, {cube("Hull", {-40, 0, 0}, 12, 0), cube("Wing", {0, 0, 0}, 8, 1),
+                          cube("Tower", {40, 0, 0}, 10, 2)});
+}
+
+void writeFile(const QString& path, const Bytes& bytes) {
+    std::ofstream(path.toStdString(), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+Bytes readFile(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    const QByteArray b = f.readAll();
+    return Bytes(b.begin(), b.end());
+}
+
+}  // namespace
+
+class EditorWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir_;
+    std::unique_ptr<EditorWindow> window_;
+    std::vector<ReportRequest> said_;
+    std::deque<ov::Answer> answers_;
+    std::unique_ptr<ScopedReportHandler> handler_;
+
+    template <class T>
+    T* find(const char* name) const {
+        T* w = window_->findChild<T*>(name);
+        if (!w) qFatal("no widget %s", name);
+        return w;
+    }
+    QString path(const char* name) const { return dir_.filePath(name); }
+    QStringList list(const char* name) const {
+        return qobject_cast<QStringListModel*>(find<QListView>(name)->model())->stringList();
+    }
+    void clickRow(const char* name, int row) {
+        auto* v = find<QListView>(name);
+        const QRect r = v->visualRect(v->model()->index(row, 0));
+        QTest::mouseClick(v->viewport(), Qt::LeftButton, {}, r.center());
+    }
+    void click(const char* name) { QTest::mouseClick(find<QPushButton>(name), Qt::LeftButton); }
+    void choose(const char* combo, int index) {
+        auto* box = find<QComboBox>(combo);
+        box->setCurrentIndex(index);
+        emit box->activated(index);
+    }
+    void type(const char* field, const QString& text) {
+        auto* e = find<QLineEdit>(field);
+        e->setFocus();
+        e->selectAll();
+        QTest::keyClicks(e, text);
+        QTest::keyClick(e, Qt::Key_Return);
+    }
+    Bytes bytes() const { return window_->document().chain().write(); }
+    QStringList titles() const {
+        QStringList t;
+        for (const ReportRequest& r : said_)
+            t << r.title + ": " + r.text;
+        return t;
+    }
+    // Answers the file dialog that the next action opens with `file`, and keeps
+    // the filters it offered.
+    void answerFileDialog(const QString& file, QStringList* filters) {
+        QTimer::singleShot(50, this, [file, filters] {
+            for (int i = 0; i < 100; ++i) {
+                if (auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                    *filters = d->nameFilters();
+                    d->selectFile(file);
+                    static_cast<QDialog*>(d)->accept();
+                    return;
+                }
+                QTest::qWait(20);
+            }
+        });
+    }
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase() { ovtest::keepGlDriversLoaded(); }
+    void init();
+    void cleanup();
+
+    void showsWhatTheLibraryReads_data();
+    void showsWhatTheLibraryReads();
+    void everyEditUndoesAndRedoesToTheSameBytes();
+    void refusedEditsChangeNothing();
+    void mergeThroughTheDialogAndUndo();
+    void savesTheBytesTheLibrarySaves();
+    void validityShowsOncePerComponentPerOpenedModel();
+    void unsavedChangesAreAskedAbout();
+    void zoomSliderAndWheelMoveTogether();
+    void viewAndListSelectTogether();
+    void droppedAndRecentModelsOpen();
+    void screenshotProgramPicturesTheWindow();
+};
+
+void EditorWindowTest::initTestCase() {
+    QVERIFY(dir_.isValid());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir_.filePath("settings"));
+    QApplication::setOrganizationName("OrvaneTest");
+    QApplication::setApplicationName("OVToolTest");
+    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+
+    const BlockChain model = threeCubes();
+    writeFile(path("plain.shp"), model.write());
+    auto packed = ov::refpack::encode(model.write());
+    QVERIFY(packed);
+    writeFile(path("packed.shp"), *packed);
+    writeFile(
+        path("other.shp"),
+        buildModel(0, {cube("Pod", {0, 30, 0}, 5, 3), cube("Fin", {0, -30, 0}, 4, 4)}).write());
+}
+
+void EditorWindowTest::init() {
+    said_.clear();
+    answers_.clear();
+    handler_ = std::make_unique<ScopedReportHandler>([this](const ReportRequest& r) {
+        said_.push_back(r);
+        if (answers_.empty() || !r.buttons) return ov::Answer::Ok;
+        const ov::Answer a = answers_.front();
+        answers_.pop_front();
+        return a;
+    });
+    window_ = std::make_unique<EditorWindow>();
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+}
+
+void EditorWindowTest::cleanup() {
+    window_.reset();
+    handler_.reset();
+}
+
+void EditorWindowTest::showsWhatTheLibraryReads_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("packed");
+    QTest::newRow("plain") << "plain.shp" << false;
+    QTest::newRow("packed") << "packed.shp" << true;
+}
+
+void EditorWindowTest::showsWhatTheLibraryReads() {
+    QFETCH(QString, file);
+    QFETCH(bool, packed);
+    QVERIFY(window_->loadFile(path(qPrintable(file))));
+    ov::SilentReporter quiet;
+    Document lib(quiet);
+    QCOMPARE(lib.open(path(qPrintable(file)).toStdString()), ov::model::OpenResult::Loaded);
+
+    QCOMPARE(said_.size(), size_t(packed ? 1 : 0));
+    if (packed) QCOMPARE(said_[0].title, QString(ov::model::kCompressedCaption));
+    QCOMPARE(window_->windowTitle(), file + "[*] - OVTool");
+    QVERIFY(!window_->isWindowModified());
+    QCOMPARE(find<QComboBox>("cboShipClass")->currentText(), QString("Fighter + Cloak"));
+
+    QStringList names;
+    for (const std::string& n : lib.componentNames())
+        names << QString::fromStdString(n);
+    QCOMPARE(list("lstComponents"), names);
+    for (int k = 0; k < names.size(); ++k) {
+        clickRow("lstComponents", k);
+        QCOMPARE(window_->selectedComponent(), k);
+        const ComponentSummary s = lib.summary(size_t(k));
+        QCOMPARE(find<QLineEdit>("txtName")->text(), QString::fromStdString(s.name));
+        QCOMPARE(find<QComboBox>("cboKind")->currentText(),
+                 QString::fromStdString(componentKindName(s.kind)));
+        const float xyz[3] = {s.position.x, s.position.y, s.position.z};
+        const char* axes[3] = {"txtPositionX", "txtPositionY", "txtPositionZ"};
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(find<QLineEdit>(axes[i])->text().toFloat(), xyz[i]);
+        QCOMPARE(find<QLineEdit>("txtValue212")->text(), QString::number(s.value212));
+        QCOMPARE(find<QLineEdit>("txtValue260")->text(), QString::number(s.value260));
+        QCOMPARE(find<QCheckBox>("chkSwitch240")->isChecked(), s.switch240 != 0);
+        QCOMPARE(find<QCheckBox>("chkBlock13")->isChecked(), *s.block13);
+        QCOMPARE(find<QLabel>("lblBlock14")->text(), QString("Block14: absent"));
+        QStringList attachments;
+        const auto libraryAttachments = lib.attachmentNames(size_t(k));
+        for (const std::string& n : *libraryAttachments)
+            attachments << QString::fromStdString(n);
+        QCOMPARE(list("lstAttachments"), attachments);
+    }
+    // The kinds to attach, as the editor names them.
+    auto* kinds = find<QComboBox>("cboAttachKind");
+    QCOMPARE(kinds->count(), 5);
+    QCOMPARE(kinds->itemText(0), QString("Missile Mounting Point"));
+    QCOMPARE(kinds->itemText(4), QString("Blinking Light"));
+}
+
+void EditorWindowTest::everyEditUndoesAndRedoesToTheSameBytes() {
+    QVERIFY(window_->loadFile(path("packed.shp")));
+    said_.clear();
+    std::vector<Bytes> states{bytes()};
+    auto step = [&](const char* what) {
+        QVERIFY2(bytes() != states.back(), what);
+        states.push_back(bytes());
+        QVERIFY(window_->isWindowModified());
+    };
+
+    clickRow("lstComponents", 1);
+    choose("cboAttachKind", 3);
+    click("cmdAttach");
+    step("attach");
+    QCOMPARE(list("lstAttachments").last(), QString("Gun: Proton Cannon"));
+    QCOMPARE(window_->selectedAttachment(), list("lstAttachments").size() - 1);
+    choose("cboAttachmentType", 8);
+    step("gun type");
+    QCOMPARE(list("lstAttachments").last(), QString("Gun: Collapser Gun"));
+    type("txtAttachmentY", "-3.25");
+    step("attachment position");
+
+    clickRow("lstAttachments", 0);
+    const QString removed = list("lstAttachments")[0];
+    const int before = int(list("lstAttachments").size());
+    click("cmdDetach");
+    step("detach");
+    QCOMPARE(int(list("lstAttachments").size()), before - 1);
+
+    find<QTabWidget>("tabParts")->setCurrentWidget(find<QWidget>("frameBoxes"));
+    click("cmdAddBox");
+    step("add box");
+    QCOMPARE(window_->selectedBox(), 1);
+    type("txtBoxCentreZ", "30");
+    step("move box");
+    type("txtBoxHalfX", "2.5");
+    step("resize box");
+    QCOMPARE(list("lstBoxes")[1], QString("Box 2 at (0, 0, 30), half (2.5, 8, 8)"));
+    clickRow("lstBoxes", 0);
+    click("cmdRemoveBox");
+    step("remove box");
+    QCOMPARE(list("lstBoxes").size(), 1);
+
+    choose("cboShipClass", 1);
+    step("class");
+    QCOMPARE(ov::shp::shipClass(window_->document().chain()), uint8_t(1));
+
+    type("txtName", "Bridge");
+    step("rename");
+    QCOMPARE(list("lstComponents")[1], QString("Bridge"));
+    type("txtPositionZ", "12.5");
+    step("move");
+    type("txtValue260", "4294967295");
+    step("value 260");
+    QTest::mouseClick(find<QCheckBox>("chkSwitch240"), Qt::LeftButton);
+    step("switch 240");
+    clickRow("lstComponents", 2);
+    QTest::mouseClick(find<QCheckBox>("chkBlock13"), Qt::LeftButton);
+    step("block13");
+
+    clickRow("lstComponents", 0);
+    click("cmdDeleteComponent");
+    step("delete");
+    QCOMPARE(list("lstComponents"), QStringList({"Bridge", "Tower"}));
+    QCOMPARE(window_->selectedComponent(), -1);
+
+    // A field left as it was is no edit.
+    clickRow("lstComponents", 0);
+    type("txtPositionX", find<QLineEdit>("txtPositionX")->text());
+    QCOMPARE(window_->undoStack()->count(), int(states.size()) - 1);
+    QVERIFY2(said_.empty(), qPrintable(titles().join('\n')));
+
+    QUndoStack* undo = window_->undoStack();
+    for (size_t i = states.size() - 1; i > 0; --i) {
+        undo->undo();
+        QCOMPARE(bytes(), states[i - 1]);
+    }
+    QVERIFY(!window_->isWindowModified());
+    QVERIFY(!window_->document().modified());
+    QCOMPARE(list("lstComponents"), QStringList({"Hull", "Wing", "Tower"}));
+    for (size_t i = 1; i < states.size(); ++i) {
+        undo->redo();
+        QCOMPARE(bytes(), states[i]);
+    }
+    QVERIFY(window_->isWindowModified());
+    QCOMPARE(list("lstComponents"), QStringList({"Bridge", "Tower"}));
+}
+
+void EditorWindowTest::refusedEditsChangeNothing() {
+    // A reduced component table: shown, but no component is deleted or changed.
+    BlockChain chain = threeCubes();
+    Block& t = chain.blocks()[*chain.componentTable()];
+    Bytes cut;
+    for (size_t i = 0; i < t.recordCount; ++i)
+        cut.insert(cut.end(), t.record(i).begin(), t.record(i).begin() + 100);
+    t.recordSize = 100;
+    t.data = cut;
+    writeFile(path("reduced.shp"), chain.write());
+    QVERIFY(window_->loadFile(path("reduced.shp")));
+    const Bytes original = bytes();
+    clickRow("lstComponents", 1);
+    QVERIFY(!find<QLineEdit>("txtName")->isEnabled());
+    click("cmdDeleteComponent");
+    QCOMPARE(titles(), QStringList({QString(ov::model::kReducedBlock1Caption) + ": " +
+                                    ov::model::kReducedBlock1Text}));
+    QCOMPARE(bytes(), original);
+    QCOMPARE(window_->undoStack()->count(), 0);
+    QVERIFY(!window_->isWindowModified());
+}
+
+void EditorWindowTest::mergeThroughTheDialogAndUndo() {
+    QVERIFY(window_->loadFile(path("plain.shp")));
+    const Bytes original = bytes();
+    QStringList filters;
+    answerFileDialog(path("other.shp"), &filters);
+    click("cmdMerge");
+    QCOMPARE(filters, QStringList({"Orvane SHP (*.shp)", "All Files (*.*)"}));
+    QCOMPARE(list("lstComponents"), QStringList({"Hull", "Wing", "Tower", "Pod", "Fin"}));
+    // The merged components keep their own blocks.
+    clickRow("lstComponents", 4);
+    QCOMPARE(find<QLineEdit>("txtValue212")->text(), QString("204"));
+    QCOMPARE(window_->view()->mesh().components.size(), size_t(5));
+
+    window_->undoStack()->undo();
+    QCOMPARE(bytes(), original);
+    QCOMPARE(list("lstComponents"), QStringList({"Hull", "Wing", "Tower"}));
+    QVERIFY(!window_->mergeFile(path("missing.shp")));
+    QCOMPARE(bytes(), original);
+    QCOMPARE(said_.size(), size_t(1));  // "Error opening ...!"
+}
+
+void EditorWindowTest::savesTheBytesTheLibrarySaves() {
+    // Open packed, edit, save: the file holds what the library itself writes
+    // after the same edits.
+    QFile::copy(path("packed.shp"), path("saved.shp"));
+    QVERIFY(window_->loadFile(path("saved.shp")));
+    clickRow("lstComponents", 2);
+    choose("cboAttachKind", 2);
+    click("cmdAttach");
+    QVERIFY(window_->isWindowModified());
+    click("cmdSave");
+    QVERIFY(!window_->isWindowModified());
+    QVERIFY(window_->undoStack()->isClean());
+
+    ov::SilentReporter quiet;
+    Document lib(quiet);
+    QCOMPARE(lib.open(path("packed.shp").toStdString()), ov::model::OpenResult::Loaded);
+    QVERIFY(lib.attach(2, 2));
+    QVERIFY(lib.saveAs(path("library.shp").toStdString()));
+    QCOMPARE(readFile(path("saved.shp")), readFile(path("library.shp")));
+
+    // Undo after saving is a change again; Save As writes elsewhere.
+    window_->undoStack()->undo();
+    QVERIFY(window_->isWindowModified());
+    QVERIFY(window_->saveFile(path("saved-as.shp")));
+    QCOMPARE(readFile(path("saved-as.shp")), readFile(path("plain.shp")));
+    QCOMPARE(window_->windowTitle(), QString("saved-as.shp[*] - OVTool"));
+}
+
+void EditorWindowTest::validityShowsOncePerComponentPerOpenedModel() {
+    // Wing's box block and Tower's vertex block are gone.
+    BlockChain chain = threeCubes();
+    auto& blocks = chain.blocks();
+    blocks.erase(blocks.begin() + ptrdiff_t(*chain.nth(BlockType::Vertices, 2)));
+    blocks.erase(blocks.begin() + ptrdiff_t(*chain.nth(BlockType::Boxes, 1)));
+    writeFile(path("faulty.shp"), chain.write());
+
+    // Counting pairs Wing with Tower's box block, so Tower is the one without.
+    const QStringList expected{
+        QString(kMissingBoxesCaption) + ": " + kMissingBoxesText,
+        QString(kEmptyGeometryCaption) + ": " + kEmptyGeometryText,
+    };
+    QVERIFY(window_->loadFile(path("faulty.shp")));
+    QCOMPARE(titles(), expected);
+    // Repaints and edits of the same model say nothing again.
+    for (int i = 0; i < 3; ++i) {
+        window_->view()->update();
+        window_->view()->grabFramebuffer();
+    }
+    clickRow("lstComponents", 0);
+    click("cmdAttach");
+    window_->undoStack()->undo();
+    QCOMPARE(titles(), expected);
+
+    answers_ = {ov::Answer::No};
+    said_.clear();
+    QVERIFY(window_->openFile(path("faulty.shp")));
+    QCOMPARE(titles(), expected);
+}
+
+void EditorWindowTest::unsavedChangesAreAskedAbout() {
+    QVERIFY(window_->loadFile(path("plain.shp")));
+    clickRow("lstComponents", 0);
+    click("cmdAttach");
+    const Bytes edited = bytes();
+
+    answers_ = {ov::Answer::Cancel};
+    QVERIFY(!window_->openFile(path("other.shp")));
+    QCOMPARE(said_.size(), size_t(1));
+    QVERIFY(said_[0].isQuestion());
+    QCOMPARE(bytes(), edited);
+
+    answers_ = {ov::Answer::Cancel};
+    QVERIFY(!window_->close());
+    QVERIFY(window_->isVisible());
+
+    // Yes saves, then the other model opens.
+    QFile::copy(path("plain.shp"), path("asked.shp"));
+    QVERIFY(window_->loadFile(path("asked.shp")));
+    clickRow("lstComponents", 0);
+    click("cmdAttach");
+    answers_ = {ov::Answer::Yes};
+    QVERIFY(window_->openFile(path("other.shp")));
+    QCOMPARE(readFile(path("asked.shp")), edited);
+    QCOMPARE(list("lstComponents"), QStringList({"Pod", "Fin"}));
+    QVERIFY(!window_->isWindowModified());
+    QCOMPARE(window_->undoStack()->count(), 0);
+}
+
+void EditorWindowTest::zoomSliderAndWheelMoveTogether() {
+    QVERIFY(window_->loadFile(path("plain.shp")));
+    auto* slider = find<QSlider>("sldZoom");
+    ModelViewWidget* view = window_->view();
+    QCOMPARE(slider->value(), 0);
+    const QPointF centre(view->width() / 2.0, view->height() / 2.0);
+    QWheelEvent wheel(centre, view->mapToGlobal(centre), QPoint(), QPoint(0, 240), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view, &wheel);
+    QCOMPARE(view->zoom(), 1.15 * 1.15);
+    QCOMPARE(slider->value(), int(std::lround(100 * std::log2(1.15 * 1.15))));
+    QCOMPARE(find<QLabel>("lblZoom")->text(), QString("132%"));
+
+    slider->setValue(100);
+    QCOMPARE(view->zoom(), 2.0);
+    slider->setValue(slider->minimum());
+    QVERIFY(std::abs(view->zoom() - ModelViewWidget::kMinZoom) < 1e-3);
+    view->frameAll();
+    QCOMPARE(slider->value(), 0);
+}
+
+void EditorWindowTest::viewAndListSelectTogether() {
+    QVERIFY(window_->loadFile(path("plain.shp")));
+    ModelViewWidget* view = window_->view();
+    view->setOn(ModelViewWidget::Action::Attachments, false);  // markers keep their colour
+    auto centre = [&](int k) { return view->project(QVector3D(float(k - 1) * 40.0f, 0, 0)); };
+    auto pixel = [&](int k) {
+        const QImage image = view->grabFramebuffer();
+        const QPointF p = centre(k) * image.devicePixelRatio();
+        return image.pixel(p.toPoint());
+    };
+    const QRgb plain = pixel(2);
+    clickRow("lstComponents", 2);
+    QCOMPARE(view->selectedComponent(), 2);
+    QVERIFY(pixel(2) != plain);
+
+    QTest::mouseClick(view, Qt::LeftButton, {}, centre(0).toPoint());
+    QCOMPARE(window_->selectedComponent(), 0);
+    QCOMPARE(find<QListView>("lstComponents")->currentIndex().row(), 0);
+    QCOMPARE(find<QLineEdit>("txtName")->text(), QString("Hull"));
+    QCOMPARE(pixel(2), plain);
+}
+
+void EditorWindowTest::droppedAndRecentModelsOpen() {
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(path("other.shp"))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window_.get(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window_.get(), &drop);
+    QTRY_COMPARE(list("lstComponents"), QStringList({"Pod", "Fin"}));
+
+    QVERIFY(window_->loadFile(path("plain.shp")));
+    QCOMPARE(window_->recentFiles().mid(0, 2), QStringList({path("plain.shp"), path("other.shp")}));
+    QVERIFY(!window_->loadFile(path("missing.shp")));
+    QVERIFY(list("lstComponents").isEmpty());
+    QCOMPARE(window_->windowTitle(), QString("OVTool"));
+    QCOMPARE(window_->recentFiles().first(), path("plain.shp"));
+}
+
+void EditorWindowTest::screenshotProgramPicturesTheWindow() {
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    // The program's own leak check would need the test's driver suppressions.
+    env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":detect_leaks=0");
+    env.insert("XDG_CONFIG_HOME", path("config"));
+    program.setProcessEnvironment(env);
+    program.start(OV_OVTOOL_FILE, {"--screenshot", path("shot.png"), path("packed.shp")});
+    QVERIFY(program.waitForFinished(120000));
+    QCOMPARE(program.exitCode(), 0);
+    // The packed model's message went to standard error instead of a box.
+    QVERIFY(program.readAllStandardError().contains(ov::model::kCompressedCaption));
+    const QImage shot(path("shot.png"));
+    QVERIFY(!shot.isNull());
+    QVERIFY(shot.width() > 600 && shot.height() > 400);
+
+    program.start(OV_OVTOOL_FILE, {"--screenshot", path("none.png"), "a.shp", "b.shp"});
+    QVERIFY(program.waitForFinished(60000));
+    QCOMPARE(program.exitCode(), 2);
+}
+
+QTEST_MAIN(EditorWindowTest)
+#include "editor_window_test.moc"

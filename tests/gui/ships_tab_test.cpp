@@ -1,0 +1,540 @@
+// OVEdit's ship stats and weapons tab, driven as a user drives it on a game folder
+// from the sample generator: ships clicked, figures typed, buttons and popup menus
+// used, and every file compared with what the ship library reads and writes.
+// Message boxes are answered through the reporter's handler, never left open.
+
+#include <QCheckBox>
+#include <QDirIterator>
+#include <QDoubleSpinBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProcess>
+#include <QPushButton>
+#include <QSortFilterProxyModel>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QUndoStack>
+#include <QtTest>
+#include <cstring>
+#include <deque>
+
+#include "common/fileio.h"
+#include "gui/gui_test_support.h"
+#include "ovedit/ships/stats.h"
+#include "ovedit/ships/weapons.h"
+#include "ovedit/ui/main_window.h"
+#include "ovedit/ui/ship_models.h"
+#include "ovedit/ui/ships_tab.h"
+#include "ovtool/ui/qt_reporter.h"
+
+using namespace ov;
+using namespace ov::edit;
+using ships::ShipStats;
+using ships::WeaponSort;
+using ui::ReportRequest;
+using ui::ScopedReportHandler;
+
+Q_DECLARE_METATYPE(ov::Answer)
+
+namespace {
+
+// Sample ships by table position.
+constexpr size_t Raptor = 0, Kestrel = 1, Wraith = 2, Bastion = 3, Lancer = 4, Corsair = 5;
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void copyTree(const QString& from, const QString& to) {
+    QDirIterator it(from, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString src = it.next();
+        const QString dst = QDir(to).filePath(QDir(from).relativeFilePath(src));
+        QDir().mkpath(QFileInfo(dst).absolutePath());
+        QFile::copy(src, dst);
+    }
+}
+
+std::filesystem::path fsPath(const QString& p) {
+    return ov::pathFromText(p.toStdString());
+}
+
+// Records every message and question and answers questions from a script (the
+// cautious answer once it runs out).
+struct Answerer {
+    std::vector<ReportRequest> said;
+    std::deque<Answer> answers;
+    std::optional<ScopedReportHandler> scope;
+
+    Answerer() {
+        scope.emplace([this](const ReportRequest& r) {
+            said.push_back(r);
+            if (!r.isQuestion()) return Answer::Ok;
+            if (answers.empty()) return cautiousAnswer(*r.buttons);
+            const Answer a = answers.front();
+            answers.pop_front();
+            return a;
+        });
+    }
+    int questions() const {
+        return int(std::count_if(said.begin(), said.end(),
+                                 [](const ReportRequest& r) { return r.isQuestion(); }));
+    }
+    QStringList texts() const {
+        QStringList out;
+        for (const auto& r : said)
+            out << r.title + ": " + r.text;
+        return out;
+    }
+};
+
+}  // namespace
+
+class ShipsTabTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir sampleDir_;
+    std::unique_ptr<QTemporaryDir> work_;
+    std::unique_ptr<MainWindow> window_;
+    ShipsTab* tab_ = nullptr;
+
+    QString game() const { return work_->filePath("game"); }
+    QString gamePath(const QString& name) const { return QDir(game()).filePath(name); }
+    QString stats() const { return gamePath("shipstats.bin"); }
+
+    template <class T>
+    T* control(const char* name) const {
+        T* w = window_->findChild<T*>(name);
+        if (!w) qWarning("no control %s", name);
+        return w;
+    }
+    QDoubleSpinBox* box(const char* name) const { return control<QDoubleSpinBox>(name); }
+
+    void clickShip(size_t position) {
+        auto* proxy = static_cast<QSortFilterProxyModel*>(tab_->shipsView()->model());
+        auto* model = static_cast<ShipListModel*>(proxy->sourceModel());
+        const QModelIndex at = proxy->mapFromSource(model->index(int(position), 0));
+        QVERIFY(at.isValid());
+        tab_->shipsView()->scrollTo(at);
+        QTest::mouseClick(tab_->shipsView()->viewport(), Qt::LeftButton, {},
+                          tab_->shipsView()->visualRect(at).center());
+    }
+    void typeFigure(const char* name, const QString& text) {
+        QDoubleSpinBox* b = box(name);
+        b->setFocus();
+        b->selectAll();
+        QTest::keyClicks(b, text);
+    }
+    void clickButton(const char* name) {
+        auto* b = control<QPushButton>(name);
+        QVERIFY(b->isEnabled());
+        QTest::mouseClick(b, Qt::LeftButton);
+    }
+    // Selects weapon points (rows), the first by a click and the rest with Ctrl.
+    void selectPoints(const std::vector<int>& rows) {
+        QTableView* list = tab_->weaponsView();
+        for (size_t i = 0; i < rows.size(); ++i)
+            QTest::mouseClick(list->viewport(), Qt::LeftButton,
+                              i ? Qt::ControlModifier : Qt::NoModifier,
+                              list->visualRect(list->model()->index(rows[i], 0)).center());
+    }
+    // Opens the weapons list's popup menu on a row and chooses a type from a sort's menu.
+    void chooseType(int row, const char* menuName, uint32_t id) {
+        QTableView* list = tab_->weaponsView();
+        const QPoint at = list->visualRect(list->model()->index(row, 0)).center();
+        QContextMenuEvent menu(QContextMenuEvent::Mouse, at, list->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(list->viewport(), &menu);
+        QTRY_VERIFY(tab_->weaponsMenu()->isVisible());
+        auto* sub = tab_->weaponsMenu()->findChild<QMenu*>(menuName);
+        QVERIFY(sub);
+        QVERIFY(sub->isEnabled());
+        QAction* a = sub->findChild<QAction*>(QStringLiteral("%1_%2").arg(menuName).arg(id));
+        QVERIFY(a);
+        tab_->weaponsMenu()->hide();
+        a->trigger();
+    }
+    ShipStats fileStats(int index) const {
+        auto s = ships::readShipStats(fsPath(stats()), index);
+        if (!s) qFatal("%s", s.error().describe().c_str());
+        return *s;
+    }
+    std::vector<ships::WeaponEntry> libraryWeapons(const QString& gameFolder,
+                                                   const char* model) const {
+        auto m = ships::loadShipModel(fsPath(gameFolder), model);
+        if (!m) qFatal("%s", m.error().describe().c_str());
+        return ships::weaponEntries(m->chain);
+    }
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void cleanupTestCase() { ovtest::keepGlDriversLoaded(); }
+
+    void showsTheLibrarysShipsFiguresAndWeapons();
+    void applyWritesOnlyTheBlockAndUndoPutsItBack();
+    void leavingAnEditedShipAsks_data();
+    void leavingAnEditedShipAsks();
+    void importAndDefaultsFillTheBoxesForApply();
+    void gunTypeFromThePopupChangesBothModels();
+    void cloakBoxTogglesTheClassByte();
+    void restoreWeaponsPutsTheBackupBack();
+    void openInOVToolStartsItOnTheModel();
+    void screenshotOfTheTab();
+};
+
+void ShipsTabTest::initTestCase() {
+    QProcess sample;
+    sample.start(OV_OVCLI_FILE, {"sample-game", sampleDir_.filePath("game")});
+    QVERIFY(sample.waitForFinished(60000));
+    QCOMPARE(sample.exitCode(), 0);
+}
+
+void ShipsTabTest::init() {
+    work_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(work_->isValid());
+    copyTree(sampleDir_.filePath("game"), game());
+    window_ = std::make_unique<MainWindow>(false);
+    tab_ = window_->shipsTab();
+    window_->setGameFolder(game());
+    QVERIFY(window_->showTab("ships"));
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    window_->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+}
+
+void ShipsTabTest::cleanup() {
+    if (tab_->statsEdited()) tab_->revertStats();
+    window_.reset();
+    work_.reset();
+}
+
+void ShipsTabTest::showsTheLibrarysShipsFiguresAndWeapons() {
+    auto table = ships::loadShipTable(fsPath(game()), fsPath(game()));
+    QVERIFY(table.ok());
+    QCOMPARE(tab_->ships().size(), table->size());
+    QCOMPARE(tab_->currentShip(), std::optional<size_t>(Raptor));
+
+    // The filter narrows the list by name, ignoring case.
+    QTest::keyClicks(control<QLineEdit>("txtShipFilter"), "RA");
+    QCOMPARE(tab_->shipsView()->model()->rowCount(), 2);  // Raptor, Wraith
+    QCOMPARE(control<QLabel>("lblShipCount")->text(), QString("2 of 6 ship(s)"));
+    control<QLineEdit>("txtShipFilter")->clear();
+
+    clickShip(Bastion);
+    QCOMPARE(tab_->currentShip(), std::optional<size_t>(Bastion));
+    // Every box is labelled and named after its figure, in display order.
+    const auto& fields = ships::statsFieldsInDisplayOrder();
+    const ShipStats expected = fileStats((*table)[Bastion].statsIndex);
+    for (size_t i = 0; i < fields.size(); ++i) {
+        QDoubleSpinBox* b = tab_->statsBox(i);
+        QCOMPARE(b->accessibleName(), QString(fields[i].label));
+        QCOMPARE(b->value(), double(expected.field[fields[i].fileIndex]));
+    }
+    QCOMPARE(box("txtShieldRecharge")->value(), 40.0);  // stored after Afterburner Fuel
+    QCOMPARE(tab_->shownStats(), expected);
+    QVERIFY(control<QLabel>("lblCapitalShip")->text().startsWith("Capital ship"));
+    QVERIFY(!control<QCheckBox>("chkHasCloak")->isChecked());
+
+    // The weapons list is the library's list of the model's points, by name.
+    const auto points = libraryWeapons(game(), "bastion.shp");
+    QCOMPARE(size_t(tab_->weaponsModel()->rowCount()), points.size());
+    for (size_t i = 0; i < points.size(); ++i)
+        QCOMPARE(tab_->weaponsModel()
+                     ->data(tab_->weaponsModel()->index(int(i), WeaponListModel::Type),
+                            Qt::DisplayRole)
+                     .toString(),
+                 QString::fromStdString(ships::weaponName(points[i])));
+
+    clickShip(Wraith);
+    QVERIFY(control<QCheckBox>("chkHasCloak")->isChecked());
+    QVERIFY(control<QLabel>("lblCapitalShip")->text().startsWith("Fighter"));
+    // No backup yet: nothing to restore. No shipstats.def yet: no defaults.
+    QVERIFY(!control<QPushButton>("cmdRestoreWeapons")->isEnabled());
+    QVERIFY(!control<QPushButton>("cmdDefaultStats")->isEnabled());
+}
+
+void ShipsTabTest::applyWritesOnlyTheBlockAndUndoPutsItBack() {
+    // A figure that three decimals do not show exactly must survive being shown.
+    ShipStats precise = fileStats(0);
+    precise.field[1] = 0.123456789f;  // Inertia
+    QVERIFY(ships::writeShipStats(fsPath(stats()), 0, precise).ok());
+    clickShip(Kestrel);
+    clickShip(Raptor);
+    const QByteArray before = readAll(stats());
+    Answerer answers;
+
+    typeFigure("txtMaxSpeed", "512.5");
+    QVERIFY(tab_->statsEdited());
+    QVERIFY(control<QPushButton>("cmdApplyStats")->isEnabled());
+    QVERIFY(tab_->shipsView()->model()->index(0, 0).data().toString().endsWith(" *"));
+    clickButton("cmdApplyStats");
+    QVERIFY(answers.said.empty());
+
+    // Exactly the four bytes of Max Speed changed, to 512.5 as a little-endian float.
+    const QByteArray after = readAll(stats());
+    QCOMPARE(after.size(), before.size());
+    QCOMPARE(after.left(64), before.left(64));
+    QCOMPARE(after.mid(64, 4), QByteArray("\x00\x20\x00\x44", 4));
+    QCOMPARE(after.mid(68), before.mid(68));
+    // The pristine copy was made before the change.
+    QCOMPARE(readAll(gamePath("shipstats.def")), before);
+    QVERIFY(!tab_->statsEdited());
+    QVERIFY(!tab_->shipsView()->model()->index(0, 0).data().toString().endsWith(" *"));
+
+    // Ctrl+Z puts the previous 60 bytes back; redo writes the change again.
+    tab_->shipsView()->setFocus();
+    QTest::keyClick(tab_->shipsView(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(readAll(stats()), before);
+    QCOMPARE(box("txtMaxSpeed")->value(), 420.0);
+    tab_->redoAction()->trigger();
+    QCOMPARE(readAll(stats()), after);
+
+    // An Apply of another ship is undone while a third ship is shown.
+    clickShip(Kestrel);
+    typeFigure("txtAmmo", "99");
+    clickButton("cmdApplyStats");
+    clickShip(Wraith);
+    tab_->undoAction()->trigger();
+    QCOMPARE(tab_->currentShip(), std::optional<size_t>(Kestrel));
+    QCOMPARE(readAll(stats()), after);
+    clickButton("cmdUndoStats");
+    QCOMPARE(readAll(stats()), before);
+    QVERIFY(!tab_->undoStack()->canUndo());
+}
+
+void ShipsTabTest::leavingAnEditedShipAsks_data() {
+    QTest::addColumn<Answer>("answer");
+    QTest::addColumn<bool>("applied");
+    QTest::addColumn<bool>("moved");
+    QTest::newRow("Yes applies") << Answer::Yes << true << true;
+    QTest::newRow("No drops the figures") << Answer::No << false << true;
+    QTest::newRow("Cancel stays") << Answer::Cancel << false << false;
+}
+
+void ShipsTabTest::leavingAnEditedShipAsks() {
+    QFETCH(Answer, answer);
+    QFETCH(bool, applied);
+    QFETCH(bool, moved);
+    const ShipStats before = fileStats(0);
+    Answerer answers;
+    answers.answers = {answer};
+    typeFigure("txtGunEnergy", "777");
+    clickShip(Lancer);
+    QTRY_COMPARE(answers.questions(), 1);
+    QCOMPARE(answers.said[0].title, QString("OV Edit"));
+    QVERIFY(answers.said[0].text.startsWith("The figures of Raptor have been changed"));
+    QTRY_COMPARE(tab_->currentShip(), std::optional<size_t>(moved ? Lancer : Raptor));
+    QCOMPARE(fileStats(0).field[12] == 777.0f, applied);
+    if (!applied) QCOMPARE(fileStats(0), before);
+    QCOMPARE(tab_->statsEdited(), !moved);
+    if (!moved) QCOMPARE(box("txtGunEnergy")->value(), 777.0);
+}
+
+void ShipsTabTest::importAndDefaultsFillTheBoxesForApply() {
+    Answerer answers;
+    const ShipStats raptor = fileStats(0), corsair = fileStats(int(Corsair));
+    // The Corsair's import text onto the Raptor: the boxes show it, Apply writes it.
+    QVERIFY(tab_->importStats(gamePath("addons/stats/corsair.txt")));
+    QVERIFY(tab_->statsEdited());
+    QCOMPARE(tab_->shownStats(), corsair);
+    clickButton("cmdApplyStats");
+    QCOMPARE(fileStats(0), corsair);
+
+    // Through the button and its file dialog.
+    clickShip(Kestrel);
+    QTimer::singleShot(50, this, [this] {
+        for (int i = 0; i < 100; ++i) {
+            if (auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                d->selectFile(gamePath("addons/stats/corsair.txt"));
+                static_cast<QDialog*>(d)->accept();
+                return;
+            }
+            QTest::qWait(20);
+        }
+    });
+    clickButton("cmdImportStats");
+    QTRY_COMPARE(tab_->shownStats(), corsair);
+    tab_->revertStats();
+    QCOMPARE(tab_->shownStats(), fileStats(1));
+
+    // A text that is not 15 numbers is refused under the routine's title.
+    QFile bad(gamePath("bad.txt"));
+    QVERIFY(bad.open(QIODevice::WriteOnly));
+    bad.write("1,2,3\n");
+    bad.close();
+    QVERIFY(!tab_->importStats(gamePath("bad.txt")));
+    QCOMPARE(answers.said.back().title, QString("GetImportStats"));
+    QVERIFY(!tab_->importStats(gamePath("missing.txt")));
+    QCOMPARE(answers.texts().back(), QString("GetImportStats: File not found!"));
+    QVERIFY(!tab_->statsEdited());
+
+    // shipstats.def now holds the figures from before the first Apply.
+    clickShip(Raptor);
+    QVERIFY(control<QPushButton>("cmdDefaultStats")->isEnabled());
+    clickButton("cmdDefaultStats");
+    QCOMPARE(tab_->shownStats(), raptor);
+    clickButton("cmdApplyStats");
+    QCOMPARE(fileStats(0), raptor);
+}
+
+void ShipsTabTest::gunTypeFromThePopupChangesBothModels() {
+    Answerer answers;
+    // The library's own change on a second copy of the game is the reference.
+    QTemporaryDir reference;
+    copyTree(sampleDir_.filePath("game"), reference.filePath("game"));
+    const auto points = libraryWeapons(game(), "raptor.shp");
+    std::vector<int> guns;
+    for (size_t i = 0; i < points.size(); ++i)
+        if (points[i].kind == 3) guns.push_back(int(i));
+    QVERIFY(guns.size() >= 2);
+
+    selectPoints(guns);
+    chooseType(guns[0], "pldGunType", 4);
+    QVERIFY2(answers.said.empty(), qPrintable(answers.texts().join('\n')));
+
+    auto table = ships::loadShipTable(fsPath(reference.filePath("game")),
+                                      fsPath(reference.filePath("game")));
+    QVERIFY(table.ok());
+    std::vector<size_t> chosen(guns.begin(), guns.end());
+    SilentReporter silent;
+    QVERIFY(ships::ChangeWeapons(reference.filePath("game").toStdString(), (*table)[Raptor],
+                                 WeaponSort::Gun, 4, chosen, silent));
+    for (const char* name : {"ships/raptor.shp", "ships/raptor_t.shp", "ships/raptor.bak"}) {
+        QVERIFY2(QFileInfo::exists(gamePath(name)), name);
+        QCOMPARE(readAll(gamePath(name)), readAll(QDir(reference.filePath("game")).filePath(name)));
+    }
+    // The list shows the new type and keeps the points selected.
+    for (int row : guns)
+        QCOMPARE(tab_->weaponsModel()
+                     ->data(tab_->weaponsModel()->index(row, WeaponListModel::Type), Qt::DisplayRole)
+                     .toString(),
+                 QString("Proton Cannon"));
+    QCOMPARE(tab_->weaponsView()->selectionModel()->selectedRows().size(), qsizetype(guns.size()));
+    QVERIFY(control<QPushButton>("cmdRestoreWeapons")->isEnabled());
+
+    // Only the menus of the selected points' sorts are offered.
+    int missile = -1;
+    for (size_t i = 0; i < points.size(); ++i)
+        if (points[i].kind == 0) missile = int(i);
+    QVERIFY(missile >= 0);
+    selectPoints({missile});
+    QVERIFY(tab_->weaponsMenu()->findChild<QMenu*>("pldMissileType")->isEnabled());
+    QVERIFY(!tab_->weaponsMenu()->findChild<QMenu*>("pldGunType")->isEnabled());
+    chooseType(missile, "pldMissileType", 9);
+    QCOMPARE(libraryWeapons(game(), "raptor_t.shp")[size_t(missile)].typeId, 9u);
+}
+
+void ShipsTabTest::cloakBoxTogglesTheClassByte() {
+    Answerer answers;
+    auto* cloak = control<QCheckBox>("chkHasCloak");
+    // The Raptor is only in the archive: its first toggle makes the loose copy (and
+    // keeps the archive's bytes as its .bak).
+    QVERIFY(!cloak->isChecked());
+    QTest::mouseClick(cloak, Qt::LeftButton);
+    QVERIFY(cloak->isChecked());
+    SilentReporter silent;
+    QVERIFY(ships::IsCloaked(gamePath("ships/raptor.shp").toStdString(), silent));
+    QVERIFY(QFileInfo::exists(gamePath("ships/raptor.bak")));
+    QTest::mouseClick(cloak, Qt::LeftButton);
+    QVERIFY(!cloak->isChecked());
+    QVERIFY(!ships::IsCloaked(gamePath("ships/raptor.shp").toStdString(), silent));
+    QVERIFY(answers.said.empty());
+
+    // A capital ship asks first; No changes nothing.
+    clickShip(Bastion);
+    QTest::mouseClick(cloak, Qt::LeftButton);
+    QCOMPARE(answers.questions(), 1);
+    QVERIFY(!cloak->isChecked());
+    QVERIFY(!QFileInfo::exists(gamePath("ships/bastion.shp")));
+    answers.answers = {Answer::Yes};
+    QTest::mouseClick(cloak, Qt::LeftButton);
+    QVERIFY(cloak->isChecked());
+    QVERIFY(control<QLabel>("lblCapitalShip")->text().startsWith("Fighter (class 2)"));
+}
+
+void ShipsTabTest::restoreWeaponsPutsTheBackupBack() {
+    Answerer answers;
+    clickShip(Kestrel);  // the loose model
+    const QByteArray original = readAll(gamePath("ships/kestrel.shp"));
+    const auto points = libraryWeapons(game(), "kestrel.shp");
+    int external = -1;
+    for (size_t i = 0; i < points.size(); ++i)
+        if (points[i].kind == 1) external = int(i);
+    QVERIFY(external >= 0);
+    selectPoints({external});
+    chooseType(external, "pldExtGunType", 11);
+    QCOMPARE(libraryWeapons(game(), "kestrel.shp")[size_t(external)].typeId, 11u);
+    QCOMPARE(tab_->weaponsModel()
+                 ->data(tab_->weaponsModel()->index(external, WeaponListModel::Type),
+                        Qt::DisplayRole)
+                 .toString(),
+             QString("Laser Cannon Type 5"));
+    QCOMPARE(readAll(gamePath("ships/kestrel.bak")), original);
+
+    clickButton("cmdRestoreWeapons");
+    QVERIFY2(answers.said.empty(), qPrintable(answers.texts().join('\n')));
+    QCOMPARE(readAll(gamePath("ships/kestrel.shp")), original);
+    QCOMPARE(libraryWeapons(game(), "kestrel.shp")[size_t(external)].typeId,
+             points[size_t(external)].typeId);
+}
+
+void ShipsTabTest::openInOVToolStartsItOnTheModel() {
+    Answerer answers;
+    // A missing OVTool is said, with nothing started.
+    window_->setToolProgram(work_->filePath("nowhere/OVTool"));
+    QVERIFY(!tab_->openInTool());
+    QCOMPARE(answers.said.size(), size_t(1));
+    QVERIFY(answers.said[0].text.startsWith("OVTool was not found"));
+
+    // A stand-in that writes down the file it was started on and that file's bytes.
+    const QString tool = work_->filePath("OVTool");
+    const QString record = work_->filePath("started.txt");
+    {
+        QFile script(tool);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write(QStringLiteral("#!/bin/sh\ncp \"$1\" \"%1.model\"\necho \"$1\" > \"%1.tmp\"\n"
+                                    "mv \"%1.tmp\" \"%1\"\n")
+                         .arg(record)
+                         .toUtf8());
+        script.close();
+        script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+    }
+    window_->setToolProgram(tool);
+    // The Raptor is only in the archive: OVTool gets it unpacked into a file.
+    clickButton("cmdOpenInOVTool");
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(record), 20000);
+    auto raptor = ships::loadShipModel(fsPath(game()), "raptor.shp");
+    QVERIFY(raptor.ok());
+    const QByteArray model = readAll(record + ".model");
+    QCOMPARE(model, QByteArray(reinterpret_cast<const char*>(raptor->unpacked.data()),
+                               qsizetype(raptor->unpacked.size())));
+    QVERIFY(!readAll(record).startsWith(game().toUtf8()));
+    QFile::remove(record);
+
+    // The Kestrel's loose model is handed over as it is.
+    clickShip(Kestrel);
+    clickButton("cmdOpenInOVTool");
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(record), 20000);
+    QCOMPARE(readAll(record).trimmed(), gamePath("ships/kestrel.shp").toUtf8());
+    QCOMPARE(answers.said.size(), size_t(1));
+}
+
+void ShipsTabTest::screenshotOfTheTab() {
+    const QString png = work_->filePath("ships.png");
+    QProcess program;
+    program.start(OV_OVEDIT_FILE, {"--screenshot", png, "--tab", "ships", "--game", game()});
+    QVERIFY(program.waitForFinished(60000));
+    QCOMPARE(program.exitCode(), 0);
+    const QImage shot(png);
+    QVERIFY(!shot.isNull());
+    QVERIFY(shot.width() >= 800 && shot.height() >= 500);
+}
+
+QTEST_MAIN(ShipsTabTest)
+#include "ships_tab_test.moc"
