@@ -728,12 +728,14 @@ struct Match {
     uint32_t dist;
 };
 
-// A binary tree of earlier positions per 3-byte hash, ordered by the bytes that
-// follow them, newest at the root. Searching for a position also inserts it:
-// the walk from the root visits the positions whose continuations sort next to
-// this one's, which are the ones sharing the longest prefixes with it, and
-// re-links them around the new root. Visited positions get older along the walk,
-// so each new longest run is found at its smallest distance.
+// A binary tree of earlier positions per hash of their first 4 bytes, ordered by
+// the bytes that follow, newest at the root. Searching for a position also
+// inserts it: the walk from the root visits the positions whose continuations
+// sort next to this one's, which are the ones sharing the longest prefixes with
+// it, and re-links them around the new root. Visited positions get older along
+// the walk, so each new longest run is found at its smallest distance. Runs of 3
+// come from a table of the last position of each 3-byte value instead: keeping
+// them out of the trees keeps the walks short.
 //
 // The order only looks at the first niceLen bytes (fewer near the end of the
 // input, where every later search looks at fewer too): two positions that agree
@@ -749,14 +751,16 @@ public:
           niceLen_(niceLen),
           hashBits_(tableBits(n, 17)),
           treeMask_((size_t(1) << tableBits(n, 18)) - 1),
+          hash3Bits_(tableBits(n, 14)),
           head_(size_t(1) << hashBits_, kEmpty),
+          head3_(size_t(1) << hash3Bits_, kEmpty),
           tree_(2 * (treeMask_ + 1), kEmpty) {}
 
     // Inserts position i (positions are inserted in order, each at most once)
     // and writes to `out` the runs starting there, by growing length and
     // distance, looking at no more than `depth` earlier positions. Returns the
     // count; the last run may be longer than niceLen, but no run is looked for
-    // after one of niceLen is found. `out` needs room for niceLen runs.
+    // after one of niceLen is found. `out` needs room for niceLen + 1 runs.
     size_t find(size_t i, unsigned depth, Match* out) { return walk<true>(i, depth, out); }
 
     // Inserts position i without reporting runs.
@@ -765,11 +769,11 @@ public:
     // Starts loading what searching position i will look at first: its hash
     // slot when far ahead, the position in that slot when near.
     void prefetchFar(size_t i) const {
-        if (i + 3 <= n_) OV_PREFETCH(&head_[hash3(src_ + i, hashBits_)]);
+        if (i + 4 <= n_) OV_PREFETCH(&head_[hash4(load32(src_ + i), hashBits_)]);
     }
     void prefetchNear(size_t i) const {
-        if (i + 3 <= n_) {
-            const uint32_t c = head_[hash3(src_ + i, hashBits_)];
+        if (i + 4 <= n_) {
+            const uint32_t c = head_[hash4(load32(src_ + i), hashBits_)];
             if (c != kEmpty) {
                 OV_PREFETCH(&tree_[2 * (c & treeMask_)]);
                 OV_PREFETCH(src_ + c);
@@ -786,10 +790,42 @@ private:
     template <bool kReport>
     size_t walk(size_t i, unsigned depth, Match* out) {
         if (i + 3 > n_) return 0;
+        const uint8_t* cur = src_ + i;
+        // A run of 3 pays only within 1024 (a 2-byte command), so the last
+        // position of each 3-byte value is all it needs; the tree holds the
+        // positions by their first 4 bytes and finds the longer runs.
+        Match three{0, 0};
+        {
+            uint32_t& slot = head3_[hash3(cur, hash3Bits_)];
+            const size_t c3 = slot;
+            slot = uint32_t(i);
+            if (kReport && c3 != kEmpty && i - c3 <= 1024 && src_[c3] == cur[0] &&
+                src_[c3 + 1] == cur[1] && src_[c3 + 2] == cur[2])
+                three = {3, uint32_t(i - c3)};
+        }
+        if (i + 4 > n_) {
+            if (three.len) out[0] = three;
+            return three.len ? 1 : 0;
+        }
+        const size_t count = walkTree<kReport>(i, depth, out);
+        // The list grows in length and distance: the run of 3 goes first when it
+        // is nearer than everything the tree found.
+        if (!kReport || !three.len || (count && out[0].dist <= three.dist)) return count;
+        if (count && out[0].len == 3) {
+            out[0] = three;
+            return count;
+        }
+        std::memmove(out + 1, out, count * sizeof(Match));
+        out[0] = three;
+        return count + 1;
+    }
+
+    template <bool kReport>
+    size_t walkTree(size_t i, unsigned depth, Match* out) {
         const size_t limit = std::min(n_ - i, kMaxLength);
         const size_t keyLen = std::min(limit, niceLen_);
         const uint8_t* cur = src_ + i;
-        const uint32_t h = hash3(cur, hashBits_);
+        const uint32_t h = hash4(load32(cur), hashBits_);
         size_t c = head_[h];  // kEmpty is out of reach like anything too far back
         head_[h] = uint32_t(i);
         // The slots where the next position sorting after (right) or before (left)
@@ -843,7 +879,9 @@ private:
     size_t niceLen_;
     int hashBits_;
     size_t treeMask_;
+    int hash3Bits_;
     std::vector<uint32_t> head_;
+    std::vector<uint32_t> head3_;
     std::vector<uint32_t> tree_;
 };
 
@@ -1012,7 +1050,7 @@ private:
     static constexpr size_t kWindow = size_t(1) << 13;
     static constexpr size_t kOverlap = 1536;
     static constexpr size_t kNiceLen = 160;
-    static constexpr unsigned kDepth = 64;
+    static constexpr unsigned kDepth = 32;
     static constexpr size_t kPendingMask = 2047;  // > kMaxLength
 
     static Node fresh() {
