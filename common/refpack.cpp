@@ -1050,7 +1050,7 @@ private:
     static constexpr size_t kWindow = size_t(1) << 13;
     static constexpr size_t kOverlap = 1536;
     static constexpr size_t kNiceLen = 160;
-    static constexpr unsigned kDepth = 32;
+    static constexpr unsigned kDepth = 64;
     static constexpr size_t kPendingMask = 2047;  // > kMaxLength
 
     static Node fresh() {
