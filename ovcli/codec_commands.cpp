@@ -85,9 +85,9 @@ void addCodecCommands(Cli& cli) {
     // kilobytes to a few megabytes, which Best packs in well under a second into
     // the smallest file, and packing is done once while the game reads it often.
     pack->add_option("--level", *level,
-                     "best (default: smallest, a few MB/s, well under a second for a "
-                     "model), fast (about 100 MB/s, some 10% larger) or fastest "
-                     "(several hundred MB/s, some 25% larger)")
+                     "best (the default: the smallest file, at a few MB/s, well under a "
+                     "second for a model), fast (about 100 MB/s, 5-25% larger) or "
+                     "fastest (several hundred MB/s, 15-80% larger)")
         ->check(CLI::IsMember({"fastest", "fast", "best"}));
     pack->callback([&cli, in, out, level] { cli.exitCode = runPack(*in, *out, *level); });
 
