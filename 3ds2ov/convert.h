@@ -34,6 +34,7 @@ enum ResultCode : int {
     kNameTooLong = 6,      // texture name or output path does not fit its buffer
     kCannotWrite = 7,      // the SHP file cannot be written
     kMalformed = 8,        // a count the chunk cannot hold, a corner beyond its mesh, ...
+    kNoMesh = 9,           // a 3DS file that holds no mesh with vertices and faces
 };
 
 inline constexpr int kMaxVertices = 5000;
