@@ -235,14 +235,14 @@ ModelViewWidget::~ModelViewWidget() {
 }
 
 void ModelViewWidget::createActions() {
-    struct Spec {
+    struct ActionDef {
         const char* name;
         const char* text;
         const char* shortcut;
         bool checkable;
         bool on;
     };
-    const Spec specs[kActionCount] = {
+    const ActionDef defs[kActionCount] = {
         {"actWireframe", "Wireframe", "W", true, false},
         {"actBoxes", "Collision boxes", "B", true, false},
         {"actAttachments", "Attachments", "A", true, true},
@@ -252,7 +252,7 @@ void ModelViewWidget::createActions() {
         {"actSaveImage", "Save image", "", false, false},
     };
     for (int i = 0; i < kActionCount; ++i) {
-        const Spec& s = specs[i];
+        const ActionDef& s = defs[i];
         auto* a = new QAction(tr(s.text), this);
         a->setObjectName(s.name);
         a->setCheckable(s.checkable);
