@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "common/fileio.h"
+#include "json.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -172,6 +173,46 @@ bool keepFirstBackup(const std::string& path) {
     }
     std::cerr << "ovcli: kept the model as it was in " << bak << '\n';
     return true;
+}
+
+std::string jsonText(std::string_view bytes) {
+    // Valid UTF-8 is kept; anything else is taken byte by byte as Latin-1.
+    size_t i = 0;
+    bool valid = true;
+    while (i < bytes.size() && valid) {
+        const unsigned char c = static_cast<unsigned char>(bytes[i]);
+        const size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        if (n == 0 || i + n > bytes.size()) {
+            valid = false;
+            break;
+        }
+        for (size_t k = 1; k < n; ++k)
+            if ((static_cast<unsigned char>(bytes[i + k]) & 0xC0) != 0x80) valid = false;
+        // Overlong forms and surrogates are not UTF-8.
+        if (valid && n == 2 && c < 0xC2) valid = false;
+        if (valid && n == 3) {
+            const unsigned char d = static_cast<unsigned char>(bytes[i + 1]);
+            if ((c == 0xE0 && d < 0xA0) || (c == 0xED && d >= 0xA0)) valid = false;
+        }
+        if (valid && n == 4) {
+            const unsigned char d = static_cast<unsigned char>(bytes[i + 1]);
+            if ((c == 0xF0 && d < 0x90) || (c == 0xF4 && d >= 0x90) || c > 0xF4) valid = false;
+        }
+        i += n;
+    }
+    if (valid) return std::string(bytes);
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (char ch : bytes) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c < 0x80) {
+            out += ch;
+        } else {
+            out += char(0xC0 | (c >> 6));
+            out += char(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
 }
 
 std::optional<unsigned long long> parseUnsigned(std::string_view text) {

@@ -141,12 +141,19 @@ std::vector<std::pair<uint32_t, std::string>> offeredTypes(ships::WeaponSort sor
 std::optional<uint32_t> weaponTypeOf(ships::WeaponSort sort, const std::string& given,
                                      const char* option) {
     const auto offered = offeredTypes(sort);
+    // The ids as runs: "0-7, 11".
     std::string ids;
     std::vector<std::string> names;
-    for (const auto& [id, name] : offered) {
-        ids += (ids.empty() ? "" : ", ") + std::to_string(id);
-        names.push_back(name);
+    for (size_t i = 0; i < offered.size();) {
+        size_t j = i;
+        while (j + 1 < offered.size() && offered[j + 1].first == offered[j].first + 1)
+            ++j;
+        ids += (ids.empty() ? "" : ", ") + std::to_string(offered[i].first) +
+               (j > i ? "-" + std::to_string(offered[j].first) : "");
+        i = j + 1;
     }
+    for (const auto& entry : offered)
+        names.push_back(entry.second);
     const std::string list = "`ovcli weapons types` lists them";
     if (auto n = parseUnsigned(given)) {
         for (const auto& [id, name] : offered)
