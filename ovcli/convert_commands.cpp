@@ -138,7 +138,6 @@ void addConvertCommands(Cli& cli) {
     convert->add_flag("--json", args->json,
                       "Print the result code, its meaning and the model's counts as JSON (the "
                       "library's lines go to standard error)");
-    addExamples(convert, {"ovcli convert game/models/drone.3ds drone_skin out/drone.shp"});
     convert->callback([&cli, args] {
         cli.exitCode = runConvert(cli.reporter, args->in, args->texture, args->out, args->library,
                                   args->force, args->dryRun, args->json);

@@ -377,9 +377,6 @@ void addHogCommands(Cli& cli) {
         sub->add_flag("--dry-run", args->dryRun, "Say which files would be written and write none");
         sub->add_flag("--json", args->json, "Print what was written where as JSON");
     }
-    addExamples(extract, {"ovcli hog extract game/resource.hog out raptor.shp 'data\\readme.txt'",
-                          "ovcli hog extract game/resource.hog out '*.shp'"});
-    addExamples(unpack, {"ovcli hog unpack game/resource.hog out --all --if-not-packed extract"});
     extract->callback([&cli, args] {
         cli.exitCode = runExtract(cli, args->archive, args->dest, args->names, args->all,
                                   hog::ExtractMode::Raw, args->dryRun, args->json);
@@ -400,8 +397,6 @@ void addHogCommands(Cli& cli) {
     cat->add_option("NAME", args->name, "Entry name or row number")->required();
     cat->add_flag("--unpack", args->unpack, "Unpack it when it is packed");
     cat->add_flag("--force", args->force, "Write binary data to a terminal too");
-    addExamples(cat, {"ovcli hog cat game/resource.hog data/readme.txt",
-                      "ovcli hog cat game/resource.hog raptor.shp --unpack > raptor.shp"});
     cat->callback(
         [&cli, args] { cli.exitCode = runCat(cli, args->archive, args->name, args->unpack, args->force); });
 
@@ -467,8 +462,14 @@ void addHogCommands(Cli& cli) {
         }
         const auto& e = a->entries()[*row];
         std::string name = args->newName.value_or(e.name);
-        std::string offset = args->offset.value_or(hog::hexText(e.offset));
-        std::string size = args->size.value_or(hog::hexText(e.size));
+        // Hexadecimal, as `hog list` shows it; a 0x prefix is welcome too.
+        auto hex = [](std::string t) {
+            t = ov::trim(t);
+            if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) t.erase(0, 2);
+            return t;
+        };
+        std::string offset = hex(args->offset.value_or(hog::hexText(e.offset)));
+        std::string size = hex(args->size.value_or(hog::hexText(e.size)));
         if (!hog::saveEntry(*a, *row, name, offset, size, cli.reporter)) cli.exitCode = kFailed;
     });
 
@@ -479,8 +480,6 @@ void addHogCommands(Cli& cli) {
         ->required();
     create->add_flag("--force", args->force, "Replace an existing ARCHIVE without asking");
     create->add_flag("--dry-run", args->dryRun, "List the entries and write nothing");
-    addExamples(create, {"ovcli hog create my.hog mod --pack",
-                         "ovcli hog create my.hog --base mod mod/raptor.shp mod/data/readme.txt"});
     create->add_option("--base", args->base,
                        "Name entries by their path below this folder (backslash-separated; for a "
                        "FOLDER argument, the folder itself by default)");

@@ -181,6 +181,8 @@ int main(int argc, char** argv) {
     ovcli::addShipsCommands(cli);
     ovcli::addModelCommands(cli);
     ovcli::addConvertCommands(cli);
+    ovcli::addCompletionCommands(cli);
+    ovcli::addAllExamples(app);
 
 #ifdef _WIN32
     Utf8Console console;

@@ -349,7 +349,6 @@ void addModelCommands(Cli& cli) {
         "check", "Run every validity test on every component and face; exit 1 on any problem");
     check->add_option("FILE", a->file, "SHP model, packed or not")->required();
     check->add_flag("--json", a->json, "Print the problems as JSON");
-    addExamples(check, {"ovcli model check out/raptor.shp", "ovcli model check out/raptor.shp --json"});
     check->callback([&cli, a] { cli.exitCode = runCheck(cli, a->file, a->json); });
 
     auto* save = model->add_subcommand("save", "Open a model (packed or not) and save it unpacked");

@@ -235,7 +235,6 @@ struct CloakArgs {
 int runCloak(Cli& cli, const CloakArgs& c) {
     const bool change = c.on || c.off || c.toggle;
     std::string model;
-    bool inGame = false;
     if (c.targets.size() == 2) {
         auto found = resolveShip(c.targets[0], editorFolder(c.editorDir, c.targets[0]), c.targets[1]);
         if (!found) return kFailed;
@@ -299,7 +298,6 @@ int runCloak(Cli& cli, const CloakArgs& c) {
             }
             model = ov::pathText(*loose);
         }
-        inGame = true;
     } else {
         model = c.targets[0];
     }
@@ -330,7 +328,7 @@ int runCloak(Cli& cli, const CloakArgs& c) {
             printError(st.error().describe());
             return kFailed;
         }
-    } else if (!inGame && !keepFirstBackup(model)) {
+    } else if (!keepFirstBackup(model)) {
         return kFailed;
     }
     if (!ships::ToggleCloak(target, cli.reporter)) {
@@ -380,8 +378,6 @@ void addShipsCommands(Cli& cli) {
         cloak->add_option("--editor-dir", c->editorDir, "Folder of the ship table (default GAMEDIR)");
         cloak->add_flag("--dry-run", c->dryRun, "Say what would change and change nothing");
         cloak->add_flag("--force", c->force, "Replace an existing --output file");
-        addExamples(cloak, {"ovcli ship cloak game Kestrel --on",
-                            "ovcli ship cloak game/ships/kestrel.shp --off -o kestrel-plain.shp"});
         cloak->callback([&cli, c] { cli.exitCode = runCloak(cli, *c); });
     }
 
@@ -392,7 +388,6 @@ void addShipsCommands(Cli& cli) {
             "types", "List the gun, external-gun and missile types by number and name");
         auto json = std::make_shared<bool>(false);
         types->add_flag("--json", *json, "Print a JSON object");
-        addExamples(types, {"ovcli weapons types"});
         types->callback([&cli, json] { cli.exitCode = runWeaponTypes(*json); });
     }
     {
@@ -423,8 +418,6 @@ void addShipsCommands(Cli& cli) {
         group->add_option("--ext-gun", a->extGun, "External gun 0-7 or 11, by number or name");
         group->add_option("--missile", a->missile, "Missile type 0-15, by number or name");
         group->require_option(1);
-        addExamples(set, {"ovcli weapons set game Raptor --points 0,1 --gun \"Proton Cannon\"",
-                          "ovcli weapons set game Raptor --points 2 --ext-gun 3"});
         set->callback([&cli, a] { cli.exitCode = runWeaponsSet(cli.reporter, *a); });
     }
     {

@@ -67,7 +67,6 @@ void addShpCommands(Cli& cli) {
     sample->add_option("OUT", *out, "SHP file to write")->required();
     sample->add_flag("--force", *force, "Replace an existing OUT without asking");
     sample->add_flag("--dry-run", *dryRun, "Say what would be written and write nothing");
-    addExamples(sample, {"ovcli shp sample fighter.shp"});
     sample->callback([&cli, out, force, dryRun] {
         if (*dryRun) {
             std::cout << "would write " << *out << ": " << sampleFighter().write().size() << " bytes\n";

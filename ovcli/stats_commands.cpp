@@ -614,7 +614,6 @@ const char* kFileHelp = "Game folder, or the statistics file (shipstats.bin or s
 void addStatsCommands(Cli& cli) {
     auto* stats = cli.app.add_subcommand("stats", "Ship statistics in shipstats.bin");
     stats->require_subcommand(1);
-    addExamples(stats, {"ovcli stats list game", "ovcli stats set game Raptor \"Max Speed=480\""});
 
     {
         auto* list = stats->add_subcommand("list", "List the ships of a game folder");
@@ -622,7 +621,6 @@ void addStatsCommands(Cli& cli) {
         list->add_option("GAMEDIR", a->file, "Game folder")->required();
         addEditorDir(list, *a);
         list->add_flag("--json", a->json, "Print a JSON array");
-        addExamples(list, {"ovcli stats list game", "ovcli stats list game --json"});
         list->callback([&cli, a] { cli.exitCode = runList(*a); });
     }
     {
@@ -632,7 +630,6 @@ void addStatsCommands(Cli& cli) {
         get->add_option("SHIP", a->ship, kShipHelp)->required();
         addEditorDir(get, *a);
         get->add_flag("--json", a->json, "Print a JSON object");
-        addExamples(get, {"ovcli stats get game Raptor", "ovcli stats get game/shipstats.def 0"});
         get->callback([&cli, a] { cli.exitCode = runGet(cli, *a); });
     }
     {
@@ -644,8 +641,6 @@ void addStatsCommands(Cli& cli) {
         set->add_option("VALUES", a->values, "\"Label=number\" as `stats get` labels them")->required();
         addEditorDir(set, *a);
         addWriteFlags(set, *a);
-        addExamples(set, {"ovcli stats set game Raptor \"Max Speed=480\" \"Shield Recharge=15\"",
-                          "ovcli stats set game/shipstats.bin 0 \"Ammo=40\" --dry-run"});
         set->callback([&cli, a] { cli.exitCode = runSet(cli, *a); });
     }
     {
@@ -657,7 +652,6 @@ void addStatsCommands(Cli& cli) {
         imp->add_option("TEXTFILE", a->text, "15 numbers in the order `stats get` shows them")->required();
         addEditorDir(imp, *a);
         addWriteFlags(imp, *a);
-        addExamples(imp, {"ovcli stats import game Corsair game/addons/stats/corsair.txt"});
         imp->callback([&cli, a] { cli.exitCode = runImport(cli, *a); });
     }
     {
@@ -672,7 +666,6 @@ void addStatsCommands(Cli& cli) {
         add->add_option("--tiger-model", a->tigerModel, "Its Tiger model's file name");
         addEditorDir(add, *a);
         addWriteFlags(add, *a, false);
-        addExamples(add, {"ovcli stats add game Heron game/addons/stats/corsair.txt --model heron.shp"});
         add->callback([&cli, a] { cli.exitCode = runAdd(cli, *a); });
     }
     {
@@ -680,7 +673,6 @@ void addStatsCommands(Cli& cli) {
             "ensure-default", "Copy shipstats.bin to shipstats.def unless the copy exists");
         auto game = std::make_shared<std::string>();
         ens->add_option("GAMEDIR", *game, "Game folder")->required();
-        addExamples(ens, {"ovcli stats ensure-default game"});
         ens->callback([&cli, game] {
             cli.exitCode = ships::EnsureDefaultShipStats(*game, cli.reporter) ? kOk : kFailed;
             if (cli.exitCode != kOk) explainPath(*game + "/" + ships::kShipStatsFile, "a game folder holding shipstats.bin");
@@ -696,7 +688,6 @@ void addStatsCommands(Cli& cli) {
         rev->add_option("SHIP", a->shipsNamed, "Ship names or statistics indexes (default: every stock ship)");
         addEditorDir(rev, *a);
         addWriteFlags(rev, *a);
-        addExamples(rev, {"ovcli stats revert game Raptor", "ovcli stats revert game --dry-run"});
         rev->callback([&cli, a] { cli.exitCode = runRevert(*a); });
     }
     {
@@ -710,7 +701,6 @@ void addStatsCommands(Cli& cli) {
         addEditorDir(off, *a);
         off->add_flag("--yes,-y", a->yes, "Delete shipstats.bin without asking");
         off->add_flag("--dry-run", a->dryRun, "Say what would happen and change nothing");
-        addExamples(off, {"ovcli stats switch-off game --dry-run", "ovcli stats switch-off game --yes"});
         off->callback([&cli, a] { cli.exitCode = runSwitchOff(cli, *a); });
     }
     {
@@ -729,7 +719,6 @@ void addStatsCommands(Cli& cli) {
         res->add_flag("--swapped", a->swapped, "Undo ship swaps instead (SOURCE is kept)");
         res->add_flag("--yes,-y", a->yes, "Delete SOURCE without asking");
         res->add_flag("--dry-run", a->dryRun, "Say what would happen and change nothing");
-        addExamples(res, {"ovcli stats restore game/shipstats.def game/shipstats.bin --dry-run"});
         res->callback([&cli, a, target, source] {
             cli.exitCode = runRestore(cli, *a, *target, *source);
         });
