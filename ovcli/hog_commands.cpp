@@ -403,9 +403,17 @@ void addHogCommands(Cli& cli) {
     auto* backup = h->add_subcommand("backup-fat", "Save the FAT region to <archive>.FAT");
     backup->add_option("ARCHIVE", args->archive, "HOG file")->required();
     backup->add_flag("--overwrite", args->overwrite, "Replace an existing backup");
+    backup->add_flag("--dry-run", args->dryRun, "Say what would be written and write nothing");
     backup->callback([&cli, args] {
         if (args->overwrite) cli.reporter.preset = ov::Answer::Yes;
         auto a = openArchive(cli, args->archive);
+        if (a && args->dryRun) {
+            std::error_code ec;
+            std::cout << "would write " << ov::pathText(a->backupPath()) << ": the first "
+                      << a->fatLength() << " bytes of the archive"
+                      << (fs::exists(a->backupPath(), ec) ? " (it exists: asks first)" : "") << '\n';
+            return;
+        }
         if (!a || !hog::backupFat(*a, cli.reporter)) {
             cli.exitCode = kFailed;
             return;
@@ -416,9 +424,22 @@ void addHogCommands(Cli& cli) {
     auto* restore = h->add_subcommand("restore-fat", "Write <archive>.FAT back over the FAT");
     restore->add_option("ARCHIVE", args->archive, "HOG file")->required();
     restore->add_flag("--yes,-y", args->yes, "Answer yes");
+    restore->add_flag("--dry-run", args->dryRun, "Say what would be written and write nothing");
     restore->callback([&cli, args] {
         if (args->yes) cli.reporter.preset = ov::Answer::Yes;
         auto a = openArchive(cli, args->archive);
+        if (a && args->dryRun) {
+            auto size = ov::fileSize(a->backupPath());
+            if (!size) {
+                printError(ov::pathText(a->backupPath()) + ": no FAT backup to restore");
+                cli.exitCode = kFailed;
+                return;
+            }
+            std::cout << "would write the " << *size << " bytes of "
+                      << ov::pathText(a->backupPath()) << " over bytes 0-" << (*size ? *size - 1 : 0)
+                      << " of " << args->archive << '\n';
+            return;
+        }
         if (!a || !hog::restoreFat(*a, cli.reporter)) cli.exitCode = kFailed;
     });
 
@@ -426,6 +447,7 @@ void addHogCommands(Cli& cli) {
     paste->add_option("ARCHIVE", args->archive, "HOG file")->required();
     paste->add_option("FROM", args->from, "Row number or name")->required();
     paste->add_option("TO", args->to, "Row number or name")->required();
+    paste->add_flag("--dry-run", args->dryRun, "Say what would change and change nothing");
     paste->callback([&cli, args] {
         auto a = openArchive(cli, args->archive);
         if (!a) {
@@ -435,8 +457,17 @@ void addHogCommands(Cli& cli) {
         auto from = findRow(*a, args->from);
         auto to = findRow(*a, args->to);
         if (!from || !to) {
-            printError(args->archive + ": no entry " + (from ? args->to : args->from));
+            noEntry(*a, args->archive, from ? args->to : args->from);
             cli.exitCode = kFailed;
+            return;
+        }
+        if (args->dryRun) {
+            const auto& f = a->entries()[*from];
+            const auto& t = a->entries()[*to];
+            std::cout << "would change the FAT entry of " << printable(t.name) << " (row " << *to + 1
+                      << ", at byte " << t.entryPos << "): offset " << hog::hexText(t.offset)
+                      << " -> " << hog::hexText(f.offset) << ", size " << hog::hexText(t.size)
+                      << " -> " << hog::hexText(f.size) << " (hexadecimal)\n";
             return;
         }
         if (!hog::pasteEntry(*a, *from, *to, cli.reporter)) cli.exitCode = kFailed;
@@ -448,6 +479,7 @@ void addHogCommands(Cli& cli) {
     set->add_option("--name", args->newName, "New name of the same length");
     set->add_option("--offset", args->offset, "Data offset, hexadecimal");
     set->add_option("--size", args->size, "Data size, hexadecimal");
+    set->add_flag("--dry-run", args->dryRun, "Say what would change and change nothing");
     set->callback([&cli, args] {
         auto a = openArchive(cli, args->archive);
         if (!a) {
@@ -456,7 +488,7 @@ void addHogCommands(Cli& cli) {
         }
         auto row = findRow(*a, args->row);
         if (!row) {
-            printError(args->archive + ": no entry " + args->row);
+            noEntry(*a, args->archive, args->row);
             cli.exitCode = kFailed;
             return;
         }
@@ -470,6 +502,13 @@ void addHogCommands(Cli& cli) {
         };
         std::string offset = hex(args->offset.value_or(hog::hexText(e.offset)));
         std::string size = hex(args->size.value_or(hog::hexText(e.size)));
+        if (args->dryRun) {
+            std::cout << "would change the FAT entry of " << printable(e.name) << " (row " << *row + 1
+                      << ", at byte " << e.entryPos << "): name " << printable(e.name) << " -> "
+                      << printable(name) << ", offset " << hog::hexText(e.offset) << " -> " << offset
+                      << ", size " << hog::hexText(e.size) << " -> " << size << " (hexadecimal)\n";
+            return;
+        }
         if (!hog::saveEntry(*a, *row, name, offset, size, cli.reporter)) cli.exitCode = kFailed;
     });
 

@@ -354,9 +354,20 @@ void addModelCommands(Cli& cli) {
     auto* save = model->add_subcommand("save", "Open a model (packed or not) and save it unpacked");
     save->add_option("IN", a->file, "SHP model")->required();
     save->add_option("-o,--output", a->out, "File to write (default: IN itself)");
+    save->add_flag("--dry-run", a->dryRun, "Say what would be written and write nothing");
+    save->add_flag("--force", a->force, "Replace an existing --output file");
     save->callback([&cli, a] {
         Document doc(cli.reporter);
         if (!openModel(cli, doc, a->file)) return;
+        if (a->dryRun) {
+            std::cout << "would write " << (a->out.empty() ? a->file : a->out) << ": "
+                      << doc.chain().write().size() << " bytes, unpacked\n";
+            return;
+        }
+        if (!a->out.empty() && !mayReplace(cli.reporter, a->out, a->force)) {
+            cli.exitCode = kFailed;
+            return;
+        }
         if (!(a->out.empty() ? doc.save() : doc.saveAs(ov::pathFromText(a->out)))) cli.exitCode = kFailed;
     });
 
@@ -364,6 +375,8 @@ void addModelCommands(Cli& cli) {
     merge->add_option("BASE", a->file, "SHP model")->required();
     merge->add_option("OTHER", a->other, "SHP model whose components are added")->required();
     merge->add_option("-o,--output", a->out, "File to write")->required();
+    merge->add_flag("--dry-run", a->dryRun, "Say what would be written and write nothing");
+    merge->add_flag("--force", a->force, "Replace an existing --output file");
     merge->callback([&cli, a] {
         Document doc(cli.reporter);
         if (!openModel(cli, doc, a->file)) return;
@@ -373,7 +386,13 @@ void addModelCommands(Cli& cli) {
             cli.exitCode = kFailed;
             return;
         }
-        if (!doc.saveAs(ov::pathFromText(a->out))) {
+        if (a->dryRun) {
+            std::cout << "would write " << a->out << ": " << doc.chain().write().size()
+                      << " bytes, unpacked, " << before << " + " << doc.componentCount() - before
+                      << " components\n";
+            return;
+        }
+        if (!mayReplace(cli.reporter, a->out, a->force) || !doc.saveAs(ov::pathFromText(a->out))) {
             cli.exitCode = kFailed;
             return;
         }

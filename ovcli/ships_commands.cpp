@@ -113,6 +113,7 @@ int runWeaponsList(const std::string& gameDir, const std::string& editorDir,
 
 struct WeaponsSetArgs {
     std::string gameDir, editorDir, ship, points;
+    bool dryRun = false;
     std::optional<std::string> gun, extGun, missile;
 };
 
@@ -220,6 +221,43 @@ int runWeaponsSet(CliReporter& reporter, const WeaponsSetArgs& a) {
     if (!id) return kUsage;
     auto found = resolveShip(a.gameDir, editorFolder(a.editorDir, a.gameDir), a.ship);
     if (!found) return kFailed;
+    if (a.dryRun) {
+        const ships::Ship& ship = found->first[found->second];
+        const fs::path game = ov::pathFromText(ov::trim(a.gameDir));
+        auto model = ships::loadShipModel(game, ship.model);
+        if (!model) {
+            printError(model.error().describe());
+            return kFailed;
+        }
+        const auto entries = ships::weaponEntries(model->chain);
+        for (size_t p : points) {
+            if (p >= entries.size()) {
+                printError("point " + std::to_string(p) + " is out of range: " + ship.model + " has " +
+                           std::to_string(entries.size()) + " weapon point(s)" +
+                           (entries.empty() ? "" : " (0-" + std::to_string(entries.size() - 1) + ")"));
+                return kFailed;
+            }
+            const auto& e = entries[p];
+            if (ships::WeaponSort(e.kind) != sort) {
+                std::cout << "point " << p << ": " << ships::weaponSortName(ships::WeaponSort(e.kind))
+                          << ", left alone\n";
+                continue;
+            }
+            ships::WeaponEntry after = e;
+            after.typeId = *id;
+            std::cout << "point " << p << ": " << ships::weaponName(e) << " -> "
+                      << ships::weaponName(after) << " (4 bytes at offset "
+                      << e.recordOffset << " of the unpacked model)\n";
+        }
+        for (const std::string& name : {ship.model, ship.tigerModel}) {
+            if (name.empty()) continue;
+            std::cout << "would write ships\\" << name;
+            if (!ships::findInFolder(game, std::string(ships::kShipsFolder) + "/" + ships::backupName(name)))
+                std::cout << ", keeping the model as it is now as ships\\" << ships::backupName(name);
+            std::cout << '\n';
+        }
+        return kOk;
+    }
     if (!ships::ChangeWeapons(a.gameDir, found->first[found->second], sort, *id, points,
                               reporter))
         return kFailed;
@@ -413,6 +451,7 @@ void addShipsCommands(Cli& cli) {
         set->add_option("--points", a->points, "Point numbers of `weapons list`, e.g. 0,2")
             ->required();
         set->add_option("--editor-dir", a->editorDir, "Folder of the ship table (default GAMEDIR)");
+        set->add_flag("--dry-run", a->dryRun, "Say what would change and change nothing");
         auto* group = set->add_option_group("type", "The new type");
         group->add_option("--gun", a->gun, "Gun type 0-15, by number or name");
         group->add_option("--ext-gun", a->extGun, "External gun 0-7 or 11, by number or name");
@@ -429,11 +468,29 @@ void addShipsCommands(Cli& cli) {
         res->add_option("SHIP", *shipName, "Ship name, table position or model file")->required();
         res->add_option("--editor-dir", *editor,
                         "Folder of the ship table and addons\\ships (default GAMEDIR)");
-        res->callback([&cli, game, editor, shipName] {
+        auto dryRun = std::make_shared<bool>(false);
+        res->add_flag("--dry-run", *dryRun, "Say which copies would be put back and change nothing");
+        res->callback([&cli, game, editor, shipName, dryRun] {
             std::string ed = editorFolder(*editor, *game);
             auto found = resolveShip(*game, ed, *shipName);
             if (!found) {
                 cli.exitCode = kFailed;
+                return;
+            }
+            if (*dryRun) {
+                const ships::Ship& ship = found->first[found->second];
+                const fs::path gamePath = ov::pathFromText(ov::trim(*game));
+                for (const std::string& name : {ship.model, ship.tigerModel}) {
+                    if (name.empty()) continue;
+                    const std::string bak = std::string(ships::kShipsFolder) + "/" + ships::backupName(name);
+                    if (ships::findInFolder(gamePath, bak))
+                        std::cout << "would put ships\\" << ships::backupName(name) << " back as ships\\"
+                                  << name << " (when it still corresponds to the model)\n";
+                    else if (ships::findInFolder(ov::pathFromText(ed), "addons/ships/" + name))
+                        std::cout << "would put addons\\ships\\" << name << " back as ships\\" << name << '\n';
+                    else
+                        std::cout << "ships\\" << name << ": no backup and no addons copy; nothing to put back\n";
+                }
                 return;
             }
             cli.exitCode =

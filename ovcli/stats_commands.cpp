@@ -528,7 +528,8 @@ int runSwitchOff(Cli& cli, const StatsArgs& a) {
 }
 
 int runRestore(Cli& cli, const StatsArgs& a, const std::string& target, const std::string& source) {
-    auto t = statsFileOf(target), s = statsFileOf(source);
+    // Missing files are the routine's to report, with its own message.
+    auto t = statsFileOf(target, false), s = statsFileOf(source, false);
     if (!t || !s) return kFailed;
     auto table = ships::shipTableForRestore(*t, ov::pathFromText(a.table));
     if (!table) {
@@ -545,11 +546,18 @@ int runRestore(Cli& cli, const StatsArgs& a, const std::string& target, const st
         std::cout << "would do: " << what << '\n';
         return kOk;
     }
-    if (!a.swapped && !confirmDeletion(cli, what, a.yes)) return kFailed;
+    // With a file missing the routine refuses before it deletes anything.
+    std::error_code ec;
+    const bool bothThere = fs::exists(*t, ec) && fs::exists(*s, ec);
+    if (!a.swapped && bothThere && !confirmDeletion(cli, what, a.yes)) return kFailed;
     bool done = a.swapped ? ships::RestoreSwappedShipStats(ov::pathText(*t), ov::pathText(*s), *table,
                                                           table->size(), cli.reporter)
                           : ships::RestoreShipStats(ov::pathText(*t), ov::pathText(*s), *table,
                                                     table->size(), cli.reporter);
+    if (!done) {
+        explainPath(target, "the file that receives the figures");
+        explainPath(source, "the file the figures come from");
+    }
     return done ? kOk : kFailed;
 }
 
@@ -672,8 +680,24 @@ void addStatsCommands(Cli& cli) {
         auto* ens = stats->add_subcommand(
             "ensure-default", "Copy shipstats.bin to shipstats.def unless the copy exists");
         auto game = std::make_shared<std::string>();
+        auto dryRun = std::make_shared<bool>(false);
         ens->add_option("GAMEDIR", *game, "Game folder")->required();
-        ens->callback([&cli, game] {
+        ens->add_flag("--dry-run", *dryRun, "Say what would be copied and copy nothing");
+        ens->callback([&cli, game, dryRun] {
+            if (*dryRun) {
+                const fs::path folder = ov::pathFromText(ov::trim(*game));
+                auto live = ships::findInFolder(folder, ships::kShipStatsFile);
+                if (!live) {
+                    printError(*game + ": no shipstats.bin in this folder");
+                    cli.exitCode = kFailed;
+                } else if (ships::findInFolder(folder, ships::kShipStatsDefaultFile)) {
+                    std::cout << "shipstats.def exists; nothing would change\n";
+                } else {
+                    std::cout << "would copy " << ov::pathText(*live) << " ("
+                              << ov::fileSize(*live).value() << " bytes) to shipstats.def\n";
+                }
+                return;
+            }
             cli.exitCode = ships::EnsureDefaultShipStats(*game, cli.reporter) ? kOk : kFailed;
             if (cli.exitCode != kOk) explainPath(*game + "/" + ships::kShipStatsFile, "a game folder holding shipstats.bin");
         });

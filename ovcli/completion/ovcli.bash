@@ -24,7 +24,7 @@ _ovcli() {
         "shp sample")
             options="--help -h --force --dry-run" ;;
         "sample-game")
-            options="--help -h --force" ;;
+            options="--help -h --force --dry-run" ;;
         "hog")
             commands="list extract unpack cat backup-fat restore-fat paste set-entry create add replace rename delete edit"
             options="--help -h" ;;
@@ -37,13 +37,13 @@ _ovcli() {
         "hog cat")
             options="--help -h --unpack --force" ;;
         "hog backup-fat")
-            options="--help -h --overwrite" ;;
+            options="--help -h --overwrite --dry-run" ;;
         "hog restore-fat")
-            options="--help -h --yes -y" ;;
+            options="--help -h --yes -y --dry-run" ;;
         "hog paste")
-            options="--help -h" ;;
+            options="--help -h --dry-run" ;;
         "hog set-entry")
-            options="--help -h --name --offset --size" ;;
+            options="--help -h --name --offset --size --dry-run" ;;
         "hog create")
             options="--help -h --force --dry-run --base --pack --level" ;;
         "hog add")
@@ -70,7 +70,7 @@ _ovcli() {
         "stats add")
             options="--help -h --model --tiger-model --editor-dir --dry-run" ;;
         "stats ensure-default")
-            options="--help -h" ;;
+            options="--help -h --dry-run" ;;
         "stats revert")
             options="--help -h --editor-dir --dry-run --json" ;;
         "stats switch-off")
@@ -92,9 +92,9 @@ _ovcli() {
         "weapons list")
             options="--help -h --editor-dir --json" ;;
         "weapons set")
-            options="--help -h --points --editor-dir --help -h --gun --ext-gun --missile" ;;
+            options="--help -h --points --editor-dir --dry-run --help -h --gun --ext-gun --missile" ;;
         "weapons restore")
-            options="--help -h --editor-dir" ;;
+            options="--help -h --editor-dir --dry-run" ;;
         "model")
             commands="info check save merge delete-component attach detach set-class block13"
             options="--help -h" ;;
@@ -103,9 +103,9 @@ _ovcli() {
         "model check")
             options="--help -h --json" ;;
         "model save")
-            options="--help -h --output -o" ;;
+            options="--help -h --output -o --dry-run --force" ;;
         "model merge")
-            options="--help -h --output -o" ;;
+            options="--help -h --output -o --dry-run --force" ;;
         "model delete-component")
             options="--help -h --output -o --dry-run --force" ;;
         "model attach")
