@@ -246,7 +246,7 @@ int runWeaponsSet(CliReporter& reporter, const WeaponsSetArgs& a) {
             ships::WeaponEntry after = e;
             after.typeId = *id;
             std::cout << "point " << p << ": " << ships::weaponName(e) << " -> "
-                      << ships::weaponName(after) << " (4 bytes at offset "
+                      << ships::weaponName(after) << " (the attachment record at byte "
                       << e.recordOffset << " of the unpacked model)\n";
         }
         for (const std::string& name : {ship.model, ship.tigerModel}) {
