@@ -42,6 +42,7 @@ bool openModel(Cli& cli, Document& doc, const std::string& path) {
             printError(path + ": the model holds no blocks");
             break;
         case ov::model::OpenResult::Failed:
+            explainPath(path, "an SHP model");
             break;
     }
     cli.exitCode = kFailed;
@@ -277,10 +278,7 @@ void printInfoJson(const Document& doc) {
 
 int runCheck(Cli& cli, const std::string& path, bool json) {
     Document doc(cli.reporter);
-    if (!openModel(cli, doc, path)) {
-        explainPath(path, "an SHP model");
-        return kFailed;
-    }
+    if (!openModel(cli, doc, path)) return kFailed;
     const auto names = doc.componentNames();
     struct Found {
         int component;
@@ -451,8 +449,9 @@ void addModelCommands(Cli& cli) {
         if (!openModel(cli, doc, a->file) || !checkComponent(cli, doc, a->component)) return;
         const auto names = doc.attachmentNames(a->component);
         if (names && a->index >= names->size()) {
-            printError("attachment " + std::to_string(a->index) + " does not exist: component " +
-                       std::to_string(a->component) + " has " + std::to_string(names->size()));
+            printError("attachment " + std::to_string(a->index) + " is out of range: component " +
+                       std::to_string(a->component) + " has " + std::to_string(names->size()) +
+                       (names->empty() ? "" : " (0-" + std::to_string(names->size() - 1) + ")"));
             cli.exitCode = kFailed;
             return;
         }
