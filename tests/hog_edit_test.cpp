@@ -331,6 +331,43 @@ TEST(HogEditPlan, RefusedStepsSayWhyAndChangeNothing) {
     EXPECT_EQ(contents(g.hog).back().raw, ovtest::readBytes(g.dir / "packed.qfs"));
 }
 
+// A window checks names as they are typed: the check says what the step would say,
+// and takes no step.
+TEST(HogEditPlan, NameCheckAgreesWithTheSteps) {
+    Game g;
+    HogEditPlan plan(g.open());
+    ASSERT_TRUE(plan.remove(3));
+    const fs::path file = g.dir / "new.shp";
+    struct Case {
+        std::string name;
+        std::optional<size_t> row;
+    };
+    const Case cases[] = {
+        {"", {}},
+        {"..\\x", {}},
+        {"C:x", {}},
+        {"DATA/README.TXT", {}},    // taken, ignoring case
+        {"missions\\m01.dat", {}},  // free again: its row is to be deleted
+        {"ships\\new.shp", {}},
+        {"Ships\\Kestrel.shp", 1},  // another row's name
+        {"SHIPS\\RAPTOR.SHP", 1},   // its own name in other letters
+        {"ships\\", 1},
+        {std::string(300, 'n'), {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Status checked = plan.checkName(c.name, c.row);
+        EXPECT_EQ(plan.steps().size(), 1u);
+        HogEditPlan copy = plan;
+        const Status taken = c.row ? copy.rename(*c.row, c.name) : copy.add(file, c.name, false);
+        ASSERT_EQ(bool(checked), bool(taken));
+        if (!checked) {
+            EXPECT_EQ(checked.error().message, taken.error().message);
+        }
+    }
+    EXPECT_EQ(plan.checkName("x", 7).error().kind, ErrorKind::OutOfRange);
+}
+
 TEST(HogEditRebuild, RefusesAnArchiveThatChangedOrPointsPastItsEnd) {
     Game g;
     HogEditPlan plan(g.open());

@@ -153,6 +153,14 @@ Status HogEditPlan::checkNewName(std::string& name, std::optional<size_t> except
     return {};
 }
 
+Status HogEditPlan::checkName(std::string_view nameText, std::optional<size_t> row) const {
+    if (row && *row >= entries_.size())
+        return makeError(ErrorKind::OutOfRange,
+                         "there is no row " + std::to_string(*row + 1) + " in the list");
+    std::string name(nameText);
+    return checkNewName(name, row);
+}
+
 Status HogEditPlan::take(const HogEdit& editIn, size_t row, bool replay) {
     HogEdit edit = editIn;
     auto liveRow = [&]() -> Status {

@@ -97,6 +97,11 @@ public:
     // A step whose entries are named (a script line): they are looked up with find().
     Status apply(const HogEdit& step);
 
+    // Whether `name` may be given now to a new entry (no `row`) or to the live row
+    // `row`: the name checks add and rename make, with the same sentences, and no
+    // step taken. A window checks a name as it is typed with it.
+    Status checkName(std::string_view name, std::optional<size_t> row = std::nullopt) const;
+
     // Takes back the last step; false when there is none.
     bool undo();
     // Takes back every step.

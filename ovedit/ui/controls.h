@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QString>
+#include <QValidator>
 
 namespace ov::edit {
 
@@ -38,5 +39,17 @@ inline QLabel* makeCaption(QWidget* parent, const QString& text, QWidget* buddy)
     l->setBuddy(buddy);
     return l;
 }
+
+// Entry names are stored one byte per character: only Latin-1 characters, and no
+// zero, can be typed.
+class Latin1Validator final : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override {
+        for (QChar c : input)
+            if (c.unicode() > 0xFF || c.unicode() == 0) return Invalid;
+        return Acceptable;
+    }
+};
 
 }  // namespace ov::edit

@@ -7,20 +7,11 @@
 #include <QVBoxLayout>
 #include <QValidator>
 
+#include "ovedit/ui/controls.h"
+
 namespace ov::edit {
 
 namespace {
-
-// Names are stored one byte per character: only Latin-1 characters can be typed.
-class Latin1Validator final : public QValidator {
-public:
-    using QValidator::QValidator;
-    State validate(QString& input, int&) const override {
-        for (QChar c : input)
-            if (c.unicode() > 0xFF || c.unicode() == 0) return Invalid;
-        return Acceptable;
-    }
-};
 
 QLineEdit* box(QWidget* parent, const char* name, const QString& text, const QString& label) {
     auto* e = new QLineEdit(text, parent);

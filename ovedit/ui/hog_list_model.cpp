@@ -1,5 +1,7 @@
 #include "ovedit/ui/hog_list_model.h"
 
+#include <QColor>
+#include <QFont>
 #include <QtConcurrent>
 #include <algorithm>
 
@@ -9,6 +11,7 @@ namespace ov::edit {
 
 using archive::HogArchive;
 using archive::HogEntry;
+using archive::PlannedEntry;
 
 namespace {
 
@@ -34,6 +37,14 @@ std::string_view typeOf(std::string_view name) {
 
 int packRank(const PackCell& c) {
     return int(c.state);
+}
+
+// Unchanged rows first, then added, replaced, renamed and deleted ones.
+int changeRank(const PlannedEntry* p) {
+    if (!p || !p->changed()) return 0;
+    if (p->deleted) return 5;
+    if (p->added()) return 1;
+    return p->replaced() ? (p->renamed ? 3 : 2) : 4;
 }
 
 }  // namespace
@@ -67,6 +78,8 @@ void HogListModel::setArchive(std::shared_ptr<const HogArchive> archive) {
     stopScan();
     beginResetModel();
     archive_ = std::move(archive);
+    plan_ = nullptr;
+    rows_ = countRows();
     cells_.assign(archive_ ? archive_->entries().size() : 0, PackCell{});
     folded_.clear();
     foldedReady_ = false;
@@ -78,7 +91,7 @@ void HogListModel::setArchive(std::shared_ptr<const HogArchive> archive) {
 }
 
 std::vector<int> HogListModel::updateArchive(std::shared_ptr<const HogArchive> archive) {
-    if (!archive_ || !archive || archive->entries().size() != archive_->entries().size()) {
+    if (!archive_ || !archive || plan_ || archive->entries().size() != archive_->entries().size()) {
         const size_t n = archive ? archive->entries().size() : 0;
         setArchive(std::move(archive));
         std::vector<int> all(n);
@@ -167,16 +180,62 @@ void HogListModel::applyCells(uint64_t generation, const std::vector<uint32_t>& 
     }
 }
 
-int HogListModel::entryCount() const {
+int HogListModel::countRows() const {
+    if (plan_) return int(plan_->entries().size());
     return archive_ ? int(archive_->entries().size()) : 0;
 }
 
+void HogListModel::setPlan(const archive::HogEditPlan* plan) {
+    plan_ = plan;
+    planChanged();
+}
+
+void HogListModel::planChanged() {
+    // Steps from the window add at the end, and only an added row is ever taken out,
+    // so the rows that come and go are at the end.
+    const int after = countRows();
+    if (after > rows_) {
+        beginInsertRows({}, rows_, after - 1);
+        rows_ = after;
+        endInsertRows();
+    } else if (after < rows_) {
+        beginRemoveRows({}, after, rows_ - 1);
+        rows_ = after;
+        endRemoveRows();
+    }
+    folded_.clear();
+    foldedReady_ = false;
+    if (rows_ > 0) emit dataChanged(index(0, 0), index(rows_ - 1, ColumnCount - 1));
+}
+
+std::optional<size_t> HogListModel::storedIndex(int row) const {
+    if (row < 0 || row >= rows_) return std::nullopt;
+    if (plan_) return plan_->entries()[size_t(row)].original;
+    return size_t(row);
+}
+
+const PlannedEntry* HogListModel::planned(int row) const {
+    if (!plan_ || row < 0 || row >= rows_) return nullptr;
+    return &plan_->entries()[size_t(row)];
+}
+
+const std::string& HogListModel::nameOf(int row) const {
+    if (plan_) return plan_->entries()[size_t(row)].name;
+    return archive_->entries()[size_t(row)].name;
+}
+
 const HogEntry& HogListModel::entry(int row) const {
-    return archive_->entries()[size_t(row)];
+    return archive_->entries()[*storedIndex(row)];
+}
+
+const PackCell& HogListModel::packCell(int row) const {
+    static const PackCell none;
+    const auto stored = storedIndex(row);
+    return stored ? cells_[*stored] : none;
 }
 
 int HogListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : entryCount();
+    return parent.isValid() ? 0 : rows_;
 }
 
 int HogListModel::columnCount(const QModelIndex& parent) const {
@@ -199,40 +258,99 @@ QString HogListModel::packText(const PackCell& cell) {
     return {};
 }
 
+QString HogListModel::changeText(const PlannedEntry& p) {
+    if (p.deleted) return QStringLiteral("Deleted");
+    if (p.added()) return p.pack ? QStringLiteral("Added, packed") : QStringLiteral("Added");
+    QStringList parts;
+    if (p.replaced())
+        parts << (p.pack ? QStringLiteral("Replaced, packed") : QStringLiteral("Replaced"));
+    if (p.renamed)
+        parts << (parts.isEmpty() ? QStringLiteral("Renamed") : QStringLiteral("renamed"));
+    return parts.join(QStringLiteral(", "));
+}
+
+QString HogListModel::changeDetail(const PlannedEntry& p, const HogArchive& archive) {
+    if (!p.changed()) return {};
+    QStringList lines;
+    const QString file = fromPath(p.file.string());
+    if (p.deleted) {
+        lines << QStringLiteral("To be deleted");
+    } else if (p.added()) {
+        lines << QStringLiteral("To be added from %1").arg(file);
+    } else {
+        if (p.replaced()) lines << QStringLiteral("To be replaced with %1").arg(file);
+        if (p.renamed)
+            lines << QStringLiteral("Renamed from %1")
+                         .arg(fromEntryName(archive.entries()[*p.original].name));
+    }
+    if (!p.deleted && !p.file.empty())
+        lines << (p.pack ? QStringLiteral("The file will be packed unless it is packed already")
+                         : QStringLiteral("The file will be stored as it is"));
+    lines << QStringLiteral("Not written until the changes are applied");
+    return lines.join('\n');
+}
+
 QVariant HogListModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= entryCount()) return {};
-    const HogEntry& e = entry(index.row());
-    const PackCell& cell = cells_[size_t(index.row())];
+    if (!index.isValid() || index.row() >= rows_) return {};
+    const int row = index.row();
+    const std::optional<size_t> stored = storedIndex(row);
+    const HogEntry* e = stored ? &archive_->entries()[*stored] : nullptr;
+    const PackCell& cell = packCell(row);
+    const PlannedEntry* p = planned(row);
+    const bool changed = p && p->changed();
     switch (role) {
         case Qt::DisplayRole:
             switch (index.column()) {
                 case Name:
-                    return fromEntryName(e.name);
+                    return fromEntryName(nameOf(row));
                 case Offset:
-                    return QString::fromStdString(archive::hexText(e.offset));
+                    return e ? QString::fromStdString(archive::hexText(e->offset)) : QString();
                 case Size:
-                    return QString::fromStdString(archive::hexText(e.size));
+                    return e ? QString::fromStdString(archive::hexText(e->size)) : QString();
                 case Type:
-                    return fromEntryName(archive::fileType(e.name));
+                    return fromEntryName(archive::fileType(nameOf(row)));
                 case Row:
-                    return QString::number(index.row() + 1);
+                    return QString::number(row + 1);
                 case Packed:
                     return packText(cell);
+                case Change:
+                    return p ? changeText(*p) : QString();
             }
             break;
-        case Qt::ToolTipRole:
+        case Qt::ToolTipRole: {
+            QString tip;
             switch (index.column()) {
                 case Name:
-                    return fromEntryName(e.name);
+                    tip = fromEntryName(nameOf(row));
+                    break;
                 case Offset:
-                    return QStringLiteral("Offset %1").arg(groupedNumber(e.offset));
+                    if (e) tip = QStringLiteral("Offset %1").arg(groupedNumber(e->offset));
+                    break;
                 case Size:
-                    return QStringLiteral("%1 bytes").arg(groupedNumber(e.size));
+                    if (e) tip = QStringLiteral("%1 bytes").arg(groupedNumber(e->size));
+                    break;
                 case Packed:
                     if (cell.state == PackCell::State::Unreadable)
-                        return QStringLiteral("The entry points past the end of the archive");
+                        tip = QStringLiteral("The entry points past the end of the archive");
                     break;
             }
+            if (changed) {
+                const QString detail = changeDetail(*p, *archive_);
+                tip = tip.isEmpty() ? detail : tip + '\n' + detail;
+            }
+            if (!tip.isEmpty()) return tip;
+            break;
+        }
+        case Qt::FontRole:
+            if (changed) {
+                QFont font;
+                font.setItalic(true);
+                font.setStrikeOut(p->deleted);
+                return font;
+            }
+            break;
+        case Qt::ForegroundRole:
+            if (changed && p->deleted) return QColor(Qt::gray);
             break;
         case Qt::TextAlignmentRole:
             if (index.column() == Offset || index.column() == Size || index.column() == Row)
@@ -257,6 +375,8 @@ QVariant HogListModel::headerData(int section, Qt::Orientation orientation, int 
             return QStringLiteral("No.");
         case Packed:
             return QStringLiteral("Packed");
+        case Change:
+            return QStringLiteral("Change");
     }
     return {};
 }
@@ -269,35 +389,43 @@ Qt::ItemFlags HogListModel::flags(const QModelIndex& index) const {
 
 const std::vector<std::string>& HogListModel::foldedNames() const {
     if (!foldedReady_) {
-        const auto& entries = archive_->entries();
-        folded_.resize(entries.size());
-        for (size_t i = 0; i < entries.size(); ++i)
-            folded_[i] = foldName(entries[i].name);
+        folded_.resize(size_t(rows_));
+        for (int i = 0; i < rows_; ++i)
+            folded_[size_t(i)] = foldName(nameOf(i));
         foldedReady_ = true;
     }
     return folded_;
 }
 
 bool HogListModel::lessThan(int left, int right, int column) const {
-    const HogEntry &a = entry(left), &b = entry(right);
+    // Files to be added have no offset or size yet: they sort after every stored entry.
+    const std::optional<size_t> sa = storedIndex(left), sb = storedIndex(right);
+    if ((column == Offset || column == Size) && (!sa || !sb)) {
+        if (sa || sb) return bool(sa);
+        return left < right;
+    }
     switch (column) {
         case Name: {
             const auto& names = foldedNames();
             return names[size_t(left)] < names[size_t(right)];
         }
         case Offset:
-            return a.offset < b.offset;
+            return entry(left).offset < entry(right).offset;
         case Size:
-            return a.size < b.size;
+            return entry(left).size < entry(right).size;
         case Type: {
             const auto& names = foldedNames();
             return typeOf(names[size_t(left)]) < typeOf(names[size_t(right)]);
         }
         case Packed: {
-            const PackCell &x = cells_[size_t(left)], &y = cells_[size_t(right)];
+            const PackCell &x = packCell(left), &y = packCell(right);
             if (packRank(x) != packRank(y)) return packRank(x) < packRank(y);
             if (x.hasSize != y.hasSize) return !x.hasSize;
             return x.unpackedSize < y.unpackedSize;
+        }
+        case Change: {
+            const int a = changeRank(planned(left)), b = changeRank(planned(right));
+            return a != b ? a < b : left < right;
         }
         default:
             return left < right;

@@ -6,19 +6,26 @@
 // The "Packed" column comes from each entry's first bytes. Reading them for 100,000
 // entries takes a moment, so a worker fills the column after the list is shown and
 // the cells say nothing until then. Per-row state lives in the model beside the
-// archive (the pack cells today; a mark for edits not yet applied would sit there
-// too), so the archive itself stays a read-only snapshot that workers may share.
+// archive (the pack cells), so the archive itself stays a read-only snapshot that
+// workers may share.
+//
+// While the tab holds edits not yet applied, the model shows the edit plan's list
+// instead: the archive's rows in order under the names they will have, rows to be
+// deleted struck out, added files at the end, and every changed row in italics with
+// a "Change" cell and a tooltip that say what will become of it.
 
 #include <QAbstractTableModel>
 #include <QFuture>
 #include <QSortFilterProxyModel>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <vector>
 
 #include "ovedit/archive/hog.h"
+#include "ovedit/archive/hog_edit.h"
 
 namespace ov::edit {
 
@@ -42,7 +49,7 @@ class HogListModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    enum Column { Name, Offset, Size, Type, Row, Packed, ColumnCount };
+    enum Column { Name, Offset, Size, Type, Row, Packed, Change, ColumnCount };
 
     explicit HogListModel(QObject* parent = nullptr);
     ~HogListModel() override;
@@ -55,10 +62,26 @@ public:
     // Returns the rows that changed.
     std::vector<int> updateArchive(std::shared_ptr<const archive::HogArchive> archive);
 
+    // Shows the rows of an edit plan over the same archive (or the archive's own rows
+    // again, with none). The plan stays the caller's; planChanged() follows a step.
+    void setPlan(const archive::HogEditPlan* plan);
+    // The plan took a step or took one back: rows added at the end are inserted or
+    // removed there, and every row is shown again.
+    void planChanged();
+    const archive::HogEditPlan* plan() const { return plan_; }
+
     const std::shared_ptr<const archive::HogArchive>& archive() const { return archive_; }
-    int entryCount() const;
+    // Rows shown: the archive's entries, or the plan's list.
+    int entryCount() const { return rows_; }
+    // The archive's entry a row shows; nothing for a file to be added.
+    std::optional<size_t> storedIndex(int row) const;
+    // What the plan does to a row; nothing without a plan.
+    const archive::PlannedEntry* planned(int row) const;
+    // The name a row shows (the name it will have, under a plan).
+    const std::string& nameOf(int row) const;
+    // The archive's entry of a row that has one (storedIndex).
     const archive::HogEntry& entry(int row) const;
-    const PackCell& packCell(int row) const { return cells_[size_t(row)]; }
+    const PackCell& packCell(int row) const;
     // True until every pack cell of the current archive has been read.
     bool packScanRunning() const { return scanning_; }
 
@@ -78,6 +101,11 @@ public:
 
     // The text of a pack cell, as the Packed column shows it.
     static QString packText(const PackCell& cell);
+    // What the Change column says of a planned row ("Added", "Replaced, renamed", ...),
+    // and the longer text of its tooltip; both empty for a row left as it is.
+    static QString changeText(const archive::PlannedEntry& planned);
+    static QString changeDetail(const archive::PlannedEntry& planned,
+                                const archive::HogArchive& archive);
 
 signals:
     void packScanFinished();
@@ -92,7 +120,11 @@ private:
     // that comparing and searching run over plain bytes.
     const std::vector<std::string>& foldedNames() const;
 
+    int countRows() const;
+
     std::shared_ptr<const archive::HogArchive> archive_;
+    const archive::HogEditPlan* plan_ = nullptr;
+    int rows_ = 0;
     std::vector<PackCell> cells_;
     mutable std::vector<std::string> folded_;
     mutable bool foldedReady_ = false;

@@ -3,6 +3,9 @@
 #include <QAction>
 #include <QDir>
 #include <QDrag>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -23,6 +26,8 @@
 #include <algorithm>
 #include <chrono>
 
+#include "common/fileio.h"
+#include "ovedit/ui/entry_dialog.h"
 #include "ovedit/ui/entry_drag.h"
 #include "ovedit/ui/fat_editor.h"
 #include "ovedit/ui/hog_list_model.h"
@@ -34,6 +39,7 @@ namespace ov::edit {
 
 using archive::ExtractMode;
 using archive::HogArchive;
+using archive::HogEditPlan;
 
 namespace {
 
@@ -75,6 +81,58 @@ QLabel* caption(QWidget* parent, const QString& text, QWidget* buddy) {
 
 HogListView::HogListView(QWidget* parent) : QTableView(parent) {}
 
+QStringList HogListView::droppedFiles(const QMimeData* data) {
+    if (!data || !data->hasUrls()) return {};
+    QStringList files;
+    for (const QUrl& url : data->urls()) {
+        if (!url.isLocalFile()) return {};
+        const QString path = url.toLocalFile();
+        if (!QFileInfo(path).isFile()) return {};
+        files << path;
+    }
+    return files;
+}
+
+// Only files from outside the program: entries dragged out of the list are not taken
+// back. A drop the list refuses goes on to the window (which opens an archive).
+bool HogListView::accepts(const QDropEvent* event) const {
+    return event->source() == nullptr && dropAllowed_ && dropAllowed_() &&
+           !droppedFiles(event->mimeData()).isEmpty();
+}
+
+void HogListView::dragEnterEvent(QDragEnterEvent* event) {
+    if (!accepts(event)) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+void HogListView::dragMoveEvent(QDragMoveEvent* event) {
+    if (!accepts(event)) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+void HogListView::dropEvent(QDropEvent* event) {
+    if (!accepts(event)) {
+        event->ignore();
+        return;
+    }
+    const QStringList files = droppedFiles(event->mimeData());
+    const QModelIndex at = indexAt(event->position().toPoint());
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    // Asked about once the drop has finished, so the dialog does not hold up the
+    // program the files came from.
+    QTimer::singleShot(
+        0, this, [this, files, at = QPersistentModelIndex(at)] { emit filesDropped(files, at); });
+}
+
 void HogListView::startDrag(Qt::DropActions) {
     if (!dragFactory_) return;
     QMimeData* data = dragFactory_();
@@ -102,11 +160,11 @@ HogTab::HogTab(ui::QtReporter& reporter, QWidget* parent) : QWidget(parent), rep
 }
 
 HogTab::~HogTab() {
-    // A running extraction may be waiting for an answer on this thread, so it is
-    // stopped and this thread keeps answering until it has ended.
-    if (extractWatcher_.isRunning()) {
+    // A running extraction or rebuild may be waiting for an answer on this thread, so
+    // it is stopped and this thread keeps answering until it has ended.
+    if (extractWatcher_.isRunning() || applyWatcher_.isRunning()) {
         extractStop_.request_stop();
-        while (!extractWatcher_.isFinished())
+        while (!extractWatcher_.isFinished() || !applyWatcher_.isFinished())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
 }
@@ -165,8 +223,9 @@ void HogTab::createControls() {
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list_->setDragEnabled(true);
-    list_->setDragDropMode(QAbstractItemView::DragOnly);
+    list_->setDragDropMode(QAbstractItemView::DragDrop);
     list_->setDefaultDropAction(Qt::CopyAction);
+    list_->setDropAllowed([this] { return archive_ != nullptr && !busy_ && !entryDialog_; });
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
     list_->setWordWrap(false);
     list_->setAlternatingRowColors(true);
@@ -185,6 +244,7 @@ void HogTab::createControls() {
     header->resizeSection(HogListModel::Type, widthFor("Type"));
     header->resizeSection(HogListModel::Row, widthFor("100000"));
     header->resizeSection(HogListModel::Packed, widthFor("Yes, 16,777,215 bytes"));
+    header->resizeSection(HogListModel::Change, widthFor("Replaced, renamed"));
     header->setSectionResizeMode(HogListModel::Name, QHeaderView::Stretch);
     // No sort column at first: the rows stand in FAT order until a header is clicked.
     header->setSortIndicator(-1, Qt::AscendingOrder);
@@ -236,6 +296,23 @@ void HogTab::createControls() {
     fatRow->addWidget(cmdBackupFAT_);
     fatRow->addWidget(cmdRestoreFAT_);
 
+    // Entry edits waiting to be applied.
+    lblHogChanges_ = label(this, "lblHogChanges", "Pending changes");
+    cmdUndoHogChange_ = button(this, "cmdUndoHogChange", "Undo Chan&ge");
+    cmdUndoHogChange_->setToolTip("Take back the last change not yet applied");
+    cmdDiscardHogChanges_ = button(this, "cmdDiscardHogChanges", "D&iscard Changes");
+    cmdDiscardHogChanges_->setToolTip("Forget every change not yet applied");
+    cmdApplyHogChanges_ = button(this, "cmdApplyHogChanges", "Appl&y Changes");
+    cmdApplyHogChanges_->setToolTip(
+        "Rebuild the archive with the changes; before the first rebuild the archive is "
+        "kept beside it as NAME.org");
+    auto* changesRow = new QHBoxLayout;
+    changesRow->addWidget(lblHogChanges_, 1);
+    changesRow->addWidget(cmdUndoHogChange_);
+    changesRow->addWidget(cmdDiscardHogChanges_);
+    changesRow->addWidget(cmdApplyHogChanges_);
+    listLayout->addLayout(changesRow);
+
     lblHogStatus_ = label(this, "lblHogStatus", "Status");
     lblHogStatus_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     lblHogStatus_->hide();
@@ -255,7 +332,7 @@ void HogTab::createControls() {
     summaryTimer_.setInterval(0);
 }
 
-// The list's popup menu. Entries that change the archive's table are added here.
+// The list's popup menu: the FAT commands, then the entry edits.
 void HogTab::createPopupMenu() {
     popup_ = new QMenu(this);
     popup_->setObjectName("pldHogPopup");
@@ -270,6 +347,36 @@ void HogTab::createPopupMenu() {
     pldHogProperties_ = popup_->addAction("P&roperties...", this, &HogTab::editEntry);
     pldHogProperties_->setObjectName("pldHogProperties");
     pldHogProperties_->setStatusTip("Edit this entry's name, offset and size");
+    popup_->addSeparator();
+    pldHogReplace_ = popup_->addAction("R&eplace...", this, [this] {
+        if (auto row = commandRow()) replaceEntry(int(*row));
+    });
+    pldHogReplace_->setObjectName("pldHogReplace");
+    pldHogReplace_->setStatusTip(
+        "Put another file's bytes in this entry when the changes are applied");
+    pldHogRename_ = popup_->addAction("Re&name", this, [this] {
+        if (auto row = commandRow()) renameEntry(int(*row));
+    });
+    pldHogRename_->setObjectName("pldHogRename");
+    pldHogRename_->setStatusTip("Give this entry another name, of any length");
+    pldHogDelete_ = popup_->addAction("&Delete", this, [this] {
+        if (archive_ && !busy_) deleteEntries(selectedListRows());
+    });
+    pldHogDelete_->setObjectName("pldHogDelete");
+    pldHogDelete_->setStatusTip("Take the selected entries out when the changes are applied");
+    // The keys work on the list as the menu entries do.
+    pldHogRename_->setShortcut(Qt::Key_F2);
+    pldHogDelete_->setShortcut(QKeySequence::Delete);
+    for (QAction* a : {pldHogRename_, pldHogDelete_}) {
+        a->setShortcutContext(Qt::WidgetShortcut);
+        list_->addAction(a);
+    }
+    // The popup disables what does not fit the row it was opened on; the keys then
+    // act on whatever is selected, and the commands look for themselves.
+    connect(popup_, &QMenu::aboutToHide, this, [this] {
+        pldHogRename_->setEnabled(true);
+        pldHogDelete_->setEnabled(true);
+    });
 }
 
 void HogTab::connectSignals() {
@@ -287,6 +394,20 @@ void HogTab::connectSignals() {
     connect(cmdSelectNone_, &QPushButton::clicked, this, &HogTab::selectNone);
     connect(cmdBackupFAT_, &QPushButton::clicked, this, &HogTab::backupFat);
     connect(cmdRestoreFAT_, &QPushButton::clicked, this, &HogTab::restoreFat);
+    connect(cmdApplyHogChanges_, &QPushButton::clicked, this, &HogTab::applyChanges);
+    connect(cmdDiscardHogChanges_, &QPushButton::clicked, this, &HogTab::discardChanges);
+    connect(cmdUndoHogChange_, &QPushButton::clicked, this, &HogTab::undoChange);
+    connect(list_, &HogListView::filesDropped, this,
+            [this](const QStringList& files, const QModelIndex& at) {
+                QString folder;
+                if (at.isValid()) {
+                    const QString name =
+                        fromEntryName(model_->nameOf(proxy_->mapToSource(at).row()));
+                    const qsizetype sep = name.lastIndexOf('\\');
+                    if (sep > 0) folder = name.left(sep);
+                }
+                addFiles(files, folder);
+            });
 
     connect(txtHogFilter_, &QLineEdit::textChanged, &filterTimer_,
             static_cast<void (QTimer::*)()>(&QTimer::start));
@@ -317,6 +438,8 @@ void HogTab::connectSignals() {
 
     connect(&extractWatcher_, &QFutureWatcher<archive::ExtractResult>::finished, this,
             &HogTab::extractionDone);
+    connect(&applyWatcher_, &QFutureWatcher<std::optional<archive::EditOutcome>>::finished, this,
+            &HogTab::applyDone);
 }
 
 // ---- Opening and closing --------------------------------------------------------------
@@ -326,13 +449,14 @@ void HogTab::open() {
 }
 
 bool HogTab::openArchive(const QString& path) {
-    if (busy_) return false;
+    if (busy_ || !maybeApply()) return false;
     txtHogPath_->setText(path);
     auto opened = HogArchive::open(toPathText(path), reporter_);
     if (!opened) return false;
 
     archive_ = std::make_shared<const HogArchive>(std::move(*opened));
     copiedRow_.reset();
+    plan_.reset();
     model_->setArchive(archive_);
     showArchiveLabels();
     setStatus(archive_->usedCompanion()
@@ -348,10 +472,12 @@ bool HogTab::openArchive(const QString& path) {
     return true;
 }
 
-void HogTab::closeArchive() {
-    if (busy_ || !archive_) return;
+bool HogTab::closeArchive() {
+    if (busy_ || !archive_) return false;
+    if (!maybeApply()) return false;
     archive_.reset();
     copiedRow_.reset();
+    plan_.reset();
     model_->setArchive(nullptr);
     preview_->clear();
     lblHogPath_->clear();
@@ -361,6 +487,8 @@ void HogTab::closeArchive() {
     setStatus({});
     updateCommands();
     emit archiveClosed();
+    emit pendingChangesChanged(false);
+    return true;
 }
 
 void HogTab::suggestArchive(const QString& path) {
@@ -412,12 +540,20 @@ void HogTab::updateCommands() {
          {static_cast<QWidget*>(cmdBrowseHog_), static_cast<QWidget*>(txtHogPath_),
           static_cast<QWidget*>(cmdBrowseHogDest_), static_cast<QWidget*>(txtHogDest_)})
         w->setEnabled(idle);
-    for (QWidget* w :
-         {static_cast<QWidget*>(cmdCloseHog_), static_cast<QWidget*>(cmdExtract_),
-          static_cast<QWidget*>(cmdUnpackExtract_), static_cast<QWidget*>(cmdSelectAll_),
-          static_cast<QWidget*>(cmdSelectNone_), static_cast<QWidget*>(cmdBackupFAT_)})
+    for (QWidget* w : {static_cast<QWidget*>(cmdCloseHog_), static_cast<QWidget*>(cmdExtract_),
+                       static_cast<QWidget*>(cmdUnpackExtract_),
+                       static_cast<QWidget*>(cmdSelectAll_), static_cast<QWidget*>(cmdSelectNone_)})
         w->setEnabled(open && idle);
-    cmdRestoreFAT_->setEnabled(open && idle && archive_->hasBackup());
+    // Writing the FAT in place would change the archive under the pending changes.
+    const bool pending = hasPendingChanges();
+    cmdBackupFAT_->setEnabled(open && idle && !pending);
+    cmdRestoreFAT_->setEnabled(open && idle && !pending && archive_->hasBackup());
+    for (QPushButton* b : {cmdUndoHogChange_, cmdDiscardHogChanges_, cmdApplyHogChanges_})
+        b->setEnabled(open && idle && pending);
+    const size_t steps = pending ? plan_->steps().size() : 0;
+    lblHogChanges_->setText(steps == 0   ? QStringLiteral("No changes pending")
+                            : steps == 1 ? QStringLiteral("1 change pending")
+                                         : QStringLiteral("%1 changes pending").arg(steps));
     txtHogFilter_->setEnabled(open);
     updateFilterCount();
 }
@@ -441,27 +577,36 @@ void HogTab::selectNone() {
     list_->clearSelection();
 }
 
-std::vector<size_t> HogTab::selectedEntryRows() const {
+std::vector<int> HogTab::selectedListRows() const {
     std::vector<int> shown;
     for (const QItemSelectionRange& r : list_->selectionModel()->selection())
         for (int row = r.top(); row <= r.bottom(); ++row)
             shown.push_back(row);
     std::sort(shown.begin(), shown.end());
     shown.erase(std::unique(shown.begin(), shown.end()), shown.end());
-    std::vector<size_t> rows;
+    std::vector<int> rows;
     rows.reserve(shown.size());
     for (int row : shown)
-        rows.push_back(size_t(proxy_->sourceRow(row)));
+        rows.push_back(proxy_->sourceRow(row));
+    return rows;
+}
+
+// Files still to be added are not in the archive: they are left out.
+std::vector<size_t> HogTab::selectedEntryRows() const {
+    std::vector<size_t> rows;
+    for (int row : selectedListRows())
+        if (auto stored = model_->storedIndex(row)) rows.push_back(*stored);
     return rows;
 }
 
 QString HogTab::selectionSummary() const {
     if (!archive_) return {};
-    const std::vector<size_t> rows = selectedEntryRows();
+    // Files still to be added are counted; their bytes are not in the archive yet.
+    const std::vector<int> rows = selectedListRows();
     if (rows.empty()) return QStringLiteral("No entries selected");
     uint64_t bytes = 0;
-    for (size_t row : rows)
-        bytes += archive_->entries()[row].size;
+    for (int row : rows)
+        if (auto stored = model_->storedIndex(row)) bytes += archive_->entries()[*stored].size;
     return QStringLiteral("%1 selected, %2 bytes")
         .arg(groupedNumber(rows.size()), groupedNumber(bytes));
 }
@@ -472,11 +617,13 @@ void HogTab::scheduleSelectionSummary() {
 
 void HogTab::currentRowChanged() {
     const QModelIndex current = list_->selectionModel()->currentIndex();
-    if (!archive_ || !current.isValid()) {
+    const auto stored =
+        current.isValid() ? model_->storedIndex(proxy_->mapToSource(current).row()) : std::nullopt;
+    if (!archive_ || !stored) {
         preview_->clear();
         return;
     }
-    preview_->showEntry(archive_, proxy_->mapToSource(current).row());
+    preview_->showEntry(archive_, int(*stored));
 }
 
 bool HogTab::backgroundWorkRunning() const {
@@ -588,10 +735,21 @@ void HogTab::setBusy(bool busy) {
 
 void HogTab::showPopup(const QPoint& pos) {
     if (!archive_ || busy_) return;
-    const bool one = commandRow().has_value();
-    pldHogCopy_->setEnabled(one);
-    pldHogPaste_->setEnabled(one && copiedRow_.has_value());
-    pldHogProperties_->setEnabled(one);
+    const auto row = commandRow();
+    const bool stored = row && model_->storedIndex(int(*row));
+    // The FAT commands write in place: not while entry edits are pending.
+    const bool inPlace = stored && !hasPendingChanges();
+    pldHogCopy_->setEnabled(inPlace);
+    pldHogPaste_->setEnabled(inPlace && copiedRow_.has_value());
+    pldHogProperties_->setEnabled(inPlace);
+    auto live = [this](int r) {
+        const archive::PlannedEntry* p = model_->planned(r);
+        return !p || !p->deleted;
+    };
+    pldHogReplace_->setEnabled(row && live(int(*row)));
+    pldHogRename_->setEnabled(row && live(int(*row)));
+    const std::vector<int> selected = selectedListRows();
+    pldHogDelete_->setEnabled(std::any_of(selected.begin(), selected.end(), live));
     popup_->popup(list_->viewport()->mapToGlobal(pos));
 }
 
@@ -606,7 +764,7 @@ std::optional<size_t> HogTab::commandRow() const {
 
 void HogTab::copyEntry() {
     auto row = commandRow();
-    if (!archive_ || !row) return;
+    if (!archive_ || !row || hasPendingChanges()) return;
     copiedRow_ = row;
     setStatus(QStringLiteral("Copied entry %1, %2")
                   .arg(*row + 1)
@@ -615,7 +773,7 @@ void HogTab::copyEntry() {
 
 void HogTab::pasteEntry() {
     auto row = commandRow();
-    if (!archive_ || busy_ || !row || !copiedRow_) return;
+    if (!archive_ || busy_ || !row || !copiedRow_ || hasPendingChanges()) return;
     const size_t from = *copiedRow_, to = *row;
     if (editFat([&](HogArchive& a) { return archive::pasteEntry(a, from, to, reporter_); }, true))
         setStatus(QStringLiteral("Entry %1 now points at the data of entry %2")
@@ -625,7 +783,7 @@ void HogTab::pasteEntry() {
 
 void HogTab::editEntry() {
     auto row = commandRow();
-    if (!archive_ || busy_ || !row) return;
+    if (!archive_ || busy_ || !row || hasPendingChanges()) return;
     const archive::HogEntry& e = archive_->entries()[*row];
     const size_t r = *row;
     auto* editor = new FatEditor(
@@ -647,13 +805,13 @@ void HogTab::editEntry() {
 }
 
 void HogTab::backupFat() {
-    if (!archive_ || busy_) return;
+    if (!archive_ || busy_ || hasPendingChanges()) return;
     if (editFat([&](HogArchive& a) { return archive::backupFat(a, reporter_); }, false))
         setStatus(QStringLiteral("FAT saved to %1").arg(fromPath(archive_->backupPath().string())));
 }
 
 void HogTab::restoreFat() {
-    if (!archive_ || busy_) return;
+    if (!archive_ || busy_ || hasPendingChanges()) return;
     if (editFat([&](HogArchive& a) { return archive::restoreFat(a, reporter_); }, true))
         setStatus(
             QStringLiteral("FAT restored from %1").arg(fromPath(archive_->backupPath().string())));
@@ -677,12 +835,294 @@ void HogTab::adopt(std::shared_ptr<const HogArchive> archive) {
     const QModelIndex current = list_->selectionModel()->currentIndex();
     const int currentRow = current.isValid() ? proxy_->mapToSource(current).row() : -1;
     archive_ = std::move(archive);
+    // A plan (empty: the FAT commands wait for pending changes) describes the FAT as
+    // it was; the next edit starts a new one over the archive as it is now.
+    if (plan_) {
+        plan_.reset();
+        model_->setPlan(nullptr);
+    }
     if (copiedRow_ && *copiedRow_ >= archive_->entries().size()) copiedRow_.reset();
     const std::vector<int> changed = model_->updateArchive(archive_);
     showArchiveLabels();
     if (currentRow >= 0 && std::find(changed.begin(), changed.end(), currentRow) != changed.end())
         currentRowChanged();
     scheduleSelectionSummary();
+}
+
+// ---- Entry edits ------------------------------------------------------------------------
+
+HogEditPlan& HogTab::plan() {
+    if (!plan_) {
+        plan_ = std::make_unique<HogEditPlan>(*archive_);
+        model_->setPlan(plan_.get());
+    }
+    return *plan_;
+}
+
+namespace {
+
+QString refusal(const Status& status) {
+    return status ? QString() : fromUtf8(status.error().message);
+}
+
+fs::path pathOf(const QString& file) {
+    return ov::pathFromText(file.toUtf8().toStdString());
+}
+
+}  // namespace
+
+// After a step was taken or taken back: the list, the commands and the status follow.
+void HogTab::planStepped() {
+    model_->planChanged();
+    if (plan_ && !plan_->empty()) setStatus(fromUtf8(archive::describe(plan_->steps().back())));
+    updateCommands();
+    currentRowChanged();
+    scheduleSelectionSummary();
+    emit pendingChangesChanged(hasPendingChanges());
+}
+
+void HogTab::addFiles(const QStringList& files, const QString& folder) {
+    if (!archive_ || busy_ || files.isEmpty()) return;
+    pendingAdds_ << files;
+    pendingFolder_ = folder;
+    if (!entryDialog_) openNextAdd();
+}
+
+void HogTab::openNextAdd() {
+    if (pendingAdds_.isEmpty() || !archive_ || busy_) {
+        pendingAdds_.clear();
+        return;
+    }
+    const QString file = pendingAdds_.takeFirst();
+    const QString fileName = QFileInfo(file).fileName();
+    const QString name = pendingFolder_.isEmpty() ? fileName : pendingFolder_ + '\\' + fileName;
+    auto* dialog = new EntryDialog(
+        EntryDialog::Mode::Add, name, file, false,
+        [this](const QString& n) { return refusal(plan().checkName(n.toLatin1().toStdString())); },
+        [this](const EntryDialog& d) {
+            const Status st =
+                plan().add(pathOf(d.file()), d.entryName().toLatin1().toStdString(), d.pack());
+            if (st) planStepped();
+            return refusal(st);
+        },
+        this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    entryDialog_ = dialog;
+    connect(dialog, &QDialog::finished, this, [this](int result) {
+        entryDialog_.clear();
+        if (result == QDialog::Accepted) {
+            // The new row is shown and made current.
+            const QModelIndex added =
+                proxy_->mapFromSource(model_->index(model_->entryCount() - 1, 0));
+            if (added.isValid()) {
+                list_->scrollTo(added);
+                list_->selectionModel()->setCurrentIndex(
+                    added, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            }
+        } else if (!pendingAdds_.isEmpty()) {
+            setStatus(QStringLiteral("%1 more dropped file(s) not added").arg(pendingAdds_.size()));
+            pendingAdds_.clear();
+        }
+        // The next file is asked about once this dialog has gone.
+        QTimer::singleShot(0, this, &HogTab::openNextAdd);
+    });
+    dialog->open();
+}
+
+void HogTab::replaceEntry(int row) {
+    if (!archive_ || busy_ || entryDialog_ || row < 0 || row >= model_->entryCount()) return;
+    const archive::PlannedEntry* p = model_->planned(row);
+    if (p && p->deleted) return;
+    // A packed entry is replaced by a packed file unless the user says otherwise.
+    const bool packed = model_->packCell(row).state == PackCell::State::Packed || (p && p->pack);
+    auto* dialog = new EntryDialog(
+        EntryDialog::Mode::Replace, fromEntryName(model_->nameOf(row)),
+        p ? fromPath(p->file.string()) : QString(), packed, {},
+        [this, row](const EntryDialog& d) {
+            const Status st = plan().replace(size_t(row), pathOf(d.file()), d.pack());
+            if (st) planStepped();
+            return refusal(st);
+        },
+        this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    entryDialog_ = dialog;
+    connect(dialog, &QDialog::finished, this, [this] { entryDialog_.clear(); });
+    dialog->open();
+}
+
+void HogTab::renameEntry(int row) {
+    if (!archive_ || busy_ || entryDialog_ || row < 0 || row >= model_->entryCount()) return;
+    const archive::PlannedEntry* p = model_->planned(row);
+    if (p && p->deleted) return;
+    const QString present = fromEntryName(model_->nameOf(row));
+    auto* dialog = new EntryDialog(
+        EntryDialog::Mode::Rename, present, {}, false,
+        [this, row](const QString& n) {
+            return refusal(plan().checkName(n.toLatin1().toStdString(), size_t(row)));
+        },
+        [this, row, present](const EntryDialog& d) {
+            if (d.entryName() == present) return QString();
+            const Status st = plan().rename(size_t(row), d.entryName().toLatin1().toStdString());
+            if (st) planStepped();
+            return refusal(st);
+        },
+        this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    entryDialog_ = dialog;
+    connect(dialog, &QDialog::finished, this, [this] { entryDialog_.clear(); });
+    dialog->open();
+}
+
+void HogTab::deleteEntries(std::vector<int> rows) {
+    if (!archive_ || busy_ || rows.empty()) return;
+    // From the last row up: deleting a file still to be added takes its row out, and
+    // the rows below it move up.
+    std::sort(rows.begin(), rows.end(), std::greater<>());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    HogEditPlan& p = plan();
+    size_t taken = 0;
+    for (int row : rows) {
+        if (row < 0 || size_t(row) >= p.entries().size() || p.entries()[size_t(row)].deleted)
+            continue;
+        if (const Status st = p.remove(size_t(row)); !st) {
+            reporter_.message(kTitle, "Error - " + st.error().message, Icon::Exclamation);
+            break;
+        }
+        ++taken;
+    }
+    if (taken == 0) return;
+    planStepped();
+    if (taken > 1) setStatus(QStringLiteral("%1 entries to be deleted").arg(taken));
+}
+
+void HogTab::undoChange() {
+    if (!plan_ || busy_ || !plan_->undo()) return;
+    planStepped();
+    if (plan_->empty()) setStatus(QStringLiteral("No changes pending"));
+}
+
+void HogTab::discardChanges() {
+    if (!plan_ || busy_) return;
+    plan_.reset();
+    model_->setPlan(nullptr);
+    setStatus(QStringLiteral("Changes discarded; the archive is as it was"));
+    updateCommands();
+    currentRowChanged();
+    scheduleSelectionSummary();
+    emit pendingChangesChanged(false);
+}
+
+bool HogTab::maybeApply() {
+    if (!hasPendingChanges()) return true;
+    if (busy_) return false;
+    const size_t steps = plan_->steps().size();
+    const std::string text = "The archive " + archive_->path().filename().string() + " has " +
+                             std::to_string(steps) + (steps == 1 ? " change" : " changes") +
+                             " not applied.\nApply them now? (No discards them.)";
+    const Answer a = reporter_.question(kTitle, text, Buttons::YesNoCancel, Icon::Question);
+    if (a == Answer::No) {
+        discardChanges();
+        return true;
+    }
+    if (a != Answer::Yes) return false;
+    applyChanges();
+    if (busy_) {
+        QEventLoop wait;
+        connect(this, &HogTab::changesApplied, &wait, &QEventLoop::quit);
+        wait.exec();
+    }
+    return !hasPendingChanges();
+}
+
+void HogTab::applyChanges() {
+    if (!archive_ || busy_ || !hasPendingChanges()) return;
+    extractStop_ = std::stop_source();
+    progressCancelled_ = false;
+    progress_ = new QProgressDialog(this);
+    progress_->setObjectName("hogApplyProgress");
+    progress_->setWindowTitle(kTitle);
+    progress_->setAccessibleName("Rebuild progress");
+    progress_->setLabelText("Rebuilding the archive...");
+    progress_->setRange(0, int(std::min<size_t>(plan_->liveCount(), INT_MAX)));
+    progress_->setWindowModality(Qt::WindowModal);
+    progress_->setMinimumDuration(400);
+    progress_->setAutoClose(false);
+    progress_->setAutoReset(false);
+    progress_->setMinimumWidth(progress_->fontMetrics().horizontalAdvance(QString(56, 'x')));
+    connect(progress_, &QProgressDialog::canceled, this, &HogTab::stopExtraction);
+    connect(progress_, &QDialog::rejected, this, &HogTab::stopExtraction);
+    applying_ = true;
+    setBusy(true);
+    setStatus("Rebuilding the archive...");
+
+    Job job;
+    job.stop = extractStop_.get_token();
+    job.progress = [this,
+                    last = std::chrono::steady_clock::time_point()](const Progress& p) mutable {
+        const auto now = std::chrono::steady_clock::now();
+        if (p.done != 0 && p.done != p.total && now - last < std::chrono::milliseconds(50)) return;
+        last = now;
+        QMetaObject::invokeMethod(
+            this, [this, p] { showProgress(p); }, Qt::QueuedConnection);
+    };
+    // The plan is not touched on this thread while the rebuild runs: every command
+    // that would change it is off while the tab is busy.
+    applyWatcher_.setFuture(QtConcurrent::run(
+        &extractPool_, [plan = plan_.get(), job = std::move(job), &reporter = reporter_] {
+            return archive::applyHogEdits(*plan, archive::PackOptions{}, job, reporter);
+        }));
+}
+
+void HogTab::applyDone() {
+    const std::optional<archive::EditOutcome> outcome = applyWatcher_.result();
+    if (progress_) progress_->deleteLater();
+    progress_.clear();
+    applying_ = false;
+    if (!outcome) {
+        setStatus(QStringLiteral("Changes not applied; the archive is as it was"));
+        setBusy(false);
+        emit changesApplied(false);
+        return;
+    }
+    // The archive is read again, and listed as it now is.
+    const fs::path path = plan_->archivePath();
+    plan_.reset();
+    auto fresh = HogArchive::read(path);
+    if (!fresh) {
+        reporter_.message(kTitle, "Error - " + fresh.error().describe(), Icon::Critical);
+        archive_.reset();
+        model_->setArchive(nullptr);
+        preview_->clear();
+        setBusy(false);
+        emit archiveClosed();
+        emit pendingChangesChanged(false);
+        emit changesApplied(true);
+        return;
+    }
+    archive_ = std::make_shared<const HogArchive>(std::move(*fresh));
+    copiedRow_.reset();
+    model_->setArchive(archive_);
+    showArchiveLabels();
+    QString kept;
+    const QString org = fromPath(outcome->originalPath.filename().string());
+    switch (outcome->original) {
+        case archive::OriginalKept::Already:
+            kept = QStringLiteral("%1 from the first rebuild is kept as it was").arg(org);
+            break;
+        case archive::OriginalKept::Linked:
+        case archive::OriginalKept::Copied:
+            kept = QStringLiteral("the archive as it was is kept as %1").arg(org);
+            break;
+    }
+    setStatus(QStringLiteral("Archive rebuilt: %1 file(s), %2 bytes; %3")
+                  .arg(groupedNumber(outcome->written.entries.size()),
+                       groupedNumber(outcome->written.hogSize), kept));
+    if (proxy_->rowCount() > 0)
+        list_->selectionModel()->setCurrentIndex(proxy_->index(0, 0),
+                                                 QItemSelectionModel::NoUpdate);
+    setBusy(false);
+    emit pendingChangesChanged(false);
+    emit changesApplied(true);
 }
 
 // ---- Settings -------------------------------------------------------------------------

@@ -1,12 +1,15 @@
 #pragma once
 // The hog tab: opens a HOG archive, lists its FAT, previews entries, extracts them
-// as stored or unpacked, and backs up, restores and edits the FAT in place.
+// as stored or unpacked, backs up, restores and edits the FAT in place, and edits the
+// archive's entries (files dropped on the list are added; entries are replaced,
+// renamed and deleted from the popup menu) in an edit plan applied in one rebuild.
 //
 // Every operation goes through ovedit/archive; the tab reads and writes no file of
 // its own. The open archive is a read-only snapshot shared with the workers (the
-// Packed column, the preview, an extraction); a FAT command works on a fresh read of
-// the archive and the tab then takes that as its snapshot, so nothing a worker is
-// reading ever changes under it.
+// Packed column, the preview, an extraction, a rebuild); a FAT command works on a
+// fresh read of the archive and the tab then takes that as its snapshot, so nothing a
+// worker is reading ever changes under it. While entry edits are pending the FAT
+// commands that write in place are off: they would change the archive under the plan.
 
 #include <QFutureWatcher>
 #include <QPointer>
@@ -22,6 +25,8 @@
 
 #include "common/job.h"
 #include "ovedit/archive/hog.h"
+#include "ovedit/archive/hog_edit.h"
+#include "ovedit/ui/entry_dialog.h"
 
 class QLabel;
 class QLineEdit;
@@ -52,12 +57,27 @@ public:
     using DragFactory = std::function<QMimeData*()>;
     explicit HogListView(QWidget* parent = nullptr);
     void setDragFactory(DragFactory factory) { dragFactory_ = std::move(factory); }
+    // Whether files dragged in from outside the program may be dropped now.
+    void setDropAllowed(std::function<bool()> allowed) { dropAllowed_ = std::move(allowed); }
+
+    // The local files a drag from outside carries, when every one is a file.
+    static QStringList droppedFiles(const QMimeData* data);
+
+signals:
+    // Files from outside dropped on the list; `at` is the row under the drop, if any.
+    void filesDropped(const QStringList& files, const QModelIndex& at);
 
 protected:
     void startDrag(Qt::DropActions supportedActions) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
+    bool accepts(const QDropEvent* event) const;
+
     DragFactory dragFactory_;
+    std::function<bool()> dropAllowed_;
 };
 
 class HogTab : public QWidget {
@@ -70,8 +90,8 @@ public:
     // Puts the path into txtHogPath and opens it as cmdOpen does; an archive already
     // open is replaced only when the new one opens.
     bool openArchive(const QString& path);
-    // cmdCloseHog.
-    void closeArchive();
+    // cmdCloseHog; false when it was not closed (changes pending and Cancel chosen).
+    bool closeArchive();
     bool hasArchive() const { return archive_ != nullptr; }
     const std::shared_ptr<const archive::HogArchive>& archive() const { return archive_; }
     // The path box's text, for a start-up that suggests an archive without opening it.
@@ -85,10 +105,42 @@ public:
     // "3 selected, 12,345 bytes", or empty without an archive.
     QString selectionSummary() const;
 
-    // An extraction is running.
+    // An extraction or a rebuild is running.
     bool isBusy() const { return busy_; }
-    // Asks a running extraction to stop after the item it is on.
+    // Asks a running extraction to stop after the item it is on, or a rebuild to stop
+    // (the archive is then left as it was).
     void stopExtraction();
+
+    // ---- Editing the entries ----
+    // Edits taken and not yet applied.
+    bool hasPendingChanges() const { return plan_ && !plan_->empty(); }
+    // The plan the edits are taken into; null before the first edit of an archive.
+    const archive::HogEditPlan* editPlan() const { return plan_.get(); }
+    // Asks for each file (in turn) its entry name, suggested in `folder` when given,
+    // and whether to pack it, then adds it to the plan. Files dropped on the list
+    // come here, with the folder of the row they were dropped on.
+    void addFiles(const QStringList& files, const QString& folder = {});
+    // The dialog asking about a file to add, a replacing file or a new name; null
+    // while none is open.
+    EntryDialog* entryDialog() const { return entryDialog_; }
+    // "Replace...", "Rename" and "Delete" on the given list rows (the popup menu acts
+    // on the selected ones).
+    void replaceEntry(int row);
+    void renameEntry(int row);
+    void deleteEntries(std::vector<int> rows);
+    // "Apply changes": rebuilds the archive on a worker with a progress dialog; the
+    // archive is then read again and listed. Returns at once.
+    void applyChanges();
+    // "Discard changes".
+    void discardChanges();
+    // Takes back the last change.
+    void undoChange();
+    // Before the archive is closed or another opened, or the window closes: with
+    // changes pending, asks whether to apply them (and waits for the rebuild), discard
+    // them, or cancel. False when the caller should not go on.
+    bool maybeApply();
+    // The list rows (planned rows under a plan) selected, in the order shown.
+    std::vector<int> selectedListRows() const;
     // What the last extraction did.
     const archive::ExtractResult& lastExtraction() const { return lastExtraction_; }
     // The Packed column or the preview is still being worked out.
@@ -114,6 +166,10 @@ signals:
     void selectionSummaryChanged(const QString& summary);
     void busyChanged(bool busy);
     void extractionFinished();
+    // A rebuild ended: applied, or stopped or failed with the archive as it was.
+    void changesApplied(bool applied);
+    // Steps were taken, taken back, discarded or applied.
+    void pendingChangesChanged(bool pending);
 
 private:
     void createControls();
@@ -144,6 +200,10 @@ private:
     void copyEntry();
     void pasteEntry();
     void editEntry();
+    archive::HogEditPlan& plan();
+    void planStepped();
+    void openNextAdd();
+    void applyDone();
     void backupFat();
     void restoreFat();
     // Runs a FAT command on a fresh read of the archive; when the command may have
@@ -178,12 +238,19 @@ private:
     QPushButton* cmdUnpackExtract_ = nullptr;
     QPushButton* cmdBackupFAT_ = nullptr;
     QPushButton* cmdRestoreFAT_ = nullptr;
+    QLabel* lblHogChanges_ = nullptr;
+    QPushButton* cmdUndoHogChange_ = nullptr;
+    QPushButton* cmdDiscardHogChanges_ = nullptr;
+    QPushButton* cmdApplyHogChanges_ = nullptr;
     QLabel* lblHogStatus_ = nullptr;
 
     QMenu* popup_ = nullptr;
     QAction* pldHogCopy_ = nullptr;
     QAction* pldHogPaste_ = nullptr;
     QAction* pldHogProperties_ = nullptr;
+    QAction* pldHogReplace_ = nullptr;
+    QAction* pldHogRename_ = nullptr;
+    QAction* pldHogDelete_ = nullptr;
 
     QTimer filterTimer_;
     QTimer summaryTimer_;
@@ -195,6 +262,13 @@ private:
     QPointer<QProgressDialog> progress_;
     bool progressCancelled_ = false;
     archive::ExtractResult lastExtraction_;
+
+    std::unique_ptr<archive::HogEditPlan> plan_;
+    QFutureWatcher<std::optional<archive::EditOutcome>> applyWatcher_;
+    bool applying_ = false;
+    QPointer<EntryDialog> entryDialog_;
+    QStringList pendingAdds_;  // dropped files still to be asked about
+    QString pendingFolder_;
 
     std::unique_ptr<QTemporaryDir> dragRoot_;
     int dragCount_ = 0;

@@ -91,6 +91,10 @@ MainWindow::MainWindow(bool useSettings, QWidget* parent)
     connect(hogTab_, &HogTab::extractionFinished, this, [this] {
         if (closeWhenIdle_) close();
     });
+    connect(hogTab_, &HogTab::changesApplied, this, [this] {
+        if (closeWhenIdle_) close();
+    });
+    connect(hogTab_, &HogTab::pendingChangesChanged, this, &QWidget::setWindowModified);
 
     resize(1100, 720);
     if (useSettings_) readSettings();
@@ -237,9 +241,10 @@ bool MainWindow::chooseGameFolder() {
 }
 
 void MainWindow::updateTitle() {
-    setWindowTitle(gameFolder_.isEmpty()
-                       ? QStringLiteral("OV Edit - no game folder chosen")
-                       : QStringLiteral("OV Edit - %1").arg(QDir::toNativeSeparators(gameFolder_)));
+    setWindowTitle(
+        gameFolder_.isEmpty()
+            ? QStringLiteral("OV Edit - no game folder chosen[*]")
+            : QStringLiteral("OV Edit - %1[*]").arg(QDir::toNativeSeparators(gameFolder_)));
 }
 
 // ---- Archives ---------------------------------------------------------------------------
@@ -326,10 +331,16 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     if (hogTab_->isBusy()) {
-        // The extraction finishes the item it is on, says it stopped, then the
-        // window closes.
+        // The extraction finishes the item it is on (a rebuild stops, leaving the
+        // archive as it was), says it stopped, then the window closes.
         closeWhenIdle_ = true;
         hogTab_->stopExtraction();
+        event->ignore();
+        return;
+    }
+    closeWhenIdle_ = false;
+    // Entry edits not applied are asked about: apply, discard, or stay.
+    if (!hogTab_->maybeApply()) {
         event->ignore();
         return;
     }

@@ -25,6 +25,8 @@
 #include "common/shp_build.h"
 #include "gui/gui_test_support.h"
 #include "ovedit/archive/hog.h"
+#include "ovedit/archive/hog_edit.h"
+#include "ovedit/ui/entry_dialog.h"
 #include "ovedit/ui/entry_drag.h"
 #include "ovedit/ui/fat_editor.h"
 #include "ovedit/ui/hog_list_model.h"
@@ -184,6 +186,59 @@ private:
         if (!a) qFatal("library read failed: %s", a.error().describe().c_str());
         return std::move(*a);
     }
+    // Every entry's name and stored bytes, as the library reads them from the file.
+    std::map<QString, QByteArray> libraryContents(const QString& path) const {
+        std::map<QString, QByteArray> out;
+        auto a = HogArchive::read(path.toStdString());
+        if (!a) {
+            qWarning("library read failed: %s", a.error().describe().c_str());
+            return out;
+        }
+        for (const auto& e : a->entries())
+            out[QString::fromLatin1(e.name.c_str())] = toQt(a->readRaw(e).value());
+        return out;
+    }
+    // Files from outside dropped on the list, on a row or (row -1) below the rows.
+    void dropOnList(const QStringList& files, int entryRow) {
+        auto* data = new QMimeData;
+        QList<QUrl> urls;
+        for (const QString& f : files)
+            urls << QUrl::fromLocalFile(f);
+        data->setUrls(urls);
+        QWidget* viewport = tab_->listView()->viewport();
+        const QPoint at = entryRow >= 0 ? rectOf(entryRow).center()
+                                        : QPoint(viewport->width() / 2, viewport->height() - 3);
+        QDragEnterEvent enter(at, Qt::CopyAction, data, Qt::LeftButton, {});
+        QApplication::sendEvent(viewport, &enter);
+        QVERIFY(enter.isAccepted());
+        QDragMoveEvent move(at, Qt::CopyAction, data, Qt::LeftButton, {});
+        QApplication::sendEvent(viewport, &move);
+        QVERIFY(move.isAccepted());
+        QDropEvent drop(at, Qt::CopyAction, data, Qt::LeftButton, {});
+        QApplication::sendEvent(viewport, &drop);
+        QVERIFY(drop.isAccepted());
+        delete data;
+    }
+    EntryDialog* entryDialog() const {
+        (void)QTest::qWaitFor(
+            [&] { return tab_->entryDialog() && tab_->entryDialog()->isVisible(); }, 5000);
+        return tab_->entryDialog();
+    }
+    static void retype(QLineEdit* box, const QString& text) {
+        box->selectAll();
+        QTest::keyClick(box, Qt::Key_Delete);
+        QTest::keyClicks(box, text);
+    }
+    QString cell(int entryRow, int column) const {
+        return tab_->listView()->model()->index(proxyRowOf(entryRow), column).data().toString();
+    }
+    // Clicks Apply and waits for the rebuild to end.
+    void applyAndWait() {
+        auto* apply = control<QPushButton>("cmdApplyHogChanges");
+        QVERIFY(apply->isEnabled());
+        QTest::mouseClick(apply, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!tab_->isBusy(), 60000);
+    }
     int rowNamed(const QString& name) const {
         const auto& entries = tab_->archive()->entries();
         for (size_t i = 0; i < entries.size(); ++i)
@@ -213,6 +268,12 @@ private slots:
     void backupThenRestoreGivesTheArchiveBack();
     void previewShowsTextHexImageAndModel();
     void draggedEntriesAreExtractedUnpackedOnDrop();
+    void droppedFilesAreAskedAboutAddedAndApplied();
+    void replaceRenameAndDeleteInOneRebuild();
+    void undoAndDiscardLeaveTheArchiveAlone();
+    void cancelDuringApplyLeavesTheArchive();
+    void pendingChangesAreAskedAbout_data();
+    void pendingChangesAreAskedAbout();
     void everyControlIsNamedAndReadable();
     void gameFolderAndRecentArchivesAreKept();
     void fileDroppedOnTheWindowOpens();
@@ -813,18 +874,407 @@ void HogTabTest::draggedEntriesAreExtractedUnpackedOnDrop() {
              urls[0].toEncoded() + "\r\n" + urls[1].toEncoded() + "\r\n");
 }
 
+void HogTabTest::droppedFilesAreAskedAboutAddedAndApplied() {
+    openSample();
+    const QByteArray original = readAll(archivePath());
+    const auto before = libraryContents(archivePath());
+    const QByteArray notes("notes for the mod\n");
+    QByteArray model(30000, '\0');
+    for (qsizetype i = 0; i < model.size(); ++i)
+        model[i] = char((i * 7) % 64);  // repetitive enough to pack well
+    writeAll(workPath("notes.txt"), notes);
+    writeAll(workPath("model.shp"), model);
+    QVERIFY(!control<QPushButton>("cmdApplyHogChanges")->isEnabled());
+
+    // One dialog per file, in turn. The name is checked as it is typed, with the
+    // library's reason, and a refused name cannot be taken.
+    const int taken = rowNamed("raptor.shp");
+    dropOnList({workPath("notes.txt"), workPath("model.shp")}, taken);
+    EntryDialog* dialog = entryDialog();
+    QVERIFY(dialog);
+    QCOMPARE(dialog->mode(), EntryDialog::Mode::Add);
+    QCOMPARE(dialog->nameBox()->text(), QString("notes.txt"));
+    QVERIFY(!dialog->packBox()->isChecked());
+    retype(dialog->nameBox(), "RAPTOR.SHP");
+    QVERIFY(dialog->problemLabel()->isVisible());
+    QCOMPARE(dialog->problemLabel()->text(),
+             QString::fromStdString(tab_->editPlan()->checkName("RAPTOR.SHP").error().message));
+    QVERIFY(!dialog->okButton()->isEnabled());
+    for (const char* bad : {"..\\notes.txt", "C:notes.txt", ""}) {
+        retype(dialog->nameBox(), bad);
+        QVERIFY2(!dialog->okButton()->isEnabled(), bad);
+    }
+    retype(dialog->nameBox(), "mods/notes.txt");
+    QVERIFY(dialog->problemLabel()->isHidden());
+    QTest::mouseClick(dialog->okButton(), Qt::LeftButton);
+
+    // The second file's dialog, once the first has gone.
+    QTRY_VERIFY(tab_->entryDialog() && tab_->entryDialog() != dialog);
+    dialog = entryDialog();
+    QCOMPARE(dialog->nameBox()->text(), QString("model.shp"));
+    dialog->packBox()->setChecked(true);
+    QTest::mouseClick(dialog->okButton(), Qt::LeftButton);
+    QTRY_VERIFY(!tab_->entryDialog());
+    // The new row is the selected one; it has no bytes in the archive yet.
+    QCOMPARE(tab_->selectionSummary(), QString("1 selected, 0 bytes"));
+    QVERIFY(tab_->selectedEntryRows().empty());
+
+    // The list shows them at the end, marked; the archive is not touched yet.
+    const int notesRow = 16, modelRow = 17;
+    QCOMPARE(tab_->listModel()->entryCount(), 18);
+    QCOMPARE(cell(notesRow, HogListModel::Name), QString("mods\\notes.txt"));
+    QCOMPARE(cell(notesRow, HogListModel::Change), QString("Added"));
+    QCOMPARE(cell(modelRow, HogListModel::Change), QString("Added, packed"));
+    QVERIFY(cell(modelRow, HogListModel::Name + 0).size() > 0);
+    const QModelIndex shown = tab_->listView()->model()->index(proxyRowOf(notesRow), 0);
+    QVERIFY(shown.data(Qt::FontRole).value<QFont>().italic());
+    QVERIFY(shown.data(Qt::ToolTipRole).toString().contains("To be added from"));
+    QCOMPARE(labelText("lblHogChanges"), QString("2 changes pending"));
+    QCOMPARE(readAll(archivePath()), original);
+    // In-place FAT commands would change the archive under the changes.
+    QVERIFY(!control<QPushButton>("cmdBackupFAT")->isEnabled());
+    QVERIFY(window_->isWindowModified());
+
+    // A file dropped on a row in a folder is suggested in that folder.
+    dropOnList({workPath("notes.txt")}, notesRow);
+    dialog = entryDialog();
+    QVERIFY(dialog);
+    QCOMPARE(dialog->nameBox()->text(), QString("mods\\notes.txt"));
+    QVERIFY(!dialog->okButton()->isEnabled());  // taken by the first drop
+    dialog->reject();
+    QTRY_VERIFY(!tab_->entryDialog());
+    QCOMPARE(tab_->listModel()->entryCount(), 18);
+
+    {
+        Answerer answers;
+        applyAndWait();
+        QVERIFY2(answers.said.empty(), qPrintable(answers.texts().join('\n')));
+    }
+    // Every old entry keeps its bytes, the new ones are there, the packed one packed;
+    // the list shows the archive as it now is, and the original is kept beside it.
+    auto after = libraryContents(archivePath());
+    QCOMPARE(after.size(), size_t(18));
+    QCOMPARE(after["mods\\notes.txt"], notes);
+    const QByteArray stored = after["model.shp"];
+    QVERIFY(refpack::isPacked(
+        ByteSpan(reinterpret_cast<const uint8_t*>(stored.data()), size_t(stored.size()))));
+    QVERIFY(stored.size() < model.size());
+    QCOMPARE(toQt(archive::unpackItem(ByteSpan(reinterpret_cast<const uint8_t*>(stored.data()),
+                                               size_t(stored.size())))
+                      .value()),
+             model);
+    after.erase("mods\\notes.txt");
+    after.erase("model.shp");
+    QVERIFY(after == before);
+    QCOMPARE(readAll(archivePath() + ".org"), original);
+    QCOMPARE(tab_->listModel()->entryCount(), 18);
+    QVERIFY(tab_->listModel()->plan() == nullptr);
+    QCOMPARE(labelText("lblHogCount"), QString("18 file(s)"));
+    QCOMPARE(labelText("lblHogChanges"), QString("No changes pending"));
+    QVERIFY(!control<QPushButton>("cmdApplyHogChanges")->isEnabled());
+    QVERIFY(control<QPushButton>("cmdBackupFAT")->isEnabled());
+    QVERIFY(!window_->isWindowModified());
+    QVERIFY(labelText("lblHogStatus").contains("resource.hog.org"));
+}
+
+void HogTabTest::replaceRenameAndDeleteInOneRebuild() {
+    openSample();
+    const auto before = libraryContents(archivePath());
+    const QByteArray replacement("a different model");
+    writeAll(workPath("replacement.shp"), replacement);
+    const int replaced = rowNamed("raptor.shp"), renamed = rowNamed("lancer.shp");
+    const int gone1 = 2, gone2 = 3;
+    const QString oldName = cell(renamed, HogListModel::Name);
+    const QString gone1Name = cell(gone1, HogListModel::Name);
+    const QString gone2Name = cell(gone2, HogListModel::Name);
+    QVERIFY(replaced != gone1 && replaced != gone2 && renamed != gone1 && renamed != gone2);
+
+    // A FAT backup made before the rebuild no longer matches it: refreshing is offered.
+    QTest::mouseClick(control<QPushButton>("cmdBackupFAT"), Qt::LeftButton);
+    QVERIFY(QFile::exists(workPath("resource.FAT")));
+
+    // Replace: a packed entry suggests packing; the file is typed in.
+    clickRow(replaced);
+    popupCommand(replaced, "pldHogReplace");
+    EntryDialog* dialog = entryDialog();
+    QVERIFY(dialog);
+    QCOMPARE(dialog->mode(), EntryDialog::Mode::Replace);
+    QCOMPARE(dialog->packBox()->isChecked(),
+             tab_->listModel()->packCell(replaced).state == PackCell::State::Packed);
+    QVERIFY(!dialog->okButton()->isEnabled());
+    QTest::keyClicks(dialog->fileBox(), workPath("missing.shp"));
+    dialog->packBox()->setChecked(false);
+    QTest::mouseClick(dialog->okButton(), Qt::LeftButton);
+    // A file that is not there is said in the dialog, which stays.
+    QVERIFY(dialog->problemLabel()->text().contains("no such file"));
+    QVERIFY(tab_->entryDialog());
+    retype(dialog->fileBox(), workPath("replacement.shp"));
+    QTest::mouseClick(dialog->okButton(), Qt::LeftButton);
+    QTRY_VERIFY(!tab_->entryDialog());
+    QCOMPARE(cell(replaced, HogListModel::Change), QString("Replaced"));
+
+    // Rename, to a longer name than in-place FAT editing allows.
+    clickRow(renamed);
+    popupCommand(renamed, "pldHogRename");
+    dialog = entryDialog();
+    QVERIFY(dialog);
+    QCOMPARE(dialog->nameBox()->text(), oldName);
+    QVERIFY(dialog->okButton()->isEnabled());
+    retype(dialog->nameBox(), "ships\\..\\..\\x");
+    QVERIFY(!dialog->okButton()->isEnabled());
+    QVERIFY(!dialog->problemLabel()->text().isEmpty());
+    retype(dialog->nameBox(), "ships\\lancer_mk2.shp");
+    QTest::mouseClick(dialog->okButton(), Qt::LeftButton);
+    QTRY_VERIFY(!tab_->entryDialog());
+    QCOMPARE(cell(renamed, HogListModel::Name), QString("ships\\lancer_mk2.shp"));
+    QCOMPARE(cell(renamed, HogListModel::Change), QString("Renamed"));
+    QVERIFY(cell(renamed, HogListModel::Name).size() > oldName.size());
+
+    // Delete two rows at once; they stay listed, struck out, until applied.
+    clickRow(gone1);
+    clickRow(gone2, Qt::ControlModifier);
+    popupCommand(gone2, "pldHogDelete");
+    for (int row : {gone1, gone2}) {
+        QCOMPARE(cell(row, HogListModel::Change), QString("Deleted"));
+        const QModelIndex i = tab_->listView()->model()->index(proxyRowOf(row), 0);
+        QVERIFY(i.data(Qt::FontRole).value<QFont>().strikeOut());
+        QVERIFY(i.data(Qt::ToolTipRole).toString().contains("To be deleted"));
+    }
+    // A deleted row offers no more edits.
+    clickRow(gone1);
+    const QPoint at = rectOf(gone1).center();
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, at,
+                           tab_->listView()->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(tab_->listView()->viewport(), &menu);
+    QTRY_VERIFY(tab_->popupMenu()->isVisible());
+    for (const char* name :
+         {"pldHogReplace", "pldHogRename", "pldHogDelete", "pldHogPaste", "pldHogProperties"})
+        QVERIFY2(!popupAction(name)->isEnabled(), name);
+    tab_->popupMenu()->hide();
+    // Each deleted row is a step of its own.
+    QCOMPARE(labelText("lblHogChanges"), QString("4 changes pending"));
+    QCOMPARE(libraryContents(archivePath()), before);
+
+    {
+        Answerer answers;
+        answers.answers = {Answer::Yes};
+        applyAndWait();
+        QCOMPARE(answers.said.size(), size_t(1));
+        QCOMPARE(answers.said[0].title, QString("Backup FAT table"));
+    }
+    const HogArchive rebuilt = libraryArchive();
+    QCOMPARE(readAll(workPath("resource.FAT")), readAll(archivePath()).left(rebuilt.fatLength()));
+    QVERIFY(control<QPushButton>("cmdRestoreFAT")->isEnabled());
+    QVERIFY(tab_->editPlan() == nullptr);
+    auto expected = before;
+    expected["raptor.shp"] = replacement;
+    expected["ships\\lancer_mk2.shp"] = expected[oldName];
+    expected.erase(oldName);
+    expected.erase(gone1Name);
+    expected.erase(gone2Name);
+    QVERIFY(libraryContents(archivePath()) == expected);
+    // Order kept: the renamed entry stands where it stood, less the rows deleted above it.
+    const int shift = int(gone1 < renamed) + int(gone2 < renamed);
+    QCOMPARE(QString::fromStdString(libraryArchive().entries()[size_t(renamed - shift)].name),
+             QString("ships\\lancer_mk2.shp"));
+    QCOMPARE(tab_->listModel()->entryCount(), 14);
+
+    // Delete and F2 on the list act as the menu entries do.
+    window_->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    tab_->listView()->setFocus();
+    QTRY_VERIFY(tab_->listView()->hasFocus());
+    clickRow(0);
+    QTest::keyClick(tab_->listView(), Qt::Key_Delete);
+    QCOMPARE(cell(0, HogListModel::Change), QString("Deleted"));
+    clickRow(1);
+    QTest::keyClick(tab_->listView(), Qt::Key_F2);
+    EntryDialog* renaming = entryDialog();
+    QVERIFY(renaming);
+    QCOMPARE(renaming->mode(), EntryDialog::Mode::Rename);
+    renaming->reject();
+    QTRY_VERIFY(!tab_->entryDialog());
+}
+
+void HogTabTest::undoAndDiscardLeaveTheArchiveAlone() {
+    openSample();
+    const QByteArray original = readAll(archivePath());
+    writeAll(workPath("extra.txt"), "extra");
+    tab_->addFiles({workPath("extra.txt")});
+    EntryDialog* dialog = entryDialog();
+    QVERIFY(dialog);
+    QTest::mouseClick(dialog->okButton(), Qt::LeftButton);
+    QTRY_VERIFY(!tab_->entryDialog());
+    tab_->deleteEntries({0, 1});
+    QCOMPARE(labelText("lblHogChanges"), QString("3 changes pending"));
+    QCOMPARE(tab_->listModel()->entryCount(), 17);
+
+    // Undo takes back the last step (both deletions were one each).
+    QTest::mouseClick(control<QPushButton>("cmdUndoHogChange"), Qt::LeftButton);
+    QCOMPARE(labelText("lblHogChanges"), QString("2 changes pending"));
+    QCOMPARE(cell(0, HogListModel::Change), QString());
+    QCOMPARE(cell(1, HogListModel::Change), QString("Deleted"));
+    // Deleting an added file takes its row out at once.
+    tab_->deleteEntries({16});
+    QCOMPARE(tab_->listModel()->entryCount(), 16);
+
+    QTest::mouseClick(control<QPushButton>("cmdDiscardHogChanges"), Qt::LeftButton);
+    QVERIFY(!tab_->hasPendingChanges());
+    QCOMPARE(tab_->listModel()->entryCount(), 16);
+    for (int r = 0; r < 16; ++r)
+        QCOMPARE(cell(r, HogListModel::Change), QString());
+    QVERIFY(!control<QPushButton>("cmdApplyHogChanges")->isEnabled());
+    QVERIFY(!control<QPushButton>("cmdDiscardHogChanges")->isEnabled());
+    QCOMPARE(readAll(archivePath()), original);
+    QVERIFY(!QFile::exists(archivePath() + ".org"));
+
+    // Every change taken back: the FAT commands write in place again, and a change
+    // made after one of them is planned over the archive as it then is.
+    tab_->deleteEntries({0});
+    QTest::mouseClick(control<QPushButton>("cmdUndoHogChange"), Qt::LeftButton);
+    QVERIFY(!tab_->hasPendingChanges());
+    const int from = rowNamed("raptor.shp"), to = rowNamed("lancer.shp");
+    popupCommand(from, "pldHogCopy");
+    popupCommand(to, "pldHogPaste");
+    const auto pasted = libraryContents(archivePath());
+    tab_->deleteEntries({0});
+    {
+        Answerer answers;
+        applyAndWait();
+        QVERIFY2(answers.said.empty(), qPrintable(answers.texts().join('\n')));
+    }
+    auto expected = pasted;
+    expected.erase("data\\readme.txt");
+    QVERIFY(libraryContents(archivePath()) == expected);
+    QCOMPARE(libraryContents(archivePath())["lancer.shp"], pasted.at("raptor.shp"));
+
+    // The archive is closed without a question now.
+    Answerer answers;
+    QVERIFY(tab_->closeArchive());
+    QVERIFY(answers.said.empty());
+}
+
+void HogTabTest::cancelDuringApplyLeavesTheArchive() {
+    openSample();
+    const QByteArray original = readAll(archivePath());
+    // Enough bytes that the rebuild is still going when it is told to stop.
+    QByteArray big(64 << 20, '\0');
+    for (qsizetype i = 0; i < big.size(); i += 4096)
+        big[i] = char(i >> 12);
+    writeAll(workPath("big.bin"), big);
+    big.clear();
+    tab_->addFiles({workPath("big.bin")});
+    EntryDialog* dialog = entryDialog();
+    QVERIFY(dialog);
+    QTest::mouseClick(dialog->okButton(), Qt::LeftButton);
+    QTRY_VERIFY(!tab_->entryDialog());
+    tab_->deleteEntries({4});
+    const QStringList filesBefore = QDir(work_->path()).entryList(QDir::Files | QDir::Hidden);
+
+    Answerer answers;
+    QTest::mouseClick(control<QPushButton>("cmdApplyHogChanges"), Qt::LeftButton);
+    QVERIFY(tab_->isBusy());
+    QVERIFY(!control<QPushButton>("cmdDiscardHogChanges")->isEnabled());
+    auto* progress = tab_->findChild<QProgressDialog*>("hogApplyProgress");
+    QVERIFY(progress);
+    emit progress->canceled();
+    QTRY_VERIFY_WITH_TIMEOUT(!tab_->isBusy(), 60000);
+
+    QCOMPARE(answers.texts(), QStringList{"Rebuild stopped: the archive is unchanged"});
+    QCOMPARE(readAll(archivePath()), original);
+    QCOMPARE(QDir(work_->path()).entryList(QDir::Files | QDir::Hidden), filesBefore);
+    // The changes are still there, to be applied again.
+    QVERIFY(tab_->hasPendingChanges());
+    QVERIFY(control<QPushButton>("cmdApplyHogChanges")->isEnabled());
+    QCOMPARE(labelText("lblHogStatus"), QString("Changes not applied; the archive is as it was"));
+    applyAndWait();
+    QCOMPARE(libraryContents(archivePath()).size(), size_t(16));
+    QCOMPARE(readAll(archivePath() + ".org"), original);
+}
+
+void HogTabTest::pendingChangesAreAskedAbout_data() {
+    QTest::addColumn<QString>("trigger");
+    QTest::addColumn<ov::Answer>("answer");
+    for (const char* trigger : {"close window", "close archive", "open another"}) {
+        QTest::addRow("%s, apply", trigger) << QString(trigger) << Answer::Yes;
+        QTest::addRow("%s, discard", trigger) << QString(trigger) << Answer::No;
+        QTest::addRow("%s, cancel", trigger) << QString(trigger) << Answer::Cancel;
+    }
+}
+
+void HogTabTest::pendingChangesAreAskedAbout() {
+    QFETCH(QString, trigger);
+    QFETCH(Answer, answer);
+    QVERIFY(QFile::copy(archivePath(), workPath("other.hog")));
+    openSample();
+    const QByteArray original = readAll(archivePath());
+    tab_->deleteEntries({5});
+    QVERIFY(tab_->hasPendingChanges());
+
+    Answerer answers;
+    answers.answers = {answer};
+    bool done = false;
+    if (trigger == "close window") {
+        done = window_->close();
+    } else if (trigger == "close archive") {
+        QTest::mouseClick(control<QPushButton>("cmdCloseHog"), Qt::LeftButton);
+        done = !tab_->hasArchive();
+    } else {
+        done = window_->openArchive(workPath("other.hog"));
+    }
+    QCOMPARE(answers.said.size(), size_t(1));
+    QCOMPARE(answers.said[0].title, QString("OV Edit"));
+    QCOMPARE(answers.said[0].text, QString("The archive resource.hog has 1 change not applied.\n"
+                                           "Apply them now? (No discards them.)"));
+    QCOMPARE(*answers.said[0].buttons, Buttons::YesNoCancel);
+    QCOMPARE(done, answer != Answer::Cancel);
+    if (answer == Answer::Yes) {
+        QCOMPARE(libraryContents(archivePath()).size(), size_t(15));
+        QCOMPARE(readAll(archivePath() + ".org"), original);
+    } else {
+        QCOMPARE(readAll(archivePath()), original);
+    }
+    QCOMPARE(tab_->hasPendingChanges(), answer == Answer::Cancel);
+    if (answer == Answer::Cancel) {
+        QVERIFY(window_->isVisible());
+        QVERIFY(tab_->hasArchive());
+        QCOMPARE(labelText("lblHogPath"), archivePath());
+    }
+    if (trigger == "open another" && done) QCOMPARE(labelText("lblHogPath"), workPath("other.hog"));
+}
+
 void HogTabTest::everyControlIsNamedAndReadable() {
     openSample();
     // The names the editor's controls are known by.
     for (const char* name :
-         {"cmdOpen", "txtHogPath", "hogList", "cmdExtract", "cmdUnpackExtract", "cmdSelectAll",
-          "cmdSelectNone", "cmdBrowseHogDest", "cmdBackupFAT", "cmdRestoreFAT", "cmdCloseHog",
-          "cmdBrowseHog", "txtHogDest", "txtHogFilter", "lblHogPath", "lblHogSize", "lblHogCount",
-          "lblHogStatus", "lblHogFilterCount"})
+         {"cmdOpen",          "txtHogPath",           "hogList",           "cmdExtract",
+          "cmdUnpackExtract", "cmdSelectAll",         "cmdSelectNone",     "cmdBrowseHogDest",
+          "cmdBackupFAT",     "cmdRestoreFAT",        "cmdCloseHog",       "cmdBrowseHog",
+          "txtHogDest",       "txtHogFilter",         "lblHogPath",        "lblHogSize",
+          "lblHogCount",      "lblHogStatus",         "lblHogFilterCount", "lblHogChanges",
+          "cmdUndoHogChange", "cmdDiscardHogChanges", "cmdApplyHogChanges"})
         QVERIFY2(window_->findChild<QWidget*>(name), name);
     QCOMPARE(tab_->popupMenu()->objectName(), QString("pldHogPopup"));
-    for (const char* name : {"pldHogCopy", "pldHogPaste", "pldHogProperties"})
+    for (const char* name : {"pldHogCopy", "pldHogPaste", "pldHogProperties", "pldHogReplace",
+                             "pldHogRename", "pldHogDelete"})
         QVERIFY2(popupAction(name), name);
+
+    // The entry dialogs too, in each of their forms.
+    writeAll(workPath("named.txt"), "named");
+    for (int form = 0; form < 3; ++form) {
+        if (form == 0) tab_->addFiles({workPath("named.txt")});
+        if (form == 1) tab_->replaceEntry(0);
+        if (form == 2) tab_->renameEntry(0);
+        EntryDialog* dialog = entryDialog();
+        QVERIFY(dialog);
+        for (QWidget* w : dialog->findChildren<QWidget*>()) {
+            if (w->focusPolicy() == Qt::NoFocus || !w->isVisibleTo(dialog)) continue;
+            QVERIFY2(!QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name).isEmpty(),
+                     qPrintable(w->objectName()));
+        }
+        dialog->reject();
+        QTRY_VERIFY(!tab_->entryDialog());
+    }
 
     // Whatever can take the keyboard has a name a screen reader can say.
     popupCommand(0, "pldHogProperties");
@@ -849,7 +1299,7 @@ void HogTabTest::gameFolderAndRecentArchivesAreKept() {
     QVERIFY(QFile::copy(archivePath(), workPath("second.hog")));
     window_->setGameFolder(work_->path());
     QCOMPARE(window_->windowTitle(),
-             QString("OV Edit - %1").arg(QDir::toNativeSeparators(work_->path())));
+             QString("OV Edit - %1[*]").arg(QDir::toNativeSeparators(work_->path())));
     // The game's archive is suggested, not opened.
     QCOMPARE(control<QLineEdit>("txtHogPath")->text(), archivePath());
     QVERIFY(!tab_->hasArchive());
