@@ -13,7 +13,6 @@
 #include "common/shp_model.h"
 #include "support/test_support.h"
 
-#if !defined(_WIN32)
 #include <sys/wait.h>
 
 namespace {
@@ -330,5 +329,3 @@ TEST_F(Ovcli, ConvertRefusesWhatIsNotA3dsFileAndReportsInJson) {
 }
 
 }  // namespace
-
-#endif
