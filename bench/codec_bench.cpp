@@ -1,27 +1,44 @@
-// RefPack codec throughput on a generated corpus of three kinds of game data (text,
-// binary tables, model geometry) and their concatenation. Each part is packed at
-// both levels; decoding is measured on the best-level stream and on the fast-level
-// stream, next to LZ4 (default level) decoding of the same data, in the same run.
-// A summary after the run gives the speed ratio against LZ4 and the packed sizes.
+// RefPack codec speed and size on a mixed corpus, with LZ4 level 1 as the baseline
+// measured in the same run, and the packer levels as they were before the rework
+// (bench/packer_before.cpp) as the reference for sizes and pack speed.
+//
+// The corpus is generated here (text, binary tables, SHP geometry, a binary PLY
+// mesh, random bytes, the sample game's models, small items) and takes two real
+// files from the Debian system when they are there: libstdc++'s shared library
+// (package libstdc++6) as executable code, and the C headers under /usr/include
+// (libc6-dev, linux-libc-dev) as source text. "mixed" is the concatenation of the
+// large parts.
+//
+// After the run a summary gives every figure as a ratio to its baseline, and the
+// geometric means over the parts of 64 KiB or more.
 
 #include <benchmark/benchmark.h>
 #include <lz4.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "common/refpack.h"
 #include "common/shp_build.h"
+#include "ovcli/sample_models.h"
+#include "packer_before.h"
 
 namespace {
 
 using ov::Bytes;
+using ov::ByteSpan;
 using ov::refpack::Level;
 
 constexpr size_t kPartSize = size_t(1) << 20;
+constexpr size_t kLargePart = 64 * 1024;  // parts this size or larger count in the means
 
 // splitmix64: the same numbers on every platform, unlike the standard distributions.
 class Rng {
@@ -47,10 +64,19 @@ private:
 void append(Bytes& out, const std::string& s) {
     out.insert(out.end(), s.begin(), s.end());
 }
+void put32(Bytes& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        out.push_back(uint8_t(v >> (8 * i)));
+}
+void putFloat(Bytes& out, float f) {
+    uint32_t v;
+    std::memcpy(&v, &f, 4);
+    put32(out, v);
+}
 
 // Ship definitions and radio chatter, as in the game's text resources.
-Bytes makeText() {
-    Rng rng(1);
+Bytes makeText(size_t size, uint64_t seed) {
+    Rng rng(seed);
     const char* ships[] = {"Corsair", "Viper",   "Lancer",   "Harrier", "Warden",
                            "Spectre", "Bastion", "Nightjar", "Talon",   "Osprey"};
     const char* classes[] = {"fighter", "bomber", "corvette", "frigate", "capital"};
@@ -65,7 +91,7 @@ Bytes makeText() {
                              "Missile lock, missile lock!",
                              "Form up on my wing."};
     Bytes out;
-    for (unsigned id = 0; out.size() < kPartSize; ++id) {
+    for (unsigned id = 0; out.size() < size; ++id) {
         if (rng.below(3) == 0) {
             char line[160];
             std::snprintf(line, sizeof line, "[%s %u]: %s\n", rng.pick(callsigns), rng.below(9) + 1,
@@ -82,18 +108,8 @@ Bytes makeText() {
                       rng.pick(weapons), rng.pick(weapons), rng.pick(ships), rng.below(5) + 1);
         append(out, block);
     }
-    out.resize(kPartSize);
+    out.resize(size);
     return out;
-}
-
-void put32(Bytes& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        out.push_back(uint8_t(v >> (8 * i)));
-}
-void putFloat(Bytes& out, float f) {
-    uint32_t v;
-    std::memcpy(&v, &f, 4);
-    put32(out, v);
 }
 
 // Tables of fixed-size records: ids counting up, small enums and flags, quantised
@@ -158,36 +174,174 @@ Bytes makeModel() {
     return out;
 }
 
+// A scanned-looking binary PLY mesh: a rough sphere of noisy float positions and
+// normals (next to incompressible), and triangle strips over its grid.
+Bytes makePly() {
+    Rng rng(4);
+    constexpr int kRows = 200, kCols = 200;
+    constexpr int kFaces = 2 * (kRows - 1) * (kCols - 1);
+    Bytes out;
+    char head[256];
+    std::snprintf(head, sizeof head,
+                  "ply\nformat binary_little_endian 1.0\nelement vertex %d\n"
+                  "property float x\nproperty float y\nproperty float z\n"
+                  "property float nx\nproperty float ny\nproperty float nz\n"
+                  "element face %d\nproperty list uchar int vertex_indices\nend_header\n",
+                  kRows * kCols, kFaces);
+    append(out, head);
+    for (int r = 0; r < kRows; ++r)
+        for (int c = 0; c < kCols; ++c) {
+            const float th = float(r) / (kRows - 1) * 3.1415926f;
+            const float ph = float(c) / kCols * 6.2831853f;
+            const float rad = 100.0f + rng.unit() * 2.0f;
+            const float n[3] = {std::sin(th) * std::cos(ph), std::sin(th) * std::sin(ph),
+                                std::cos(th)};
+            for (float v : n)
+                putFloat(out, v * rad);
+            for (float v : n)
+                putFloat(out, v + (rng.unit() - 0.5f) * 0.02f);
+        }
+    for (int r = 0; r + 1 < kRows; ++r)
+        for (int c = 0; c + 1 < kCols; ++c) {
+            const uint32_t i = uint32_t(r * kCols + c);
+            out.push_back(3);
+            put32(out, i);
+            put32(out, i + 1);
+            put32(out, i + kCols);
+            out.push_back(3);
+            put32(out, i + 1);
+            put32(out, i + kCols + 1);
+            put32(out, i + kCols);
+        }
+    return out;
+}
+
+Bytes makeRandom(size_t n) {
+    Rng rng(5);
+    Bytes out(n);
+    for (auto& b : out)
+        b = uint8_t(rng.next() >> 56);
+    return out;
+}
+
+Bytes readWhole(const std::filesystem::path& p, size_t most) {
+    std::ifstream f(p, std::ios::binary);
+    Bytes out(most);
+    f.read(reinterpret_cast<char*>(out.data()), std::streamsize(most));
+    out.resize(size_t(f.gcount()));
+    return out;
+}
+
+// The C headers under /usr/include in name order, up to `most` bytes.
+Bytes systemHeaders(size_t most) {
+    namespace fs = std::filesystem;
+    std::vector<fs::path> files;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator("/usr/include", ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+        if (it->path().extension() == ".h" && it->is_regular_file(ec)) files.push_back(it->path());
+    std::sort(files.begin(), files.end());
+    Bytes out;
+    for (const auto& p : files) {
+        if (out.size() >= most) break;
+        const Bytes b = readWhole(p, most - out.size());
+        out.insert(out.end(), b.begin(), b.end());
+    }
+    return out;
+}
+
+struct LevelInfo {
+    const char* name;
+    Level level;
+};
+const LevelInfo kLevels[] = {
+    {"fastest", Level::Fastest}, {"fast", Level::Fast}, {"best", Level::Best}};
+constexpr size_t kLevelCount = std::size(kLevels);
+constexpr size_t kFastest = 0, kFast = 1, kBest = 2;
+
 struct Part {
     std::string name;
     Bytes plain;
-    Bytes fast, best, lz4;
+    Bytes packed[kLevelCount];
+    size_t commands[kLevelCount] = {};
+    Bytes lz4;
+    size_t beforeFast = 0, beforeBest = 0;
+    // Parts of 64 KiB or more count in the means; "mixed" repeats the others.
+    bool counted() const { return plain.size() >= kLargePart && name != "mixed"; }
 };
+
+size_t countCommands(const Bytes& s) {
+    size_t ip = 5, n = 0;
+    while (ip < s.size()) {
+        const size_t b0 = s[ip];
+        ++n;
+        if (b0 < 0x80)
+            ip += 2 + (b0 & 3);
+        else if (b0 < 0xC0)
+            ip += 3 + (s[ip + 1] >> 6);
+        else if (b0 < 0xE0)
+            ip += 4 + (b0 & 3);
+        else if (b0 < 0xFC)
+            ip += 1 + ((b0 & 0x1F) + 1) * 4;
+        else
+            break;
+    }
+    return n;
+}
+
+Bytes lz4Pack(ByteSpan in) {
+    Bytes out(size_t(LZ4_compressBound(int(in.size()))));
+    const int n =
+        LZ4_compress_default(reinterpret_cast<const char*>(in.data()),
+                             reinterpret_cast<char*>(out.data()), int(in.size()), int(out.size()));
+    out.resize(size_t(n));
+    return out;
+}
 
 std::vector<Part> makeCorpus() {
     std::vector<Part> parts;
-    parts.push_back({"text", makeText(), {}, {}, {}});
-    parts.push_back({"binary", makeBinary(), {}, {}, {}});
-    parts.push_back({"model", makeModel(), {}, {}, {}});
+    auto add = [&](std::string name, Bytes plain) {
+        if (plain.empty()) return;
+        parts.emplace_back();
+        parts.back().name = std::move(name);
+        parts.back().plain = std::move(plain);
+    };
+    add("text", makeText(kPartSize, 1));
+    add("binary", makeBinary());
+    add("model", makeModel());
+    add("mesh.ply", makePly());
+    add("random", makeRandom(kPartSize / 2));
+    add("libstdc++", readWhole("/usr/lib/x86_64-linux-gnu/libstdc++.so.6", 4 * kPartSize));
+    add("headers", systemHeaders(2 * kPartSize));
     Bytes mixed;
     for (const Part& p : parts)
         mixed.insert(mixed.end(), p.plain.begin(), p.plain.end());
-    parts.push_back({"mixed", std::move(mixed), {}, {}, {}});
+    add("mixed", std::move(mixed));
+    // Small items, as an archive holds them: the sample game's models and short texts.
+    add("fighter.shp", ovcli::sampleFighter(0).write());
+    add("capital.shp", ovcli::sampleCapitalShip().write());
+    add("text-4k", makeText(4096, 7));
+    add("text-70", makeText(70, 8));
+
     for (Part& p : parts) {
-        p.fast = *ov::refpack::encode(p.plain, Level::Fast);
-        p.best = *ov::refpack::encode(p.plain, Level::Best);
-        p.lz4.resize(size_t(LZ4_compressBound(int(p.plain.size()))));
-        const int n = LZ4_compress_default(reinterpret_cast<const char*>(p.plain.data()),
-                                           reinterpret_cast<char*>(p.lz4.data()),
-                                           int(p.plain.size()), int(p.lz4.size()));
-        p.lz4.resize(size_t(n));
+        for (size_t l = 0; l < kLevelCount; ++l) {
+            p.packed[l] = ov::refpack::encode(p.plain, kLevels[l].level).value();
+            p.commands[l] = countCommands(p.packed[l]);
+            if (ov::refpack::decode(p.packed[l]).value() != p.plain) {
+                std::fprintf(stderr, "%s: %s level does not round-trip\n", p.name.c_str(),
+                             kLevels[l].name);
+                std::exit(1);
+            }
+        }
+        p.lz4 = lz4Pack(p.plain);
+        p.beforeFast = before::packFast(p.plain).size();
+        p.beforeBest = before::packBest(p.plain).size();
     }
     return parts;
 }
 
-void setRatio(benchmark::State& state, const Part& p, const Bytes& packed) {
+void setBytes(benchmark::State& state, const Part& p) {
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(p.plain.size()));
-    state.counters["ratio"] = double(packed.size()) / double(p.plain.size());
 }
 
 void decodeRefPack(benchmark::State& state, const Part& p, const Bytes& packed) {
@@ -198,7 +352,7 @@ void decodeRefPack(benchmark::State& state, const Part& p, const Bytes& packed) 
         if (!n || *n != p.plain.size()) state.SkipWithError("decode failed");
     }
     if (out != p.plain) state.SkipWithError("decoded data differs");
-    setRatio(state, p, packed);
+    setBytes(state, p);
 }
 
 void decodeLz4(benchmark::State& state, const Part& p) {
@@ -210,64 +364,241 @@ void decodeLz4(benchmark::State& state, const Part& p) {
         benchmark::DoNotOptimize(n);
         if (n != int(p.plain.size())) state.SkipWithError("LZ4 decode failed");
     }
-    setRatio(state, p, p.lz4);
+    setBytes(state, p);
 }
 
-void pack(benchmark::State& state, const Part& p, Level level) {
-    Bytes packed;
+void decodeStreamed(benchmark::State& state, const Part& p, const Bytes& packed) {
+    size_t seen = 0;
     for (auto _ : state) {
-        auto r = ov::refpack::encode(p.plain, level);
-        benchmark::DoNotOptimize(r);
-        packed = std::move(*r);
+        seen = 0;
+        auto n = ov::refpack::decodeStream(packed, p.plain.size(), [&](ByteSpan piece) {
+            benchmark::DoNotOptimize(piece.data());
+            seen += piece.size();
+            return ov::Status{};
+        });
+        if (!n || *n != p.plain.size()) state.SkipWithError("streaming decode failed");
     }
-    setRatio(state, p, packed);
+    if (seen != p.plain.size()) state.SkipWithError("streaming decode lost bytes");
+    setBytes(state, p);
 }
 
-// Prints the usual table and keeps each benchmark's throughput for the summary.
+void packWith(benchmark::State& state, const Part& p, const std::function<Bytes(ByteSpan)>& fn) {
+    for (auto _ : state) {
+        Bytes packed = fn(p.plain);
+        benchmark::DoNotOptimize(packed.data());
+    }
+    setBytes(state, p);
+}
+
+// Prints the usual table and keeps each benchmark's throughput for the summary:
+// the median of the repetitions when there are several (the only figure the
+// reporter sees with --benchmark_report_aggregates_only or
+// --benchmark_display_aggregates_only), otherwise the mean of the runs.
 class SummaryReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs)
-            if (r.run_type == Run::RT_Iteration && r.counters.count("bytes_per_second"))
-                speed[r.benchmark_name()] = r.counters.at("bytes_per_second") / 1e6;
+        for (const Run& r : runs) {
+            auto c = r.counters.find("bytes_per_second");
+            if (r.error_occurred || c == r.counters.end()) continue;
+            const std::string name = r.run_name.str();
+            if (r.run_type == Run::RT_Aggregate) {
+                if (r.aggregate_name == "median") median_[name] = c->second / 1e6;
+            } else {
+                sum_[name] += c->second / 1e6;
+                ++count_[name];
+            }
+        }
         ConsoleReporter::ReportRuns(runs);
     }
-    std::map<std::string, double> speed;  // MB/s by benchmark name
+    // MB/s of a benchmark, or 0 when it did not run.
+    double speed(const std::string& name) const {
+        if (auto m = median_.find(name); m != median_.end()) return m->second;
+        auto s = sum_.find(name);
+        return s == sum_.end() ? 0.0 : s->second / count_.at(name);
+    }
+
+private:
+    std::map<std::string, double> median_, sum_;
+    std::map<std::string, int> count_;
 };
+
+// Geometric mean of the ratios that are defined (both figures measured).
+class GeoMean {
+public:
+    void add(double num, double den) {
+        if (num > 0 && den > 0) {
+            logSum_ += std::log(num / den);
+            ++n_;
+        }
+    }
+    double value() const { return n_ ? std::exp(logSum_ / n_) : 0.0; }
+
+private:
+    double logSum_ = 0;
+    int n_ = 0;
+};
+
+std::string ratio(double num, double den) {
+    if (num <= 0 || den <= 0) return "-";
+    char s[32];
+    std::snprintf(s, sizeof s, "%.3f", num / den);
+    return s;
+}
+
+const char* verdict(bool measured, bool met) {
+    return !measured ? "not measured" : met ? "met" : "NOT met";
+}
+
+void printSummary(const std::vector<Part>& corpus, const SummaryReporter& rep) {
+    auto speed = [&](const std::string& kind, const std::string& level, const Part& p) {
+        return rep.speed(kind + "/" + level + "/" + p.name);
+    };
+
+    std::printf(
+        "\nSizes in bytes (commands in thousands); ratios to the packer before the "
+        "rework and to LZ4 level 1\n");
+    std::printf("%-12s %9s %9s %9s %9s %9s %7s %7s %7s | %8s %8s %8s %8s %8s\n", "part", "plain",
+                "lz4", "fastest", "fast", "best", "k fstst", "k fast", "k best", "fast/bfr",
+                "best/bfr", "best/fast", "fast/lz4", "best/lz4");
+    GeoMean gFastBefore, gBestBefore, gFastLz4, gBestLz4;
+    double worstBestOverFast = 0;
+    std::string worstPart;
+    for (const Part& p : corpus) {
+        const double sf = double(p.packed[kFast].size()), sb = double(p.packed[kBest].size());
+        std::printf("%-12s %9zu %9zu %9zu %9zu %9zu %7.1f %7.1f %7.1f | %8s %8s %8s %8s %8s\n",
+                    p.name.c_str(), p.plain.size(), p.lz4.size(), p.packed[kFastest].size(),
+                    p.packed[kFast].size(), p.packed[kBest].size(), p.commands[kFastest] / 1e3,
+                    p.commands[kFast] / 1e3, p.commands[kBest] / 1e3,
+                    ratio(sf, double(p.beforeFast)).c_str(),
+                    ratio(sb, double(p.beforeBest)).c_str(), ratio(sb, sf).c_str(),
+                    ratio(sf, double(p.lz4.size())).c_str(),
+                    ratio(sb, double(p.lz4.size())).c_str());
+        if (sb / sf > worstBestOverFast) {
+            worstBestOverFast = sb / sf;
+            worstPart = p.name;
+        }
+        if (!p.counted()) continue;
+        gFastBefore.add(sf, double(p.beforeFast));
+        gBestBefore.add(sb, double(p.beforeBest));
+        gFastLz4.add(sf, double(p.lz4.size()));
+        gBestLz4.add(sb, double(p.lz4.size()));
+    }
+
+    std::printf("\nSpeeds in MB/s of plain data; ratios to LZ4 level 1 in this run\n");
+    std::printf("%-12s %7s %7s %7s %7s | %7s %7s %7s %7s | %6s %6s %6s | %6s %6s %6s\n", "part",
+                "pk lz4", "fastest", "fast", "best", "dec lz4", "fastest", "fast", "best", "pk fst",
+                "pk fas", "pk bst", "dc fst", "dc fas", "dc bst");
+    GeoMean gPack[kLevelCount], gDecode[kLevelCount];
+    for (const Part& p : corpus) {
+        const double lzPack = speed("pack", "lz4", p), lzDecode = speed("decode", "lz4", p);
+        double pk[kLevelCount], dc[kLevelCount];
+        for (size_t l = 0; l < kLevelCount; ++l) {
+            pk[l] = speed("pack", kLevels[l].name, p);
+            dc[l] = speed("decode", kLevels[l].name, p);
+            if (p.counted()) {
+                gPack[l].add(pk[l], lzPack);
+                gDecode[l].add(dc[l], lzDecode);
+            }
+        }
+        std::printf(
+            "%-12s %7.0f %7.1f %7.1f %7.2f | %7.0f %7.0f %7.0f %7.0f | %6s %6s %6s | %6s %6s "
+            "%6s\n",
+            p.name.c_str(), lzPack, pk[kFastest], pk[kFast], pk[kBest], lzDecode, dc[kFastest],
+            dc[kFast], dc[kBest], ratio(pk[kFastest], lzPack).c_str(),
+            ratio(pk[kFast], lzPack).c_str(), ratio(pk[kBest], lzPack).c_str(),
+            ratio(dc[kFastest], lzDecode).c_str(), ratio(dc[kFast], lzDecode).c_str(),
+            ratio(dc[kBest], lzDecode).c_str());
+    }
+
+    std::printf("\nGeometric means over the parts of 64 KiB or more (not \"mixed\")\n");
+    std::printf("  size   fast / fast before          %.3f\n", gFastBefore.value());
+    std::printf("  size   best / best before          %.4f\n", gBestBefore.value());
+    std::printf("  size   fast / lz4                  %.3f\n", gFastLz4.value());
+    std::printf("  size   best / lz4                  %.3f\n", gBestLz4.value());
+    std::printf("  size   best / fast, largest part   %.4f (%s)\n", worstBestOverFast,
+                worstPart.c_str());
+    for (size_t l = 0; l < kLevelCount; ++l)
+        std::printf("  pack   %-7s / lz4 pack           %.4f\n", kLevels[l].name, gPack[l].value());
+    for (size_t l = 0; l < kLevelCount; ++l)
+        std::printf("  decode %-7s / lz4 decode         %.3f\n", kLevels[l].name,
+                    gDecode[l].value());
+
+    const Part* mixed = nullptr;
+    const Part* binary = nullptr;
+    for (const Part& p : corpus) {
+        if (p.name == "mixed") mixed = &p;
+        if (p.name == "binary") binary = &p;
+    }
+    if (!mixed || !binary) return;
+    const double bestNow = speed("pack", "best", *mixed),
+                 bestBefore = speed("pack", "best-before", *mixed);
+    const double fastNow = speed("pack", "fast", *mixed),
+                 fastBefore = speed("pack", "fast-before", *mixed);
+    std::printf("\nOn \"mixed\" (%zu bytes)\n", mixed->plain.size());
+    for (size_t l = 0; l < kLevelCount; ++l)
+        std::printf("  pack %-7s %8.1f MB/s\n", kLevels[l].name,
+                    speed("pack", kLevels[l].name, *mixed));
+    std::printf("  pack best before %4.1f MB/s, fast before %.1f MB/s\n", bestBefore, fastBefore);
+    std::printf("  pack best / best before  %s\n", ratio(bestNow, bestBefore).c_str());
+    std::printf("  pack fast / fast before  %s\n", ratio(fastNow, fastBefore).c_str());
+    std::printf(
+        "  decode best streamed / whole  %s\n",
+        ratio(speed("decode", "best-streamed", *mixed), speed("decode", "best", *mixed)).c_str());
+
+    const double decBinary =
+        speed("decode", "best", *binary) / std::max(speed("decode", "lz4", *binary), 1e-9);
+    std::printf("\nGoals\n");
+    std::printf("  best >= 3x best before on mixed            %-12s (%s)\n",
+                verdict(bestNow > 0 && bestBefore > 0, bestNow >= 3 * bestBefore),
+                ratio(bestNow, bestBefore).c_str());
+    std::printf("  best >= 15 MB/s on mixed                   %-12s (%.1f)\n",
+                verdict(bestNow > 0, bestNow >= 15), bestNow);
+    std::printf("  best size within 0.5%% of best before       %-12s (%.4f)\n",
+                verdict(true, gBestBefore.value() <= 1.005), gBestBefore.value());
+    std::printf("  best never larger than fast                %-12s (%.4f)\n",
+                verdict(true, worstBestOverFast <= 1.0), worstBestOverFast);
+    std::printf("  fast size <= 0.87 x fast before            %-12s (%.3f)\n",
+                verdict(true, gFastBefore.value() <= 0.87), gFastBefore.value());
+    std::printf("  fast >= 150 MB/s on mixed                  %-12s (%.1f)\n",
+                verdict(fastNow > 0, fastNow >= 150), fastNow);
+    std::printf("  decode best >= 0.7 x lz4 (geometric mean)  %-12s (%.3f)\n",
+                verdict(gDecode[kBest].value() > 0, gDecode[kBest].value() >= 0.7),
+                gDecode[kBest].value());
+    std::printf("  decode best >= 0.5 x lz4 on binary tables  %-12s (%.3f)\n",
+                verdict(decBinary > 0, decBinary >= 0.5), decBinary);
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::vector<Part> corpus = makeCorpus();
     for (const Part& p : corpus) {
-        benchmark::RegisterBenchmark(("decode/refpack-best/" + p.name).c_str(), decodeRefPack, p,
-                                     p.best);
-        benchmark::RegisterBenchmark(("decode/refpack-fast/" + p.name).c_str(), decodeRefPack, p,
-                                     p.fast);
+        for (size_t l = 0; l < kLevelCount; ++l)
+            benchmark::RegisterBenchmark(
+                ("decode/" + std::string(kLevels[l].name) + "/" + p.name).c_str(), decodeRefPack, p,
+                p.packed[l]);
         benchmark::RegisterBenchmark(("decode/lz4/" + p.name).c_str(), decodeLz4, p);
-        benchmark::RegisterBenchmark(("pack/fast/" + p.name).c_str(), pack, p, Level::Fast);
-        benchmark::RegisterBenchmark(("pack/best/" + p.name).c_str(), pack, p, Level::Best)
-            ->Unit(benchmark::kMillisecond);
+        for (size_t l = 0; l < kLevelCount; ++l) {
+            const Level level = kLevels[l].level;
+            benchmark::RegisterBenchmark(
+                ("pack/" + std::string(kLevels[l].name) + "/" + p.name).c_str(), packWith, p,
+                [level](ByteSpan in) { return ov::refpack::encode(in, level).value(); });
+        }
+        benchmark::RegisterBenchmark(("pack/lz4/" + p.name).c_str(), packWith, p, lz4Pack);
+        if (p.name == "mixed") {
+            benchmark::RegisterBenchmark(("decode/best-streamed/" + p.name).c_str(), decodeStreamed,
+                                         p, p.packed[kBest]);
+            benchmark::RegisterBenchmark(("pack/fast-before/" + p.name).c_str(), packWith, p,
+                                         before::packFast);
+            benchmark::RegisterBenchmark(("pack/best-before/" + p.name).c_str(), packWith, p,
+                                         before::packBest);
+        }
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     SummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-
-    auto speed = [&](const std::string& name) {
-        auto it = reporter.speed.find(name);
-        return it == reporter.speed.end() ? 0.0 : it->second;
-    };
-    std::printf("\n%-7s %9s %9s %9s %7s %7s | %9s %9s %9s %9s\n", "part", "ours MB/s", "fastMB/s",
-                "lz4 MB/s", "best/lz4", "fast/lz4", "plain", "fast", "best", "lz4");
-    for (const Part& p : corpus) {
-        const double best = speed("decode/refpack-best/" + p.name);
-        const double fast = speed("decode/refpack-fast/" + p.name);
-        const double lz4 = speed("decode/lz4/" + p.name);
-        std::printf("%-7s %9.0f %9.0f %9.0f %7.2f %7.2f | %9zu %9zu %9zu %9zu\n", p.name.c_str(),
-                    best, fast, lz4, lz4 > 0 ? best / lz4 : 0.0, lz4 > 0 ? fast / lz4 : 0.0,
-                    p.plain.size(), p.fast.size(), p.best.size(), p.lz4.size());
-    }
+    printSummary(corpus, reporter);
     return 0;
 }

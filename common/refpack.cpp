@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,7 +27,7 @@ namespace {
 // Wide copies may touch up to this many bytes beyond the bytes they are asked for;
 // they are used only while that much room is left in both buffers. Near either end
 // the decoder copies exactly.
-constexpr size_t kSlack = 16;
+constexpr size_t kSlack = 32;
 
 inline void copy8(uint8_t* d, const uint8_t* s) {
     std::memcpy(d, s, 8);
@@ -118,17 +119,27 @@ OV_COLD Error reachesBack(size_t at, size_t distance, size_t produced) {
                      at);
 }
 
-}  // namespace
+// How a stretch of commands ended: at the end command, or before a command that
+// does not fit in the output.
+enum class Ran { End, Full };
 
-Result<size_t> decodeInto(ByteSpan in, std::span<uint8_t> out) {
-    auto header = readHeader(in);
-    if (!header) return header.error();
+// Runs the commands of `in` from `ip` into `out` from `op`. out[0, op) holds the
+// output so far, or at least the part of it that runs may still reach back into
+// (runs reach back no further than op). Stops after the end command, or before
+// a command that does not fit (ip and op then point at that command). Never
+// reads or writes outside the two spans.
+Result<Ran> runCommands(ByteSpan in, size_t& ipRef, std::span<uint8_t> out, size_t& opRef) {
     const uint8_t* const src = in.data();
     const size_t iend = in.size();
-    size_t ip = header->commandsAt;
+    size_t ip = ipRef;
     uint8_t* const dst = out.data();
     const size_t oend = out.size();
-    size_t op = 0;
+    size_t op = opRef;
+    auto stopAt = [&](Ran how, size_t i, size_t o) -> Result<Ran> {
+        ipRef = i;
+        opRef = o;
+        return how;
+    };
 
     // Fast loop: while the input has room for the longest command with its
     // literals and the output for the most one command can produce, plus the
@@ -137,9 +148,9 @@ Result<size_t> decodeInto(ByteSpan in, std::span<uint8_t> out) {
     // through the careful loop below, which checks every step.
     constexpr size_t kMaxCommandIn = 1 + 112;    // a literal command
     constexpr size_t kMaxCommandOut = 3 + 1028;  // a run command with 3 literals
-    if (iend - ip > kMaxCommandIn + kSlack && oend > kMaxCommandOut + kSlack) {
+    if (iend - ip > kMaxCommandIn + kSlack && oend - op > kMaxCommandOut + kSlack) {
         const uint8_t* p = src + ip;
-        uint8_t* o = dst;
+        uint8_t* o = dst + op;
         const uint8_t* const pSafe = src + iend - (kMaxCommandIn + kSlack);
         uint8_t* const oSafe = dst + oend - (kMaxCommandOut + kSlack);
         while (p < pSafe && o < oSafe) {
@@ -176,10 +187,21 @@ Result<size_t> decodeInto(ByteSpan in, std::span<uint8_t> out) {
             o += literals;
             if (distance > size_t(o - dst)) [[unlikely]]
                 return reachesBack(size_t(cmd - src), distance, size_t(o - dst));
-            if (distance >= 16 && length <= 16)
-                copy16(o, o - distance);
-            else
+            // Runs are mostly short: fixed copies of 32 bytes (16 for distances of
+            // 8 to 15, in 8-byte pieces that each read only bytes already
+            // written), a loop only for the rest of a longer run.
+            const uint8_t* const from = o - distance;
+            if (distance >= 16) {
+                copy16(o, from);
+                copy16(o + 16, from + 16);
+                if (length > 32) wideRun(o + 32, distance, length - 32);
+            } else if (distance >= 8) {
+                copy8(o, from);
+                copy8(o + 8, from + 8);
+                if (length > 16) wideRun(o + 16, distance, length - 16);
+            } else {
                 wideRun(o, distance, length);
+            }
             o += length;
         }
         ip = size_t(p - src);
@@ -222,24 +244,23 @@ Result<size_t> decodeInto(ByteSpan in, std::span<uint8_t> out) {
             ip += 1;
             const bool last = b0 >= 0xFC;
             literals = last ? (b0 & 3) : (size_t(b0 & 0x1F) + 1) * 4;
-            if (literals > iend - ip)
-                return makeError("packed stream truncated inside the literals of a command", cmdAt);
-            if (literals > oend - op) return tooLong(cmdAt);
+            if (literals > iend - ip) [[unlikely]]
+                return truncatedLiterals(cmdAt);
+            if (literals > oend - op) return stopAt(Ran::Full, cmdAt, op);
             if (iend - ip >= literals + kSlack && oend - op >= literals + kSlack)
                 wideLiterals(dst + op, src + ip, literals);
             else if (literals)
                 std::memcpy(dst + op, src + ip, literals);
             ip += literals;
             op += literals;
-            if (last) return op;
+            if (last) return stopAt(Ran::End, ip, op);
             continue;
         }
 
         // A run command: 0-3 literals, then the run.
         if (literals > iend - ip) [[unlikely]]
             return truncatedLiterals(cmdAt);
-        if (literals + length > oend - op) [[unlikely]]
-            return tooLong(cmdAt);
+        if (literals + length > oend - op) return stopAt(Ran::Full, cmdAt, op);
         if (distance > op + literals) [[unlikely]]
             return reachesBack(cmdAt, distance, op + literals);
         if (oend - op >= literals + length + kSlack) {
@@ -260,6 +281,47 @@ Result<size_t> decodeInto(ByteSpan in, std::span<uint8_t> out) {
             exactRun(dst + op, distance, length);
         }
         op += length;
+    }
+}
+
+}  // namespace
+
+Result<size_t> decodeInto(ByteSpan in, std::span<uint8_t> out) {
+    auto header = readHeader(in);
+    if (!header) return header.error();
+    size_t ip = header->commandsAt, op = 0;
+    auto ran = runCommands(in, ip, out, op);
+    if (!ran) return ran.error();
+    if (*ran == Ran::Full) return tooLong(ip);
+    return op;
+}
+
+Result<size_t> decodeStream(ByteSpan in, size_t limit, const Sink& sink) {
+    auto header = readHeader(in);
+    if (!header) return header.error();
+    // The window: what runs may reach back into, then room for new output.
+    constexpr size_t kHistory = kMaxRunDistance;
+    constexpr size_t kChunk = size_t(256) << 10;
+    constexpr size_t kBuffer = kHistory + kChunk;
+    auto buffer = std::make_unique_for_overwrite<uint8_t[]>(kBuffer);
+    size_t ip = header->commandsAt;
+    size_t base = 0;  // output bytes before buffer[0]
+    size_t op = 0, handed = 0;
+    for (;;) {
+        const size_t room = std::min(kBuffer - op, limit - (base + op));
+        auto ran = runCommands(in, ip, std::span<uint8_t>(buffer.get(), op + room), op);
+        if (!ran) return ran.error();
+        if (op > handed) {
+            if (auto st = sink(ByteSpan(buffer.get() + handed, op - handed)); !st) return st.error();
+            handed = op;
+        }
+        if (*ran == Ran::End) return base + op;
+        if (room < kBuffer - op) return tooLong(ip);  // the limit, not the buffer, is full
+        // Keep the last kHistory bytes and go on after them.
+        const size_t keep = std::min(op, kHistory);
+        std::memmove(buffer.get(), buffer.get() + op - keep, keep);
+        base += op - keep;
+        op = handed = keep;
     }
 }
 
@@ -294,7 +356,8 @@ namespace ov::refpack {
 
 namespace {
 
-constexpr size_t kMaxDistance = 131072;
+constexpr size_t kMaxDistance = kMaxRunDistance;
+constexpr size_t kLazyLen = 64;  // runs this long are taken without looking further
 constexpr size_t kMaxLength = 1028;
 constexpr size_t kMinMatch = 3;
 
@@ -365,6 +428,12 @@ private:
     const uint8_t* src_;
 };
 
+#if defined(__GNUC__)
+#define OV_PREFETCH(p) __builtin_prefetch(p)
+#else
+#define OV_PREFETCH(p) ((void)(p))
+#endif
+
 inline uint32_t load32(const uint8_t* p) {
     uint32_t v;
     std::memcpy(&v, p, 4);
@@ -422,11 +491,11 @@ Bytes startStream(size_t n) {
     return out;
 }
 
-// Greedy: one hash table of the last position of each 4-byte value; take the run
-// found there when a command can carry it. On long stretches without runs the
-// search steps further apart, as incompressible data gains nothing from a closer
-// look.
-Bytes encodeFast(ByteSpan in) {
+// Fastest, greedy: one hash table of the last position of each 4-byte value; take
+// the run found there when a command can carry it. On long stretches without runs
+// the search steps further apart, as incompressible data gains nothing from a
+// closer look.
+Bytes encodeFastest(ByteSpan in) {
     const uint8_t* src = in.data();
     const size_t n = in.size();
     Bytes out = startStream(n);
@@ -487,45 +556,230 @@ Bytes encodeFast(ByteSpan in) {
 }
 
 // ---------------------------------------------------------------------------
+// Fast: hash chains and two steps of lazy matching.
+//
+// Every position goes into a chain of the earlier positions with the same hash of
+// their first 6 bytes; a search follows the chain nearest first, for at most
+// kChainDepth positions, and keeps the run that saves the most bytes over plain
+// literals (a longer run can need a larger command). Shorter runs come from two
+// tables of the last position of each 4-byte and 3-byte value, within the
+// distances their commands reach: 4 bytes within 16384 save one or two bytes, 3
+// within 1024 save one. Keying the chain on 6 bytes keeps it free of the many
+// 4-byte repeats of binary data, which cost a look each and rarely pay. Before
+// taking a run found at i, the packer looks at i + 1 and then i + 2: a run there
+// that saves more is worth the literal it leaves behind.
+
+struct Run {
+    uint32_t len = 0;
+    uint32_t dist = 0;
+    int32_t gain = 0;  // bytes saved over literals; 0 when there is no run
+};
+
+// Bytes a run saves over writing its bytes as literals, or 0 when no command can
+// carry it.
+inline int32_t runGain(size_t len, size_t dist) {
+    const uint32_t cost = runCost(len, dist);
+    return cost ? int32_t(len) - int32_t(cost) : 0;
+}
+
+inline uint32_t hash6(const uint8_t* p, int bits) {
+    return uint32_t(((load64(p) << 16) * 0x9E3779B97F4A7C15ull) >> (64 - bits));
+}
+
+class ChainFinder {
+public:
+    ChainFinder(const uint8_t* src, size_t n)
+        : src_(src),
+          n_(n),
+          bits_(tableBits(n, 16)),
+          head_(size_t(1) << bits_, kEmpty),
+          chain_(std::min(n, kChainSize), kEmpty),
+          near4_(size_t(1) << kNear4Bits, kEmpty),
+          near3_(size_t(1) << kNear3Bits, kEmpty) {}
+
+    // The best run at i among the positions already inserted; i + 8 <= n.
+    Run find(size_t i) const {
+        Run best;
+        const uint8_t* cur = src_ + i;
+        const uint32_t v = load32(cur);
+        const size_t limit = std::min(n_ - i, kMaxLength);
+        size_t bestLen = 3;  // a longer run must match the byte after the best one
+        size_t c = head_[hash6(cur, bits_)];
+        for (unsigned steps = kChainDepth; steps && i - c <= kMaxDistance; --steps) {
+            const uint8_t* cand = src_ + c;
+            if (bestLen < limit && cand[bestLen] == cur[bestLen] && load32(cand) == v) {
+                const size_t len = 4 + matchLength(cand + 4, cur + 4, limit - 4);
+                const int32_t gain = runGain(len, i - c);
+                if (gain > best.gain) {
+                    best = {uint32_t(len), uint32_t(i - c), gain};
+                    bestLen = len;
+                    if (len >= kNiceLen || len >= limit) break;
+                }
+            }
+            c = chain_[c & kChainMask];
+        }
+        if (best.gain < 3) consider(best, i, near4_[hash4(v, kNear4Bits)], 4, 16384);
+        if (best.gain < 2) consider(best, i, near3_[hash4(v & 0xFFFFFF, kNear3Bits)], 3, 1024);
+        return best;
+    }
+
+    // Adds position i (i + 8 <= n). Positions are added in order, each after any
+    // search at it.
+    void insert(size_t i) {
+        const uint8_t* p = src_ + i;
+        const uint32_t v = load32(p);
+        near4_[hash4(v, kNear4Bits)] = uint32_t(i);
+        near3_[hash4(v & 0xFFFFFF, kNear3Bits)] = uint32_t(i);
+        uint32_t& h = head_[hash6(p, bits_)];
+        chain_[i & kChainMask] = h;
+        h = uint32_t(i);
+    }
+
+private:
+    // The run at i from candidate c when its first `min` bytes match and it lies
+    // within `reach`.
+    void consider(Run& best, size_t i, size_t c, size_t min, size_t reach) const {
+        if (i - c > reach) return;  // also an empty slot
+        const uint8_t* cur = src_ + i;
+        const uint8_t* cand = src_ + c;
+        if (std::memcmp(cand, cur, min) != 0) return;
+        const size_t len =
+            min + matchLength(cand + min, cur + min, std::min(n_ - i, kMaxLength) - min);
+        const int32_t gain = runGain(len, i - c);
+        if (gain > best.gain) best = {uint32_t(len), uint32_t(i - c), gain};
+    }
+
+    static constexpr uint32_t kEmpty = 0xFFFFFFFFu;
+    // One chain slot per position within reach: a search at i may still follow
+    // the slot of i - kMaxDistance, as i is added only after its search.
+    static constexpr size_t kChainSize = size_t(1) << 17;
+    static constexpr size_t kChainMask = kChainSize - 1;
+    static constexpr unsigned kChainDepth = 8;
+    static constexpr size_t kNiceLen = 64;
+    static constexpr int kNear4Bits = 14;
+    static constexpr int kNear3Bits = 12;
+
+    const uint8_t* src_;
+    size_t n_;
+    int bits_;
+    std::vector<uint32_t> head_;
+    std::vector<uint32_t> chain_;
+    std::vector<uint32_t> near4_;
+    std::vector<uint32_t> near3_;
+};
+
+Bytes encodeFast(ByteSpan in) {
+    const uint8_t* src = in.data();
+    const size_t n = in.size();
+    Bytes out = startStream(n);
+    Emitter e(out, src);
+    if (n < 16) {
+        e.finish(0, n);
+        return out;
+    }
+    ChainFinder finder(src, n);
+    const size_t last = n - 8;  // the last position whose 8 bytes can be read
+    size_t litStart = 0, i = 0, misses = 0;
+    while (i <= last) {
+        Run run = finder.find(i);
+        finder.insert(i);
+        if (run.gain <= 0) {
+            // On long stretches without runs, look less closely.
+            ++misses;
+            const size_t step = 1 + (misses >> 5);
+            for (size_t k = 1; k < step && i + k <= last; ++k)
+                finder.insert(i + k);
+            i += step;
+            continue;
+        }
+        misses = 0;
+        for (int lazy = 0; lazy < 2 && i + 1 <= last && run.len < kLazyLen; ++lazy) {
+            const Run next = finder.find(i + 1);
+            if (next.gain <= run.gain) break;
+            ++i;
+            finder.insert(i);
+            run = next;
+        }
+        e.run(litStart, i, run.len, run.dist);
+        const size_t end = i + run.len;
+        for (size_t k = i + 1; k < end && k <= last; ++k)
+            finder.insert(k);
+        i = litStart = end;
+    }
+    e.finish(litStart, n);
+    return out;
+}
+
+// ---------------------------------------------------------------------------
 // Best: a shortest-path parse over the real command costs.
 //
 // For each position the match finder lists runs of growing length, each at the
-// smallest distance found for it. The parse then keeps, for each position, the
+// smallest distance found for it. The parse keeps, for each position, the
 // cheapest way to get there in five states: just after a run (0), after 1, 2 or 3
 // literals (which ride free in the next command), or after 4 or more literals
 // (which need literal-only commands: one byte per 112 literals, rounded up). A run
 // command costs 2, 3 or 4 bytes by its length and distance.
+//
+// Costs count bytes first and commands second, so of two parses of the same size
+// the one with fewer, longer commands wins: it decodes faster.
 
 struct Match {
     uint32_t len;
     uint32_t dist;
 };
 
-// A binary tree of earlier positions per 3-byte hash, ordered by the bytes that
-// follow them, newest at the root. Searching for a position also inserts it:
-// the walk from the root visits the positions whose continuations sort next to
-// this one's, which are the ones sharing the longest prefixes with it, and
-// re-links them around the new root. Visited positions get older along the walk,
-// so each new longest run is found at its smallest distance.
+// A binary tree of earlier positions per hash of their first 4 bytes, ordered by
+// the bytes that follow, newest at the root. Searching for a position also
+// inserts it: the walk from the root visits the positions whose continuations
+// sort next to this one's, which are the ones sharing the longest prefixes with
+// it, and re-links them around the new root. Visited positions get older along
+// the walk, so each new longest run is found at its smallest distance. Runs of 3
+// come from a table of the last position of each 3-byte value instead: keeping
+// them out of the trees keeps the walks short.
+//
+// The order only looks at the first niceLen bytes (fewer near the end of the
+// input, where every later search looks at fewer too): two positions that agree
+// that far count as equal, and the newer one takes the older one's place. A walk
+// assumes, without looking, that a position shares with it the prefix its two
+// bounds share; keeping the order on a fixed number of bytes is what makes that
+// true.
 class MatchFinder {
 public:
-    MatchFinder(const uint8_t* src, size_t n, unsigned depth, size_t niceLen)
+    MatchFinder(const uint8_t* src, size_t n, size_t niceLen)
         : src_(src),
           n_(n),
-          depth_(depth),
           niceLen_(niceLen),
           hashBits_(tableBits(n, 17)),
           treeMask_((size_t(1) << tableBits(n, 18)) - 1),
+          hash3Bits_(tableBits(n, 14)),
           head_(size_t(1) << hashBits_, kEmpty),
+          head3_(size_t(1) << hash3Bits_, kEmpty),
           tree_(2 * (treeMask_ + 1), kEmpty) {}
 
-    // Inserts position i (positions are inserted once each, in order, by find or
-    // skip) and writes to `out` the runs starting there, by growing length and
-    // distance. Returns the count; stops early at a run of niceLen.
-    size_t find(size_t i, Match* out) { return walk(i, out); }
+    // Inserts position i (positions are inserted in order, each at most once)
+    // and writes to `out` the runs starting there, by growing length and
+    // distance, looking at no more than `depth` earlier positions. Returns the
+    // count; the last run may be longer than niceLen, but no run is looked for
+    // after one of niceLen is found. `out` needs room for niceLen + 1 runs.
+    size_t find(size_t i, unsigned depth, Match* out) { return walk<true>(i, depth, out); }
 
     // Inserts position i without reporting runs.
-    void skip(size_t i) { walk(i, nullptr); }
+    void skip(size_t i, unsigned depth) { walk<false>(i, depth, nullptr); }
+
+    // Starts loading what searching position i will look at first: its hash
+    // slot when far ahead, the position in that slot when near.
+    void prefetchFar(size_t i) const {
+        if (i + 4 <= n_) OV_PREFETCH(&head_[hash4(load32(src_ + i), hashBits_)]);
+    }
+    void prefetchNear(size_t i) const {
+        if (i + 4 <= n_) {
+            const uint32_t c = head_[hash4(load32(src_ + i), hashBits_)];
+            if (c != kEmpty) {
+                OV_PREFETCH(&tree_[2 * (c & treeMask_)]);
+                OV_PREFETCH(src_ + c);
+            }
+        }
+    }
 
 private:
     static constexpr uint32_t kEmpty = 0xFFFFFFFFu;
@@ -533,50 +787,88 @@ private:
     // The tree has a slot per position of the input or, for long inputs, 2^18
     // slots, more than kMaxDistance, so a slot within reach is never reused.
 
-    size_t walk(size_t i, Match* out) {
+    template <bool kReport>
+    size_t walk(size_t i, unsigned depth, Match* out) {
         if (i + 3 > n_) return 0;
-        const size_t limit = std::min(n_ - i, kMaxLength);
         const uint8_t* cur = src_ + i;
-        const uint32_t h = hash3(cur, hashBits_);
-        uint32_t c = head_[h];
+        // A run of 3 pays only within 1024 (a 2-byte command), so the last
+        // position of each 3-byte value is all it needs; the tree holds the
+        // positions by their first 4 bytes and finds the longer runs.
+        Match three{0, 0};
+        {
+            uint32_t& slot = head3_[hash3(cur, hash3Bits_)];
+            const size_t c3 = slot;
+            slot = uint32_t(i);
+            if (kReport && c3 != kEmpty && i - c3 <= 1024 && src_[c3] == cur[0] &&
+                src_[c3 + 1] == cur[1] && src_[c3 + 2] == cur[2])
+                three = {3, uint32_t(i - c3)};
+        }
+        if (i + 4 > n_) {
+            if (three.len) out[0] = three;
+            return three.len ? 1 : 0;
+        }
+        const size_t count = walkTree<kReport>(i, depth, out);
+        // The list grows in length and distance: the run of 3 goes first when it
+        // is nearer than everything the tree found.
+        if (!kReport || !three.len || (count && out[0].dist <= three.dist)) return count;
+        if (count && out[0].len == 3) {
+            out[0] = three;
+            return count;
+        }
+        std::memmove(out + 1, out, count * sizeof(Match));
+        out[0] = three;
+        return count + 1;
+    }
+
+    template <bool kReport>
+    size_t walkTree(size_t i, unsigned depth, Match* out) {
+        const size_t limit = std::min(n_ - i, kMaxLength);
+        const size_t keyLen = std::min(limit, niceLen_);
+        const uint8_t* cur = src_ + i;
+        const uint32_t h = hash4(load32(cur), hashBits_);
+        size_t c = head_[h];  // kEmpty is out of reach like anything too far back
         head_[h] = uint32_t(i);
-        // Left: the newest subtree of positions sorting before i; right: after.
+        // The slots where the next position sorting after (right) or before (left)
+        // i goes, and the prefix every position under each shares with i.
         uint32_t* left = &tree_[2 * (i & treeMask_)];
         uint32_t* right = left + 1;
-        size_t lenLeft = 0, lenRight = 0;  // prefix every position under left/right shares
+        size_t lenRight = 0, lenLeft = 0;
         size_t best = 2, count = 0;
-        for (unsigned steps = depth_;; --steps) {
-            if (c == kEmpty || i - c > kMaxDistance || steps == 0) {
-                *left = *right = kEmpty;
+        for (unsigned steps = depth;; --steps) {
+            if (i - c > kMaxDistance || steps == 0) {
+                *right = *left = kEmpty;
                 break;
             }
             uint32_t* pair = &tree_[2 * (c & treeMask_)];
             const uint8_t* cand = src_ + c;
-            size_t len = std::min(lenLeft, lenRight);
+            size_t len = std::min(lenRight, lenLeft);
             if (cand[len] == cur[len]) {
-                len = len + 1 + matchLength(cand + len + 1, cur + len + 1, limit - len - 1);
+                len = len + 1 + matchLength(cand + len + 1, cur + len + 1, keyLen - len - 1);
                 if (len > best) {
                     best = len;
-                    if (out) out[count++] = {uint32_t(len), uint32_t(i - c)};
-                }
-                if (len >= limit || len >= niceLen_) {
-                    // c's continuation equals ours as far as we can tell: i takes
-                    // its place in the tree.
-                    *left = pair[0];
-                    *right = pair[1];
-                    break;
+                    if (len >= keyLen) {
+                        // Equal as far as the order looks: i takes c's place.
+                        *left = pair[0];
+                        *right = pair[1];
+                        if (kReport) {
+                            len += matchLength(cand + len, cur + len, limit - len);
+                            out[count++] = {uint32_t(len), uint32_t(i - c)};
+                        }
+                        break;
+                    }
+                    if (kReport) out[count++] = {uint32_t(len), uint32_t(i - c)};
                 }
             }
             if (cand[len] < cur[len]) {
-                *left = c;
+                *left = uint32_t(c);
                 left = &pair[1];
-                c = *left;
                 lenLeft = len;
+                c = pair[1];
             } else {
-                *right = c;
+                *right = uint32_t(c);
                 right = &pair[0];
-                c = *right;
                 lenRight = len;
+                c = pair[0];
             }
         }
         return count;
@@ -584,21 +876,26 @@ private:
 
     const uint8_t* src_;
     size_t n_;
-    unsigned depth_;
     size_t niceLen_;
     int hashBits_;
     size_t treeMask_;
+    int hash3Bits_;
     std::vector<uint32_t> head_;
+    std::vector<uint32_t> head3_;
     std::vector<uint32_t> tree_;
 };
 
+// Costs in units of 1/kPerByte byte, plus one unit per command. Within one parse
+// window neither the bytes nor the commands reach kPerByte times the window, so
+// the bytes always decide and the commands only break ties.
+constexpr uint32_t kPerByte = 32768;
 constexpr uint32_t kInf = 0xFFFFFFFFu;
 
 struct Node {
     uint32_t cost[5];  // states: 0 after a run, 1-3 short literal tail, 4 long tail
     uint32_t longRun;  // literals in the long tail of state 4
-    uint32_t runLen;   // how state 0 was reached: run length,
-    uint32_t runDist;  // its distance,
+    uint32_t runDist;  // how state 0 was reached: the run's distance,
+    uint16_t runLen;   // its length,
     uint8_t runFrom;   // and the state it left
     uint8_t longFrom;  // state 4 came from state 3 or 4
 };
@@ -615,107 +912,259 @@ inline uint32_t minState(const Node& node, uint8_t* which) {
     return best;
 }
 
-Bytes encodeBest(ByteSpan in) {
-    const uint8_t* src = in.data();
-    const size_t n = in.size();
-    Bytes out = startStream(n);
-    Emitter e(out, src);
+// The next position reached from `nd` by one literal, in each state; state 0 is
+// left for the runs to fill.
+inline void literalStep(const Node& nd, Node& nx) {
+    constexpr uint32_t kLiteral = kPerByte;
+    auto plus = [](uint32_t c, uint32_t d) { return c == kInf ? kInf : c + d; };
+    nx.cost[0] = kInf;
+    nx.cost[1] = plus(nd.cost[0], kLiteral);
+    nx.cost[2] = plus(nd.cost[1], kLiteral);
+    nx.cost[3] = plus(nd.cost[2], kLiteral);
+    // The fourth literal opens a literal command.
+    uint32_t best = plus(nd.cost[3], 2 * kPerByte + 1), run = 4;
+    uint8_t from = 3;
+    if (nd.cost[4] != kInf) {
+        const uint32_t r = nd.longRun + 1;
+        const uint32_t c = nd.cost[4] + kLiteral + ((r - 4) % 112 == 0 ? kPerByte + 1 : 0);
+        // Of two tails of the same size the one that has the most literals left
+        // before its next literal command wins; the commands come after that.
+        const uint32_t cb = c / kPerByte, bb = best / kPerByte;
+        if (cb < bb || (cb == bb && ((r - 4) % 112 < (run - 4) % 112 ||
+                                     ((r - 4) % 112 == (run - 4) % 112 && c < best)))) {
+            best = c;
+            run = r;
+            from = 4;
+        }
+    }
+    nx.cost[4] = best;
+    nx.longRun = run;
+    nx.longFrom = from;
+}
 
-    constexpr size_t kBlock = size_t(1) << 16;
-    constexpr size_t kNiceLen = 160;
-    MatchFinder finder(src, n, 64, kNiceLen);
-    std::vector<Node> nodes(std::min(n, kBlock) + 1);
-    std::vector<Match> matches(kMaxLength + 8);  // lengths grow, so at most one per length
-    struct Step {
-        size_t at, len, dist;
-    };
-    std::vector<Step> path;
+// The bands of run commands: lengths minLen-maxLen at distances up to maxDist cost
+// `bytes` bytes.
+struct Band {
+    uint32_t minLen, maxLen, maxDist, bytes;
+};
+constexpr Band kBands[] = {{3, 10, 1024, 2}, {4, 67, 16384, 3}, {5, 1028, 131072, 4}};
 
-    size_t start = 0;     // first position of the current parse block
-    size_t litStart = 0;  // first literal not yet written
-    Node carried{};       // the state the previous block ended in
-    carried.cost[0] = 0;
-    while (start < n) {
-        const size_t span = std::min(n - start, kBlock);
-        for (size_t k = 1; k <= span; ++k)
-            std::fill(std::begin(nodes[k].cost), std::end(nodes[k].cost), kInf);
-        nodes[0] = carried;
-        // A run of kNiceLen or more is taken as it is: the block ends where it starts.
-        size_t forcedLen = 0, forcedDist = 0;
-        size_t stop = span;
+// A range of run lengths from one position that cost the same: every position
+// from its first to `last` can be reached at `value` by a run of `dist` from
+// `from`. Ranges wait in lists by their first position until the parse gets
+// there, then in a heap by value until `last` has passed, so a position takes
+// the cheapest range that covers it without visiting every length of every run.
+struct Reach {
+    uint32_t value;
+    uint32_t last;
+    uint32_t dist;
+    uint32_t next;  // the next range of the same waiting list, kNone for none
+    uint16_t from;
+    uint8_t fromState;
+};
+constexpr uint32_t kNone = 0xFFFFFFFFu;
+struct CheaperFirst {
+    bool operator()(const Reach& a, const Reach& b) const { return a.value > b.value; }
+};
 
-        for (size_t k = 0; k < span; ++k) {
-            const size_t i = start + k;
-            const Node& nd = nodes[k];
-            Node& nx = nodes[k + 1];
-            // Literal transitions.
-            if (nd.cost[0] != kInf && nd.cost[0] + 1 < nx.cost[1]) nx.cost[1] = nd.cost[0] + 1;
-            if (nd.cost[1] != kInf && nd.cost[1] + 1 < nx.cost[2]) nx.cost[2] = nd.cost[1] + 1;
-            if (nd.cost[2] != kInf && nd.cost[2] + 1 < nx.cost[3]) nx.cost[3] = nd.cost[2] + 1;
-            {
-                uint32_t best = kInf;
-                uint32_t run = 0;
-                uint8_t from = 3;
-                if (nd.cost[3] != kInf) {
-                    best = nd.cost[3] + 2;  // the fourth literal opens a literal command
-                    run = 4;
+// Best packs in windows of kWindow positions: the match finder first lists the
+// runs of every position of a window, then the parse finds the cheapest way
+// through it. Only the path up to kOverlap positions before the window's end is
+// written; the next window starts there, in the state the path had, and parses
+// the rest again with what follows, so a window's end never forces a choice. A
+// run of kNiceLen or more is taken as it is, and the positions inside it are
+// only added to the finder.
+class BestPacker {
+public:
+    BestPacker(ByteSpan in, Bytes& out)
+        : src_(in.data()), n_(in.size()), emit_(out, in.data()), finder_(src_, n_, kNiceLen) {
+        nodes_.resize(std::min(n_, kWindow) + 1);
+        reaches_.reserve(4 * kWindow);
+        firstMatch_.reserve(kWindow + 1);
+        matches_.reserve(4 * kWindow);
+    }
+
+    void run() {
+        Node carried = fresh();
+        carried.cost[0] = 0;
+        size_t pos = 0;       // the window starts here; everything before is written
+        size_t litStart = 0;  // first literal not yet written
+        firstMatch_.assign(1, 0);
+        while (pos < n_) {
+            // The runs of every position of the window, up to the first long one.
+            const size_t end = std::min(n_, pos + kWindow);
+            size_t stop = end;
+            Match forced{0, 0};
+            for (size_t i = pos + firstMatch_.size() - 1; i < end; ++i) {
+                finder_.prefetchFar(i + 16);
+                finder_.prefetchNear(i + 4);
+                Match found[kMaxLength + 1];
+                const size_t count = finder_.find(i, kDepth, found);
+                if (count && found[count - 1].len >= kNiceLen) {
+                    forced = found[count - 1];
+                    stop = i;
+                    break;
                 }
-                if (nd.cost[4] != kInf) {
-                    const uint32_t r = nd.longRun + 1;
-                    const uint32_t c = nd.cost[4] + 1 + ((r - 4) % 112 == 0 ? 1 : 0);
-                    if (c < best) {
-                        best = c;
-                        run = r;
-                        from = 4;
-                    }
-                }
-                if (best < nx.cost[4]) {
-                    nx.cost[4] = best;
-                    nx.longRun = run;
-                    nx.longFrom = from;
-                }
+                matches_.insert(matches_.end(), found, found + count);
+                firstMatch_.push_back(uint32_t(matches_.size()));
             }
+            const size_t span = stop - pos;
+            parse(span, carried);
 
-            // Run transitions.
-            const size_t count = finder.find(i, matches.data());
-            if (count == 0) continue;
+            if (stop == n_ || forced.len) {
+                // Everything up to `stop` is decided.
+                uint8_t s;
+                minState(nodes_[span], &s);
+                write(pos, span, s, span, litStart);
+                if (!forced.len) break;
+                emit_.run(litStart, stop, forced.len, forced.dist);
+                for (size_t j = stop + 1; j < stop + forced.len; ++j)
+                    finder_.skip(j, kDepth);
+                pos = litStart = stop + forced.len;
+                carried = fresh();
+                carried.cost[0] = 0;
+                firstMatch_.assign(1, 0);
+                matches_.clear();
+                continue;
+            }
+            // Write the path up to kOverlap positions before the end and go on
+            // from there.
+            uint8_t s;
+            minState(nodes_[span], &s);
+            const size_t keep = write(pos, span, s, span - kOverlap, litStart);
+            carried = fresh();
+            carried.cost[keptState_] = 0;
+            carried.longRun = nodes_[keep].longRun;
+            // Keep the runs found for the positions from `keep` on.
+            const uint32_t drop = firstMatch_[keep];
+            matches_.erase(matches_.begin(), matches_.begin() + drop);
+            firstMatch_.erase(firstMatch_.begin(), firstMatch_.begin() + ptrdiff_t(keep));
+            for (auto& f : firstMatch_)
+                f -= drop;
+            pos += keep;
+        }
+        emit_.finish(litStart, n_);
+    }
+
+private:
+    static constexpr size_t kWindow = size_t(1) << 13;
+    static constexpr size_t kOverlap = 1536;
+    static constexpr size_t kNiceLen = 160;
+    static constexpr unsigned kDepth = 64;
+    static constexpr size_t kPendingMask = 2047;  // > kMaxLength
+
+    static Node fresh() {
+        Node nd{};
+        std::fill(std::begin(nd.cost), std::end(nd.cost), kInf);
+        return nd;
+    }
+
+    // The cheapest way to each of the `span` positions of the window, starting
+    // from `start`, with the runs listed for them.
+    void parse(size_t span, const Node& start) {
+        nodes_[0] = start;
+        heap_.clear();
+        reaches_.clear();
+        std::fill(std::begin(waiting_), std::end(waiting_), kNone);
+        // The base cost and the runs of the position before, to skip the runs
+        // that merely continue one of its own runs one byte later.
+        uint32_t prevBase = kInf, prevBegin = 0, prevEnd = 0;
+        for (size_t k = 0;; ++k) {
+            Node& nd = nodes_[k];
+            if (k > 0) arrive(k, nd);
+            if (k == span) break;
+            literalStep(nd, nodes_[k + 1]);
+
+            const uint32_t mBegin = firstMatch_[k], mEnd = firstMatch_[k + 1];
             uint8_t fromState;
             const uint32_t base = minState(nd, &fromState);
-            const Match& longest = matches[count - 1];
-            if (longest.len >= kNiceLen) {
-                forcedLen = longest.len;
-                forcedDist = longest.dist;
-                stop = k;
-                break;
-            }
+            // A run from k that k - 1 also has, one byte longer at the same or a
+            // smaller distance, ends where that one ends; unless k is cheaper than
+            // k - 1, it costs no less, except where the longer one needs a larger
+            // command (lengths 11 and 68 from k - 1).
+            const bool hasPrev = prevBase != kInf && base != kInf && base >= prevBase;
+            const uint32_t gain = hasPrev ? base - prevBase : 0;
+            const uint32_t pBegin = prevBegin, pEnd = prevEnd;
+            prevBase = base;
+            prevBegin = mBegin;
+            prevEnd = mEnd;
+            if (mBegin == mEnd || base == kInf) continue;
             const size_t room = span - k;
-            size_t len = kMinMatch;
-            for (size_t m = 0; m < count; ++m) {
-                const size_t maxLen = std::min<size_t>(matches[m].len, room);
-                const size_t dist = matches[m].dist;
-                for (; len <= maxLen; ++len) {
-                    const uint32_t cost = runCost(len, dist);
-                    if (cost == 0) continue;
-                    Node& to = nodes[k + len];
-                    if (base + cost < to.cost[0]) {
-                        to.cost[0] = base + cost;
-                        to.runLen = uint32_t(len);
-                        to.runDist = uint32_t(dist);
-                        to.runFrom = fromState;
+            // A range that the cheapest one reaching k already covers adds nothing.
+            const uint32_t topValue = heap_.empty() ? kInf : heap_.front().value;
+            const size_t topLast = heap_.empty() ? 0 : heap_.front().last;
+            size_t lo = kMinMatch;
+            // The longest run of k - 1 at a distance no larger than this one's
+            // (both lists grow in length and distance).
+            uint32_t prevLen = 0, q = hasPrev ? pBegin : pEnd;
+            for (uint32_t m = mBegin; m < mEnd && lo <= room; ++m) {
+                const Match match = matches_[m];
+                for (; q < pEnd && matches_[q].dist <= match.dist; ++q)
+                    prevLen = matches_[q].len;
+                const size_t hi = std::min<size_t>(match.len, room);
+                for (const Band& b : kBands) {
+                    if (match.dist > b.maxDist || lo > hi) continue;
+                    size_t first = std::max<size_t>(lo, b.minLen);
+                    const size_t last = std::min<size_t>(hi, b.maxLen);
+                    if (first > last) continue;
+                    lo = last + 1;
+                    if (prevLen > last) {
+                        if (gain >= kPerByte || last < b.maxLen) continue;
+                        first = last;
                     }
+                    const uint32_t value = base + b.bytes * kPerByte + 1;
+                    if (value >= topValue && k + last <= topLast) continue;
+                    uint32_t& list = waiting_[(k + first) & kPendingMask];
+                    reaches_.push_back(
+                        {value, uint32_t(k + last), match.dist, list, uint16_t(k), fromState});
+                    list = uint32_t(reaches_.size() - 1);
                 }
+                lo = std::max<size_t>(lo, match.len + 1);
             }
         }
+    }
 
-        // Walk back from the cheapest state at `stop` and write the runs found.
-        uint8_t endState;
-        minState(nodes[stop], &endState);
-        path.clear();
-        uint8_t s = endState;
-        for (size_t k = stop; k > 0;) {
-            const Node& nd = nodes[k];
+    // The runs that reach position k: the cheapest of the ranges covering it.
+    void arrive(size_t k, Node& nd) {
+        while (!heap_.empty() && heap_.front().last < k) {
+            std::pop_heap(heap_.begin(), heap_.end(), CheaperFirst{});
+            heap_.pop_back();
+        }
+        uint32_t& list = waiting_[k & kPendingMask];
+        for (uint32_t r = list; r != kNone; r = reaches_[r].next) {
+            const Reach& reach = reaches_[r];
+            // A range that the cheapest one covers to its end adds nothing.
+            if (!heap_.empty() && heap_.front().value <= reach.value &&
+                heap_.front().last >= reach.last)
+                continue;
+            heap_.push_back(reach);
+            std::push_heap(heap_.begin(), heap_.end(), CheaperFirst{});
+        }
+        list = kNone;
+        if (!heap_.empty()) {
+            const Reach& r = heap_.front();
+            nd.cost[0] = r.value;
+            nd.runLen = uint16_t(k - r.from);
+            nd.runDist = r.dist;
+            nd.runFrom = r.fromState;
+        }
+    }
+
+    // Walks the path back from position `span` in state `s` and writes its runs
+    // that end at or before `upTo`. Returns the last position of the path at or
+    // before `upTo` that is not inside a run, and leaves its state in keptState_.
+    size_t write(size_t pos, size_t span, uint8_t s, size_t upTo, size_t& litStart) {
+        path_.clear();
+        size_t keep = span;
+        keptState_ = s;
+        for (size_t k = span; k > 0;) {
+            if (k <= upTo && keep > upTo) {
+                keep = k;
+                keptState_ = s;
+            }
+            const Node& nd = nodes_[k];
             if (s == 0) {
-                path.push_back({start + k - nd.runLen, nd.runLen, nd.runDist});
+                if (k <= upTo) path_.push_back({pos + k - nd.runLen, nd.runLen, nd.runDist});
                 s = nd.runFrom;
                 k -= nd.runLen;
             } else if (s == 4) {
@@ -726,30 +1175,41 @@ Bytes encodeBest(ByteSpan in) {
                 --k;
             }
         }
-        for (auto it = path.rbegin(); it != path.rend(); ++it) {
-            e.run(litStart, it->at, it->len, it->dist);
+        if (keep > upTo) {
+            keep = 0;
+            keptState_ = s;
+        }
+        for (auto it = path_.rbegin(); it != path_.rend(); ++it) {
+            emit_.run(litStart, it->at, it->len, it->dist);
             litStart = it->at + it->len;
         }
-
-        carried = Node{};
-        std::fill(std::begin(carried.cost), std::end(carried.cost), kInf);
-        if (forcedLen) {
-            const size_t at = start + stop;
-            e.run(litStart, at, forcedLen, forcedDist);
-            for (size_t j = at + 1; j < at + forcedLen; ++j)
-                finder.skip(j);
-            litStart = at + forcedLen;
-            start = litStart;
-            carried.cost[0] = 0;
-        } else {
-            // The next block goes on from the state this one ended in.
-            start += span;
-            carried.cost[endState] = 0;
-            carried.longRun = nodes[span].longRun;
-        }
+        return keep;
     }
-    e.finish(litStart, n);
-    return out;
+
+    struct Step {
+        size_t at, len, dist;
+    };
+
+    const uint8_t* src_;
+    size_t n_;
+    Emitter emit_;
+    MatchFinder finder_;
+    std::vector<Node> nodes_;
+    std::vector<uint32_t> firstMatch_;  // per position of the window: its first run
+    std::vector<Match> matches_;
+    std::vector<Reach> reaches_;
+    uint32_t waiting_[kPendingMask + 1];
+    std::vector<Reach> heap_;
+    std::vector<Step> path_;
+    uint8_t keptState_ = 0;
+};
+
+Bytes encodeBest(ByteSpan in) {
+    Bytes out = startStream(in.size());
+    BestPacker(in, out).run();
+    // The parse is exact for the runs its finder lists; Fast may list others.
+    Bytes fast = encodeFast(in);
+    return fast.size() < out.size() ? fast : out;
 }
 
 }  // namespace
@@ -758,7 +1218,15 @@ Result<Bytes> encode(ByteSpan in, Level level) {
     if (in.size() > kMaxPackInput)
         return makeError("input of " + std::to_string(in.size()) +
                          " bytes is too large to pack: the limit is 16 MiB less one byte");
-    return level == Level::Fast ? encodeFast(in) : encodeBest(in);
+    switch (level) {
+        case Level::Fastest:
+            return encodeFastest(in);
+        case Level::Fast:
+            return encodeFast(in);
+        case Level::Best:
+            break;
+    }
+    return encodeBest(in);
 }
 
 }  // namespace ov::refpack

@@ -13,6 +13,7 @@
 //   0xFC-0xFF  1 byte   literals b0&3, end of stream
 
 #include <cstdint>
+#include <functional>
 
 #include "bytes.h"
 #include "result.h"
@@ -44,6 +45,21 @@ Result<Header> readHeader(ByteSpan in);
 // bytes, but nothing past out.size() is touched. Safe on hostile input.
 Result<size_t> decodeInto(ByteSpan in, std::span<uint8_t> out);
 
+// The farthest back a run can reach.
+inline constexpr size_t kMaxRunDistance = 131072;
+
+// Receives decoded bytes in order, a piece at a time; an error stops the decode.
+using Sink = std::function<Status(ByteSpan)>;
+
+// Decodes the stream `in` (header included) without an output buffer of its
+// size: the output goes through a window of a few hundred KiB that keeps the last
+// kMaxRunDistance bytes for the runs to reach back into, and each piece is handed
+// to `sink` as soon as it is made. Produces at most `limit` bytes: a stream that
+// would make more is refused, as is one that ends before its end command (the
+// stated size is not looked at). Returns the number of bytes produced. On failure
+// the sink may have received part of the output. Safe on hostile input.
+Result<size_t> decodeStream(ByteSpan in, size_t limit, const Sink& sink);
+
 // Decodes a whole stream to exactly its stated unpacked size; a stream that
 // produces any other length is refused, and so is a stated size larger than its
 // command bytes could ever produce (checked before anything is allocated). Safe
@@ -51,8 +67,12 @@ Result<size_t> decodeInto(ByteSpan in, std::span<uint8_t> out);
 Result<Bytes> decode(ByteSpan in);
 
 enum class Level {
-    Fast,  // greedy with one step of lazy matching: hundreds of MB/s
-    Best,  // smallest output: shortest-path parse over the real command costs
+    Fastest,  // greedy, one hash probe per position: several hundred MB/s
+    Fast,     // hash chains and two steps of lazy matching: about a third of
+              // Fastest's speed, some 14% smaller
+    Best,     // smallest: shortest-path parse over the real command costs, a few
+              // MB/s; of equally small parses the one with fewer commands, which
+              // decodes faster; never larger than Fast's stream
 };
 
 inline constexpr size_t kMaxPackInput = (size_t(1) << 24) - 1;

@@ -10,14 +10,19 @@ namespace ovcli {
 
 namespace {
 
+ov::refpack::Level levelNamed(const std::string& name) {
+    if (name == "fastest") return ov::refpack::Level::Fastest;
+    if (name == "fast") return ov::refpack::Level::Fast;
+    return ov::refpack::Level::Best;
+}
+
 int runPack(const std::string& in, const std::string& out, const std::string& level) {
     auto data = ov::readFile(ov::pathFromText(in));
     if (!data) {
         printError(data.error().describe());
         return kFailed;
     }
-    auto packed = ov::refpack::encode(
-        *data, level == "fast" ? ov::refpack::Level::Fast : ov::refpack::Level::Best);
+    auto packed = ov::refpack::encode(*data, levelNamed(level));
     if (!packed) {
         printError(in + ": " + packed.error().describe());
         return kFailed;
@@ -30,22 +35,40 @@ int runPack(const std::string& in, const std::string& out, const std::string& le
     return kOk;
 }
 
+// Unpacks straight into the output file through the decoder's window, so only the
+// packed input is held in memory, never the unpacked output.
 int runUnpack(const std::string& in, const std::string& out) {
     auto data = ov::readFile(ov::pathFromText(in));
     if (!data) {
         printError(data.error().describe());
         return kFailed;
     }
-    auto plain = ov::refpack::decode(*data);
-    if (!plain) {
-        printError(in + ": " + plain.error().describe());
+    auto header = ov::refpack::readHeader(*data);
+    if (!header) {
+        printError(in + ": " + header.error().describe());
         return kFailed;
     }
-    if (auto st = ov::writeFileAtomic(ov::pathFromText(out), *plain); !st) {
+    auto staged = ov::StagedFile::create(ov::pathFromText(out));
+    if (!staged) {
+        printError(staged.error().describe());
+        return kFailed;
+    }
+    auto made = ov::refpack::decodeStream(*data, header->unpackedSize,
+                                          [&](ov::ByteSpan piece) { return staged->write(piece); });
+    if (made && *made != header->unpackedSize)
+        made = ov::makeError(ov::ErrorKind::BadData,
+                             "packed stream produces " + std::to_string(*made) +
+                                 " bytes, its header states " +
+                                 std::to_string(header->unpackedSize));
+    if (!made) {
+        printError(in + ": " + made.error().describe());
+        return kFailed;
+    }
+    if (auto st = staged->commit(); !st) {
         printError(st.error().describe());
         return kFailed;
     }
-    std::cout << in << ": " << data->size() << " -> " << plain->size() << " bytes\n";
+    std::cout << in << ": " << data->size() << " -> " << *made << " bytes\n";
     return kOk;
 }
 
@@ -58,7 +81,14 @@ void addCodecCommands(Cli& cli) {
     auto level = std::make_shared<std::string>("best");
     pack->add_option("IN", *in, "File to pack")->required();
     pack->add_option("OUT", *out, "Packed file to write")->required();
-    pack->add_option("--level", *level, "fast or best")->check(CLI::IsMember({"fast", "best"}));
+    // Best by default: what a modder packs is a model or an archive item of a few
+    // kilobytes to a few megabytes, which Best packs in well under a second into
+    // the smallest file, and packing is done once while the game reads it often.
+    pack->add_option("--level", *level,
+                     "best (the default: the smallest file, at a few MB/s, well under a "
+                     "second for a model), fast (about 100 MB/s, 5-25% larger) or "
+                     "fastest (several hundred MB/s, 15-80% larger)")
+        ->check(CLI::IsMember({"fastest", "fast", "best"}));
     pack->callback([&cli, in, out, level] { cli.exitCode = runPack(*in, *out, *level); });
 
     auto* unpack = cli.app.add_subcommand("unpack", "Unpack a RefPack stream");
