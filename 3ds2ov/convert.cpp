@@ -247,6 +247,13 @@ uint32_t canonicalBits(float f) {
 int readModel(ByteSpan file3ds, ConvModel& model, Output& out) {
     model.vertices.clear();
     model.faces.clear();
+    // Anything else (a text file, a picture) would be dumped as nothing and
+    // converted into an empty model. An empty file or a main chunk cut short is said
+    // to be cut short below.
+    if (!file3ds.empty() && (file3ds.size() < 2 || loadU16LE(file3ds.data()) != 0x4D4D)) {
+        out.write("\n    MALFORMED 3DS DATA!!\n    The file does not start with the 3DS main chunk.\n");
+        return kMalformed;
+    }
     out.write("- Gathering 3DS data... ");
     out.flush();
     DumpFaults faults;
@@ -489,6 +496,10 @@ int convertUnguarded(const char* inputPath, const char* textureName, const char*
 
     ConvModel model;
     if (int code = readModel(*data, model, out); code != kConverted) return code;
+    if (model.vertices.empty() || model.faces.empty()) {
+        out.write("\n    NO MESH!!\n    The 3DS file holds no mesh with vertices and faces.\n");
+        return kNoMesh;
+    }
     copyTextureCoordinates(model);
 
     out.write("- Smart-scaling mesh(es)... ");

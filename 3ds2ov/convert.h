@@ -35,6 +35,7 @@ enum ResultCode : int {
     kCannotWrite = 7,      // the SHP file cannot be written
     kMalformed = 8,        // a file cut short (a chunk running past its parent or the file's
                            // end), a count the chunk cannot hold, a corner beyond its mesh, ...
+    kNoMesh = 9,           // a 3DS file that holds no mesh with vertices and faces
 };
 
 inline constexpr int kMaxVertices = 5000;

@@ -8,7 +8,8 @@
 // match its vertices, 3 the 3DS file cannot be opened, 4 more than 5000 vertices
 // or 5000 faces, 5 every vertex lies at the origin, 6 texture name over 63 or
 // output path over 79 characters, 7 the SHP file cannot be written, 8 malformed
-// 3DS data. Nothing is written unless the result is 0. The caller owns the strings.
+// 3DS data (a file that does not start with the 3DS main chunk included), 9 the
+// 3DS file holds no mesh with vertices and faces. Nothing is written unless the result is 0. The caller owns the strings.
 // The paths are UTF-8 text; on Windows a path that is not valid UTF-8 is read one
 // byte per character, as Latin-1 (the Western ANSI code page outside 0x80-0x9F).
 

@@ -10,6 +10,14 @@ file(COPY ${OV_CLI11_INCLUDE_DIR}/CLI DESTINATION ${ov_cli11_copy})
 add_library(CLI11::CLI11 INTERFACE IMPORTED)
 target_include_directories(CLI11::CLI11 SYSTEM INTERFACE ${ov_cli11_copy})
 
+# nlohmann-json, header-only too, the same way.
+find_path(OV_NLOHMANN_JSON_INCLUDE_DIR nlohmann/json.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH
+          REQUIRED)
+set(ov_json_copy ${CMAKE_BINARY_DIR}/third_party/nlohmann_json/include)
+file(COPY ${OV_NLOHMANN_JSON_INCLUDE_DIR}/nlohmann DESTINATION ${ov_json_copy})
+add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
+target_include_directories(nlohmann_json::nlohmann_json SYSTEM INTERFACE ${ov_json_copy})
+
 # GoogleTest built for the target from Debian's googletest sources.
 if(OV_BUILD_TESTS)
     set(OV_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources for cross builds")

@@ -1,10 +1,16 @@
 #include "cli.h"
 
+#include <algorithm>
+#include <charconv>
 #include <utility>
 
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
+
+#include "common/fileio.h"
+#include "json.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -31,6 +37,14 @@ bool stdinIsTerminal() {
 #endif
 }
 
+bool stdoutIsTerminal() {
+#ifdef _WIN32
+    return isConsole(STD_OUTPUT_HANDLE);
+#else
+    return isatty(STDOUT_FILENO) != 0;
+#endif
+}
+
 bool stderrIsTerminal() {
 #ifdef _WIN32
     return isConsole(STD_ERROR_HANDLE);
@@ -41,6 +55,180 @@ bool stderrIsTerminal() {
 
 void printError(const std::string& text) {
     std::cerr << "ovcli: " << text << '\n';
+}
+
+namespace {
+
+char lower(char c) {
+    return char(std::tolower(static_cast<unsigned char>(c)));
+}
+
+// Edit distance with a swap of two neighbouring letters as one change.
+size_t editDistance(std::string_view a, std::string_view b) {
+    std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
+    for (size_t i = 0; i <= a.size(); ++i)
+        d[i][0] = i;
+    for (size_t j = 0; j <= b.size(); ++j)
+        d[0][j] = j;
+    for (size_t i = 1; i <= a.size(); ++i)
+        for (size_t j = 1; j <= b.size(); ++j) {
+            size_t cost = lower(a[i - 1]) == lower(b[j - 1]) ? 0 : 1;
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+            if (i > 1 && j > 1 && lower(a[i - 1]) == lower(b[j - 2]) &&
+                lower(a[i - 2]) == lower(b[j - 1]))
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    return d[a.size()][b.size()];
+}
+
+}  // namespace
+
+std::optional<std::string> nearest(std::string_view word, const std::vector<std::string>& candidates) {
+    if (word.size() > 64) return std::nullopt;
+    std::optional<std::string> best;
+    size_t bestDistance = 0;
+    for (const auto& c : candidates) {
+        if (c.empty()) continue;
+        size_t d = editDistance(word, c);
+        // A word that starts a candidate ("cre" for "create") is as good as one change.
+        if (word.size() >= 2 && c.size() > word.size() &&
+            ov::sameNameIgnoringCase(std::string_view(c).substr(0, word.size()), word))
+            d = std::min<size_t>(d, 1);
+        if (!best || d < bestDistance) {
+            best = c;
+            bestDistance = d;
+        }
+    }
+    const size_t allowed = std::max<size_t>(2, word.size() / 3);
+    if (best && bestDistance <= allowed && bestDistance < std::max(word.size(), size_t(1)))
+        return best;
+    return std::nullopt;
+}
+
+std::string didYouMean(std::string_view word, const std::vector<std::string>& candidates) {
+    auto n = nearest(word, candidates);
+    return n ? "; did you mean '" + *n + "'?" : std::string();
+}
+
+void addExamples(CLI::App* sub, const std::vector<const char*>& examples) {
+    std::string text = examples.size() == 1 ? "Example:\n" : "Examples:\n";
+    for (const char* e : examples)
+        text += std::string("  ") + e + "\n";
+    sub->footer(text);
+}
+
+std::string pathProblem(const std::string& path, const std::string& expected) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path p = ov::pathFromText(ov::trim(path));
+    const auto st = fs::status(p, ec);
+    if (st.type() == fs::file_type::directory) return path + ": is a folder; expected " + expected;
+    if (st.type() == fs::file_type::not_found) {
+        fs::path parent = p.parent_path();
+        if (!parent.empty() && !fs::is_directory(parent, ec))
+            return path + ": no such file (the folder " + ov::pathText(parent) +
+                   " does not exist); expected " + expected;
+        return path + ": no such file; expected " + expected;
+    }
+    if (ec) return path + ": " + ec.message() + "; expected " + expected;
+    if (st.type() != fs::file_type::regular) return path + ": not a regular file; expected " + expected;
+    return {};
+}
+
+void explainPath(const std::string& path, const std::string& expected) {
+    if (auto problem = pathProblem(path, expected); !problem.empty()) printError(problem);
+}
+
+bool mayReplace(CliReporter& reporter, const std::string& path, bool force) {
+    std::error_code ec;
+    if (force || !std::filesystem::exists(ov::pathFromText(path), ec)) return true;
+    if (std::filesystem::is_directory(ov::pathFromText(path), ec)) {
+        printError(path + ": is a folder; expected a file name to write");
+        return false;
+    }
+    if (!reporter.preset && stdinIsTerminal()) {
+        ov::Answer a = reporter.question("ovcli", path + " exists. Replace it?", ov::Buttons::YesNo,
+                                         ov::Icon::Question);
+        if (a == ov::Answer::Yes) return true;
+        printError(path + ": kept as it was");
+        return false;
+    }
+    if (reporter.preset == ov::Answer::Yes) return true;
+    printError(path + ": exists; give --force to replace it");
+    return false;
+}
+
+std::string backupPathFor(const std::string& path) {
+    std::filesystem::path p = ov::pathFromText(path);
+    p.replace_extension(".bak");
+    return ov::pathText(p);
+}
+
+bool keepFirstBackup(const std::string& path) {
+    const std::string bak = backupPathFor(path);
+    std::error_code ec;
+    if (std::filesystem::exists(ov::pathFromText(bak), ec)) return true;
+    if (auto st = ov::copyFileAtomic(ov::pathFromText(path), ov::pathFromText(bak)); !st) {
+        printError(bak + ": the backup cannot be written (" + st.error().describe() +
+                   "); nothing was changed");
+        return false;
+    }
+    std::cerr << "ovcli: kept the model as it was in " << bak << '\n';
+    return true;
+}
+
+std::string jsonText(std::string_view bytes) {
+    // Valid UTF-8 is kept; anything else is taken byte by byte as Latin-1.
+    size_t i = 0;
+    bool valid = true;
+    while (i < bytes.size() && valid) {
+        const unsigned char c = static_cast<unsigned char>(bytes[i]);
+        const size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        if (n == 0 || i + n > bytes.size()) {
+            valid = false;
+            break;
+        }
+        for (size_t k = 1; k < n; ++k)
+            if ((static_cast<unsigned char>(bytes[i + k]) & 0xC0) != 0x80) valid = false;
+        // Overlong forms and surrogates are not UTF-8.
+        if (valid && n == 2 && c < 0xC2) valid = false;
+        if (valid && n == 3) {
+            const unsigned char d = static_cast<unsigned char>(bytes[i + 1]);
+            if ((c == 0xE0 && d < 0xA0) || (c == 0xED && d >= 0xA0)) valid = false;
+        }
+        if (valid && n == 4) {
+            const unsigned char d = static_cast<unsigned char>(bytes[i + 1]);
+            if ((c == 0xF0 && d < 0x90) || (c == 0xF4 && d >= 0x90) || c > 0xF4) valid = false;
+        }
+        i += n;
+    }
+    if (valid) return std::string(bytes);
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (char ch : bytes) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c < 0x80) {
+            out += ch;
+        } else {
+            out += char(0xC0 | (c >> 6));
+            out += char(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::optional<unsigned long long> parseUnsigned(std::string_view text) {
+    std::string s = ov::trim(text);
+    int base = 10;
+    std::string_view digits = s;
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+        digits.remove_prefix(2);
+        base = 16;
+    }
+    unsigned long long v = 0;
+    auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), v, base);
+    if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
+    return v;
 }
 
 void CliReporter::message(std::string_view title, std::string_view text, ov::Icon) {
@@ -101,11 +289,13 @@ bool offered(ov::Answer a, ov::Buttons b) {
 
 ov::Answer CliReporter::question(std::string_view title, std::string_view text, ov::Buttons buttons,
                                  ov::Icon) {
-    std::cout.flush();
-    std::cerr << title << ": " << text << '\n';
+    // A question a flag answered is not shown.
     if (preset && offered(*preset, buttons)) return *preset;
     if (preset && *preset == ov::Answer::Yes && buttons == ov::Buttons::OkCancel)
         return ov::Answer::Ok;
+    std::cout.flush();
+    std::cerr << title << ": " << text << '\n';
+    if (!hint.empty() && buttons != ov::Buttons::Ok) std::cerr << "  " << hint << '\n';
     if (buttons == ov::Buttons::Ok) return ov::Answer::Ok;
     if (!stdinIsTerminal()) {
         ov::Answer a = ov::cautiousAnswer(buttons);
@@ -189,13 +379,6 @@ void ProgressLine::clear() {
     std::fputs("\r\033[K", stderr);
     std::fflush(stderr);
     shown_ = false;
-}
-
-std::string printable(std::string_view name) {
-    std::string s(name);
-    for (char& c : s)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-    return s;
 }
 
 const std::vector<std::string>& packLevelNames() {

@@ -5,11 +5,13 @@
 #include <CLI/CLI.hpp>
 #include <filesystem>
 #include <chrono>
+#include <initializer_list>
 #include <optional>
 #include <stop_token>
 #include <string>
 #include <vector>
 
+#include "common/fileio.h"
 #include "common/job.h"
 #include "common/refpack.h"
 #include "common/report.h"
@@ -28,6 +30,8 @@ public:
                         ov::Icon icon) override;
 
     std::optional<ov::Answer> preset;
+    // Said after a question that no flag answered: the flag that would.
+    std::string hint;
 };
 
 // One progress line on standard error when it is a terminal, redrawn in place;
@@ -56,8 +60,8 @@ private:
     std::stop_source stop_;
 };
 
-// A name as it may be printed on a terminal: control bytes shown as '?'.
-std::string printable(std::string_view name);
+// A name as it may be printed on a terminal: control characters shown as '?'.
+using ov::printable;
 
 // The packer levels by the names the --level options take.
 const std::vector<std::string>& packLevelNames();
@@ -74,6 +78,7 @@ void addAnswerFlags(CLI::App* sub, CliReporter& reporter, bool withCancel = fals
 
 bool stdinIsTerminal();
 bool stderrIsTerminal();
+bool stdoutIsTerminal();
 
 // Prints "ovcli: TEXT" on standard error.
 void printError(const std::string& text);
@@ -85,6 +90,36 @@ size_t warnAboutTemporaries(const std::filesystem::path& folder);
 // The same for the folder of the file `target`.
 size_t warnAboutTemporariesBeside(const std::filesystem::path& target);
 
+// The candidate nearest to `word` (letter case ignored; a swapped pair of letters
+// counts as one change), when it is near enough to be what was meant.
+std::optional<std::string> nearest(std::string_view word, const std::vector<std::string>& candidates);
+// "; did you mean 'X'?" for the nearest candidate, or nothing.
+std::string didYouMean(std::string_view word, const std::vector<std::string>& candidates);
+
+// Ends the command's --help with its examples.
+void addExamples(CLI::App* sub, const std::vector<const char*>& examples);
+
+// Why a path given for `expected` (e.g. "a .hog file") cannot be used, as a line for
+// the user: "game: is a folder; expected a .hog file". Empty when it is a file.
+std::string pathProblem(const std::string& path, const std::string& expected);
+// Prints pathProblem as a second line after a library's message, when there is one.
+void explainPath(const std::string& path, const std::string& expected);
+
+// Before a whole file is written over an existing one: true when `force` says so or
+// the person at the terminal agrees; without a terminal it refuses and says how to
+// replace the file.
+bool mayReplace(CliReporter& reporter, const std::string& path, bool force);
+
+// "FILE.bak" for FILE.ext, as the weapon changes name the first state of a model.
+std::string backupPathFor(const std::string& path);
+// Before a file is changed in place: keeps its current bytes as backupPathFor(path)
+// unless a backup is there already (the first state is never overwritten). Says so
+// when it makes one.
+bool keepFirstBackup(const std::string& path);
+
+// Numbers as people type them: decimal, or hexadecimal with a 0x prefix.
+std::optional<unsigned long long> parseUnsigned(std::string_view text);
+
 void addCodecCommands(Cli& cli);
 void addShpCommands(Cli& cli);
 void addSampleCommands(Cli& cli);
@@ -92,8 +127,14 @@ void addHogCommands(Cli& cli);
 // add, replace, rename, delete and edit, under the hog command.
 void addHogEditCommands(Cli& cli, CLI::App* hog);
 void addShipsCommands(Cli& cli);
+// stats ..., under addShipsCommands.
+void addStatsCommands(Cli& cli);
 void addModelCommands(Cli& cli);
 void addConvertCommands(Cli& cli);
 void addFileCommands(Cli& cli);
+// The examples of every command's --help, added once every command is there.
+void addAllExamples(CLI::App& app);
+// completion bash / commands, from the commands added before it.
+void addCompletionCommands(Cli& cli);
 
 }  // namespace ovcli

@@ -1,122 +1,94 @@
 #pragma once
-// A minimal JSON writer for ovcli's --json output.
+// ovcli's --json output: a value built a piece at a time, in the order the fields
+// are given, and written by the JSON library (escaping, numbers, UTF-8).
 
-#include <cmath>
-#include <cstdio>
+#include <charconv>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace ovcli {
 
+// Text for a JSON string. Names read from the game's files are single bytes in the
+// game's Western code page: text that is not valid UTF-8 is read as Latin-1.
+// Valid UTF-8 (paths typed by the user) is kept as it is.
+std::string jsonText(std::string_view bytes);
+
 class Json {
 public:
-    Json& beginObject() { return open('{'); }
-    Json& endObject() { return close('}'); }
-    Json& beginArray() { return open('['); }
-    Json& endArray() { return close(']'); }
+    using Value = nlohmann::ordered_json;
+
+    Json& beginObject() { return open(Value::object()); }
+    Json& endObject() { return close(); }
+    Json& beginArray() { return open(Value::array()); }
+    Json& endArray() { return close(); }
 
     Json& key(std::string_view k) {
-        comma();
-        quote(k);
-        out_ += ':';
-        afterKey_ = true;
+        key_ = jsonText(k);
         return *this;
     }
-    Json& value(std::string_view s) {
-        comma();
-        quote(s);
-        return *this;
-    }
+    Json& value(std::string_view s) { return put(jsonText(s)); }
     Json& value(const char* s) { return value(std::string_view(s)); }
     Json& value(const std::string& s) { return value(std::string_view(s)); }
-    Json& value(bool b) {
-        comma();
-        out_ += b ? "true" : "false";
-        return *this;
-    }
+    Json& value(bool b) { return put(b); }
     template <class T>
-    requires std::is_integral_v<T> Json& value(T v) {
-        comma();
-        out_ += std::to_string(v);
-        return *this;
+    requires std::is_integral_v<T> Json& value(T v) { return put(v); }
+    // Not-a-number and infinities are written as null.
+    Json& value(double v) { return put(v); }
+    // The shortest decimal that reads back as the same float, not the digits of
+    // its double widening (0.1, not 0.10000000149011612).
+    Json& value(float v) {
+        char buf[32];
+        auto [end, ec] = std::to_chars(buf, buf + sizeof buf - 1, v);
+        if (ec != std::errc()) return put(double(v));
+        *end = '\0';
+        return put(std::strtod(buf, nullptr));
     }
-    Json& value(double v) {
-        comma();
-        if (!std::isfinite(v)) {
-            out_ += "null";
-        } else {
-            char buf[32];
-            std::snprintf(buf, sizeof buf, "%.9g", v);
-            out_ += buf;
-        }
-        return *this;
-    }
-    Json& value(float v) { return value(double(v)); }
     template <class T>
     Json& field(std::string_view k, const T& v) {
         key(k);
         return value(v);
     }
 
-    const std::string& str() const { return out_; }
+    std::string str() const {
+        return root_.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    }
 
 private:
-    Json& open(char c) {
-        comma();
-        out_ += c;
-        first_.push_back(true);
+    Value& place(Value v) {
+        if (open_.empty()) {
+            root_ = std::move(v);
+            return root_;
+        }
+        Value& top = *open_.back();
+        if (top.is_array()) {
+            top.push_back(std::move(v));
+            return top.back();
+        }
+        return top[key_] = std::move(v);
+    }
+    template <class T>
+    Json& put(T v) {
+        place(Value(std::move(v)));
         return *this;
     }
-    Json& close(char c) {
-        out_ += c;
-        first_.pop_back();
+    // An open array or object lives in its parent, which takes nothing else until
+    // it is closed, so the pointer to it stays valid.
+    Json& open(Value v) {
+        open_.push_back(&place(std::move(v)));
         return *this;
     }
-    void comma() {
-        if (afterKey_) {
-            afterKey_ = false;
-            return;
-        }
-        if (first_.empty()) return;
-        if (!first_.back()) out_ += ',';
-        first_.back() = false;
-    }
-    void quote(std::string_view s) {
-        out_ += '"';
-        for (unsigned char c : s) {
-            switch (c) {
-                case '"':
-                    out_ += "\\\"";
-                    break;
-                case '\\':
-                    out_ += "\\\\";
-                    break;
-                case '\n':
-                    out_ += "\\n";
-                    break;
-                case '\r':
-                    out_ += "\\r";
-                    break;
-                case '\t':
-                    out_ += "\\t";
-                    break;
-                default:
-                    if (c < 0x20 || c >= 0x80) {  // bytes above 0x7F are Latin-1 characters
-                        char buf[8];
-                        std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                        out_ += buf;
-                    } else {
-                        out_ += char(c);
-                    }
-            }
-        }
-        out_ += '"';
+    Json& close() {
+        open_.pop_back();
+        return *this;
     }
 
-    std::string out_;
-    std::vector<bool> first_;
-    bool afterKey_ = false;
+    Value root_;
+    std::vector<Value*> open_;
+    std::string key_;
 };
 
 }  // namespace ovcli

@@ -1,5 +1,9 @@
 // ovcli: the toolkit's command-line front end.
 
+#include <algorithm>
+#include <cctype>
+#include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,6 +55,112 @@ private:
 };
 #endif
 
+std::vector<CLI::App*> commandsOf(CLI::App* app) {
+    return app->get_subcommands([](CLI::App* sub) { return !sub->get_name().empty(); });
+}
+
+std::vector<std::string> namesOf(const std::vector<CLI::App*>& apps) {
+    std::vector<std::string> names;
+    for (auto* a : apps)
+        names.push_back(a->get_name());
+    return names;
+}
+
+// The long and short option names a command takes, its option groups' included.
+void optionNames(CLI::App* app, std::vector<std::string>& out) {
+    for (const CLI::Option* o : app->get_options()) {
+        for (const auto& n : o->get_lnames())
+            out.push_back("--" + n);
+        for (const auto& n : o->get_snames())
+            out.push_back("-" + n);
+    }
+    for (auto* g : app->get_subcommands([](CLI::App* sub) { return sub->get_name().empty(); }))
+        optionNames(g, out);
+}
+
+std::string commandPath(CLI::App* app) {
+    std::string path;
+    for (CLI::App* a = app; a && a->get_parent(); a = a->get_parent())
+        path = a->get_name() + (path.empty() ? "" : " " + path);
+    return path.empty() ? "ovcli" : "ovcli " + path;
+}
+
+bool isNumber(const std::string& s) {
+    return s.size() > 1 && s[0] == '-' && (std::isdigit(static_cast<unsigned char>(s[1])) || s[1] == '.');
+}
+
+// Looks at the command line before CLI11 does, for the mistakes people make most:
+// no command at all, `help [COMMAND...]`, a misspelt command or option. Returns the
+// exit code when it has dealt with the line itself.
+std::optional<int> preflight(CLI::App& app, const std::vector<std::string>& args) {
+    CLI::App* at = &app;
+    size_t i = 0;
+    if (args.empty()) {
+        std::cout << app.help();
+        return ovcli::kOk;
+    }
+    if (args[0] == "help") {
+        for (i = 1; i < args.size(); ++i) {
+            auto subs = commandsOf(at);
+            auto it = std::find_if(subs.begin(), subs.end(),
+                                   [&](CLI::App* s) { return s->get_name() == args[i]; });
+            if (it == subs.end()) {
+                ovcli::printError("unknown command '" + args[i] + "'" +
+                                  ovcli::didYouMean(args[i], namesOf(subs)) + " (`" +
+                                  commandPath(at) + " --help` lists them)");
+                return ovcli::kUsage;
+            }
+            at = *it;
+        }
+        std::cout << at->help();
+        return ovcli::kOk;
+    }
+    bool optionsEnded = false;
+    for (; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (optionsEnded) continue;
+        if (a == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        auto subs = commandsOf(at);
+        if (a.size() > 1 && a[0] == '-' && !isNumber(a)) {
+            if (a == "--help" || a == "-h") return std::nullopt;
+            std::string name = a.substr(0, a.find('='));
+            std::vector<std::string> known;
+            optionNames(at, known);
+            if (std::find(known.begin(), known.end(), name) == known.end() &&
+                (at != &app || name != "--version")) {
+                ovcli::printError("unknown option '" + name + "' for '" + commandPath(at) + "'" +
+                                  ovcli::didYouMean(name, known) + " (`" + commandPath(at) +
+                                  " --help` lists them)");
+                return ovcli::kUsage;
+            }
+            continue;
+        }
+        if (subs.empty()) continue;
+        auto it = std::find_if(subs.begin(), subs.end(),
+                               [&](CLI::App* s) { return s->get_name() == a; });
+        if (it != subs.end()) {
+            at = *it;
+            continue;
+        }
+        // A group of commands takes nothing but a command.
+        if (at->get_options([](const CLI::Option* o) { return o->get_positional(); }).empty()) {
+            ovcli::printError("unknown command '" + a + "'" + ovcli::didYouMean(a, namesOf(subs)) +
+                              " (`" + commandPath(at) + " --help` lists them)");
+            return ovcli::kUsage;
+        }
+    }
+    // A group named without one of its commands: its help, which lists them.
+    if (!commandsOf(at).empty() && at != &app &&
+        at->get_options([](const CLI::Option* o) { return o->get_positional(); }).empty()) {
+        std::cout << at->help();
+        return ovcli::kUsage;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -72,6 +182,8 @@ int main(int argc, char** argv) {
     ovcli::addModelCommands(cli);
     ovcli::addConvertCommands(cli);
     ovcli::addFileCommands(cli);
+    ovcli::addCompletionCommands(cli);
+    ovcli::addAllExamples(app);
 
 #ifdef _WIN32
     Utf8Console console;
@@ -84,6 +196,8 @@ int main(int argc, char** argv) {
         argv = pointers.data();
     }
 #endif
+    std::vector<std::string> words(argv + (argc > 0 ? 1 : 0), argv + argc);
+    if (auto rc = preflight(app, words)) return *rc;
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -42,6 +42,7 @@ bool openModel(Cli& cli, Document& doc, const std::string& path) {
             printError(path + ": the model holds no blocks");
             break;
         case ov::model::OpenResult::Failed:
+            explainPath(path, "an SHP model");
             break;
     }
     cli.exitCode = kFailed;
@@ -50,17 +51,81 @@ bool openModel(Cli& cli, Document& doc, const std::string& path) {
 
 bool checkComponent(Cli& cli, const Document& doc, size_t k) {
     if (k < doc.componentCount()) return true;
-    printError("component " + std::to_string(k) + " does not exist: the model has " +
-               std::to_string(doc.componentCount()) + " components");
+    const size_t n = doc.componentCount();
+    printError("component " + std::to_string(k) + " is out of range: the model has " +
+               std::to_string(n) + " component(s)" +
+               (n ? " (0-" + std::to_string(n - 1) + ")" : ""));
     cli.exitCode = kFailed;
     return false;
 }
 
-bool saveModel(Cli& cli, Document& doc) {
-    warnAboutTemporariesBeside(doc.fileName());
-    if (doc.save()) return true;
+struct Args {
+    std::string file, other, out;
+    size_t component = 0, index = 0;
+    uint32_t kind = 0;
+    std::string value;
+    std::string onOff;
+    bool json = false, dryRun = false, force = false;
+};
+
+// Writes an edited model: to -o OUT when given, else over FILE after keeping its
+// first state as FILE.bak. With --dry-run it says what would be written instead.
+bool saveModel(Cli& cli, Document& doc, const Args& a) {
+    const std::string target = a.out.empty() ? a.file : a.out;
+    if (!a.dryRun) warnAboutTemporariesBeside(ov::pathFromText(target));
+    if (a.dryRun) {
+        const ov::Bytes now = doc.chain().write();
+        auto before = ov::readFile(ov::pathFromText(a.file));
+        std::cout << "would write " << target << ": " << now.size() << " bytes, unpacked";
+        if (before && a.out.empty()) {
+            std::cout << " (now " << before->size() << " bytes" << (doc.wasPacked() ? ", packed" : "");
+            if (!doc.wasPacked() && before->size() == now.size()) {
+                size_t first = now.size(), count = 0;
+                for (size_t i = 0; i < now.size(); ++i)
+                    if (now[i] != (*before)[i]) {
+                        first = std::min(first, i);
+                        ++count;
+                    }
+                if (count) std::cout << "; " << count << " byte(s) differ, the first at offset " << first;
+            }
+            std::cout << ")";
+        }
+        std::cout << "; " << (a.out.empty() ? backupPathFor(a.file) + " would keep the first state" : "the model file is kept") << '\n';
+        return true;
+    }
+    if (!a.out.empty()) {
+        if (mayReplace(cli.reporter, a.out, a.force) && doc.saveAs(ov::pathFromText(a.out))) return true;
+    } else if (keepFirstBackup(a.file) && doc.save()) {
+        return true;
+    }
     cli.exitCode = kFailed;
     return false;
+}
+
+// The edit commands' common options: -o, --dry-run, --force.
+void addEditOptions(CLI::App* sub, Args& a) {
+    sub->add_option("-o,--output", a.out,
+                    "Write the changed model here and keep FILE (default: FILE itself, its first "
+                    "state kept as FILE.bak)");
+    sub->add_flag("--dry-run", a.dryRun, "Say what would be written and write nothing");
+    sub->add_flag("--force", a.force, "Replace an existing --output file");
+}
+
+// A ship class byte as given: 0-255 (or 0x..), or a class name.
+std::optional<uint8_t> shipClassNamed(const std::string& text) {
+    if (auto n = parseUnsigned(text)) {
+        if (*n <= 255) return uint8_t(*n);
+        printError("ship class " + text + " is out of range: 0-255 (0 Fighter, 1 Capship, 2 Fighter + Cloak)");
+        return std::nullopt;
+    }
+    std::vector<std::string> names;
+    for (unsigned v = 0; v < 3; ++v) {
+        names.push_back(shp::shipClassName(uint8_t(v)));
+        if (ov::sameNameIgnoringCase(names.back(), ov::trim(text))) return uint8_t(v);
+    }
+    printError("unknown ship class '" + text + "'" + didYouMean(text, names) +
+               " (the classes: 0 Fighter, 1 Capship, 2 Fighter + Cloak, or any number 0-255)");
+    return std::nullopt;
 }
 
 // Everything the info command shows about one component: the document's summary,
@@ -212,13 +277,46 @@ void printInfoJson(const Document& doc) {
     std::cout << j.str() << '\n';
 }
 
-int runCheck(Cli& cli, const std::string& path) {
+int runCheck(Cli& cli, const std::string& path, bool json) {
     Document doc(cli.reporter);
     if (!openModel(cli, doc, path)) return kFailed;
     const auto names = doc.componentNames();
-    const auto problems = doc.model().check();
-    size_t found = 0;
-    for (const auto& p : problems) {
+    struct Found {
+        int component;
+        std::string caption, text;
+        size_t more = 0;  // a summary line standing for this many components
+    };
+    std::vector<Found> found;
+    for (const auto& p : doc.model().check())
+        found.push_back({p.component, p.caption, p.text, p.more});
+    // A component whose blocks are there but hold nothing draws nothing in the game.
+    for (size_t k = 0; k < doc.componentCount(); ++k) {
+        const auto c = doc.summary(k);
+        if (c.vertices && *c.vertices == 0)
+            found.push_back({int(k), "Empty component", "The vertex block holds no vertices."});
+        if (c.faces && *c.faces == 0)
+            found.push_back({int(k), "Empty component", "The face block holds no faces."});
+    }
+    // Bytes after the terminator, reported while opening, are a problem of the file.
+    if (doc.trailingBytes() > 0)
+        found.push_back({-1, "Trailing bytes",
+                         std::to_string(doc.trailingBytes()) + " byte(s) after the terminator block"});
+    size_t count = 0;
+    for (const auto& p : found) count += p.more > 0 ? p.more : 1;
+    if (json) {
+        Json j;
+        j.beginObject().field("file", path).field("components", names.size()).key("problems").beginArray();
+        for (const auto& p : found) {
+            j.beginObject().field("component", p.component);
+            if (p.component >= 0 && p.more == 0) j.field("name", names[size_t(p.component)]);
+            if (p.more > 0) j.field("moreComponents", p.more);
+            j.field("caption", p.caption).field("text", p.text).endObject();
+        }
+        j.endArray().endObject();
+        std::cout << j.str() << '\n';
+        return found.empty() ? kOk : kFailed;
+    }
+    for (const auto& p : found) {
         std::string where = "model";
         if (p.more > 0)
             where = std::to_string(p.more) + " more components";
@@ -227,27 +325,14 @@ int runCheck(Cli& cli, const std::string& path) {
                     ov::printable(names[size_t(p.component)]) + "\"";
         std::printf("%s: %s: %s\n", where.c_str(), p.caption.c_str(),
                     ov::printable(p.text).c_str());
-        found += p.more > 0 ? p.more : 1;
     }
-    // Bytes after the terminator, reported while opening, are a problem of the file.
-    const size_t said = doc.trailingBytes() > 0 ? 1 : 0;
-    if (problems.empty() && said == 0) {
+    if (found.empty()) {
         std::printf("%s: %zu components, no problems found\n", path.c_str(), names.size());
         return kOk;
     }
-    found += said;
-    std::printf("%s: %zu problem%s found\n", path.c_str(), found, found == 1 ? "" : "s");
+    std::printf("%s: %zu problem%s found\n", path.c_str(), count, count == 1 ? "" : "s");
     return kFailed;
 }
-
-struct Args {
-    std::string file, other, out;
-    size_t component = 0, index = 0;
-    uint32_t kind = 0;
-    unsigned value = 0;
-    std::string onOff;
-    bool json = false;
-};
 
 }  // namespace
 
@@ -269,14 +354,26 @@ void addModelCommands(Cli& cli) {
     auto* check = model->add_subcommand(
         "check", "Run every validity test on every component and face; exit 1 on any problem");
     check->add_option("FILE", a->file, "SHP model, packed or not")->required();
-    check->callback([&cli, a] { cli.exitCode = runCheck(cli, a->file); });
+    check->add_flag("--json", a->json, "Print the problems as JSON");
+    check->callback([&cli, a] { cli.exitCode = runCheck(cli, a->file, a->json); });
 
     auto* save = model->add_subcommand("save", "Open a model (packed or not) and save it unpacked");
     save->add_option("IN", a->file, "SHP model")->required();
     save->add_option("-o,--output", a->out, "File to write (default: IN itself)");
+    save->add_flag("--dry-run", a->dryRun, "Say what would be written and write nothing");
+    save->add_flag("--force", a->force, "Replace an existing --output file");
     save->callback([&cli, a] {
         Document doc(cli.reporter);
         if (!openModel(cli, doc, a->file)) return;
+        if (a->dryRun) {
+            std::cout << "would write " << (a->out.empty() ? a->file : a->out) << ": "
+                      << doc.chain().write().size() << " bytes, unpacked\n";
+            return;
+        }
+        if (!a->out.empty() && !mayReplace(cli.reporter, a->out, a->force)) {
+            cli.exitCode = kFailed;
+            return;
+        }
         warnAboutTemporariesBeside(ov::pathFromText(a->out.empty() ? a->file : a->out));
         if (!(a->out.empty() ? doc.save() : doc.saveAs(ov::pathFromText(a->out)))) cli.exitCode = kFailed;
     });
@@ -285,6 +382,8 @@ void addModelCommands(Cli& cli) {
     merge->add_option("BASE", a->file, "SHP model")->required();
     merge->add_option("OTHER", a->other, "SHP model whose components are added")->required();
     merge->add_option("-o,--output", a->out, "File to write")->required();
+    merge->add_flag("--dry-run", a->dryRun, "Say what would be written and write nothing");
+    merge->add_flag("--force", a->force, "Replace an existing --output file");
     merge->callback([&cli, a] {
         Document doc(cli.reporter);
         if (!openModel(cli, doc, a->file)) return;
@@ -294,8 +393,14 @@ void addModelCommands(Cli& cli) {
             cli.exitCode = kFailed;
             return;
         }
+        if (a->dryRun) {
+            std::cout << "would write " << a->out << ": " << doc.chain().write().size()
+                      << " bytes, unpacked, " << before << " + " << doc.componentCount() - before
+                      << " components\n";
+            return;
+        }
         warnAboutTemporariesBeside(ov::pathFromText(a->out));
-        if (!doc.saveAs(ov::pathFromText(a->out))) {
+        if (!mayReplace(cli.reporter, a->out, a->force) || !doc.saveAs(ov::pathFromText(a->out))) {
             cli.exitCode = kFailed;
             return;
         }
@@ -305,8 +410,9 @@ void addModelCommands(Cli& cli) {
 
     auto* del = model->add_subcommand("delete-component",
                                       "Remove a component and its whole group of blocks");
-    del->add_option("FILE", a->file, "SHP model, rewritten in place")->required();
+    del->add_option("FILE", a->file, "SHP model (rewritten unless -o is given)")->required();
     del->add_option("INDEX", a->component, "Component index (from 0)")->required();
+    addEditOptions(del, *a);
     del->callback([&cli, a] {
         Document doc(cli.reporter);
         if (!openModel(cli, doc, a->file) || !checkComponent(cli, doc, a->component)) return;
@@ -315,7 +421,7 @@ void addModelCommands(Cli& cli) {
             cli.exitCode = kFailed;
             return;
         }
-        if (saveModel(cli, doc))
+        if (saveModel(cli, doc, *a))
             std::printf("Deleted component %zu \"%s\"; %zu left\n", a->component, name.c_str(),
                         doc.componentCount());
     });
@@ -324,11 +430,12 @@ void addModelCommands(Cli& cli) {
         "attach",
         "Attach a default object to a component: 0 missile mount point, 1 gun object, 2 engine "
         "flame, 3 gun, 4 blinking light");
-    attach->add_option("FILE", a->file, "SHP model, rewritten in place")->required();
+    attach->add_option("FILE", a->file, "SHP model (rewritten unless -o is given)")->required();
     attach->add_option("COMPONENT", a->component, "Component index (from 0)")->required();
     attach->add_option("KIND", a->kind, "Attachment kind 0-4")
         ->required()
         ->check(CLI::Range(0, shp::kAttachmentKinds - 1));
+    addEditOptions(attach, *a);
     attach->callback([&cli, a] {
         Document doc(cli.reporter);
         if (!openModel(cli, doc, a->file) || !checkComponent(cli, doc, a->component)) return;
@@ -337,22 +444,24 @@ void addModelCommands(Cli& cli) {
             cli.exitCode = kFailed;
             return;
         }
-        if (saveModel(cli, doc))
+        if (saveModel(cli, doc, *a))
             std::printf("Attached %s to component %zu as attachment %zu\n",
                         shp::attachMenuName(a->kind), a->component, *index);
     });
 
     auto* detach = model->add_subcommand("detach", "Remove an attachment from a component");
-    detach->add_option("FILE", a->file, "SHP model, rewritten in place")->required();
+    detach->add_option("FILE", a->file, "SHP model (rewritten unless -o is given)")->required();
     detach->add_option("COMPONENT", a->component, "Component index (from 0)")->required();
     detach->add_option("INDEX", a->index, "Attachment index (from 0)")->required();
+    addEditOptions(detach, *a);
     detach->callback([&cli, a] {
         Document doc(cli.reporter);
         if (!openModel(cli, doc, a->file) || !checkComponent(cli, doc, a->component)) return;
         const auto names = doc.attachmentNames(a->component);
         if (names && a->index >= names->size()) {
-            printError("attachment " + std::to_string(a->index) + " does not exist: component " +
-                       std::to_string(a->component) + " has " + std::to_string(names->size()));
+            printError("attachment " + std::to_string(a->index) + " is out of range: component " +
+                       std::to_string(a->component) + " has " + std::to_string(names->size()) +
+                       (names->empty() ? "" : " (0-" + std::to_string(names->size() - 1) + ")"));
             cli.exitCode = kFailed;
             return;
         }
@@ -361,17 +470,17 @@ void addModelCommands(Cli& cli) {
             cli.exitCode = kFailed;
             return;
         }
-        if (saveModel(cli, doc))
+        if (saveModel(cli, doc, *a))
             std::printf("Removed attachment %zu (%s) from component %zu\n", a->index,
                         (*names)[a->index].c_str(), a->component);
     });
 
     auto* setClass = model->add_subcommand(
         "set-class", "Set the ship class byte: 0 Fighter, 1 Capship, 2 Fighter + Cloak");
-    setClass->add_option("FILE", a->file, "SHP model, rewritten in place")->required();
-    setClass->add_option("VALUE", a->value, "Class byte 0-255")
-        ->required()
-        ->check(CLI::Range(0, 255));
+    setClass->add_option("FILE", a->file, "SHP model (rewritten unless -o is given)")->required();
+    setClass->add_option("CLASS", a->value, "Fighter, Capship, \"Fighter + Cloak\", or a byte 0-255")
+        ->required();
+    addEditOptions(setClass, *a);
     setClass->callback([&cli, a] {
         Document doc(cli.reporter);
         if (!openModel(cli, doc, a->file)) return;
@@ -380,21 +489,27 @@ void addModelCommands(Cli& cli) {
             cli.exitCode = kFailed;
             return;
         }
-        if (!doc.setShipClass(uint8_t(a->value))) {
+        auto value = shipClassNamed(a->value);
+        if (!value) {
+            cli.exitCode = kUsage;
+            return;
+        }
+        if (!doc.setShipClass(*value)) {
             cli.exitCode = kFailed;
             return;
         }
-        if (saveModel(cli, doc))
-            std::printf("Ship class: %s\n", shp::shipClassName(a->value).c_str());
+        if (saveModel(cli, doc, *a))
+            std::printf("Ship class: %s\n", shp::shipClassName(*value).c_str());
     });
 
     auto* block13 = model->add_subcommand(
         "block13", "Switch a component's block13 on (values 2 and 5) or off (empty)");
-    block13->add_option("FILE", a->file, "SHP model, rewritten in place")->required();
+    block13->add_option("FILE", a->file, "SHP model (rewritten unless -o is given)")->required();
     block13->add_option("COMPONENT", a->component, "Component index (from 0)")->required();
     block13->add_option("STATE", a->onOff, "on or off")
         ->required()
         ->check(CLI::IsMember({"on", "off"}));
+    addEditOptions(block13, *a);
     block13->callback([&cli, a] {
         Document doc(cli.reporter);
         if (!openModel(cli, doc, a->file) || !checkComponent(cli, doc, a->component)) return;
@@ -413,7 +528,7 @@ void addModelCommands(Cli& cli) {
             cli.exitCode = kFailed;
             return;
         }
-        if (saveModel(cli, doc))
+        if (saveModel(cli, doc, *a))
             std::printf("Block13 of component %zu: %s\n", a->component, a->onOff.c_str());
     });
 }

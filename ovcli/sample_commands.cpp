@@ -15,7 +15,13 @@ void addSampleCommands(Cli& cli) {
     auto force = std::make_shared<bool>(false);
     cmd->add_option("DIR", *dir, "Folder to write (new or empty)")->required();
     cmd->add_flag("--force", *force, "Write the sample files even if the folder is not empty");
-    cmd->callback([&cli, dir, force] {
+    auto dryRun = std::make_shared<bool>(false);
+    cmd->add_flag("--dry-run", *dryRun, "Say where the sample would be written and write nothing");
+    cmd->callback([&cli, dir, force, dryRun] {
+        if (*dryRun) {
+            std::cout << "would write the sample game folder to " << *dir << '\n';
+            return;
+        }
         if (auto st = writeSampleGame(ov::pathFromText(*dir), *force); !st) {
             printError(st.error().describe());
             cli.exitCode = kFailed;

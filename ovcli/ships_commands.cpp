@@ -1,5 +1,5 @@
-// ovcli stats / ship / weapons: ship statistics in shipstats.bin, the class byte
-// of a model, and the weapons of a ship's models in a game folder.
+// ovcli ship / weapons: the class byte of a model, and the weapons of a ship's
+// models in a game folder.
 
 #include <charconv>
 #include <cstdio>
@@ -20,21 +20,11 @@ namespace ovcli {
 namespace {
 
 namespace ships = ov::ships;
+namespace fs = std::filesystem;
 
 bool parseNumber(std::string_view s, long long& out) {
     auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
     return ec == std::errc() && end == s.data() + s.size();
-}
-
-// A file named on the command line, found ignoring the case of its last part when
-// it is not there as spelled: game files copied from Windows keep their own case.
-std::string caseFound(const std::string& path) {
-    std::error_code ec;
-    std::filesystem::path p = ov::pathFromText(path);
-    if (std::filesystem::exists(p, ec)) return path;
-    auto parent = p.parent_path().empty() ? std::filesystem::path(".") : p.parent_path();
-    auto found = ships::findInFolder(parent, ov::pathText(p.filename()));
-    return found ? ov::pathText(p.parent_path().empty() ? found->filename() : *found) : path;
 }
 
 // Where the editor keeps its own files (the ship table, addons\): the game folder
@@ -43,133 +33,10 @@ std::string editorFolder(const std::string& given, const std::string& gameDir) {
     return given.empty() ? gameDir : given;
 }
 
-void printStats(const ships::ShipStats& stats, bool json) {
-    const auto& fields = ships::statsFieldsInDisplayOrder();
-    if (json) {
-        Json j;
-        j.beginObject();
-        for (const auto& f : fields)
-            j.field(f.label, stats.field[f.fileIndex]);
-        j.endObject();
-        std::cout << j.str() << '\n';
-        return;
-    }
-    for (const auto& f : fields)
-        std::printf("%-17s %g\n", (std::string(f.label) + ":").c_str(),
-                    double(stats.field[f.fileIndex]));
-}
-
-int runStatsList(const std::string& gameDir, const std::string& editorDir, bool json) {
-    auto table = ships::loadShipTable(ov::pathFromText(editorFolder(editorDir, gameDir)),
-                                      ov::pathFromText(gameDir));
-    if (!table) {
-        printError(table.error().describe());
-        return kFailed;
-    }
-    if (json) {
-        Json j;
-        j.beginArray();
-        for (size_t i = 0; i < table->size(); ++i) {
-            const auto& s = (*table)[i];
-            j.beginObject()
-                .field("position", i)
-                .field("name", s.name)
-                .field("statsIndex", s.statsIndex)
-                .field("model", s.model)
-                .field("tigerModel", s.tigerModel)
-                .field("imported", s.imported)
-                .field("swapped", s.swapped)
-                .field("swapTarget", s.swapTarget)
-                .endObject();
-        }
-        j.endArray();
-        std::cout << j.str() << '\n';
-        return kOk;
-    }
-    std::printf("%4s %6s  %-30s  %-20s %-20s %s\n", "pos", "index", "name", "model", "Tiger model",
-                "flags");
-    for (size_t i = 0; i < table->size(); ++i) {
-        const auto& s = (*table)[i];
-        std::string flags = s.imported ? "imported" : "";
-        if (s.swapped)
-            flags += (flags.empty() ? "" : ",") + std::string("swapped->") +
-                     std::to_string(s.swapTarget);
-        // Names come from the game's files: shown with control characters as '?'.
-        std::printf(
-            "%4zu %6d  %-30s  %-20s %-20s %s\n", i, s.statsIndex, ov::printable(s.name).c_str(),
-            s.model.empty() ? "-" : ov::printable(s.model).c_str(),
-            s.tigerModel.empty() ? "-" : ov::printable(s.tigerModel).c_str(), flags.c_str());
-    }
-    return kOk;
-}
-
-int runStatsSet(CliReporter& reporter, const std::string& file, int index,
-                const std::vector<std::string>& assignments) {
-    auto got = ships::GetShipsStats(file, index, reporter);
-    if (!got) return kFailed;
-    ships::ShipStats stats = *got;
-    for (const auto& a : assignments) {
-        size_t eq = a.find('=');
-        auto field = eq == std::string::npos
-                         ? std::nullopt
-                         : ships::statsFieldByLabel(std::string_view(a).substr(0, eq));
-        if (!field) {
-            printError("\"" + a + "\": expected LABEL=NUMBER with a label of `stats get`");
-            return kUsage;
-        }
-        auto value = ships::parseStatsNumber(std::string_view(a).substr(eq + 1));
-        if (!value) {
-            printError("\"" + a + "\": the value is not a number");
-            return kUsage;
-        }
-        stats.field[field->fileIndex] = *value;
-    }
-    if (!ships::PutShipsStats(file, index, stats, reporter)) return kFailed;
-    printStats(stats, false);
-    return kOk;
-}
-
-int runStatsImport(CliReporter& reporter, const std::string& file, int index,
-                   const std::string& text) {
-    // The current figures are read first, so that a bad index is said before the text.
-    if (!ships::GetShipsStats(file, index, reporter)) return kFailed;
-    auto stats = ships::GetImportStats(text, reporter);
-    if (!stats) return kFailed;
-    if (!ships::PutShipsStats(file, index, *stats, reporter)) return kFailed;
-    printStats(*stats, false);
-    return kOk;
-}
-
 // The weapon commands write their models into the game's ships folder.
 void warnAboutShipsFolder(const std::string& gameDir) {
     if (auto folder = ships::findInFolder(ov::trim(gameDir), ships::kShipsFolder))
         warnAboutTemporaries(*folder);
-}
-
-int runStatsAdd(CliReporter& reporter, const std::string& file, const std::string& name,
-                const std::string& text) {
-    auto stats = ships::GetImportStats(text, reporter);
-    if (!stats) return kFailed;
-    ships::ShipTable table{ships::Ship{}};
-    table[0].name = name;
-    warnAboutTemporariesBeside(file);
-    auto index = ships::AddShipStatsRecord(file, table, 0, *stats, reporter);
-    if (!index) return kFailed;
-    std::cout << table[0].name << ": statistics index " << *index << '\n';
-    return kOk;
-}
-
-int runStatsRestore(CliReporter& reporter, const std::string& target, const std::string& source,
-                    const std::string& tablePath, bool swapped) {
-    auto table = ships::shipTableForRestore(ov::pathFromText(target), ov::pathFromText(tablePath));
-    if (!table) {
-        printError(table.error().describe());
-        return kFailed;
-    }
-    bool done =
-        swapped ? ships::RestoreSwappedShipStats(target, source, *table, table->size(), reporter)
-                : ships::RestoreShipStats(target, source, *table, table->size(), reporter);
-    return done ? kOk : kFailed;
 }
 
 // The ship named SHIP in the editor's ship table (ignoring case), else the ship at
@@ -254,8 +121,88 @@ int runWeaponsList(const std::string& gameDir, const std::string& editorDir,
 
 struct WeaponsSetArgs {
     std::string gameDir, editorDir, ship, points;
-    long long gun = -1, extGun = -1, missile = -1;
+    bool dryRun = false;
+    std::optional<std::string> gun, extGun, missile;
 };
+
+// The ids each sort's menu offers, with their names.
+std::vector<std::pair<uint32_t, std::string>> offeredTypes(ships::WeaponSort sort) {
+    std::vector<std::pair<uint32_t, std::string>> out;
+    for (uint32_t id = 0; id < 64; ++id) {
+        if (!ships::isOfferedType(sort, id)) continue;
+        switch (sort) {
+            case ships::WeaponSort::Gun:
+                out.emplace_back(id, ships::gunMenuName(id));
+                break;
+            case ships::WeaponSort::ExternalGun:
+                out.emplace_back(id, ships::externalGunMenuName(id));
+                break;
+            case ships::WeaponSort::Missile:
+                out.emplace_back(id, ships::missileMenuName(id));
+                break;
+        }
+    }
+    return out;
+}
+
+// A weapon type as given to --gun, --ext-gun or --missile: its id (decimal or
+// 0x...) or its name, ignoring case.
+std::optional<uint32_t> weaponTypeOf(ships::WeaponSort sort, const std::string& given,
+                                     const char* option) {
+    const auto offered = offeredTypes(sort);
+    // The ids as runs: "0-7, 11".
+    std::string ids;
+    std::vector<std::string> names;
+    for (size_t i = 0; i < offered.size();) {
+        size_t j = i;
+        while (j + 1 < offered.size() && offered[j + 1].first == offered[j].first + 1)
+            ++j;
+        ids += (ids.empty() ? "" : ", ") + std::to_string(offered[i].first) +
+               (j > i ? "-" + std::to_string(offered[j].first) : "");
+        i = j + 1;
+    }
+    for (const auto& entry : offered)
+        names.push_back(entry.second);
+    const std::string list = "`ovcli weapons types` lists them";
+    if (auto n = parseUnsigned(given)) {
+        for (const auto& [id, name] : offered)
+            if (id == *n) return id;
+        printError(std::string(option) + " " + given + " is out of range: the types are " + ids +
+                   " (" + list + ")");
+        return std::nullopt;
+    }
+    for (const auto& [id, name] : offered)
+        if (ov::sameNameIgnoringCase(name, ov::trim(given))) return id;
+    printError(std::string(option) + " \"" + given + "\": no such type" + didYouMean(given, names) +
+               " (" + list + ")");
+    return std::nullopt;
+}
+
+int runWeaponTypes(bool json) {
+    const std::pair<ships::WeaponSort, const char*> sorts[] = {
+        {ships::WeaponSort::Gun, "--gun"},
+        {ships::WeaponSort::ExternalGun, "--ext-gun"},
+        {ships::WeaponSort::Missile, "--missile"}};
+    if (json) {
+        Json j;
+        j.beginObject();
+        for (const auto& [sort, option] : sorts) {
+            j.key(std::string_view(option).substr(2)).beginArray();
+            for (const auto& [id, name] : offeredTypes(sort))
+                j.beginObject().field("id", id).field("name", name).endObject();
+            j.endArray();
+        }
+        j.endObject();
+        std::cout << j.str() << '\n';
+        return kOk;
+    }
+    for (const auto& [sort, option] : sorts) {
+        std::cout << ships::weaponSortName(sort) << " types (" << option << "):\n";
+        for (const auto& [id, name] : offeredTypes(sort))
+            std::printf("  %3u  %s\n", id, name.c_str());
+    }
+    return kOk;
+}
 
 int runWeaponsSet(CliReporter& reporter, const WeaponsSetArgs& a) {
     std::vector<size_t> points;
@@ -273,118 +220,177 @@ int runWeaponsSet(CliReporter& reporter, const WeaponsSetArgs& a) {
         if (comma == std::string::npos) break;
         start = comma + 1;
     }
-    ships::WeaponSort sort = a.gun >= 0      ? ships::WeaponSort::Gun
-                             : a.extGun >= 0 ? ships::WeaponSort::ExternalGun
-                                             : ships::WeaponSort::Missile;
-    long long id = a.gun >= 0 ? a.gun : a.extGun >= 0 ? a.extGun : a.missile;
-    if (id > 0xFFFFFFFFll) id = 0xFFFFFFFFll;
+    ships::WeaponSort sort = a.gun      ? ships::WeaponSort::Gun
+                             : a.extGun ? ships::WeaponSort::ExternalGun
+                                        : ships::WeaponSort::Missile;
+    auto id = a.gun      ? weaponTypeOf(sort, *a.gun, "--gun")
+              : a.extGun ? weaponTypeOf(sort, *a.extGun, "--ext-gun")
+                         : weaponTypeOf(sort, *a.missile, "--missile");
+    if (!id) return kUsage;
     auto found = resolveShip(a.gameDir, editorFolder(a.editorDir, a.gameDir), a.ship);
     if (!found) return kFailed;
+    if (a.dryRun) {
+        const ships::Ship& ship = found->first[found->second];
+        const fs::path game = ov::pathFromText(ov::trim(a.gameDir));
+        auto model = ships::loadShipModel(game, ship.model);
+        if (!model) {
+            printError(model.error().describe());
+            return kFailed;
+        }
+        const auto entries = ships::weaponEntries(model->chain);
+        for (size_t p : points) {
+            if (p >= entries.size()) {
+                printError("point " + std::to_string(p) + " is out of range: " + ship.model + " has " +
+                           std::to_string(entries.size()) + " weapon point(s)" +
+                           (entries.empty() ? "" : " (0-" + std::to_string(entries.size() - 1) + ")"));
+                return kFailed;
+            }
+            const auto& e = entries[p];
+            if (ships::WeaponSort(e.kind) != sort) {
+                std::cout << "point " << p << ": " << ships::weaponSortName(ships::WeaponSort(e.kind))
+                          << ", left alone\n";
+                continue;
+            }
+            ships::WeaponEntry after = e;
+            after.typeId = *id;
+            std::cout << "point " << p << ": " << ships::weaponName(e) << " -> "
+                      << ships::weaponName(after) << " (the attachment record at byte "
+                      << e.recordOffset << " of the unpacked model)\n";
+        }
+        for (const std::string& name : {ship.model, ship.tigerModel}) {
+            if (name.empty()) continue;
+            std::cout << "would write ships\\" << name;
+            if (!ships::findInFolder(game, std::string(ships::kShipsFolder) + "/" + ships::backupName(name)))
+                std::cout << ", keeping the model as it is now as ships\\" << ships::backupName(name);
+            std::cout << '\n';
+        }
+        return kOk;
+    }
     warnAboutShipsFolder(a.gameDir);
-    if (!ships::ChangeWeapons(a.gameDir, found->first[found->second], sort, uint32_t(id), points,
+    if (!ships::ChangeWeapons(a.gameDir, found->first[found->second], sort, *id, points,
                               reporter))
         return kFailed;
     return runWeaponsList(a.gameDir, a.editorDir, a.ship, false);
 }
 
+struct CloakArgs {
+    std::vector<std::string> targets;
+    std::string out, editorDir;
+    bool on = false, off = false, toggle = false, dryRun = false, force = false;
+};
+
+int runCloak(Cli& cli, const CloakArgs& c) {
+    const bool change = c.on || c.off || c.toggle;
+    std::string model;
+    if (c.targets.size() == 2) {
+        auto found = resolveShip(c.targets[0], editorFolder(c.editorDir, c.targets[0]), c.targets[1]);
+        if (!found) return kFailed;
+        const ships::Ship& ship = found->first[found->second];
+        if (ship.model.empty()) {
+            printError(ship.name + ": the ship table names no model for this ship");
+            return kFailed;
+        }
+        const fs::path game = ov::pathFromText(ov::trim(c.targets[0]));
+        if (!change || c.dryRun || !c.out.empty()) {
+            // Looked at where it is: nothing is made loose for a look.
+            auto loaded = ships::loadShipModel(game, ship.model);
+            if (!loaded) {
+                printError(loaded.error().describe());
+                return kFailed;
+            }
+            if (loaded->fromArchive || !c.out.empty()) {
+                auto cls = ov::shp::shipClass(loaded->chain);
+                if (!cls) {
+                    printError(ship.model + ": the model has no ship header record");
+                    return kFailed;
+                }
+                if (!change) {
+                    std::cout << "cloak " << (ships::isCloakedClass(*cls) ? "on" : "off") << '\n';
+                    return kOk;
+                }
+                const uint8_t want = c.on ? 2 : c.off ? (*cls == 2 ? 0 : *cls) : (*cls == 2 ? 0 : 2);
+                if (want == *cls) {
+                    std::cout << "cloak already " << (want == 2 ? "on" : "off") << "; nothing changed\n";
+                    return kOk;
+                }
+                if (c.dryRun) {
+                    std::cout << "would make ships\\" << ship.model << " loose (the archive's copy kept as "
+                              << ships::backupName(ship.model) << ") and write 1 byte at offset "
+                              << ov::shp::kShipClassFileOffset << ": class " << unsigned(*cls)
+                              << " -> " << unsigned(want) << '\n';
+                    return kOk;
+                }
+                // --output: the model's unpacked bytes with the class byte changed.
+                if (!mayReplace(cli.reporter, c.out, c.force)) return kFailed;
+                ov::Bytes bytes = loaded->unpacked;
+                bytes[ov::shp::kShipClassFileOffset] = want;
+                if (auto st = ov::writeFileAtomic(ov::pathFromText(c.out), bytes); !st) {
+                    printError(st.error().describe());
+                    return kFailed;
+                }
+                std::cout << c.out << ": cloak " << (want == 2 ? "on" : "off") << '\n';
+                return kOk;
+            }
+            auto loose = ships::findInFolder(game, std::string(ships::kShipsFolder) + "/" + ship.model);
+            if (!loose) {
+                printError(ship.model + ": not found in the game's ships folder");
+                return kFailed;
+            }
+            model = ov::pathText(*loose);
+        } else {
+            auto loose = ships::looseShipModel(game, ship.model);
+            if (!loose) {
+                printError(loose.error().describe());
+                return kFailed;
+            }
+            model = ov::pathText(*loose);
+        }
+    } else {
+        model = c.targets[0];
+    }
+    auto cls = ships::readShipClass(model, "IsCloaked", cli.reporter);
+    if (!cls) {
+        explainPath(model, "an SHP model");
+        return kFailed;
+    }
+    if (!change) {
+        std::cout << "cloak " << (ships::isCloakedClass(*cls) ? "on" : "off") << '\n';
+        return kOk;
+    }
+    const uint8_t want = c.on ? 2 : c.off ? (*cls == 2 ? 0 : *cls) : (*cls == 2 ? 0 : 2);
+    const std::string target = c.out.empty() ? model : c.out;
+    if (want == *cls) {
+        std::cout << "cloak already " << (want == 2 ? "on" : "off") << "; nothing changed\n";
+        return kOk;
+    }
+    if (c.dryRun) {
+        std::cout << "would write 1 byte at offset " << ov::shp::kShipClassFileOffset << " of "
+                  << target << ": class " << unsigned(*cls) << " -> " << unsigned(want)
+                  << " (cloak " << (want == 2 ? "on" : "off") << ")\n";
+        return kOk;
+    }
+    if (!c.out.empty()) {
+        if (!mayReplace(cli.reporter, c.out, c.force)) return kFailed;
+        if (auto st = ov::copyFileAtomic(ov::pathFromText(model), ov::pathFromText(c.out)); !st) {
+            printError(st.error().describe());
+            return kFailed;
+        }
+    } else if (!keepFirstBackup(model)) {
+        return kFailed;
+    }
+    if (!ships::ToggleCloak(target, cli.reporter)) {
+        if (!c.out.empty()) std::filesystem::remove(ov::pathFromText(c.out));
+        return kFailed;
+    }
+    std::cout << target << ": cloak " << (want == 2 ? "on" : "off") << " (class " << unsigned(want)
+              << ")\n";
+    return kOk;
+}
+
 }  // namespace
 
 void addShipsCommands(Cli& cli) {
-    auto* stats = cli.app.add_subcommand("stats", "Ship statistics in shipstats.bin");
-    stats->require_subcommand(1);
-
-    {
-        auto* list = stats->add_subcommand("list", "List the ships of a game folder");
-        auto game = std::make_shared<std::string>();
-        auto editor = std::make_shared<std::string>();
-        auto json = std::make_shared<bool>(false);
-        list->add_option("GAMEDIR", *game, "Game folder")->required();
-        list->add_option("--editor-dir", *editor, "Folder of the ship table (default GAMEDIR)");
-        list->add_flag("--json", *json, "Print a JSON array");
-        list->callback(
-            [&cli, game, editor, json] { cli.exitCode = runStatsList(*game, *editor, *json); });
-    }
-    {
-        auto* get = stats->add_subcommand("get", "Show the statistics of one ship");
-        auto file = std::make_shared<std::string>();
-        auto index = std::make_shared<int>(0);
-        auto json = std::make_shared<bool>(false);
-        get->add_option("FILE", *file, "shipstats.bin or shipstats.def")->required();
-        get->add_option("INDEX", *index, "Statistics index")->required();
-        get->add_flag("--json", *json, "Print a JSON object");
-        get->callback([&cli, file, index, json] {
-            auto s = ships::GetShipsStats(caseFound(*file), *index, cli.reporter);
-            if (!s) {
-                cli.exitCode = kFailed;
-                return;
-            }
-            printStats(*s, *json);
-        });
-    }
-    {
-        auto* set = stats->add_subcommand("set", "Change figures of one ship");
-        auto file = std::make_shared<std::string>();
-        auto index = std::make_shared<int>(0);
-        auto values = std::make_shared<std::vector<std::string>>();
-        set->add_option("FILE", *file, "shipstats.bin")->required();
-        set->add_option("INDEX", *index, "Statistics index")->required();
-        set->add_option("VALUES", *values, "\"Label=number\", e.g. \"Max Speed=120\"")->required();
-        set->callback([&cli, file, index, values] {
-            cli.exitCode = runStatsSet(cli.reporter, caseFound(*file), *index, *values);
-        });
-    }
-    {
-        auto* imp = stats->add_subcommand("import", "Set one ship's figures from a text file");
-        auto file = std::make_shared<std::string>();
-        auto index = std::make_shared<int>(0);
-        auto text = std::make_shared<std::string>();
-        imp->add_option("FILE", *file, "shipstats.bin")->required();
-        imp->add_option("INDEX", *index, "Statistics index")->required();
-        imp->add_option("TEXTFILE", *text, "15 numbers in display order")->required();
-        imp->callback([&cli, file, index, text] {
-            cli.exitCode = runStatsImport(cli.reporter, caseFound(*file), *index, *text);
-        });
-    }
-    {
-        auto* add = stats->add_subcommand("add", "Append a record for a new ship");
-        auto file = std::make_shared<std::string>();
-        auto name = std::make_shared<std::string>();
-        auto text = std::make_shared<std::string>();
-        add->add_option("FILE", *file, "shipstats.bin (created when missing)")->required();
-        add->add_option("NAME", *name, "Ship name (at most 30 characters)")->required();
-        add->add_option("TEXTFILE", *text, "15 numbers in display order")->required();
-        add->callback([&cli, file, name, text] {
-            cli.exitCode = runStatsAdd(cli.reporter, caseFound(*file), *name, *text);
-        });
-    }
-    {
-        auto* ens = stats->add_subcommand(
-            "ensure-default", "Copy shipstats.bin to shipstats.def unless the copy exists");
-        auto game = std::make_shared<std::string>();
-        ens->add_option("GAMEDIR", *game, "Game folder")->required();
-        ens->callback([&cli, game] {
-            cli.exitCode = ships::EnsureDefaultShipStats(*game, cli.reporter) ? kOk : kFailed;
-        });
-    }
-    {
-        auto* res = stats->add_subcommand(
-            "restore",
-            "Copy the stock ships' figures from SOURCE to TARGET, then delete SOURCE "
-            "(--swapped: copy swapped ships' figures back, keep SOURCE)");
-        auto target = std::make_shared<std::string>();
-        auto source = std::make_shared<std::string>();
-        auto table = std::make_shared<std::string>();
-        auto swapped = std::make_shared<bool>(false);
-        res->add_option("TARGET", *target, "e.g. shipstats.def")->required();
-        res->add_option("SOURCE", *source, "e.g. shipstats.bin")->required();
-        res->add_option("--table", *table,
-                        "Ship table file (default: every record of TARGET, none imported)");
-        res->add_flag("--swapped", *swapped, "Undo ship swaps instead");
-        res->callback([&cli, target, source, table, swapped] {
-            cli.exitCode = runStatsRestore(cli.reporter, caseFound(*target), caseFound(*source),
-                                           *table, *swapped);
-        });
-    }
+    addStatsCommands(cli);
 
     auto* ship = cli.app.add_subcommand("ship", "The class byte of a ship model");
     ship->require_subcommand(1);
@@ -404,28 +410,33 @@ void addShipsCommands(Cli& cli) {
         });
     }
     {
-        auto* cloak = ship->add_subcommand("cloak", "Show or toggle the cloaking device");
-        auto model = std::make_shared<std::string>();
-        auto toggle = std::make_shared<bool>(false);
-        cloak->add_option("MODEL", *model, "Unpacked SHP model")->required();
-        cloak->add_flag("--toggle", *toggle, "Switch the cloak on or off");
-        cloak->callback([&cli, model, toggle] {
-            if (*toggle && !ships::ToggleCloak(*model, cli.reporter)) {
-                cli.exitCode = kFailed;
-                return;
-            }
-            // IsCloaked's question, with its messages, told apart from a failure.
-            auto c = ships::readShipClass(*model, "IsCloaked", cli.reporter);
-            if (!c) {
-                cli.exitCode = kFailed;
-                return;
-            }
-            std::cout << "cloak " << (ships::isCloakedClass(*c) ? "on" : "off") << '\n';
-        });
+        auto* cloak = ship->add_subcommand(
+            "cloak",
+            "Show or switch the cloaking device of a model file, or of a ship of a game folder "
+            "(its model is then made loose in ships\\, the original kept as .bak)");
+        auto c = std::make_shared<CloakArgs>();
+        cloak->add_option("TARGET", c->targets, "MODEL, or GAMEDIR SHIP")->required()->expected(1, 2);
+        auto* on = cloak->add_flag("--on", c->on, "Switch the cloak on (class 2)");
+        auto* off = cloak->add_flag("--off", c->off, "Switch the cloak off (class 0)");
+        auto* toggle = cloak->add_flag("--toggle", c->toggle, "Switch the cloak over");
+        on->excludes(off)->excludes(toggle);
+        off->excludes(toggle);
+        cloak->add_option("-o,--output", c->out, "Write the changed model here (MODEL is kept)");
+        cloak->add_option("--editor-dir", c->editorDir, "Folder of the ship table (default GAMEDIR)");
+        cloak->add_flag("--dry-run", c->dryRun, "Say what would change and change nothing");
+        cloak->add_flag("--force", c->force, "Replace an existing --output file");
+        cloak->callback([&cli, c] { cli.exitCode = runCloak(cli, *c); });
     }
 
     auto* weapons = cli.app.add_subcommand("weapons", "Weapons of a ship's models");
     weapons->require_subcommand(1);
+    {
+        auto* types = weapons->add_subcommand(
+            "types", "List the gun, external-gun and missile types by number and name");
+        auto json = std::make_shared<bool>(false);
+        types->add_flag("--json", *json, "Print a JSON object");
+        types->callback([&cli, json] { cli.exitCode = runWeaponTypes(*json); });
+    }
     {
         auto* list = weapons->add_subcommand("list", "List the weapon points of a ship");
         auto game = std::make_shared<std::string>();
@@ -449,12 +460,11 @@ void addShipsCommands(Cli& cli) {
         set->add_option("--points", a->points, "Point numbers of `weapons list`, e.g. 0,2")
             ->required();
         set->add_option("--editor-dir", a->editorDir, "Folder of the ship table (default GAMEDIR)");
+        set->add_flag("--dry-run", a->dryRun, "Say what would change and change nothing");
         auto* group = set->add_option_group("type", "The new type");
-        group->add_option("--gun", a->gun, "Gun type 0-15")->check(CLI::NonNegativeNumber);
-        group->add_option("--ext-gun", a->extGun, "External gun 0-7 or 11")
-            ->check(CLI::NonNegativeNumber);
-        group->add_option("--missile", a->missile, "Missile type 0-15")
-            ->check(CLI::NonNegativeNumber);
+        group->add_option("--gun", a->gun, "Gun type 0-15, by number or name");
+        group->add_option("--ext-gun", a->extGun, "External gun 0-7 or 11, by number or name");
+        group->add_option("--missile", a->missile, "Missile type 0-15, by number or name");
         group->require_option(1);
         set->callback([&cli, a] { cli.exitCode = runWeaponsSet(cli.reporter, *a); });
     }
@@ -467,11 +477,29 @@ void addShipsCommands(Cli& cli) {
         res->add_option("SHIP", *shipName, "Ship name, table position or model file")->required();
         res->add_option("--editor-dir", *editor,
                         "Folder of the ship table and addons\\ships (default GAMEDIR)");
-        res->callback([&cli, game, editor, shipName] {
+        auto dryRun = std::make_shared<bool>(false);
+        res->add_flag("--dry-run", *dryRun, "Say which copies would be put back and change nothing");
+        res->callback([&cli, game, editor, shipName, dryRun] {
             std::string ed = editorFolder(*editor, *game);
             auto found = resolveShip(*game, ed, *shipName);
             if (!found) {
                 cli.exitCode = kFailed;
+                return;
+            }
+            if (*dryRun) {
+                const ships::Ship& ship = found->first[found->second];
+                const fs::path gamePath = ov::pathFromText(ov::trim(*game));
+                for (const std::string& name : {ship.model, ship.tigerModel}) {
+                    if (name.empty()) continue;
+                    const std::string bak = std::string(ships::kShipsFolder) + "/" + ships::backupName(name);
+                    if (ships::findInFolder(gamePath, bak))
+                        std::cout << "would put ships\\" << ships::backupName(name) << " back as ships\\"
+                                  << name << " (when it still corresponds to the model)\n";
+                    else if (ships::findInFolder(ov::pathFromText(ed), "addons/ships/" + name))
+                        std::cout << "would put addons\\ships\\" << name << " back as ships\\" << name << '\n';
+                    else
+                        std::cout << "ships\\" << name << ": no backup and no addons copy; nothing to put back\n";
+                }
                 return;
             }
             warnAboutShipsFolder(*game);

@@ -62,8 +62,20 @@ void addShpCommands(Cli& cli) {
 
     auto* sample = shp->add_subcommand("sample", "Write a small generated fighter model");
     auto out = std::make_shared<std::string>();
+    auto force = std::make_shared<bool>(false);
+    auto dryRun = std::make_shared<bool>(false);
     sample->add_option("OUT", *out, "SHP file to write")->required();
-    sample->callback([&cli, out] {
+    sample->add_flag("--force", *force, "Replace an existing OUT without asking");
+    sample->add_flag("--dry-run", *dryRun, "Say what would be written and write nothing");
+    sample->callback([&cli, out, force, dryRun] {
+        if (*dryRun) {
+            std::cout << "would write " << *out << ": " << sampleFighter().write().size() << " bytes\n";
+            return;
+        }
+        if (!mayReplace(cli.reporter, *out, *force)) {
+            cli.exitCode = kFailed;
+            return;
+        }
         if (auto st = sampleFighter().writeFile(ov::pathFromText(*out)); !st) {
             printError(st.error().describe());
             cli.exitCode = kFailed;

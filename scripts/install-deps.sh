@@ -13,7 +13,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ clang libclang-rt-dev pkg-config
-    libgtest-dev libgmock-dev libbenchmark-dev liblz4-dev libcli11-dev
+    libgtest-dev libgmock-dev libbenchmark-dev liblz4-dev libcli11-dev nlohmann-json3-dev
     qt6-base-dev libqt6opengl6-dev qt6-qpa-plugins
     xvfb xauth libgl1-mesa-dri libglx-mesa0 fonts-dejavu-core
     dpkg-dev file desktop-file-utils shared-mime-info libglib2.0-bin

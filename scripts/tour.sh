@@ -55,11 +55,10 @@ run stats list "$game"
 run weapons list "$game" Raptor
 
 step "Change a ship's figures"
-run stats ensure-default "$game"
+run stats get "$game" Raptor
+run stats set "$game" Raptor "Max Speed=480" "Shield Recharge=15"
 cmp -s "$game/shipstats.def" "$orig/shipstats.bin" || fail "shipstats.def is not the pristine copy"
-ok "shipstats.def is a copy of the untouched shipstats.bin"
-run stats get "$game/shipstats.bin" 0
-run stats set "$game/shipstats.bin" 0 "Max Speed=480" "Shield Recharge=15"
+ok "the first change kept the untouched shipstats.bin as shipstats.def"
 run stats get "$game/shipstats.bin" 0
 # Max Speed is the float at record offset 64, Shield Recharge at 108.
 [ "$(hexat "$game/shipstats.bin" 64 4)" = "0000f043" ] || fail "Max Speed bytes"
@@ -68,6 +67,9 @@ for o in $(diffoffsets "$orig/shipstats.bin" "$game/shipstats.bin"); do
     [ "$o" -ge 64 ] && [ "$o" -lt 124 ] || fail "byte $o outside the statistics block changed"
 done
 ok "only the 60-byte statistics block of ship 0 changed, with the new figures"
+run stats ensure-default "$game"
+cmp -s "$game/shipstats.def" "$orig/shipstats.bin" || fail "ensure-default overwrote shipstats.def"
+ok "ensure-default keeps the existing shipstats.def"
 
 step "Change a ship's guns (standard and Tiger model)"
 run weapons set "$game" Raptor --points 0,1 --gun 4
@@ -79,15 +81,20 @@ ok "the unchanged model was kept as ships/raptor.bak"
 [ -f "$game/ships/raptor_t.shp" ] || fail "the Tiger model was not changed"
 ok "changed models written to ships/ (standard and Tiger)"
 
-step "Toggle a cloaking device"
+step "Switch a cloaking device on and off"
 run ship class "$game/ships/kestrel.shp"
-run ship cloak "$game/ships/kestrel.shp" --toggle
+run ship cloak "$game/ships/kestrel.shp" --on
 [ "$(hexat "$game/ships/kestrel.shp" 26 1)" = "02" ] || fail "class byte is not 2"
 [ "$(diffoffsets "$orig/kestrel.shp" "$game/ships/kestrel.shp")" = "26" ] || fail "more than the class byte changed"
-ok "only the class byte (offset 26) changed, to 2"
-run ship cloak "$game/ships/kestrel.shp" --toggle
-cmp -s "$orig/kestrel.shp" "$game/ships/kestrel.shp" || fail "second toggle did not restore the model"
-ok "toggled back: the model is as it was"
+cmp -s "$game/ships/kestrel.bak" "$orig/kestrel.shp" || fail "ships/kestrel.bak is not the model before the change"
+ok "only the class byte (offset 26) changed, to 2; the first state kept as ships/kestrel.bak"
+run ship cloak "$game" Kestrel --on
+[ "$(hexat "$game/ships/kestrel.shp" 26 1)" = "02" ] || fail "--on twice switched the cloak off"
+ok "--on again leaves the cloak on"
+run ship cloak "$game" Kestrel --off
+cmp -s "$orig/kestrel.shp" "$game/ships/kestrel.shp" || fail "--off did not restore the model"
+cmp -s "$game/ships/kestrel.bak" "$orig/kestrel.shp" || fail "ships/kestrel.bak was overwritten"
+ok "switched off: the model is as it was, and kestrel.bak still holds the first state"
 
 step "Convert a .3ds mesh into a ship model and check it"
 run 3ds dump "$game/models/drone.3ds" | head -n 12
@@ -123,13 +130,27 @@ step "Restore the weapons and the figures"
 run weapons restore "$game" Raptor
 cmp -s "$game/ships/raptor.shp" "$game/ships/raptor.bak" || fail "raptor.shp is not its .bak"
 ok "ships/raptor.shp equals ships/raptor.bak"
-run stats restore "$game/shipstats.bin" "$game/shipstats.def"
+run stats revert "$game" --dry-run
+cmp -s "$game/shipstats.bin" "$orig/shipstats.bin" && fail "--dry-run reverted the figures"
+run stats revert "$game"
 cmp -s "$game/shipstats.bin" "$orig/shipstats.bin" || fail "shipstats.bin is not the original"
-ok "shipstats.bin is byte for byte the original"
+cmp -s "$game/shipstats.def" "$orig/shipstats.bin" || fail "shipstats.def changed"
+ok "shipstats.bin is byte for byte the original; shipstats.def is kept"
+if run stats restore "$game/shipstats.def" "$game/shipstats.bin" </dev/null; then
+    fail "stats restore went on without --yes"
+fi
+[ -f "$game/shipstats.bin" ] || fail "stats restore deleted shipstats.bin without --yes"
+ok "without --yes, stats restore deletes nothing"
 
 step "Replace a ship model inside the archive, then get the original back"
-cp "$out/raptor.shp" "$out/raptor-capital.shp"
-run model set-class "$out/raptor-capital.shp" 1
+run model set-class "$out/raptor.shp" Capship -o "$out/raptor-capital.shp"
+[ "$(hexat "$out/raptor-capital.shp" 26 1)" = "01" ] || fail "the class byte is not 1"
+cp "$out/raptor.shp" "$out/raptor-edit.shp"
+run model set-class "$out/raptor-edit.shp" 1
+cmp -s "$out/raptor-edit.bak" "$out/raptor.shp" || fail "raptor-edit.bak is not the model before the edit"
+run model set-class "$out/raptor-edit.shp" 0
+cmp -s "$out/raptor-edit.bak" "$out/raptor.shp" || fail "the second edit overwrote raptor-edit.bak"
+ok "-o wrote a new file; an edit in place kept the first state as .bak, never overwritten"
 run hog replace "$game/resource.hog" raptor.shp "$out/raptor-capital.shp" --pack --dry-run
 cmp -s "$game/resource.hog" "$orig/resource.hog" || fail "--dry-run changed the archive"
 ok "--dry-run changed nothing"

@@ -758,11 +758,34 @@ TEST(Convert, NamesInTheDumpNeverPassForChunks) {
     EXPECT_NE(r.text.find("  Processing 3 vertices\n"), std::string::npos) << r.text;
 }
 
-TEST(Convert, FileWithoutKnownChunksGivesAnEmptyModel) {
-    Converter c;
-    RunResult r = c.run(Bytes{0x34, 0x12, 6, 0, 0, 0});
-    ASSERT_EQ(r.code, kConverted) << r.text;
-    EXPECT_EQ(r.shp.size(), kTemplateSize + 6 + 6 + 6 + 64 + 6);
+// Neither a file that is no 3DS file nor one without a mesh becomes an empty model.
+TEST(Convert, NotA3dsFileOrNoMeshIsRefused) {
+    ChunkWriter camerasOnly;
+    camerasOnly.open(0x4D4D);
+    camerasOnly.open(0x3D3D);
+    camerasOnly.close();
+    camerasOnly.close();
+    const struct {
+        const char* name;
+        Bytes file;
+        int code;
+        const char* line;
+    } cases[] = {
+        {"text", Bytes{'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd', '\n'}, kMalformed,
+         "The file does not start with the 3DS main chunk."},
+        {"empty", Bytes{}, kMalformed, "The file is cut short: the file is empty."},
+        {"unknown first chunk", Bytes{0x34, 0x12, 6, 0, 0, 0}, kMalformed,
+         "does not start with the 3DS main chunk"},
+        {"main chunk alone", Bytes{0x4D, 0x4D, 6, 0, 0, 0}, kNoMesh, "NO MESH!!"},
+        {"editor chunk without objects", camerasOnly.take(), kNoMesh, "NO MESH!!"},
+    };
+    for (const auto& c : cases) {
+        Converter conv;
+        RunResult r = conv.run(c.file);
+        EXPECT_EQ(r.code, c.code) << c.name << "\n" << r.text;
+        EXPECT_NE(r.text.find(c.line), std::string::npos) << c.name << "\n" << r.text;
+        EXPECT_FALSE(r.written) << c.name;
+    }
 }
 
 // The committed rock (two bumpy meshes with seams whose repeated positions merge)
@@ -851,12 +874,12 @@ TEST(ConverterLibrary, FoundInOrderAndEveryResultCodeExplained) {
     // Each code the export returns has a text of its own, the same as ResultCode's.
     std::vector<std::string> texts;
     for (int code : {kConverted, kNoMapping, kMappingMismatch, kCannotOpen, kTooLarge, kAllAtOrigin,
-                     kNameTooLong, kCannotWrite, kMalformed})
+                     kNameTooLong, kCannotWrite, kMalformed, kNoMesh})
         texts.push_back(converterResultText(code));
     std::sort(texts.begin(), texts.end());
     EXPECT_EQ(std::unique(texts.begin(), texts.end()), texts.end());
     EXPECT_EQ(converterResultText(3), "the 3DS file cannot be opened");
-    EXPECT_EQ(converterResultText(9), "unknown result code 9");
+    EXPECT_EQ(converterResultText(10), "unknown result code 10");
     EXPECT_EQ(converterResultText(-1), "unknown result code -1");
 }
 

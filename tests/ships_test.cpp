@@ -1010,9 +1010,10 @@ TEST(ShipsThroughOvcli, StatisticsWeaponsCloakAndRestores) {
     // Switching the editing features off: the stock ships' figures go to the
     // pristine copy and the live file is dropped.
     Bytes live = readBytes(bin);
-    EXPECT_EQ(ovcli(g.dir, {"stats", "restore", bin.string(), bin.string()}), 1);
+    EXPECT_EQ(ovcli(g.dir, {"stats", "restore", bin.string(), bin.string(), "--yes"}), 1);
     EXPECT_EQ(readBytes(bin), live);
-    EXPECT_EQ(ovcli(g.dir, {"stats", "restore", (g.dir / "shipstats.def").string(), bin.string()}),
+    EXPECT_EQ(ovcli(g.dir, {"stats", "restore", (g.dir / "shipstats.def").string(), bin.string(),
+                            "--yes"}),
               0);
     EXPECT_FALSE(fs::exists(bin));
     EXPECT_EQ(readBytes(g.dir / "shipstats.def"), live);

@@ -160,6 +160,8 @@ std::string converterResultText(int code) {
             return "the SHP file cannot be written";
         case 8:
             return "the 3DS data is malformed";
+        case 9:
+            return "the 3DS file holds no mesh";
         default:
             return "unknown result code " + std::to_string(code);
     }

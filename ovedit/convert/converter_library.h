@@ -66,7 +66,7 @@ std::vector<std::filesystem::path> converterLibraryCandidates(
 // no candidate at all.
 Result<ConverterLibrary> findConverterLibrary(const std::filesystem::path& given = {});
 
-// What a result code of convert3ds2ov means, for codes 0-8; "unknown result code N"
+// What a result code of convert3ds2ov means, for codes 0-9; "unknown result code N"
 // for any other.
 std::string converterResultText(int code);
 

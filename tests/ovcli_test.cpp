@@ -1,0 +1,331 @@
+// ovcli through its executable, on a fresh sample game: exit codes, help and the
+// suggestions for mistakes, the JSON it prints, and that no command deletes or
+// loses a game file unless told to.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/shp_model.h"
+#include "support/test_support.h"
+
+#include <sys/wait.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using ovtest::readBytes;
+using ovtest::ScratchDir;
+
+struct Outcome {
+    int code = -1;
+    std::string out, err;
+};
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::string quoted(const std::string& s) {
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// A scratch folder holding the sample game in game/; ovcli runs there, with no
+// terminal to ask.
+class Ovcli : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(run({"sample-game", "game"}).code, 0); }
+
+    Outcome run(const std::vector<std::string>& args) {
+        std::string cmd = "cd " + quoted(dir.path().string()) + " && " + quoted(OV_OVCLI_FILE);
+        for (const auto& a : args)
+            cmd += " " + quoted(a);
+        cmd += " </dev/null >" + quoted((dir / "stdout").string()) + " 2>" +
+               quoted((dir / "stderr").string());
+        Outcome r;
+        int rc = std::system(cmd.c_str());
+        r.code = rc != -1 && WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+        r.out = slurp(dir / "stdout");
+        r.err = slurp(dir / "stderr");
+        return r;
+    }
+    nlohmann::json json(const std::vector<std::string>& args, int code = 0) {
+        Outcome r = run(args);
+        EXPECT_EQ(r.code, code) << r.err;
+        return nlohmann::json::parse(r.out);
+    }
+    fs::path at(const std::string& p) const { return dir / p; }
+
+    ScratchDir dir;
+};
+
+// ---- Help and mistakes ------------------------------------------------------------
+
+TEST_F(Ovcli, MistakesNameTheProblemAndTheFix) {
+    ASSERT_EQ(run({"hog", "unpack", "game/resource.hog", "out", "raptor.shp"}).code, 0);
+    const struct {
+        std::vector<std::string> args;
+        int code;
+        const char* said;  // on standard error
+    } cases[] = {
+        {{"hgo"}, 2, "unknown command 'hgo'; did you mean 'hog'?"},
+        {{"hog", "crate", "x.hog"}, 2, "unknown command 'crate'; did you mean 'create'?"},
+        {{"help", "sttas"}, 2, "did you mean 'stats'?"},
+        {{"hog", "create", "--froce", "x.hog", "game"}, 2, "did you mean '--force'?"},
+        {{"stats", "set", "game", "Raptor", "Max Sped=1"}, 2, "did you mean 'Max Speed'?"},
+        {{"stats", "set", "game", "Raptr", "Ammo=1"}, 1, "did you mean 'Raptor'?"},
+        {{"stats", "get", "game", "9"}, 1, "ship index 9 is out of range"},
+        {{"stats", "get", "game", "0x9"}, 1, "holds 6 record(s) (0-5)"},
+        {{"weapons", "set", "game", "Raptor", "--points", "0", "--gun", "Proton"}, 2,
+         "did you mean 'Proton Cannon'?"},
+        {{"weapons", "set", "game", "Raptor", "--points", "0", "--gun", "99"}, 2,
+         "--gun 99 is out of range: the types are 0-15"},
+        {{"weapons", "set", "game", "Raptor", "--points", "2", "--ext-gun", "9"}, 2,
+         "the types are 0-7, 11"},
+        {{"hog", "list", "game"}, 1, "game: is a folder; expected a .hog file"},
+        {{"hog", "list", "game/none.hog"}, 1, "game/none.hog: no such file"},
+        {{"hog", "extract", "game/resource.hog", "out"}, 2, "or give --all"},
+        {{"hog", "cat", "game/resource.hog", "raptr.shp"}, 1, "did you mean 'raptor.shp'?"},
+        {{"model", "set-class", "out/raptor.shp", "Capshp"}, 2, "did you mean 'Capship'?"},
+        {{"model", "delete-component", "out/raptor.shp", "7"}, 1,
+         "component 7 is out of range: the model has 2 component(s) (0-1)"},
+        {{"stats", "revert", "game"}, 1, "no shipstats.def"},
+    };
+    for (const auto& c : cases) {
+        Outcome r = run(c.args);
+        EXPECT_EQ(r.code, c.code) << c.args[0] << " " << c.args[1] << "\n" << r.err;
+        EXPECT_NE(r.err.find(c.said), std::string::npos) << c.said << "\n" << r.err;
+    }
+    // Nothing was changed by any of them.
+    EXPECT_FALSE(fs::exists(at("out/raptor.bak")));
+    EXPECT_FALSE(fs::exists(at("game/shipstats.def")));
+}
+
+TEST_F(Ovcli, HelpForEveryCommandEndsWithExamplesAndCompletionNamesThem) {
+    for (const auto& args : std::vector<std::vector<std::string>>{{}, {"help"}, {"help", "hog"}}) {
+        Outcome r = run(args);
+        EXPECT_EQ(r.code, 0);
+        EXPECT_NE(r.out.find("Example"), std::string::npos) << r.out;
+    }
+    EXPECT_NE(run({"help", "hog"}).out.find("extract"), std::string::npos);
+    // A group named without a command shows what it holds.
+    Outcome group = run({"stats"});
+    EXPECT_EQ(group.code, 2);
+    EXPECT_NE(group.out.find("revert"), std::string::npos);
+
+    Outcome commands = run({"completion", "commands"});
+    ASSERT_EQ(commands.code, 0);
+    const std::string script = slurp(fs::path(OV_SOURCE_DIR) / "ovcli/completion/ovcli.bash");
+    EXPECT_EQ(run({"completion", "bash"}).out, script)
+        << "ovcli/completion/ovcli.bash is out of date: write it with `ovcli completion bash`";
+    std::istringstream lines(commands.out);
+    size_t count = 0;
+    for (std::string path; std::getline(lines, path); ++count) {
+        std::vector<std::string> args;
+        std::istringstream words(path);
+        for (std::string w; words >> w;)
+            args.push_back(w);
+        const std::string last = args.back();
+        args.push_back("--help");
+        Outcome r = run(args);
+        EXPECT_EQ(r.code, 0) << path;
+        EXPECT_NE(r.out.find("Example"), std::string::npos) << path;
+        EXPECT_NE(script.find(last), std::string::npos) << path;
+    }
+    EXPECT_GT(count, 50u);
+}
+
+// ---- Ship figures ------------------------------------------------------------------
+
+TEST_F(Ovcli, StatsKeepThePristineCopyAndNeverDeleteWithoutYes) {
+    const ov::Bytes original = readBytes(at("game/shipstats.bin"));
+
+    // A dry run changes nothing, not even the pristine copy.
+    EXPECT_EQ(run({"stats", "set", "game", "Raptor", "Max Speed=480", "--dry-run"}).code, 0);
+    EXPECT_EQ(readBytes(at("game/shipstats.bin")), original);
+    EXPECT_FALSE(fs::exists(at("game/shipstats.def")));
+
+    Outcome set = run({"stats", "set", "game", "Raptor", "Max Speed=480"});
+    ASSERT_EQ(set.code, 0) << set.err;
+    EXPECT_NE(set.out.find("Max Speed:        420 -> 480"), std::string::npos) << set.out;
+    EXPECT_EQ(readBytes(at("game/shipstats.def")), original);
+    // A second change leaves the pristine copy as it was.
+    ASSERT_EQ(run({"stats", "set", "game", "0", "Ammo=99"}).code, 0);
+    EXPECT_EQ(readBytes(at("game/shipstats.def")), original);
+    const ov::Bytes changed = readBytes(at("game/shipstats.bin"));
+
+    // restore deletes its SOURCE: never without an answer.
+    Outcome restore = run({"stats", "restore", "game/shipstats.def", "game/shipstats.bin"});
+    EXPECT_EQ(restore.code, 1);
+    EXPECT_NE(restore.err.find("give --yes"), std::string::npos) << restore.err;
+    EXPECT_EQ(readBytes(at("game/shipstats.bin")), changed);
+    EXPECT_EQ(run({"stats", "switch-off", "game"}).code, 1);
+    EXPECT_EQ(readBytes(at("game/shipstats.bin")), changed);
+
+    auto reverted = json({"stats", "revert", "game", "Raptor", "--json"});
+    EXPECT_EQ(reverted["reverted"], 1);
+    EXPECT_EQ(reverted["ships"][0]["changes"].size(), 2u);
+    EXPECT_EQ(readBytes(at("game/shipstats.bin")), original);
+    EXPECT_EQ(readBytes(at("game/shipstats.def")), original);
+
+    // Switching off with --yes: the Part's step, the live file's figures kept in
+    // the pristine copy.
+    ASSERT_EQ(run({"stats", "set", "game", "Kestrel", "Ammo=7"}).code, 0);
+    const ov::Bytes live = readBytes(at("game/shipstats.bin"));
+    ASSERT_EQ(run({"stats", "switch-off", "game", "--yes"}).code, 0);
+    EXPECT_FALSE(fs::exists(at("game/shipstats.bin")));
+    EXPECT_EQ(readBytes(at("game/shipstats.def")), live);
+}
+
+TEST_F(Ovcli, AddedShipsAreListedAndAddedOnce) {
+    const size_t before = readBytes(at("game/shipstats.bin")).size();
+    const std::vector<std::string> add = {"stats", "add", "game", "Heron",
+                                          "game/addons/stats/corsair.txt", "--model", "heron.shp"};
+    ASSERT_EQ(run(add).code, 0);
+    EXPECT_EQ(readBytes(at("game/shipstats.bin")).size(), before + 352);
+    EXPECT_EQ(readBytes(at("game/shipstats.def")).size(), before);
+    Outcome again = run(add);
+    EXPECT_EQ(again.code, 1);
+    EXPECT_NE(again.err.find("already"), std::string::npos) << again.err;
+    EXPECT_EQ(readBytes(at("game/shipstats.bin")).size(), before + 352);
+
+    auto list = json({"stats", "list", "game", "--json"});
+    ASSERT_EQ(list.size(), 7u);
+    EXPECT_EQ(list[6]["name"], "Heron");
+    EXPECT_EQ(list[6]["statsIndex"], 6);
+    EXPECT_EQ(list[6]["imported"], true);
+    EXPECT_EQ(list[6]["model"], "heron.shp");
+    // Reverting every ship passes over the imported one, which has no defaults.
+    auto reverted = json({"stats", "revert", "game", "--json"});
+    EXPECT_EQ(reverted["skipped"], 1);
+}
+
+// ---- Models and cloak -------------------------------------------------------------
+
+TEST_F(Ovcli, ModelEditsKeepTheFirstStateOrWriteElsewhere) {
+    ASSERT_EQ(run({"hog", "unpack", "game/resource.hog", "out", "raptor.shp"}).code, 0);
+    const ov::Bytes model = readBytes(at("out/raptor.shp"));
+
+    EXPECT_EQ(run({"model", "set-class", "out/raptor.shp", "Capship", "--dry-run"}).code, 0);
+    EXPECT_EQ(run({"model", "attach", "out/raptor.shp", "0", "3", "-o", "out/gun.shp"}).code, 0);
+    EXPECT_EQ(readBytes(at("out/raptor.shp")), model);
+    EXPECT_FALSE(fs::exists(at("out/raptor.bak")));
+    // -o does not replace a file without --force.
+    EXPECT_EQ(run({"model", "attach", "out/raptor.shp", "0", "3", "-o", "out/gun.shp"}).code, 1);
+
+    ASSERT_EQ(run({"model", "set-class", "out/raptor.shp", "fighter + cloak"}).code, 0);
+    EXPECT_EQ(readBytes(at("out/raptor.shp"))[26], 2);
+    ASSERT_EQ(run({"model", "detach", "out/raptor.shp", "0", "0"}).code, 0);
+    EXPECT_EQ(readBytes(at("out/raptor.bak")), model);
+
+    // The cloak: --on twice stays on; --off puts the byte back; the first state kept.
+    const ov::Bytes kestrel = readBytes(at("game/ships/kestrel.shp"));
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(run({"ship", "cloak", "game", "Kestrel", "--on"}).code, 0);
+        EXPECT_EQ(readBytes(at("game/ships/kestrel.shp"))[26], 2);
+    }
+    ASSERT_EQ(run({"ship", "cloak", "game/ships/kestrel.shp", "--off"}).code, 0);
+    EXPECT_EQ(readBytes(at("game/ships/kestrel.shp")), kestrel);
+    EXPECT_EQ(readBytes(at("game/ships/kestrel.bak")), kestrel);
+    // A ship only in the archive: a dry run makes nothing loose.
+    EXPECT_EQ(run({"ship", "cloak", "game", "Raptor", "--on", "--dry-run"}).code, 0);
+    EXPECT_FALSE(fs::exists(at("game/ships/raptor.shp")));
+}
+
+TEST_F(Ovcli, ModelCheckFlagsEmptyComponents) {
+    ASSERT_EQ(run({"hog", "unpack", "game/resource.hog", "out", "raptor.shp"}).code, 0);
+    auto clean = json({"model", "check", "out/raptor.shp", "--json"});
+    EXPECT_TRUE(clean["problems"].empty());
+    EXPECT_EQ(clean["components"], 2);
+
+    auto loaded = ov::shp::loadModelFile(at("out/raptor.shp"));
+    ASSERT_TRUE(loaded);
+    const ov::shp::ChainIndex index(loaded->chain);
+    const auto blocks = ov::shp::ModelView(loaded->chain, index).locate(1);
+    ASSERT_TRUE(blocks.vertices && blocks.faces);
+    for (size_t b : {*blocks.vertices, *blocks.faces}) {
+        loaded->chain.blocks()[b].recordCount = 0;
+        loaded->chain.blocks()[b].data.clear();
+    }
+    ASSERT_TRUE(loaded->chain.writeFile(at("out/empty.shp")));
+    auto found = json({"model", "check", "out/empty.shp", "--json"}, 1);
+    std::vector<std::string> texts;
+    for (const auto& p : found["problems"])
+        if (p["component"] == 1) texts.push_back(p["text"]);
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "The vertex block holds no vertices."),
+              texts.end());
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "The face block holds no faces."), texts.end());
+}
+
+// ---- Archives, conversion and overwrites -----------------------------------------
+
+TEST_F(Ovcli, ExtractTakesPatternsAndSaysWhatItWrote) {
+    auto r = json({"hog", "extract", "game/resource.hog", "new/folder", "*.SHP", "--json"});
+    EXPECT_EQ(r["complete"], true);
+    ASSERT_GT(r["written"].get<int>(), 3);
+    EXPECT_EQ(r["files"].size(), r["written"].get<size_t>());
+    for (const auto& f : r["files"]) {
+        const std::string name = f["entry"];
+        EXPECT_EQ(name.substr(name.size() - 4), ".shp");
+        EXPECT_TRUE(fs::exists(at(f["path"].get<std::string>())));
+    }
+    Outcome unpack = run({"hog", "unpack", "game/resource.hog", "plain", "data/*", "--if-not-packed",
+                      "extract"});
+    EXPECT_EQ(unpack.code, 0) << unpack.err;
+    EXPECT_NE(unpack.out.find(" written to plain: "), std::string::npos) << unpack.out;
+    EXPECT_EQ(unpack.err.find("Do you want to extract?"), std::string::npos) << unpack.err;
+    EXPECT_TRUE(fs::exists(at("plain/data/readme.txt")));
+    EXPECT_EQ(run({"hog", "extract", "game/resource.hog", "x", "*.none"}).code, 1);
+}
+
+TEST_F(Ovcli, ExistingFilesAreReplacedOnlyWhenSaidSo) {
+    const ov::Bytes hog = readBytes(at("game/resource.hog"));
+    const struct {
+        std::vector<std::string> args;
+        const char* target;
+    } cases[] = {
+        {{"hog", "create", "game/resource.hog", "game/addons"}, "game/resource.hog"},
+        {{"shp", "sample", "game/resource.hog"}, "game/resource.hog"},
+        {{"convert", "game/models/drone.3ds", "skin", "game/resource.hog"}, "game/resource.hog"},
+    };
+    for (const auto& c : cases) {
+        Outcome r = run(c.args);
+        EXPECT_EQ(r.code, 1) << c.args[0];
+        EXPECT_NE(r.err.find("give --force"), std::string::npos) << r.err;
+        EXPECT_EQ(readBytes(at(c.target)), hog) << c.args[0];
+    }
+    // A folder's files, named relative to it, in name order.
+    ASSERT_EQ(run({"hog", "create", "mine.hog", "game/addons"}).code, 0);
+    ASSERT_EQ(run({"hog", "create", "mine.hog", "game/addons", "--force"}).code, 0);
+    auto list = json({"hog", "list", "mine.hog", "--json"});
+    ASSERT_EQ(list["entries"].size(), 2u);
+    EXPECT_EQ(list["entries"][0]["name"], "ships\\corsair.shp");
+    EXPECT_EQ(list["entries"][1]["name"], "stats\\corsair.txt");
+}
+
+TEST_F(Ovcli, ConvertRefusesWhatIsNotA3dsFileAndReportsInJson) {
+    std::ofstream(at("notes.txt")) << "not a model\n";
+    Outcome r = run({"convert", "notes.txt", "skin", "notes.shp"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("result code 8"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(at("notes.shp")));
+
+    Outcome swapped = run({"convert", "game/models/drone.3ds", "out/drone.shp", "drone.shp", "--json"});
+    EXPECT_NE(swapped.err.find("holds a folder separator"), std::string::npos) << swapped.err;
+    auto j = nlohmann::json::parse(swapped.out);
+    EXPECT_EQ(j["code"], 0);
+    EXPECT_EQ(j["meaning"], "the SHP model was written");
+    EXPECT_GT(j["faces"].get<int>(), 0);
+}
+
+}  // namespace
