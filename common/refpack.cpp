@@ -605,7 +605,7 @@ public:
         const size_t limit = std::min(n_ - i, kMaxLength);
         size_t bestLen = 3;  // a longer run must match the byte after the best one
         size_t c = head_[hash6(cur, bits_)];
-        for (unsigned steps = kChainDepth; steps && i - c <= kMaxDistance; --steps) {
+        for (unsigned steps = kChainDepth; steps && c != kEmpty && i - c <= kMaxDistance; --steps) {
             const uint8_t* cand = src_ + c;
             if (bestLen < limit && cand[bestLen] == cur[bestLen] && load32(cand) == v) {
                 const size_t len = 4 + matchLength(cand + 4, cur + 4, limit - 4);
@@ -639,7 +639,9 @@ private:
     // The run at i from candidate c when its first `min` bytes match and it lies
     // within `reach`.
     void consider(Run& best, size_t i, size_t c, size_t min, size_t reach) const {
-        if (i - c > reach) return;  // also an empty slot
+        // An empty slot is checked as such: with a 32-bit size_t, i - kEmpty wraps
+        // to a small distance.
+        if (c == kEmpty || i - c > reach) return;
         const uint8_t* cur = src_ + i;
         const uint8_t* cand = src_ + c;
         if (std::memcmp(cand, cur, min) != 0) return;
@@ -826,7 +828,7 @@ private:
         const size_t keyLen = std::min(limit, niceLen_);
         const uint8_t* cur = src_ + i;
         const uint32_t h = hash4(load32(cur), hashBits_);
-        size_t c = head_[h];  // kEmpty is out of reach like anything too far back
+        size_t c = head_[h];
         head_[h] = uint32_t(i);
         // The slots where the next position sorting after (right) or before (left)
         // i goes, and the prefix every position under each shares with i.
@@ -835,7 +837,7 @@ private:
         size_t lenRight = 0, lenLeft = 0;
         size_t best = 2, count = 0;
         for (unsigned steps = depth;; --steps) {
-            if (i - c > kMaxDistance || steps == 0) {
+            if (c == kEmpty || i - c > kMaxDistance || steps == 0) {
                 *right = *left = kEmpty;
                 break;
             }
