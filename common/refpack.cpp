@@ -358,6 +358,7 @@ namespace {
 
 constexpr size_t kMaxDistance = kMaxRunDistance;
 constexpr size_t kLazyLen = 64;  // runs this long are taken without looking further
+constexpr size_t kInsertEdge = 16;  // positions added at each end of a long run
 constexpr size_t kMaxLength = 1028;
 constexpr size_t kMinMatch = 3;
 
@@ -686,7 +687,7 @@ Bytes encodeFast(ByteSpan in) {
         if (run.gain <= 0) {
             // On long stretches without runs, look less closely.
             ++misses;
-            const size_t step = 1 + (misses >> 5);
+            const size_t step = 1 + (misses >> 3);
             for (size_t k = 1; k < step && i + k <= last; ++k)
                 finder.insert(i + k);
             i += step;
@@ -701,8 +702,14 @@ Bytes encodeFast(ByteSpan in) {
             run = next;
         }
         e.run(litStart, i, run.len, run.dist);
+        // Inside a long run only its first and last few positions are added:
+        // the rest would mostly repeat what the run's source already holds.
         const size_t end = i + run.len;
-        for (size_t k = i + 1; k < end && k <= last; ++k)
+        const size_t head = std::min(end, i + kInsertEdge);
+        size_t k = i + 1;
+        for (; k < head && k <= last; ++k)
+            finder.insert(k);
+        for (k = std::max(k, end - std::min<size_t>(run.len, kInsertEdge)); k < end && k <= last; ++k)
             finder.insert(k);
         i = litStart = end;
     }
