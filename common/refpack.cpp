@@ -559,10 +559,11 @@ Bytes encodeFastest(ByteSpan in) {
 // ---------------------------------------------------------------------------
 // Fast: hash chains and two steps of lazy matching.
 //
-// Every position goes into a chain of the earlier positions with the same hash of
-// their first 6 bytes; a search follows the chain nearest first, for at most
-// kChainDepth positions, and keeps the run that saves the most bytes over plain
-// literals (a longer run can need a larger command). Shorter runs come from two
+// Every position (but the middle of a run longer than 2 * kInsertEdge) goes into a
+// chain of the earlier positions with the same hash of their first 6 bytes; a
+// search follows the chain nearest first, for at most kChainDepth positions, and
+// keeps the run that saves the most bytes over plain literals (a longer run can
+// need a larger command). Shorter runs come from two
 // tables of the last position of each 4-byte and 3-byte value, within the
 // distances their commands reach: 4 bytes within 16384 save one or two bytes, 3
 // within 1024 save one. Keying the chain on 6 bytes keeps it free of the many
