@@ -23,6 +23,16 @@ void appendFormatted(std::string& out, const char* format, std::va_list args) {
     va_end(again);
 }
 
+namespace {
+
+std::string hex(size_t offset) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%zX", offset);
+    return text;
+}
+
+}  // namespace
+
 class DumpContext {
 public:
     DumpContext(ByteSpan file, const DumpOptions& options)
@@ -36,6 +46,15 @@ public:
         return cut_;
     }
     bool cut() const { return cut_; }
+
+    // Notes the first place where a chunk does not fit where it stands.
+    void truncated(size_t at, std::string why) {
+        if (truncatedAt_) return;
+        truncatedAt_ = at;
+        truncation_ = std::move(why);
+    }
+    const std::optional<size_t>& truncatedAt() const { return truncatedAt_; }
+    std::string& truncation() { return truncation_; }
 
     // mingw-w64: the C99 printf its runtime uses here, not the msvcrt dialect.
 #if defined(__MINGW32__)
@@ -93,6 +112,8 @@ private:
     std::string out_;
     int depth_ = 0;
     bool cut_ = false;
+    std::optional<size_t> truncatedAt_;
+    std::string truncation_;
 };
 
 namespace {
@@ -538,14 +559,30 @@ void DumpContext::walk(size_t pos, int indent, size_t end) {
     if (end > file_.size()) end = file_.size();
     if (depth_ >= kMaxChunkDepth) return;
     ++depth_;
-    while (pos < end && end - pos >= 6 && !full()) {
+    while (pos < end && !full()) {
+        if (end - pos < 6) {
+            // Only the file's own end can cut a head short; a few spare bytes at the
+            // end of a chunk are its own business.
+            if (depth_ == 1 && end == file_.size())
+                truncated(pos, "the file ends inside a chunk head at offset " + hex(pos));
+            break;
+        }
         size_t start = pos;
         uint16_t id = loadU16LE(&file_[start]);
         uint32_t size = loadU32LE(&file_[start + 2]);
         if (size < 6) break;
+        const ChunkKind* kind = findChunkKind(id);
         // A chunk that claims more than its parent holds is cut at the parent's end.
         size_t chunkEnd = size <= end - start ? start + size : end;
-        const ChunkKind* kind = findChunkKind(id);
+        if (size > end - start) {
+            char head[48];
+            std::snprintf(head, sizeof head, "chunk 0x%04X", unsigned(id));
+            truncated(start,
+                      std::string(head) + (kind ? std::string(" \"") + kind->name + "\"" : "") +
+                          " at offset " + hex(start) + " claims " + std::to_string(size) +
+                          " bytes, but " + (depth_ == 1 ? "the file" : "its parent chunk") +
+                          " ends after " + std::to_string(end - start));
+        }
         if (!kind) {
             if (options_.printUnknown) {
                 print("%*sUnknown chunk: 0x%04X, offset 0x%lX, size: %u bytes.", indent, "",
@@ -574,10 +611,15 @@ void DumpContext::walk(size_t pos, int indent, size_t end) {
     --depth_;
 }
 
-std::string dump3ds(ByteSpan file, const DumpOptions& options, bool* cut) {
+std::string dump3ds(ByteSpan file, const DumpOptions& options, DumpFaults* faults) {
     DumpContext ctx(file, options);
     ctx.walk(0, 0, file.size());
-    if (cut) *cut = ctx.cut();
+    if (file.empty()) ctx.truncated(0, "the file is empty");
+    if (faults) {
+        faults->cut = ctx.cut();
+        faults->truncatedAt = ctx.truncatedAt();
+        faults->truncation = std::move(ctx.truncation());
+    }
     return ctx.take();
 }
 

@@ -9,10 +9,13 @@
 //
 // Safe on hostile input: a child never reads past its parent's end, counts larger
 // than their chunk print only what the chunk holds, a size below 6 ends the level,
-// nesting is capped, and the output grows only with the bytes actually present.
+// nesting is capped, and the output grows only with the bytes actually present. A
+// chunk that claims more bytes than its parent or the file holds is dumped up to
+// that end and reported as a fault (DumpFaults), never passed over in silence.
 
 #include <cstdarg>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -53,11 +56,21 @@ inline constexpr int kMaxChunkDepth = 32;
 inline constexpr size_t kDumpBytesPerFileByte = 24;
 inline constexpr size_t kDumpSlack = 64 * 1024;
 
-// The indented text dump of a whole 3DS file. When the dump had to be cut short,
-// *cut (if given) is set to true.
 // Appends printf-formatted text to `out` (any length).
 void appendFormatted(std::string& out, const char* format, std::va_list args);
 
-std::string dump3ds(ByteSpan file, const DumpOptions& options = {}, bool* cut = nullptr);
+// What was wrong with a file besides what the dump shows.
+struct DumpFaults {
+    bool cut = false;  // the dump outgrew its budget and was cut short
+    // The first chunk that runs past its parent chunk or past the end of the file
+    // (or, for an empty file or one ending inside a chunk head, where the file
+    // ends): the file was cut short or is no 3DS file. The chunk is dumped up to
+    // where its parent or the file ends.
+    std::optional<size_t> truncatedAt;
+    std::string truncation;  // a sentence saying which chunk and where
+};
+
+// The indented text dump of a whole 3DS file, with its faults in *faults (if given).
+std::string dump3ds(ByteSpan file, const DumpOptions& options = {}, DumpFaults* faults = nullptr);
 
 }  // namespace ov::conv

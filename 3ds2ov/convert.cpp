@@ -249,11 +249,18 @@ int readModel(ByteSpan file3ds, ConvModel& model, Output& out) {
     model.faces.clear();
     out.write("- Gathering 3DS data... ");
     out.flush();
-    bool cut = false;
-    std::string dump = dump3ds(file3ds, {}, &cut);
+    DumpFaults faults;
+    std::string dump = dump3ds(file3ds, {}, &faults);
     out.write("DONE!\n");
-    if (cut) {
+    if (faults.cut) {
         out.write("\n    MALFORMED 3DS DATA!!\n    The chunk tree is too large to read.\n");
+        return kMalformed;
+    }
+    // A cut-short file would lose whatever its missing part held (a whole mesh,
+    // say) without a word: refused, never converted in part.
+    if (faults.truncatedAt) {
+        out.printf("\n    MALFORMED 3DS DATA!!\n    The file is cut short: %s.\n",
+                   faults.truncation.c_str());
         return kMalformed;
     }
     return parseDump(dump, model, out);

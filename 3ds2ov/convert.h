@@ -33,7 +33,8 @@ enum ResultCode : int {
     kAllAtOrigin = 5,      // every vertex lies at the origin: no scale exists
     kNameTooLong = 6,      // texture name or output path does not fit its buffer
     kCannotWrite = 7,      // the SHP file cannot be written
-    kMalformed = 8,        // a count the chunk cannot hold, a corner beyond its mesh, ...
+    kMalformed = 8,        // a file cut short (a chunk running past its parent or the file's
+                           // end), a count the chunk cannot hold, a corner beyond its mesh, ...
 };
 
 inline constexpr int kMaxVertices = 5000;

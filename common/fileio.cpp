@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <memory>
 #include <random>
-#include <system_error>
 
 #ifdef _WIN32
 #ifndef WIN32_LEAN_AND_MEAN
@@ -21,12 +21,688 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
-
-#include <cerrno>
 #endif
 
 namespace ov {
+
+namespace {
+
+// ---- The test seam ----------------------------------------------------------------
+
+struct Fault {
+    bool armed = false;
+    FileStep step = FileStep::Create;
+    unsigned skip = 0;
+    std::errc error = std::errc::io_error;
+    bool sticky = false;
+    unsigned struck = 0;
+};
+
+thread_local Fault t_fault;
+
+// The error a test has asked this step to fail with, if any.
+std::error_code injected(FileStep step) {
+    Fault& f = t_fault;
+    if (!f.armed || f.step != step) return {};
+    if (f.skip > 0) {
+        --f.skip;
+        return {};
+    }
+    ++f.struck;
+    if (!f.sticky) f.armed = false;
+    return std::make_error_code(f.error);
+}
+
+// ---- Small helpers ----------------------------------------------------------------
+
+std::error_code lastError() {
+#ifdef _WIN32
+    return std::error_code(int(GetLastError()), std::system_category());
+#else
+    return std::error_code(errno, std::generic_category());
+#endif
+}
+
+Error systemError(ErrorKind kind, std::string message, std::error_code cause) {
+    Error e = makeError(kind, std::move(message) + ": " + cause.message());
+    e.cause = cause;
+    return e;
+}
+
+bool isMissing(std::error_code ec) {
+    return ec == std::errc::no_such_file_or_directory
+#ifdef _WIN32
+           || ec.value() == ERROR_PATH_NOT_FOUND || ec.value() == ERROR_FILE_NOT_FOUND
+#endif
+        ;
+}
+
+constexpr std::string_view kTempPrefix = ".ov-";
+constexpr std::string_view kTempSuffix = ".ovtmp";
+constexpr size_t kTempRandom = 12;
+
+// Twelve letters and digits, different in every call of every process.
+std::string randomLetters() {
+    static std::atomic<uint64_t> counter{0};
+    static const uint64_t seed = [] {
+        std::random_device rd;
+        return (uint64_t(rd()) << 32) ^ rd() ^
+               uint64_t(std::chrono::steady_clock::now().time_since_epoch().count());
+    }();
+    uint64_t v = seed + ++counter * 0x9E3779B97F4A7C15ull;
+    // A final mix, so consecutive names share no visible pattern.
+    v ^= v >> 31;
+    v *= 0xBF58476D1CE4E5B9ull;
+    v ^= v >> 29;
+    static const char digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    std::string s;
+    for (size_t i = 0; i < kTempRandom; ++i) {
+        s += digits[v % 36];
+        v /= 36;
+    }
+    return s;
+}
+
+fs::path folderOf(const fs::path& target) {
+    fs::path dir = target.parent_path();
+    return dir.empty() ? fs::path(".") : dir;
+}
+
+// ---- System calls, one set per platform ---------------------------------------------
+
+constexpr intptr_t kNoHandle = -1;
+
+#ifdef _WIN32
+
+HANDLE asHandle(intptr_t h) {
+    return reinterpret_cast<HANDLE>(h);
+}
+
+// Creates a file that did not exist before; an error code when the system refuses.
+intptr_t createNew(const fs::path& p, std::error_code& ec) {
+    HANDLE h = CreateFileW(p.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        ec = lastError();
+        return kNoHandle;
+    }
+    return reinterpret_cast<intptr_t>(h);
+}
+
+bool existsError(std::error_code ec) {
+    return ec.value() == ERROR_FILE_EXISTS || ec.value() == ERROR_ALREADY_EXISTS;
+}
+
+// Writes at a position; the handle's own position is never used.
+std::error_code writeAllAt(intptr_t h, uint64_t offset, const uint8_t* data, size_t n) {
+    while (n > 0) {
+        OVERLAPPED at{};
+        at.Offset = DWORD(offset & 0xFFFFFFFFu);
+        at.OffsetHigh = DWORD(offset >> 32);
+        DWORD chunk = DWORD(std::min<size_t>(n, size_t(1) << 30));
+        DWORD put = 0;
+        if (!WriteFile(asHandle(h), data, chunk, &put, &at)) return lastError();
+        if (put == 0) return std::make_error_code(std::errc::no_space_on_device);
+        data += put;
+        offset += put;
+        n -= put;
+    }
+    return {};
+}
+
+std::error_code syncHandle(intptr_t h) {
+    return FlushFileBuffers(asHandle(h)) ? std::error_code() : lastError();
+}
+
+// Windows keeps a rename on the disk with the file's own flush; nothing to do.
+void syncFolder(const fs::path&) {}
+
+std::error_code closeHandle(intptr_t h) {
+    return CloseHandle(asHandle(h)) ? std::error_code() : lastError();
+}
+
+// Renames without replacing: false when the target exists.
+std::error_code renameNoReplace(const fs::path& from, const fs::path& to, bool& existed) {
+    existed = false;
+    if (MoveFileExW(from.c_str(), to.c_str(), 0)) return {};
+    std::error_code ec = lastError();
+    if (existsError(ec)) {
+        existed = true;
+        return {};
+    }
+    return ec;
+}
+
+std::error_code renameReplace(const fs::path& from, const fs::path& to) {
+    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return {};
+    return lastError();
+}
+
+std::error_code hardLink(const fs::path& existing, const fs::path& link) {
+    if (CreateHardLinkW(link.c_str(), existing.c_str(), nullptr)) return {};
+    return lastError();
+}
+
+Result<FileId> idOfHandle(HANDLE h) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(h, &info))
+        return systemError(ErrorKind::ReadFailed, "cannot tell the file's identity", lastError());
+    return FileId{info.dwVolumeSerialNumber,
+                  (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
+
+#else
+
+intptr_t createNew(const fs::path& p, std::error_code& ec) {
+    int fd;
+    do {
+        fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) ec = lastError();
+    return fd;
+}
+
+bool existsError(std::error_code ec) {
+    return ec == std::errc::file_exists;
+}
+
+std::error_code writeAllAt(intptr_t fd, uint64_t offset, const uint8_t* data, size_t n) {
+    while (n > 0) {
+        ssize_t put = ::pwrite(int(fd), data, n, off_t(offset));
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            return lastError();
+        }
+        if (put == 0) return std::make_error_code(std::errc::no_space_on_device);
+        data += put;
+        offset += uint64_t(put);
+        n -= size_t(put);
+    }
+    return {};
+}
+
+std::error_code syncHandle(intptr_t fd) {
+    return ::fsync(int(fd)) == 0 ? std::error_code() : lastError();
+}
+
+// Puts a rename in `folder` on the disk; a failure leaves a whole file either way.
+void syncFolder(const fs::path& folder) {
+    int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        (void)::fsync(dfd);
+        ::close(dfd);
+    }
+}
+
+std::error_code closeHandle(intptr_t fd) {
+    // A close that fails has still released the descriptor; its error is a write
+    // error (NFS and some full disks report there).
+    return ::close(int(fd)) == 0 ? std::error_code() : lastError();
+}
+
+std::error_code renameReplace(const fs::path& from, const fs::path& to) {
+    return ::rename(from.c_str(), to.c_str()) == 0 ? std::error_code() : lastError();
+}
+
+std::error_code renameNoReplace(const fs::path& from, const fs::path& to, bool& existed) {
+    existed = false;
+#if defined(__linux__) && defined(RENAME_NOREPLACE)
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return {};
+    if (errno == EEXIST) {
+        existed = true;
+        return {};
+    }
+    // File systems without it say EINVAL; old kernels ENOSYS. Then a link, which
+    // never replaces either.
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return lastError();
+#endif
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return {};
+    }
+    if (errno == EEXIST) {
+        existed = true;
+        return {};
+    }
+    // A file system without links: look first, then rename.
+    struct stat st;
+    if (::lstat(to.c_str(), &st) == 0) {
+        existed = true;
+        return {};
+    }
+    return renameReplace(from, to);
+}
+
+std::error_code hardLink(const fs::path& existing, const fs::path& link) {
+    return ::link(existing.c_str(), link.c_str()) == 0 ? std::error_code() : lastError();
+}
+
+#endif
+
+// Creates "<folder>/<prefix><random><suffix>" exclusively.
+intptr_t createUnique(const fs::path& folder, std::string_view prefix, std::string_view suffix,
+                      fs::path& out, std::error_code& ec) {
+    if (std::error_code fault = injected(FileStep::Create)) {
+        ec = fault;
+        return kNoHandle;
+    }
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        fs::path candidate = folder / (std::string(prefix) + randomLetters() + std::string(suffix));
+        ec.clear();
+        intptr_t h = createNew(candidate, ec);
+        if (h != kNoHandle) {
+            out = std::move(candidate);
+            return h;
+        }
+        if (!existsError(ec)) return kNoHandle;
+    }
+    return kNoHandle;
+}
+
+// A second name for `target` in its folder, so it can be put back after being
+// replaced: a hard link where the file system has them, else the file itself moved
+// there.
+Result<fs::path> keepAside(const fs::path& target) {
+    const fs::path folder = folderOf(target);
+    std::error_code ec;
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        fs::path aside =
+            folder / (std::string(kTempPrefix) + randomLetters() + std::string(kTempSuffix));
+        ec = hardLink(target, aside);
+        if (!ec) return aside;
+        if (existsError(ec)) continue;
+        ec = renameReplace(target, aside);
+        if (!ec) return aside;
+        break;
+    }
+    return systemError(ErrorKind::WriteFailed, pathText(target) + ": cannot keep it aside", ec);
+}
+
+#ifdef _WIN32
+// Moves `target` to a fresh temporary name beside it.
+std::optional<fs::path> movedAside(const fs::path& target) {
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        fs::path aside = folderOf(target) /
+                         (std::string(kTempPrefix) + randomLetters() + std::string(kTempSuffix));
+        if (MoveFileExW(target.c_str(), aside.c_str(), 0)) return aside;
+        if (!existsError(lastError())) break;
+    }
+    return std::nullopt;
+}
+#endif
+
+}  // namespace
+
+// ---- Identity -------------------------------------------------------------------------
+
+#ifdef _WIN32
+
+Result<FileId> fileIdOf(const fs::path& path) {
+    HANDLE h = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        std::error_code ec = lastError();
+        return systemError(isMissing(ec) ? ErrorKind::NotFound : ErrorKind::ReadFailed,
+                           pathText(path), ec);
+    }
+    auto id = idOfHandle(h);
+    CloseHandle(h);
+    return id;
+}
+
+Result<FileId> ReadOnlyFile::id() const {
+    return idOfHandle(asHandle(handle_));
+}
+
+#else
+
+Result<FileId> fileIdOf(const fs::path& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+        std::error_code ec = lastError();
+        return systemError(isMissing(ec) ? ErrorKind::NotFound : ErrorKind::ReadFailed,
+                           pathText(path), ec);
+    }
+    return FileId{uint64_t(st.st_dev), uint64_t(st.st_ino)};
+}
+
+Result<FileId> ReadOnlyFile::id() const {
+    struct stat st;
+    if (::fstat(int(handle_), &st) != 0)
+        return systemError(ErrorKind::ReadFailed, "cannot tell the file's identity", lastError());
+    return FileId{uint64_t(st.st_dev), uint64_t(st.st_ino)};
+}
+
+#endif
+
+bool sameFile(const fs::path& a, const fs::path& b) {
+    auto x = fileIdOf(a);
+    auto y = fileIdOf(b);
+    return x && y && *x == *y;
+}
+
+Result<uint64_t> fileSize(const fs::path& path) {
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec))
+        return makeError(ErrorKind::NotFound, pathText(path) + ": no such file");
+    uint64_t size = fs::file_size(path, ec);
+    if (ec) return systemError(ErrorKind::ReadFailed, pathText(path), ec);
+    return size;
+}
+
+// ---- ReadOnlyFile -------------------------------------------------------------------
+
+#ifdef _WIN32
+
+Result<ReadOnlyFile> ReadOnlyFile::open(const fs::path& path) {
+    // Sharing writes and deletes as well: the editors patch an open archive in place.
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return systemError(ErrorKind::ReadFailed, pathText(path) + ": cannot open for reading",
+                           lastError());
+    return ReadOnlyFile(reinterpret_cast<intptr_t>(h));
+}
+
+void ReadOnlyFile::close() {
+    if (handle_ != kNoHandle) CloseHandle(asHandle(handle_));
+    handle_ = kNoHandle;
+}
+
+Result<size_t> ReadOnlyFile::readAt(uint64_t offset, std::span<uint8_t> dst) const {
+    size_t done = 0;
+    while (done < dst.size()) {
+        // The offset travels with the call, so concurrent reads do not disturb each
+        // other even on a handle opened for synchronous access.
+        OVERLAPPED at{};
+        const uint64_t pos = offset + done;
+        at.Offset = DWORD(pos & 0xFFFFFFFFu);
+        at.OffsetHigh = DWORD(pos >> 32);
+        const size_t want = dst.size() - done;
+        DWORD chunk = DWORD(want < (size_t(1) << 30) ? want : (size_t(1) << 30));
+        DWORD got = 0;
+        if (!ReadFile(asHandle(handle_), dst.data() + done, chunk, &got, &at)) {
+            if (GetLastError() == ERROR_HANDLE_EOF) break;
+            Error e = systemError(ErrorKind::ReadFailed, "read error", lastError());
+            e.offset = pos;
+            return e;
+        }
+        if (got == 0) break;
+        done += got;
+    }
+    return done;
+}
+
+#else
+
+Result<ReadOnlyFile> ReadOnlyFile::open(const fs::path& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return systemError(ErrorKind::ReadFailed, pathText(path) + ": cannot open for reading",
+                           lastError());
+    return ReadOnlyFile(fd);
+}
+
+void ReadOnlyFile::close() {
+    if (handle_ != kNoHandle) ::close(int(handle_));
+    handle_ = kNoHandle;
+}
+
+Result<size_t> ReadOnlyFile::readAt(uint64_t offset, std::span<uint8_t> dst) const {
+    size_t done = 0;
+    while (done < dst.size()) {
+        const uint64_t pos = offset + done;
+        ssize_t got = ::pread(int(handle_), dst.data() + done, dst.size() - done, off_t(pos));
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            Error e = systemError(ErrorKind::ReadFailed, "read error", lastError());
+            e.offset = pos;
+            return e;
+        }
+        if (got == 0) break;
+        done += size_t(got);
+    }
+    return done;
+}
+
+#endif
+
+ReadOnlyFile::ReadOnlyFile(ReadOnlyFile&& other) noexcept : handle_(other.handle_) {
+    other.handle_ = kNoHandle;
+}
+
+ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle_ = other.handle_;
+        other.handle_ = kNoHandle;
+    }
+    return *this;
+}
+
+ReadOnlyFile::~ReadOnlyFile() {
+    close();
+}
+
+// ---- AtomicFile ---------------------------------------------------------------------
+
+Result<AtomicFile> AtomicFile::create(const fs::path& target) {
+    AtomicFile f;
+    f.target_ = target;
+    const fs::path folder = folderOf(target);
+    std::error_code ec;
+    f.handle_ = createUnique(folder, kTempPrefix, kTempSuffix, f.temp_, ec);
+    if (f.handle_ == kNoHandle) {
+        if (isMissing(ec)) {
+            Error e = makeError(ErrorKind::NotFound, pathText(folder) + ": no such folder");
+            e.cause = ec;
+            return e;
+        }
+        return systemError(ErrorKind::WriteFailed,
+                           pathText(target) + ": cannot create a file in " + pathText(folder), ec);
+    }
+    return f;
+}
+
+AtomicFile::AtomicFile(AtomicFile&& other) noexcept
+    : target_(std::move(other.target_)),
+      temp_(std::move(other.temp_)),
+      handle_(other.handle_),
+      size_(other.size_),
+      done_(other.done_) {
+    other.handle_ = kNoHandle;
+    other.done_ = true;
+}
+
+AtomicFile& AtomicFile::operator=(AtomicFile&& other) noexcept {
+    if (this != &other) {
+        discard();
+        target_ = std::move(other.target_);
+        temp_ = std::move(other.temp_);
+        handle_ = other.handle_;
+        size_ = other.size_;
+        done_ = other.done_;
+        other.handle_ = kNoHandle;
+        other.done_ = true;
+    }
+    return *this;
+}
+
+AtomicFile::~AtomicFile() {
+    discard();
+}
+
+Error AtomicFile::failure(const char* what, std::error_code cause) const {
+    return systemError(ErrorKind::WriteFailed, pathText(target_) + ": " + what, cause);
+}
+
+Status AtomicFile::write(ByteSpan bytes) {
+    return writeAt(size_, bytes);
+}
+
+Status AtomicFile::writeAt(uint64_t offset, ByteSpan bytes) {
+    if (handle_ == kNoHandle)
+        return makeError(ErrorKind::WriteFailed, pathText(target_) + ": closed");
+    if (std::error_code fault = injected(FileStep::Write)) return failure("write error", fault);
+    if (std::error_code ec = writeAllAt(handle_, offset, bytes.data(), bytes.size()))
+        return failure("write error", ec);
+    size_ = std::max<uint64_t>(size_, offset + bytes.size());
+    return {};
+}
+
+Status AtomicFile::copyFrom(const ReadOnlyFile& source, uint64_t offset, uint64_t size) {
+    if (handle_ == kNoHandle)
+        return makeError(ErrorKind::WriteFailed, pathText(target_) + ": closed");
+    if (std::error_code fault = injected(FileStep::Write)) return failure("write error", fault);
+    auto cutShort = [&](uint64_t at) {
+        return makeError(ErrorKind::ReadFailed, "the source ends before its stated size", at);
+    };
+#if defined(__linux__)
+    // In-kernel copy: the bytes never pass through this process. Not every file
+    // system pair or kernel takes it; the first refusal turns it off for good.
+    static std::atomic<bool> kernelCopyWorks{true};
+    while (size > 0 && kernelCopyWorks.load(std::memory_order_relaxed)) {
+        off64_t from = off64_t(offset), to = off64_t(size_);
+        ssize_t n = ::copy_file_range(int(source.handle_), &from, int(handle_), &to,
+                                      size_t(std::min<uint64_t>(size, uint64_t(1) << 30)), 0);
+        if (n > 0) {
+            offset += uint64_t(n);
+            size -= uint64_t(n);
+            size_ += uint64_t(n);
+            continue;
+        }
+        if (n == 0) return cutShort(offset);
+        if (errno == EINTR) continue;
+        if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
+            errno == EBADF || errno == EPERM) {
+            kernelCopyWorks.store(false, std::memory_order_relaxed);
+            break;
+        }
+        return failure("write error", lastError());
+    }
+#endif
+    if (size == 0) return {};
+    // Through one buffer small enough to stay in the processor's cache.
+    const size_t bufferSize = size_t(std::min<uint64_t>(size, 128 * 1024));
+    std::unique_ptr<uint8_t[]> buffer(new uint8_t[bufferSize]);
+    while (size > 0) {
+        const size_t want = size_t(std::min<uint64_t>(size, bufferSize));
+        auto got = source.readAt(offset, std::span<uint8_t>(buffer.get(), want));
+        if (!got) return got.error();
+        if (*got == 0) return cutShort(offset);
+        if (std::error_code ec = writeAllAt(handle_, size_, buffer.get(), *got))
+            return failure("write error", ec);
+        size_ += *got;
+        offset += *got;
+        size -= *got;
+    }
+    return {};
+}
+
+Status AtomicFile::finish(Flush flush) {
+    if (handle_ == kNoHandle) return {};
+    std::error_code ec = flush == Flush::ToDisk ? syncHandle(handle_) : std::error_code();
+    std::error_code closed = closeHandle(handle_);
+    handle_ = kNoHandle;
+    if (ec || closed) return failure("write error", ec ? ec : closed);
+    return {};
+}
+
+Result<bool> AtomicFile::commitIfAbsent() {
+    if (done_) return makeError(ErrorKind::WriteFailed, pathText(target_) + ": nothing to commit");
+    if (auto st = finish(); !st) return st.error();
+    if (std::error_code fault = injected(FileStep::Rename))
+        return failure("cannot rename the written file into place", fault);
+    bool existed = false;
+    if (std::error_code ec = renameNoReplace(temp_, target_, existed))
+        return failure("cannot rename the written file into place", ec);
+    if (existed) return false;
+    done_ = true;
+    return true;
+}
+
+Status AtomicFile::commit(Flush flush) {
+    if (done_) return makeError(ErrorKind::WriteFailed, pathText(target_) + ": nothing to commit");
+    if (auto st = finish(flush); !st) return st.error();
+    std::error_code ec;
+    const auto status = fs::status(target_, ec);
+    if (fs::is_directory(status))
+        return failure("cannot replace it", std::make_error_code(std::errc::is_a_directory));
+    // Keep the permissions of the file being replaced.
+    if (fs::is_regular_file(status)) fs::permissions(temp_, status.permissions(), ec);
+    if (std::error_code fault = injected(FileStep::Rename))
+        return failure("cannot rename the written file into place", fault);
+    if (std::error_code e = renameReplace(temp_, target_)) {
+#ifdef _WIN32
+        // Windows refuses to replace a file that is open, even one opened for reading
+        // with delete sharing (an archive being rebuilt is). Such a file can still be
+        // renamed: move it aside, move the new one in, and delete the old one, which
+        // goes once its last reader closes it.
+        if (e.value() == ERROR_ACCESS_DENIED || e.value() == ERROR_SHARING_VIOLATION) {
+            if (auto aside = movedAside(target_)) {
+                if (!renameReplace(temp_, target_)) {
+                    DeleteFileW(aside->c_str());
+                    done_ = true;
+                    return {};
+                }
+                (void)renameReplace(*aside, target_);
+            }
+        }
+#endif
+        return failure("cannot rename the written file into place", e);
+    }
+    if (flush == Flush::ToDisk) syncFolder(folderOf(target_));
+    done_ = true;
+    return {};
+}
+
+void AtomicFile::discard() {
+    if (handle_ != kNoHandle) {
+        (void)closeHandle(handle_);
+        handle_ = kNoHandle;
+    }
+    if (!done_ && !temp_.empty()) {
+        std::error_code ec;
+        fs::remove(temp_, ec);
+    }
+    done_ = true;
+}
+
+// ---- Whole files and patches --------------------------------------------------------
+
+Result<Bytes> readFile(const fs::path& path, uint64_t maxBytes) {
+    auto size = fileSize(path);
+    if (!size) return size.error();
+    if (*size > maxBytes)
+        return makeError(ErrorKind::OutOfRange, pathText(path) + ": file too large (" +
+                                                    std::to_string(*size) + " bytes; at most " +
+                                                    std::to_string(maxBytes) + " are read)");
+    auto file = ReadOnlyFile::open(path);
+    if (!file) return file.error();
+    Bytes data(static_cast<size_t>(*size));
+    auto got = file->readAt(0, data);
+    if (!got) return makeError(ErrorKind::ReadFailed, pathText(path) + ": " + got.error().message);
+    data.resize(*got);  // the file shrank while we read it
+    return data;
+}
+
+Result<Bytes> readFileAt(const fs::path& path, uint64_t offset, size_t n) {
+    auto size = fileSize(path);
+    if (!size) return size.error();
+    if (offset >= *size) return Bytes{};
+    auto file = ReadOnlyFile::open(path);
+    if (!file) return file.error();
+    uint64_t avail = *size - offset;
+    Bytes data(static_cast<size_t>(n < avail ? n : avail));
+    auto got = file->readAt(offset, data);
+    if (!got) return makeError(ErrorKind::ReadFailed, pathText(path) + ": " + got.error().message);
+    data.resize(*got);
+    return data;
+}
 
 namespace {
 
@@ -54,55 +730,8 @@ bool seekTo(std::FILE* f, uint64_t offset) {
 #endif
 }
 
-std::string uniqueSuffix() {
-    static std::atomic<uint64_t> counter{0};
-    static const uint64_t seed = [] {
-        std::random_device rd;
-        return (uint64_t(rd()) << 32) ^ rd() ^
-               uint64_t(std::chrono::steady_clock::now().time_since_epoch().count());
-    }();
-    uint64_t v = seed ^ (++counter * 0x9E3779B97F4A7C15ull);
-    static const char digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-    std::string s;
-    for (int i = 0; i < 10; ++i) {
-        s += digits[v % 36];
-        v /= 36;
-    }
-    return s;
-}
-
-// Opens a new file for binary writing; fails when the name exists already.
-FilePtr openNew(const fs::path& path) {
-#ifdef _WIN32
-    // The Windows C runtime knows no "x" in a mode text: create through the
-    // low-level call, which does refuse an existing name.
-    int fd = _wopen(path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
-    if (fd < 0) return nullptr;
-    FilePtr f(_fdopen(fd, "wb"));
-    if (!f) _close(fd);
-    return f;
-#else
-    return openFile(path, "wbx");
-#endif
-}
-
-// A name for a new temporary file in `dir`.
-fs::path temporaryName(const fs::path& dir, std::string_view stem) {
-    return dir / (std::string(stem) + "." + uniqueSuffix() + ".tmp");
-}
-
-// Creates a new file that did not exist before.
-FilePtr createExclusive(const fs::path& dir, std::string_view stem, fs::path& out) {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        fs::path candidate = temporaryName(dir, stem);
-        if (FilePtr f = openNew(candidate)) {
-            out = candidate;
-            return f;
-        }
-        std::error_code ec;
-        if (!fs::exists(dir, ec)) break;
-    }
-    return nullptr;
+std::error_code errnoCode() {
+    return std::error_code(errno, std::generic_category());
 }
 
 }  // namespace
@@ -124,530 +753,158 @@ std::string pathText(const fs::path& p) {
     return std::string(u8.begin(), u8.end());
 }
 
-Result<uint64_t> fileSize(const fs::path& path) {
-    std::error_code ec;
-    if (!fs::is_regular_file(path, ec))
-        return makeError(ErrorKind::NotFound, pathText(path) + ": no such file");
-    uint64_t size = fs::file_size(path, ec);
-    if (ec) return makeError(ErrorKind::ReadFailed, pathText(path) + ": " + ec.message());
-    return size;
-}
-
-// ---- ReadOnlyFile -------------------------------------------------------------------
-
-#ifdef _WIN32
-
-Result<ReadOnlyFile> ReadOnlyFile::open(const fs::path& path) {
-    // Sharing writes and deletes as well: the editors patch an open archive in place.
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return makeError(ErrorKind::ReadFailed, pathText(path) + ": cannot open for reading");
-    return ReadOnlyFile(reinterpret_cast<intptr_t>(h));
-}
-
-void ReadOnlyFile::close() {
-    if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
-    handle_ = -1;
-}
-
-Result<size_t> ReadOnlyFile::readAt(uint64_t offset, std::span<uint8_t> dst) const {
-    size_t done = 0;
-    while (done < dst.size()) {
-        // The offset travels with the call, so concurrent reads do not disturb each
-        // other even on a handle opened for synchronous access.
-        OVERLAPPED at{};
-        const uint64_t pos = offset + done;
-        at.Offset = DWORD(pos & 0xFFFFFFFFu);
-        at.OffsetHigh = DWORD(pos >> 32);
-        const size_t want = dst.size() - done;
-        DWORD chunk = DWORD(want < (size_t(1) << 30) ? want : (size_t(1) << 30));
-        DWORD got = 0;
-        if (!ReadFile(reinterpret_cast<HANDLE>(handle_), dst.data() + done, chunk, &got, &at)) {
-            if (GetLastError() == ERROR_HANDLE_EOF) break;
-            return makeError(ErrorKind::ReadFailed,
-                             "read error (" + std::to_string(GetLastError()) + ")", pos);
-        }
-        if (got == 0) break;
-        done += got;
-    }
-    return done;
-}
-
-#else
-
-Result<ReadOnlyFile> ReadOnlyFile::open(const fs::path& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return makeError(ErrorKind::ReadFailed, pathText(path) + ": cannot open for reading");
-    return ReadOnlyFile(fd);
-}
-
-void ReadOnlyFile::close() {
-    if (handle_ != -1) ::close(int(handle_));
-    handle_ = -1;
-}
-
-Result<size_t> ReadOnlyFile::readAt(uint64_t offset, std::span<uint8_t> dst) const {
-    size_t done = 0;
-    while (done < dst.size()) {
-        const uint64_t pos = offset + done;
-        ssize_t got = ::pread(int(handle_), dst.data() + done, dst.size() - done, off_t(pos));
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return makeError(ErrorKind::ReadFailed,
-                             std::string("read error: ") + std::generic_category().message(errno),
-                             pos);
-        }
-        if (got == 0) break;
-        done += size_t(got);
-    }
-    return done;
-}
-
-#endif
-
-ReadOnlyFile::ReadOnlyFile(ReadOnlyFile&& other) noexcept : handle_(other.handle_) {
-    other.handle_ = -1;
-}
-
-ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = other.handle_;
-        other.handle_ = -1;
-    }
-    return *this;
-}
-
-ReadOnlyFile::~ReadOnlyFile() {
-    close();
-}
-
-// ---- Whole files and patches --------------------------------------------------------
-
-Result<Bytes> readFile(const fs::path& path, uint64_t maxBytes) {
-    auto size = fileSize(path);
-    if (!size) return size.error();
-    if (*size > maxBytes)
-        return makeError(ErrorKind::OutOfRange,
-                         pathText(path) + ": file too large (" + std::to_string(*size) + " bytes)");
-    auto file = ReadOnlyFile::open(path);
-    if (!file) return file.error();
-    Bytes data(static_cast<size_t>(*size));
-    auto got = file->readAt(0, data);
-    if (!got) return makeError(ErrorKind::ReadFailed, pathText(path) + ": read error");
-    data.resize(*got);  // the file shrank while we read it
-    return data;
-}
-
-Result<Bytes> readFileAt(const fs::path& path, uint64_t offset, size_t n) {
-    auto size = fileSize(path);
-    if (!size) return size.error();
-    if (offset >= *size) return Bytes{};
-    auto file = ReadOnlyFile::open(path);
-    if (!file) return file.error();
-    uint64_t avail = *size - offset;
-    Bytes data(static_cast<size_t>(n < avail ? n : avail));
-    auto got = file->readAt(offset, data);
-    if (!got) return makeError(ErrorKind::ReadFailed, pathText(path) + ": read error");
-    data.resize(*got);
-    return data;
-}
-
 Status writeFileAt(const fs::path& path, uint64_t offset, ByteSpan bytes) {
     std::error_code ec;
     if (!fs::is_regular_file(path, ec))
         return makeError(ErrorKind::NotFound, pathText(path) + ": no such file");
-    auto failed = [&](const char* what) {
-        return makeError(ErrorKind::WriteFailed, pathText(path) + ": " + what);
+    auto failed = [&](const char* what, std::error_code cause) {
+        return systemError(ErrorKind::WriteFailed, pathText(path) + ": " + what, cause);
     };
+    if (std::error_code fault = injected(FileStep::Write)) return failed("write error", fault);
     FilePtr f = openFile(path, "r+b");
-    if (!f) return failed("cannot open for writing");
-    if (!seekTo(f.get(), offset)) return failed("cannot seek");
+    if (!f) return failed("cannot open for writing", errnoCode());
+    if (!seekTo(f.get(), offset)) return failed("cannot seek", errnoCode());
     if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f.get()) != bytes.size())
-        return failed("write error");
-    if (std::fflush(f.get()) != 0) return failed("write error");
+        return failed("write error", errnoCode());
+    if (std::fflush(f.get()) != 0) return failed("write error", errnoCode());
     FILE* raw = f.release();
-    if (std::fclose(raw) != 0) return failed("write error");
+    if (std::fclose(raw) != 0) return failed("write error", errnoCode());
     return {};
 }
 
 Status writeFileAtomic(const fs::path& path, ByteSpan bytes) {
-    fs::path dir = path.parent_path();
-    if (dir.empty()) dir = ".";
-    std::error_code ec;
-    if (!fs::is_directory(dir, ec))
-        return makeError(ErrorKind::NotFound, pathText(dir) + ": no such folder");
-    if (fs::is_directory(path, ec))
-        return makeError(ErrorKind::WriteFailed, pathText(path) + ": is a folder");
-
-    fs::path tmp;
-    // A hidden name beside the target: ".model.shp.<random>.tmp".
-    std::string stem = path.filename().string();
-    stem.insert(stem.begin(), '.');
-    FilePtr f = createExclusive(dir, stem, tmp);
-    if (!f)
-        return makeError(ErrorKind::WriteFailed,
-                         pathText(path) + ": cannot create a file in " + pathText(dir));
-
-    bool good =
-        bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f.get()) == bytes.size();
-    good = std::fflush(f.get()) == 0 && good;
-    good = std::fclose(f.release()) == 0 && good;
-    if (!good) {
-        fs::remove(tmp, ec);
-        return makeError(ErrorKind::WriteFailed, pathText(path) + ": write error");
-    }
-    // Keep the permissions of the file being replaced.
-    if (fs::exists(path, ec)) {
-        auto perms = fs::status(path, ec).permissions();
-        if (!ec) fs::permissions(tmp, perms, ec);
-    }
-    fs::rename(tmp, path, ec);
-    if (ec) {
-        std::error_code ignored;
-        fs::remove(tmp, ignored);
-        return makeError(ErrorKind::WriteFailed, pathText(path) + ": " + ec.message());
-    }
-    return {};
+    auto file = AtomicFile::create(path);
+    if (!file) return file.error();
+    if (auto st = file->write(bytes); !st) return st;
+    return file->commit();
 }
 
 Status copyFileAtomic(const fs::path& from, const fs::path& to) {
-    auto data = readFile(from);
-    if (!data) return data.error();
-    return writeFileAtomic(to, *data);
+    auto size = fileSize(from);
+    if (!size) return size.error();
+    auto source = ReadOnlyFile::open(from);
+    if (!source) return source.error();
+    auto file = AtomicFile::create(to);
+    if (!file) return file.error();
+    if (auto st = file->copyFrom(*source, 0, *size); !st) return st;
+    return file->commit();
 }
 
-// ---- StagedFile ---------------------------------------------------------------------
-
-namespace {
-
-// Buffer of the copies the system does not make itself: large enough that the
-// calls cost nothing next to the bytes, small enough to stay in the cache.
-constexpr size_t kCopyBuffer = size_t(256) << 10;
-
-}  // namespace
-
-StagedFile::StagedFile(StagedFile&& other) noexcept
-    : target_(std::move(other.target_)),
-      temp_(std::move(other.temp_)),
-      handle_(other.handle_),
-      size_(other.size_),
-      buffer_(std::move(other.buffer_)) {
-    other.handle_ = -1;
-    other.temp_.clear();
-}
-
-StagedFile& StagedFile::operator=(StagedFile&& other) noexcept {
-    if (this != &other) {
-        discard();
-        target_ = std::move(other.target_);
-        temp_ = std::move(other.temp_);
-        handle_ = other.handle_;
-        size_ = other.size_;
-        buffer_ = std::move(other.buffer_);
-        other.handle_ = -1;
-        other.temp_.clear();
+Status writeFilesTogether(std::span<const FileWrite> files) {
+    std::vector<AtomicFile> written;
+    written.reserve(files.size());
+    for (const FileWrite& f : files) {
+        auto file = AtomicFile::create(f.path);
+        if (!file) return file.error();
+        if (auto st = file->write(f.bytes); !st) return st;
+        if (auto st = file->finish(); !st) return st;
+        written.push_back(std::move(*file));
     }
-    return *this;
-}
 
-StagedFile::~StagedFile() {
-    discard();
-}
-
-Status StagedFile::write(ByteSpan bytes) {
-    if (auto st = writeRaw(size_, bytes); !st) return st;
-    size_ += bytes.size();
-    return {};
-}
-
-Status StagedFile::writeAt(uint64_t offset, ByteSpan bytes) {
-    if (auto st = writeRaw(offset, bytes); !st) return st;
-    if (offset + bytes.size() > size_) size_ = offset + bytes.size();
-    return {};
-}
-
-#ifdef _WIN32
-
-namespace {
-std::string windowsError(DWORD code) {
-    return "system error " + std::to_string(code);
-}
-}  // namespace
-
-Result<StagedFile> StagedFile::create(const fs::path& target) {
-    fs::path dir = target.parent_path();
-    if (dir.empty()) dir = ".";
-    std::error_code ec;
-    if (!fs::is_directory(dir, ec))
-        return makeError(ErrorKind::NotFound, pathText(dir) + ": no such folder");
-    if (fs::is_directory(target, ec))
-        return makeError(ErrorKind::WriteFailed, pathText(target) + ": is a folder");
-    std::string stem = pathText(target.filename());
-    stem.insert(stem.begin(), '.');
-    DWORD last = 0;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        fs::path candidate = temporaryName(dir, stem);
-        HANDLE h = CreateFileW(candidate.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h != INVALID_HANDLE_VALUE) {
-            StagedFile f;
-            f.target_ = target;
-            f.temp_ = candidate;
-            f.handle_ = reinterpret_cast<intptr_t>(h);
-            return f;
-        }
-        last = GetLastError();
-        if (last != ERROR_FILE_EXISTS && last != ERROR_ALREADY_EXISTS) break;
-    }
-    return makeError(ErrorKind::WriteFailed, pathText(target) + ": cannot create a file in " +
-                                                 pathText(dir) + " (" + windowsError(last) + ")");
-}
-
-Status StagedFile::writeRaw(uint64_t offset, ByteSpan bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        OVERLAPPED at{};
-        const uint64_t pos = offset + done;
-        at.Offset = DWORD(pos & 0xFFFFFFFFu);
-        at.OffsetHigh = DWORD(pos >> 32);
-        const size_t want = bytes.size() - done;
-        DWORD chunk = DWORD(want < (size_t(1) << 30) ? want : (size_t(1) << 30));
-        DWORD put = 0;
-        if (!WriteFile(reinterpret_cast<HANDLE>(handle_), bytes.data() + done, chunk, &put, &at) ||
-            put == 0)
-            return makeError(
-                ErrorKind::WriteFailed,
-                pathText(target_) + ": write error (" + windowsError(GetLastError()) + ")", pos);
-        done += put;
-    }
-    return {};
-}
-
-Status StagedFile::copyFrom(const ReadOnlyFile& from, uint64_t offset, uint64_t size) {
-    if (buffer_.size() < kCopyBuffer) buffer_.resize(kCopyBuffer);
-    uint64_t done = 0;
-    while (done < size) {
-        const size_t want = size_t(std::min<uint64_t>(size - done, buffer_.size()));
-        auto got = from.readAt(offset + done, std::span<uint8_t>(buffer_.data(), want));
-        if (!got) return got.error();
-        if (*got == 0)
-            return makeError(ErrorKind::ReadFailed, "the source ends before the bytes to copy",
-                             offset + done);
-        if (auto st = write(ByteSpan(buffer_.data(), *got)); !st) return st;
-        done += *got;
-    }
-    return {};
-}
-
-Status StagedFile::commit() {
-    HANDLE h = reinterpret_cast<HANDLE>(handle_);
-    if (handle_ == -1 || temp_.empty())
-        return makeError(ErrorKind::WriteFailed, pathText(target_) + ": nothing to commit");
-    const bool flushed = FlushFileBuffers(h) != 0;
-    const DWORD code = flushed ? 0 : GetLastError();
-    CloseHandle(h);
-    handle_ = -1;
-    if (!flushed) {
-        discard();
-        return makeError(ErrorKind::WriteFailed,
-                         pathText(target_) + ": write error (" + windowsError(code) + ")");
-    }
-    std::error_code ec;
-    if (fs::exists(target_, ec)) {
-        auto perms = fs::status(target_, ec).permissions();
-        if (!ec) fs::permissions(temp_, perms, ec);
-    }
-    if (!MoveFileExW(temp_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        const DWORD code = GetLastError();
-        // Windows refuses to replace a file that is open, even for reading with
-        // delete sharing (an archive being rebuilt is): such a file can still be
-        // renamed, so move it aside, move the new one in and delete the old one,
-        // which goes once its last reader closes it.
-        bool replaced = false;
-        if (code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION) {
-            std::string stem = pathText(target_.filename());
-            stem.insert(stem.begin(), '.');
-            const fs::path aside = temporaryName(target_.parent_path(), stem);
-            if (MoveFileExW(target_.c_str(), aside.c_str(), 0)) {
-                if (MoveFileExW(temp_.c_str(), target_.c_str(), 0)) {
-                    replaced = true;
-                    DeleteFileW(aside.c_str());
-                } else {
-                    MoveFileExW(aside.c_str(), target_.c_str(), 0);
-                }
-            }
-        }
-        if (!replaced) {
-            discard();
-            return makeError(ErrorKind::WriteFailed,
-                             pathText(target_) + ": cannot replace it (" + windowsError(code) + ")");
-        }
-    }
-    temp_.clear();
-    return {};
-}
-
-void StagedFile::discard() {
-    if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
-    handle_ = -1;
-    if (!temp_.empty()) {
-        std::error_code ec;
-        fs::remove(temp_, ec);
-        temp_.clear();
-    }
-}
-
-#else
-
-namespace {
-std::string errnoText(int code) {
-    return std::generic_category().message(code);
-}
-}  // namespace
-
-Result<StagedFile> StagedFile::create(const fs::path& target) {
-    fs::path dir = target.parent_path();
-    if (dir.empty()) dir = ".";
-    std::error_code ec;
-    if (!fs::is_directory(dir, ec))
-        return makeError(ErrorKind::NotFound, pathText(dir) + ": no such folder");
-    if (fs::is_directory(target, ec))
-        return makeError(ErrorKind::WriteFailed, pathText(target) + ": is a folder");
-    std::string stem = pathText(target.filename());
-    stem.insert(stem.begin(), '.');
-    int last = 0;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        fs::path candidate = temporaryName(dir, stem);
-        int fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            StagedFile f;
-            f.target_ = target;
-            f.temp_ = candidate;
-            f.handle_ = fd;
-            return f;
-        }
-        last = errno;
-        if (last != EEXIST) break;
-    }
-    return makeError(ErrorKind::WriteFailed, pathText(target) + ": cannot create a file in " +
-                                                 pathText(dir) + " (" + errnoText(last) + ")");
-}
-
-Status StagedFile::writeRaw(uint64_t offset, ByteSpan bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const uint64_t pos = offset + done;
-        ssize_t put = ::pwrite(int(handle_), bytes.data() + done, bytes.size() - done, off_t(pos));
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0)
-            return makeError(
-                ErrorKind::WriteFailed,
-                pathText(target_) + ": write error (" + errnoText(put < 0 ? errno : ENOSPC) + ")",
-                pos);
-        done += size_t(put);
-    }
-    return {};
-}
-
-Status StagedFile::copyFrom(const ReadOnlyFile& from, uint64_t offset, uint64_t size) {
-    uint64_t done = 0;
-    bool bySystem = true;
-    while (done < size) {
-        const uint64_t left = size - done;
-        if (bySystem) {
-            off_t in = off_t(offset + done), out = off_t(size_);
-            ssize_t n = ::copy_file_range(int(from.handle_), &in, int(handle_), &out,
-                                          size_t(std::min<uint64_t>(left, uint64_t(1) << 30)), 0);
-            if (n > 0) {
-                done += uint64_t(n);
-                size_ += uint64_t(n);
+    // What each target was before its rename, to put it back if a later one fails.
+    struct Placed {
+        fs::path target;
+        std::optional<fs::path> aside;  // the old file under a temporary name
+    };
+    std::vector<Placed> placed;
+    auto putBack = [&](Error error) {
+        for (auto it = placed.rbegin(); it != placed.rend(); ++it) {
+            std::error_code ec;
+            if (!it->aside) {
+                fs::remove(it->target, ec);
                 continue;
             }
-            if (n == 0)
-                return makeError(ErrorKind::ReadFailed, "the source ends before the bytes to copy",
-                                 offset + done);
-            const int code = errno;
-            if (code == EINTR) continue;
-            // Not offered between these files (an older kernel, another file system,
-            // a special file): copy through the buffer instead.
-            if (code == EXDEV || code == ENOSYS || code == EOPNOTSUPP || code == EINVAL ||
-                code == EBADF || code == ETXTBSY) {
-                bySystem = false;
+            // A target whose own rename failed still is the old file (the aside is a
+            // second link to it); renaming one link onto another would leave both.
+            if (sameFile(*it->aside, it->target)) {
+                fs::remove(*it->aside, ec);
                 continue;
             }
-            return makeError(ErrorKind::WriteFailed,
-                             pathText(target_) + ": write error (" + errnoText(code) + ")", size_);
+            ec = injected(FileStep::Rename);
+            if (!ec) ec = renameReplace(*it->aside, it->target);
+            // The old file is never removed: when it cannot go back under its own
+            // name it stays under the temporary one, and the message says where.
+            if (ec)
+                error.message += "; " + pathText(it->target) + " could not be put back (" +
+                                 ec.message() + "): its old content is " + pathText(*it->aside);
         }
-        if (buffer_.size() < kCopyBuffer) buffer_.resize(kCopyBuffer);
-        const size_t want = size_t(std::min<uint64_t>(left, buffer_.size()));
-        auto got = from.readAt(offset + done, std::span<uint8_t>(buffer_.data(), want));
-        if (!got) return got.error();
-        if (*got == 0)
-            return makeError(ErrorKind::ReadFailed, "the source ends before the bytes to copy",
-                             offset + done);
-        if (auto st = write(ByteSpan(buffer_.data(), *got)); !st) return st;
-        done += *got;
-    }
-    return {};
-}
-
-Status StagedFile::commit() {
-    if (handle_ == -1 || temp_.empty())
-        return makeError(ErrorKind::WriteFailed, pathText(target_) + ": nothing to commit");
-    // On the disk before the rename, so a crash leaves the old file or the whole new
-    // one, never a new name over missing data.
-    int code = ::fsync(int(handle_)) == 0 ? 0 : errno;
-    if (::close(int(handle_)) != 0 && code == 0) code = errno;
-    handle_ = -1;
-    if (code != 0) {
-        discard();
-        return makeError(ErrorKind::WriteFailed,
-                         pathText(target_) + ": write error (" + errnoText(code) + ")");
-    }
-    std::error_code ec;
-    if (fs::exists(target_, ec)) {
-        auto perms = fs::status(target_, ec).permissions();
-        if (!ec) fs::permissions(temp_, perms, ec);
-    }
-    fs::rename(temp_, target_, ec);
-    if (ec) {
-        discard();
-        return makeError(ErrorKind::WriteFailed, pathText(target_) + ": " + ec.message());
-    }
-    temp_.clear();
-    // The rename itself on the disk; a failure here leaves a whole file either way.
-    fs::path dir = target_.parent_path();
-    if (dir.empty()) dir = ".";
-    int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        (void)::fsync(dfd);
-        ::close(dfd);
-    }
-    return {};
-}
-
-void StagedFile::discard() {
-    if (handle_ != -1) ::close(int(handle_));
-    handle_ = -1;
-    if (!temp_.empty()) {
+        return error;
+    };
+    for (AtomicFile& file : written) {
+        Placed p{file.target(), std::nullopt};
         std::error_code ec;
-        fs::remove(temp_, ec);
-        temp_.clear();
+        const auto status = fs::symlink_status(file.target(), ec);
+        if (fs::is_directory(status))
+            return putBack(systemError(ErrorKind::WriteFailed,
+                                       pathText(file.target()) + ": cannot replace it",
+                                       std::make_error_code(std::errc::is_a_directory)));
+        if (fs::exists(status)) {
+            auto aside = keepAside(file.target());
+            if (!aside) return putBack(aside.error());
+            p.aside = std::move(*aside);
+        }
+        if (auto st = file.commit(); !st) {
+            // The file this one was to replace goes back too.
+            if (p.aside) placed.push_back(std::move(p));
+            return putBack(st.error());
+        }
+        placed.push_back(std::move(p));
     }
+    for (const Placed& p : placed)
+        if (p.aside) {
+            std::error_code ec;
+            fs::remove(*p.aside, ec);
+        }
+    return {};
 }
 
-#endif
+// ---- Temporary files ------------------------------------------------------------------
+
+bool isTemporaryFileName(std::string_view name) {
+    if (name.size() != kTempPrefix.size() + kTempRandom + kTempSuffix.size()) return false;
+    if (!name.starts_with(kTempPrefix) || !name.ends_with(kTempSuffix)) return false;
+    std::string_view middle = name.substr(kTempPrefix.size(), kTempRandom);
+    return std::all_of(middle.begin(), middle.end(),
+                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z'); });
+}
+
+std::vector<TemporaryFile> temporaryFilesIn(const fs::path& folder, bool recursive) {
+    std::vector<TemporaryFile> out;
+    auto consider = [&](const fs::directory_entry& e) {
+        std::error_code ec;
+        if (!isTemporaryFileName(e.path().filename().string())) return;
+        if (!e.is_regular_file(ec) || e.is_symlink(ec)) return;
+        TemporaryFile t;
+        t.path = e.path();
+        t.size = e.file_size(ec);
+        t.modified = e.last_write_time(ec);
+        out.push_back(std::move(t));
+    };
+    std::error_code ec;
+    const auto options = fs::directory_options::skip_permission_denied;
+    if (recursive) {
+        fs::recursive_directory_iterator it(folder, options, ec), end;
+        for (; !ec && it != end; it.increment(ec))
+            consider(*it);
+    } else {
+        fs::directory_iterator it(folder, options, ec), end;
+        for (; !ec && it != end; it.increment(ec))
+            consider(*it);
+    }
+    std::sort(out.begin(), out.end(),
+              [](const TemporaryFile& a, const TemporaryFile& b) { return a.path < b.path; });
+    return out;
+}
 
 TempFile::TempFile(std::string_view stem) {
     std::error_code ec;
     fs::path dir = fs::temp_directory_path(ec);
     if (ec) return;
     fs::path p;
-    if (FilePtr f = createExclusive(dir, stem, p)) path_ = p;
+    intptr_t h = createUnique(dir, std::string(stem) + "-", ".tmp", p, ec);
+    if (h == kNoHandle) return;
+    (void)closeHandle(h);
+    path_ = p;
 }
 
 TempFile::~TempFile() {
@@ -655,6 +912,8 @@ TempFile::~TempFile() {
     std::error_code ec;
     fs::remove(path_, ec);
 }
+
+// ---- Text -------------------------------------------------------------------------------
 
 std::string trim(std::string_view s) {
     auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
@@ -666,12 +925,45 @@ std::string trim(std::string_view s) {
     return std::string(s.substr(b, e - b));
 }
 
+std::string printable(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7F) {
+            out += '?';
+        } else if (c == 0xC2 && i + 1 < text.size() &&
+                   static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            out += '?';  // U+0080-U+009F: some terminals act on these as they would on ESC
+            ++i;
+        } else {
+            out += char(c);
+        }
+    }
+    return out;
+}
+
 bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
     auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
         if (lower(a[i]) != lower(b[i])) return false;
     return true;
+}
+
+// ---- Test seam ----------------------------------------------------------------------------
+
+ScopedFileFault::ScopedFileFault(FileStep step, unsigned skip, std::errc error, bool sticky) {
+    t_fault = Fault{true, step, skip, error, sticky, 0};
+}
+
+ScopedFileFault::~ScopedFileFault() {
+    t_fault = Fault{};
+}
+
+unsigned ScopedFileFault::struck() const {
+    return t_fault.struck;
 }
 
 }  // namespace ov

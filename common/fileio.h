@@ -7,14 +7,25 @@
 // statistics record, a FAT entry) write in place, as the game files are large and
 // the changes small.
 //
+// Temporary files are named ".ov-" followed by twelve letters and digits and
+// ".ovtmp", whatever the target's name (so a target name of any legal length still
+// has room for one). One that outlives its writer (a killed process, a power cut)
+// is found again by temporaryFilesIn().
+//
+// Every failure of a system call carries the system's reason in Error::cause and
+// its text in the message.
+//
 // Every function here is safe to call from any thread; two threads writing the
 // same file at once get whichever write lands last.
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <vector>
 
 #include "bytes.h"
 #include "result.h"
@@ -38,11 +49,38 @@ Status writeFileAt(const fs::path& path, uint64_t offset, ByteSpan bytes);
 // same folder renamed over the target. A missing folder is ErrorKind::NotFound.
 Status writeFileAtomic(const fs::path& path, ByteSpan bytes);
 
-// Copies a file through writeFileAtomic.
+// Copies a file through a temporary file renamed over `to`.
 Status copyFileAtomic(const fs::path& from, const fs::path& to);
+
+struct FileWrite {
+    fs::path path;
+    ByteSpan bytes;
+};
+
+// Replaces (or creates) every file of `files`, or none of them: all are written to
+// temporary files first, and only when every one is complete are they renamed into
+// place, in order. When a rename fails, the files already renamed are put back as
+// they were (a file that did not exist is removed again). Needs no free space for
+// putting back.
+Status writeFilesTogether(std::span<const FileWrite> files);
 
 // Size of a file, or an error when it does not exist or is not a regular file.
 Result<uint64_t> fileSize(const fs::path& path);
+
+// What tells one file from another on its volume, whatever names lead to it.
+struct FileId {
+    uint64_t volume = 0;
+    uint64_t file = 0;
+    bool operator==(const FileId&) const = default;
+};
+
+// The identity of the file a path names, following symbolic links. A missing file
+// is ErrorKind::NotFound.
+Result<FileId> fileIdOf(const fs::path& path);
+
+// Whether two paths name one file (a link, a second name, the same path spelled
+// differently). False when either does not exist.
+bool sameFile(const fs::path& a, const fs::path& b);
 
 // A file kept open for reading at any offset. Every read names its own offset
 // (pread on POSIX, ReadFile with an offset on Windows) and no file position is
@@ -61,60 +99,94 @@ public:
     // Reads up to dst.size() bytes at offset; fewer only where the file ends.
     Result<size_t> readAt(uint64_t offset, std::span<uint8_t> dst) const;
 
+    // The identity of the open file (not of whatever its path names now).
+    Result<FileId> id() const;
+
 private:
-    friend class StagedFile;
+    friend class AtomicFile;
     explicit ReadOnlyFile(intptr_t handle) : handle_(handle) {}
     void close();
 
     intptr_t handle_;  // a file descriptor, or a Windows HANDLE
 };
 
-// A whole file written in pieces, for outputs too large to hold in memory (a
-// rebuilt archive): the bytes go to a temporary file in the target's folder, and
-// commit() flushes it to the disk and renames it over the target, keeping the
-// replaced file's permissions. Until then the target is untouched, and an object
-// dropped without a successful commit() removes its temporary file. One thread at a
-// time.
-class StagedFile {
+// A whole file being written, at once or in pieces (a rebuilt archive too large to
+// hold in memory): its bytes go to a fresh temporary file in the target's folder,
+// which one of the commits renames to the target's name. Until then the target is
+// untouched, and a file never committed is removed when this object goes away. Not
+// for use by two threads at once.
+class AtomicFile {
 public:
-    // A missing folder is ErrorKind::NotFound; a target that is a folder, or a folder
-    // where no file can be created, WriteFailed.
-    static Result<StagedFile> create(const fs::path& target);
+    // Whether a commit first puts the bytes on the disk, so a crash leaves the old
+    // file or the whole new one: worth its cost for a large file that replaces a
+    // player's only copy, not for each of thousands of extracted items.
+    enum class Flush { None, ToDisk };
 
-    StagedFile(StagedFile&& other) noexcept;
-    StagedFile& operator=(StagedFile&& other) noexcept;
-    StagedFile(const StagedFile&) = delete;
-    StagedFile& operator=(const StagedFile&) = delete;
-    ~StagedFile();
+    // Creates the temporary file. Errors: NotFound (the folder does not exist),
+    // WriteFailed (the folder takes no new file; the cause says why).
+    static Result<AtomicFile> create(const fs::path& target);
 
-    // Appends bytes at the end.
+    AtomicFile(AtomicFile&& other) noexcept;
+    AtomicFile& operator=(AtomicFile&& other) noexcept;
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+    ~AtomicFile();
+
+    const fs::path& target() const { return target_; }
+    const fs::path& temporaryPath() const { return temp_; }
+
+    // Appends bytes. A failure (a full disk, say) is WriteFailed with its cause.
     Status write(ByteSpan bytes);
     // Writes bytes at offset, growing the file when they reach past its end (a header
     // filled in once the rest is written).
     Status writeAt(uint64_t offset, ByteSpan bytes);
-    // Appends `size` bytes of `from` starting at `offset`. The system copies them
-    // (copy_file_range) where it can, otherwise they pass through a fixed buffer, so
-    // memory does not grow with `size`. Fails (ReadFailed) when `from` ends first.
-    Status copyFrom(const ReadOnlyFile& from, uint64_t offset, uint64_t size);
-
+    // Appends `size` bytes of `source` from `offset`: copied inside the system where
+    // it can (copy_file_range), otherwise through one small buffer, so the bytes never
+    // need to be held in memory. Fails (ReadFailed) when the source ends first.
+    Status copyFrom(const ReadOnlyFile& source, uint64_t offset, uint64_t size);
+    // The file's size so far.
     uint64_t size() const { return size_; }
-    const fs::path& target() const { return target_; }
 
-    // Flushes the file to the disk and renames it over the target. After a failure the
-    // target is as it was and the temporary file is gone.
-    Status commit();
+    // Closes the temporary file, reporting a write error that closing reveals. The
+    // commits call it; call it early to know every byte is written before deciding.
+    Status finish(Flush flush = Flush::None);
+
+    // Renames the file to the target's name unless something already has that
+    // name: true when done, false when the target exists (the file is kept for
+    // commit() or discard()).
+    Result<bool> commitIfAbsent();
+    // Renames the file over the target, which keeps its permissions. A folder is
+    // never replaced. On Windows an open target (the archive being rebuilt) is moved
+    // aside first and deleted once its readers close it.
+    Status commit(Flush flush = Flush::None);
+    // Removes the temporary file.
+    void discard();
 
 private:
-    StagedFile() = default;
-    void discard();
-    Status writeRaw(uint64_t offset, ByteSpan bytes);
+    AtomicFile() = default;
+    Error failure(const char* what, std::error_code cause) const;
 
     fs::path target_;
     fs::path temp_;
-    intptr_t handle_ = -1;  // a file descriptor, or a Windows HANDLE
-    uint64_t size_ = 0;
-    Bytes buffer_;  // for copies the system does not make itself
+    intptr_t handle_ = -1;  // open while bytes are being written
+    uint64_t size_ = 0;     // bytes in the file
+    bool done_ = false;     // committed or discarded
 };
+
+// Whether a file name is that of one of the kit's temporary files.
+bool isTemporaryFileName(std::string_view fileName);
+
+struct TemporaryFile {
+    fs::path path;
+    uint64_t size = 0;
+    fs::file_time_type modified;
+};
+
+// The kit's temporary files in a folder (and its subfolders, with `recursive`;
+// links to folders are not followed). Any one found before a writer starts in that
+// folder is left over from a write that never finished, or belongs to another
+// program writing there at this moment. Unreadable folders are skipped.
+std::vector<TemporaryFile> temporaryFilesIn(const fs::path& folder, bool recursive = false);
 
 // A fresh, private temporary file in the system's temporary folder, removed when
 // this object goes away.
@@ -144,8 +216,37 @@ std::string pathText(const fs::path& path);
 // procedure of the data editor does with its path arguments.
 std::string trim(std::string_view s);
 
+// The text with every control character (ASCII 0-31 and 127, and the C1 controls
+// 128-159 written as UTF-8) shown as '?', so that a name read from a file cannot
+// drive a terminal or start a line of its own in a message.
+std::string printable(std::string_view text);
+
 // True when two names are equal ignoring ASCII letter case: how the game's file
 // names, archive entries and ship names are matched.
 bool sameNameIgnoringCase(std::string_view a, std::string_view b);
+
+// ---- Test seam --------------------------------------------------------------------
+// Makes a step of this file layer fail on purpose, on the calling thread only, so a
+// test can see what a writer does when the disk fills up half-way or a rename is
+// refused. Inert unless a test creates one; the steps of other threads never see it.
+
+enum class FileStep {
+    Create,  // creating a temporary file
+    Write,   // writing bytes (AtomicFile::write and copyFrom, writeFileAt)
+    Rename,  // a commit's rename, and putting a file back after one failed
+};
+
+class ScopedFileFault {
+public:
+    // The step after `skip` more successful steps of this kind fails with `error`;
+    // so does every later one when `sticky` (a disk that stays full).
+    ScopedFileFault(FileStep step, unsigned skip, std::errc error, bool sticky = false);
+    ~ScopedFileFault();
+    ScopedFileFault(const ScopedFileFault&) = delete;
+    ScopedFileFault& operator=(const ScopedFileFault&) = delete;
+
+    // How many times the fault has struck so far.
+    unsigned struck() const;
+};
 
 }  // namespace ov

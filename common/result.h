@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <utility>
 #include <variant>
 
@@ -29,6 +30,10 @@ struct Error {
     // Byte offset in the input where the fault was found, when it comes from a file format.
     std::optional<uint64_t> offset;
     ErrorKind kind = ErrorKind::Other;
+    // The system's own reason, when a call to the system failed (a full disk, a
+    // read-only folder, a name too long): callers decide from it whether the next
+    // write is worth trying.
+    std::error_code cause = {};
 
     // The message, followed by " (at byte N)" when an offset is known.
     std::string describe() const;

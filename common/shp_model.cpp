@@ -4,6 +4,7 @@
 #include <cstring>
 #include <map>
 #include <tuple>
+#include <unordered_map>
 
 #include "fileio.h"
 #include "refpack.h"
@@ -90,10 +91,12 @@ Result<LoadedModel> loadModelFile(const std::filesystem::path& path) {
 ChainIndex::ChainIndex(const BlockChain& chain) {
     const auto& blocks = chain.blocks();
     for (size_t i = 0; i < blocks.size(); ++i)
-        byType_[blocks[i].type].push_back(i);
+        (blocks[i].type < kDirectTypes ? small_[blocks[i].type] : byType_[blocks[i].type])
+            .push_back(i);
 }
 
 const std::vector<size_t>* ChainIndex::positions(uint32_t type) const {
+    if (type < kDirectTypes) return small_[type].empty() ? nullptr : &small_[type];
     auto it = byType_.find(type);
     return it == byType_.end() ? nullptr : &it->second;
 }
@@ -303,10 +306,37 @@ std::vector<Problem> ModelView::check() const {
     // A hostile table may pair thousands of components with one large face block:
     // each distinct geometry is checked once.
     std::map<GeometryKey, std::vector<std::string>> checked;
+    // Every text is a constant or lives in `checked`, so its address names it.
+    struct Seen {
+        const char* caption;
+        const std::string* owned;  // the text when it is not a constant
+        const char* text;
+        size_t listed = 0, more = 0;
+    };
+    std::unordered_map<const void*, Seen> seen;
+    std::vector<const void*> order;  // problems in the order first seen
+    auto add = [&](int k, const char* caption, const void* key, const std::string* owned,
+                   const char* text) {
+        auto [it, fresh] = seen.try_emplace(key, Seen{caption, owned, text});
+        if (fresh) order.push_back(key);
+        Seen& s = it->second;
+        if (s.listed == kListedPerProblem) {
+            ++s.more;
+            return;
+        }
+        ++s.listed;
+        out.push_back({k, caption, owned ? *owned : std::string(text)});
+    };
     const size_t n = componentCount();
     for (size_t k = 0; k < n; ++k) {
-        std::vector<Problem> found = validity(k);
+        // validity(k) written out, so that each component is located once.
+        const int ki = int(k);
         const ComponentBlocks c = locate(k);
+        if (!c.attachments)
+            add(ki, kMissingType9Caption, kMissingType9Text, nullptr, kMissingType9Text);
+        if (!c.boxes) add(ki, kMissingBoxesCaption, kMissingBoxesText, nullptr, kMissingBoxesText);
+        if (c.attachments && (!c.vertices || !c.faces))
+            add(ki, kEmptyGeometryCaption, kEmptyGeometryText, nullptr, kEmptyGeometryText);
         if (hasGeometry(c)) {
             GeometryKey key{*c.faces, *c.vertices, c.textures ? *c.textures : SIZE_MAX};
             auto it = checked.find(key);
@@ -316,10 +346,13 @@ std::vector<Problem> ModelView::check() const {
                                                   c.textures ? &blocks[*c.textures] : nullptr))
                          .first;
             for (const std::string& text : it->second)
-                found.push_back({int(k), kEmptyGeometryCaption, text});
+                add(ki, kEmptyGeometryCaption, &text, &text, nullptr);
         }
-        out.insert(out.end(), std::make_move_iterator(found.begin()),
-                   std::make_move_iterator(found.end()));
+    }
+    for (const void* key : order) {
+        const Seen& s = seen.at(key);
+        if (s.more > 0)
+            out.push_back({-1, s.caption, s.owned ? *s.owned : std::string(s.text), s.more});
     }
     return out;
 }

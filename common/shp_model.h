@@ -12,6 +12,7 @@
 // Nothing here talks to the user; every function is safe on hostile input and may
 // run on any thread (a ChainIndex and a ModelView are read-only once built).
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -75,6 +76,10 @@ public:
 private:
     const std::vector<size_t>* positions(uint32_t type) const;
 
+    // The types the lookups ask for are all small: their positions sit in an array,
+    // found without hashing. Any other type a file holds goes to the map.
+    static constexpr uint32_t kDirectTypes = 16;
+    std::array<std::vector<size_t>, kDirectTypes> small_;
     std::unordered_map<uint32_t, std::vector<size_t>> byType_;
 };
 
@@ -126,9 +131,12 @@ struct ComponentSummary {
 
 // One thing wrong with a model, with the caption and text the editor shows for it.
 struct Problem {
-    int component = -1;  // -1: the model as a whole
+    int component = -1;  // -1: the model as a whole, or the components counted in `more`
     std::string caption;
     std::string text;
+    // In check()'s list: this many further components have this problem and are not
+    // listed one by one (component is then -1).
+    size_t more = 0;
 };
 
 // Text of a texture-name record: the name up to its zero byte.
@@ -168,8 +176,12 @@ public:
     // Faces beyond the first few faulty ones are summed up in one line.
     std::vector<Problem> problems(size_t k) const;
     // A missing component table, then problems(k) of every component. Components
-    // that share their geometry blocks have those faces checked once.
+    // that share their geometry blocks have those faces checked once. Each problem
+    // is listed for its first kListedPerProblem components; the others that have it
+    // are counted in one more entry (Problem::more), so that a table claiming tens
+    // of thousands of broken components gives a list a person can read.
     std::vector<Problem> check() const;
+    static constexpr size_t kListedPerProblem = 100;
 
 private:
     const BlockChain& chain_;

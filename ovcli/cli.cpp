@@ -1,5 +1,7 @@
 #include "cli.h"
 
+#include <utility>
+
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -147,6 +149,14 @@ void ProgressLine::message(std::string_view title, std::string_view text, ov::Ic
 ov::Answer ProgressLine::question(std::string_view title, std::string_view text,
                                   ov::Buttons buttons, ov::Icon icon) {
     clear();
+    // The one question with "Yes to all" is whether to replace an existing file:
+    // --if-not-packed answers another question and must not answer this one.
+    if (buttons == ov::Buttons::YesYesToAllNoCancel) {
+        auto preset = std::exchange(inner_.preset, std::nullopt);
+        ov::Answer a = inner_.question(title, text, buttons, icon);
+        inner_.preset = preset;
+        return a;
+    }
     return inner_.question(title, text, buttons, icon);
 }
 

@@ -3,6 +3,7 @@
 // registration functions each command area provides.
 
 #include <CLI/CLI.hpp>
+#include <filesystem>
 #include <chrono>
 #include <optional>
 #include <stop_token>
@@ -77,6 +78,13 @@ bool stderrIsTerminal();
 // Prints "ovcli: TEXT" on standard error.
 void printError(const std::string& text);
 
+// Before a command writes into `folder`: says on standard error when the folder
+// holds temporary files of earlier writes that never finished, and how to remove
+// them. Returns how many there are.
+size_t warnAboutTemporaries(const std::filesystem::path& folder);
+// The same for the folder of the file `target`.
+size_t warnAboutTemporariesBeside(const std::filesystem::path& target);
+
 void addCodecCommands(Cli& cli);
 void addShpCommands(Cli& cli);
 void addSampleCommands(Cli& cli);
@@ -86,5 +94,6 @@ void addHogEditCommands(Cli& cli, CLI::App* hog);
 void addShipsCommands(Cli& cli);
 void addModelCommands(Cli& cli);
 void addConvertCommands(Cli& cli);
+void addFileCommands(Cli& cli);
 
 }  // namespace ovcli

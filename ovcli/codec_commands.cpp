@@ -27,6 +27,7 @@ int runPack(const std::string& in, const std::string& out, const std::string& le
         printError(in + ": " + packed.error().describe());
         return kFailed;
     }
+    warnAboutTemporariesBeside(ov::pathFromText(out));
     if (auto st = ov::writeFileAtomic(ov::pathFromText(out), *packed); !st) {
         printError(st.error().describe());
         return kFailed;
@@ -48,7 +49,8 @@ int runUnpack(const std::string& in, const std::string& out) {
         printError(in + ": " + header.error().describe());
         return kFailed;
     }
-    auto staged = ov::StagedFile::create(ov::pathFromText(out));
+    warnAboutTemporariesBeside(ov::pathFromText(out));
+    auto staged = ov::AtomicFile::create(ov::pathFromText(out));
     if (!staged) {
         printError(staged.error().describe());
         return kFailed;

@@ -31,6 +31,7 @@ int runConvert(const std::string& in, const std::string& texture, const std::str
             printError("give the library's path with --library or OV_3DS2OV_LIBRARY");
         return kFailed;
     }
+    warnAboutTemporariesBeside(out);
     std::fflush(stdout);
     int code = library->convert(in, texture, out);
     std::fflush(stdout);
@@ -47,8 +48,18 @@ int runDump(const std::string& path, const ov::conv::DumpOptions& options) {
         printError(data.error().describe());
         return kFailed;
     }
-    std::string text = ov::conv::dump3ds(*data, options);
+    ov::conv::DumpFaults faults;
+    std::string text = ov::conv::dump3ds(*data, options, &faults);
     std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+    if (faults.truncatedAt) {
+        printError("warning: " + path + " is cut short or not a 3DS file: " + faults.truncation);
+        return kFailed;
+    }
+    if (faults.cut) {
+        printError("warning: " + path + ": the dump grew too large and was cut short");
+        return kFailed;
+    }
     return kOk;
 }
 
@@ -79,7 +90,10 @@ void addConvertCommands(Cli& cli) {
     auto dumpArgs = std::make_shared<DumpArgs>();
     auto* tds = cli.app.add_subcommand("3ds", "3D Studio files");
     tds->require_subcommand(1);
-    auto* dump = tds->add_subcommand("dump", "Print the chunk tree of a .3ds file");
+    auto* dump = tds->add_subcommand(
+        "dump",
+        "Print the chunk tree of a .3ds file; exit 1 with a warning when a chunk runs past its "
+        "parent or the file's end (what was read is still printed)");
     dump->add_option("FILE", dumpArgs->file, "The .3ds file")->required();
     dump->add_flag("--unknown", dumpArgs->options.printUnknown,
                    "Also list chunks outside the known table");

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <utility>
 
 #include "cli.h"
 #include "common/fileio.h"
@@ -20,6 +21,8 @@ namespace ovcli {
 namespace {
 
 namespace hog = ov::archive;
+
+using ov::printable;
 
 std::optional<hog::HogArchive> openArchive(Cli& cli, const std::string& path) {
     return hog::HogArchive::open(path, cli.reporter);
@@ -78,12 +81,13 @@ int runList(Cli& cli, const std::string& path, bool json) {
     for (const auto& e : a->entries())
         std::printf("%7zu  %-40s %12s %12s  %s\n", ++row, printable(e.name).c_str(),
                     hog::hexText(e.offset).c_str(), hog::hexText(e.size).c_str(),
-                    hog::fileType(e.name).c_str());
+                    printable(hog::fileType(e.name)).c_str());
     return kOk;
 }
 
 int runExtract(Cli& cli, const std::string& path, const std::string& dest,
-               const std::vector<std::string>& names, bool all, hog::ExtractMode mode) {
+               const std::vector<std::string>& names, bool all, hog::ExtractMode mode,
+               bool overwrite) {
     auto a = openArchive(cli, path);
     if (!a) return kFailed;
     std::vector<size_t> rows;
@@ -95,14 +99,26 @@ int runExtract(Cli& cli, const std::string& path, const std::string& dest,
         for (const auto& n : names) {
             auto row = findRow(*a, n);
             if (!row) {
-                printError(path + ": no entry " + n);
+                printError(path + ": no entry " + printable(n));
                 return kFailed;
             }
             rows.push_back(*row);
         }
     }
+    // Existing files are replaced with --overwrite; without it the terminal is asked,
+    // and with no terminal to ask they are kept.
+    const hog::Overwrite ifExists = overwrite           ? hog::Overwrite::Replace
+                                    : stdinIsTerminal() ? hog::Overwrite::Ask
+                                                        : hog::Overwrite::Keep;
     ProgressLine line(cli.reporter);
-    auto r = hog::extract(*a, rows, dest, mode, line.job(), line);
+    auto r = hog::extract(*a, rows, dest, mode, ifExists, line.job(), line);
+    line.clear();
+    if (r.kept > 0 && ifExists == hog::Overwrite::Keep)
+        printError(std::to_string(r.kept) +
+                   " file(s) already there were kept; give --overwrite to replace them");
+    if (r.temporaries > 0)
+        printError("`ovcli temp-files \"" + printable(dest) +
+                   "\" --recursive --remove` removes the temporary files");
     // An archive whose FAT ends early was listed only in part: that is a failure too.
     if (!r.ok() || !a->walkNote().empty()) return kFailed;
     return kOk;
@@ -113,7 +129,7 @@ int runCat(Cli& cli, const std::string& path, const std::string& name, bool unpa
     if (!a) return kFailed;
     auto row = findRow(*a, name);
     if (!row) {
-        printError(path + ": no entry " + name);
+        printError(path + ": no entry " + printable(name));
         return kFailed;
     }
     const auto& e = a->entries()[*row];
@@ -133,6 +149,7 @@ int runCat(Cli& cli, const std::string& path, const std::string& name, bool unpa
 
 int runCreate(Cli& cli, const std::string& path, const std::vector<std::string>& files,
               const std::string& base, bool pack, const std::string& level) {
+    warnAboutTemporariesBeside(ov::pathFromText(path));
     std::vector<hog::HogFileItem> items;
     items.reserve(files.size());
     for (const auto& f : files)
@@ -153,7 +170,8 @@ int runCreate(Cli& cli, const std::string& path, const std::vector<std::string>&
 struct Args {
     std::string archive, dest, name, from, to, row, base, level = "best";
     std::vector<std::string> names;
-    bool all = false, json = false, unpack = false, pack = false, overwrite = false, yes = false;
+    bool all = false, json = false, unpack = false, pack = false, overwrite = false, yes = false,
+         replace = false;
     std::string ifNotPacked;
     std::optional<std::string> newName, offset, size;
 };
@@ -177,10 +195,13 @@ void addHogCommands(Cli& cli) {
         sub->add_option("DEST", args->dest, "Existing destination folder")->required();
         auto* names = sub->add_option("NAME", args->names, "Entry names or row numbers");
         sub->add_flag("--all", args->all, "Every entry")->excludes(names);
+        sub->add_flag("--overwrite", args->replace,
+                      "Replace files that already exist in DEST (never the archive itself). "
+                      "Without it the terminal is asked; with no terminal they are kept");
     }
     extract->callback([&cli, args] {
         cli.exitCode = runExtract(cli, args->archive, args->dest, args->names, args->all,
-                                  hog::ExtractMode::Raw);
+                                  hog::ExtractMode::Raw, args->replace);
     });
     unpack
         ->add_option("--if-not-packed", args->ifNotPacked, "Answer for entries that are not packed")
@@ -190,7 +211,7 @@ void addHogCommands(Cli& cli) {
         if (args->ifNotPacked == "skip") cli.reporter.preset = ov::Answer::No;
         if (args->ifNotPacked == "cancel") cli.reporter.preset = ov::Answer::Cancel;
         cli.exitCode = runExtract(cli, args->archive, args->dest, args->names, args->all,
-                                  hog::ExtractMode::Unpack);
+                                  hog::ExtractMode::Unpack, args->replace);
     });
 
     auto* cat = h->add_subcommand("cat", "Write one entry to standard output");
@@ -200,12 +221,16 @@ void addHogCommands(Cli& cli) {
     cat->callback(
         [&cli, args] { cli.exitCode = runCat(cli, args->archive, args->name, args->unpack); });
 
-    auto* backup = h->add_subcommand("backup-fat", "Save the FAT region to <archive>.FAT");
+    auto* backup = h->add_subcommand(
+        "backup-fat",
+        "Save the FAT region beside the archive: NAME.hog -> NAME.FAT, other names -> NAME.FAT "
+        "after the whole name");
     backup->add_option("ARCHIVE", args->archive, "HOG file")->required();
     backup->add_flag("--overwrite", args->overwrite, "Replace an existing backup");
     backup->callback([&cli, args] {
         if (args->overwrite) cli.reporter.preset = ov::Answer::Yes;
         auto a = openArchive(cli, args->archive);
+        if (a) warnAboutTemporariesBeside(a->backupPath());
         if (!a || !hog::backupFat(*a, cli.reporter)) {
             cli.exitCode = kFailed;
             return;
@@ -213,7 +238,10 @@ void addHogCommands(Cli& cli) {
         std::cout << ov::pathText(a->backupPath()) << ": " << a->fatLength() << " bytes\n";
     });
 
-    auto* restore = h->add_subcommand("restore-fat", "Write <archive>.FAT back over the FAT");
+    auto* restore = h->add_subcommand(
+        "restore-fat",
+        "Write the FAT backup (see backup-fat) back over the FAT; refused unless it is this "
+        "archive's own");
     restore->add_option("ARCHIVE", args->archive, "HOG file")->required();
     restore->add_flag("--yes,-y", args->yes, "Answer yes");
     restore->callback([&cli, args] {

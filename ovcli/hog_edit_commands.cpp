@@ -55,7 +55,7 @@ std::string fromTo(uint32_t before, uint32_t after) {
 
 void printPreview(const hog::HogEditPlan& plan, const hog::WrittenHog& after, uint64_t sizeNow,
                   uint32_t fatNow) {
-    std::cout << plan.archivePath().string() << ": " << plan.steps().size()
+    std::cout << ov::pathText(plan.archivePath()) << ": " << plan.steps().size()
               << " change(s), nothing written (--dry-run)\n";
     for (const auto& step : plan.steps())
         std::cout << "  " << printable(hog::describe(step)) << '\n';
@@ -107,7 +107,7 @@ std::string summaryOf(const hog::HogEditPlan& plan, const hog::EditOutcome& out)
     count(renamed, "renamed");
     count(deleted, "deleted");
     if (changes.empty()) changes = "rebuilt unchanged";
-    std::string s = plan.archivePath().string() + ": " + changes + "; " +
+    std::string s = ov::pathText(plan.archivePath()) + ": " + changes + "; " +
                     std::to_string(out.written.entries.size()) + " file(s), " +
                     grouped(out.written.hogSize) + " bytes (was " + grouped(out.previousSize) +
                     "); ";
@@ -160,6 +160,7 @@ int runEdit(Cli& cli, const EditArgs& args,
         printPreview(edits, *after, archive->fileSize(), archive->fatLength());
         return kOk;
     }
+    warnAboutTemporariesBeside(edits.archivePath());
     auto out = hog::applyHogEdits(edits, options, line.job(), line);
     line.clear();
     if (!out) return kFailed;

@@ -71,6 +71,7 @@ int main(int argc, char** argv) {
     ovcli::addShipsCommands(cli);
     ovcli::addModelCommands(cli);
     ovcli::addConvertCommands(cli);
+    ovcli::addFileCommands(cli);
 
 #ifdef _WIN32
     Utf8Console console;

@@ -57,6 +57,7 @@ bool checkComponent(Cli& cli, const Document& doc, size_t k) {
 }
 
 bool saveModel(Cli& cli, Document& doc) {
+    warnAboutTemporariesBeside(doc.fileName());
     if (doc.save()) return true;
     cli.exitCode = kFailed;
     return false;
@@ -120,7 +121,7 @@ void printInfoText(const Document& doc) {
     for (size_t k = 0; k < n; ++k) {
         const ComponentInfo info = describe(doc, k);
         const shp::ComponentSummary& c = info.summary;
-        std::printf("\nComponent %zu: %s\n", k, c.name.c_str());
+        std::printf("\nComponent %zu: %s\n", k, ov::printable(c.name).c_str());
         std::printf("  Kind: %s\n", shp::componentKindName(c.kind).c_str());
         std::printf("  Position: %s\n", fmt(c.position).c_str());
         std::printf("  Value at 212: %u\n  Value at 260: %u\n", c.value212, c.value260);
@@ -128,7 +129,7 @@ void printInfoText(const Document& doc) {
         std::printf("  Vertices: %s, faces: %s, textures: %s\n", countText(c.vertices).c_str(),
                     countText(c.faces).c_str(), countText(c.textures).c_str());
         for (const std::string& t : info.textureNames)
-            std::printf("    texture %s\n", t.c_str());
+            std::printf("    texture %s\n", ov::printable(t).c_str());
         std::printf("  Block13: %s, block14: %s\n",
                     c.block13 ? (*c.block13 ? "on" : "off") : "absent",
                     c.block14 ? "present" : "absent");
@@ -216,12 +217,17 @@ int runCheck(Cli& cli, const std::string& path) {
     if (!openModel(cli, doc, path)) return kFailed;
     const auto names = doc.componentNames();
     const auto problems = doc.model().check();
+    size_t found = 0;
     for (const auto& p : problems) {
         std::string where = "model";
-        if (p.component >= 0)
+        if (p.more > 0)
+            where = std::to_string(p.more) + " more components";
+        else if (p.component >= 0)
             where = "component " + std::to_string(p.component) + " \"" +
-                    names[size_t(p.component)] + "\"";
-        std::printf("%s: %s: %s\n", where.c_str(), p.caption.c_str(), p.text.c_str());
+                    ov::printable(names[size_t(p.component)]) + "\"";
+        std::printf("%s: %s: %s\n", where.c_str(), p.caption.c_str(),
+                    ov::printable(p.text).c_str());
+        found += p.more > 0 ? p.more : 1;
     }
     // Bytes after the terminator, reported while opening, are a problem of the file.
     const size_t said = doc.trailingBytes() > 0 ? 1 : 0;
@@ -229,7 +235,7 @@ int runCheck(Cli& cli, const std::string& path) {
         std::printf("%s: %zu components, no problems found\n", path.c_str(), names.size());
         return kOk;
     }
-    const size_t found = problems.size() + said;
+    found += said;
     std::printf("%s: %zu problem%s found\n", path.c_str(), found, found == 1 ? "" : "s");
     return kFailed;
 }
@@ -271,6 +277,7 @@ void addModelCommands(Cli& cli) {
     save->callback([&cli, a] {
         Document doc(cli.reporter);
         if (!openModel(cli, doc, a->file)) return;
+        warnAboutTemporariesBeside(ov::pathFromText(a->out.empty() ? a->file : a->out));
         if (!(a->out.empty() ? doc.save() : doc.saveAs(ov::pathFromText(a->out)))) cli.exitCode = kFailed;
     });
 
@@ -287,6 +294,7 @@ void addModelCommands(Cli& cli) {
             cli.exitCode = kFailed;
             return;
         }
+        warnAboutTemporariesBeside(ov::pathFromText(a->out));
         if (!doc.saveAs(ov::pathFromText(a->out))) {
             cli.exitCode = kFailed;
             return;

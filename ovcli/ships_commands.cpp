@@ -94,9 +94,11 @@ int runStatsList(const std::string& gameDir, const std::string& editorDir, bool 
         if (s.swapped)
             flags += (flags.empty() ? "" : ",") + std::string("swapped->") +
                      std::to_string(s.swapTarget);
-        std::printf("%4zu %6d  %-30s  %-20s %-20s %s\n", i, s.statsIndex, s.name.c_str(),
-                    s.model.empty() ? "-" : s.model.c_str(),
-                    s.tigerModel.empty() ? "-" : s.tigerModel.c_str(), flags.c_str());
+        // Names come from the game's files: shown with control characters as '?'.
+        std::printf(
+            "%4zu %6d  %-30s  %-20s %-20s %s\n", i, s.statsIndex, ov::printable(s.name).c_str(),
+            s.model.empty() ? "-" : ov::printable(s.model).c_str(),
+            s.tigerModel.empty() ? "-" : ov::printable(s.tigerModel).c_str(), flags.c_str());
     }
     return kOk;
 }
@@ -138,12 +140,19 @@ int runStatsImport(CliReporter& reporter, const std::string& file, int index,
     return kOk;
 }
 
+// The weapon commands write their models into the game's ships folder.
+void warnAboutShipsFolder(const std::string& gameDir) {
+    if (auto folder = ships::findInFolder(ov::trim(gameDir), ships::kShipsFolder))
+        warnAboutTemporaries(*folder);
+}
+
 int runStatsAdd(CliReporter& reporter, const std::string& file, const std::string& name,
                 const std::string& text) {
     auto stats = ships::GetImportStats(text, reporter);
     if (!stats) return kFailed;
     ships::ShipTable table{ships::Ship{}};
     table[0].name = name;
+    warnAboutTemporariesBeside(file);
     auto index = ships::AddShipStatsRecord(file, table, 0, *stats, reporter);
     if (!index) return kFailed;
     std::cout << table[0].name << ": statistics index " << *index << '\n';
@@ -230,11 +239,13 @@ int runWeaponsList(const std::string& gameDir, const std::string& editorDir,
         std::cout << j.str() << '\n';
         return kOk;
     }
-    std::printf("%s: %s (from %s)\n", ship.name.c_str(), ship.model.c_str(), from);
+    std::printf("%s: %s (from %s)\n", ov::printable(ship.name).c_str(),
+                ov::printable(ship.model).c_str(), from);
     std::printf("%5s  %-20s %-14s %6s  %s\n", "point", "component", "sort", "type", "name");
     for (size_t i = 0; i < entries.size(); ++i) {
         const auto& e = entries[i];
-        std::printf("%5zu  %-20s %-14s %6u  %s\n", i, componentName(e.component).c_str(),
+        std::printf("%5zu  %-20s %-14s %6u  %s\n", i,
+                    ov::printable(componentName(e.component)).c_str(),
                     ships::weaponSortName(ships::WeaponSort(e.kind)), e.typeId,
                     ships::weaponName(e).c_str());
     }
@@ -269,6 +280,7 @@ int runWeaponsSet(CliReporter& reporter, const WeaponsSetArgs& a) {
     if (id > 0xFFFFFFFFll) id = 0xFFFFFFFFll;
     auto found = resolveShip(a.gameDir, editorFolder(a.editorDir, a.gameDir), a.ship);
     if (!found) return kFailed;
+    warnAboutShipsFolder(a.gameDir);
     if (!ships::ChangeWeapons(a.gameDir, found->first[found->second], sort, uint32_t(id), points,
                               reporter))
         return kFailed;
@@ -462,6 +474,7 @@ void addShipsCommands(Cli& cli) {
                 cli.exitCode = kFailed;
                 return;
             }
+            warnAboutShipsFolder(*game);
             cli.exitCode =
                 ships::RestoreWeapons(*game, ed, found->first, found->second, cli.reporter)
                     ? kOk

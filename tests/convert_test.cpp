@@ -374,9 +374,9 @@ TEST(ChunkDump, HostileExpansionIsCut) {
     for (int i = 0; i < kMaxChunkDepth - 1; ++i)
         w.close();
     Bytes file = w.take();
-    bool cut = false;
-    std::string text = dump3ds(file, {}, &cut);
-    EXPECT_TRUE(cut);
+    DumpFaults faults;
+    std::string text = dump3ds(file, {}, &faults);
+    EXPECT_TRUE(faults.cut);
     EXPECT_LE(text.size(), file.size() * kDumpBytesPerFileByte + kDumpSlack + 256);
 
     ConvModel model;
@@ -385,9 +385,9 @@ TEST(ChunkDump, HostileExpansionIsCut) {
     EXPECT_NE(out.text_.find("The chunk tree is too large to read."), std::string::npos);
 
     // A real model stays far below the budget.
-    cut = true;
-    (void)dump3ds(write3ds(modelOf({triangle()})), {true, true, false}, &cut);
-    EXPECT_FALSE(cut);
+    faults.cut = true;
+    (void)dump3ds(write3ds(modelOf({triangle()})), {true, true, false}, &faults);
+    EXPECT_FALSE(faults.cut);
 }
 
 TEST(ChunkDump, ListValuesPrintAsPrintfWould) {
@@ -436,17 +436,56 @@ TEST(ChunkDump, ListValuesPrintAsPrintfWould) {
     EXPECT_EQ(model.vertices[0].z, 3e6f);
 }
 
-TEST(ChunkDump, EveryPrefixIsSafe) {
+// Every cut of a file is safe, and none passes for a whole file: the dump says where
+// it was cut and the conversion refuses it.
+TEST(ChunkDump, EveryPrefixIsSafeAndReportedCutShort) {
     Bytes file = write3ds(modelOf({triangle("A"), triangle("B")}));
     for (size_t n = 0; n <= file.size(); ++n) {
         Bytes prefix(file.begin(), file.begin() + ptrdiff_t(n));
-        for (int opts = 0; opts < 8; ++opts)
-            (void)dump3ds(prefix, {bool(opts & 1), bool(opts & 2), bool(opts & 4)});
+        for (int opts = 0; opts < 8; ++opts) {
+            DumpFaults faults;
+            (void)dump3ds(prefix, {bool(opts & 1), bool(opts & 2), bool(opts & 4)}, &faults);
+            EXPECT_EQ(faults.truncatedAt.has_value(), n < file.size()) << n;
+        }
         ConvModel model;
-        DiscardOutput out;
+        StringOutput out;
         int code = readModel(prefix, model, out);
-        EXPECT_TRUE(code == kConverted || code == kNoMapping || code == kMalformed)
-            << n << ": " << code;
+        EXPECT_EQ(code, n < file.size() ? kMalformed : kConverted) << n << ": " << out.text_;
+    }
+}
+
+TEST(ChunkDump, ChunksRunningPastTheirParentOrTheFileAreFaults) {
+    const Bytes whole = write3ds(modelOf({triangle("A")}));
+    // The editor chunk claiming the whole file: past Main, which holds it.
+    Bytes childTooLong = whole;
+    const uint8_t editor[] = {0x3D, 0x3D};
+    const size_t at =
+        size_t(std::search(childTooLong.begin(), childTooLong.end(), editor, editor + 2) -
+               childTooLong.begin());
+    storeU32LE(&childTooLong[at + 2], uint32_t(whole.size()));
+    const std::string text = "this is a text file, not a 3DS model\n";
+    const Bytes textFile(text.begin(), text.end());
+    struct Case {
+        const char* name;
+        Bytes file;
+        const char* says;  // nothing for a whole file
+    };
+    const Case cases[] = {
+        {"whole file", whole, nullptr},
+        {"empty file", {}, "the file is empty"},
+        {"a text file", textFile, "at offset 0x0 claims 1763734377 bytes, but the file ends"},
+        {"a child past its parent", childTooLong,
+         "chunk 0x3D3D \"Object Mesh\" at offset 0x10 claims 255 bytes, but its parent chunk"},
+        {"a head cut short", Bytes(whole.begin(), whole.begin() + 3), "inside a chunk head"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DumpFaults faults;
+        std::string dumped = dump3ds(c.file, {}, &faults);
+        EXPECT_EQ(faults.truncatedAt.has_value(), c.says != nullptr);
+        if (c.says) {
+            EXPECT_NE(faults.truncation.find(c.says), std::string::npos) << faults.truncation;
+        }
     }
 }
 
@@ -641,6 +680,10 @@ TEST(Convert, FailuresReturnTheirCodeAndWriteNothing) {
     // A vertex list whose count claims a fourth vertex it does not hold.
     Bytes truncated = write3ds(modelOf({triangle()}));
     storeU16LE(&truncated[0x56 + 6], 4);
+    // Two meshes, cut in the middle of the second one's vertex list.
+    const Bytes one = write3ds(modelOf({triangle("A")}));
+    Bytes two = write3ds(modelOf({triangle("A"), triangle("B")}));
+    two.resize(one.size() + 40);
 
     struct Case {
         const char* name;
@@ -677,6 +720,9 @@ TEST(Convert, FailuresReturnTheirCodeAndWriteNothing) {
          "MALFORMED 3DS DATA!!\n    Mesh 1: vertex 3 cannot be read.\n"},
         {"corner beyond its mesh", write3ds(modelOf({wild})), ok, "o.shp", kMalformed,
          "Mesh 1: face 0 uses vertex 3 of 3.\n"},
+        {"cut short in the second mesh", two, ok, "o.shp", kMalformed,
+         "MALFORMED 3DS DATA!!\n    The file is cut short: chunk 0x4D4D \"Main\" at offset 0x0"},
+        {"empty", {}, ok, "o.shp", kMalformed, "The file is cut short: the file is empty.\n"},
     };
     for (const auto& c : cases) {
         Converter conv;

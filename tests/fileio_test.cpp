@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "common/fileio.h"
 #include "support/test_support.h"
 
@@ -53,6 +55,207 @@ TEST(FileIo, Trim) {
     EXPECT_EQ(trim("   "), "");
 }
 
+TEST(FileIo, TemporaryNamesAreShortWhateverTheTarget) {
+    ovtest::ScratchDir dir;
+    // 250 bytes is a legal name; a temporary name built from it would not be.
+    const fs::path target = dir / std::string(250, 'm');
+    auto file = AtomicFile::create(target);
+    ASSERT_TRUE(file) << file.error().describe();
+    const std::string temp = file->temporaryPath().filename().string();
+    EXPECT_TRUE(isTemporaryFileName(temp)) << temp;
+    EXPECT_LT(temp.size(), 32u);
+    ASSERT_TRUE(file->write(Bytes{1, 2}));
+    ASSERT_TRUE(file->commit());
+    EXPECT_EQ(ovtest::readBytes(target), (Bytes{1, 2}));
+
+    for (const char* name : {".ov-0123456789AB.ovtmp", ".ov-0123456789a.ovtmp",
+                             "ov-0123456789ab.ovtmp", ".ov-0123456789ab.tmp"})
+        EXPECT_FALSE(isTemporaryFileName(name)) << name;
+}
+
+// Every failure says why in the system's words, and leaves the target and the
+// folder as they were.
+TEST(FileIo, FailedWritesGiveTheSystemsReasonAndLeaveNothing) {
+    struct Case {
+        const char* name;
+        std::function<fs::path(const ovtest::ScratchDir&)> target;
+        std::optional<FileStep> step;
+        std::errc cause;
+        ErrorKind kind;
+    };
+    const Case cases[] = {
+        {"name too long", [](const auto& d) { return d / std::string(300, 'n'); }, std::nullopt,
+         std::errc::filename_too_long, ErrorKind::WriteFailed},
+        {"target is a folder",
+         [](const auto& d) {
+             fs::create_directory(d / "sub");
+             return d / "sub";
+         },
+         std::nullopt, std::errc::is_a_directory, ErrorKind::WriteFailed},
+        {"no such folder", [](const auto& d) { return d / "missing" / "x"; }, std::nullopt,
+         std::errc::no_such_file_or_directory, ErrorKind::NotFound},
+        {"disk full", [](const auto& d) { return d / "old.bin"; }, FileStep::Write,
+         std::errc::no_space_on_device, ErrorKind::WriteFailed},
+        {"read-only folder", [](const auto& d) { return d / "old.bin"; }, FileStep::Create,
+         std::errc::read_only_file_system, ErrorKind::WriteFailed},
+        {"rename refused", [](const auto& d) { return d / "old.bin"; }, FileStep::Rename,
+         std::errc::permission_denied, ErrorKind::WriteFailed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ovtest::ScratchDir dir;
+        ovtest::writeBytes(dir / "old.bin", Bytes{9});
+        const fs::path target = c.target(dir);
+        std::optional<ScopedFileFault> fault;
+        if (c.step) fault.emplace(*c.step, 0, c.cause);
+        auto st = writeFileAtomic(target, Bytes{1, 2, 3});
+        ASSERT_FALSE(st);
+        EXPECT_EQ(st.error().kind, c.kind);
+        // Windows names the causes it finds itself in its own codes.
+#ifdef _WIN32
+        const std::error_code cause = c.step ? std::make_error_code(c.cause) : st.error().cause;
+        EXPECT_TRUE(st.error().cause);
+#else
+        const std::error_code cause = std::make_error_code(c.cause);
+#endif
+        EXPECT_EQ(st.error().cause, cause);
+        if (c.kind == ErrorKind::WriteFailed) {
+            EXPECT_NE(st.error().message.find(cause.message()), std::string::npos)
+                << st.error().message;
+        }
+        if (fault) {
+            EXPECT_EQ(fault->struck(), 1u);
+        }
+        EXPECT_EQ(ovtest::readBytes(dir / "old.bin"), Bytes{9});
+        EXPECT_TRUE(temporaryFilesIn(dir.path(), true).empty());
+    }
+}
+
+TEST(FileIo, CommitIfAbsentNeverReplacesAndCommitKeepsPermissions) {
+    ovtest::ScratchDir dir;
+    ovtest::writeBytes(dir / "x", Bytes{1});
+    fs::permissions(dir / "x", fs::perms::owner_read | fs::perms::owner_write);
+    auto file = AtomicFile::create(dir / "x");
+    ASSERT_TRUE(file);
+    ASSERT_TRUE(file->write(Bytes{2}));
+    auto placed = file->commitIfAbsent();
+    ASSERT_TRUE(placed);
+    EXPECT_FALSE(*placed);
+    EXPECT_EQ(ovtest::readBytes(dir / "x"), Bytes{1});
+    ASSERT_TRUE(file->commit());
+    EXPECT_EQ(ovtest::readBytes(dir / "x"), Bytes{2});
+#ifndef _WIN32  // Windows keeps only a read-only mark
+    EXPECT_EQ(fs::status(dir / "x").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+#endif
+
+    auto fresh = AtomicFile::create(dir / "y");
+    ASSERT_TRUE(fresh);
+    EXPECT_TRUE(*fresh->commitIfAbsent());
+    EXPECT_TRUE(ovtest::readBytes(dir / "y").empty());
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
+}
+
+TEST(FileIo, CopyFromAnotherFile) {
+    ovtest::ScratchDir dir;
+    const Bytes data = ovtest::randomBytes(300000, 3);  // more than one buffer's worth
+    ovtest::writeBytes(dir / "src", data);
+    auto src = ReadOnlyFile::open(dir / "src");
+    ASSERT_TRUE(src);
+    auto file = AtomicFile::create(dir / "dst");
+    ASSERT_TRUE(file->copyFrom(*src, 1000, 250000));
+    ASSERT_TRUE(file->copyFrom(*src, 0, 10));
+    auto past = file->copyFrom(*src, 299999, 2);  // the source ends first
+    EXPECT_FALSE(past);
+    ASSERT_TRUE(file->commit());
+    Bytes expected(data.begin() + 1000, data.begin() + 251000);
+    expected.insert(expected.end(), data.begin(), data.begin() + 10);
+    expected.push_back(data.back());  // what the source held of the short copy
+    EXPECT_EQ(ovtest::readBytes(dir / "dst"), expected);
+}
+
+// Either every file of a group is replaced or none is, whichever step fails.
+TEST(FileIo, FilesWrittenTogetherOrNotAtAll) {
+    struct Case {
+        const char* name;
+        FileStep step;
+        unsigned skip;
+    };
+    const Case cases[] = {
+        {"second file cannot be created", FileStep::Create, 1},
+        {"disk full on the second file", FileStep::Write, 1},
+        {"second rename refused", FileStep::Rename, 1},
+        {"third rename refused", FileStep::Rename, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ovtest::ScratchDir dir;
+        ovtest::writeBytes(dir / "a", Bytes{1});
+        ovtest::writeBytes(dir / "c", Bytes{3});
+        const Bytes na{10}, nb{20}, nc{30};
+        const FileWrite writes[] = {{dir / "a", na}, {dir / "b", nb}, {dir / "c", nc}};
+        ScopedFileFault fault(c.step, c.skip, std::errc::no_space_on_device);
+        auto st = writeFilesTogether(writes);
+        ASSERT_FALSE(st);
+        EXPECT_EQ(st.error().cause, std::errc::no_space_on_device);
+        EXPECT_EQ(ovtest::readBytes(dir / "a"), Bytes{1});
+        EXPECT_FALSE(fs::exists(dir / "b"));
+        EXPECT_EQ(ovtest::readBytes(dir / "c"), Bytes{3});
+        EXPECT_TRUE(temporaryFilesIn(dir.path()).empty());
+    }
+
+    ovtest::ScratchDir dir;
+    ovtest::writeBytes(dir / "a", Bytes{1});
+    const Bytes na{10}, nb{20};
+    const FileWrite writes[] = {{dir / "a", na}, {dir / "b", nb}};
+    ASSERT_TRUE(writeFilesTogether(writes));
+    EXPECT_EQ(ovtest::readBytes(dir / "a"), na);
+    EXPECT_EQ(ovtest::readBytes(dir / "b"), nb);
+    EXPECT_TRUE(temporaryFilesIn(dir.path()).empty());
+
+    // When even putting back fails, the old bytes stay under the name the message gives.
+    ovtest::writeBytes(dir / "a", Bytes{1});
+    ovtest::writeBytes(dir / "b", Bytes{2});
+    {
+        ScopedFileFault fault(FileStep::Rename, 1, std::errc::io_error, true);
+        auto st = writeFilesTogether(writes);
+        ASSERT_FALSE(st);
+        EXPECT_NE(st.error().message.find("could not be put back"), std::string::npos);
+    }
+    auto left = temporaryFilesIn(dir.path());
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(ovtest::readBytes(left[0].path), Bytes{1});
+    EXPECT_EQ(ovtest::readBytes(dir / "b"), Bytes{2});
+}
+
+TEST(FileIo, IdentityFollowsLinksNotNames) {
+    ovtest::ScratchDir dir;
+    ovtest::writeBytes(dir / "f", Bytes{1});
+    ovtest::writeBytes(dir / "g", Bytes{1});
+    fs::create_directory(dir / "sub");
+    EXPECT_TRUE(sameFile(dir / "f", dir / "sub" / ".." / "f"));
+    EXPECT_FALSE(sameFile(dir / "f", dir / "g"));
+    EXPECT_FALSE(sameFile(dir / "f", dir / "missing"));
+#ifndef _WIN32
+    fs::create_hard_link(dir / "f", dir / "hard");
+    fs::create_symlink(dir / "f", dir / "soft");
+    EXPECT_TRUE(sameFile(dir / "f", dir / "hard"));
+    EXPECT_TRUE(sameFile(dir / "soft", dir / "f"));
+#endif
+    auto open = ReadOnlyFile::open(dir / "f");
+    ASSERT_TRUE(open);
+    EXPECT_EQ(*open->id(), *fileIdOf(dir / "f"));
+    EXPECT_EQ(fileIdOf(dir / "missing").error().kind, ErrorKind::NotFound);
+}
+
+TEST(FileIo, PrintableShowsControlCharactersAsQuestionMarks) {
+    EXPECT_EQ(printable("ships\\fighter.shp"), "ships\\fighter.shp");
+    EXPECT_EQ(printable("a\x1b[2Jb\x07\x7f"), "a?[2Jb??");
+    EXPECT_EQ(printable("\xc2\x9b"
+                        "1m \xc3\xa9 \xc2\xa0"),
+              "?1m \xc3\xa9 \xc2\xa0");  // C1 only
+    EXPECT_EQ(printable("line\nbreak\r"), "line?break?");
+}
+
 // Names outside ASCII and outside Latin-1 survive text -> path -> file -> text: the
 // file made under the name is listed under the same name.
 TEST(FileIo, PathTextIsUtf8BothWays) {
@@ -72,7 +275,7 @@ TEST(FileIo, PathTextIsUtf8BothWays) {
     EXPECT_EQ(pathFromText("caf\xE9").native().size(), 4u);
 }
 
-TEST(FileIo, StagedFileReplacesOnlyOnCommit) {
+TEST(FileIo, WrittenInPiecesReplacesOnlyOnCommit) {
     ovtest::ScratchDir dir;
     const auto target = dir / "big.hog";
     const auto source = dir / "source.bin";
@@ -84,7 +287,7 @@ TEST(FileIo, StagedFileReplacesOnlyOnCommit) {
     ASSERT_TRUE(from);
     {
         // Dropped without a commit: the target stays, no temporary file is left.
-        auto staged = StagedFile::create(target);
+        auto staged = AtomicFile::create(target);
         ASSERT_TRUE(staged);
         ASSERT_TRUE(staged->write(Bytes(10, 1)));
         EXPECT_EQ(ovtest::readBytes(target), old);
@@ -93,16 +296,16 @@ TEST(FileIo, StagedFileReplacesOnlyOnCommit) {
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
 
-    auto staged = StagedFile::create(target);
+    auto staged = AtomicFile::create(target);
     ASSERT_TRUE(staged);
     ASSERT_TRUE(staged->write(Bytes(4, 0)));
     ASSERT_TRUE(staged->copyFrom(*from, 1000, 600000));
     ASSERT_TRUE(staged->writeAt(0, Bytes{1, 2, 3, 4}));
     EXPECT_EQ(staged->size(), 600004u);
-    ASSERT_TRUE(staged->commit());
+    ASSERT_TRUE(staged->commit(AtomicFile::Flush::ToDisk));
     Bytes expected{1, 2, 3, 4};
     expected.insert(expected.end(), src.begin() + 1000, src.begin() + 601000);
     EXPECT_EQ(ovtest::readBytes(target), expected);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
-    EXPECT_FALSE(StagedFile::create(dir / "missing" / "x"));
+    EXPECT_FALSE(AtomicFile::create(dir / "missing" / "x"));
 }

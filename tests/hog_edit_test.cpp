@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <set>
 #include <stop_token>
 
 #include "common/bytes.h"
+#include "common/fileio.h"
 #include "common/refpack.h"
 #include "ovedit/archive/hog.h"
 #include "ovedit/archive/hog_edit.h"
@@ -398,8 +400,10 @@ TEST(HogEditRebuild, RefusesAnArchiveThatChangedOrPointsPastItsEnd) {
 // ---- Failures and stops leave the archive as it was ---------------------------------
 
 TEST(HogEditRebuild, FailureOrStopHalfWayLeavesTheArchiveUntouched) {
-    enum class Fault { FileGone, Stop, DiskFull };
-    std::vector<Fault> faults = {Fault::FileGone, Fault::Stop};
+    // SeamWrite and SeamRename: the file layer's own write or final rename fails.
+    enum class Fault { FileGone, Stop, DiskFull, SeamWrite, SeamRename };
+    std::vector<Fault> faults = {Fault::FileGone, Fault::Stop, Fault::SeamWrite,
+                                 Fault::SeamRename};
 #ifndef _WIN32
     faults.push_back(Fault::DiskFull);
 #endif
@@ -436,7 +440,17 @@ TEST(HogEditRebuild, FailureOrStopHalfWayLeavesTheArchiveUntouched) {
             setrlimit(RLIMIT_FSIZE, &small);
         }
 #endif
-        out = applyHogEdits(plan, {}, job, r);
+        {
+            std::optional<ScopedFileFault> seam;
+            if (fault == Fault::SeamWrite)
+                seam.emplace(FileStep::Write, 2, std::errc::no_space_on_device, true);
+            if (fault == Fault::SeamRename)
+                seam.emplace(FileStep::Rename, 0, std::errc::permission_denied);
+            out = applyHogEdits(plan, {}, job, r);
+            if (seam) {
+                EXPECT_GE(seam->struck(), 1u);
+            }
+        }
 #ifndef _WIN32
         if (fault == Fault::DiskFull) setrlimit(RLIMIT_FSIZE, &saved);
 #endif
@@ -450,8 +464,10 @@ TEST(HogEditRebuild, FailureOrStopHalfWayLeavesTheArchiveUntouched) {
         } else {
             EXPECT_EQ(r.said[0].icon, Icon::Critical);
             EXPECT_EQ(r.said[0].text.rfind("Error - ", 0), 0u) << r.said[0].text;
-            EXPECT_NE(r.said[0].text.find(fault == Fault::FileGone ? "text.txt" : "write error"),
-                      std::string::npos)
+            const char* expected = fault == Fault::FileGone     ? "text.txt"
+                                   : fault == Fault::SeamRename ? "cannot rename"
+                                                                : "write error";
+            EXPECT_NE(r.said[0].text.find(expected), std::string::npos)
                 << r.said[0].text;
         }
     }

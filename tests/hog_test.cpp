@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "common/bytes.h"
+#include "common/fileio.h"
 #include "common/refpack.h"
 #include "ovedit/archive/hog.h"
 #include "support/test_support.h"
@@ -324,7 +325,8 @@ TEST(HogExtract, NothingWrittenOutsideTheDestination) {
     EXPECT_FALSE(fs::exists(dir / "in.txt"));
     EXPECT_EQ(ovtest::readBytes(dir / "dest" / "ok.txt"), text("fine"));
     EXPECT_TRUE(r.saidText("Refused to extract \"..\\in.txt\": the name has a \"..\" part"));
-    EXPECT_TRUE(r.saidText("Extraction Complete"));
+    EXPECT_TRUE(r.saidText("Extraction finished with errors: 1 file(s) written, 1 failed"));
+    EXPECT_FALSE(r.saidText("Extraction Complete"));
 #ifndef _WIN32
     // A link already in the destination does not lead writes out of it.
     fs::create_directory(dir / "outside");
@@ -429,7 +431,8 @@ TEST(HogExtract, NotPackedQuestionOutcomes) {
         auto a = HogArchive::read(dir / "q.hog");
         ASSERT_TRUE(a);
         RecordingReporter r;
-        r.answers = {c.answer, c.answer};
+        // The third answer is to the question whether to replace the older c.shp.
+        r.answers = {c.answer, c.answer, Answer::Yes};
         const std::vector<size_t> all{0, 1, 2};
         auto res = extract(*a, all, dir.path().string(), ExtractMode::Unpack, {}, r);
         EXPECT_EQ(fs::exists(dir / "a.txt"), c.aWritten);
@@ -444,10 +447,9 @@ TEST(HogExtract, NotPackedQuestionOutcomes) {
             r.saidText("Error unpacking a.txt file not compressed. Do you want to extract?"));
         EXPECT_EQ(r.saidText("Error unpacking c.shp file not compressed. Do you want to extract?"),
                   c.cAsked);
-        // No and Cancel leave an existing file as it was.
-        if (c.answer != Answer::Yes) {
-            EXPECT_EQ(ovtest::readBytes(dir / "c.shp"), text("older"));
-        }
+        // No and Cancel leave an existing file as it was; Yes replaces it once asked.
+        EXPECT_EQ(ovtest::readBytes(dir / "c.shp"),
+                  c.answer == Answer::Yes ? almost : text("older"));
         EXPECT_EQ(res.cancelled, c.exitMessage);
         EXPECT_EQ(r.saidText("Exiting unpack / extract function"), c.exitMessage);
         EXPECT_EQ(r.saidText("Unpacking and extraction Complete"), !c.exitMessage);
@@ -500,6 +502,256 @@ TEST(HogExtract, StoppedHalfWayLeavesOnlyWholeFilesAndSaysSo) {
     EXPECT_TRUE(none.stopped);
     EXPECT_EQ(none.written, 0u);
     EXPECT_TRUE(r2.saidText("Exiting unpack / extract function"));
+}
+
+// Files already in the destination are replaced only when the answer says so; the
+// archive being read never is, whatever its name there.
+TEST(HogExtract, ExistingFilesFollowTheAnswerAndTheArchiveIsNeverReplaced) {
+    const std::vector<HogItem> items = {{"a.txt", text("new a")}, {"b.txt", text("new b")}};
+    struct Case {
+        const char* name;
+        Overwrite policy;
+        std::vector<Answer> answers;
+        const char *a, *b;  // contents afterwards
+        size_t questions, kept;
+        bool cancelled;
+    };
+    const Case cases[] = {
+        {"yes, then no", Overwrite::Ask, {Answer::Yes, Answer::No}, "new a", "old b", 2, 1, false},
+        {"yes to all", Overwrite::Ask, {Answer::YesToAll}, "new a", "new b", 1, 0, false},
+        {"cancel", Overwrite::Ask, {Answer::Cancel}, "old a", "old b", 1, 0, true},
+        {"replace", Overwrite::Replace, {}, "new a", "new b", 0, 0, false},
+        {"keep", Overwrite::Keep, {}, "old a", "old b", 0, 2, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchDir dir;
+        ovtest::writeBytes(dir / "x.hog", built(items));
+        ovtest::writeBytes(dir / "a.txt", text("old a"));
+        ovtest::writeBytes(dir / "b.txt", text("old b"));
+        auto a = HogArchive::read(dir / "x.hog");
+        ASSERT_TRUE(a);
+        RecordingReporter r;
+        r.answers = {c.answers.begin(), c.answers.end()};
+        const std::vector<size_t> both{0, 1};
+        auto res = extract(*a, both, dir.path().string(), ExtractMode::Raw, c.policy, {}, r);
+        EXPECT_EQ(ovtest::readBytes(dir / "a.txt"), text(c.a));
+        EXPECT_EQ(ovtest::readBytes(dir / "b.txt"), text(c.b));
+        EXPECT_EQ(size_t(std::count_if(r.said.begin(), r.said.end(),
+                                       [](const ovtest::Said& s) { return s.question; })),
+                  c.questions);
+        EXPECT_EQ(res.kept, c.kept);
+        EXPECT_EQ(res.cancelled, c.cancelled);
+        EXPECT_TRUE(ov::temporaryFilesIn(dir.path()).empty());
+    }
+
+    // An entry named like the archive, extracted into the archive's folder (under
+    // another spelling of it too), is refused even when told to replace.
+    ScratchDir dir;
+    Bytes archive = built({{"mods.hog", text("tiny\n")}, {"other.txt", text("x")}});
+    ovtest::writeBytes(dir / "mods.hog", archive);
+    auto a = HogArchive::read(dir / "mods.hog");
+    ASSERT_TRUE(a);
+    for (const fs::path& where : {dir.path(), dir.path() / "."}) {
+        RecordingReporter r;
+        const std::vector<size_t> both{0, 1};
+        auto res = extract(*a, both, where.string(), ExtractMode::Raw, Overwrite::Replace, {}, r);
+        EXPECT_EQ(ovtest::readBytes(dir / "mods.hog"), archive);
+        EXPECT_EQ(res.errors, 1u);
+        EXPECT_FALSE(res.ok());
+        EXPECT_NE(r.said[0].text.find("is the archive being read"), std::string::npos)
+            << r.said[0].text;
+    }
+    RecordingReporter r;
+    EXPECT_FALSE(UnpackFile((dir / "mods.hog").string(), (dir / "./mods.hog").string(),
+                            a->entries()[0].size, a->entries()[0].offset, r));
+    EXPECT_EQ(ovtest::readBytes(dir / "mods.hog"), archive);
+}
+
+// The last message says what happened; an error no later write escapes stops the run,
+// others only cost their own entry.
+TEST(HogExtract, WriteErrorsAreCountedAndOnlyHopelessOnesStopTheRun) {
+    const std::string longest(250, 'n');  // the longest legal name with room for nothing else
+    const std::string tooLong(300, 'n');
+    const std::vector<HogItem> items = {{"f1\\a.bin", text("a")},
+                                        {"f1\\b.bin", text("b")},
+                                        {"f2\\" + longest, text("c")},
+                                        {"f2\\" + tooLong, text("d")},
+                                        {"f2\\e.bin", text("e")}};
+    struct Case {
+        const char* name;
+        std::optional<FileStep> step;
+        std::errc error;
+        bool sticky;
+        std::vector<std::string> written;
+        const char* summary;
+        bool fileWhereFolderGoes = false;  // a file "f1" stands where folder f1 must go
+    };
+    const Case cases[] = {
+        {"a name the system refuses",
+         std::nullopt,
+         std::errc(),
+         false,
+         {"f1/a.bin", "f1/b.bin", "f2/" + longest, "f2/e.bin"},
+         "Extraction finished with errors: 4 file(s) written, 1 failed"},
+        {"a folder that takes no file",
+         FileStep::Create,
+         std::errc::permission_denied,
+         false,
+         {"f2/" + longest, "f2/e.bin"},
+         "Extraction finished with errors: 2 file(s) written, 3 failed"},
+        {"a full disk",
+         FileStep::Write,
+         std::errc::no_space_on_device,
+         true,
+         {},
+         "Extraction stopped after an error: 0 file(s) written, 1 failed, 4 not tried"},
+        {"a folder that cannot be made",
+         std::nullopt,
+         std::errc(),
+         false,
+         {"f1", "f2/" + longest, "f2/e.bin"},
+         "Extraction finished with errors: 2 file(s) written, 3 failed",
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchDir dir;
+        ovtest::writeBytes(dir / "w.hog", built(items));
+        fs::create_directory(dir / "out");
+        if (c.fileWhereFolderGoes) ovtest::writeBytes(dir / "out" / "f1", text("in the way"));
+        auto a = HogArchive::read(dir / "w.hog");
+        ASSERT_TRUE(a);
+        RecordingReporter r;
+        const std::vector<size_t> all{0, 1, 2, 3, 4};
+        std::optional<ScopedFileFault> fault;
+        if (c.step) fault.emplace(*c.step, 0, c.error, c.sticky);
+        auto res = extract(*a, all, (dir / "out").string(), ExtractMode::Raw, {}, r);
+        fault.reset();
+        std::vector<std::string> found;
+        for (const auto& e : fs::recursive_directory_iterator(dir / "out"))
+            if (e.is_regular_file())
+                found.push_back(e.path().lexically_relative(dir / "out").generic_string());
+        std::sort(found.begin(), found.end());
+        std::vector<std::string> expected = c.written;
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(found, expected);
+        EXPECT_EQ(r.said.back().text, c.summary);
+        EXPECT_EQ(r.said.back().icon, Icon::Information);
+        // Every failure names the system's reason, and a folder's other items are
+        // counted without a message each.
+        // (Windows words an over-long name's failure its own way.)
+#ifdef _WIN32
+        if (!c.fileWhereFolderGoes && c.step) {
+#else
+        if (!c.fileWhereFolderGoes) {
+#endif
+            const std::string reason =
+                std::make_error_code(c.step ? c.error : std::errc::filename_too_long).message();
+            EXPECT_NE(r.said[0].text.find(reason), std::string::npos) << r.said[0].text;
+        }
+        EXPECT_EQ(size_t(std::count_if(r.said.begin(), r.said.end(),
+                                       [](const ovtest::Said& s) {
+                                           return s.text.rfind("Error extracting", 0) == 0;
+                                       })),
+                  c.fileWhereFolderGoes || c.step == FileStep::Create ? 2u : 1u);
+        EXPECT_FALSE(res.ok());
+    }
+}
+
+// Names that lead to one file are all extracted, the later ones under numbered names.
+TEST(HogExtract, RepeatedNamesAreKeptApart) {
+    ScratchDir dir;
+    ovtest::writeBytes(dir / "d.hog", built({{"a.txt", text("0")},
+                                             {"unused.txt", text("never")},
+                                             {"a.txt", text("1")},
+                                             {"A.TXT", text("2")},
+                                             {"a (2).txt", text("3")},
+                                             {"sub\\x", text("4")},
+                                             {"sub/x", text("5")}}));
+    auto a = HogArchive::read(dir / "d.hog");
+    ASSERT_TRUE(a);
+    fs::create_directory(dir / "out");
+    RecordingReporter r;
+    const std::vector<size_t> rows{0, 2, 3, 4, 5, 6, 0};
+    auto res = extract(*a, rows, (dir / "out").string(), ExtractMode::Raw, {}, r);
+    // Where the file system ignores letter case, "A.TXT" is one more repeated name.
+    ovtest::writeBytes(dir / "probe", text(""));
+    const bool ignoresCase = fs::exists(dir / "PROBE");
+    EXPECT_EQ(res.written, 6u);
+    EXPECT_EQ(res.renamed, ignoresCase ? 3u : 2u);
+    EXPECT_TRUE(res.ok());
+    const fs::path out = dir / "out";
+    EXPECT_EQ(ovtest::readBytes(out / "a.txt"), text("0"));
+    EXPECT_EQ(ovtest::readBytes(out / "a (3).txt"), text("1"));  // "a (2).txt" is an entry's own
+    EXPECT_EQ(ovtest::readBytes(out / "a (2).txt"), text("3"));
+    EXPECT_EQ(ovtest::readBytes(out / "sub" / "x"), text("4"));
+    EXPECT_EQ(ovtest::readBytes(out / "sub" / "x (2)"), text("5"));
+    // Letter case alone keeps names apart only where the file system does; where it
+    // does not, "A.TXT" got a numbered name too and nothing was lost either.
+    if (!fs::exists(out / "a.TXT")) {
+        EXPECT_EQ(ovtest::readBytes(out / "A.TXT"), text("2"));
+    }
+    EXPECT_TRUE(
+        r.saidText("Entry 3 \"a.txt\" has the same name as entry 1; it is extracted as "
+                   "\"a (3).txt\""));
+    EXPECT_TRUE(r.saidText("Extraction Complete"));
+}
+
+// A hostile name cannot put control characters on the terminal through any message.
+TEST(HogExtract, ControlCharactersInNamesAreShownAsQuestionMarks) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows takes no control characters in file names";
+#endif
+    const std::string evil =
+        "\x1b]0;owned\x07\x1b[2J\xc2\x9b"
+        "31m.txt";
+    ScratchDir dir;
+    ovtest::writeBytes(dir / "e.hog", built({{evil, text("x")}, {"ok.bin", text("y")}}));
+    Bytes hog = ovtest::readBytes(dir / "e.hog");
+    // A second entry with a name that is refused: "..\" plus the escapes.
+    const std::string good = "ok.bin", bad = "..\\\x1b";
+    auto at = std::search(hog.begin(), hog.end(), good.begin(), good.end());
+    std::copy(bad.begin(), bad.end(), at);
+    ovtest::writeBytes(dir / "e.hog", hog);
+    ovtest::writeBytes(dir / evil, text("old"));
+    auto a = HogArchive::read(dir / "e.hog");
+    ASSERT_TRUE(a);
+    RecordingReporter r;
+    r.answers = {Answer::Yes, Answer::Yes};
+    const std::vector<size_t> rows{0, 1, 9};
+    extract(*a, rows, dir.path().string(), ExtractMode::Unpack, Overwrite::Ask, {}, r);
+    ASSERT_GE(r.said.size(), 4u);
+    for (const auto& s : r.said)
+        for (size_t i = 0; i < s.text.size(); ++i) {
+            const auto c = static_cast<unsigned char>(s.text[i]);
+            EXPECT_TRUE(c >= 0x20 && c != 0x7F &&
+                        !(c == 0xC2 && i + 1 < s.text.size() && uint8_t(s.text[i + 1]) < 0xA0))
+                << s.text;
+        }
+    EXPECT_EQ(ovtest::readBytes(dir / evil), text("x"));
+    EXPECT_EQ(printable(evil), "?]0;owned??[2J?31m.txt");
+}
+
+// A write cut short by a killed process leaves a temporary file; the next run into
+// that folder says so once, and leaves it alone.
+TEST(HogExtract, LeftoverTemporaryFilesAreReported) {
+    ScratchDir dir;
+    ovtest::writeBytes(dir / "t.hog", built({{"sub\\a.txt", text("a")}, {"b.txt", text("b")}}));
+    fs::create_directories(dir / "out" / "sub");
+    const fs::path stale = dir / "out" / "sub" / ".ov-0123456789ab.ovtmp";
+    ovtest::writeBytes(stale, Bytes(3000, 1));
+    auto a = HogArchive::read(dir / "t.hog");
+    ASSERT_TRUE(a);
+    RecordingReporter r;
+    const std::vector<size_t> rows{0, 1};
+    auto res = extract(*a, rows, (dir / "out").string(), ExtractMode::Raw, {}, r);
+    EXPECT_TRUE(res.ok());
+    EXPECT_EQ(res.temporaries, 1u);
+    EXPECT_EQ(r.said.size(), 2u);
+    EXPECT_NE(r.said[0].text.find(stale.string()), std::string::npos) << r.said[0].text;
+    EXPECT_TRUE(fs::exists(stale));
+    EXPECT_EQ(ov::temporaryFilesIn(dir / "out", true).size(), 1u);
 }
 
 TEST(HogRead, TwoThreadsReadOneOpenArchive) {
@@ -617,11 +869,43 @@ TEST(HogFat, BackupEditRestoreGivesTheFatBack) {
     EXPECT_EQ(fatLength, a->fatLength());
 }
 
+// The backup lies beside its archive whatever the archive's name, and no two
+// archives of one folder share one.
+TEST(HogFat, BackupPathStaysBesideItsArchive) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"resource.hog", "resource.FAT"},
+        {"RESOURCE.HOG", "RESOURCE.FAT"},
+        {"a.b.hog", "a.b.FAT"},
+        {"abc", "abc.FAT"},
+        {"x.tar.gz", "x.tar.gz.FAT"},
+        {"res.FAT", "res.FAT.FAT"},
+        {".hog", ".hog.FAT"},
+    };
+    ScratchDir dir;
+    fs::create_directory(dir / "mods");
+    for (auto [name, backup] : cases) {
+        ovtest::writeBytes(dir / "mods" / name, built({{"one.txt", text("1")}}));
+        auto a = HogArchive::read(dir / "mods" / name);
+        ASSERT_TRUE(a) << name;
+        EXPECT_EQ(a->backupPath(), dir / "mods" / backup) << name;
+    }
+}
+
 TEST(HogFat, RestoreRefusesBadBackups) {
     const Bytes original = built({{"one.txt", text("1111")}, {"two.txt", text("22")}});
     const Bytes notHog = text("this is not a FAT backup, just text of some length");
     const Bytes shortFat(original.begin(), original.begin() + 20);
-    for (const Bytes* backup : {&notHog, &shortFat}) {
+    // Another archive's FAT; then this one's with its stated size changed; then this
+    // one's with an entry pointing past the end.
+    const Bytes other =
+        built({{"aaa.txt", text("1111")}, {"bbb.txt", text("22")}, {"ccc.txt", text("3")}});
+    const uint32_t fatLength = loadU32BE(&original[12]);
+    Bytes resized(original.begin(), original.begin() + fatLength);
+    storeU32BE(&resized[4], loadU32BE(&resized[4]) + 1);
+    Bytes pastEnd(original.begin(), original.begin() + fatLength);
+    storeU32BE(&pastEnd[16 + 4], 0x10000);
+    for (const Bytes* backup :
+         std::initializer_list<const Bytes*>{&notHog, &shortFat, &other, &resized, &pastEnd}) {
         ScratchDir dir;
         ovtest::writeBytes(dir / "x.hog", original);
         ovtest::writeBytes(dir / "x.FAT", *backup);
@@ -631,8 +915,27 @@ TEST(HogFat, RestoreRefusesBadBackups) {
         r.answers = {Answer::Yes};
         EXPECT_FALSE(restoreFat(*a, r));
         EXPECT_EQ(ovtest::readBytes(dir / "x.hog"), original);
+        ASSERT_EQ(r.said.size(), 1u) << "refused before asking";
         EXPECT_EQ(r.said.back().title, "Error");
     }
+
+    // Two archives of one folder, one without a type: the backup of the first is
+    // never taken as the second's.
+    ScratchDir mods;
+    ovtest::writeBytes(mods / "abc", other);
+    ovtest::writeBytes(mods / "abd", original);
+    auto abc = HogArchive::read(mods / "abc");
+    auto abd = HogArchive::read(mods / "abd");
+    RecordingReporter quiet;
+    ASSERT_TRUE(backupFat(*abc, quiet));
+    EXPECT_FALSE(
+        fs::exists(mods.path().parent_path() / (mods.path().filename().string() + ".FAT")));
+    quiet.answers = {Answer::Yes};
+    EXPECT_FALSE(restoreFat(*abd, quiet));
+    EXPECT_TRUE(quiet.saidText("Restore file can't be found. Restore aborted."));
+    fs::copy_file(mods / "abc.FAT", mods / "abd.FAT");
+    EXPECT_FALSE(restoreFat(*abd, quiet));
+    EXPECT_EQ(ovtest::readBytes(mods / "abd"), original);
     ScratchDir dir;
     ovtest::writeBytes(dir / "x.hog", original);
     auto a = HogArchive::read(dir / "x.hog");

@@ -3,6 +3,7 @@
 #include <bit>
 #include <functional>
 
+#include "common/fileio.h"
 #include "common/refpack.h"
 #include "common/shp_build.h"
 #include "ovtool/model/document.h"
@@ -168,15 +169,25 @@ TEST(ModelOpen, TruncatedChainSaysWhereItEnds) {
     EXPECT_NE(r.said[0].text.find("truncated at byte 406"), std::string::npos) << r.said[0].text;
 }
 
-TEST(ModelOpen, UnreadableFileSaysErrorOpening) {
+// "Error opening X!" is followed by the reason: a missing file, a folder, a file
+// far larger than any model.
+TEST(ModelOpen, UnreadableFileSaysErrorOpeningAndWhy) {
     ScratchDir dir;
-    for (const fs::path& p : {dir / "missing.shp", dir.path()}) {
+    const fs::path huge = dir / "huge.shp";
+    ovtest::writeBytes(huge, Bytes{});
+    fs::resize_file(huge, shp::kMaxModelFile + 1);  // sparse: no disk space taken
+    const std::pair<fs::path, const char*> cases[] = {
+        {dir / "missing.shp", "no such file"},
+        {dir.path(), "no such file"},
+        {huge, "file too large"},
+    };
+    for (const auto& [p, reason] : cases) {
         RecordingReporter r;
         Document doc(r);
         EXPECT_EQ(doc.open(p), OpenResult::Failed);
-        expectSaid(r, {{"Something went wrong...", "Error opening " + p.string() + "!"}},
+        expectSaid(r, {{"Something went wrong...", "Error opening " + p.string() + "!\n\n"}},
                    p.string());
-        EXPECT_EQ(r.said[0].text, "Error opening " + p.string() + "!");
+        EXPECT_NE(r.said[0].text.find(reason), std::string::npos) << r.said[0].text;
     }
 }
 
@@ -227,6 +238,8 @@ TEST(ModelSave, FailureLeavesTargetAndModelUntouched) {
     struct Case {
         const char* name;
         std::function<fs::path(const ScratchDir&)> target;
+        std::optional<FileStep> step = std::nullopt;
+        std::errc error = {};
     };
     const Case cases[] = {
         {"target is a folder",
@@ -236,6 +249,10 @@ TEST(ModelSave, FailureLeavesTargetAndModelUntouched) {
              return d / "ship.shp";
          }},
         {"folder missing", [](const ScratchDir& d) { return d / "nowhere" / "ship.shp"; }},
+        {"disk full", [](const ScratchDir& d) { return d / "ship.shp"; }, FileStep::Write,
+         std::errc::no_space_on_device},
+        {"read-only folder", [](const ScratchDir& d) { return d / "ship.shp"; }, FileStep::Create,
+         std::errc::read_only_file_system},
     };
     const Bytes original = makeModel({"A", "B"}).write();
     for (const Case& c : cases) {
@@ -245,10 +262,20 @@ TEST(ModelSave, FailureLeavesTargetAndModelUntouched) {
         RecordingReporter r;
         Document doc(r);
         ASSERT_EQ(doc.open(dir / "in.shp"), OpenResult::Loaded);
+        std::optional<ScopedFileFault> fault;
+        if (c.step) fault.emplace(*c.step, 0, c.error);
         EXPECT_FALSE(doc.saveAs(target)) << c.name;
+        fault.reset();
         ASSERT_EQ(r.said.size(), 1u) << c.name;
         EXPECT_EQ(r.said[0].title, "Warning!");
-        EXPECT_EQ(r.said[0].text, "Error saving file \"" + target.string() + "\"");
+        // The editor's text, then the system's reason.
+        const std::string text = "Error saving file \"" + target.string() + "\"\n\n";
+        EXPECT_EQ(r.said[0].text.rfind(text, 0), 0u) << r.said[0].text;
+        EXPECT_GT(r.said[0].text.size(), text.size() + 8) << c.name;
+        if (c.step) {
+            EXPECT_NE(r.said[0].text.find(std::make_error_code(c.error).message()),
+                      std::string::npos);
+        }
         EXPECT_TRUE(doc.loaded());
         EXPECT_EQ(doc.fileName(), dir / "in.shp");
         EXPECT_EQ(doc.chain().write(), original);
@@ -948,8 +975,18 @@ TEST(ModelIndex, SixtyThousandBlocksAndAFullTable) {
     const ModelView model(chain, index);
     EXPECT_EQ(model.componentCount(), 0xFFFFu);
     // Components with a group of their own have no problem; every other one lacks
-    // its Type9 and box blocks.
-    EXPECT_EQ(model.check().size(), 2 * (0xFFFFu - groups));
+    // its Type9 and box blocks: the first ones are listed, the others counted.
+    const auto problems = model.check();
+    const size_t listed = ModelView::kListedPerProblem;
+    ASSERT_EQ(problems.size(), 2 * listed + 2);
+    for (size_t i = 0; i < 2 * listed; ++i)
+        EXPECT_EQ(problems[i].component, int(groups + i / 2)) << i;
+    EXPECT_EQ(problems[2 * listed].text, kMissingType9Text);
+    EXPECT_EQ(problems[2 * listed + 1].text, kMissingBoxesText);
+    for (const Problem& p : {problems[2 * listed], problems[2 * listed + 1]}) {
+        EXPECT_EQ(p.component, -1);
+        EXPECT_EQ(p.more, 0xFFFFu - groups - listed);
+    }
     for (size_t k : {size_t(0), groups - 1, groups, size_t(0xFFFE)}) {
         const ComponentSummary s = model.summary(k);
         EXPECT_EQ(s.attachments.has_value(), k < groups) << k;

@@ -385,6 +385,34 @@ TEST(ShipStatsRestore, MissingPaths) {
     EXPECT_TRUE(fs::exists(dir / "shipstats.def"));
 }
 
+// Restoring a file from itself would copy nothing and then delete it.
+TEST(ShipStatsRestore, TargetAndSourceThatAreOneFileAreRefused) {
+    ScratchDir dir;
+    const fs::path bin = dir / "shipstats.bin";
+    const Bytes stats = statsFile(3, 0, 1);
+    writeBytes(bin, stats);
+    std::vector<fs::path> sameFiles{bin, dir / "." / "shipstats.bin"};
+#ifndef _WIN32
+    fs::create_hard_link(bin, dir / "linked.bin");
+    sameFiles.push_back(dir / "linked.bin");
+#endif
+    ShipTable table{{"A", 0, "", "", false, true, 2},
+                    {"B", 1, "", "", false, false, -1},
+                    {"C", 2, "", "", false, true, 0}};
+    for (const fs::path& other : sameFiles) {
+        SCOPED_TRACE(other.string());
+        RecordingReporter r;
+        EXPECT_FALSE(RestoreShipStats(bin.string(), other.string(), table, table.size(), r));
+        EXPECT_FALSE(RestoreSwappedShipStats(other.string(), bin.string(), table, table.size(), r));
+        ASSERT_EQ(r.said.size(), 2u);
+        for (const auto& m : r.said) {
+            EXPECT_EQ(m.title, "RestoreShipStats");
+            EXPECT_EQ(m.text.rfind("Error - the target and the source are the same file", 0), 0u);
+        }
+        EXPECT_EQ(readBytes(bin), stats);
+    }
+}
+
 // ---- Ship table and game file names ----------------------------------------------------
 
 TEST(ShipTableText, RoundTripAndRefusals) {
@@ -824,6 +852,78 @@ TEST(WeaponChange, RefusalsWriteNothing) {
     }
 }
 
+// The standard and the Tiger model change together or not at all, whichever write
+// fails: a disk that fills up half-way, a rename the system refuses.
+TEST(WeaponChange, BothModelsOrNeither) {
+    struct Case {
+        const char* name;
+        FileStep step;
+        unsigned skip;
+        std::errc error;
+    };
+    // The writes: raven.bak, raven.shp, raven_t.bak, raven_t.shp.
+    const Case cases[] = {
+        {"disk full at the Tiger model", FileStep::Write, 3, std::errc::no_space_on_device},
+        {"disk full at its backup", FileStep::Write, 2, std::errc::no_space_on_device},
+        {"Tiger model's rename refused", FileStep::Rename, 3, std::errc::permission_denied},
+        {"second rename refused", FileStep::Rename, 1, std::errc::permission_denied},
+    };
+    for (bool loose : {false, true}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (loose ? ", loose models" : ", archive models"));
+            Game g;
+            g.writeArchive(g.tiger);
+            if (loose) {
+                fs::create_directories(g.ships());
+                writeBytes(g.ships() / "raven.shp", g.standard);
+                writeBytes(g.ships() / "raven_t.shp", g.tiger);
+            }
+            RecordingReporter r;
+            const size_t chosen[] = {0, 3};
+            {
+                ScopedFileFault fault(c.step, c.skip, c.error);
+                EXPECT_FALSE(
+                    ChangeWeapons(g.dir.path().string(), g.ship, WeaponSort::Gun, 7, chosen, r));
+                EXPECT_EQ(fault.struck(), 1u);
+            }
+            ASSERT_EQ(r.said.size(), 1u);
+            EXPECT_EQ(r.said[0].icon, Icon::Critical);
+            EXPECT_NE(r.said[0].text.find(std::make_error_code(c.error).message()),
+                      std::string::npos)
+                << r.said[0].text;
+            std::vector<std::string> names;
+            if (fs::exists(g.ships()))
+                for (const auto& e : fs::directory_iterator(g.ships()))
+                    names.push_back(e.path().filename().string());
+            std::sort(names.begin(), names.end());
+            const std::vector<std::string> before =
+                loose ? std::vector<std::string>{"raven.shp", "raven_t.shp"}
+                      : std::vector<std::string>{};
+            EXPECT_EQ(names, before);
+            if (loose) {
+                EXPECT_EQ(readBytes(g.ships() / "raven.shp"), g.standard);
+                EXPECT_EQ(readBytes(g.ships() / "raven_t.shp"), g.tiger);
+            }
+        }
+    }
+
+    // Restoring both goes back together too.
+    Game g;
+    g.writeArchive(g.tiger);
+    RecordingReporter r;
+    const size_t chosen[] = {0};
+    ASSERT_TRUE(ChangeWeapons(g.dir.path().string(), g.ship, WeaponSort::Gun, 9, chosen, r));
+    const Bytes changed = readBytes(g.ships() / "raven.shp");
+    const Bytes tigerChanged = readBytes(g.ships() / "raven_t.shp");
+    {
+        ScopedFileFault fault(FileStep::Rename, 1, std::errc::permission_denied);
+        EXPECT_FALSE(RestoreWeapons(g.dir.path().string(), g.dir.path().string(), {g.ship}, 0, r));
+    }
+    EXPECT_EQ(readBytes(g.ships() / "raven.shp"), changed);
+    EXPECT_EQ(readBytes(g.ships() / "raven_t.shp"), tigerChanged);
+    EXPECT_TRUE(temporaryFilesIn(g.ships()).empty());
+}
+
 TEST(WeaponRestore, FallbacksAndRefusal) {
     Game g;
     g.writeArchive(g.tiger);
@@ -859,27 +959,10 @@ TEST(WeaponRestore, FallbacksAndRefusal) {
 
 #ifdef OV_OVCLI_FILE
 
-#ifndef _WIN32
-#include <sys/wait.h>
-#endif
-
 namespace {
 
-// Runs ovcli with the arguments (each quoted) and returns its exit status.
 int ovcli(const ScratchDir& dir, std::vector<std::string> args) {
-    std::string cmd = "\"" OV_OVCLI_FILE "\"";
-    for (const auto& a : args)
-        cmd += " \"" + a + "\"";
-    cmd += " >\"" + (dir / "ovcli.log").string() + "\" 2>&1";
-#ifdef _WIN32
-    // cmd /c drops the first and the last quote of a line that starts with one.
-    cmd = "\"" + cmd + "\"";
-#endif
-    int rc = std::system(cmd.c_str());
-#ifndef _WIN32
-    if (rc != -1 && WIFEXITED(rc)) rc = WEXITSTATUS(rc);
-#endif
-    return rc;
+    return ovtest::runProgram(OV_OVCLI_FILE, args, dir / "ovcli.log");
 }
 
 }  // namespace
@@ -927,6 +1010,8 @@ TEST(ShipsThroughOvcli, StatisticsWeaponsCloakAndRestores) {
     // Switching the editing features off: the stock ships' figures go to the
     // pristine copy and the live file is dropped.
     Bytes live = readBytes(bin);
+    EXPECT_EQ(ovcli(g.dir, {"stats", "restore", bin.string(), bin.string()}), 1);
+    EXPECT_EQ(readBytes(bin), live);
     EXPECT_EQ(ovcli(g.dir, {"stats", "restore", (g.dir / "shipstats.def").string(), bin.string()}),
               0);
     EXPECT_FALSE(fs::exists(bin));

@@ -99,8 +99,8 @@ bool isHogMagic(ByteSpan header) {
     return header.size() >= 4 && std::memcmp(header.data(), "BIGF", 4) == 0;
 }
 
-// Entries from `pos` on, until `out` holds `count` entries or the next entry does not
-// fit in `region`. Returns the offset at which the walk stopped.
+}  // namespace
+
 size_t walkFat(ByteSpan region, size_t pos, uint64_t count, std::vector<HogEntry>& out) {
     while (out.size() < count) {
         auto offset = Hex_Util::bigEndian32(region, pos);
@@ -112,6 +112,8 @@ size_t walkFat(ByteSpan region, size_t pos, uint64_t count, std::vector<HogEntry
     }
     return pos;
 }
+
+namespace {
 
 struct Header {
     uint32_t hogSize = 0;
@@ -247,7 +249,8 @@ struct ArchiveLoader {
         // The backup is named "<path less 4 characters>.FAT"; on a file system that
         // tells case apart it is a different name from the ".fat" one.
         for (const fs::path& p : {lower, backupPathOf(path)})
-            if (fs::is_regular_file(p, ec) && std::find(out.begin(), out.end(), p) == out.end())
+            if (fs::is_regular_file(p, ec) && std::find(out.begin(), out.end(), p) == out.end() &&
+                !sameFile(p, path))
                 out.push_back(p);
         return out;
     }
@@ -270,9 +273,17 @@ struct ArchiveLoader {
 };
 
 fs::path backupPathOf(const fs::path& archive) {
-    auto s = archive.native();
-    s.resize(s.size() >= 4 ? s.size() - 4 : 0);
-    fs::path p(s);
+    const std::string name = archive.filename().string();
+    // "resource.hog" -> "resource.FAT": how the editor named its backups, which
+    // players keep. Any other name gets ".FAT" after it, so the backup stays in
+    // the archive's folder and no two archives share one.
+    const bool threeLetterType = name.size() > 4 && name[name.size() - 4] == '.' &&
+                                 name.find_last_of('.') == name.size() - 4;
+    if (threeLetterType) {
+        fs::path p = archive.parent_path() / (name.substr(0, name.size() - 4) + ".FAT");
+        if (!sameNameIgnoringCase(p.filename().string(), name)) return p;
+    }
+    fs::path p = archive;
     p += ".FAT";
     return p;
 }

@@ -165,15 +165,20 @@ public:
     // bytes only: one small read, cheap enough for every entry of a large archive.
     Result<PackInfo> packInfo(const HogEntry& entry) const;
 
+
     // Reads the file's FAT again (after an edit made through this object or elsewhere).
     Status reload();
 
-    // "<archive path less its last four characters>.FAT".
+    // Where the FAT backup goes: for a name ending in a dot and three characters,
+    // the path less those four characters followed by ".FAT" ("resource.hog" ->
+    // "resource.FAT", as players' existing backups are named); for any other name
+    // (and where that rule would give the archive's own name) the whole path
+    // followed by ".FAT".
     fs::path backupPath() const;
     bool hasBackup() const;
 
     // The open file, for copying items' bytes as stored without reading them into
-    // memory (StagedFile::copyFrom). Positioned reads only, like the members above.
+    // memory (AtomicFile::copyFrom). Positioned reads only, like the members above.
     const ReadOnlyFile& file() const { return *file_; }
 
 private:
@@ -206,16 +211,28 @@ enum class ExtractMode {
     UnpackIfPacked,  // unpack packed items, copy the others as stored without asking
 };
 
+// What to do when an item's file already exists in the destination.
+enum class Overwrite {
+    Ask,      // ask: Yes, Yes to all, No (keep it) or Cancel
+    Replace,  // replace it without asking
+    Keep,     // keep it without asking
+};
+
 struct ExtractResult {
     size_t written = 0;      // files written
     size_t skipped = 0;      // entries answered No to the not-packed question
+    size_t kept = 0;         // existing files not replaced
+    size_t renamed = 0;      // written under a numbered name (their name repeats an earlier one)
     size_t errors = 0;       // entries not written for a fault, each reported (a refused
-                             // name, an item past the archive's end, one that does not unpack)
+                             // name, an item past the archive's end, one that does not
+                             // unpack, a write the system refused)
+    size_t temporaries = 0;  // leftover temporary files found where the run wrote
     bool cancelled = false;  // answered Cancel
     bool stopped = false;    // the job was asked to stop
-    bool failed = false;     // no destination, or a write failed: the loop stopped there
+    bool failed = false;     // no destination, or a write failed in a way every later write
+                             // would too (a full disk, a read-only file system): the run stopped
 
-    // Every chosen entry was written or deliberately skipped.
+    // Every chosen entry was written or deliberately skipped or kept.
     bool ok() const { return !cancelled && !stopped && !failed && errors == 0; }
 };
 
@@ -225,10 +242,26 @@ struct ExtractResult {
 // message naming it. Each file is written to a temporary file renamed into place,
 // so whatever stops the run, no partial file is left under an item's name.
 //
+// A file already there is dealt with as `ifExists` says; the archive being read is
+// never replaced (its identity is compared, not its name). Entries whose names lead
+// to one file (the same name twice, or differing only in letter case where the file
+// system ignores case) are all written: each later one under a numbered name
+// ("name (2).ext"), with a message. A failed write is reported and the run goes on
+// with the next entry, except after a failure every later write would meet too (a
+// full disk or quota, a read-only file system); a folder that takes no new file is
+// not tried again for its other entries. Temporary files found in folders that were
+// there before are reported once. The run ends with a message saying how many files
+// were written and how many failed ("Extraction Complete" when all were written).
+//
 // Progress goes to the job after each item; a stop request is honoured between
-// items and ends the run with "Exiting unpack / extract function", as a Cancel does
-// (the result says how many files were written). Messages and the not-packed
-// question go to `reporter` on the calling thread.
+// items and ends the run with "Exiting unpack / extract function" (the result says
+// how many files were written), as a Cancel of an unpacking does. Messages and
+// questions go to `reporter` on the calling thread. Control characters of entry
+// names are shown as '?' in every message.
+ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
+                      std::string_view destText, ExtractMode mode, Overwrite ifExists,
+                      const Job& job, Reporter& reporter);
+// The same, asking before replacing a file.
 ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
                       std::string_view destText, ExtractMode mode, const Job& job,
                       Reporter& reporter);

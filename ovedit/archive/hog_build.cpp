@@ -418,12 +418,12 @@ Result<Layout> layoutOfItems(std::span<const HogItem> items, bool pack) {
 
 Status commitLayout(const fs::path& path, const Layout& layout, const PackOptions& options,
                     const Job& job, WrittenHog* written = nullptr) {
-    auto staged = StagedFile::create(path);
+    auto staged = AtomicFile::create(path);
     if (!staged) return staged.error();
     StagedSink sink(*staged);
     auto w = writeLayout(layout, sink, options, job);
     if (!w) return w.error();
-    if (auto st = staged->commit(); !st) return st;
+    if (auto st = staged->commit(AtomicFile::Flush::ToDisk); !st) return st;
     if (written) *written = std::move(*w);
     return {};
 }

@@ -558,7 +558,7 @@ Result<std::pair<OriginalKept, bool>> keepOriginal(const HogArchive& archive, co
     fs::create_hard_link(archive.path(), org, ec);
     if (!ec) return std::pair{OriginalKept::Linked, true};
 
-    auto copy = StagedFile::create(org);
+    auto copy = AtomicFile::create(org);
     if (!copy) return copy.error();
     Progress p;
     p.status = "Keeping the original as " + org.filename().string();
@@ -572,7 +572,7 @@ Result<std::pair<OriginalKept, bool>> keepOriginal(const HogArchive& archive, co
         done += piece;
         p.bytes = done;
     }
-    if (auto st = copy->commit(); !st) return st.error();
+    if (auto st = copy->commit(AtomicFile::Flush::ToDisk); !st) return st.error();
     return std::pair{OriginalKept::Copied, true};
 }
 
@@ -584,7 +584,7 @@ Result<EditOutcome> rebuildHog(const HogEditPlan& plan, const PackOptions& optio
     if (!prep) return prep.error();
     const HogArchive& archive = prep->archive;
 
-    auto staged = StagedFile::create(archive.path());
+    auto staged = AtomicFile::create(archive.path());
     if (!staged) return staged.error();
     StagedSink sink(*staged);
     auto written = writeLayout(prep->layout, sink, options, job);
@@ -594,7 +594,7 @@ Result<EditOutcome> rebuildHog(const HogEditPlan& plan, const PackOptions& optio
     auto kept = keepOriginal(archive, job);
     if (!kept) return kept.error();
     const fs::path org = originalPathOf(archive.path());
-    if (auto st = staged->commit(); !st) {
+    if (auto st = staged->commit(AtomicFile::Flush::ToDisk); !st) {
         if (kept->second) {
             std::error_code ec;
             fs::remove(org, ec);

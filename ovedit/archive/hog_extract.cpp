@@ -1,6 +1,17 @@
 // Copying items out of an archive, as stored or unpacked.
+//
+// Every item goes to a temporary file in its folder first, renamed to the item's
+// name only when it is complete and only where no file has that name; a file that
+// is already there is replaced only after asking (and never when it is the archive
+// being read). Raw items are copied by the system from the archive to the new file
+// where it can (copy_file_range), so they never pass through memory; packed items
+// are read and unpacked into buffers reused from item to item.
 
+#include <algorithm>
+#include <map>
+#include <memory>
 #include <set>
+#include <unordered_map>
 
 #include "common/fileio.h"
 #include "common/refpack.h"
@@ -33,11 +44,135 @@ bool staysInside(const fs::path& destCanonical, const fs::path& p) {
     return !rel.empty() && *rel.begin() != "..";
 }
 
+// Failures after which no later write can succeed either: the whole run stops.
+bool stopsEveryWrite(std::error_code ec) {
+    if (ec == std::errc::no_space_on_device || ec == std::errc::read_only_file_system) return true;
+#ifdef EDQUOT
+    if (ec.category() == std::generic_category() && ec.value() == EDQUOT) return true;
+#endif
+#ifdef _WIN32
+    if (ec.category() == std::system_category() &&
+        (ec.value() == 112 /* ERROR_DISK_FULL */ || ec.value() == 39 /* ERROR_HANDLE_DISK_FULL */))
+        return true;
+#endif
+    return false;
+}
+
+std::string lowerAscii(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return s;
+}
+
+// "name (2).ext" for "name.ext"; the number goes before the last extension.
+fs::path numbered(const fs::path& target, unsigned n) {
+    const std::string stem = pathText(target.stem());
+    const std::string ext = pathText(target.extension());
+    return target.parent_path() / pathFromText(stem + " (" + std::to_string(n) + ")" + ext);
+}
+
+// Whether the file system of `folder` takes names that differ in letter case for
+// one file: a temporary file made there is looked for under its name in capitals.
+bool ignoresCase(const fs::path& folder) {
+    auto probe = AtomicFile::create(folder / "probe");
+    if (!probe) return false;
+    std::string upper = probe->temporaryPath().filename().string();
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+    std::error_code ec;
+    return fs::exists(probe->temporaryPath().parent_path() / upper, ec);
+}
+
+// Where each chosen row goes. Rows whose names lead to the same file (the same
+// name twice, or names differing only in letter case on a file system that does
+// not tell them apart) keep the first one's file; each later one gets a numbered
+// name of its own, so that no item of the run overwrites another.
+struct Planned {
+    size_t row = 0;
+    Result<fs::path> target = fs::path();
+    std::optional<size_t> sameAsRow;  // the row whose name this one repeats
+    bool again = false;               // the same row chosen earlier in the run
+};
+
+std::vector<Planned> plan(const HogArchive& archive, std::span<const size_t> rows,
+                          const fs::path& dest) {
+    std::vector<Planned> out(rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        out[i].row = rows[i];
+        if (rows[i] < archive.entries().size())
+            out[i].target = targetPath(dest, archive.entries()[rows[i]].name);
+    }
+
+    std::unordered_map<std::string, size_t> exact;  // target -> the plan that has it
+    std::unordered_map<std::string, size_t> folded;
+    std::vector<std::pair<size_t, size_t>> repeats, caseOnly;
+    for (size_t i = 0; i < out.size(); ++i) {
+        if (!out[i].target) continue;
+        const std::string key = out[i].target->generic_string();
+        auto [at, fresh] = exact.emplace(key, i);
+        if (!fresh) {
+            // The same entry chosen twice is written once.
+            if (out[at->second].row == out[i].row)
+                out[i].again = true;
+            else
+                repeats.push_back({i, at->second});
+            continue;
+        }
+        auto [fat, ffresh] = folded.emplace(lowerAscii(key), i);
+        if (!ffresh) caseOnly.push_back({i, fat->second});
+    }
+    const bool foldCase = !caseOnly.empty() && ignoresCase(dest);
+    if (foldCase) repeats.insert(repeats.end(), caseOnly.begin(), caseOnly.end());
+    std::sort(repeats.begin(), repeats.end());
+
+    auto taken = [&](const fs::path& p) {
+        const std::string key = p.generic_string();
+        return exact.count(key) || (foldCase && folded.count(lowerAscii(key)));
+    };
+    for (auto [i, first] : repeats) {
+        const fs::path original = *out[i].target;
+        fs::path renamed;
+        for (unsigned n = 2;; ++n) {
+            renamed = numbered(original, n);
+            if (!taken(renamed)) break;
+        }
+        exact.emplace(renamed.generic_string(), i);
+        folded.emplace(lowerAscii(renamed.generic_string()), i);
+        out[i].target = renamed;
+        out[i].sameAsRow = out[first].row;
+    }
+    return out;
+}
+
+// A buffer whose bytes are not cleared when it grows: an unpacked item overwrites
+// every byte it reports.
+class ScratchBuffer {
+public:
+    std::span<uint8_t> get(size_t n) {
+        if (n > capacity_) {
+            data_ = std::make_unique_for_overwrite<uint8_t[]>(n);
+            capacity_ = n;
+        }
+        return {data_.get(), n};
+    }
+
+private:
+    std::unique_ptr<uint8_t[]> data_;
+    size_t capacity_ = 0;
+};
+
+std::string sizeText(uint64_t bytes) {
+    if (bytes < 10 * 1024) return std::to_string(bytes) + " bytes";
+    if (bytes < 10 * 1024 * 1024) return std::to_string(bytes / 1024) + " KB";
+    return std::to_string(bytes / (1024 * 1024)) + " MB";
+}
+
 }  // namespace
 
 Result<fs::path> targetPath(const fs::path& dest, std::string_view name) {
     auto refuse = [&](const char* why) {
-        return makeError("Refused to extract \"" + std::string(name) + "\": " + why);
+        return makeError(ErrorKind::Refused,
+                         "Refused to extract \"" + printable(name) + "\": " + why);
     };
     if (name.empty()) return refuse("the name is empty");
     if (name[0] == '\\' || name[0] == '/') return refuse("the name is an absolute path");
@@ -70,6 +205,12 @@ Result<fs::path> targetPath(const fs::path& dest, std::string_view name) {
 ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
                       std::string_view destText, ExtractMode mode, const Job& job,
                       Reporter& reporter) {
+    return extract(archive, rows, destText, mode, Overwrite::Ask, job, reporter);
+}
+
+ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
+                      std::string_view destText, ExtractMode mode, Overwrite ifExists,
+                      const Job& job, Reporter& reporter) {
     ExtractResult result;
     const fs::path dest = pathFromText(trim(destText));
     std::error_code ec;
@@ -84,6 +225,7 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
         result.failed = true;
         return result;
     }
+    const auto archiveId = archive.file().id();
 
     Progress p;
     p.total = rows.size();
@@ -93,6 +235,11 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
             if (row < archive.entries().size()) total += archive.entries()[row].size;
         p.totalBytes = total;
     }
+    auto status = [&](std::string_view what, const std::string& name) {
+        if (!job.progress) return;
+        p.status = std::string(what) + printable(name);
+        job.report(p);
+    };
     auto failItem = [&](std::string text) {
         reporter.message(kTitle, text, Icon::Critical);
         ++result.errors;
@@ -102,78 +249,110 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
         ++result.errors;
     };
 
-    std::set<fs::path> checkedFolders{dest};
-    Bytes item;
-    for (size_t i = 0; i < rows.size(); ++i) {
+    // Folders are checked once each: that they stay inside the destination, and,
+    // for those that were there before, what temporary files writes left in them.
+    struct BadFolder {
+        std::string reason;
+        size_t notTried = 0;
+    };
+    std::set<fs::path> readyFolders;
+    std::map<fs::path, BadFolder> badFolders;
+    std::vector<TemporaryFile> leftovers;
+    auto lookForLeftovers = [&](const fs::path& folder) {
+        auto found = temporaryFilesIn(folder);
+        leftovers.insert(leftovers.end(), found.begin(), found.end());
+    };
+    readyFolders.insert(dest);
+    lookForLeftovers(dest);
+
+    const std::vector<Planned> planned = plan(archive, rows, dest);
+    bool replaceAll = ifExists == Overwrite::Replace;
+    bool stopAll = false;
+    ScratchBuffer packedBytes, plainBytes;
+
+    for (size_t i = 0; i < planned.size() && !stopAll; ++i) {
         p.done = i;
         if (job.stopRequested()) {
             result.stopped = true;
-            p.status.clear();
-            job.report(p);
-            reporter.message(kTitle, "Exiting unpack / extract function", Icon::Information);
-            return result;
+            break;
         }
-        const size_t row = rows[i];
-        if (row >= archive.entries().size()) {
-            refuseItem("Error - there is no entry " + std::to_string(row + 1) + " in the FAT");
+        const Planned& item = planned[i];
+        if (item.again) continue;
+        if (item.row >= archive.entries().size()) {
+            refuseItem("Error - there is no entry " + std::to_string(item.row + 1) + " in the FAT");
             continue;
         }
-        const HogEntry& e = archive.entries()[row];
-        auto status = [&](std::string text) {
-            p.status = std::move(text);
-            job.report(p);
-        };
+        const HogEntry& e = archive.entries()[item.row];
+        const std::string shown = printable(e.name);
+        if (!item.target) {
+            refuseItem(item.target.error().message);
+            continue;
+        }
+        const fs::path& target = *item.target;
 
-        auto target = targetPath(dest, e.name);
-        if (!target) {
-            refuseItem(target.error().message);
+        const fs::path folder = target.parent_path();
+        if (auto bad = badFolders.find(folder); bad != badFolders.end()) {
+            ++bad->second.notTried;
+            ++result.errors;
             continue;
         }
-        fs::path folder = target->parent_path();
-        if (!checkedFolders.count(folder)) {
+        if (!readyFolders.count(folder)) {
+            // A folder that cannot be had costs its other items no second try.
+            const bool existed = fs::is_directory(folder, ec);
             if (!staysInside(destCanonical, folder)) {
-                refuseItem("Refused to extract \"" + e.name +
+                refuseItem("Refused to extract \"" + shown +
                            "\": its folder leads outside the destination");
+                badFolders[folder].reason = "it leads outside the destination";
                 continue;
             }
             fs::create_directories(folder, ec);
             if (ec || !staysInside(destCanonical, folder)) {
-                failItem("Error extracting " + e.name + ": can't create the folder " +
-                         pathText(folder));
+                const std::string reason = ec ? ec.message() : "it leads outside the destination";
+                failItem("Error extracting " + shown + ": can't create the folder " +
+                         printable(pathText(folder)) + ": " + reason);
+                badFolders[folder].reason = reason;
+                if (stopsEveryWrite(ec)) {
+                    result.failed = true;
+                    stopAll = true;
+                }
                 continue;
             }
-            checkedFolders.insert(folder);
+            readyFolders.insert(folder);
+            if (existed) lookForLeftovers(folder);
         }
+        if (item.sameAsRow)
+            reporter.message(kTitle,
+                             "Entry " + std::to_string(item.row + 1) + " \"" + shown +
+                                 "\" has the same name as entry " +
+                                 std::to_string(*item.sameAsRow + 1) + "; it is extracted as \"" +
+                                 printable(pathText(target.filename())) + "\"",
+                             Icon::Exclamation);
 
-        status((mode == ExtractMode::Unpack ? "Unpacking and Extracting " : "Extracting ") +
-               e.name);
-        if (auto st = archive.readRawInto(e, item); !st) {
-            failItem("Error extracting " + e.name + ": " + st.error().describe());
+        if (uint64_t(e.offset) + e.size > archive.fileSize()) {
+            failItem("Error extracting " + shown +
+                     ": it points past the end of the archive (offset " + hexText(e.offset) +
+                     ", size " + hexText(e.size) + ")");
             continue;
         }
 
-        ByteSpan out = item;
-        Bytes plain;
+        // What goes into the file: the item as stored, or its unpacked bytes.
+        bool unpack = false;
         if (mode != ExtractMode::Raw) {
-            if (refpack::isPacked(item)) {
-                auto unpacked = unpackItem(item);
-                if (!unpacked) {
-                    failItem("Error unpacking " + e.name + ": " + unpacked.error().describe());
-                    continue;
-                }
-                plain = std::move(*unpacked);
-                out = plain;
-            } else if (mode == ExtractMode::Unpack) {
-                status("Error unpacking " + e.name);
+            auto info = archive.packInfo(e);
+            if (!info) {
+                failItem("Error unpacking " + shown + ": " + info.error().describe());
+                continue;
+            }
+            unpack = info->packed;
+            if (!unpack && mode == ExtractMode::Unpack) {
+                status("Error unpacking ", e.name);
                 Answer a = reporter.question(
                     kTitle,
-                    "Error unpacking " + e.name + " file not compressed. Do you want to extract?",
+                    "Error unpacking " + shown + " file not compressed. Do you want to extract?",
                     Buttons::YesNoCancel, Icon::Question);
                 if (a == Answer::Cancel) {
                     result.cancelled = true;
-                    reporter.message(kTitle, "Exiting unpack / extract function",
-                                     Icon::Information);
-                    return result;
+                    break;
                 }
                 if (a != Answer::Yes) {
                     ++result.skipped;
@@ -181,23 +360,143 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
                 }
             }
         }
+        status(unpack ? "Unpacking and Extracting " : "Extracting ", e.name);
 
-        if (auto st = writeFileAtomic(*target, out); !st) {
-            reporter.message(kTitle, "Error extracting " + e.name + ": " + st.error().describe(),
-                             Icon::Critical);
-            result.failed = true;
-            return result;
+        std::span<const uint8_t> plain;
+        if (unpack) {
+            auto packed = packedBytes.get(e.size);
+            auto got = archive.file().readAt(e.offset, packed);
+            if (!got || *got != e.size) {
+                failItem("Error unpacking " + shown + ": " +
+                         (got ? std::string("the archive ends first") : got.error().describe()));
+                continue;
+            }
+            const auto stated = Hex_Util::bigEndian24(packed, 2);
+            if (!stated) {
+                failItem("Error unpacking " + shown + ": the packed header is cut short");
+                continue;
+            }
+            auto n = refpack::decodeInto(packed, plainBytes.get(size_t(*stated) + kUnpackMargin));
+            if (!n) {
+                failItem("Error unpacking " + shown + ": " + n.error().describe());
+                continue;
+            }
+            plain = plainBytes.get(size_t(*stated) + kUnpackMargin).first(*n);
+        }
+
+        // One write, or one in-system copy; then into place.
+        auto file = AtomicFile::create(target);
+        Status written =
+            file ? (unpack ? file->write(plain) : file->copyFrom(archive.file(), e.offset, e.size))
+                 : Status(file.error());
+        Result<bool> placed = written ? file->commitIfAbsent() : Result<bool>(written.error());
+        if (placed && !*placed) {
+            // A file of that name is there already.
+            if (archiveId && fileIdOf(target).ok() && *fileIdOf(target) == *archiveId) {
+                refuseItem("Refused to extract \"" + shown + "\": " + printable(pathText(target)) +
+                           " is the archive being read");
+                continue;
+            }
+            if (fs::is_directory(target, ec)) {
+                failItem("Error extracting " + shown + ": " + printable(pathText(target)) +
+                         " is a folder");
+                continue;
+            }
+            Answer a = Answer::No;
+            if (replaceAll) {
+                a = Answer::Yes;
+            } else if (ifExists == Overwrite::Ask) {
+                a = reporter.question(kTitle,
+                                      printable(pathText(target)) +
+                                          " already exists. Do you want to replace it with " +
+                                          shown + " from the archive?",
+                                      Buttons::YesYesToAllNoCancel, Icon::Question);
+            }
+            if (a == Answer::Cancel) {
+                result.cancelled = true;
+                break;
+            }
+            if (a == Answer::YesToAll) replaceAll = true;
+            if (a != Answer::Yes && a != Answer::YesToAll) {
+                ++result.kept;
+                continue;
+            }
+            written = file->commit();
+            placed = written ? Result<bool>(true) : Result<bool>(written.error());
+        }
+        if (!placed) {
+            const Error& err = placed.error();
+            const std::string text = "Error extracting " + shown + ": " + printable(err.message);
+            if (stopsEveryWrite(err.cause)) {
+                failItem(text);
+                result.failed = true;
+                stopAll = true;
+            } else if (!file && err.kind == ErrorKind::WriteFailed) {
+                // The folder takes no new file: its other items need not be tried.
+                failItem(text);
+                badFolders[folder].reason = err.cause ? err.cause.message() : err.message;
+            } else {
+                failItem(text);
+            }
+            continue;
         }
         ++result.written;
-        p.bytes += out.size();
+        if (item.sameAsRow) ++result.renamed;
+        p.bytes += unpack ? plain.size() : e.size;
     }
-    p.done = rows.size();
+
+    for (const auto& [folder, bad] : badFolders)
+        if (bad.notTried > 0)
+            reporter.message(kTitle,
+                             std::to_string(bad.notTried) + " more file(s) for " +
+                                 printable(pathText(folder)) + " were not written: " + bad.reason,
+                             Icon::Critical);
+    if (!leftovers.empty()) {
+        result.temporaries = leftovers.size();
+        uint64_t bytes = 0;
+        std::string names;
+        for (size_t i = 0; i < leftovers.size(); ++i) {
+            bytes += leftovers[i].size;
+            if (i < 3) names += (i ? ", " : "") + printable(pathText(leftovers[i].path));
+        }
+        if (leftovers.size() > 3) names += ", ...";
+        reporter.message(kTitle,
+                         std::to_string(leftovers.size()) +
+                             " temporary file(s) of writes that never finished were found (" +
+                             sizeText(bytes) + "): " + names +
+                             ". They are no extracted items and can be removed.",
+                         Icon::Exclamation);
+    }
+
+    p.done = result.written + result.skipped + result.kept + result.errors;
     p.status.clear();
     job.report(p);
-    reporter.message(
-        kTitle,
-        mode == ExtractMode::Unpack ? "Unpacking and extraction Complete" : "Extraction Complete",
-        Icon::Information);
+
+    const std::string counts = std::to_string(result.written) + " file(s) written";
+    std::string text;
+    if (result.stopped) {
+        text = "Exiting unpack / extract function";
+    } else if (result.cancelled) {
+        text = mode == ExtractMode::Unpack ? "Exiting unpack / extract function"
+                                           : "Extraction cancelled: " + counts;
+    } else if (result.errors == 0 && result.kept == 0) {
+        text =
+            mode == ExtractMode::Unpack ? "Unpacking and extraction Complete" : "Extraction Complete";
+    } else {
+        text = mode == ExtractMode::Unpack ? "Unpacking and extraction" : "Extraction";
+        text += result.errors
+                    ? (result.failed ? " stopped after an error: " : " finished with errors: ")
+                    : " Complete: ";
+        text += counts;
+        if (result.errors) text += ", " + std::to_string(result.errors) + " failed";
+        if (result.kept) text += ", " + std::to_string(result.kept) + " existing file(s) kept";
+        if (result.failed) {
+            const size_t untouched =
+                rows.size() - (result.written + result.skipped + result.kept + result.errors);
+            if (untouched) text += ", " + std::to_string(untouched) + " not tried";
+        }
+    }
+    reporter.message(kTitle, text, Icon::Information);
     return result;
 }
 
@@ -206,21 +505,39 @@ namespace {
 // UnpackFile without its messages: the item at offset/size of `archive`, unpacked
 // when it is packed, written to `dest`.
 Status unpackToFile(const fs::path& archive, const fs::path& dest, uint32_t size, uint32_t offset) {
+    auto source = ReadOnlyFile::open(archive);
+    if (!source) return source.error();
     auto archiveSize = fileSize(archive);
     if (!archiveSize || uint64_t(offset) + size > *archiveSize)
         return makeError(ErrorKind::OutOfRange, "the item lies past the end of the archive");
-    auto item = readFileAt(archive, offset, size);
-    if (!item || item->size() != size)
-        return makeError(ErrorKind::ReadFailed, "can't read the item from " + pathText(archive));
-    Bytes plain;
-    ByteSpan out = *item;
-    if (refpack::isPacked(*item)) {
-        auto unpacked = unpackItem(*item);
-        if (!unpacked) return unpacked.error();
-        plain = std::move(*unpacked);
-        out = plain;
+    // Writing over the archive would replace it with one of its own items.
+    if (auto id = source->id(); id && fileIdOf(dest).ok() && *fileIdOf(dest) == *id)
+        return makeError(ErrorKind::Refused,
+                         pathText(dest) + " is the archive itself; choose another file");
+    uint8_t first[kPackInfoBytes];
+    auto got =
+        source->readAt(offset, std::span<uint8_t>(first, std::min<size_t>(size, sizeof first)));
+    if (!got) return got.error();
+    const PackInfo info = packInfoOf(ByteSpan(first, *got));
+
+    auto file = AtomicFile::create(dest);
+    if (!file) return file.error();
+    if (!info.packed) {
+        if (auto st = file->copyFrom(*source, offset, size); !st) return st;
+        return file->commit();
     }
-    return writeFileAtomic(dest, out);
+    auto item = std::make_unique_for_overwrite<uint8_t[]>(size);
+    got = source->readAt(offset, std::span<uint8_t>(item.get(), size));
+    if (!got) return got.error();
+    if (*got != size)
+        return makeError(ErrorKind::ReadFailed, "can't read the item from " + pathText(archive));
+    const size_t room = size_t(info.unpackedSize.value_or(0)) + kUnpackMargin;
+    auto plain = std::make_unique_for_overwrite<uint8_t[]>(room);
+    auto n = refpack::decodeInto(ByteSpan(item.get(), size), std::span<uint8_t>(plain.get(), room));
+    if (!n) return n.error();
+    item.reset();  // the packed bytes are not needed while writing
+    if (auto st = file->write(ByteSpan(plain.get(), *n)); !st) return st;
+    return file->commit();
 }
 
 }  // namespace
@@ -239,7 +556,7 @@ bool UnpackFile(std::string_view archivePathText, std::string_view destPathText,
         return false;
     }
     if (auto st = unpackToFile(archive, dest, size, offset); !st) {
-        reporter.message(title, "Error - " + st.error().describe(), Icon::Critical);
+        reporter.message(title, "Error - " + printable(st.error().describe()), Icon::Critical);
         return false;
     }
     return true;

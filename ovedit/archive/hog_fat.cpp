@@ -36,17 +36,56 @@ bool backupFat(HogArchive& archive, Reporter& reporter) {
                                      Buttons::YesNo, Icon::Question);
         if (a != Answer::Yes) return false;
     }
-    auto cantCreate = [&] {
-        reporter.message("Error", "Couldn't create FAT backup file.", Icon::Critical);
+    auto cantCreate = [&](const std::string& why) {
+        reporter.message("Error", "Couldn't create FAT backup file.\n\n" + why, Icon::Critical);
         return false;
     };
     // A FAT length the file cannot hold would make a backup that restores garbage.
-    if (!fatRegionFits(archive)) return cantCreate();
+    if (!fatRegionFits(archive))
+        return cantCreate("The FAT length in this hog file's header (" +
+                          std::to_string(archive.fatLength()) + ") doesn't fit the file.");
     auto region = readFileAt(archive.path(), 0, archive.fatLength());
-    if (!region || region->size() != archive.fatLength()) return cantCreate();
-    if (!writeFileAtomic(backup, *region)) return cantCreate();
+    if (!region) return cantCreate(region.error().describe());
+    if (region->size() != archive.fatLength()) return cantCreate("The hog file ends first.");
+    if (auto st = writeFileAtomic(backup, *region); !st) return cantCreate(st.error().describe());
     return true;
 }
+
+namespace {
+
+// Why the backup cannot go back over this archive's FAT, or nothing when it can: it
+// must be a FAT backup whose header states the archive's own size and FAT length,
+// and every entry it holds must lie inside the archive. A backup of another archive
+// would make this one list the other's entries at offsets that hold something else.
+std::optional<std::string> foreignBackup(const HogArchive& archive, ByteSpan saved,
+                                         uint32_t length) {
+    if (saved.size() < kHeaderSize || std::memcmp(saved.data(), "BIGF", 4) != 0)
+        return "The restore file is not a hog FAT backup. Restore aborted.";
+    if (saved.size() < length)
+        return "The restore file is shorter than the FAT of this hog file (" +
+               std::to_string(length) + " bytes). Restore aborted.";
+    auto own = readFileAt(archive.path(), 0, kHeaderSize);
+    if (!own || own->size() < kHeaderSize)
+        return "This hog file's header can't be read. Restore aborted.";
+    const uint32_t hogSize = loadU32BE(own->data() + 4);
+    const uint32_t savedSize = loadU32BE(saved.data() + 4);
+    const uint32_t savedLength = loadU32BE(saved.data() + 12);
+    if (savedSize != hogSize || savedLength != length)
+        return "The restore file is the FAT backup of another hog file (it states a size of " +
+               std::to_string(savedSize) + " bytes and a FAT of " + std::to_string(savedLength) +
+               " bytes; this hog file " + std::to_string(hogSize) + " and " +
+               std::to_string(length) + "). Restore aborted.";
+    std::vector<HogEntry> entries;
+    walkFat(saved.first(length), kHeaderSize, loadU32BE(saved.data() + 8), entries);
+    for (size_t i = 0; i < entries.size(); ++i)
+        if (uint64_t(entries[i].offset) + entries[i].size > archive.fileSize())
+            return "Entry " + std::to_string(i + 1) + " of the restore file (\"" +
+                   printable(entries[i].name) +
+                   "\") points past the end of this hog file. Restore aborted.";
+    return std::nullopt;
+}
+
+}  // namespace
 
 bool restoreFat(HogArchive& archive, Reporter& reporter) {
     const fs::path backup = archive.backupPath();
@@ -55,16 +94,12 @@ bool restoreFat(HogArchive& archive, Reporter& reporter) {
         reporter.message("Error", "Restore file can't be found. Restore aborted.", Icon::Critical);
         return false;
     }
-    Answer a = reporter.question(
-        "Hog File Allocation Table Restore",
-        "Restoring the FAT table will overwrite any changes made to the table in this"
-        " hog file from the hog editor. It can't restore damage done to the hog from"
-        " other apps. and it can CAUSE INTERFERENCE with the ship switcher if enabled.",
-        Buttons::YesNo, Icon::Question);
-    if (a != Answer::Yes) return false;
-
-    const uint32_t length = archive.fatLength();
-    if (!fatRegionFits(archive)) {
+    // The archive's own FAT length: the header values of an archive opened through
+    // its companion came from the companion.
+    auto own = readFileAt(archive.path(), 0, kHeaderSize);
+    const uint32_t length =
+        own && own->size() >= kHeaderSize ? loadU32BE(own->data() + 12) : archive.fatLength();
+    if (length < kHeaderSize || length > archive.fileSize()) {
         reporter.message("Error",
                          "The FAT length in this hog file's header (" + std::to_string(length) +
                              ") doesn't fit the file. Restore aborted.",
@@ -76,20 +111,17 @@ bool restoreFat(HogArchive& archive, Reporter& reporter) {
         reporter.message("Error", "Restore file can't be read. Restore aborted.", Icon::Critical);
         return false;
     }
-    // Writing a backup that is not a FAT, or a short one, would put garbage or
-    // nothing where the archive's FAT belongs.
-    if (saved->size() < kHeaderSize || std::memcmp(saved->data(), "BIGF", 4) != 0) {
-        reporter.message("Error", "The restore file is not a hog FAT backup. Restore aborted.",
-                         Icon::Critical);
+    if (auto why = foreignBackup(archive, *saved, length)) {
+        reporter.message("Error", *why, Icon::Critical);
         return false;
     }
-    if (saved->size() < length) {
-        reporter.message("Error",
-                         "The restore file is shorter than the FAT of this hog file (" +
-                             std::to_string(length) + " bytes). Restore aborted.",
-                         Icon::Critical);
-        return false;
-    }
+    Answer a = reporter.question(
+        "Hog File Allocation Table Restore",
+        "Restoring the FAT table will overwrite any changes made to the table in this"
+        " hog file from the hog editor. It can't restore damage done to the hog from"
+        " other apps. and it can CAUSE INTERFERENCE with the ship switcher if enabled.",
+        Buttons::YesNo, Icon::Question);
+    if (a != Answer::Yes) return false;
     if (auto st = writeFileAt(archive.path(), 0, *saved); !st) {
         reporter.message("Error", "Error - " + st.error().describe(), Icon::Critical);
         return false;

@@ -10,6 +10,10 @@
 
 namespace ov::archive {
 
+// Entries from `pos` on, until `out` holds `count` entries or the next entry does not
+// fit in `region`. Returns the offset at which the walk stopped.
+size_t walkFat(ByteSpan region, size_t pos, uint64_t count, std::vector<HogEntry>& out);
+
 // Reads `count` FAT entries from offset 16 into `out`, bounded by fatLength (when it
 // fits the file) and by the file's end. Returns a note saying where the walk
 // stopped when it found fewer entries, otherwise an empty text.
@@ -18,6 +22,7 @@ Result<std::string> readFat(const ReadOnlyFile& file, uint64_t fileSize, uint32_
 // How many whole entries the first fatLength bytes hold (0 when fatLength does not fit).
 Result<uint32_t> countFatEntries(const ReadOnlyFile& file, uint64_t fileSize, uint32_t fatLength);
 
+// See HogArchive::backupPath().
 fs::path backupPathOf(const fs::path& archive);
 
 // ---- The archive writer shared by building and rebuilding ---------------------------
@@ -71,7 +76,7 @@ Result<WrittenHog> writeLayout(const Layout& layout, HogSink& sink, const PackOp
 // Sinks for writeLayout.
 class StagedSink final : public HogSink {
 public:
-    explicit StagedSink(StagedFile& file) : file_(file) {}
+    explicit StagedSink(AtomicFile& file) : file_(file) {}
     Status append(ByteSpan bytes) override { return file_.write(bytes); }
     Status appendFrom(const ReadOnlyFile& from, uint64_t offset, uint64_t size) override {
         return file_.copyFrom(from, offset, size);
@@ -80,7 +85,7 @@ public:
     uint64_t size() const override { return file_.size(); }
 
 private:
-    StagedFile& file_;
+    AtomicFile& file_;
 };
 
 // Counts bytes and keeps none: the layout a rebuild would make, without writing it.

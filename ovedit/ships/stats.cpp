@@ -15,6 +15,9 @@ namespace {
 constexpr const char* kFileNotFound = "Error - file not found";
 constexpr const char* kInvalidShip = "Error - invalid ship";
 constexpr const char* kPathsNotFound = "Error - Path(s) not found";
+// Restoring a file from itself would copy nothing and then delete it.
+constexpr const char* kSameFile =
+    "Error - the target and the source are the same file; nothing was restored";
 // The largest import text looked at; a real one is a few hundred bytes.
 constexpr uint64_t kMaxImportText = 64 * 1024;
 
@@ -308,6 +311,10 @@ bool RestoreShipStats(std::string_view target, std::string_view source, const Sh
         reporter.message(title, kPathsNotFound, Icon::Exclamation);
         return false;
     }
+    if (sameFile(to, from)) {
+        reporter.message(title, kSameFile, Icon::Exclamation);
+        return false;
+    }
     bool all = true;
     count = std::min(count, table.size());
     for (size_t i = 0; i < count; ++i) {
@@ -330,6 +337,10 @@ bool RestoreSwappedShipStats(std::string_view target, std::string_view source,
     const fs::path to = pathFromText(trim(target)), from = pathFromText(trim(source));
     if (!isFile(to) || !isFile(from)) {
         reporter.message(title, kPathsNotFound, Icon::Exclamation);
+        return false;
+    }
+    if (sameFile(to, from)) {
+        reporter.message(title, kSameFile, Icon::Exclamation);
         return false;
     }
     bool all = true;

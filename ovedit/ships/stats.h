@@ -131,8 +131,9 @@ bool EnsureDefaultShipStats(std::string_view gameFolder, Reporter& reporter);
 // For the ships at table positions 0 .. count-1 that were not imported, copies
 // the block at the ship's statistics index from `source` to `target`; then deletes
 // `source`, but only when every block was copied. A missing file: "Error -
-// Path(s) not found", title "RestoreShipStats"; a block that cannot be copied is
-// reported by GetShipsStats or PutShipsStats.
+// Path(s) not found", title "RestoreShipStats"; target and source that are one
+// file (under any names) are refused; a block that cannot be copied is reported by
+// GetShipsStats or PutShipsStats.
 bool RestoreShipStats(std::string_view target, std::string_view source, const ShipTable& table,
                       size_t count, Reporter& reporter);
 

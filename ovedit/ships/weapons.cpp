@@ -352,17 +352,18 @@ Result<ShipModel> loadShipModel(const fs::path& gameFolder, std::string_view mod
 
 namespace {
 
-// Writes a changed model as its loose file, keeping the unchanged one as NAME.bak
-// first unless a .bak is there already.
-Status writeChangedModel(const fs::path& gameFolder, const ShipModel& m, ByteSpan changed) {
+// The writes that put a changed model in place as its loose file, keeping the
+// unchanged one as NAME.bak first unless a .bak is there already.
+Status addChangedModel(const fs::path& gameFolder, const ShipModel& m, const Bytes& changed,
+                       std::vector<FileWrite>& writes) {
     auto target = loosePathFor(gameFolder, m.name);
     if (!target) return target.error();
     auto bak = pathInFolder(gameFolder, modelsPath(backupName(m.name)));
     if (!bak) return makeError(m.name + ": no place for its backup copy");
     std::error_code ec;
-    if (!fs::exists(*bak, ec))
-        if (auto st = writeFileAtomic(*bak, m.original); !st) return st.error();
-    return writeFileAtomic(*target, changed);
+    if (!fs::exists(*bak, ec)) writes.push_back({*bak, m.original});
+    writes.push_back({*target, changed});
+    return {};
 }
 
 // Sets the type of the chosen points of `model` in a copy of its bytes, through
@@ -405,7 +406,9 @@ Result<fs::path> looseShipModel(const fs::path& gameFolder, std::string_view mod
         return makeError(ErrorKind::Refused,
                          m->name + ": a model needs a name with its own backup copy "
                                    "(NAME.shp -> NAME.bak)");
-    if (auto st = writeChangedModel(gameFolder, *m, m->unpacked); !st) return st.error();
+    std::vector<FileWrite> writes;
+    if (auto st = addChangedModel(gameFolder, *m, m->unpacked, writes); !st) return st.error();
+    if (auto st = writeFilesTogether(writes); !st) return st.error();
     return loosePathFor(gameFolder, m->name);
 }
 
@@ -492,15 +495,17 @@ bool ChangeWeapons(std::string_view gameFolderText, const Ship& ship, WeaponSort
     Bytes tigerChanged;
     if (tiger) tigerChanged = patched(*tiger, tigerEntries, chosen, typeId);
 
-    if (auto st = writeChangedModel(gameFolder, *standard, changed); !st) {
-        reporter.message(kMainTitle, "Error - " + st.error().describe(), Icon::Critical);
+    // Both models (and their first backups) are written, or neither: a standard
+    // model changed without its Tiger model is a pair this routine refuses to make.
+    std::vector<FileWrite> writes;
+    Status planned = addChangedModel(gameFolder, *standard, changed, writes);
+    if (planned && tiger) planned = addChangedModel(gameFolder, *tiger, tigerChanged, writes);
+    if (planned) planned = writeFilesTogether(writes);
+    if (!planned) {
+        reporter.message(kMainTitle, "Error - " + printable(planned.error().describe()),
+                         Icon::Critical);
         return false;
     }
-    if (tiger)
-        if (auto st = writeChangedModel(gameFolder, *tiger, tigerChanged); !st) {
-            reporter.message(kMainTitle, "Error - " + st.error().describe(), Icon::Critical);
-            return false;
-        }
     return true;
 }
 
@@ -508,8 +513,14 @@ namespace {
 
 enum class Restored { Done, Refused, NoOriginal };
 
-Restored restoreModel(Reporter& reporter, const fs::path& gameFolder, const fs::path& editorFolder,
-                      const std::string& modelName, bool useAddons) {
+// The model's original, checked and ready to go back: its loose path and bytes.
+struct Original {
+    fs::path target;
+    Bytes bytes;
+};
+
+Restored findOriginal(Reporter& reporter, const fs::path& gameFolder, const fs::path& editorFolder,
+                      const std::string& modelName, bool useAddons, std::optional<Original>& out) {
     std::string bakName = backupName(modelName);
     auto bak = findInFolder(gameFolder, modelsPath(bakName));
     std::optional<Bytes> original;
@@ -528,7 +539,7 @@ Restored restoreModel(Reporter& reporter, const fs::path& gameFolder, const fs::
             reporter.message(kMainTitle,
                              "This file's backup copy is too different than the\nthe original "
                              "to restore from. " +
-                                 modelName + " <> " + bakName,
+                                 printable(modelName) + " <> " + printable(bakName),
                              Icon::Exclamation);
             return Restored::Refused;
         }
@@ -551,10 +562,7 @@ Restored restoreModel(Reporter& reporter, const fs::path& gameFolder, const fs::
         reporter.message(kMainTitle, "Error - " + target.error().describe(), Icon::Critical);
         return Restored::Refused;
     }
-    if (auto st = writeFileAtomic(*target, *original); !st) {
-        reporter.message(kMainTitle, "Error - " + st.error().describe(), Icon::Critical);
-        return Restored::Refused;
-    }
+    out = Original{*target, std::move(*original)};
     return Restored::Done;
 }
 
@@ -574,19 +582,26 @@ bool RestoreWeapons(std::string_view gameFolderText, std::string_view editorFold
         reporter.message(title, "No suitable original can be found", Icon::Exclamation);
         return false;
     }
-    Restored r = restoreModel(reporter, gameFolder, editorFolder, ship.model, true);
+    std::optional<Original> standard, tiger;
+    Restored r = findOriginal(reporter, gameFolder, editorFolder, ship.model, true, standard);
     if (r == Restored::NoOriginal) {
         reporter.message(title, "No suitable original can be found", Icon::Exclamation);
         return false;
     }
     if (r == Restored::Refused) return false;
     // The Tiger model was changed together with the standard one; it goes back
-    // from its own backup when it has one.
+    // from its own backup when it has one, in the same step: both or neither.
     if (!ship.tigerModel.empty() && isPlainFileName(ship.tigerModel) &&
         !sameNameIgnoringCase(ship.tigerModel, ship.model))
-        if (restoreModel(reporter, gameFolder, editorFolder, ship.tigerModel, false) ==
+        if (findOriginal(reporter, gameFolder, editorFolder, ship.tigerModel, false, tiger) ==
             Restored::Refused)
             return false;
+    std::vector<FileWrite> writes{{standard->target, standard->bytes}};
+    if (tiger) writes.push_back({tiger->target, tiger->bytes});
+    if (auto st = writeFilesTogether(writes); !st) {
+        reporter.message(kMainTitle, "Error - " + printable(st.error().describe()), Icon::Critical);
+        return false;
+    }
     return true;
 }
 

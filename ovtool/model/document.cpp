@@ -36,7 +36,8 @@ std::string saveErrorText(const fs::path& path) {
 std::optional<shp::LoadedModel> loadModel(const fs::path& path, Reporter& reporter) {
     auto data = readFile(path, shp::kMaxModelFile);
     if (!data) {
-        reporter.message(kOpenErrorCaption, openErrorText(path), Icon::Critical);
+        reporter.message(kOpenErrorCaption, openErrorText(path) + "\n\n" + data.error().describe(),
+                         Icon::Critical);
         return std::nullopt;
     }
     if (shp::recognize(*data) == shp::Recognition::Packed)
@@ -186,8 +187,10 @@ bool Document::save() {
 
 bool Document::saveAs(const fs::path& path) {
     if (!loaded_) return false;
-    if (!chain_.writeFile(path)) {
-        reporter_.message(kSaveErrorCaption, saveErrorText(path), Icon::Critical);
+    if (auto written = chain_.writeFile(path); !written) {
+        reporter_.message(kSaveErrorCaption,
+                          saveErrorText(path) + "\n\n" + written.error().describe(),
+                          Icon::Critical);
         return false;
     }
     fileName_ = path;

@@ -54,11 +54,11 @@ std::string saveErrorText(const std::filesystem::path& path);
 inline constexpr const char* kEditRefusedCaption = "Warning!";
 
 // Reads a model file, packed or not, and says why when it cannot: an unreadable
-// file gives "Error opening %s!"; a file that is neither an unpacked SHP nor one
-// packed stream, or whose chain cannot be read, gives the "doesn't appear to be"
-// message (followed by what is wrong, when there is more to say). A packed file is
-// announced with the "Compressed SHP file?" message first, and bytes after the
-// terminator block with a warning. Safe on hostile input.
+// file gives "Error opening %s!" followed by the reason; a file that is neither an unpacked SHP nor
+// one packed stream, or whose chain cannot be read, gives the "doesn't appear to be" message
+// (followed by what is wrong, when there is more to say). A packed file is announced with the
+// "Compressed SHP file?" message first, and bytes after the terminator block with a warning. Safe
+// on hostile input.
 std::optional<shp::LoadedModel> loadModel(const std::filesystem::path& path, Reporter& reporter);
 
 enum class OpenResult {
@@ -128,8 +128,9 @@ public:
 
     // Writes the chain and its terminator to the current file name through a
     // temporary file renamed over it. True when written; false when it failed
-    // (reported) or when no model is loaded (nothing to do, nothing said). On
-    // failure the target is untouched and the model stays as it is.
+    // (reported as "Error saving file "%s"" followed by the system's reason) or when no model is
+    // loaded (nothing to do, nothing said). On failure the target is untouched and the model stays
+    // as it is.
     bool save();
     // As save(), to another file, which becomes the current file name on success.
     bool saveAs(const std::filesystem::path& path);

@@ -542,12 +542,13 @@ void HogTabTest::notPackedQuestion() {
     clickRow(rowNamed("raptor.shp"), Qt::ControlModifier);
     QCOMPARE(tab_->selectedEntryRows().size(), size_t(2));
     QVERIFY(QDir().mkpath(workPath("out")));
-    // An older file of the same name is replaced only by a Yes.
+    // An older file of the same name is replaced only by a Yes, and then only after
+    // a second question says so.
     QVERIFY(QDir().mkpath(workPath("out/data")));
     writeAll(workPath("out/data/readme.txt"), "older");
 
     Answerer answers;
-    answers.answers = {answer};
+    answers.answers = {answer, Answer::Yes};
     extractWith("cmdUnpackExtract", workPath("out"));
     QCOMPARE(answers.said.front().title, QString("OV Edit"));
     QCOMPARE(
@@ -556,7 +557,12 @@ void HogTabTest::notPackedQuestion() {
     QCOMPARE(answers.said.front().icon, Icon::Question);
     QCOMPARE(*answers.said.front().buttons, Buttons::YesNoCancel);
     QCOMPARE(answers.said.back().text, last);
-    QCOMPARE(answers.said.size(), size_t(2));
+    QCOMPARE(answers.said.size(), size_t(readmeWritten ? 3 : 2));
+    if (readmeWritten) {
+        QCOMPARE(answers.said[1].title, QString("OV Edit"));
+        QVERIFY(answers.said[1].text.contains("already exists"));
+        QCOMPARE(*answers.said[1].buttons, Buttons::YesYesToAllNoCancel);
+    }
 
     const HogArchive lib = libraryArchive();
     QCOMPARE(readAll(workPath("out/data/readme.txt")),

@@ -1,8 +1,13 @@
 #include "test_support.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <stdexcept>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
 
 namespace ovtest {
 
@@ -42,6 +47,28 @@ ov::Bytes randomBytes(size_t n, uint32_t seed) {
     for (auto& x : b)
         x = uint8_t(rng());
     return b;
+}
+
+int runProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
+               const std::filesystem::path& log) {
+    std::string cmd = "\"" + program.string() + "\"";
+    for (const auto& a : args)
+        cmd += " \"" + a + "\"";
+#ifdef _WIN32
+    cmd += " <NUL";
+#else
+    cmd += " </dev/null";
+#endif
+    cmd += " >\"" + log.string() + "\" 2>&1";
+#ifdef _WIN32
+    // cmd /c drops the first and the last quote of a line that starts with one.
+    cmd = "\"" + cmd + "\"";
+#endif
+    int rc = std::system(cmd.c_str());
+#ifndef _WIN32
+    if (rc != -1 && WIFEXITED(rc)) rc = WEXITSTATUS(rc);
+#endif
+    return rc;
 }
 
 }  // namespace ovtest

@@ -64,4 +64,10 @@ ov::Bytes readBytes(const std::filesystem::path& p);
 // Deterministic pseudo-random bytes.
 ov::Bytes randomBytes(size_t n, uint32_t seed);
 
+// Runs a program with the arguments (each quoted), standard input from nothing (so
+// a question is never waited on) and standard output and error both into `log`.
+// Returns its exit status.
+int runProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
+               const std::filesystem::path& log);
+
 }  // namespace ovtest
