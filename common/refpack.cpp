@@ -358,6 +358,7 @@ namespace {
 
 constexpr size_t kMaxDistance = kMaxRunDistance;
 constexpr size_t kLazyLen = 64;  // runs this long are taken without looking further
+constexpr size_t kInsertEdge = 16;  // positions added at each end of a long run
 constexpr size_t kMaxLength = 1028;
 constexpr size_t kMinMatch = 3;
 
@@ -558,10 +559,11 @@ Bytes encodeFastest(ByteSpan in) {
 // ---------------------------------------------------------------------------
 // Fast: hash chains and two steps of lazy matching.
 //
-// Every position goes into a chain of the earlier positions with the same hash of
-// their first 6 bytes; a search follows the chain nearest first, for at most
-// kChainDepth positions, and keeps the run that saves the most bytes over plain
-// literals (a longer run can need a larger command). Shorter runs come from two
+// Every position (but the middle of a run longer than 2 * kInsertEdge) goes into a
+// chain of the earlier positions with the same hash of their first 6 bytes; a
+// search follows the chain nearest first, for at most kChainDepth positions, and
+// keeps the run that saves the most bytes over plain literals (a longer run can
+// need a larger command). Shorter runs come from two
 // tables of the last position of each 4-byte and 3-byte value, within the
 // distances their commands reach: 4 bytes within 16384 save one or two bytes, 3
 // within 1024 save one. Keying the chain on 6 bytes keeps it free of the many
@@ -688,7 +690,7 @@ Bytes encodeFast(ByteSpan in) {
         if (run.gain <= 0) {
             // On long stretches without runs, look less closely.
             ++misses;
-            const size_t step = 1 + (misses >> 5);
+            const size_t step = 1 + (misses >> 3);
             for (size_t k = 1; k < step && i + k <= last; ++k)
                 finder.insert(i + k);
             i += step;
@@ -703,8 +705,14 @@ Bytes encodeFast(ByteSpan in) {
             run = next;
         }
         e.run(litStart, i, run.len, run.dist);
+        // Inside a long run only its first and last few positions are added:
+        // the rest would mostly repeat what the run's source already holds.
         const size_t end = i + run.len;
-        for (size_t k = i + 1; k < end && k <= last; ++k)
+        const size_t head = std::min(end, i + kInsertEdge);
+        size_t k = i + 1;
+        for (; k < head && k <= last; ++k)
+            finder.insert(k);
+        for (k = std::max(k, end - std::min<size_t>(run.len, kInsertEdge)); k < end && k <= last; ++k)
             finder.insert(k);
         i = litStart = end;
     }
