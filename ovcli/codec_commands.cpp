@@ -1,5 +1,6 @@
 // ovcli pack / unpack: RefPack streams of any content.
 
+#include <filesystem>
 #include <iostream>
 
 #include "cli.h"
@@ -10,13 +11,19 @@ namespace ovcli {
 
 namespace {
 
+bool fileExists(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::exists(ov::pathFromText(path), ec);
+}
+
 ov::refpack::Level levelNamed(const std::string& name) {
     if (name == "fastest") return ov::refpack::Level::Fastest;
     if (name == "fast") return ov::refpack::Level::Fast;
     return ov::refpack::Level::Best;
 }
 
-int runPack(const std::string& in, const std::string& out, const std::string& level) {
+int runPack(Cli& cli, const std::string& in, const std::string& out, const std::string& level,
+            bool force, bool dryRun) {
     auto data = ov::readFile(ov::pathFromText(in));
     if (!data) {
         printError(data.error().describe());
@@ -27,6 +34,12 @@ int runPack(const std::string& in, const std::string& out, const std::string& le
         printError(in + ": " + packed.error().describe());
         return kFailed;
     }
+    if (dryRun) {
+        std::cout << "would write " << out << ": " << data->size() << " -> " << packed->size()
+                  << " bytes" << (fileExists(out) ? " (it exists: asks first)" : "") << '\n';
+        return kOk;
+    }
+    if (!mayReplace(cli.reporter, out, force)) return kFailed;
     warnAboutTemporariesBeside(ov::pathFromText(out));
     if (auto st = ov::writeFileAtomic(ov::pathFromText(out), *packed); !st) {
         printError(st.error().describe());
@@ -38,7 +51,7 @@ int runPack(const std::string& in, const std::string& out, const std::string& le
 
 // Unpacks straight into the output file through the decoder's window, so only the
 // packed input is held in memory, never the unpacked output.
-int runUnpack(const std::string& in, const std::string& out) {
+int runUnpack(Cli& cli, const std::string& in, const std::string& out, bool force, bool dryRun) {
     auto data = ov::readFile(ov::pathFromText(in));
     if (!data) {
         printError(data.error().describe());
@@ -49,6 +62,19 @@ int runUnpack(const std::string& in, const std::string& out) {
         printError(in + ": " + header.error().describe());
         return kFailed;
     }
+    if (dryRun) {
+        // The whole stream is decoded and counted, so that a damaged one is said now.
+        auto made = ov::refpack::decodeStream(*data, header->unpackedSize,
+                                              [](ov::ByteSpan) { return ov::Status{}; });
+        if (!made) {
+            printError(in + ": " + made.error().describe());
+            return kFailed;
+        }
+        std::cout << "would write " << out << ": " << data->size() << " -> " << *made << " bytes"
+                  << (fileExists(out) ? " (it exists: asks first)" : "") << '\n';
+        return kOk;
+    }
+    if (!mayReplace(cli.reporter, out, force)) return kFailed;
     warnAboutTemporariesBeside(ov::pathFromText(out));
     auto staged = ov::AtomicFile::create(ov::pathFromText(out));
     if (!staged) {
@@ -91,14 +117,24 @@ void addCodecCommands(Cli& cli) {
                      "second for a model), fast (about 100 MB/s, 5-25% larger) or "
                      "fastest (several hundred MB/s, 15-80% larger)")
         ->check(CLI::IsMember({"fastest", "fast", "best"}));
-    pack->callback([&cli, in, out, level] { cli.exitCode = runPack(*in, *out, *level); });
+    auto force = std::make_shared<bool>(false);
+    auto dryRun = std::make_shared<bool>(false);
+    pack->add_flag("--force", *force, "Replace OUT when it exists");
+    pack->add_flag("--dry-run", *dryRun, "Pack in memory, say the sizes and write nothing");
+    pack->callback([&cli, in, out, level, force, dryRun] {
+        cli.exitCode = runPack(cli, *in, *out, *level, *force, *dryRun);
+    });
 
     auto* unpack = cli.app.add_subcommand("unpack", "Unpack a RefPack stream");
     auto uin = std::make_shared<std::string>();
     auto uout = std::make_shared<std::string>();
     unpack->add_option("IN", *uin, "Packed file")->required();
     unpack->add_option("OUT", *uout, "File to write")->required();
-    unpack->callback([&cli, uin, uout] { cli.exitCode = runUnpack(*uin, *uout); });
+    unpack->add_flag("--force", *force, "Replace OUT when it exists");
+    unpack->add_flag("--dry-run", *dryRun, "Unpack in memory, say the size and write nothing");
+    unpack->callback([&cli, uin, uout, force, dryRun] {
+        cli.exitCode = runUnpack(cli, *uin, *uout, *force, *dryRun);
+    });
 }
 
 }  // namespace ovcli

@@ -297,6 +297,7 @@ TEST_F(Ovcli, ExistingFilesAreReplacedOnlyWhenSaidSo) {
         {{"hog", "create", "game/resource.hog", "game/addons"}, "game/resource.hog"},
         {{"shp", "sample", "game/resource.hog"}, "game/resource.hog"},
         {{"convert", "game/models/drone.3ds", "skin", "game/resource.hog"}, "game/resource.hog"},
+        {{"pack", "game/shipstats.bin", "game/resource.hog"}, "game/resource.hog"},
     };
     for (const auto& c : cases) {
         Outcome r = run(c.args);
@@ -311,6 +312,29 @@ TEST_F(Ovcli, ExistingFilesAreReplacedOnlyWhenSaidSo) {
     ASSERT_EQ(list["entries"].size(), 2u);
     EXPECT_EQ(list["entries"][0]["name"], "ships\\corsair.shp");
     EXPECT_EQ(list["entries"][1]["name"], "stats\\corsair.txt");
+}
+
+TEST_F(Ovcli, PackAndUnpackDryRunsWriteNothing) {
+    Outcome r = run({"pack", "game/shipstats.bin", "s.packed", "--dry-run"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("would write s.packed"), std::string::npos) << r.out;
+    EXPECT_FALSE(fs::exists(at("s.packed")));
+
+    ASSERT_EQ(run({"pack", "game/shipstats.bin", "s.packed"}).code, 0);
+    const std::string size = std::to_string(fs::file_size(at("game/shipstats.bin")));
+    r = run({"unpack", "s.packed", "s.bin", "--dry-run"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("-> " + size + " bytes"), std::string::npos) << r.out;
+    EXPECT_FALSE(fs::exists(at("s.bin")));
+
+    // A damaged stream is said by the dry run too, and an existing file is kept.
+    ov::Bytes cut = readBytes(at("s.packed"));
+    cut.resize(cut.size() / 2);
+    ovtest::writeBytes(at("cut.packed"), cut);
+    EXPECT_EQ(run({"unpack", "cut.packed", "s.bin", "--dry-run"}).code, 1);
+    EXPECT_EQ(run({"unpack", "s.packed", "game/resource.hog"}).code, 1);
+    EXPECT_EQ(run({"unpack", "s.packed", "s.bin"}).code, 0);
+    EXPECT_EQ(readBytes(at("s.bin")), readBytes(at("game/shipstats.bin")));
 }
 
 TEST_F(Ovcli, ConvertRefusesWhatIsNotA3dsFileAndReportsInJson) {

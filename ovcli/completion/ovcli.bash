@@ -13,9 +13,9 @@ _ovcli() {
             commands="pack unpack shp sample-game hog stats ship weapons model convert 3ds temp-files completion"
             options="--help -h --version" ;;
         "pack")
-            options="--help -h --level" ;;
+            options="--help -h --level --force --dry-run" ;;
         "unpack")
-            options="--help -h" ;;
+            options="--help -h --force --dry-run" ;;
         "shp")
             commands="blocks sample"
             options="--help -h" ;;
