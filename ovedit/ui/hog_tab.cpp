@@ -101,12 +101,8 @@ bool HogListView::accepts(const QDropEvent* event) const {
 }
 
 void HogListView::dragEnterEvent(QDragEnterEvent* event) {
-    if (!accepts(event)) {
-        event->ignore();
-        return;
-    }
-    event->setDropAction(Qt::CopyAction);
-    event->accept();
+    // An enter event is a move event that comes first: the same answer.
+    dragMoveEvent(event);
 }
 
 void HogListView::dragMoveEvent(QDragMoveEvent* event) {
