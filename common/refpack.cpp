@@ -825,8 +825,23 @@ private:
             out[0] = three;
             return count;
         }
+        if (count && distanceClass(out[0].dist) == 0) return count;  // carries 3 as well
         std::memmove(out + 1, out, count * sizeof(Match));
         out[0] = three;
+        return count + 1;
+    }
+
+    // Which command fields a distance fits: within 1024 (all three run commands),
+    // within 16384 (the 3- and 4-byte ones) or farther (the 4-byte one).
+    static unsigned distanceClass(size_t dist) { return dist <= 1024 ? 0 : dist <= 16384 ? 1 : 2; }
+
+    // Appends a run longer and farther than the ones listed, or puts it in the
+    // place of the last one when both distances fit the same command fields:
+    // every length the shorter run carries, the longer one carries in a command
+    // of the same size, so the list keeps only the longest run of each class.
+    static size_t report(Match* out, size_t count, size_t len, size_t dist) {
+        if (count && distanceClass(out[count - 1].dist) == distanceClass(dist)) --count;
+        out[count] = {uint32_t(len), uint32_t(dist)};
         return count + 1;
     }
 
@@ -862,11 +877,11 @@ private:
                         *right = pair[1];
                         if (kReport) {
                             len += matchLength(cand + len, cur + len, limit - len);
-                            out[count++] = {uint32_t(len), uint32_t(i - c)};
+                            count = report(out, count, len, i - c);
                         }
                         break;
                     }
-                    if (kReport) out[count++] = {uint32_t(len), uint32_t(i - c)};
+                    if (kReport) count = report(out, count, len, i - c);
                 }
             }
             if (cand[len] < cur[len]) {
