@@ -1072,8 +1072,15 @@ public:
     }
 
 private:
-    static constexpr size_t kWindow = size_t(1) << 13;
+    // Long windows keep the share of positions parsed twice small (the overlap is
+    // under 5% of a window); a window's costs stay far below kInf, its commands
+    // below kPerByte (a command covers 3 positions or more), and its positions
+    // fit the 16 bits of Reach::from.
+    static constexpr size_t kWindow = size_t(1) << 15;
     static constexpr size_t kOverlap = 1536;
+    static_assert(uint64_t(kWindow + 1) * (2 * kPerByte + 1) < kInf);
+    static_assert(kWindow / 3 + 1 < kPerByte);
+    static_assert(kWindow <= 65536);
     static constexpr size_t kNiceLen = 160;
     static constexpr unsigned kDepth = 64;
     static constexpr size_t kPendingMask = 2047;  // > kMaxLength
