@@ -1081,7 +1081,7 @@ private:
     static_assert(uint64_t(kWindow + 1) * (2 * kPerByte + 1) < kInf);
     static_assert(kWindow / 3 + 1 < kPerByte);
     static_assert(kWindow <= 65536);
-    static constexpr size_t kNiceLen = 160;
+    static constexpr size_t kNiceLen = 96;
     static constexpr unsigned kDepth = 64;
     static constexpr size_t kPendingMask = 2047;  // > kMaxLength
 
