@@ -724,7 +724,8 @@ Bytes encodeFast(ByteSpan in) {
 // Best: a shortest-path parse over the real command costs.
 //
 // For each position the match finder lists runs of growing length, each at the
-// smallest distance found for it. The parse keeps, for each position, the
+// smallest distance found for it, and of the runs whose distances fit the same
+// command fields only the longest. The parse keeps, for each position, the
 // cheapest way to get there in five states: just after a run (0), after 1, 2 or 3
 // literals (which ride free in the next command), or after 4 or more literals
 // (which need literal-only commands: one byte per 112 literals, rounded up). A run
@@ -768,7 +769,8 @@ public:
 
     // Inserts position i (positions are inserted in order, each at most once)
     // and writes to `out` the runs starting there, by growing length and
-    // distance, looking at no more than `depth` earlier positions. Returns the
+    // distance, the longest of each distance class only, looking at no more
+    // than `depth` earlier positions. Returns the
     // count; the last run may be longer than niceLen, but no run is looked for
     // after one of niceLen is found. `out` needs room for niceLen + 1 runs.
     size_t find(size_t i, unsigned depth, Match* out) { return walk<true>(i, depth, out); }
