@@ -119,6 +119,35 @@ OV_COLD Error reachesBack(size_t at, size_t distance, size_t produced) {
                      at);
 }
 
+// A run command's fields, from its first byte b0 and the three bytes after it:
+// literals = literals + (b1 >> 6 & literalsFromB1), length = length + (b3 &
+// lengthFromB3), distance = distance + ((b1 << 8 | b2) >> distanceShift &
+// distanceMask). Covers b0 below 0xE0 (the 2-, 3- and 4-byte commands).
+struct RunForm {
+    uint32_t distance;
+    uint16_t length;
+    uint16_t distanceMask;
+    uint8_t literals, literalsFromB1, lengthFromB3, distanceShift;
+};
+struct RunForms {
+    RunForm at[0xE0];
+};
+constexpr RunForms makeRunForms() {
+    RunForms t{};
+    for (uint32_t b0 = 0; b0 < 0xE0; ++b0) {
+        RunForm& f = t.at[b0];
+        if (b0 < 0x80) {  // 0DDLLLll dddddddd
+            f = {((b0 & 0x60) << 3) + 1, uint16_t(((b0 & 0x1C) >> 2) + 3), 0xFF, uint8_t(b0 & 3), 0, 0, 8};
+        } else if (b0 < 0xC0) {  // 10LLLLLL llDDDDDD dddddddd
+            f = {1, uint16_t((b0 & 0x3F) + 4), 0x3FFF, 0, 3, 0, 0};
+        } else {  // 110DLLll DDDDDDDD dddddddd LLLLLLLL
+            f = {((b0 & 0x10) << 12) + 1, uint16_t(((b0 & 0x0C) << 6) + 5), 0xFFFF, uint8_t(b0 & 3), 0, 0xFF, 0};
+        }
+    }
+    return t;
+}
+constexpr RunForms kRunForms = makeRunForms();
+
 // How a stretch of commands ended: at the end command, or before a command that
 // does not fit in the output.
 enum class Ran { End, Full };
@@ -156,32 +185,24 @@ Result<Ran> runCommands(ByteSpan in, size_t& ipRef, std::span<uint8_t> out, size
         while (p < pSafe && o < oSafe) {
             const uint8_t* const cmd = p;
             const uint32_t b0 = p[0];
-            size_t literals, length, distance;
-            if (b0 < 0x80) {
-                literals = b0 & 3;
-                length = ((b0 & 0x1C) >> 2) + 3;
-                distance = (size_t(b0 & 0x60) << 3) + p[1] + 1;
-                p += 2;
-            } else if (b0 < 0xC0) {
-                const uint32_t b1 = p[1];
-                literals = b1 >> 6;
-                length = (b0 & 0x3F) + 4;
-                distance = (size_t(b1 & 0x3F) << 8) + p[2] + 1;
-                p += 3;
-            } else if (b0 < 0xE0) {
-                literals = b0 & 3;
-                length = (size_t(b0 & 0x0C) << 6) + p[3] + 5;
-                distance = (size_t(b0 & 0x10) << 12) + (size_t(p[1]) << 8) + p[2] + 1;
-                p += 4;
-            } else if (b0 < 0xFC) {
-                literals = (size_t(b0 & 0x1F) + 1) * 4;
+            if (b0 >= 0xE0) [[unlikely]] {
+                if (b0 >= 0xFC) break;  // the end command: the careful loop finishes
+                const size_t literals = (size_t(b0 & 0x1F) + 1) * 4;
                 wideLiterals(o, p + 1, literals);
                 p += 1 + literals;
                 o += literals;
                 continue;
-            } else {
-                break;  // the end command: the careful loop finishes
             }
+            // The three run forms through one table, without a branch on the form
+            // (which form comes next is hard to predict).
+            const RunForm& form = kRunForms.at[b0];
+            const uint32_t b1 = p[1], b2 = p[2];
+            const size_t literals = form.literals + ((b1 >> 6) & form.literalsFromB1);
+            const size_t length = form.length + (p[3] & form.lengthFromB3);
+            const size_t distance = form.distance + ((((b1 << 8) | b2) >> form.distanceShift) & form.distanceMask);
+            // The size from b0 itself rather than the table keeps the step to the
+            // next command short.
+            p += 2 + (b0 >> 7) + (b0 >> 6 & b0 >> 7);
             std::memcpy(o, p, 4);
             p += literals;
             o += literals;
