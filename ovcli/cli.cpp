@@ -164,17 +164,25 @@ std::string backupPathFor(const std::string& path) {
     return ov::pathText(p);
 }
 
-bool keepFirstBackup(const std::string& path) {
+std::optional<bool> keepFirstBackup(const std::string& path) {
     const std::string bak = backupPathFor(path);
     std::error_code ec;
-    if (std::filesystem::exists(ov::pathFromText(bak), ec)) return true;
+    if (std::filesystem::exists(ov::pathFromText(bak), ec)) return false;
     if (auto st = ov::copyFileAtomic(ov::pathFromText(path), ov::pathFromText(bak)); !st) {
         printError(bak + ": the backup cannot be written (" + st.error().describe() +
                    "); nothing was changed");
-        return false;
+        return std::nullopt;
     }
     std::cerr << "ovcli: kept the model as it was in " << bak << '\n';
     return true;
+}
+
+void printJson(const Json& j) {
+    std::cout << j.str() << '\n';
+}
+
+void jsonBackup(Json& j, const std::string& path, bool made) {
+    j.key("backup").beginObject().field("path", path).field("made", made).endObject();
 }
 
 std::string jsonText(std::string_view bytes) {

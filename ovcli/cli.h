@@ -114,8 +114,9 @@ bool mayReplace(CliReporter& reporter, const std::string& path, bool force);
 std::string backupPathFor(const std::string& path);
 // Before a file is changed in place: keeps its current bytes as backupPathFor(path)
 // unless a backup is there already (the first state is never overwritten). Says so
-// when it makes one.
-bool keepFirstBackup(const std::string& path);
+// when it makes one. Nothing when the backup cannot be written; else whether this
+// call made it.
+std::optional<bool> keepFirstBackup(const std::string& path);
 
 // Numbers as people type them: decimal, or hexadecimal with a 0x prefix.
 std::optional<unsigned long long> parseUnsigned(std::string_view text);

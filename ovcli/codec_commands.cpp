@@ -6,6 +6,7 @@
 #include "cli.h"
 #include "common/fileio.h"
 #include "common/refpack.h"
+#include "json.h"
 
 namespace ovcli {
 
@@ -22,36 +23,64 @@ ov::refpack::Level levelNamed(const std::string& name) {
     return ov::refpack::Level::Best;
 }
 
-int runPack(Cli& cli, const std::string& in, const std::string& out, const std::string& level,
-            bool force, bool dryRun) {
+struct CodecArgs {
+    std::string in, out, level = "best";
+    bool force = false, dryRun = false, json = false;
+};
+
+// Says what was written (or, with --dry-run, would be): a line, or the JSON document.
+// `level` is the packer's, or empty when unpacking.
+void report(const CodecArgs& a, const std::string& level, uint64_t inBytes, uint64_t outBytes,
+            bool outputExisted) {
+    if (a.json) {
+        Json j;
+        j.beginObject().field("input", a.in).field("output", a.out);
+        if (!level.empty()) j.field("level", level);
+        j.field("inputBytes", inBytes)
+            .field("outputBytes", outBytes)
+            .field("outputExisted", outputExisted)
+            .field("dryRun", a.dryRun)
+            .endObject();
+        printJson(j);
+    } else if (a.dryRun) {
+        std::cout << "would write " << a.out << ": " << inBytes << " -> " << outBytes << " bytes"
+                  << (outputExisted ? " (it exists: asks first)" : "") << '\n';
+    } else {
+        std::cout << a.in << ": " << inBytes << " -> " << outBytes << " bytes\n";
+    }
+}
+
+int runPack(Cli& cli, const CodecArgs& a) {
+    const std::string &in = a.in, &out = a.out;
     auto data = ov::readFile(ov::pathFromText(in));
     if (!data) {
         printError(data.error().describe());
         return kFailed;
     }
-    auto packed = ov::refpack::encode(*data, levelNamed(level));
+    auto packed = ov::refpack::encode(*data, levelNamed(a.level));
     if (!packed) {
         printError(in + ": " + packed.error().describe());
         return kFailed;
     }
-    if (dryRun) {
-        std::cout << "would write " << out << ": " << data->size() << " -> " << packed->size()
-                  << " bytes" << (fileExists(out) ? " (it exists: asks first)" : "") << '\n';
+    const bool existed = fileExists(out);
+    if (a.dryRun) {
+        report(a, a.level, data->size(), packed->size(), existed);
         return kOk;
     }
-    if (!mayReplace(cli.reporter, out, force)) return kFailed;
+    if (!mayReplace(cli.reporter, out, a.force)) return kFailed;
     warnAboutTemporariesBeside(ov::pathFromText(out));
     if (auto st = ov::writeFileAtomic(ov::pathFromText(out), *packed); !st) {
         printError(st.error().describe());
         return kFailed;
     }
-    std::cout << in << ": " << data->size() << " -> " << packed->size() << " bytes\n";
+    report(a, a.level, data->size(), packed->size(), existed);
     return kOk;
 }
 
 // Unpacks straight into the output file through the decoder's window, so only the
 // packed input is held in memory, never the unpacked output.
-int runUnpack(Cli& cli, const std::string& in, const std::string& out, bool force, bool dryRun) {
+int runUnpack(Cli& cli, const CodecArgs& a) {
+    const std::string &in = a.in, &out = a.out;
     auto data = ov::readFile(ov::pathFromText(in));
     if (!data) {
         printError(data.error().describe());
@@ -62,7 +91,8 @@ int runUnpack(Cli& cli, const std::string& in, const std::string& out, bool forc
         printError(in + ": " + header.error().describe());
         return kFailed;
     }
-    if (dryRun) {
+    const bool existed = fileExists(out);
+    if (a.dryRun) {
         // The whole stream is decoded and counted, so that a damaged one is said now.
         auto made = ov::refpack::decodeStream(*data, header->unpackedSize,
                                               [](ov::ByteSpan) { return ov::Status{}; });
@@ -70,11 +100,10 @@ int runUnpack(Cli& cli, const std::string& in, const std::string& out, bool forc
             printError(in + ": " + made.error().describe());
             return kFailed;
         }
-        std::cout << "would write " << out << ": " << data->size() << " -> " << *made << " bytes"
-                  << (fileExists(out) ? " (it exists: asks first)" : "") << '\n';
+        report(a, "", data->size(), *made, existed);
         return kOk;
     }
-    if (!mayReplace(cli.reporter, out, force)) return kFailed;
+    if (!mayReplace(cli.reporter, out, a.force)) return kFailed;
     warnAboutTemporariesBeside(ov::pathFromText(out));
     auto staged = ov::AtomicFile::create(ov::pathFromText(out));
     if (!staged) {
@@ -96,7 +125,7 @@ int runUnpack(Cli& cli, const std::string& in, const std::string& out, bool forc
         printError(st.error().describe());
         return kFailed;
     }
-    std::cout << in << ": " << data->size() << " -> " << *made << " bytes\n";
+    report(a, "", data->size(), *made, existed);
     return kOk;
 }
 
@@ -104,37 +133,30 @@ int runUnpack(Cli& cli, const std::string& in, const std::string& out, bool forc
 
 void addCodecCommands(Cli& cli) {
     auto* pack = cli.app.add_subcommand("pack", "Pack a file as a RefPack stream");
-    auto in = std::make_shared<std::string>();
-    auto out = std::make_shared<std::string>();
-    auto level = std::make_shared<std::string>("best");
-    pack->add_option("IN", *in, "File to pack")->required();
-    pack->add_option("OUT", *out, "Packed file to write")->required();
+    auto p = std::make_shared<CodecArgs>();
+    pack->add_option("IN", p->in, "File to pack")->required();
+    pack->add_option("OUT", p->out, "Packed file to write")->required();
     // Best by default: what a modder packs is a model or an archive item of a few
     // kilobytes to a few megabytes, which Best packs in well under a second into
     // the smallest file, and packing is done once while the game reads it often.
-    pack->add_option("--level", *level,
+    pack->add_option("--level", p->level,
                      "best (the default: the smallest file, at a few MB/s, well under a "
                      "second for a model), fast (about 100 MB/s, 5-25% larger) or "
                      "fastest (several hundred MB/s, 15-80% larger)")
         ->check(CLI::IsMember({"fastest", "fast", "best"}));
-    auto force = std::make_shared<bool>(false);
-    auto dryRun = std::make_shared<bool>(false);
-    pack->add_flag("--force", *force, "Replace OUT when it exists");
-    pack->add_flag("--dry-run", *dryRun, "Pack in memory, say the sizes and write nothing");
-    pack->callback([&cli, in, out, level, force, dryRun] {
-        cli.exitCode = runPack(cli, *in, *out, *level, *force, *dryRun);
-    });
+    pack->add_flag("--force", p->force, "Replace OUT when it exists");
+    pack->add_flag("--dry-run", p->dryRun, "Pack in memory, say the sizes and write nothing");
+    pack->add_flag("--json", p->json, "Print the files and sizes as JSON");
+    pack->callback([&cli, p] { cli.exitCode = runPack(cli, *p); });
 
     auto* unpack = cli.app.add_subcommand("unpack", "Unpack a RefPack stream");
-    auto uin = std::make_shared<std::string>();
-    auto uout = std::make_shared<std::string>();
-    unpack->add_option("IN", *uin, "Packed file")->required();
-    unpack->add_option("OUT", *uout, "File to write")->required();
-    unpack->add_flag("--force", *force, "Replace OUT when it exists");
-    unpack->add_flag("--dry-run", *dryRun, "Unpack in memory, say the size and write nothing");
-    unpack->callback([&cli, uin, uout, force, dryRun] {
-        cli.exitCode = runUnpack(cli, *uin, *uout, *force, *dryRun);
-    });
+    auto u = std::make_shared<CodecArgs>();
+    unpack->add_option("IN", u->in, "Packed file")->required();
+    unpack->add_option("OUT", u->out, "File to write")->required();
+    unpack->add_flag("--force", u->force, "Replace OUT when it exists");
+    unpack->add_flag("--dry-run", u->dryRun, "Unpack in memory, say the size and write nothing");
+    unpack->add_flag("--json", u->json, "Print the files and sizes as JSON");
+    unpack->callback([&cli, u] { cli.exitCode = runUnpack(cli, *u); });
 }
 
 }  // namespace ovcli

@@ -98,6 +98,51 @@ std::optional<size_t> findRow(const hog::HogArchive& a, const std::string& text)
     return size_t(e - a.entries().data());
 }
 
+void jsonEntry(Json& j, std::string_view key, const hog::HogEntry& e) {
+    j.key(key)
+        .beginObject()
+        .field("name", e.name)
+        .field("offset", e.offset)
+        .field("size", e.size)
+        .field("offsetHex", hog::hexText(e.offset))
+        .field("sizeHex", hog::hexText(e.size))
+        .endObject();
+}
+
+// What paste and set-entry change in one FAT entry: the entry before and after. The
+// text form is said only for a dry run (the change itself is silent, as the editor's);
+// set-entry's names the name too.
+void reportEntryChange(const std::string& archive, size_t row, const hog::HogEntry& before,
+                       const hog::HogEntry& after, bool dryRun, bool json, bool withName) {
+    if (json) {
+        Json j;
+        j.beginObject()
+            .field("archive", archive)
+            .field("row", row + 1)
+            .field("entryPos", before.entryPos)
+            .field("dryRun", dryRun);
+        jsonEntry(j, "before", before);
+        jsonEntry(j, "after", after);
+        printJson(j.endObject());
+        return;
+    }
+    if (!dryRun) return;
+    std::cout << "would change the FAT entry of " << printable(before.name) << " (row " << row + 1
+              << ", at byte " << before.entryPos << "): ";
+    if (withName)
+        std::cout << "name " << printable(before.name) << " -> " << printable(after.name) << ", ";
+    std::cout << "offset " << hog::hexText(before.offset) << " -> " << hog::hexText(after.offset)
+              << ", size " << hog::hexText(before.size) << " -> " << hog::hexText(after.size)
+              << " (hexadecimal)\n";
+}
+
+// The entry at `row` as the archive holds it now, read again after a change.
+std::optional<hog::HogEntry> entryOnDisk(const std::string& path, size_t row) {
+    auto a = hog::HogArchive::read(ov::pathFromText(path));
+    if (!a || row >= a->entries().size()) return std::nullopt;
+    return a->entries()[row];
+}
+
 int runList(Cli& cli, const std::string& path, bool json) {
     auto a = openArchive(cli, path);
     if (!a) return kFailed;
@@ -308,7 +353,7 @@ int runCat(Cli& cli, const std::string& path, const std::string& name, bool unpa
 
 int runCreate(Cli& cli, const std::string& path, const std::vector<std::string>& given,
               const std::string& baseGiven, bool pack, const std::string& level, bool force,
-              bool dryRun) {
+              bool dryRun, bool json) {
     if (!dryRun) warnAboutTemporariesBeside(ov::pathFromText(path));
     std::vector<hog::HogFileItem> items;
     std::error_code ec;
@@ -341,6 +386,27 @@ int runCreate(Cli& cli, const std::string& path, const std::vector<std::string>&
         printError("nothing to store: the folders named hold no files");
         return kFailed;
     }
+    // Each entry as written (or, for a dry run, the file it would hold); `written` is
+    // nothing for a dry run.
+    auto printJsonOf = [&](const hog::WrittenHog* written) {
+        Json j;
+        j.beginObject().field("archive", path).field("dryRun", dryRun).field("pack", pack);
+        if (pack) j.field("level", level);
+        if (written) j.field("hogSize", written->hogSize).field("fatLength", written->fatLength);
+        j.key("entries").beginArray();
+        for (size_t i = 0; i < items.size(); ++i) {
+            j.beginObject().field("name", items[i].name).field("file", ov::pathText(items[i].file));
+            if (auto size = ov::fileSize(items[i].file)) j.field("fileSize", *size);
+            if (written && i < written->entries.size())
+                j.field("offset", written->entries[i].offset).field("size", written->entries[i].size);
+            j.endObject();
+        }
+        printJson(j.endArray().endObject());
+    };
+    if (dryRun && json) {
+        printJsonOf(nullptr);
+        return kOk;
+    }
     if (dryRun) {
         std::cout << "would write " << path << " with " << items.size() << " entr"
                   << (items.size() == 1 ? "y" : "ies") << (pack ? ", packed" : "") << ":\n";
@@ -358,7 +424,10 @@ int runCreate(Cli& cli, const std::string& path, const std::vector<std::string>&
         printError(path + ": " + written.error().describe());
         return kFailed;
     }
-    std::cout << path << ": " << items.size() << " file(s), " << written->hogSize << " bytes\n";
+    if (json)
+        printJsonOf(&*written);
+    else
+        std::cout << path << ": " << items.size() << " file(s), " << written->hogSize << " bytes\n";
     return kOk;
 }
 
@@ -370,6 +439,25 @@ struct Args {
     std::string ifNotPacked;
     std::optional<std::string> newName, offset, size;
 };
+
+// What backup-fat wrote (or would): the backup and its size.
+void reportFatCopy(const Args& args, const std::string& backup, uint32_t bytes, bool existed) {
+    if (args.json) {
+        Json j;
+        j.beginObject()
+            .field("archive", args.archive)
+            .field("backup", backup)
+            .field("bytes", bytes)
+            .field("replaced", existed)
+            .field("dryRun", args.dryRun);
+        printJson(j.endObject());
+    } else if (args.dryRun) {
+        std::cout << "would write " << backup << ": the first " << bytes << " bytes of the archive"
+                  << (existed ? " (it exists: asks first)" : "") << '\n';
+    } else {
+        std::cout << backup << ": " << bytes << " bytes\n";
+    }
+}
 
 }  // namespace
 
@@ -427,22 +515,24 @@ void addHogCommands(Cli& cli) {
     backup->add_option("ARCHIVE", args->archive, "HOG file")->required();
     backup->add_flag("--overwrite", args->overwrite, "Replace an existing backup");
     backup->add_flag("--dry-run", args->dryRun, "Say what would be written and write nothing");
+    backup->add_flag("--json", args->json, "Print the backup written as JSON");
     backup->callback([&cli, args] {
         if (args->overwrite) cli.reporter.preset = ov::Answer::Yes;
         auto a = openArchive(cli, args->archive);
-        if (a && !args->dryRun) warnAboutTemporariesBeside(a->backupPath());
-        if (a && args->dryRun) {
-            std::error_code ec;
-            std::cout << "would write " << ov::pathText(a->backupPath()) << ": the first "
-                      << a->fatLength() << " bytes of the archive"
-                      << (fs::exists(a->backupPath(), ec) ? " (it exists: asks first)" : "") << '\n';
-            return;
-        }
-        if (!a || !hog::backupFat(*a, cli.reporter)) {
+        if (!a) {
             cli.exitCode = kFailed;
             return;
         }
-        std::cout << ov::pathText(a->backupPath()) << ": " << a->fatLength() << " bytes\n";
+        std::error_code ec;
+        const bool existed = fs::exists(a->backupPath(), ec);
+        if (!args->dryRun) {
+            warnAboutTemporariesBeside(a->backupPath());
+            if (!hog::backupFat(*a, cli.reporter)) {
+                cli.exitCode = kFailed;
+                return;
+            }
+        }
+        reportFatCopy(*args, ov::pathText(a->backupPath()), a->fatLength(), existed);
     });
 
     auto* restore = h->add_subcommand(
@@ -452,22 +542,37 @@ void addHogCommands(Cli& cli) {
     restore->add_option("ARCHIVE", args->archive, "HOG file")->required();
     restore->add_flag("--yes,-y", args->yes, "Answer yes");
     restore->add_flag("--dry-run", args->dryRun, "Say what would be written and write nothing");
+    restore->add_flag("--json", args->json, "Print what was written as JSON");
     restore->callback([&cli, args] {
         if (args->yes) cli.reporter.preset = ov::Answer::Yes;
         auto a = openArchive(cli, args->archive);
-        if (a && args->dryRun) {
-            auto size = ov::fileSize(a->backupPath());
-            if (!size) {
-                printError(ov::pathText(a->backupPath()) + ": no FAT backup to restore");
-                cli.exitCode = kFailed;
-                return;
-            }
+        if (!a) {
+            cli.exitCode = kFailed;
+            return;
+        }
+        auto size = ov::fileSize(a->backupPath());
+        if (args->dryRun && !size) {
+            printError(ov::pathText(a->backupPath()) + ": no FAT backup to restore");
+            cli.exitCode = kFailed;
+            return;
+        }
+        if (!args->dryRun && !hog::restoreFat(*a, cli.reporter)) {
+            cli.exitCode = kFailed;
+            return;
+        }
+        if (args->dryRun && !args->json)
             std::cout << "would write the " << *size << " bytes of "
                       << ov::pathText(a->backupPath()) << " over bytes 0-" << (*size ? *size - 1 : 0)
                       << " of " << args->archive << '\n';
-            return;
+        if (args->json) {
+            Json j;
+            j.beginObject()
+                .field("archive", args->archive)
+                .field("backup", ov::pathText(a->backupPath()))
+                .field("bytes", size ? *size : 0)
+                .field("dryRun", args->dryRun);
+            printJson(j.endObject());
         }
-        if (!a || !hog::restoreFat(*a, cli.reporter)) cli.exitCode = kFailed;
     });
 
     auto* paste = h->add_subcommand("paste", "Point entry TO at the data of entry FROM");
@@ -475,6 +580,7 @@ void addHogCommands(Cli& cli) {
     paste->add_option("FROM", args->from, "Row number or name")->required();
     paste->add_option("TO", args->to, "Row number or name")->required();
     paste->add_flag("--dry-run", args->dryRun, "Say what would change and change nothing");
+    paste->add_flag("--json", args->json, "Print the entry before and after as JSON");
     paste->callback([&cli, args] {
         auto a = openArchive(cli, args->archive);
         if (!a) {
@@ -488,16 +594,18 @@ void addHogCommands(Cli& cli) {
             cli.exitCode = kFailed;
             return;
         }
-        if (args->dryRun) {
-            const auto& f = a->entries()[*from];
-            const auto& t = a->entries()[*to];
-            std::cout << "would change the FAT entry of " << printable(t.name) << " (row " << *to + 1
-                      << ", at byte " << t.entryPos << "): offset " << hog::hexText(t.offset)
-                      << " -> " << hog::hexText(f.offset) << ", size " << hog::hexText(t.size)
-                      << " -> " << hog::hexText(f.size) << " (hexadecimal)\n";
-            return;
+        const hog::HogEntry before = a->entries()[*to];
+        hog::HogEntry after = before;
+        after.offset = a->entries()[*from].offset;
+        after.size = a->entries()[*from].size;
+        if (!args->dryRun) {
+            if (!hog::pasteEntry(*a, *from, *to, cli.reporter)) {
+                cli.exitCode = kFailed;
+                return;
+            }
+            after = entryOnDisk(args->archive, *to).value_or(after);
         }
-        if (!hog::pasteEntry(*a, *from, *to, cli.reporter)) cli.exitCode = kFailed;
+        reportEntryChange(args->archive, *to, before, after, args->dryRun, args->json, false);
     });
 
     auto* set = h->add_subcommand("set-entry", "Change one FAT entry in place");
@@ -507,6 +615,7 @@ void addHogCommands(Cli& cli) {
     set->add_option("--offset", args->offset, "Data offset, hexadecimal");
     set->add_option("--size", args->size, "Data size, hexadecimal");
     set->add_flag("--dry-run", args->dryRun, "Say what would change and change nothing");
+    set->add_flag("--json", args->json, "Print the entry before and after as JSON");
     set->callback([&cli, args] {
         auto a = openArchive(cli, args->archive);
         if (!a) {
@@ -529,14 +638,28 @@ void addHogCommands(Cli& cli) {
         };
         std::string offset = hex(args->offset.value_or(hog::hexText(e.offset)));
         std::string size = hex(args->size.value_or(hog::hexText(e.size)));
+        const hog::HogEntry before = e;
+        hog::HogEntry after = e;
         if (args->dryRun) {
-            std::cout << "would change the FAT entry of " << printable(e.name) << " (row " << *row + 1
-                      << ", at byte " << e.entryPos << "): name " << printable(e.name) << " -> "
-                      << printable(name) << ", offset " << hog::hexText(e.offset) << " -> " << offset
-                      << ", size " << hog::hexText(e.size) << " -> " << size << " (hexadecimal)\n";
-            return;
+            // What the save would refuse is said now, not shown as a change.
+            auto o = hog::parseHex(offset), z = hog::parseHex(size);
+            if (!o || !z) {
+                printError((o ? "--size " + size : "--offset " + offset) +
+                           ": not a hexadecimal number of 1-8 digits");
+                cli.exitCode = kUsage;
+                return;
+            }
+            after.name = name;
+            after.offset = *o;
+            after.size = *z;
+        } else {
+            if (!hog::saveEntry(*a, *row, name, offset, size, cli.reporter)) {
+                cli.exitCode = kFailed;
+                return;
+            }
+            after = entryOnDisk(args->archive, *row).value_or(after);
         }
-        if (!hog::saveEntry(*a, *row, name, offset, size, cli.reporter)) cli.exitCode = kFailed;
+        reportEntryChange(args->archive, *row, before, after, args->dryRun, args->json, true);
     });
 
     auto* create = h->add_subcommand("create", "Build a new archive from files");
@@ -546,6 +669,7 @@ void addHogCommands(Cli& cli) {
         ->required();
     create->add_flag("--force", args->force, "Replace an existing ARCHIVE without asking");
     create->add_flag("--dry-run", args->dryRun, "List the entries and write nothing");
+    create->add_flag("--json", args->json, "Print the entries written, with their sizes, as JSON");
     create->add_option("--base", args->base,
                        "Name entries by their path below this folder (backslash-separated; for a "
                        "FOLDER argument, the folder itself by default)");
@@ -555,7 +679,7 @@ void addHogCommands(Cli& cli) {
     create->callback([&cli, args] {
         cli.exitCode =
             runCreate(cli, args->archive, args->names, args->base, args->pack, args->level,
-                      args->force, args->dryRun);
+                      args->force, args->dryRun, args->json);
     });
 
     addHogEditCommands(cli, h);

@@ -9,6 +9,7 @@
 
 #include "cli.h"
 #include "common/fileio.h"
+#include "json.h"
 #include "ovedit/archive/hog.h"
 #include "ovedit/archive/hog_edit.h"
 
@@ -53,6 +54,72 @@ std::string fromTo(uint32_t before, uint32_t after) {
     return hog::hexText(before) + " -> " + hog::hexText(after);
 }
 
+// Calls `row` for each entry the plan changes or moves, in the planned order: its
+// row in the new archive (0 for a deleted one), and the entry before (nothing for an
+// added one) and after (nothing for a deleted one).
+void forEachChange(const hog::HogEditPlan& plan, const hog::WrittenHog& after,
+                   const std::function<void(const hog::PlannedEntry&, size_t, const hog::HogEntry*,
+                                            const hog::HogEntry*)>& row) {
+    const auto& original = plan.originalEntries();
+    size_t n = 0;
+    for (const hog::PlannedEntry& e : plan.entries()) {
+        const hog::HogEntry* o = e.original ? &original[*e.original] : nullptr;
+        if (e.deleted) {
+            row(e, 0, o, nullptr);
+            continue;
+        }
+        const hog::HogEntry& now = after.entries[n++];
+        if (o && !e.changed() && o->offset == now.offset && o->size == now.size) continue;
+        row(e, n, o, &now);
+    }
+}
+
+// With --json: the steps, each entry changed, the sizes before and after, and for an
+// applied plan how the original was kept and whether the FAT backup was refreshed.
+void printEditJson(const hog::HogEditPlan& plan, const hog::WrittenHog& after, uint64_t sizeNow,
+                   uint32_t fatNow, const hog::EditOutcome* applied, bool fatBackupWas) {
+    Json j;
+    j.beginObject()
+        .field("archive", ov::pathText(plan.archivePath()))
+        .field("dryRun", applied == nullptr)
+        .key("steps")
+        .beginArray();
+    for (const auto& step : plan.steps())
+        j.value(hog::describe(step));
+    j.endArray().key("changes").beginArray();
+    forEachChange(plan, after, [&](const hog::PlannedEntry& e, size_t row, const hog::HogEntry* o,
+                                   const hog::HogEntry* n) {
+        j.beginObject().field("change", changeOf(e)).field("name", n ? n->name : o->name);
+        if (n) j.field("row", row);
+        if (o && e.renamed) j.field("was", o->name);
+        auto place = [&j](const char* key, const hog::HogEntry* x) {
+            if (x) j.key(key).beginObject().field("offset", x->offset).field("size", x->size).endObject();
+        };
+        place("before", o);
+        place("after", n);
+        j.endObject();
+    });
+    j.endArray()
+        .field("files", after.entries.size())
+        .field("hogSize", after.hogSize)
+        .field("previousSize", applied ? applied->previousSize : sizeNow)
+        .field("fatLength", after.fatLength)
+        .field("previousFatLength", fatNow);
+    if (applied) {
+        jsonBackup(j, ov::pathText(applied->originalPath),
+                   applied->original != hog::OriginalKept::Already);
+        j.key("fatBackup");
+        if (fatBackupWas)
+            j.beginObject()
+                .field("path", ov::pathText(applied->fatBackupPath))
+                .field("refreshed", !applied->fatBackupStale)
+                .endObject();
+        else
+            j.value(nullptr);
+    }
+    printJson(j.endObject());
+}
+
 void printPreview(const hog::HogEditPlan& plan, const hog::WrittenHog& after, uint64_t sizeNow,
                   uint32_t fatNow) {
     std::cout << ov::pathText(plan.archivePath()) << ": " << plan.steps().size()
@@ -64,28 +131,23 @@ void printPreview(const hog::HogEditPlan& plan, const hog::WrittenHog& after, ui
               << " bytes (now " << grouped(fatNow) << ")\n";
     std::printf("%7s  %-17s %-40s %20s %20s\n", "#", "Change", "File Name", "Offset (Hex)",
                 "Size (Hex)");
-    const auto& original = plan.originalEntries();
-    size_t row = 0;
-    for (const hog::PlannedEntry& e : plan.entries()) {
-        if (e.deleted) {
-            const hog::HogEntry& o = original[*e.original];
-            std::printf("%7s  %-17s %-40s %20s %20s\n", "-", "deleted", printable(o.name).c_str(),
-                        hog::hexText(o.offset).c_str(), hog::hexText(o.size).c_str());
-            continue;
+    forEachChange(plan, after, [](const hog::PlannedEntry& e, size_t row, const hog::HogEntry* o,
+                                  const hog::HogEntry* n) {
+        if (!n) {
+            std::printf("%7s  %-17s %-40s %20s %20s\n", "-", "deleted", printable(o->name).c_str(),
+                        hog::hexText(o->offset).c_str(), hog::hexText(o->size).c_str());
+            return;
         }
-        const hog::HogEntry& n = after.entries[row++];
-        std::string offset = hog::hexText(n.offset), size = hog::hexText(n.size);
-        std::string name = printable(n.name);
-        if (e.original) {
-            const hog::HogEntry& o = original[*e.original];
-            if (!e.changed() && o.offset == n.offset && o.size == n.size) continue;
-            offset = fromTo(o.offset, n.offset);
-            size = fromTo(o.size, n.size);
-            if (e.renamed) name += " (was " + printable(o.name) + ")";
+        std::string offset = hog::hexText(n->offset), size = hog::hexText(n->size);
+        std::string name = printable(n->name);
+        if (o) {
+            offset = fromTo(o->offset, n->offset);
+            size = fromTo(o->size, n->size);
+            if (e.renamed) name += " (was " + printable(o->name) + ")";
         }
         std::printf("%7zu  %-17s %-40s %20s %20s\n", row, changeOf(e).c_str(), name.c_str(),
                     offset.c_str(), size.c_str());
-    }
+    });
 }
 
 std::string summaryOf(const hog::HogEditPlan& plan, const hog::EditOutcome& out) {
@@ -130,7 +192,7 @@ struct EditArgs {
     std::string archive, name, file, as, base, script, from, to;
     std::string level = "best";
     std::vector<std::string> files, names;
-    bool pack = false, dryRun = false;
+    bool pack = false, dryRun = false, json = false;
 };
 
 // Opens the archive, plans the changes with `plan`, then shows or applies them.
@@ -144,7 +206,13 @@ int runEdit(Cli& cli, const EditArgs& args,
         return kFailed;
     }
     if (edits.empty()) {
-        std::cout << args.archive << ": no changes\n";
+        if (args.json) {
+            Json j;
+            j.beginObject().field("archive", ov::pathText(edits.archivePath())).field("dryRun", args.dryRun);
+            printJson(j.key("steps").beginArray().endArray().key("changes").beginArray().endArray().endObject());
+        } else {
+            std::cout << args.archive << ": no changes\n";
+        }
         return kOk;
     }
     hog::PackOptions options;
@@ -157,14 +225,22 @@ int runEdit(Cli& cli, const EditArgs& args,
             printError(after.error().describe());
             return kFailed;
         }
-        printPreview(edits, *after, archive->fileSize(), archive->fatLength());
+        if (args.json)
+            printEditJson(edits, *after, archive->fileSize(), archive->fatLength(), nullptr, false);
+        else
+            printPreview(edits, *after, archive->fileSize(), archive->fatLength());
         return kOk;
     }
     warnAboutTemporariesBeside(edits.archivePath());
+    std::error_code ec;
+    const bool fatBackupWas = std::filesystem::exists(archive->backupPath(), ec);
     auto out = hog::applyHogEdits(edits, options, line.job(), line);
     line.clear();
     if (!out) return kFailed;
-    std::cout << summaryOf(edits, *out) << '\n';
+    if (args.json)
+        printEditJson(edits, out->written, out->previousSize, archive->fatLength(), &*out, fatBackupWas);
+    else
+        std::cout << summaryOf(edits, *out) << '\n';
     return kOk;
 }
 
@@ -202,6 +278,8 @@ void addHogEditCommands(Cli& cli, CLI::App* h) {
     auto common = [&cli, args](CLI::App* sub) {
         sub->add_flag("--dry-run", args->dryRun,
                       "Print what would change (entries, offsets, sizes) and change nothing");
+        sub->add_flag("--json", args->json,
+                      "Print the changes, sizes and backups as JSON");
         addAnswerFlags(sub, cli.reporter);
     };
     auto packing = [args](CLI::App* sub, bool packFlag) {

@@ -3,6 +3,7 @@
 // are given, and written by the JSON library (escaping, numbers, UTF-8).
 
 #include <charconv>
+#include <cstddef>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -34,6 +35,7 @@ public:
     Json& value(const char* s) { return value(std::string_view(s)); }
     Json& value(const std::string& s) { return value(std::string_view(s)); }
     Json& value(bool b) { return put(b); }
+    Json& value(std::nullptr_t) { return put(nullptr); }
     template <class T>
     requires std::is_integral_v<T> Json& value(T v) { return put(v); }
     // Not-a-number and infinities are written as null.
@@ -90,5 +92,13 @@ private:
     std::vector<Value*> open_;
     std::string key_;
 };
+
+// Writes the finished document as the one line of standard output.
+void printJson(const Json& j);
+
+// The "backup" member of a write's document: where the first state of the changed
+// file is kept, and whether this run made it (false: it was there already, and a
+// first state is never overwritten).
+void jsonBackup(Json& j, const std::string& path, bool made);
 
 }  // namespace ovcli

@@ -3,6 +3,7 @@
 // through a temporary file, unpacked (as the editor saves).
 
 #include <cstdio>
+#include <functional>
 #include <iostream>
 #include <memory>
 
@@ -68,11 +69,38 @@ struct Args {
     bool json = false, dryRun = false, force = false;
 };
 
+// A command's own part of its --json document: what it changed.
+using Changes = std::function<void(Json&)>;
+
+// The --json document of a command that writes a model: the model read, the file
+// written and its size, the first state's backup when one is kept (`backupMade`
+// nothing: none is), and the command's changes.
+void printWritten(const Args& a, const std::string& target, size_t bytes,
+                  std::optional<bool> backupMade, const Changes& changes) {
+    Json j;
+    j.beginObject()
+        .field("file", a.file)
+        .field("output", target)
+        .field("bytes", bytes)
+        .field("dryRun", a.dryRun);
+    if (backupMade) jsonBackup(j, backupPathFor(a.file), *backupMade);
+    changes(j);
+    printJson(j.endObject());
+}
+
 // Writes an edited model: to -o OUT when given, else over FILE after keeping its
 // first state as FILE.bak. With --dry-run it says what would be written instead.
-bool saveModel(Cli& cli, Document& doc, const Args& a) {
+// With --json it prints what was written and `changes`, and the caller prints nothing.
+bool saveModel(Cli& cli, Document& doc, const Args& a, const Changes& changes) {
     const std::string target = a.out.empty() ? a.file : a.out;
     if (!a.dryRun) warnAboutTemporariesBeside(ov::pathFromText(target));
+    if (a.dryRun && a.json) {
+        std::error_code ec;
+        const bool backupMade = !std::filesystem::exists(ov::pathFromText(backupPathFor(a.file)), ec);
+        printWritten(a, target, doc.chain().write().size(),
+                     a.out.empty() ? std::optional<bool>(backupMade) : std::nullopt, changes);
+        return true;
+    }
     if (a.dryRun) {
         const ov::Bytes now = doc.chain().write();
         auto before = ov::readFile(ov::pathFromText(a.file));
@@ -93,13 +121,27 @@ bool saveModel(Cli& cli, Document& doc, const Args& a) {
         std::cout << "; " << (a.out.empty() ? backupPathFor(a.file) + " would keep the first state" : "the model file is kept") << '\n';
         return true;
     }
+    std::optional<bool> backupMade;
+    bool saved = false;
     if (!a.out.empty()) {
-        if (mayReplace(cli.reporter, a.out, a.force) && doc.saveAs(ov::pathFromText(a.out))) return true;
-    } else if (keepFirstBackup(a.file) && doc.save()) {
-        return true;
+        saved = mayReplace(cli.reporter, a.out, a.force) && doc.saveAs(ov::pathFromText(a.out));
+    } else {
+        backupMade = keepFirstBackup(a.file);
+        saved = backupMade && doc.save();
     }
-    cli.exitCode = kFailed;
-    return false;
+    if (!saved) {
+        cli.exitCode = kFailed;
+        return false;
+    }
+    if (a.json) {
+        auto size = ov::fileSize(ov::pathFromText(target));
+        printWritten(a, target, size ? size_t(*size) : 0, backupMade, changes);
+    }
+    return true;
+}
+
+void jsonComponent(Json& j, const Document& doc, size_t k) {
+    j.key("component").beginObject().field("index", k).field("name", doc.componentNames()[k]).endObject();
 }
 
 // The edit commands' common options: -o, --dry-run, --force.
@@ -109,6 +151,7 @@ void addEditOptions(CLI::App* sub, Args& a) {
                     "state kept as FILE.bak)");
     sub->add_flag("--dry-run", a.dryRun, "Say what would be written and write nothing");
     sub->add_flag("--force", a.force, "Replace an existing --output file");
+    sub->add_flag("--json", a.json, "Print the file written, its backup and what changed as JSON");
 }
 
 // A ship class byte as given: 0-255 (or 0x..), or a class name.
@@ -362,9 +405,16 @@ void addModelCommands(Cli& cli) {
     save->add_option("-o,--output", a->out, "File to write (default: IN itself)");
     save->add_flag("--dry-run", a->dryRun, "Say what would be written and write nothing");
     save->add_flag("--force", a->force, "Replace an existing --output file");
+    save->add_flag("--json", a->json, "Print the file written as JSON");
     save->callback([&cli, a] {
         Document doc(cli.reporter);
         if (!openModel(cli, doc, a->file)) return;
+        const std::string target = a->out.empty() ? a->file : a->out;
+        auto packed = [&doc](Json& j) { j.field("wasPacked", doc.wasPacked()); };
+        if (a->dryRun && a->json) {
+            printWritten(*a, target, doc.chain().write().size(), std::nullopt, packed);
+            return;
+        }
         if (a->dryRun) {
             std::cout << "would write " << (a->out.empty() ? a->file : a->out) << ": "
                       << doc.chain().write().size() << " bytes, unpacked\n";
@@ -375,7 +425,14 @@ void addModelCommands(Cli& cli) {
             return;
         }
         warnAboutTemporariesBeside(ov::pathFromText(a->out.empty() ? a->file : a->out));
-        if (!(a->out.empty() ? doc.save() : doc.saveAs(ov::pathFromText(a->out)))) cli.exitCode = kFailed;
+        if (!(a->out.empty() ? doc.save() : doc.saveAs(ov::pathFromText(a->out)))) {
+            cli.exitCode = kFailed;
+            return;
+        }
+        if (a->json) {
+            auto size = ov::fileSize(ov::pathFromText(target));
+            printWritten(*a, target, size ? size_t(*size) : 0, std::nullopt, packed);
+        }
     });
 
     auto* merge = model->add_subcommand("merge", "Add the components of OTHER to BASE");
@@ -384,6 +441,7 @@ void addModelCommands(Cli& cli) {
     merge->add_option("-o,--output", a->out, "File to write")->required();
     merge->add_flag("--dry-run", a->dryRun, "Say what would be written and write nothing");
     merge->add_flag("--force", a->force, "Replace an existing --output file");
+    merge->add_flag("--json", a->json, "Print the file written and the components added as JSON");
     merge->callback([&cli, a] {
         Document doc(cli.reporter);
         if (!openModel(cli, doc, a->file)) return;
@@ -391,6 +449,17 @@ void addModelCommands(Cli& cli) {
         // Nothing merged (the other model holds no blocks) is a failure here too.
         if (auto merged = doc.merge(ov::pathFromText(a->other)); !merged || !*merged) {
             cli.exitCode = kFailed;
+            return;
+        }
+        auto added = [&](Json& j) {
+            const auto names = doc.componentNames();
+            j.field("other", a->other).field("componentsBefore", before).key("added").beginArray();
+            for (size_t k = before; k < names.size(); ++k)
+                j.beginObject().field("index", k).field("name", names[k]).endObject();
+            j.endArray();
+        };
+        if (a->dryRun && a->json) {
+            printWritten(*a, a->out, doc.chain().write().size(), std::nullopt, added);
             return;
         }
         if (a->dryRun) {
@@ -402,6 +471,11 @@ void addModelCommands(Cli& cli) {
         warnAboutTemporariesBeside(ov::pathFromText(a->out));
         if (!mayReplace(cli.reporter, a->out, a->force) || !doc.saveAs(ov::pathFromText(a->out))) {
             cli.exitCode = kFailed;
+            return;
+        }
+        if (a->json) {
+            auto size = ov::fileSize(ov::pathFromText(a->out));
+            printWritten(*a, a->out, size ? size_t(*size) : 0, std::nullopt, added);
             return;
         }
         std::printf("%s: %zu + %zu components\n", a->out.c_str(), before,
@@ -421,7 +495,11 @@ void addModelCommands(Cli& cli) {
             cli.exitCode = kFailed;
             return;
         }
-        if (saveModel(cli, doc, *a))
+        auto deleted = [&](Json& j) {
+            j.key("component").beginObject().field("index", a->component).field("name", name).endObject();
+            j.field("componentsLeft", doc.componentCount());
+        };
+        if (saveModel(cli, doc, *a, deleted) && !a->json)
             std::printf("Deleted component %zu \"%s\"; %zu left\n", a->component, name.c_str(),
                         doc.componentCount());
     });
@@ -444,7 +522,11 @@ void addModelCommands(Cli& cli) {
             cli.exitCode = kFailed;
             return;
         }
-        if (saveModel(cli, doc, *a))
+        auto attached = [&](Json& j) {
+            jsonComponent(j, doc, a->component);
+            j.field("kind", a->kind).field("kindName", shp::attachMenuName(a->kind)).field("attachment", *index);
+        };
+        if (saveModel(cli, doc, *a, attached) && !a->json)
             std::printf("Attached %s to component %zu as attachment %zu\n",
                         shp::attachMenuName(a->kind), a->component, *index);
     });
@@ -470,7 +552,11 @@ void addModelCommands(Cli& cli) {
             cli.exitCode = kFailed;
             return;
         }
-        if (saveModel(cli, doc, *a))
+        auto detached = [&](Json& j) {
+            jsonComponent(j, doc, a->component);
+            j.key("attachment").beginObject().field("index", a->index).field("name", (*names)[a->index]).endObject();
+        };
+        if (saveModel(cli, doc, *a, detached) && !a->json)
             std::printf("Removed attachment %zu (%s) from component %zu\n", a->index,
                         (*names)[a->index].c_str(), a->component);
     });
@@ -484,7 +570,8 @@ void addModelCommands(Cli& cli) {
     setClass->callback([&cli, a] {
         Document doc(cli.reporter);
         if (!openModel(cli, doc, a->file)) return;
-        if (!shp::shipClass(doc.chain())) {
+        const auto old = shp::shipClass(doc.chain());
+        if (!old) {
             printError(a->file + ": the model has no ship header record to hold the class");
             cli.exitCode = kFailed;
             return;
@@ -498,7 +585,11 @@ void addModelCommands(Cli& cli) {
             cli.exitCode = kFailed;
             return;
         }
-        if (saveModel(cli, doc, *a))
+        auto changed = [&](Json& j) {
+            for (auto [key, v] : {std::pair{"oldClass", *old}, std::pair{"newClass", *value}})
+                j.key(key).beginObject().field("value", v).field("name", shp::shipClassName(v)).endObject();
+        };
+        if (saveModel(cli, doc, *a, changed) && !a->json)
             std::printf("Ship class: %s\n", shp::shipClassName(*value).c_str());
     });
 
@@ -524,11 +615,20 @@ void addModelCommands(Cli& cli) {
             cli.exitCode = kFailed;
             return;
         }
+        auto stateOf = [&doc, k = a->component] {
+            const auto b = doc.summary(k).block13;
+            return b ? (*b ? "on" : "off") : "absent";
+        };
+        const std::string before = stateOf();
         if (!doc.setBlock13(a->component, on)) {
             cli.exitCode = kFailed;
             return;
         }
-        if (saveModel(cli, doc, *a))
+        auto changed = [&](Json& j) {
+            jsonComponent(j, doc, a->component);
+            j.field("old", before).field("new", stateOf());
+        };
+        if (saveModel(cli, doc, *a, changed) && !a->json)
             std::printf("Block13 of component %zu: %s\n", a->component, a->onOff.c_str());
     });
 }

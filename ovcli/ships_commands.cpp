@@ -64,6 +64,14 @@ std::optional<std::pair<ships::ShipTable, size_t>> resolveShip(const std::string
     return std::nullopt;
 }
 
+// The name of component `k` in the model's component table; empty without one.
+std::string componentNameOf(const ov::shp::BlockChain& chain, size_t k) {
+    auto table = chain.componentTable();
+    if (!table) return {};
+    auto& b = chain.blocks()[*table];
+    return k < b.recordCount ? ov::shp::ConstComponentView(b.record(k)).name() : std::string();
+}
+
 int runWeaponsList(const std::string& gameDir, const std::string& editorDir,
                    const std::string& shipName, bool json) {
     auto found = resolveShip(gameDir, editorFolder(editorDir, gameDir), shipName);
@@ -79,12 +87,7 @@ int runWeaponsList(const std::string& gameDir, const std::string& editorDir,
         return kFailed;
     }
     auto entries = ships::weaponEntries(model->chain);
-    auto table = model->chain.componentTable();
-    auto componentName = [&](size_t k) {
-        if (!table) return std::string();
-        auto& b = model->chain.blocks()[*table];
-        return k < b.recordCount ? ov::shp::ComponentView(b.record(k)).name() : std::string();
-    };
+    auto componentName = [&](size_t k) { return componentNameOf(model->chain, k); };
     const char* from = model->fromArchive ? "resource.hog" : "ships";
     if (json) {
         Json j;
@@ -121,7 +124,7 @@ int runWeaponsList(const std::string& gameDir, const std::string& editorDir,
 
 struct WeaponsSetArgs {
     std::string gameDir, editorDir, ship, points;
-    bool dryRun = false;
+    bool dryRun = false, json = false;
     std::optional<std::string> gun, extGun, missile;
 };
 
@@ -204,6 +207,64 @@ int runWeaponTypes(bool json) {
     return kOk;
 }
 
+// One of a ship's models as the weapon commands see it: its weapon points, and
+// whether ships\ holds its first state (.bak) already.
+struct ModelWeapons {
+    std::string name;
+    ov::shp::BlockChain chain;
+    std::vector<ships::WeaponEntry> entries;
+    bool backupWas = false;
+};
+
+// The ship's standard and Tiger models (those the table names), as they are now.
+std::optional<std::vector<ModelWeapons>> shipWeapons(const fs::path& game, const ships::Ship& ship) {
+    std::vector<ModelWeapons> out;
+    for (const std::string& name : {ship.model, ship.tigerModel}) {
+        if (name.empty()) continue;
+        auto model = ships::loadShipModel(game, name);
+        if (!model) {
+            printError(model.error().describe());
+            return std::nullopt;
+        }
+        ModelWeapons m{name, model->chain, ships::weaponEntries(model->chain), false};
+        m.backupWas = ships::findInFolder(game, std::string(ships::kShipsFolder) + "/" +
+                                                    ships::backupName(name))
+                          .has_value();
+        out.push_back(std::move(m));
+    }
+    return out;
+}
+
+// weapons set's --json document: each weapon point whose type changed, model by
+// model, and each model file written with its .bak.
+void printWeaponsJson(const WeaponsSetArgs& a, const ships::Ship& ship,
+                      const std::vector<ModelWeapons>& before,
+                      const std::vector<std::vector<ships::WeaponEntry>>& after) {
+    Json j;
+    j.beginObject().field("ship", ship.name).field("dryRun", a.dryRun).key("changes").beginArray();
+    for (size_t m = 0; m < before.size(); ++m)
+        for (size_t p = 0; p < before[m].entries.size() && p < after[m].size(); ++p) {
+            const auto &o = before[m].entries[p], &n = after[m][p];
+            if (o.typeId == n.typeId && o.kind == n.kind) continue;
+            j.beginObject()
+                .field("model", before[m].name)
+                .field("point", p)
+                .field("component", o.component)
+                .field("componentName", componentNameOf(before[m].chain, o.component))
+                .field("sort", ships::weaponSortName(ships::WeaponSort(o.kind)));
+            for (auto [key, e] : {std::pair{"old", &o}, std::pair{"new", &n}})
+                j.key(key).beginObject().field("type", e->typeId).field("name", ships::weaponName(*e)).endObject();
+            j.endObject();
+        }
+    j.endArray().key("files").beginArray();
+    for (const auto& m : before) {
+        j.beginObject().field("model", std::string(ships::kShipsFolder) + "\\" + m.name);
+        jsonBackup(j, std::string(ships::kShipsFolder) + "\\" + ships::backupName(m.name), !m.backupWas);
+        j.endObject();
+    }
+    printJson(j.endArray().endObject());
+}
+
 int runWeaponsSet(CliReporter& reporter, const WeaponsSetArgs& a) {
     std::vector<size_t> points;
     size_t start = 0;
@@ -229,8 +290,30 @@ int runWeaponsSet(CliReporter& reporter, const WeaponsSetArgs& a) {
     if (!id) return kUsage;
     auto found = resolveShip(a.gameDir, editorFolder(a.editorDir, a.gameDir), a.ship);
     if (!found) return kFailed;
+    const ships::Ship& chosen = found->first[found->second];
+    std::optional<std::vector<ModelWeapons>> before;
+    if (a.json) {
+        before = shipWeapons(ov::pathFromText(ov::trim(a.gameDir)), chosen);
+        if (!before) return kFailed;
+    }
+    if (a.dryRun && a.json) {
+        std::vector<std::vector<ships::WeaponEntry>> after;
+        for (const auto& m : *before) {
+            after.push_back(m.entries);
+            for (size_t p : points) {
+                if (p >= m.entries.size()) {
+                    printError("point " + std::to_string(p) + " is out of range: " + m.name + " has " +
+                               std::to_string(m.entries.size()) + " weapon point(s)");
+                    return kFailed;
+                }
+                if (ships::WeaponSort(m.entries[p].kind) == sort) after.back()[p].typeId = *id;
+            }
+        }
+        printWeaponsJson(a, chosen, *before, after);
+        return kOk;
+    }
     if (a.dryRun) {
-        const ships::Ship& ship = found->first[found->second];
+        const ships::Ship& ship = chosen;
         const fs::path game = ov::pathFromText(ov::trim(a.gameDir));
         auto model = ships::loadShipModel(game, ship.model);
         if (!model) {
@@ -267,21 +350,106 @@ int runWeaponsSet(CliReporter& reporter, const WeaponsSetArgs& a) {
         return kOk;
     }
     warnAboutShipsFolder(a.gameDir);
-    if (!ships::ChangeWeapons(a.gameDir, found->first[found->second], sort, *id, points,
-                              reporter))
-        return kFailed;
+    if (!ships::ChangeWeapons(a.gameDir, chosen, sort, *id, points, reporter)) return kFailed;
+    if (a.json) {
+        auto now = shipWeapons(ov::pathFromText(ov::trim(a.gameDir)), chosen);
+        if (!now) return kFailed;
+        std::vector<std::vector<ships::WeaponEntry>> after;
+        for (const auto& m : *now)
+            after.push_back(m.entries);
+        printWeaponsJson(a, chosen, *before, after);
+        return kOk;
+    }
     return runWeaponsList(a.gameDir, a.editorDir, a.ship, false);
+}
+
+int runWeaponsRestore(Cli& cli, const std::string& game, const std::string& editor,
+                      const std::string& shipName, bool dryRun, bool json) {
+    auto found = resolveShip(game, editor, shipName);
+    if (!found) return kFailed;
+    const ships::Ship& ship = found->first[found->second];
+    const fs::path gamePath = ov::pathFromText(ov::trim(game));
+    // Where each model may come back from, in the order the restore tries them.
+    struct Source {
+        std::string shown;
+        std::optional<fs::path> file;
+    };
+    auto sourcesOf = [&](const std::string& name) {
+        return std::vector<Source>{
+            {"ships\\" + ships::backupName(name),
+             ships::findInFolder(gamePath, std::string(ships::kShipsFolder) + "/" + ships::backupName(name))},
+            {"addons\\ships\\" + name, ships::findInFolder(ov::pathFromText(editor), "addons/ships/" + name)}};
+    };
+    if (!dryRun) {
+        warnAboutShipsFolder(game);
+        if (!ships::RestoreWeapons(game, editor, found->first, found->second, cli.reporter))
+            return kFailed;
+    }
+    Json j;
+    if (json) j.beginObject().field("ship", ship.name).field("dryRun", dryRun).key("files").beginArray();
+    for (const std::string& name : {ship.model, ship.tigerModel}) {
+        if (name.empty()) continue;
+        const auto sources = sourcesOf(name);
+        const Source* from = nullptr;
+        if (dryRun) {
+            for (const auto& src : sources)
+                if (!from && src.file) from = &src;
+        } else {
+            // The copy whose bytes the model now has.
+            auto now = ships::findInFolder(gamePath, std::string(ships::kShipsFolder) + "/" + name);
+            auto bytes = now ? ov::readFile(*now) : ov::Result<ov::Bytes>(ov::Bytes{});
+            for (const auto& src : sources) {
+                if (from || !src.file || !bytes) continue;
+                if (auto copy = ov::readFile(*src.file); copy && *copy == *bytes) from = &src;
+            }
+        }
+        if (json) {
+            j.beginObject().field("model", "ships\\" + name).key("from");
+            from ? j.value(from->shown) : j.value(nullptr);
+            j.endObject();
+        } else if (dryRun && from) {
+            std::cout << "would put " << from->shown << " back as ships\\" << name
+                      << (from == &sources[0] ? " (when it still corresponds to the model)" : "") << '\n';
+        } else if (dryRun) {
+            std::cout << "ships\\" << name << ": no backup and no addons copy; nothing to put back\n";
+        }
+    }
+    if (json) printJson(j.endArray().endObject());
+    return kOk;
 }
 
 struct CloakArgs {
     std::vector<std::string> targets;
     std::string out, editorDir;
-    bool on = false, off = false, toggle = false, dryRun = false, force = false;
+    bool on = false, off = false, toggle = false, dryRun = false, force = false, json = false;
 };
+
+const char* cloakText(uint8_t cls) {
+    return ships::isCloakedClass(cls) ? "on" : "off";
+}
+
+// ship cloak's --json document: the model's class and cloak before and after, the
+// file written (nothing for a look) and its first state's backup when one is kept.
+void printCloakJson(const CloakArgs& c, const std::string& model, uint8_t before,
+                    std::optional<uint8_t> after, const std::string& target = {},
+                    std::optional<bool> backupMade = std::nullopt) {
+    Json j;
+    j.beginObject().field("model", model).field("class", before).field("cloak", cloakText(before));
+    if (after) {
+        j.field("newClass", *after)
+            .field("newCloak", cloakText(*after))
+            .field("changed", *after != before)
+            .field("dryRun", c.dryRun);
+        if (*after != before) j.field("output", target);
+        if (backupMade) jsonBackup(j, backupPathFor(target), *backupMade);
+    }
+    printJson(j.endObject());
+}
 
 int runCloak(Cli& cli, const CloakArgs& c) {
     const bool change = c.on || c.off || c.toggle;
     std::string model;
+    bool madeLoose = false;
     if (c.targets.size() == 2) {
         auto found = resolveShip(c.targets[0], editorFolder(c.editorDir, c.targets[0]), c.targets[1]);
         if (!found) return kFailed;
@@ -305,10 +473,24 @@ int runCloak(Cli& cli, const CloakArgs& c) {
                     return kFailed;
                 }
                 if (!change) {
-                    std::cout << "cloak " << (ships::isCloakedClass(*cls) ? "on" : "off") << '\n';
+                    if (c.json)
+                        printCloakJson(c, ship.model, *cls, std::nullopt);
+                    else
+                        std::cout << "cloak " << cloakText(*cls) << '\n';
                     return kOk;
                 }
                 const uint8_t want = c.on ? 2 : c.off ? (*cls == 2 ? 0 : *cls) : (*cls == 2 ? 0 : 2);
+                const std::string target =
+                    c.out.empty() ? ov::pathText(game / ships::kShipsFolder / ship.model) : c.out;
+                if (c.json && (want == *cls || c.dryRun)) {
+                    // Made loose, the archive's copy is kept as the backup.
+                    std::error_code ec;
+                    const bool backupMade = !fs::exists(ov::pathFromText(backupPathFor(target)), ec);
+                    printCloakJson(c, ship.model, *cls, want, target,
+                                   c.out.empty() && want != *cls ? std::optional<bool>(backupMade)
+                                                                 : std::nullopt);
+                    return kOk;
+                }
                 if (want == *cls) {
                     std::cout << "cloak already " << (want == 2 ? "on" : "off") << "; nothing changed\n";
                     return kOk;
@@ -328,7 +510,10 @@ int runCloak(Cli& cli, const CloakArgs& c) {
                     printError(st.error().describe());
                     return kFailed;
                 }
-                std::cout << c.out << ": cloak " << (want == 2 ? "on" : "off") << '\n';
+                if (c.json)
+                    printCloakJson(c, ship.model, *cls, want, c.out);
+                else
+                    std::cout << c.out << ": cloak " << (want == 2 ? "on" : "off") << '\n';
                 return kOk;
             }
             auto loose = ships::findInFolder(game, std::string(ships::kShipsFolder) + "/" + ship.model);
@@ -338,6 +523,9 @@ int runCloak(Cli& cli, const CloakArgs& c) {
             }
             model = ov::pathText(*loose);
         } else {
+            // Making the model loose keeps the archive's copy as its backup.
+            madeLoose = !ships::findInFolder(game, std::string(ships::kShipsFolder) + "/" +
+                                                       ships::backupName(ship.model));
             auto loose = ships::looseShipModel(game, ship.model);
             if (!loose) {
                 printError(loose.error().describe());
@@ -354,11 +542,21 @@ int runCloak(Cli& cli, const CloakArgs& c) {
         return kFailed;
     }
     if (!change) {
-        std::cout << "cloak " << (ships::isCloakedClass(*cls) ? "on" : "off") << '\n';
+        if (c.json)
+            printCloakJson(c, model, *cls, std::nullopt);
+        else
+            std::cout << "cloak " << cloakText(*cls) << '\n';
         return kOk;
     }
     const uint8_t want = c.on ? 2 : c.off ? (*cls == 2 ? 0 : *cls) : (*cls == 2 ? 0 : 2);
     const std::string target = c.out.empty() ? model : c.out;
+    if (c.json && (want == *cls || c.dryRun)) {
+        std::error_code ec;
+        const bool backupMade = !fs::exists(ov::pathFromText(backupPathFor(model)), ec);
+        printCloakJson(c, model, *cls, want, target,
+                       c.out.empty() && want != *cls ? std::optional<bool>(backupMade) : std::nullopt);
+        return kOk;
+    }
     if (want == *cls) {
         std::cout << "cloak already " << (want == 2 ? "on" : "off") << "; nothing changed\n";
         return kOk;
@@ -375,12 +573,20 @@ int runCloak(Cli& cli, const CloakArgs& c) {
             printError(st.error().describe());
             return kFailed;
         }
-    } else if (!keepFirstBackup(model)) {
-        return kFailed;
+    }
+    std::optional<bool> backupMade;
+    if (c.out.empty()) {
+        backupMade = keepFirstBackup(model);
+        if (!backupMade) return kFailed;
+        *backupMade = *backupMade || madeLoose;
     }
     if (!ships::ToggleCloak(target, cli.reporter)) {
         if (!c.out.empty()) std::filesystem::remove(ov::pathFromText(c.out));
         return kFailed;
+    }
+    if (c.json) {
+        printCloakJson(c, model, *cls, want, target, backupMade);
+        return kOk;
     }
     std::cout << target << ": cloak " << (want == 2 ? "on" : "off") << " (class " << unsigned(want)
               << ")\n";
@@ -397,11 +603,24 @@ void addShipsCommands(Cli& cli) {
     {
         auto* cls = ship->add_subcommand("class", "Show the ship class of a model");
         auto model = std::make_shared<std::string>();
+        auto json = std::make_shared<bool>(false);
         cls->add_option("MODEL", *model, "SHP model")->required();
-        cls->callback([&cli, model] {
+        cls->add_flag("--json", *json, "Print a JSON object");
+        cls->callback([&cli, model, json] {
             auto c = ships::readShipClass(*model, "IsCapitalShip", cli.reporter);
             if (!c) {
                 cli.exitCode = kFailed;
+                return;
+            }
+            if (*json) {
+                Json j;
+                j.beginObject()
+                    .field("model", *model)
+                    .field("class", *c)
+                    .field("name", ov::shp::shipClassName(*c))
+                    .field("capital", ships::isCapitalClass(*c))
+                    .field("cloaked", ships::isCloakedClass(*c));
+                printJson(j.endObject());
                 return;
             }
             std::printf("class %u (%s)%s%s\n", unsigned(*c), ov::shp::shipClassName(*c).c_str(),
@@ -425,6 +644,7 @@ void addShipsCommands(Cli& cli) {
         cloak->add_option("--editor-dir", c->editorDir, "Folder of the ship table (default GAMEDIR)");
         cloak->add_flag("--dry-run", c->dryRun, "Say what would change and change nothing");
         cloak->add_flag("--force", c->force, "Replace an existing --output file");
+        cloak->add_flag("--json", c->json, "Print the class and cloak before and after as JSON");
         cloak->callback([&cli, c] { cli.exitCode = runCloak(cli, *c); });
     }
 
@@ -461,6 +681,7 @@ void addShipsCommands(Cli& cli) {
             ->required();
         set->add_option("--editor-dir", a->editorDir, "Folder of the ship table (default GAMEDIR)");
         set->add_flag("--dry-run", a->dryRun, "Say what would change and change nothing");
+        set->add_flag("--json", a->json, "Print each weapon point changed, in each model, as JSON");
         auto* group = set->add_option_group("type", "The new type");
         group->add_option("--gun", a->gun, "Gun type 0-15, by number or name");
         group->add_option("--ext-gun", a->extGun, "External gun 0-7 or 11, by number or name");
@@ -478,35 +699,12 @@ void addShipsCommands(Cli& cli) {
         res->add_option("--editor-dir", *editor,
                         "Folder of the ship table and addons\\ships (default GAMEDIR)");
         auto dryRun = std::make_shared<bool>(false);
+        auto json = std::make_shared<bool>(false);
         res->add_flag("--dry-run", *dryRun, "Say which copies would be put back and change nothing");
-        res->callback([&cli, game, editor, shipName, dryRun] {
-            std::string ed = editorFolder(*editor, *game);
-            auto found = resolveShip(*game, ed, *shipName);
-            if (!found) {
-                cli.exitCode = kFailed;
-                return;
-            }
-            if (*dryRun) {
-                const ships::Ship& ship = found->first[found->second];
-                const fs::path gamePath = ov::pathFromText(ov::trim(*game));
-                for (const std::string& name : {ship.model, ship.tigerModel}) {
-                    if (name.empty()) continue;
-                    const std::string bak = std::string(ships::kShipsFolder) + "/" + ships::backupName(name);
-                    if (ships::findInFolder(gamePath, bak))
-                        std::cout << "would put ships\\" << ships::backupName(name) << " back as ships\\"
-                                  << name << " (when it still corresponds to the model)\n";
-                    else if (ships::findInFolder(ov::pathFromText(ed), "addons/ships/" + name))
-                        std::cout << "would put addons\\ships\\" << name << " back as ships\\" << name << '\n';
-                    else
-                        std::cout << "ships\\" << name << ": no backup and no addons copy; nothing to put back\n";
-                }
-                return;
-            }
-            warnAboutShipsFolder(*game);
-            cli.exitCode =
-                ships::RestoreWeapons(*game, ed, found->first, found->second, cli.reporter)
-                    ? kOk
-                    : kFailed;
+        res->add_flag("--json", *json, "Print which copy each model was put back from as JSON");
+        res->callback([&cli, game, editor, shipName, dryRun, json] {
+            cli.exitCode = runWeaponsRestore(cli, *game, editorFolder(*editor, *game), *shipName,
+                                             *dryRun, *json);
         });
     }
 }

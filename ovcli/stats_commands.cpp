@@ -323,6 +323,30 @@ int runAdd(Cli& cli, const StatsArgs& a) {
     }
     uint64_t length = 0;
     if (auto size = exists ? ov::fileSize(*file) : ov::Result<uint64_t>(uint64_t(0)); size) length = *size;
+    const bool makeDefault = exists && isLiveStatsFile(*file) && !defaultExists(*file);
+    // With --json, one document at the end, also when the ship table could not be
+    // written after the record was appended.
+    auto printAdded = [&](uint64_t index, bool tableWritten) {
+        Json j;
+        j.beginObject()
+            .field("file", ov::pathText(*file))
+            .field("name", recordName)
+            .field("index", index)
+            .field("offset", length)
+            .field("bytes", ships::kStatsRecordSize)
+            .field("dryRun", a.dryRun)
+            .field("defaultMade", makeDefault)
+            .key("shipTable");
+        if (table)
+            j.beginObject().field("path", ov::pathText(*tableFile)).field("added", tableWritten).endObject();
+        else
+            j.value(nullptr);
+        printJson(j.endObject());
+    };
+    if (a.dryRun && a.json) {
+        printAdded(length / ships::kStatsRecordSize, false);
+        return kOk;
+    }
     if (a.dryRun) {
         std::cout << "would append " << ships::kStatsRecordSize << " bytes at offset " << length
                   << " of " << ov::pathText(*file) << " (ship " << length / ships::kStatsRecordSize
@@ -330,15 +354,14 @@ int runAdd(Cli& cli, const StatsArgs& a) {
         if (table) std::cout << "would add the ship to " << ov::pathText(*tableFile) << '\n';
         return kOk;
     }
-    if (exists && isLiveStatsFile(*file) && !defaultExists(*file) &&
-        !ships::EnsureDefaultShipStats(ov::pathText(folderOf(*file)), cli.reporter))
+    if (makeDefault && !ships::EnsureDefaultShipStats(ov::pathText(folderOf(*file)), cli.reporter))
         return kFailed;
     ships::ShipTable one{ships::Ship{}};
     one[0].name = a.name;
     warnAboutTemporariesBeside(*file);
     auto index = ships::AddShipStatsRecord(ov::pathText(*file), one, 0, *stats, cli.reporter);
     if (!index) return kFailed;
-    std::cout << one[0].name << ": ship " << *index << " of " << ov::pathText(*file) << '\n';
+    if (!a.json) std::cout << one[0].name << ": ship " << *index << " of " << ov::pathText(*file) << '\n';
     if (table) {
         ships::Ship s;
         s.name = one[0].name;
@@ -349,10 +372,12 @@ int runAdd(Cli& cli, const StatsArgs& a) {
         table->push_back(s);
         if (auto st = ships::writeShipTable(*tableFile, *table); !st) {
             printError(st.error().describe() + "; the record was appended, the ship table is as it was");
+            if (a.json) printAdded(*index, false);
             return kFailed;
         }
-        std::cout << "added to " << ov::pathText(*tableFile) << " as an imported ship\n";
+        if (!a.json) std::cout << "added to " << ov::pathText(*tableFile) << " as an imported ship\n";
     }
+    if (a.json) printAdded(*index, true);
     return kOk;
 }
 
@@ -486,6 +511,44 @@ int runRevert(const StatsArgs& a) {
     return failed ? kFailed : kOk;
 }
 
+int runEnsureDefault(Cli& cli, const StatsArgs& a) {
+    const fs::path folder = ov::pathFromText(ov::trim(a.file));
+    auto live = ships::findInFolder(folder, ships::kShipStatsFile);
+    const auto pristine = ships::findInFolder(folder, ships::kShipStatsDefaultFile);
+    if (a.dryRun && !live) {
+        printError(a.file + ": no shipstats.bin in this folder");
+        return kFailed;
+    }
+    if (!a.dryRun) {
+        if (!ships::EnsureDefaultShipStats(a.file, cli.reporter)) {
+            explainPath(a.file + "/" + ships::kShipStatsFile, "a game folder holding shipstats.bin");
+            return kFailed;
+        }
+        live = ships::findInFolder(folder, ships::kShipStatsFile);
+    }
+    uint64_t bytes = 0;
+    if (auto size = live ? ov::fileSize(*live) : ov::Result<uint64_t>(uint64_t(0)); size) bytes = *size;
+    if (a.json) {
+        const auto made = ships::findInFolder(folder, ships::kShipStatsDefaultFile);
+        Json j;
+        j.beginObject()
+            .field("file", live ? ov::pathText(*live) : std::string())
+            .field("default", ov::pathText(pristine ? *pristine
+                                           : made   ? *made
+                                                    : folder / ships::kShipStatsDefaultFile))
+            .field("copied", !pristine)
+            .field("bytes", pristine ? 0 : bytes)
+            .field("dryRun", a.dryRun);
+        printJson(j.endObject());
+    } else if (a.dryRun) {
+        if (pristine)
+            std::cout << "shipstats.def exists; nothing would change\n";
+        else
+            std::cout << "would copy " << ov::pathText(*live) << " (" << bytes << " bytes) to shipstats.def\n";
+    }
+    return kOk;
+}
+
 // Asks before a step that deletes a file; --yes answers, and without a terminal
 // nothing is deleted.
 bool confirmDeletion(Cli& cli, const std::string& what, bool yes) {
@@ -515,14 +578,32 @@ int runSwitchOff(Cli& cli, const StatsArgs& a) {
         ov::pathText(g->live) + " (the live file the game reads) into " +
         ov::pathText(g->pristine) + " (the pristine copy), drops " + std::to_string(dropped) +
         " record(s) of imported ships, and deletes " + ov::pathText(g->live) + ".";
+    auto printSwitched = [&] {
+        Json j;
+        j.beginObject()
+            .field("live", ov::pathText(g->live))
+            .field("pristine", ov::pathText(g->pristine))
+            .field("stockShips", stock)
+            .field("droppedRecords", dropped)
+            .field("deleted", ov::pathText(g->live))
+            .field("dryRun", a.dryRun);
+        printJson(j.endObject());
+    };
     if (a.dryRun) {
-        std::cout << "would do: " << what << '\n';
+        if (a.json)
+            printSwitched();
+        else
+            std::cout << "would do: " << what << '\n';
         return kOk;
     }
     if (!confirmDeletion(cli, what, a.yes)) return kFailed;
     if (!ships::RestoreShipStats(ov::pathText(g->pristine), ov::pathText(g->live), g->table,
                                  g->table.size(), cli.reporter))
         return kFailed;
+    if (a.json) {
+        printSwitched();
+        return kOk;
+    }
     std::cout << "shipstats.bin deleted; " << ov::pathText(g->pristine)
               << " holds the stock ships' figures (copy it to shipstats.bin to play with them)\n";
     return kOk;
@@ -610,9 +691,9 @@ void addEditorDir(CLI::App* sub, StatsArgs& a) {
     sub->add_option("--editor-dir", a.editorDir, "Folder of the ship table (default: the game folder)");
 }
 
-void addWriteFlags(CLI::App* sub, StatsArgs& a, bool withJson = true) {
+void addWriteFlags(CLI::App* sub, StatsArgs& a) {
     sub->add_flag("--dry-run", a.dryRun, "Say what would change and change nothing");
-    if (withJson) sub->add_flag("--json", a.json, "Print what changed as JSON");
+    sub->add_flag("--json", a.json, "Print what changed as JSON");
 }
 
 const char* kShipHelp = "Ship name, or statistics index (from 0)";
@@ -674,34 +755,17 @@ void addStatsCommands(Cli& cli) {
         add->add_option("--model", a->model, "The new ship's model file name, for the ship table");
         add->add_option("--tiger-model", a->tigerModel, "Its Tiger model's file name");
         addEditorDir(add, *a);
-        addWriteFlags(add, *a, false);
+        addWriteFlags(add, *a);
         add->callback([&cli, a] { cli.exitCode = runAdd(cli, *a); });
     }
     {
         auto* ens = stats->add_subcommand(
             "ensure-default", "Copy shipstats.bin to shipstats.def unless the copy exists");
-        auto game = std::make_shared<std::string>();
-        auto dryRun = std::make_shared<bool>(false);
-        ens->add_option("GAMEDIR", *game, "Game folder")->required();
-        ens->add_flag("--dry-run", *dryRun, "Say what would be copied and copy nothing");
-        ens->callback([&cli, game, dryRun] {
-            if (*dryRun) {
-                const fs::path folder = ov::pathFromText(ov::trim(*game));
-                auto live = ships::findInFolder(folder, ships::kShipStatsFile);
-                if (!live) {
-                    printError(*game + ": no shipstats.bin in this folder");
-                    cli.exitCode = kFailed;
-                } else if (ships::findInFolder(folder, ships::kShipStatsDefaultFile)) {
-                    std::cout << "shipstats.def exists; nothing would change\n";
-                } else {
-                    std::cout << "would copy " << ov::pathText(*live) << " ("
-                              << ov::fileSize(*live).value() << " bytes) to shipstats.def\n";
-                }
-                return;
-            }
-            cli.exitCode = ships::EnsureDefaultShipStats(*game, cli.reporter) ? kOk : kFailed;
-            if (cli.exitCode != kOk) explainPath(*game + "/" + ships::kShipStatsFile, "a game folder holding shipstats.bin");
-        });
+        auto a = std::make_shared<StatsArgs>();
+        ens->add_option("GAMEDIR", a->file, "Game folder")->required();
+        ens->add_flag("--dry-run", a->dryRun, "Say what would be copied and copy nothing");
+        ens->add_flag("--json", a->json, "Print what was copied as JSON");
+        ens->callback([&cli, a] { cli.exitCode = runEnsureDefault(cli, *a); });
     }
     {
         auto* rev = stats->add_subcommand(
@@ -725,7 +789,7 @@ void addStatsCommands(Cli& cli) {
         off->add_option("GAMEDIR", a->file, "Game folder")->required();
         addEditorDir(off, *a);
         off->add_flag("--yes,-y", a->yes, "Delete shipstats.bin without asking");
-        off->add_flag("--dry-run", a->dryRun, "Say what would happen and change nothing");
+        addWriteFlags(off, *a);
         off->callback([&cli, a] { cli.exitCode = runSwitchOff(cli, *a); });
     }
     {

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
+#include <set>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -100,6 +102,9 @@ TEST_F(Ovcli, MistakesNameTheProblemAndTheFix) {
         {{"model", "delete-component", "out/raptor.shp", "7"}, 1,
          "component 7 is out of range: the model has 2 component(s) (0-1)"},
         {{"stats", "revert", "game"}, 1, "no shipstats.def"},
+        // A dry run refuses what the change itself would refuse.
+        {{"hog", "set-entry", "game/resource.hog", "2", "--offset", "zz", "--dry-run"}, 2,
+         "--offset zz: not a hexadecimal number of 1-8 digits"},
     };
     for (const auto& c : cases) {
         Outcome r = run(c.args);
@@ -265,6 +270,169 @@ TEST_F(Ovcli, ModelCheckFlagsEmptyComponents) {
     EXPECT_NE(std::find(texts.begin(), texts.end(), "The vertex block holds no vertices."),
               texts.end());
     EXPECT_NE(std::find(texts.begin(), texts.end(), "The face block holds no faces."), texts.end());
+}
+
+// ---- What the write commands say with --json -------------------------------------
+
+// The files below `root` with their bytes, but for the fixture's own two.
+std::map<std::string, ov::Bytes> filesBelow(const fs::path& root) {
+    std::map<std::string, ov::Bytes> files;
+    for (const auto& e : fs::recursive_directory_iterator(root))
+        if (e.is_regular_file()) files[fs::relative(e.path(), root).string()] = readBytes(e.path());
+    files.erase("stdout");
+    files.erase("stderr");
+    return files;
+}
+
+TEST_F(Ovcli, DryRunsPrintOneJsonDocumentAndWriteNothing) {
+    ASSERT_EQ(run({"hog", "unpack", "game/resource.hog", "out", "raptor.shp", "kestrel.shp"}).code, 0);
+    ASSERT_EQ(run({"hog", "backup-fat", "game/resource.hog"}).code, 0);
+    ASSERT_EQ(run({"pack", "out/raptor.shp", "out/raptor.packed"}).code, 0);
+    const auto before = filesBelow(dir.path());
+    const std::vector<std::vector<std::string>> commands = {
+        {"pack", "out/raptor.shp", "x.packed"},
+        {"unpack", "out/raptor.packed", "x.shp"},
+        {"hog", "backup-fat", "game/resource.hog"},
+        {"hog", "restore-fat", "game/resource.hog"},
+        {"hog", "paste", "game/resource.hog", "1", "2"},
+        {"hog", "set-entry", "game/resource.hog", "2", "--size", "0x10"},
+        {"hog", "create", "x.hog", "out"},
+        {"hog", "add", "game/resource.hog", "out/raptor.shp", "--as", "new.shp"},
+        {"hog", "replace", "game/resource.hog", "raptor.shp", "out/kestrel.shp"},
+        {"hog", "rename", "game/resource.hog", "raptor.shp", "falcon.shp"},
+        {"hog", "delete", "game/resource.hog", "raptor.shp"},
+        {"stats", "add", "game", "Heron", "game/addons/stats/corsair.txt"},
+        {"stats", "ensure-default", "game"},
+        {"ship", "cloak", "game", "Raptor", "--on"},
+        {"ship", "cloak", "game/ships/kestrel.shp", "--toggle"},
+        {"weapons", "set", "game", "Kestrel", "--points", "0,1", "--gun", "3"},
+        {"weapons", "restore", "game", "Kestrel"},
+        {"model", "save", "out/raptor.packed", "-o", "x.shp"},
+        {"model", "merge", "out/raptor.shp", "out/kestrel.shp", "-o", "x.shp"},
+        {"model", "delete-component", "out/raptor.shp", "1"},
+        {"model", "attach", "out/raptor.shp", "0", "3"},
+        {"model", "detach", "out/raptor.shp", "0", "0"},
+        {"model", "set-class", "out/raptor.shp", "Capship"},
+        {"model", "block13", "out/raptor.shp", "0", "on"},
+    };
+    for (auto args : commands) {
+        const std::string name = args[0] + " " + args[1];
+        args.insert(args.end(), {"--dry-run", "--json"});
+        Outcome r = run(args);
+        EXPECT_EQ(r.code, 0) << name << "\n" << r.err;
+        auto j = nlohmann::json::parse(r.out, nullptr, false);
+        ASSERT_TRUE(j.is_object()) << name << "\n" << r.out;
+        EXPECT_EQ(j["dryRun"], true) << name;
+    }
+    EXPECT_EQ(filesBelow(dir.path()), before);
+    // A failure prints no document.
+    Outcome missing = run({"hog", "rename", "game/resource.hog", "none.shp", "x.shp", "--json"});
+    EXPECT_EQ(missing.code, 1);
+    EXPECT_EQ(missing.out, "");
+}
+
+TEST_F(Ovcli, ArchiveChangesInJsonMatchTheArchive) {
+    auto entry = [&](const std::string& archive, size_t row) {
+        return json({"hog", "list", archive, "--json"})["entries"][row - 1];
+    };
+    auto set = json({"hog", "set-entry", "game/resource.hog", "raptor.shp", "--size", "0x10", "--json"});
+    EXPECT_EQ(set["before"]["size"], 745);
+    EXPECT_EQ(set["after"]["size"], 16);
+    EXPECT_EQ(set["after"]["size"], entry("game/resource.hog", set["row"])["size"]);
+    auto paste = json({"hog", "paste", "game/resource.hog", "1", "2", "--json"});
+    EXPECT_EQ(paste["after"]["offset"], entry("game/resource.hog", 1)["offset"]);
+    EXPECT_EQ(paste["after"]["offset"], entry("game/resource.hog", 2)["offset"]);
+
+    auto packed = json({"pack", "game/shipstats.bin", "s.packed", "--json"});
+    EXPECT_EQ(packed["outputBytes"], fs::file_size(at("s.packed")));
+    EXPECT_EQ(packed["inputBytes"], fs::file_size(at("game/shipstats.bin")));
+
+    auto created = json({"hog", "create", "mine.hog", "game/addons", "--pack", "--json"});
+    ASSERT_EQ(created["entries"].size(), 2u);
+    EXPECT_EQ(created["hogSize"], fs::file_size(at("mine.hog")));
+    for (size_t i = 0; i < 2; ++i) {
+        const auto& e = created["entries"][i];
+        EXPECT_EQ(e["fileSize"], fs::file_size(at(e["file"].get<std::string>())));
+        EXPECT_EQ(e["size"], entry("mine.hog", i + 1)["size"]);
+        EXPECT_LT(e["size"].get<size_t>(), e["fileSize"].get<size_t>());
+    }
+
+    // A rebuild: the entry renamed, the original kept the first time only, and a FAT
+    // backup that is not refreshed without an answer said so.
+    ASSERT_EQ(run({"hog", "backup-fat", "mine.hog"}).code, 0);
+    auto renamed = json({"hog", "rename", "mine.hog", "1", "ships/heron.shp", "--json"});
+    ASSERT_EQ(renamed["changes"].size(), 2u);
+    EXPECT_EQ(renamed["changes"][0]["change"], "renamed");
+    EXPECT_EQ(renamed["changes"][0]["was"], "ships\\corsair.shp");
+    EXPECT_EQ(entry("mine.hog", 1)["name"], "ships\\heron.shp");
+    EXPECT_EQ(renamed["hogSize"], fs::file_size(at("mine.hog")));
+    EXPECT_EQ(renamed["backup"]["made"], true);
+    EXPECT_TRUE(fs::exists(at(renamed["backup"]["path"].get<std::string>())));
+    EXPECT_EQ(renamed["fatBackup"]["refreshed"], false);
+    auto again = json({"hog", "delete", "mine.hog", "2", "--yes", "--json"});
+    EXPECT_EQ(again["backup"]["made"], false);
+    EXPECT_EQ(again["fatBackup"]["refreshed"], true);
+    EXPECT_EQ(again["changes"].back()["change"], "deleted");
+    EXPECT_EQ(again["files"], 1);
+}
+
+TEST_F(Ovcli, ModelAndShipChangesInJsonMatchTheFiles) {
+    ASSERT_EQ(run({"hog", "unpack", "game/resource.hog", "out", "raptor.shp", "kestrel.shp"}).code, 0);
+    const ov::Bytes model = readBytes(at("out/raptor.shp"));
+    auto cls = json({"model", "set-class", "out/raptor.shp", "Capship", "--json"});
+    EXPECT_EQ(cls["oldClass"]["value"], 0);
+    EXPECT_EQ(cls["newClass"]["name"], "Capship");
+    EXPECT_EQ(readBytes(at("out/raptor.shp"))[26], 1);
+    EXPECT_EQ(cls["backup"]["made"], true);
+    EXPECT_EQ(readBytes(at(cls["backup"]["path"].get<std::string>())), model);
+    auto attached = json({"model", "attach", "out/raptor.shp", "1", "2", "--json"});
+    EXPECT_EQ(attached["backup"]["made"], false);
+    EXPECT_EQ(attached["component"]["name"], "Cockpit");
+    auto info = json({"model", "info", "out/raptor.shp", "--json"});
+    const auto& added = info["components"][1]["attachments"][attached["attachment"].get<size_t>()];
+    EXPECT_EQ(added["kind"], 2);
+    // Written elsewhere: no backup.
+    auto merged = json({"model", "merge", "out/raptor.shp", "out/kestrel.shp", "-o", "out/two.shp", "--json"});
+    EXPECT_FALSE(merged.contains("backup"));
+    EXPECT_EQ(merged["added"].size(), 2u);
+    EXPECT_EQ(merged["bytes"], fs::file_size(at("out/two.shp")));
+
+    // The cloak: the state asked, then changed on the loose model and on disk.
+    EXPECT_EQ(json({"ship", "cloak", "game", "Kestrel", "--json"})["cloak"], "off");
+    auto on = json({"ship", "cloak", "game", "Kestrel", "--on", "--json"});
+    EXPECT_EQ(on["newCloak"], "on");
+    EXPECT_EQ(readBytes(at(on["output"].get<std::string>()))[26], on["newClass"]);
+    EXPECT_EQ(json({"ship", "class", "game/ships/kestrel.shp", "--json"})["cloaked"], true);
+
+    // Weapons: each point changed in both models, as weapons list shows afterwards.
+    auto set = json({"weapons", "set", "game", "Kestrel", "--points", "0,2", "--gun", "3", "--json"});
+    ASSERT_EQ(set["changes"].size(), 2u) << set;  // point 2 is an external gun
+    std::set<std::string> models;
+    for (const auto& c : set["changes"]) {
+        models.insert(c["model"].get<std::string>());
+        EXPECT_EQ(c["point"], 0);
+        EXPECT_EQ(c["new"]["type"], 3);
+    }
+    EXPECT_EQ(models, (std::set<std::string>{"kestrel.shp", "kestrel_t.shp"}));
+    EXPECT_EQ(json({"weapons", "list", "game", "Kestrel", "--json"})["points"][0]["type"], 3);
+    auto restored = json({"weapons", "restore", "game", "Kestrel", "--json"});
+    EXPECT_EQ(restored["files"][0]["from"], "ships\\kestrel.bak");
+    EXPECT_EQ(json({"weapons", "list", "game", "Kestrel", "--json"})["points"][0]["type"], 2);
+}
+
+TEST_F(Ovcli, StatsWritesInJsonMatchTheFiles) {
+    auto added = json({"stats", "add", "game", "Heron", "game/addons/stats/corsair.txt", "--json"});
+    EXPECT_EQ(added["defaultMade"], true);
+    EXPECT_TRUE(fs::exists(at("game/shipstats.def")));
+    EXPECT_EQ(added["offset"].get<size_t>() + added["bytes"].get<size_t>(),
+              fs::file_size(at("game/shipstats.bin")));
+    EXPECT_EQ(added["shipTable"]["added"], true);
+    auto list = json({"stats", "list", "game", "--json"});
+    EXPECT_EQ(list.back()["statsIndex"], added["index"]);
+    EXPECT_EQ(json({"stats", "ensure-default", "game", "--json"})["copied"], false);
+    auto off = json({"stats", "switch-off", "game", "--yes", "--json"});
+    EXPECT_EQ(off["droppedRecords"], 1);
+    EXPECT_FALSE(fs::exists(at(off["deleted"].get<std::string>())));
 }
 
 // ---- Archives, conversion and overwrites -----------------------------------------

@@ -13,9 +13,9 @@ _ovcli() {
             commands="pack unpack shp sample-game hog stats ship weapons model convert 3ds temp-files completion"
             options="--help -h --version" ;;
         "pack")
-            options="--help -h --level --force --dry-run" ;;
+            options="--help -h --level --force --dry-run --json" ;;
         "unpack")
-            options="--help -h --force --dry-run" ;;
+            options="--help -h --force --dry-run --json" ;;
         "shp")
             commands="blocks sample"
             options="--help -h" ;;
@@ -37,25 +37,25 @@ _ovcli() {
         "hog cat")
             options="--help -h --unpack --force" ;;
         "hog backup-fat")
-            options="--help -h --overwrite --dry-run" ;;
+            options="--help -h --overwrite --dry-run --json" ;;
         "hog restore-fat")
-            options="--help -h --yes -y --dry-run" ;;
+            options="--help -h --yes -y --dry-run --json" ;;
         "hog paste")
-            options="--help -h --dry-run" ;;
+            options="--help -h --dry-run --json" ;;
         "hog set-entry")
-            options="--help -h --name --offset --size --dry-run" ;;
+            options="--help -h --name --offset --size --dry-run --json" ;;
         "hog create")
-            options="--help -h --force --dry-run --base --pack --level" ;;
+            options="--help -h --force --dry-run --json --base --pack --level" ;;
         "hog add")
-            options="--help -h --as --base --dry-run --pack --level --help -h --yes -y --no" ;;
+            options="--help -h --as --base --dry-run --json --pack --level --help -h --yes -y --no" ;;
         "hog replace")
-            options="--help -h --dry-run --pack --level --help -h --yes -y --no" ;;
+            options="--help -h --dry-run --json --pack --level --help -h --yes -y --no" ;;
         "hog rename")
-            options="--help -h --dry-run --help -h --yes -y --no" ;;
+            options="--help -h --dry-run --json --help -h --yes -y --no" ;;
         "hog delete")
-            options="--help -h --dry-run --help -h --yes -y --no" ;;
+            options="--help -h --dry-run --json --help -h --yes -y --no" ;;
         "hog edit")
-            options="--help -h --script --dry-run --level --help -h --yes -y --no" ;;
+            options="--help -h --script --dry-run --json --level --help -h --yes -y --no" ;;
         "stats")
             commands="list get set import add ensure-default revert switch-off restore"
             options="--help -h" ;;
@@ -68,22 +68,22 @@ _ovcli() {
         "stats import")
             options="--help -h --editor-dir --dry-run --json" ;;
         "stats add")
-            options="--help -h --model --tiger-model --editor-dir --dry-run" ;;
+            options="--help -h --model --tiger-model --editor-dir --dry-run --json" ;;
         "stats ensure-default")
-            options="--help -h --dry-run" ;;
+            options="--help -h --dry-run --json" ;;
         "stats revert")
             options="--help -h --editor-dir --dry-run --json" ;;
         "stats switch-off")
-            options="--help -h --editor-dir --yes -y --dry-run" ;;
+            options="--help -h --editor-dir --yes -y --dry-run --json" ;;
         "stats restore")
             options="--help -h --table --swapped --yes -y --dry-run" ;;
         "ship")
             commands="class cloak"
             options="--help -h" ;;
         "ship class")
-            options="--help -h" ;;
+            options="--help -h --json" ;;
         "ship cloak")
-            options="--help -h --on --off --toggle --output -o --editor-dir --dry-run --force" ;;
+            options="--help -h --on --off --toggle --output -o --editor-dir --dry-run --force --json" ;;
         "weapons")
             commands="types list set restore"
             options="--help -h" ;;
@@ -92,9 +92,9 @@ _ovcli() {
         "weapons list")
             options="--help -h --editor-dir --json" ;;
         "weapons set")
-            options="--help -h --points --editor-dir --dry-run --help -h --gun --ext-gun --missile" ;;
+            options="--help -h --points --editor-dir --dry-run --json --help -h --gun --ext-gun --missile" ;;
         "weapons restore")
-            options="--help -h --editor-dir --dry-run" ;;
+            options="--help -h --editor-dir --dry-run --json" ;;
         "model")
             commands="info check save merge delete-component attach detach set-class block13"
             options="--help -h" ;;
@@ -103,19 +103,19 @@ _ovcli() {
         "model check")
             options="--help -h --json" ;;
         "model save")
-            options="--help -h --output -o --dry-run --force" ;;
+            options="--help -h --output -o --dry-run --force --json" ;;
         "model merge")
-            options="--help -h --output -o --dry-run --force" ;;
+            options="--help -h --output -o --dry-run --force --json" ;;
         "model delete-component")
-            options="--help -h --output -o --dry-run --force" ;;
+            options="--help -h --output -o --dry-run --force --json" ;;
         "model attach")
-            options="--help -h --output -o --dry-run --force" ;;
+            options="--help -h --output -o --dry-run --force --json" ;;
         "model detach")
-            options="--help -h --output -o --dry-run --force" ;;
+            options="--help -h --output -o --dry-run --force --json" ;;
         "model set-class")
-            options="--help -h --output -o --dry-run --force" ;;
+            options="--help -h --output -o --dry-run --force --json" ;;
         "model block13")
-            options="--help -h --output -o --dry-run --force" ;;
+            options="--help -h --output -o --dry-run --force --json" ;;
         "convert")
             options="--help -h --library --force --dry-run --json" ;;
         "3ds")
