@@ -745,7 +745,8 @@ Bytes encodeFast(ByteSpan in) {
 // Best: a shortest-path parse over the real command costs.
 //
 // For each position the match finder lists runs of growing length, each at the
-// smallest distance found for it. The parse keeps, for each position, the
+// smallest distance found for it, and of the runs whose distances fit the same
+// command fields only the longest. The parse keeps, for each position, the
 // cheapest way to get there in five states: just after a run (0), after 1, 2 or 3
 // literals (which ride free in the next command), or after 4 or more literals
 // (which need literal-only commands: one byte per 112 literals, rounded up). A run
@@ -789,7 +790,8 @@ public:
 
     // Inserts position i (positions are inserted in order, each at most once)
     // and writes to `out` the runs starting there, by growing length and
-    // distance, looking at no more than `depth` earlier positions. Returns the
+    // distance, the longest of each distance class only, looking at no more
+    // than `depth` earlier positions. Returns the
     // count; the last run may be longer than niceLen, but no run is looked for
     // after one of niceLen is found. `out` needs room for niceLen + 1 runs.
     size_t find(size_t i, unsigned depth, Match* out) { return walk<true>(i, depth, out); }
@@ -846,8 +848,23 @@ private:
             out[0] = three;
             return count;
         }
+        if (count && distanceClass(out[0].dist) == 0) return count;  // carries 3 as well
         std::memmove(out + 1, out, count * sizeof(Match));
         out[0] = three;
+        return count + 1;
+    }
+
+    // Which command fields a distance fits: within 1024 (all three run commands),
+    // within 16384 (the 3- and 4-byte ones) or farther (the 4-byte one).
+    static unsigned distanceClass(size_t dist) { return dist <= 1024 ? 0 : dist <= 16384 ? 1 : 2; }
+
+    // Appends a run longer and farther than the ones listed, or puts it in the
+    // place of the last one when both distances fit the same command fields:
+    // every length the shorter run carries, the longer one carries in a command
+    // of the same size, so the list keeps only the longest run of each class.
+    static size_t report(Match* out, size_t count, size_t len, size_t dist) {
+        if (count && distanceClass(out[count - 1].dist) == distanceClass(dist)) --count;
+        out[count] = {uint32_t(len), uint32_t(dist)};
         return count + 1;
     }
 
@@ -883,11 +900,11 @@ private:
                         *right = pair[1];
                         if (kReport) {
                             len += matchLength(cand + len, cur + len, limit - len);
-                            out[count++] = {uint32_t(len), uint32_t(i - c)};
+                            count = report(out, count, len, i - c);
                         }
                         break;
                     }
-                    if (kReport) out[count++] = {uint32_t(len), uint32_t(i - c)};
+                    if (kReport) count = report(out, count, len, i - c);
                 }
             }
             if (cand[len] < cur[len]) {
@@ -1078,9 +1095,16 @@ public:
     }
 
 private:
-    static constexpr size_t kWindow = size_t(1) << 13;
+    // Long windows keep the share of positions parsed twice small (the overlap is
+    // under 5% of a window); a window's costs stay far below kInf, its commands
+    // below kPerByte (a command covers 3 positions or more), and its positions
+    // fit the 16 bits of Reach::from.
+    static constexpr size_t kWindow = size_t(1) << 15;
     static constexpr size_t kOverlap = 1536;
-    static constexpr size_t kNiceLen = 160;
+    static_assert(uint64_t(kWindow + 1) * (2 * kPerByte + 1) < kInf);
+    static_assert(kWindow / 3 + 1 < kPerByte);
+    static_assert(kWindow <= 65536);
+    static constexpr size_t kNiceLen = 96;
     static constexpr unsigned kDepth = 64;
     static constexpr size_t kPendingMask = 2047;  // > kMaxLength
 

@@ -508,3 +508,51 @@ TEST(RefPackEncode, ShortRunsNearbyAreTaken) {
     EXPECT_EQ(*refpack::decode(fast), in);
     EXPECT_EQ(*refpack::decode(best), in);
 }
+
+// At one position a run of 10 lies 1000 bytes back and the same bytes and one
+// more lie 20000 back: the near run fits a 2-byte command, the far one only a
+// 4-byte one, so the near run and a literal are a byte smaller. Best lists one
+// run per distance class (1024, 16384, farther) and must still see both. The
+// input opens with 3-byte words, where Best's parse beats Fast by far, so that
+// the stream looked at is Best's own and not Fast's.
+TEST(RefPackEncode, BestKeepsANearShorterRunBesideAFarLongerOne) {
+    std::mt19937 rng(13);
+    Bytes words;
+    for (int i = 0; i < 3 * 40; ++i)
+        words.push_back(uint8_t(rng()));
+    Bytes in;
+    while (in.size() < 20000) {
+        const size_t w = 3 * (rng() % 40);
+        in.insert(in.end(), words.begin() + ptrdiff_t(w), words.begin() + ptrdiff_t(w + 3));
+        in.push_back(uint8_t(rng()));
+    }
+    const Bytes noise = ovtest::randomBytes(25000, 14);
+    in.insert(in.end(), noise.begin(), noise.end());
+    const size_t at = in.size(), nearDist = 1000, farDist = 20000;
+    const size_t nearAt = at - nearDist, farAt = at - farDist;
+    std::copy(in.begin() + ptrdiff_t(farAt), in.begin() + ptrdiff_t(farAt + 10),
+              in.begin() + ptrdiff_t(nearAt));
+    in[nearAt + 10] = uint8_t(in[farAt + 10] + 1);
+    in[at - 1] = uint8_t(in[nearAt - 1] + 1);
+    if (in[at - 1] == in[farAt - 1]) in[at - 1] = uint8_t(in[at - 1] + 1);
+    in.insert(in.end(), in.begin() + ptrdiff_t(farAt), in.begin() + ptrdiff_t(farAt + 11));
+    const Bytes tail = ovtest::randomBytes(300, 15);
+    in.insert(in.end(), tail.begin(), tail.end());
+
+    const Bytes best = *refpack::encode(in, refpack::Level::Best);
+    ASSERT_LT(best.size() + 100, refpack::encode(in, refpack::Level::Fast)->size());
+    EXPECT_EQ(*refpack::decode(best), in);
+    size_t produced = 0;
+    bool seen = false;
+    for (const Command& c : walk(best)) {
+        produced += c.literals;
+        if (c.form >= 2 && produced == at) {
+            EXPECT_EQ(c.form, 2);
+            EXPECT_EQ(c.length, 10u);
+            EXPECT_EQ(c.distance, nearDist);
+            seen = true;
+        }
+        produced += c.length;
+    }
+    EXPECT_TRUE(seen) << "no run starts where the near and far runs do";
+}
