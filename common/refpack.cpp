@@ -395,59 +395,72 @@ inline uint32_t runCost(size_t len, size_t dist) {
 // takes the last 0-3 of them, literal-only commands the rest in multiples of 4.
 class Emitter {
 public:
-    Emitter(Bytes& out, const uint8_t* src) : out_(out), src_(src) {}
+    // Commands for the n bytes at src, appended to out. The room the longest
+    // stream needs (every byte a literal: one command byte per 112 of them, and the
+    // end command) is made once, so a command is written without a check of its
+    // own; finish() trims the rest.
+    Emitter(Bytes& out, const uint8_t* src, size_t n)
+        : out_(out), src_(src), at_(out.size()) {
+        out_.resize(at_ + n + n / 112 + 8);
+    }
 
     // Literals [from, to) followed by a run of len bytes from dist back.
     void run(size_t from, size_t to, size_t len, size_t dist) {
         const size_t lit = literalBlocks(from, to);
-        const size_t litFrom = to - lit;
         const size_t d = dist - 1;
-        uint8_t cmd[4];
-        size_t cmdLen;
+        uint8_t* o = out_.data() + at_;
         if (len <= 10 && dist <= 1024) {
-            cmd[0] = uint8_t(((d >> 3) & 0x60) | ((len - 3) << 2) | lit);
-            cmd[1] = uint8_t(d);
-            cmdLen = 2;
+            o[0] = uint8_t(((d >> 3) & 0x60) | ((len - 3) << 2) | lit);
+            o[1] = uint8_t(d);
+            o += 2;
         } else if (len <= 67 && dist <= 16384) {
-            cmd[0] = uint8_t(0x80 | (len - 4));
-            cmd[1] = uint8_t((lit << 6) | (d >> 8));
-            cmd[2] = uint8_t(d);
-            cmdLen = 3;
+            o[0] = uint8_t(0x80 | (len - 4));
+            o[1] = uint8_t((lit << 6) | (d >> 8));
+            o[2] = uint8_t(d);
+            o += 3;
         } else {
             const size_t l = len - 5;
-            cmd[0] = uint8_t(0xC0 | ((d >> 12) & 0x10) | ((l >> 6) & 0x0C) | lit);
-            cmd[1] = uint8_t(d >> 8);
-            cmd[2] = uint8_t(d);
-            cmd[3] = uint8_t(l);
-            cmdLen = 4;
+            o[0] = uint8_t(0xC0 | ((d >> 12) & 0x10) | ((l >> 6) & 0x0C) | lit);
+            o[1] = uint8_t(d >> 8);
+            o[2] = uint8_t(d);
+            o[3] = uint8_t(l);
+            o += 4;
         }
-        out_.insert(out_.end(), cmd, cmd + cmdLen);
-        out_.insert(out_.end(), src_ + litFrom, src_ + to);
+        // The 0-3 literals that ride in the command.
+        for (size_t k = 0; k < lit; ++k)
+            o[k] = src_[to - lit + k];
+        at_ = size_t(o + lit - out_.data());
     }
 
-    // Literals [from, to) and the end command.
+    // Literals [from, to) and the end command; the stream is complete.
     void finish(size_t from, size_t to) {
         const size_t lit = literalBlocks(from, to);
-        out_.push_back(uint8_t(0xFC | lit));
-        out_.insert(out_.end(), src_ + to - lit, src_ + to);
+        out_[at_++] = uint8_t(0xFC | lit);
+        for (size_t k = 0; k < lit; ++k)
+            out_[at_ + k] = src_[to - lit + k];
+        out_.resize(at_ + lit);
     }
 
 private:
     // Emits the literal-only commands for [from, to) and returns how many (0-3)
     // literals are left for the next command.
     size_t literalBlocks(size_t from, size_t to) {
+        uint8_t* o = out_.data() + at_;
         while (to - from >= 4) {
             size_t n = (to - from) & ~size_t(3);
             if (n > 112) n = 112;
-            out_.push_back(uint8_t(0xE0 + (n / 4 - 1)));
-            out_.insert(out_.end(), src_ + from, src_ + from + n);
+            *o++ = uint8_t(0xE0 + (n / 4 - 1));
+            std::memcpy(o, src_ + from, n);
+            o += n;
             from += n;
         }
+        at_ = size_t(o - out_.data());
         return to - from;
     }
 
     Bytes& out_;
     const uint8_t* src_;
+    size_t at_;  // where the next command goes
 };
 
 #if defined(__GNUC__)
@@ -504,7 +517,7 @@ int tableBits(size_t n, int most) {
 
 Bytes startStream(size_t n) {
     Bytes out;
-    out.reserve(n + n / 100 + 16);
+    out.reserve(5 + n + n / 112 + 8);
     out.push_back(0x10);
     out.push_back(0xFB);
     out.push_back(uint8_t(n >> 16));
@@ -521,7 +534,7 @@ Bytes encodeFastest(ByteSpan in) {
     const uint8_t* src = in.data();
     const size_t n = in.size();
     Bytes out = startStream(n);
-    Emitter e(out, src);
+    Emitter e(out, src, n);
     const int bits = tableBits(n, 16);
     std::vector<uint32_t> table(size_t(1) << bits, 0);  // position + 1; 0 is empty
     const size_t last = n >= 4 ? n - 4 : 0;  // final position where 4 bytes can be hashed
@@ -697,7 +710,7 @@ Bytes encodeFast(ByteSpan in) {
     const uint8_t* src = in.data();
     const size_t n = in.size();
     Bytes out = startStream(n);
-    Emitter e(out, src);
+    Emitter e(out, src, n);
     if (n < 16) {
         e.finish(0, n);
         return out;
@@ -1025,7 +1038,7 @@ struct CheaperFirst {
 class BestPacker {
 public:
     BestPacker(ByteSpan in, Bytes& out)
-        : src_(in.data()), n_(in.size()), emit_(out, in.data()), finder_(src_, n_, kNiceLen) {
+        : src_(in.data()), n_(in.size()), emit_(out, in.data(), in.size()), finder_(src_, n_, kNiceLen) {
         nodes_.resize(std::min(n_, kWindow) + 1);
         reaches_.reserve(4 * kWindow);
         firstMatch_.reserve(kWindow + 1);
