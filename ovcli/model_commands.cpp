@@ -402,37 +402,15 @@ void addModelCommands(Cli& cli) {
 
     auto* save = model->add_subcommand("save", "Open a model (packed or not) and save it unpacked");
     save->add_option("IN", a->file, "SHP model")->required();
-    save->add_option("-o,--output", a->out, "File to write (default: IN itself)");
+    save->add_option("-o,--output", a->out,
+                     "File to write (default: IN itself, its first state kept as IN.bak)");
     save->add_flag("--dry-run", a->dryRun, "Say what would be written and write nothing");
     save->add_flag("--force", a->force, "Replace an existing --output file");
-    save->add_flag("--json", a->json, "Print the file written as JSON");
+    save->add_flag("--json", a->json, "Print the file written and its backup as JSON");
     save->callback([&cli, a] {
         Document doc(cli.reporter);
         if (!openModel(cli, doc, a->file)) return;
-        const std::string target = a->out.empty() ? a->file : a->out;
-        auto packed = [&doc](Json& j) { j.field("wasPacked", doc.wasPacked()); };
-        if (a->dryRun && a->json) {
-            printWritten(*a, target, doc.chain().write().size(), std::nullopt, packed);
-            return;
-        }
-        if (a->dryRun) {
-            std::cout << "would write " << (a->out.empty() ? a->file : a->out) << ": "
-                      << doc.chain().write().size() << " bytes, unpacked\n";
-            return;
-        }
-        if (!a->out.empty() && !mayReplace(cli.reporter, a->out, a->force)) {
-            cli.exitCode = kFailed;
-            return;
-        }
-        warnAboutTemporariesBeside(ov::pathFromText(a->out.empty() ? a->file : a->out));
-        if (!(a->out.empty() ? doc.save() : doc.saveAs(ov::pathFromText(a->out)))) {
-            cli.exitCode = kFailed;
-            return;
-        }
-        if (a->json) {
-            auto size = ov::fileSize(ov::pathFromText(target));
-            printWritten(*a, target, size ? size_t(*size) : 0, std::nullopt, packed);
-        }
+        saveModel(cli, doc, *a, [&doc](Json& j) { j.field("wasPacked", doc.wasPacked()); });
     });
 
     auto* merge = model->add_subcommand("merge", "Add the components of OTHER to BASE");

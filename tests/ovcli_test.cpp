@@ -233,6 +233,15 @@ TEST_F(Ovcli, ModelEditsKeepTheFirstStateOrWriteElsewhere) {
     ASSERT_EQ(run({"model", "detach", "out/raptor.shp", "0", "0"}).code, 0);
     EXPECT_EQ(readBytes(at("out/raptor.bak")), model);
 
+    // Saving a packed model unpacked in place keeps the packed file, once.
+    ASSERT_EQ(run({"pack", "out/raptor.bak", "out/packed.shp"}).code, 0);
+    const ov::Bytes packed = readBytes(at("out/packed.shp"));
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(run({"model", "save", "out/packed.shp"}).code, 0);
+        EXPECT_EQ(readBytes(at("out/packed.shp")), model);
+        EXPECT_EQ(readBytes(at("out/packed.bak")), packed);
+    }
+
     // The cloak: --on twice stays on; --off puts the byte back; the first state kept.
     const ov::Bytes kestrel = readBytes(at("game/ships/kestrel.shp"));
     for (int i = 0; i < 2; ++i) {
