@@ -738,12 +738,22 @@ Bytes encodeFast(ByteSpan in) {
             finder.insert(i);
             run = next;
         }
+        // Every position up to i is in the chains now. The run may reach back
+        // into the literals before it (a position stepped over, or one whose
+        // chain was cut short): take those bytes in while the command stays the
+        // same size.
+        const size_t searched = i;
+        while (i > litStart && i > run.dist && src[i - 1] == src[i - 1 - run.dist] &&
+               runCost(run.len + 1, run.dist) == runCost(run.len, run.dist)) {
+            --i;
+            ++run.len;
+        }
         e.run(litStart, i, run.len, run.dist);
         // Inside a long run only its first and last few positions are added:
         // the rest would mostly repeat what the run's source already holds.
         const size_t end = i + run.len;
-        const size_t head = std::min(end, i + kInsertEdge);
-        size_t k = i + 1;
+        const size_t head = std::min(end, searched + kInsertEdge);
+        size_t k = searched + 1;
         for (; k < head && k <= last; ++k)
             finder.insert(k);
         for (k = std::max(k, end - std::min<size_t>(run.len, kInsertEdge)); k < end && k <= last; ++k)

@@ -509,6 +509,25 @@ TEST(RefPackEncode, ShortRunsNearbyAreTaken) {
     EXPECT_EQ(*refpack::decode(best), in);
 }
 
+// After a long stretch without runs Fast looks at fewer and fewer positions, so
+// it first sees a repeat some bytes into it; the run must still start where the
+// repeat does, with no byte of it left as a literal.
+TEST(RefPackEncode, FastRunsReachBackToWhereTheRepeatStarts) {
+    const Bytes block = ovtest::randomBytes(600, 21);
+    for (const size_t gap : {600u, 3000u, 9000u}) {
+        Bytes in = block;
+        const Bytes noise = ovtest::randomBytes(gap, uint32_t(gap));
+        in.insert(in.end(), noise.begin(), noise.end());
+        in.insert(in.end(), block.begin(), block.end());
+        const Bytes fast = *refpack::encode(in, refpack::Level::Fast);
+        EXPECT_EQ(*refpack::decode(fast), in);
+        // The header, every byte before the repeat as literals with one command
+        // byte per 112, the repeat as one command of 4 bytes and the end command.
+        const size_t literals = block.size() + gap;
+        EXPECT_LE(fast.size(), 5 + literals + (literals + 111) / 112 + 4 + 1) << gap;
+    }
+}
+
 // At one position a run of 10 lies 1000 bytes back and the same bytes and one
 // more lie 20000 back: the near run fits a 2-byte command, the far one only a
 // 4-byte one, so the near run and a literal are a byte smaller. Best lists one
