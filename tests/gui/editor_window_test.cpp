@@ -133,16 +133,10 @@ private:
     // Answers the file dialog that the next action opens with `file`, and keeps
     // the filters it offered.
     void answerFileDialog(const QString& file, QStringList* filters) {
-        QTimer::singleShot(50, this, [file, filters] {
-            for (int i = 0; i < 100; ++i) {
-                if (auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
-                    *filters = d->nameFilters();
-                    d->selectFile(file);
-                    static_cast<QDialog*>(d)->accept();
-                    return;
-                }
-                QTest::qWait(20);
-            }
+        ovtest::answerNextFileDialog(this, [file, filters](QFileDialog* d) {
+            *filters = d->nameFilters();
+            d->selectFile(file);
+            static_cast<QDialog*>(d)->accept();
         });
     }
 

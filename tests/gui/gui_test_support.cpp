@@ -1,5 +1,11 @@
 #include "gui/gui_test_support.h"
 
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QFileDialog>
+#include <QTest>
+#include <QTimer>
+
 #include <dlfcn.h>
 #include <link.h>
 
@@ -21,6 +27,19 @@ void keepGlDriversLoaded() {
     // Already loaded: this only marks them never to be unloaded.
     for (const std::string& d : drivers)
         dlopen(d.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+}
+
+void answerNextFileDialog(QObject* context, std::function<void(QFileDialog*)> answer) {
+    QTimer::singleShot(50, context, [answer = std::move(answer)] {
+        const QDeadlineTimer deadline(30000);
+        while (!deadline.hasExpired()) {
+            if (auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                answer(d);
+                return;
+            }
+            QTest::qWait(20);
+        }
+    });
 }
 
 }  // namespace ovtest

@@ -348,15 +348,9 @@ void ShipsTabTest::importAndDefaultsFillTheBoxesForApply() {
 
     // Through the button and its file dialog.
     clickShip(Kestrel);
-    QTimer::singleShot(50, this, [this] {
-        for (int i = 0; i < 100; ++i) {
-            if (auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
-                d->selectFile(gamePath("addons/stats/corsair.txt"));
-                static_cast<QDialog*>(d)->accept();
-                return;
-            }
-            QTest::qWait(20);
-        }
+    ovtest::answerNextFileDialog(this, [this](QFileDialog* d) {
+        d->selectFile(gamePath("addons/stats/corsair.txt"));
+        static_cast<QDialog*>(d)->accept();
     });
     clickButton("cmdImportStats");
     QTRY_COMPARE(tab_->shownStats(), corsair);
