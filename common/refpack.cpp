@@ -597,11 +597,11 @@ Bytes encodeFastest(ByteSpan in) {
 // chain of the earlier positions with the same hash of their first 6 bytes; a
 // search follows the chain nearest first, for at most kChainDepth positions, and
 // keeps the run that saves the most bytes over plain literals (a longer run can
-// need a larger command). Shorter runs come from two
-// tables of the last position of each 4-byte and 3-byte value, within the
-// distances their commands reach: 4 bytes within 16384 save one or two bytes, 3
-// within 1024 save one. Keying the chain on 6 bytes keeps it free of the many
-// 4-byte repeats of binary data, which cost a look each and rarely pay. Before
+// need a larger command). Shorter runs come from a table of the last position
+// of each 3-byte value, within the 16384 bytes that the commands for runs of 3
+// and 4 reach (3 bytes within 1024 save one byte, 4 within 16384 one or two).
+// Keying the chain on 6 bytes keeps it free of the many 4-byte repeats of binary
+// data, which cost a look each and rarely pay. Before
 // taking a run found at i, the packer looks at i + 1 and then i + 2: a run there
 // that saves more is worth the literal it leaves behind.
 
@@ -630,18 +630,21 @@ public:
           bits_(tableBits(n, 16)),
           head_(size_t(1) << bits_, kEmpty),
           chain_(std::min(n, kChainSize), kEmpty),
-          near4_(size_t(1) << kNear4Bits, kEmpty),
-          near3_(size_t(1) << kNear3Bits, kEmpty) {}
+          near_(size_t(1) << kNearBits, kEmpty) {}
 
-    // The best run at i among the positions already inserted; i + 8 <= n.
-    Run find(size_t i) const {
+    // The best run at i among the positions already added, then adds i; i + 8 <= n.
+    // Positions are added in order, each once.
+    Run search(size_t i) {
         Run best;
         const uint8_t* cur = src_ + i;
         const uint32_t v = load32(cur);
         const size_t limit = std::min(n_ - i, kMaxLength);
         size_t bestLen = 3;  // a longer run must match the byte after the best one
-        size_t c = head_[hash6(cur, bits_)];
-        for (unsigned steps = kChainDepth; steps && c != kEmpty && i - c <= kMaxDistance; --steps) {
+        uint32_t& head = head_[hash6(cur, bits_)];
+        size_t c = head;
+        // An empty link (kEmpty) lies farther than any run reaches, also where
+        // size_t has 32 bits.
+        for (unsigned steps = kChainDepth; steps && uint64_t(i) - c <= kMaxDistance; --steps) {
             const uint8_t* cand = src_ + c;
             if (bestLen < limit && cand[bestLen] == cur[bestLen] && load32(cand) == v) {
                 const size_t len = 4 + matchLength(cand + 4, cur + 4, limit - 4);
@@ -654,35 +657,35 @@ public:
             }
             c = chain_[c & kChainMask];
         }
-        if (best.gain < 3) consider(best, i, near4_[hash4(v, kNear4Bits)], 4, 16384);
-        if (best.gain < 2) consider(best, i, near3_[hash4(v & 0xFFFFFF, kNear3Bits)], 3, 1024);
+        uint32_t& near = near_[hash4(v & 0xFFFFFF, kNearBits)];
+        if (best.gain < 3) consider(best, i, near);
+        near = uint32_t(i);
+        chain_[i & kChainMask] = head;
+        head = uint32_t(i);
         return best;
     }
 
-    // Adds position i (i + 8 <= n). Positions are added in order, each after any
-    // search at it.
+    // Adds position i without a search (i + 8 <= n), in order as search() does.
     void insert(size_t i) {
         const uint8_t* p = src_ + i;
-        const uint32_t v = load32(p);
-        near4_[hash4(v, kNear4Bits)] = uint32_t(i);
-        near3_[hash4(v & 0xFFFFFF, kNear3Bits)] = uint32_t(i);
-        uint32_t& h = head_[hash6(p, bits_)];
-        chain_[i & kChainMask] = h;
-        h = uint32_t(i);
+        near_[hash4(load32(p) & 0xFFFFFF, kNearBits)] = uint32_t(i);
+        uint32_t& head = head_[hash6(p, bits_)];
+        chain_[i & kChainMask] = head;
+        head = uint32_t(i);
     }
 
 private:
-    // The run at i from candidate c when its first `min` bytes match and it lies
-    // within `reach`.
-    void consider(Run& best, size_t i, size_t c, size_t min, size_t reach) const {
+    // The run at i from the last position c that began with the same 3 bytes, when
+    // it lies within 16384 (beyond that only a run of 5 or more would pay, which the
+    // chains find).
+    void consider(Run& best, size_t i, size_t c) const {
         // An empty slot is checked as such: with a 32-bit size_t, i - kEmpty wraps
         // to a small distance.
-        if (c == kEmpty || i - c > reach) return;
+        if (c == kEmpty || i - c > 16384) return;
         const uint8_t* cur = src_ + i;
         const uint8_t* cand = src_ + c;
-        if (std::memcmp(cand, cur, min) != 0) return;
-        const size_t len =
-            min + matchLength(cand + min, cur + min, std::min(n_ - i, kMaxLength) - min);
+        if (std::memcmp(cand, cur, 3) != 0) return;
+        const size_t len = 3 + matchLength(cand + 3, cur + 3, std::min(n_ - i, kMaxLength) - 3);
         const int32_t gain = runGain(len, i - c);
         if (gain > best.gain) best = {uint32_t(len), uint32_t(i - c), gain};
     }
@@ -694,16 +697,14 @@ private:
     static constexpr size_t kChainMask = kChainSize - 1;
     static constexpr unsigned kChainDepth = 8;
     static constexpr size_t kNiceLen = 64;
-    static constexpr int kNear4Bits = 14;
-    static constexpr int kNear3Bits = 12;
+    static constexpr int kNearBits = 14;
 
     const uint8_t* src_;
     size_t n_;
     int bits_;
     std::vector<uint32_t> head_;
     std::vector<uint32_t> chain_;
-    std::vector<uint32_t> near4_;
-    std::vector<uint32_t> near3_;
+    std::vector<uint32_t> near_;
 };
 
 Bytes encodeFast(ByteSpan in) {
@@ -719,8 +720,7 @@ Bytes encodeFast(ByteSpan in) {
     const size_t last = n - 8;  // the last position whose 8 bytes can be read
     size_t litStart = 0, i = 0, misses = 0;
     while (i <= last) {
-        Run run = finder.find(i);
-        finder.insert(i);
+        Run run = finder.search(i);
         if (run.gain <= 0) {
             // On long stretches without runs, look less closely.
             ++misses;
@@ -731,18 +731,17 @@ Bytes encodeFast(ByteSpan in) {
             continue;
         }
         misses = 0;
+        size_t searched = i;  // every position up to here is in the chains
         for (int lazy = 0; lazy < 2 && i + 1 <= last && run.len < kLazyLen; ++lazy) {
-            const Run next = finder.find(i + 1);
+            const Run next = finder.search(++searched);
             if (next.gain <= run.gain) break;
             ++i;
-            finder.insert(i);
             run = next;
         }
-        // Every position up to i is in the chains now. The run may reach back
-        // into the literals before it (a position stepped over, or one whose
-        // chain was cut short): take those bytes in while the command stays the
-        // same size.
-        const size_t searched = i;
+        // The run may reach back into the literals before it (a position stepped
+        // over, or one whose chain was cut short): take those bytes in while the
+        // command stays the same size.
+        const size_t start = i;
         while (i > litStart && i > run.dist && src[i - 1] == src[i - 1 - run.dist] &&
                runCost(run.len + 1, run.dist) == runCost(run.len, run.dist)) {
             --i;
@@ -752,7 +751,7 @@ Bytes encodeFast(ByteSpan in) {
         // Inside a long run only its first and last few positions are added:
         // the rest would mostly repeat what the run's source already holds.
         const size_t end = i + run.len;
-        const size_t head = std::min(end, searched + kInsertEdge);
+        const size_t head = std::min(end, start + kInsertEdge);
         size_t k = searched + 1;
         for (; k < head && k <= last; ++k)
             finder.insert(k);

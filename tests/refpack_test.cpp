@@ -540,7 +540,7 @@ TEST(RefPackEncode, BestKeepsANearShorterRunBesideAFarLongerOne) {
     for (int i = 0; i < 3 * 40; ++i)
         words.push_back(uint8_t(rng()));
     Bytes in;
-    while (in.size() < 20000) {
+    while (in.size() < 40000) {
         const size_t w = 3 * (rng() % 40);
         in.insert(in.end(), words.begin() + ptrdiff_t(w), words.begin() + ptrdiff_t(w + 3));
         in.push_back(uint8_t(rng()));
