@@ -646,7 +646,9 @@ public:
         // size_t has 32 bits.
         for (unsigned steps = kChainDepth; steps && uint64_t(i) - c <= kMaxDistance; --steps) {
             const uint8_t* cand = src_ + c;
-            if (bestLen < limit && cand[bestLen] == cur[bestLen] && load32(cand) == v) {
+            // One branch for both tests (bestLen < limit holds: a run as long as
+            // the limit ends the walk).
+            if ((cand[bestLen] == cur[bestLen]) & (load32(cand) == v)) {
                 const size_t len = 4 + matchLength(cand + 4, cur + 4, limit - 4);
                 const int32_t gain = runGain(len, i - c);
                 if (gain > best.gain) {
