@@ -379,7 +379,7 @@ namespace {
 
 constexpr size_t kMaxDistance = kMaxRunDistance;
 constexpr size_t kLazyLen = 64;  // runs this long are taken without looking further
-constexpr size_t kInsertEdge = 16;  // positions added at each end of a long run
+constexpr size_t kInsertEdge = 8;  // positions added at each end of a long run
 constexpr size_t kMaxLength = 1028;
 constexpr size_t kMinMatch = 3;
 
