@@ -663,7 +663,7 @@ public:
             c = chain_[c & kChainMask];
         }
         uint32_t& near = near_[hash4(v & 0xFFFFFF, kNearBits)];
-        if (best.gain < 3) consider(best, i, near);
+        if (best.gain < 3) consider(best, i, near, v);
         near = uint32_t(i);
         chain_[i & kChainMask] = head;
         head = uint32_t(i);
@@ -690,13 +690,14 @@ private:
     // The run at i from the last position c that began with the same 3 bytes, when
     // it lies within 16384 (beyond that only a run of 5 or more would pay, which the
     // chains find).
-    void consider(Run& best, size_t i, size_t c) const {
-        // An empty slot is checked as such: with a 32-bit size_t, i - kEmpty wraps
-        // to a small distance.
-        if (c == kEmpty || i - c > 16384) return;
+    void consider(Run& best, size_t i, size_t c, uint32_t v) const {
+        // An empty slot (kEmpty) lies farther than 16384, also where size_t has 32
+        // bits; both tests in one branch.
+        const uint64_t dist = uint64_t(i) - c;
+        const size_t at = dist <= 16384 ? c : 0;  // a position that can be read
         const uint8_t* cur = src_ + i;
-        const uint8_t* cand = src_ + c;
-        if (std::memcmp(cand, cur, 3) != 0) return;
+        const uint8_t* cand = src_ + at;
+        if ((dist > 16384) | (((load32(cand) ^ v) & 0xFFFFFF) != 0)) return;
         const size_t len = 3 + matchLength(cand + 3, cur + 3, std::min(n_ - i, kMaxLength) - 3);
         const int32_t gain = runGain(len, i - c);
         if (gain > best.gain) best = {uint32_t(len), uint32_t(i - c), gain};
