@@ -232,11 +232,6 @@ int runExtract(Cli& cli, const std::string& path, const std::string& dest,
         printError(dest + ": is a file; expected the destination folder");
         return kUsage;
     }
-    size_t packed = 0;
-    for (size_t row : rows) {
-        auto info = a->packInfo(a->entries()[row]);
-        if (info && info->packed) ++packed;
-    }
     if (dryRun) {
         Json j;
         if (json) j.beginObject().field("archive", path).field("destination", dest).field("dryRun", true).key("files").beginArray();
@@ -280,7 +275,7 @@ int runExtract(Cli& cli, const std::string& path, const std::string& dest,
     if (r.temporaries > 0)
         printError("`ovcli temp-files \"" + printable(dest) +
                    "\" --recursive --remove` removes the temporary files");
-    const size_t unpacked = mode == hog::ExtractMode::Unpack ? std::min(packed, r.written) : 0;
+    const size_t unpacked = r.unpacked;
     if (json) {
         Json j;
         j.beginObject()

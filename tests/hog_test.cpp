@@ -364,6 +364,7 @@ TEST(HogExtract, RawAndUnpackedContents) {
     };
     auto res = extract(*a, all, (dir / "raw").string(), ExtractMode::Raw, job, r);
     EXPECT_EQ(res.written, 3u);
+    EXPECT_EQ(res.unpacked, 0u);
     EXPECT_GE(calls, 3u);
     EXPECT_EQ(ovtest::readBytes(dir / "raw" / "ships" / "m.shp"), packed);
     EXPECT_TRUE(ovtest::readBytes(dir / "raw" / "empty.bin").empty());
@@ -374,6 +375,9 @@ TEST(HogExtract, RawAndUnpackedContents) {
     EXPECT_FALSE(fs::exists(dir / "plain" / "lying.shp"));
     EXPECT_EQ(res.errors, 1u);
     EXPECT_EQ(res.skipped, 0u);
+    // Of two packed items one did not unpack, and the stored one was written as it is.
+    EXPECT_EQ(res.written, 2u);
+    EXPECT_EQ(res.unpacked, 1u);
     EXPECT_EQ(a->readUnpacked(a->entries()[0]).value(), model);
     EXPECT_FALSE(a->readUnpacked(a->entries()[2]));
 
@@ -401,6 +405,7 @@ TEST(HogExtract, UnpackIfPackedCopiesTheOthersWithoutAsking) {
     auto res = extract(*a, all, dir.path().string(), ExtractMode::UnpackIfPacked, {}, r);
     EXPECT_TRUE(res.ok());
     EXPECT_EQ(res.written, 3u);
+    EXPECT_EQ(res.unpacked, 1u);
     EXPECT_EQ(ovtest::readBytes(dir / "a.txt"), text("plain"));
     EXPECT_EQ(ovtest::readBytes(dir / "b" / "c.shp"), text("packed item"));
     EXPECT_TRUE(ovtest::readBytes(dir / "e").empty());

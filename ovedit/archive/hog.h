@@ -220,6 +220,7 @@ enum class Overwrite {
 
 struct ExtractResult {
     size_t written = 0;      // files written
+    size_t unpacked = 0;     // of those, the ones written unpacked
     size_t skipped = 0;      // entries answered No to the not-packed question
     size_t kept = 0;         // existing files not replaced
     size_t renamed = 0;      // written under a numbered name (their name repeats an earlier one)

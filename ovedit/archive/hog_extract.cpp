@@ -441,6 +441,7 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
             continue;
         }
         ++result.written;
+        if (unpack) ++result.unpacked;
         if (item.sameAsRow) ++result.renamed;
         p.bytes += unpack ? plain.size() : e.size;
     }
