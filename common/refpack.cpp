@@ -601,9 +601,9 @@ Bytes encodeFastest(ByteSpan in) {
 // of each 3-byte value, within the 16384 bytes that the commands for runs of 3
 // and 4 reach (3 bytes within 1024 save one byte, 4 within 16384 one or two).
 // Keying the chain on 6 bytes keeps it free of the many 4-byte repeats of binary
-// data, which cost a look each and rarely pay. Before
-// taking a run found at i, the packer looks at i + 1 and then i + 2: a run there
-// that saves more is worth the literal it leaves behind.
+// data, which cost a look each and rarely pay. Before taking a run found at i,
+// the packer looks at i + 1 and then i + 2: a run there that saves more is worth
+// the literal it leaves behind.
 
 struct Run {
     uint32_t len = 0;

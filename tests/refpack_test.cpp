@@ -485,22 +485,29 @@ TEST(RefPackEncode, LevelsOrderBySize) {
     }
 }
 
+// Three-byte words from a list of 40, each followed by a random byte, until
+// there are at least `size` bytes.
+static Bytes threeByteWords(size_t size, uint32_t seed) {
+    std::mt19937 rng(seed);
+    Bytes words;
+    for (int i = 0; i < 3 * 40; ++i)
+        words.push_back(uint8_t(rng()));
+    Bytes in;
+    while (in.size() < size) {
+        const size_t w = 3 * (rng() % 40);
+        in.insert(in.end(), words.begin() + ptrdiff_t(w), words.begin() + ptrdiff_t(w + 3));
+        in.push_back(uint8_t(rng()));
+    }
+    return in;
+}
+
 // Three-byte words from a short list, each followed by a random byte, so that
 // nearly every run is exactly 3 bytes long and within 1024: each word and the
 // byte before it fit a 2-byte command, 4 bytes in 3. A packer that lost its runs
 // of 3 would leave the data almost as it is (Best would then fall back on Fast's
 // stream, so Best must also beat Fast here, as its parse does).
 TEST(RefPackEncode, ShortRunsNearbyAreTaken) {
-    std::mt19937 rng(11);
-    Bytes words;
-    for (int i = 0; i < 3 * 40; ++i)
-        words.push_back(uint8_t(rng()));
-    Bytes in;
-    while (in.size() < 60000) {
-        const size_t w = 3 * (rng() % 40);
-        in.insert(in.end(), words.begin() + ptrdiff_t(w), words.begin() + ptrdiff_t(w + 3));
-        in.push_back(uint8_t(rng()));
-    }
+    const Bytes in = threeByteWords(60000, 11);
     const Bytes fast = *refpack::encode(in, refpack::Level::Fast);
     const Bytes best = *refpack::encode(in, refpack::Level::Best);
     EXPECT_LT(double(fast.size()), 0.8 * double(in.size()));
@@ -535,16 +542,7 @@ TEST(RefPackEncode, FastRunsReachBackToWhereTheRepeatStarts) {
 // input opens with 3-byte words, where Best's parse beats Fast by far, so that
 // the stream looked at is Best's own and not Fast's.
 TEST(RefPackEncode, BestKeepsANearShorterRunBesideAFarLongerOne) {
-    std::mt19937 rng(13);
-    Bytes words;
-    for (int i = 0; i < 3 * 40; ++i)
-        words.push_back(uint8_t(rng()));
-    Bytes in;
-    while (in.size() < 40000) {
-        const size_t w = 3 * (rng() % 40);
-        in.insert(in.end(), words.begin() + ptrdiff_t(w), words.begin() + ptrdiff_t(w + 3));
-        in.push_back(uint8_t(rng()));
-    }
+    Bytes in = threeByteWords(40000, 13);
     const Bytes noise = ovtest::randomBytes(25000, 14);
     in.insert(in.end(), noise.begin(), noise.end());
     const size_t at = in.size(), nearDist = 1000, farDist = 20000;
