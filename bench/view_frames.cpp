@@ -31,8 +31,8 @@
 #include "common/report.h"
 #include "common/shp_build.h"
 #include "ovtool/model/document.h"
-#include "ovtool/ui/model_view.h"
-#include "ovtool/ui/screenshot.h"
+#include "common/ui/model_view.h"
+#include "common/ui/screenshot.h"
 
 namespace {
 
@@ -102,7 +102,7 @@ int main(int argc, char** argv) {
         } else if (a == "--select" && hasValue) {
             select = args[++i].toInt();
         } else if (a == "--samples" && hasValue) {
-            ov::ui::ModelViewWidget::setSampleCount(args[++i].toInt());
+            ov::desktop::ModelViewWidget::setSampleCount(args[++i].toInt());
         } else if (a == "--wireframe") {
             wireframe = true;
         } else if (a == "--normals") {
@@ -131,16 +131,16 @@ int main(int argc, char** argv) {
     window.setWindowTitle(modelPath.isEmpty() ? QStringLiteral("5,000 faces") : modelPath);
     auto* layout = new QVBoxLayout(&window);
     layout->setContentsMargins(0, 0, 0, 0);
-    auto* view = new ov::ui::ModelViewWidget(&window);
+    auto* view = new ov::desktop::ModelViewWidget(&window);
     layout->addWidget(view);
     window.resize(width, height);
     view->setModel(chain);
     view->setSelectedComponent(select);
-    view->setOn(ov::ui::ModelViewWidget::Action::Wireframe, wireframe);
-    view->setOn(ov::ui::ModelViewWidget::Action::Normals, normals);
+    view->setOn(ov::desktop::ModelViewWidget::Action::Wireframe, wireframe);
+    view->setOn(ov::desktop::ModelViewWidget::Action::Normals, normals);
 
     if (!screenshot.isEmpty()) {
-        ov::ui::screenshotAndQuit(&window, screenshot);
+        ov::desktop::screenshotAndQuit(&window, screenshot);
         return QApplication::exec();
     }
 
@@ -194,7 +194,7 @@ int main(int argc, char** argv) {
         "model: %zu components, %zu triangles; view %dx%d at device pixel ratio %.2f, %d "
         "samples\n",
         view->mesh().components.size(), view->mesh().triangleCount(), view->width(), view->height(),
-        view->devicePixelRatioF(), ov::ui::ModelViewWidget::sampleCount());
+        view->devicePixelRatioF(), ov::desktop::ModelViewWidget::sampleCount());
     std::printf("frames: %d; mean %.2f ms, median %.2f ms, 95th percentile %.2f ms\n", frames, mean,
                 ms[ms.size() / 2], ms[std::min(ms.size() - 1, ms.size() * 95 / 100)]);
     return 0;

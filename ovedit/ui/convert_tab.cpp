@@ -27,7 +27,7 @@
 #include "ovtool/model/document.h"
 #include "ovedit/ui/controls.h"
 #include "ovedit/ui/tool_launcher.h"
-#include "ovtool/ui/qt_reporter.h"
+#include "common/ui/qt_reporter.h"
 
 namespace ov::edit {
 
@@ -50,7 +50,7 @@ QString shpBeside(const QString& source) {
 
 }  // namespace
 
-ConvertTab::ConvertTab(ui::QtReporter& reporter, QWidget* parent)
+ConvertTab::ConvertTab(desktop::QtReporter& reporter, QWidget* parent)
     : QWidget(parent),
       reporter_(reporter),
       helperProgram_(QCoreApplication::applicationFilePath()),

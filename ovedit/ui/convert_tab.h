@@ -21,7 +21,7 @@ class QPushButton;
 class QSettings;
 class QStringListModel;
 
-namespace ov::ui {
+namespace ov::desktop {
 class QtReporter;
 }
 
@@ -31,7 +31,7 @@ class ConvertTab : public QWidget {
     Q_OBJECT
 
 public:
-    explicit ConvertTab(ui::QtReporter& reporter, QWidget* parent = nullptr);
+    explicit ConvertTab(desktop::QtReporter& reporter, QWidget* parent = nullptr);
     ~ConvertTab() override;
 
     // Takes a .3ds file as the source; the destination follows it (NAME.shp beside
@@ -90,7 +90,7 @@ private:
     void finished(int exitCode, QProcess::ExitStatus status);
     void setStatus(const QString& text);
 
-    ui::QtReporter& reporter_;
+    desktop::QtReporter& reporter_;
     QString helperProgram_;
     QString library_;
     QString toolProgram_;

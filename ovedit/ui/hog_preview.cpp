@@ -17,7 +17,7 @@
 
 #include "common/shp_model.h"
 #include "ovedit/ui/ui_text.h"
-#include "ovtool/ui/model_view.h"
+#include "common/ui/model_view.h"
 
 namespace ov::edit {
 
@@ -399,9 +399,9 @@ void HogPreview::showMessage(const QString& text) {
     pages_->setCurrentWidget(message_);
 }
 
-ui::ModelViewWidget* HogPreview::modelView() {
+desktop::ModelViewWidget* HogPreview::modelView() {
     if (!model_) {
-        model_ = new ui::ModelViewWidget(pages_);
+        model_ = new desktop::ModelViewWidget(pages_);
         model_->setObjectName("hogPreviewModel");
         model_->setAccessibleName("Preview model view");
         pages_->addWidget(model_);
@@ -430,7 +430,7 @@ void HogPreview::present(PreviewContent content) {
             pages_->setCurrentWidget(image_);
             break;
         case PreviewContent::Kind::Model: {
-            ui::ModelViewWidget* view = modelView();
+            desktop::ModelViewWidget* view = modelView();
             view->setMesh(std::move(*content.mesh));
             content.mesh.reset();
             // The view frames the model to its height; the pane is often narrower

@@ -23,7 +23,7 @@ class QLabel;
 class QPlainTextEdit;
 class QStackedWidget;
 
-namespace ov::ui {
+namespace ov::desktop {
 class ModelViewWidget;
 }
 
@@ -89,7 +89,7 @@ private:
     void finished();
     void present(PreviewContent content);
     void showMessage(const QString& text);
-    ui::ModelViewWidget* modelView();
+    desktop::ModelViewWidget* modelView();
 
     QLabel* heading_ = nullptr;
     QLabel* details_ = nullptr;
@@ -100,7 +100,7 @@ private:
     QPlainTextEdit* text_ = nullptr;
     QPlainTextEdit* hexText_ = nullptr;
     QWidget* image_ = nullptr;
-    ui::ModelViewWidget* model_ = nullptr;  // made when a model is first shown
+    desktop::ModelViewWidget* model_ = nullptr;  // made when a model is first shown
 
     QFutureWatcher<PreviewContent> watcher_;
     Request current_;

@@ -33,7 +33,7 @@
 #include "ovedit/ui/hog_list_model.h"
 #include "ovedit/ui/hog_preview.h"
 #include "ovedit/ui/ui_text.h"
-#include "ovtool/ui/qt_reporter.h"
+#include "common/ui/qt_reporter.h"
 
 namespace ov::edit {
 
@@ -140,7 +140,7 @@ void HogListView::startDrag(Qt::DropActions) {
 
 // ---- HogTab ---------------------------------------------------------------------------
 
-HogTab::HogTab(ui::QtReporter& reporter, QWidget* parent) : QWidget(parent), reporter_(reporter) {
+HogTab::HogTab(desktop::QtReporter& reporter, QWidget* parent) : QWidget(parent), reporter_(reporter) {
     setObjectName("hogTab");
     setAccessibleName("Hog Editor");
     model_ = new HogListModel(this);

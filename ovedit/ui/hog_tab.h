@@ -39,7 +39,7 @@ class QSettings;
 class QSplitter;
 class QTemporaryDir;
 
-namespace ov::ui {
+namespace ov::desktop {
 class QtReporter;
 }
 
@@ -84,7 +84,7 @@ class HogTab : public QWidget {
     Q_OBJECT
 
 public:
-    explicit HogTab(ui::QtReporter& reporter, QWidget* parent = nullptr);
+    explicit HogTab(desktop::QtReporter& reporter, QWidget* parent = nullptr);
     ~HogTab() override;
 
     // Puts the path into txtHogPath and opens it as cmdOpen does; an archive already
@@ -211,7 +211,7 @@ private:
     bool editFat(const std::function<bool(archive::HogArchive&)>& command, bool changesFat);
     void adopt(std::shared_ptr<const archive::HogArchive> archive);
 
-    ui::QtReporter& reporter_;
+    desktop::QtReporter& reporter_;
     std::shared_ptr<const archive::HogArchive> archive_;
     std::optional<size_t> copiedRow_;
 

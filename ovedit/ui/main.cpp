@@ -20,8 +20,8 @@
 
 #include "ovedit/convert/converter_helper.h"
 #include "ovedit/ui/main_window.h"
-#include "ovtool/ui/qt_reporter.h"
-#include "ovtool/ui/screenshot.h"
+#include "common/ui/qt_reporter.h"
+#include "common/ui/screenshot.h"
 
 namespace {
 
@@ -77,9 +77,9 @@ int main(int argc, char** argv) {
         return fail("the game folder " + gameFolder + " does not exist");
 
     const bool picture = parser.isSet(screenshot);
-    std::optional<ov::ui::ScopedReportHandler> quiet;
+    std::optional<ov::desktop::ScopedReportHandler> quiet;
     if (picture)
-        quiet.emplace([](const ov::ui::ReportRequest& r) {
+        quiet.emplace([](const ov::desktop::ReportRequest& r) {
             std::fprintf(stderr, "%s: %s\n", qPrintable(r.title), qPrintable(r.text));
             return r.buttons ? ov::cautiousAnswer(*r.buttons) : ov::Answer::Ok;
         });
@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
     if (picture) {
         if (!archive.isEmpty() && !window.openFile(archive)) return 1;
         window.whenSettled(10000, [&window, file = parser.value(screenshot)] {
-            ov::ui::screenshotAndQuit(&window, file);
+            ov::desktop::screenshotAndQuit(&window, file);
         });
         return QApplication::exec();
     }

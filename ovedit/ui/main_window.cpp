@@ -23,7 +23,7 @@
 #include "ovedit/ui/hog_tab.h"
 #include "ovedit/ui/ships_tab.h"
 #include "ovedit/ui/ui_text.h"
-#include "ovtool/ui/qt_reporter.h"
+#include "common/ui/qt_reporter.h"
 
 namespace ov::edit {
 
@@ -53,7 +53,7 @@ QString archiveInGameFolder(const QString& folder) {
 MainWindow::MainWindow(bool useSettings, QWidget* parent)
     : QMainWindow(parent),
       useSettings_(useSettings),
-      reporter_(std::make_unique<ui::QtReporter>(this)) {
+      reporter_(std::make_unique<desktop::QtReporter>(this)) {
     setObjectName("mainWindow");
     setAcceptDrops(true);
 

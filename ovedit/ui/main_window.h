@@ -17,7 +17,7 @@ class QLabel;
 class QMenu;
 class QTabWidget;
 
-namespace ov::ui {
+namespace ov::desktop {
 class QtReporter;
 }
 
@@ -39,7 +39,7 @@ public:
 
     static constexpr int kMaxRecentArchives = 8;
 
-    ui::QtReporter& reporter() { return *reporter_; }
+    desktop::QtReporter& reporter() { return *reporter_; }
     QTabWidget* tabs() const { return tabs_; }
     HogTab* hogTab() const { return hogTab_; }
     ShipsTab* shipsTab() const { return shipsTab_; }
@@ -95,7 +95,7 @@ private:
     void about();
 
     bool useSettings_;
-    std::unique_ptr<ui::QtReporter> reporter_;
+    std::unique_ptr<desktop::QtReporter> reporter_;
     QTabWidget* tabs_ = nullptr;
     HogTab* hogTab_ = nullptr;
     ShipsTab* shipsTab_ = nullptr;

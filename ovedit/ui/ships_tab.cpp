@@ -31,7 +31,7 @@
 #include "ovedit/ui/ship_models.h"
 #include "ovedit/ui/tool_launcher.h"
 #include "ovedit/ui/ui_text.h"
-#include "ovtool/ui/qt_reporter.h"
+#include "common/ui/qt_reporter.h"
 
 namespace ov::edit {
 
@@ -83,7 +83,7 @@ private:
     bool applied_ = true;
 };
 
-ShipsTab::ShipsTab(ui::QtReporter& reporter, QWidget* parent)
+ShipsTab::ShipsTab(desktop::QtReporter& reporter, QWidget* parent)
     : QWidget(parent), reporter_(reporter), toolProgram_(defaultToolProgram()) {
     setObjectName("shipsTab");
     setAccessibleName("Ship Stats and Weapons");

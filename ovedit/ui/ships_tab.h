@@ -33,7 +33,7 @@ class QTableView;
 class QTemporaryDir;
 class QUndoStack;
 
-namespace ov::ui {
+namespace ov::desktop {
 class QtReporter;
 }
 
@@ -46,7 +46,7 @@ class ShipsTab : public QWidget {
     Q_OBJECT
 
 public:
-    explicit ShipsTab(ui::QtReporter& reporter, QWidget* parent = nullptr);
+    explicit ShipsTab(desktop::QtReporter& reporter, QWidget* parent = nullptr);
     ~ShipsTab() override;
 
     // Loads the ships of the game folder (the ship table in it, else the ships of
@@ -123,7 +123,7 @@ private:
     // Writes figures for the ship at `position` and shows them when it is shown.
     bool writeStats(size_t position, const ships::ShipStats& stats);
 
-    ui::QtReporter& reporter_;
+    desktop::QtReporter& reporter_;
     QString gameFolder_;
     QString toolProgram_;
     std::unique_ptr<QTemporaryDir> scratch_;

@@ -1,12 +1,13 @@
 #pragma once
 // Small conversions between the libraries' texts and Qt's, shared by OVEdit's windows.
 
-#include <QFile>
 #include <QLocale>
 #include <QString>
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "common/ui/paths.h"
 
 namespace ov::edit {
 
@@ -20,14 +21,10 @@ inline QString fromUtf8(std::string_view text) {
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
-// A path typed or chosen in a window, as the libraries take paths (the file
-// system's own encoding).
-inline std::string toPathText(const QString& path) {
-    return QFile::encodeName(path).toStdString();
-}
-
+// Paths go through the shared conversion (Unicode, never the local code page).
+using desktop::toPathText;
 inline QString fromPath(const std::string& path) {
-    return QFile::decodeName(QByteArray::fromStdString(path));
+    return desktop::fromPathText(path);
 }
 
 // "12,345", grouped as the editor shows sizes.

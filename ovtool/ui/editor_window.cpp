@@ -38,9 +38,10 @@
 #include <cmath>
 #include <optional>
 
-#include "ovtool/ui/model_view.h"
+#include "common/ui/model_view.h"
+#include "common/ui/paths.h"
 
-namespace ov::ui {
+namespace ov::tool {
 
 namespace {
 
@@ -58,12 +59,8 @@ double sliderZoom(int position) {
     return std::exp2(position / 100.0);
 }
 
-std::filesystem::path toPath(const QString& s) {
-    return std::filesystem::path(s.toStdU16String());
-}
-QString fromPath(const std::filesystem::path& p) {
-    return QString::fromStdU16String(p.u16string());
-}
+using desktop::fromPath;
+using desktop::toPath;
 
 // Names are bytes in the file; Latin-1 shows each byte as one character and
 // turns it back into the same byte.
@@ -1164,4 +1161,4 @@ void EditorWindow::syncZoomSlider(double zoom) {
     zoomLabel_->setText(QStringLiteral("%1%").arg(std::lround(zoom * 100.0)));
 }
 
-}  // namespace ov::ui
+}  // namespace ov::tool

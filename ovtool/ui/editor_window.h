@@ -21,7 +21,7 @@
 #include <set>
 
 #include "ovtool/model/document.h"
-#include "ovtool/ui/qt_reporter.h"
+#include "common/ui/qt_reporter.h"
 
 class QAction;
 class QCheckBox;
@@ -35,9 +35,14 @@ class QSlider;
 class QStringListModel;
 class QUndoStack;
 
-namespace ov::ui {
-
+namespace ov::desktop {
 class ModelViewWidget;
+}
+
+namespace ov::tool {
+
+using desktop::ModelViewWidget;
+using desktop::QtReporter;
 
 class EditorWindow : public QMainWindow {
     Q_OBJECT
@@ -191,4 +196,4 @@ private:
     QMenu* recentMenu_ = nullptr;
 };
 
-}  // namespace ov::ui
+}  // namespace ov::tool

@@ -6,8 +6,8 @@
 #include <cstdio>
 
 #include "ovtool/ui/editor_window.h"
-#include "ovtool/ui/qt_reporter.h"
-#include "ovtool/ui/screenshot.h"
+#include "common/ui/qt_reporter.h"
+#include "common/ui/screenshot.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -29,17 +29,17 @@ int main(int argc, char** argv) {
     }
     const QString model = models.value(0);
 
-    ov::ui::EditorWindow window;
+    ov::tool::EditorWindow window;
     if (parser.isSet(screenshot)) {
         // No one is there to answer a box: messages go to standard error and
         // questions get the answer that changes nothing.
-        ov::ui::QtReporter::installHandler([](const ov::ui::ReportRequest& r) {
+        ov::desktop::QtReporter::installHandler([](const ov::desktop::ReportRequest& r) {
             std::fprintf(stderr, "%s: %s\n", qPrintable(r.title), qPrintable(r.text));
             return r.buttons ? ov::cautiousAnswer(*r.buttons) : ov::Answer::Ok;
         });
         window.show();
         if (!model.isEmpty()) window.loadFile(model);
-        ov::ui::screenshotAndQuit(&window, parser.value(screenshot));
+        ov::desktop::screenshotAndQuit(&window, parser.value(screenshot));
         return app.exec();
     }
 

@@ -17,13 +17,13 @@
 #include "ovedit/convert/converter_library.h"
 #include "ovedit/ui/convert_tab.h"
 #include "ovedit/ui/main_window.h"
-#include "ovtool/ui/qt_reporter.h"
-#include "ovtool/ui/screenshot.h"
+#include "common/ui/qt_reporter.h"
+#include "common/ui/screenshot.h"
 
 using namespace ov;
 using namespace ov::edit;
-using ui::ReportRequest;
-using ui::ScopedReportHandler;
+using desktop::ReportRequest;
+using desktop::ScopedReportHandler;
 
 namespace {
 
@@ -256,7 +256,7 @@ void ConvertTabTest::screenshotOfTheTab() {
     convertByTyping(drone(), "drone.bmp", workPath("drone.shp"));
     QTest::mouseClick(control<QPushButton>("cmdCheckConverted"), Qt::LeftButton);
     QString error;
-    QVERIFY2(ui::saveWindowImage(window_.get(), workPath("converted.png"), &error),
+    QVERIFY2(desktop::saveWindowImage(window_.get(), workPath("converted.png"), &error),
              qPrintable(error));
     if (const QByteArray keep = qgetenv("OV_KEEP_SCREENSHOTS"); !keep.isEmpty())
         QFile::copy(workPath("converted.png"), QDir(QString::fromLocal8Bit(keep)).filePath("convert-tab.png"));

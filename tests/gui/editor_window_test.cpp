@@ -29,15 +29,15 @@
 #include "gui/gui_test_support.h"
 #include "ovtool/model/document.h"
 #include "ovtool/ui/editor_window.h"
-#include "ovtool/ui/model_view.h"
+#include "common/ui/model_view.h"
 
 using namespace ov::shp;
 using ov::Bytes;
 using ov::model::Document;
-using ov::ui::EditorWindow;
-using ov::ui::ModelViewWidget;
-using ov::ui::ReportRequest;
-using ov::ui::ScopedReportHandler;
+using ov::tool::EditorWindow;
+using ov::desktop::ModelViewWidget;
+using ov::desktop::ReportRequest;
+using ov::desktop::ScopedReportHandler;
 
 namespace {
 

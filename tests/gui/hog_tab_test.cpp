@@ -33,15 +33,15 @@
 #include "ovedit/ui/hog_preview.h"
 #include "ovedit/ui/hog_tab.h"
 #include "ovedit/ui/main_window.h"
-#include "ovtool/ui/model_view.h"
-#include "ovtool/ui/qt_reporter.h"
+#include "common/ui/model_view.h"
+#include "common/ui/qt_reporter.h"
 
 using namespace ov;
 using namespace ov::edit;
 using archive::ExtractMode;
 using archive::HogArchive;
-using ui::ReportRequest;
-using ui::ScopedReportHandler;
+using desktop::ReportRequest;
+using desktop::ScopedReportHandler;
 
 Q_DECLARE_METATYPE(ov::Answer)
 Q_DECLARE_METATYPE(ov::archive::ExtractMode)
@@ -828,7 +828,7 @@ void HogTabTest::previewShowsTextHexImageAndModel() {
                 .startsWith("00000000  00 01 02 03 FF "));
     showRow(3);
     QCOMPARE(page(), QString("hogPreviewModel"));
-    auto* view = preview->findChild<ui::ModelViewWidget*>("hogPreviewModel");
+    auto* view = preview->findChild<desktop::ModelViewWidget*>("hogPreviewModel");
     QCOMPARE(view->mesh().components.size(), size_t(1));
     QCOMPARE(view->mesh().triangleCount(), size_t(1));
     showRow(4);

@@ -9,12 +9,12 @@
 
 #include "common/shp_build.h"
 #include "gui/gui_test_support.h"
-#include "ovtool/ui/model_view.h"
-#include "ovtool/ui/screenshot.h"
+#include "common/ui/model_view.h"
+#include "common/ui/screenshot.h"
 
 using namespace ov::shp;
 using ov::model::componentBounds;
-using ov::ui::ModelViewWidget;
+using ov::desktop::ModelViewWidget;
 
 namespace {
 
@@ -356,7 +356,7 @@ void ModelViewTest::savesPictures() {
     QVERIFY(coveredPixels(saved) > 0);
 
     const QString windowPng = dir.filePath("window.png");
-    QVERIFY2(ov::ui::saveWindowImage(window_.get(), windowPng, &error), qPrintable(error));
+    QVERIFY2(ov::desktop::saveWindowImage(window_.get(), windowPng, &error), qPrintable(error));
     const QImage shot(windowPng);
     QCOMPARE(shot.size(), window_->size() * window_->devicePixelRatio());
     // The OpenGL view is part of the window's picture.

@@ -13,14 +13,14 @@
 #include <atomic>
 #include <vector>
 
-#include "ovtool/ui/qt_reporter.h"
+#include "common/ui/qt_reporter.h"
 
 using ov::Answer;
 using ov::Buttons;
 using ov::Icon;
-using ov::ui::QtReporter;
-using ov::ui::ReportRequest;
-using ov::ui::ScopedReportHandler;
+using ov::desktop::QtReporter;
+using ov::desktop::ReportRequest;
+using ov::desktop::ScopedReportHandler;
 
 Q_DECLARE_METATYPE(ov::Buttons)
 Q_DECLARE_METATYPE(ov::Answer)

@@ -27,14 +27,14 @@
 #include "ovedit/ui/main_window.h"
 #include "ovedit/ui/ship_models.h"
 #include "ovedit/ui/ships_tab.h"
-#include "ovtool/ui/qt_reporter.h"
+#include "common/ui/qt_reporter.h"
 
 using namespace ov;
 using namespace ov::edit;
 using ships::ShipStats;
 using ships::WeaponSort;
-using ui::ReportRequest;
-using ui::ScopedReportHandler;
+using desktop::ReportRequest;
+using desktop::ScopedReportHandler;
 
 Q_DECLARE_METATYPE(ov::Answer)
 

@@ -1,4 +1,4 @@
-#include "ovtool/ui/qt_reporter.h"
+#include "common/ui/qt_reporter.h"
 
 #include <QApplication>
 #include <QStringDecoder>
@@ -7,7 +7,7 @@
 #include <mutex>
 #include <utility>
 
-namespace ov::ui {
+namespace ov::desktop {
 
 namespace {
 
@@ -152,4 +152,4 @@ ov::Answer QtReporter::askOnGuiThread(const ReportRequest& request) {
     return answerFor(clicked, offered);
 }
 
-}  // namespace ov::ui
+}  // namespace ov::desktop

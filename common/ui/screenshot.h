@@ -6,7 +6,7 @@
 
 class QWidget;
 
-namespace ov::ui {
+namespace ov::desktop {
 
 // Shows the window if it is hidden, waits until it is on screen and painted, and
 // writes it (OpenGL views included) as PNG at the screen's device pixel ratio,
@@ -18,4 +18,4 @@ bool saveWindowImage(QWidget* window, const QString& path, QString* error = null
 // the application with exit code 0, or 1 after printing why to standard error.
 void screenshotAndQuit(QWidget* window, const QString& path);
 
-}  // namespace ov::ui
+}  // namespace ov::desktop

@@ -19,7 +19,7 @@
 
 #include "common/report.h"
 
-namespace ov::ui {
+namespace ov::desktop {
 
 struct ReportRequest {
     QString title;
@@ -73,4 +73,4 @@ private:
     QtReporter::Handler previous_;
 };
 
-}  // namespace ov::ui
+}  // namespace ov::desktop

@@ -1,4 +1,4 @@
-#include "ovtool/ui/model_view.h"
+#include "common/ui/model_view.h"
 
 #include <QAction>
 #include <QFileDialog>
@@ -21,9 +21,9 @@
 #include <vector>
 
 #include "ovtool/model/document.h"
-#include "ovtool/ui/qt_reporter.h"
+#include "common/ui/qt_reporter.h"
 
-namespace ov::ui {
+namespace ov::desktop {
 
 namespace {
 
@@ -798,4 +798,4 @@ void ModelViewWidget::paintGL() {
     gl_->lineProgram.release();
 }
 
-}  // namespace ov::ui
+}  // namespace ov::desktop

@@ -1,4 +1,4 @@
-#include "ovtool/ui/screenshot.h"
+#include "common/ui/screenshot.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -9,7 +9,7 @@
 #include <QWindow>
 #include <cstdio>
 
-namespace ov::ui {
+namespace ov::desktop {
 
 namespace {
 
@@ -63,4 +63,4 @@ void screenshotAndQuit(QWidget* window, const QString& path) {
     });
 }
 
-}  // namespace ov::ui
+}  // namespace ov::desktop

@@ -29,7 +29,7 @@
 
 class QAction;
 
-namespace ov::ui {
+namespace ov::desktop {
 
 class ModelViewWidget : public QOpenGLWidget {
     Q_OBJECT
@@ -155,4 +155,4 @@ private:
     QString glProblem_;
 };
 
-}  // namespace ov::ui
+}  // namespace ov::desktop
