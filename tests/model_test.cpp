@@ -287,6 +287,76 @@ TEST(ModelSave, FailureLeavesTargetAndModelUntouched) {
     }
 }
 
+TEST(ModelSave, KeepsTheFirstStateAsBak) {
+    const BlockChain m = makeModel({"Hull", "Cockpit"});
+    const Bytes first = packed(m.write());
+    ScratchDir dir;
+    ovtest::writeBytes(dir / "ship.shp", first);
+    RecordingReporter r;
+    Document doc(r);
+    ASSERT_EQ(doc.open(dir / "ship.shp"), OpenResult::Loaded);
+    ASSERT_TRUE(doc.setShipClass(1));
+    ASSERT_TRUE(doc.save(Backup::KeepFirstState));
+    EXPECT_EQ(doc.backupMade(), dir / "ship.bak");
+    EXPECT_EQ(ovtest::readBytes(dir / "ship.bak"), first);
+    const Bytes once = doc.chain().write();
+    EXPECT_EQ(ovtest::readBytes(dir / "ship.shp"), once);
+
+    // Later saves keep the first state, not the one before them.
+    ASSERT_TRUE(doc.setShipClass(2));
+    ASSERT_TRUE(doc.save(Backup::KeepFirstState));
+    EXPECT_TRUE(doc.backupMade().empty());
+    EXPECT_EQ(ovtest::readBytes(dir / "ship.bak"), first);
+
+    // A new file has no first state to keep; without the option nothing is kept.
+    ASSERT_TRUE(doc.saveAs(dir / "new.shp", Backup::KeepFirstState));
+    EXPECT_FALSE(fs::exists(dir / "new.bak"));
+    ASSERT_TRUE(doc.saveAs(dir / "new.shp"));
+    EXPECT_FALSE(fs::exists(dir / "new.bak"));
+    EXPECT_TRUE(r.said.size() == 1 && r.said[0].title == kCompressedCaption);
+
+    // When the backup cannot be written the model is not saved either.
+    ovtest::writeBytes(dir / "other.shp", first);
+    ASSERT_TRUE(doc.setShipClass(0));
+    {
+        ScopedFileFault fault(FileStep::Create, 0, std::errc::read_only_file_system);
+        EXPECT_FALSE(doc.saveAs(dir / "other.shp", Backup::KeepFirstState));
+    }
+    ASSERT_EQ(r.said.size(), 2u);
+    EXPECT_EQ(r.said[1].title, kSaveErrorCaption);
+    EXPECT_EQ(r.said[1].text.rfind(saveErrorText(dir / "other.bak"), 0), 0u) << r.said[1].text;
+    EXPECT_EQ(ovtest::readBytes(dir / "other.shp"), first);
+    EXPECT_FALSE(fs::exists(dir / "other.bak"));
+    EXPECT_EQ(doc.fileName(), dir / "new.shp");
+    EXPECT_TRUE(doc.modified());
+}
+
+TEST(ModelOpen, ABuiltModelIsNewAndUnsaved) {
+    const BlockChain m = makeModel({"Hull", "Cockpit"});
+    ScratchDir dir;
+    ovtest::writeBytes(dir / "old.shp", makeModel({"Old"}).write());
+    RecordingReporter r;
+    Document doc(r);
+    ASSERT_EQ(doc.open(dir / "old.shp"), OpenResult::Loaded);
+    std::vector<Change> told;
+    doc.addListener([&](Change c) { told.push_back(c); });
+    ASSERT_EQ(doc.adopt(m), OpenResult::Loaded);
+    EXPECT_EQ(told, (std::vector<Change>{Change::Closed, Change::Opened}));
+    EXPECT_TRUE(doc.loaded());
+    EXPECT_TRUE(doc.modified());
+    EXPECT_TRUE(doc.fileName().empty());
+    EXPECT_EQ(doc.componentNames(), (std::vector<std::string>{"Hull", "Cockpit"}));
+    // Without a name Save writes nothing; Save As names it.
+    EXPECT_FALSE(doc.save());
+    ASSERT_TRUE(doc.saveAs(dir / "built.shp"));
+    EXPECT_EQ(ovtest::readBytes(dir / "built.shp"), m.write());
+    EXPECT_FALSE(doc.modified());
+    EXPECT_TRUE(r.said.empty());
+
+    EXPECT_EQ(doc.adopt(BlockChain()), OpenResult::Empty);
+    EXPECT_FALSE(doc.loaded());
+}
+
 TEST(ModelSave, WithoutAModelNothingHappens) {
     ScratchDir dir;
     RecordingReporter r;

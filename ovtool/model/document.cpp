@@ -33,6 +33,12 @@ std::string saveErrorText(const fs::path& path) {
     return "Error saving file \"" + pathText(path) + "\"";
 }
 
+fs::path backupPathFor(const fs::path& model) {
+    fs::path p = model;
+    p.replace_extension(".bak");
+    return p;
+}
+
 std::optional<shp::LoadedModel> loadModel(const fs::path& path, Reporter& reporter) {
     auto data = readFile(path, shp::kMaxModelFile);
     if (!data) {
@@ -133,11 +139,25 @@ OpenResult Document::open(const fs::path& path) {
     return OpenResult::Loaded;
 }
 
+OpenResult Document::adopt(BlockChain chain) {
+    close();
+    fileName_.clear();
+    if (chain.empty()) return OpenResult::Empty;
+    chain_ = std::move(chain);
+    index_ = shp::ChainIndex(chain_);
+    loaded_ = true;
+    modified_ = true;
+    ++version_;
+    notify(Change::Opened);
+    return OpenResult::Loaded;
+}
+
 void Document::close() {
     const bool was = loaded_;
     chain_ = BlockChain();
     index_ = shp::ChainIndex();
     loaded_ = false;
+    backupMade_.clear();
     wasPacked_ = false;
     trailingBytes_ = 0;
     modified_ = false;
@@ -181,12 +201,27 @@ Result<bool> Document::merge(const fs::path& path) {
     return true;
 }
 
-bool Document::save() {
-    return saveAs(fileName_);
+bool Document::save(Backup backup) {
+    if (fileName_.empty()) return false;
+    return saveAs(fileName_, backup);
 }
 
-bool Document::saveAs(const fs::path& path) {
+bool Document::saveAs(const fs::path& path, Backup backup) {
     if (!loaded_) return false;
+    fs::path kept;
+    if (backup == Backup::KeepFirstState) {
+        std::error_code ec;
+        const fs::path bak = backupPathFor(path);
+        if (fs::exists(path, ec) && !fs::exists(bak, ec)) {
+            if (auto copied = copyFileAtomic(path, bak); !copied) {
+                reporter_.message(kSaveErrorCaption,
+                                  saveErrorText(bak) + "\n\n" + copied.error().describe(),
+                                  Icon::Critical);
+                return false;
+            }
+            kept = bak;
+        }
+    }
     if (auto written = chain_.writeFile(path); !written) {
         reporter_.message(kSaveErrorCaption,
                           saveErrorText(path) + "\n\n" + written.error().describe(),
@@ -194,6 +229,7 @@ bool Document::saveAs(const fs::path& path) {
         return false;
     }
     fileName_ = path;
+    backupMade_ = std::move(kept);
     modified_ = false;
     notify(Change::Saved);
     return true;

@@ -94,6 +94,18 @@ struct BoxFields {
     shp::Vec3 halfExtents;
 };
 
+// Where a save over an existing model keeps the model's first state: NAME.bak
+// beside it (the extension replaced).
+std::filesystem::path backupPathFor(const std::filesystem::path& model);
+
+// Whether a save that replaces a file first keeps that file's first state.
+enum class Backup {
+    None,
+    // Copies the file about to be replaced to backupPathFor(file), unless that
+    // backup exists already: the first state is kept however often it is saved.
+    KeepFirstState,
+};
+
 // What changed, as told to the document's listeners.
 enum class Change {
     Opened,    // a model was loaded
@@ -115,6 +127,11 @@ public:
     // under the chosen name.
     OpenResult open(const std::filesystem::path& path);
 
+    // Frees the current model, then takes a model built in memory (an import) as
+    // one that was never saved: no file name, modified. Loads nothing from an
+    // empty chain (OpenResult::Empty).
+    OpenResult adopt(shp::BlockChain chain);
+
     // Frees the model: nothing loaded.
     void close();
 
@@ -129,11 +146,14 @@ public:
     // Writes the chain and its terminator to the current file name through a
     // temporary file renamed over it. True when written; false when it failed
     // (reported as "Error saving file "%s"" followed by the system's reason) or when no model is
-    // loaded (nothing to do, nothing said). On failure the target is untouched and the model stays
-    // as it is.
-    bool save();
+    // loaded or it has no file name yet (nothing to do, nothing said). On failure the target is
+    // untouched and the model stays as it is. With Backup::KeepFirstState a failure to write the
+    // backup is reported the same way, with the backup's name, and nothing is saved.
+    bool save(Backup backup = Backup::None);
     // As save(), to another file, which becomes the current file name on success.
-    bool saveAs(const std::filesystem::path& path);
+    bool saveAs(const std::filesystem::path& path, Backup backup = Backup::None);
+    // The backup the last successful save made; empty when it made none.
+    const std::filesystem::path& backupMade() const { return backupMade_; }
 
     // ---- state ---------------------------------------------------------------
     bool loaded() const { return loaded_; }
@@ -244,6 +264,7 @@ private:
     shp::BlockChain chain_;
     shp::ChainIndex index_;
     std::filesystem::path fileName_;
+    std::filesystem::path backupMade_;
     bool loaded_ = false;
     bool wasPacked_ = false;
     uint64_t trailingBytes_ = 0;
