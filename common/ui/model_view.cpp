@@ -1,7 +1,10 @@
 #include "common/ui/model_view.h"
 
 #include <QAction>
+#include <QBuffer>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QOffscreenSurface>
@@ -10,7 +13,6 @@
 #include <QOpenGLFunctions_3_3_Core>
 #include <QOpenGLShaderProgram>
 #include <QOpenGLVersionFunctionsFactory>
-#include <QSaveFile>
 #include <QSurfaceFormat>
 #include <QVBoxLayout>
 #include <QVector4D>
@@ -21,6 +23,8 @@
 #include <vector>
 
 #include "ovtool/model/document.h"
+#include "common/fileio.h"
+#include "common/ui/paths.h"
 #include "common/ui/qt_reporter.h"
 
 namespace ov::desktop {
@@ -479,24 +483,54 @@ void ModelViewWidget::wheelEvent(QWheelEvent* e) {
 
 bool ModelViewWidget::saveImage(const QString& path, QString* error) {
     const QImage image = grabFramebuffer();
-    QSaveFile file(path);
-    if (image.isNull() || !file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") ||
-        !file.commit()) {
-        if (error)
-            *error = image.isNull() ? tr("The view has no picture to save") : file.errorString();
+    if (image.isNull()) {
+        if (error) *error = tr("The view has no picture to save");
+        return false;
+    }
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG")) {
+        if (error) *error = tr("The picture could not be made into a PNG image");
+        return false;
+    }
+    const auto* data = reinterpret_cast<const uint8_t*>(png.constData());
+    if (auto written = ov::writeFileAtomic(toPath(path), ov::ByteSpan(data, size_t(png.size())));
+        !written) {
+        if (error) *error = QString::fromStdString(written.error().describe());
         return false;
     }
     return true;
 }
 
+void ModelViewWidget::setImageFile(const QString& suggested) {
+    imageFile_ = suggested;
+}
+
+QString ModelViewWidget::suggestedImagePath() const {
+    const QFileInfo model(imageFile_.isEmpty() ? tr("model") : imageFile_);
+    const QString name = model.completeBaseName() + ".png";
+    return imageFile_.isEmpty() || model.path() == "." ? name : model.dir().filePath(name);
+}
+
+QString ModelViewWidget::withPngExtension(const QString& path) {
+    if (path.isEmpty() || path.endsWith(".png", Qt::CaseInsensitive)) return path;
+    return path + ".png";
+}
+
 void ModelViewWidget::saveImageInteractively() {
-    const QString path =
-        QFileDialog::getSaveFileName(this, tr("Save image"), QString(), tr("PNG image (*.png)"));
-    if (path.isEmpty()) return;
-    if (!saveImage(path)) {
+    QFileDialog dialog(this, tr("Save image"), suggestedImagePath(), tr("PNG image (*.png)"));
+    dialog.setObjectName("dlgSaveImage");
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix("png");
+    dialog.selectFile(suggestedImagePath());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    const QString path = withPngExtension(dialog.selectedFiles().first());
+    QString why;
+    if (!saveImage(path, &why)) {
         QtReporter reporter(this);
-        reporter.message(model::kSaveErrorCaption, model::saveErrorText(path.toStdString()),
-                         ov::Icon::Exclamation);
+        reporter.message(model::kSaveErrorCaption,
+                         model::saveErrorText(toPath(path)) + "\n\n" + why.toStdString(),
+                         ov::Icon::Critical);
     }
 }
 

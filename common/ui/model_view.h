@@ -92,6 +92,12 @@ public:
     // Writes the view's picture as PNG through a temporary file. On failure returns
     // false and says why in *error.
     bool saveImage(const QString& path, QString* error = nullptr);
+    // The file the picture is of (a model's path or name): "Save image" proposes
+    // its name with ".png" beside it, or "model.png" without one.
+    void setImageFile(const QString& suggested);
+    QString suggestedImagePath() const;
+    // A chosen name without ".png" gets it.
+    static QString withPngExtension(const QString& path);
 
     // Empty while OpenGL 3.3 works; otherwise why the view cannot draw.
     QString glProblem() const { return glProblem_; }
@@ -153,6 +159,7 @@ private:
     std::unique_ptr<Gl> gl_;
     QMetaObject::Connection contextGone_;
     QString glProblem_;
+    QString imageFile_;
 };
 
 }  // namespace ov::desktop

@@ -1,5 +1,7 @@
 // The 3D model view, checked from what it draws: its framebuffer, read back.
 
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -92,6 +94,7 @@ private slots:
     void markedBoxAndAttachmentShowWithoutTheirOverlays();
     void framingSelectedCentresIt();
     void savesPictures();
+    void saveImageProposesANameAndAddsPng();
     void drawsAgainAfterMovingToAnotherWindow();
 };
 
@@ -365,6 +368,34 @@ void ModelViewTest::savesPictures() {
     QVERIFY(!view_->saveImage(dir.filePath("missing/view.png"), &error));
     QVERIFY(!error.isEmpty());
     QVERIFY(!QFile::exists(dir.filePath("missing/view.png")));
+}
+
+void ModelViewTest::saveImageProposesANameAndAddsPng() {
+    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    view_->setModel(buildModel(0, {cube("A", {}, 10)}));
+    QTemporaryDir dir;
+    QCOMPARE(view_->suggestedImagePath(), QString("model.png"));
+    view_->setImageFile(dir.filePath("bastion.shp"));
+    QCOMPARE(view_->suggestedImagePath(), dir.filePath("bastion.png"));
+
+    QStringList proposed;
+    ovtest::answerNextFileDialog(this, [&](QFileDialog* d) {
+        proposed = d->selectedFiles();
+        // Typed as a person would, without the extension.
+        auto* name = d->findChild<QLineEdit*>("fileNameEdit");
+        QVERIFY(name);
+        name->setText("picture");
+        static_cast<QDialog*>(d)->accept();
+    });
+    view_->action(ModelViewWidget::Action::SaveImage)->trigger();
+    QCOMPARE(proposed, QStringList{dir.filePath("bastion.png")});
+    QVERIFY(!QFile::exists(dir.filePath("picture")));
+    QVERIFY(QFile::exists(dir.filePath("picture.png")));
+    QVERIFY(coveredPixels(QImage(dir.filePath("picture.png"))) > 0);
+
+    QCOMPARE(ModelViewWidget::withPngExtension("shot"), QString("shot.png"));
+    QCOMPARE(ModelViewWidget::withPngExtension("shot.PNG"), QString("shot.PNG"));
+    QCOMPARE(ModelViewWidget::withPngExtension("shot.png.bak"), QString("shot.png.bak.png"));
 }
 
 void ModelViewTest::drawsAgainAfterMovingToAnotherWindow() {
