@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
             return r.buttons ? ov::cautiousAnswer(*r.buttons) : ov::Answer::Ok;
         });
         window.show();
-        if (!model.isEmpty()) window.loadFile(model);
+        if (!model.isEmpty()) window.openFile(model);
         ov::desktop::screenshotAndQuit(&window, parser.value(screenshot));
         return app.exec();
     }
@@ -46,6 +46,6 @@ int main(int argc, char** argv) {
     window.show();
     // Once the window is on screen, so that the model's messages show over it.
     if (!model.isEmpty())
-        QTimer::singleShot(0, &window, [&window, model] { window.loadFile(model); });
+        QTimer::singleShot(0, &window, [&window, model] { window.openFile(model); });
     return app.exec();
 }

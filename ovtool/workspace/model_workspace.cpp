@@ -46,6 +46,7 @@ void ModelWorkspace::documentChanged(model::Change change) {
             break;  // open() tells the views once it is complete
         case model::Change::Edited:
             emit modelEdited();
+            emit fileStateChanged();  // an edit marks the model modified
             break;
         case model::Change::Saved:
         case model::Change::Modified:

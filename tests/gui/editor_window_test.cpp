@@ -13,14 +13,18 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSlider>
+#include <QStatusBar>
 #include <QStringListModel>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QToolBar>
+#include <QMenuBar>
 #include <QTimer>
 #include <QUndoStack>
 #include <QUrl>
 #include <QtTest>
 #include <cmath>
+#include <cstring>
 #include <deque>
 #include <fstream>
 
@@ -29,12 +33,14 @@
 #include "gui/gui_test_support.h"
 #include "ovtool/model/document.h"
 #include "ovtool/ui/editor_window.h"
+#include "ovtool/workspace/model_workspace.h"
 #include "common/ui/model_view.h"
 
 using namespace ov::shp;
 using ov::Bytes;
 using ov::model::Document;
 using ov::tool::EditorWindow;
+using ov::tool::ModelWorkspace;
 using ov::desktop::ModelViewWidget;
 using ov::desktop::ReportRequest;
 using ov::desktop::ScopedReportHandler;
@@ -102,6 +108,13 @@ private:
         return w;
     }
     QString path(const char* name) const { return dir_.filePath(name); }
+    ModelWorkspace* ws() const { return find<ModelWorkspace>("workspace"); }
+    ModelViewWidget* view() const { return window_->findChild<ModelViewWidget*>(); }
+    QUndoStack* undoStack() const { return ws()->undoStack(); }
+    int selectedComponent() const { return ws()->selection().component; }
+    // Opens a model as the user does; nothing is asked while the model is unchanged.
+    bool load(const QString& file) { return window_->openFile(file); }
+    QStringList recentFiles() const { return QSettings().value("recentModels").toStringList(); }
     QStringList list(const char* name) const {
         return qobject_cast<QStringListModel*>(find<QListView>(name)->model())->stringList();
     }
@@ -123,7 +136,7 @@ private:
         QTest::keyClicks(e, text);
         QTest::keyClick(e, Qt::Key_Return);
     }
-    Bytes bytes() const { return window_->document().chain().write(); }
+    Bytes bytes() const { return ws()->document().chain().write(); }
     QStringList titles() const {
         QStringList t;
         for (const ReportRequest& r : said_)
@@ -157,6 +170,7 @@ private slots:
     void zoomSliderAndWheelMoveTogether();
     void viewAndListSelectTogether();
     void droppedAndRecentModelsOpen();
+    void toolBarKeepsItsPlacesWhateverTheStep();
     void screenshotProgramPicturesTheWindow();
 };
 
@@ -207,7 +221,7 @@ void EditorWindowTest::showsWhatTheLibraryReads_data() {
 void EditorWindowTest::showsWhatTheLibraryReads() {
     QFETCH(QString, file);
     QFETCH(bool, packed);
-    QVERIFY(window_->loadFile(path(qPrintable(file))));
+    QVERIFY(load(path(qPrintable(file))));
     ov::SilentReporter quiet;
     Document lib(quiet);
     QCOMPARE(lib.open(path(qPrintable(file)).toStdString()), ov::model::OpenResult::Loaded);
@@ -224,7 +238,7 @@ void EditorWindowTest::showsWhatTheLibraryReads() {
     QCOMPARE(list("lstComponents"), names);
     for (int k = 0; k < names.size(); ++k) {
         clickRow("lstComponents", k);
-        QCOMPARE(window_->selectedComponent(), k);
+        QCOMPARE(selectedComponent(), k);
         const ComponentSummary s = lib.summary(size_t(k));
         QCOMPARE(find<QLineEdit>("txtName")->text(), QString::fromStdString(s.name));
         QCOMPARE(find<QComboBox>("cboKind")->currentText(),
@@ -252,7 +266,7 @@ void EditorWindowTest::showsWhatTheLibraryReads() {
 }
 
 void EditorWindowTest::everyEditUndoesAndRedoesToTheSameBytes() {
-    QVERIFY(window_->loadFile(path("packed.shp")));
+    QVERIFY(load(path("packed.shp")));
     said_.clear();
     std::vector<Bytes> states{bytes()};
     auto step = [&](const char* what) {
@@ -266,7 +280,7 @@ void EditorWindowTest::everyEditUndoesAndRedoesToTheSameBytes() {
     click("cmdAttach");
     step("attach");
     QCOMPARE(list("lstAttachments").last(), QString("Gun: Proton Cannon"));
-    QCOMPARE(window_->selectedAttachment(), list("lstAttachments").size() - 1);
+    QCOMPARE(ws()->selection().attachment, list("lstAttachments").size() - 1);
     choose("cboAttachmentType", 8);
     step("gun type");
     QCOMPARE(list("lstAttachments").last(), QString("Gun: Collapser Gun"));
@@ -283,7 +297,7 @@ void EditorWindowTest::everyEditUndoesAndRedoesToTheSameBytes() {
     find<QTabWidget>("tabParts")->setCurrentWidget(find<QWidget>("frameBoxes"));
     click("cmdAddBox");
     step("add box");
-    QCOMPARE(window_->selectedBox(), 1);
+    QCOMPARE(ws()->selection().box, 1);
     type("txtBoxCentreZ", "30");
     step("move box");
     type("txtBoxHalfX", "2.5");
@@ -296,7 +310,7 @@ void EditorWindowTest::everyEditUndoesAndRedoesToTheSameBytes() {
 
     choose("cboShipClass", 1);
     step("class");
-    QCOMPARE(ov::shp::shipClass(window_->document().chain()), uint8_t(1));
+    QCOMPARE(ov::shp::shipClass(ws()->document().chain()), uint8_t(1));
 
     type("txtName", "Bridge");
     step("rename");
@@ -315,21 +329,21 @@ void EditorWindowTest::everyEditUndoesAndRedoesToTheSameBytes() {
     click("cmdDeleteComponent");
     step("delete");
     QCOMPARE(list("lstComponents"), QStringList({"Bridge", "Tower"}));
-    QCOMPARE(window_->selectedComponent(), -1);
+    QCOMPARE(selectedComponent(), -1);
 
     // A field left as it was is no edit.
     clickRow("lstComponents", 0);
     type("txtPositionX", find<QLineEdit>("txtPositionX")->text());
-    QCOMPARE(window_->undoStack()->count(), int(states.size()) - 1);
+    QCOMPARE(undoStack()->count(), int(states.size()) - 1);
     QVERIFY2(said_.empty(), qPrintable(titles().join('\n')));
 
-    QUndoStack* undo = window_->undoStack();
+    QUndoStack* undo = undoStack();
     for (size_t i = states.size() - 1; i > 0; --i) {
         undo->undo();
         QCOMPARE(bytes(), states[i - 1]);
     }
     QVERIFY(!window_->isWindowModified());
-    QVERIFY(!window_->document().modified());
+    QVERIFY(!ws()->document().modified());
     QCOMPARE(list("lstComponents"), QStringList({"Hull", "Wing", "Tower"}));
     for (size_t i = 1; i < states.size(); ++i) {
         undo->redo();
@@ -349,7 +363,7 @@ void EditorWindowTest::refusedEditsChangeNothing() {
     t.recordSize = 100;
     t.data = cut;
     writeFile(path("reduced.shp"), chain.write());
-    QVERIFY(window_->loadFile(path("reduced.shp")));
+    QVERIFY(load(path("reduced.shp")));
     const Bytes original = bytes();
     clickRow("lstComponents", 1);
     QVERIFY(!find<QLineEdit>("txtName")->isEnabled());
@@ -357,12 +371,12 @@ void EditorWindowTest::refusedEditsChangeNothing() {
     QCOMPARE(titles(), QStringList({QString(ov::model::kReducedBlock1Caption) + ": " +
                                     ov::model::kReducedBlock1Text}));
     QCOMPARE(bytes(), original);
-    QCOMPARE(window_->undoStack()->count(), 0);
+    QCOMPARE(undoStack()->count(), 0);
     QVERIFY(!window_->isWindowModified());
 }
 
 void EditorWindowTest::mergeThroughTheDialogAndUndo() {
-    QVERIFY(window_->loadFile(path("plain.shp")));
+    QVERIFY(load(path("plain.shp")));
     const Bytes original = bytes();
     QStringList filters;
     answerFileDialog(path("other.shp"), &filters);
@@ -372,12 +386,12 @@ void EditorWindowTest::mergeThroughTheDialogAndUndo() {
     // The merged components keep their own blocks.
     clickRow("lstComponents", 4);
     QCOMPARE(find<QLineEdit>("txtValue212")->text(), QString("204"));
-    QCOMPARE(window_->view()->mesh().components.size(), size_t(5));
+    QCOMPARE(view()->mesh().components.size(), size_t(5));
 
-    window_->undoStack()->undo();
+    undoStack()->undo();
     QCOMPARE(bytes(), original);
     QCOMPARE(list("lstComponents"), QStringList({"Hull", "Wing", "Tower"}));
-    QVERIFY(!window_->mergeFile(path("missing.shp")));
+    QVERIFY(!ws()->merge(path("missing.shp")));
     QCOMPARE(bytes(), original);
     QCOMPARE(said_.size(), size_t(1));  // "Error opening ...!"
 }
@@ -386,14 +400,23 @@ void EditorWindowTest::savesTheBytesTheLibrarySaves() {
     // Open packed, edit, save: the file holds what the library itself writes
     // after the same edits.
     QFile::copy(path("packed.shp"), path("saved.shp"));
-    QVERIFY(window_->loadFile(path("saved.shp")));
+    QVERIFY(load(path("saved.shp")));
     clickRow("lstComponents", 2);
     choose("cboAttachKind", 2);
     click("cmdAttach");
     QVERIFY(window_->isWindowModified());
     click("cmdSave");
     QVERIFY(!window_->isWindowModified());
-    QVERIFY(window_->undoStack()->isClean());
+    QVERIFY(undoStack()->isClean());
+    // The model as it was before the first save is kept beside it, once.
+    QCOMPARE(readFile(path("saved.bak")), readFile(path("packed.shp")));
+    QCOMPARE(find<QStatusBar>("statusBar")->currentMessage(),
+             QString("Saved saved.shp; its first state is kept in saved.bak"));
+    choose("cboShipClass", 0);
+    click("cmdSave");
+    QCOMPARE(readFile(path("saved.bak")), readFile(path("packed.shp")));
+    undoStack()->undo();
+    click("cmdSave");
 
     ov::SilentReporter quiet;
     Document lib(quiet);
@@ -403,9 +426,9 @@ void EditorWindowTest::savesTheBytesTheLibrarySaves() {
     QCOMPARE(readFile(path("saved.shp")), readFile(path("library.shp")));
 
     // Undo after saving is a change again; Save As writes elsewhere.
-    window_->undoStack()->undo();
+    undoStack()->undo();
     QVERIFY(window_->isWindowModified());
-    QVERIFY(window_->saveFile(path("saved-as.shp")));
+    QVERIFY(ws()->saveAs(path("saved-as.shp")));
     QCOMPARE(readFile(path("saved-as.shp")), readFile(path("plain.shp")));
     QCOMPARE(window_->windowTitle(), QString("saved-as.shp[*] - OVTool"));
 }
@@ -423,16 +446,16 @@ void EditorWindowTest::validityShowsOncePerComponentPerOpenedModel() {
         QString(kMissingBoxesCaption) + ": " + kMissingBoxesText,
         QString(kEmptyGeometryCaption) + ": " + kEmptyGeometryText,
     };
-    QVERIFY(window_->loadFile(path("faulty.shp")));
+    QVERIFY(load(path("faulty.shp")));
     QCOMPARE(titles(), expected);
     // Repaints and edits of the same model say nothing again.
     for (int i = 0; i < 3; ++i) {
-        window_->view()->update();
-        window_->view()->grabFramebuffer();
+        view()->update();
+        view()->grabFramebuffer();
     }
     clickRow("lstComponents", 0);
     click("cmdAttach");
-    window_->undoStack()->undo();
+    undoStack()->undo();
     QCOMPARE(titles(), expected);
 
     answers_ = {ov::Answer::No};
@@ -442,7 +465,7 @@ void EditorWindowTest::validityShowsOncePerComponentPerOpenedModel() {
 }
 
 void EditorWindowTest::unsavedChangesAreAskedAbout() {
-    QVERIFY(window_->loadFile(path("plain.shp")));
+    QVERIFY(load(path("plain.shp")));
     clickRow("lstComponents", 0);
     click("cmdAttach");
     const Bytes edited = bytes();
@@ -459,7 +482,8 @@ void EditorWindowTest::unsavedChangesAreAskedAbout() {
 
     // Yes saves, then the other model opens.
     QFile::copy(path("plain.shp"), path("asked.shp"));
-    QVERIFY(window_->loadFile(path("asked.shp")));
+    answers_ = {ov::Answer::No};
+    QVERIFY(load(path("asked.shp")));
     clickRow("lstComponents", 0);
     click("cmdAttach");
     answers_ = {ov::Answer::Yes};
@@ -467,13 +491,13 @@ void EditorWindowTest::unsavedChangesAreAskedAbout() {
     QCOMPARE(readFile(path("asked.shp")), edited);
     QCOMPARE(list("lstComponents"), QStringList({"Pod", "Fin"}));
     QVERIFY(!window_->isWindowModified());
-    QCOMPARE(window_->undoStack()->count(), 0);
+    QCOMPARE(undoStack()->count(), 0);
 }
 
 void EditorWindowTest::zoomSliderAndWheelMoveTogether() {
-    QVERIFY(window_->loadFile(path("plain.shp")));
+    QVERIFY(load(path("plain.shp")));
     auto* slider = find<QSlider>("sldZoom");
-    ModelViewWidget* view = window_->view();
+    ModelViewWidget* view = this->view();
     QCOMPARE(slider->value(), 0);
     const QPointF centre(view->width() / 2.0, view->height() / 2.0);
     QWheelEvent wheel(centre, view->mapToGlobal(centre), QPoint(), QPoint(0, 240), Qt::NoButton,
@@ -492,8 +516,8 @@ void EditorWindowTest::zoomSliderAndWheelMoveTogether() {
 }
 
 void EditorWindowTest::viewAndListSelectTogether() {
-    QVERIFY(window_->loadFile(path("plain.shp")));
-    ModelViewWidget* view = window_->view();
+    QVERIFY(load(path("plain.shp")));
+    ModelViewWidget* view = this->view();
     view->setOn(ModelViewWidget::Action::Attachments, false);  // markers keep their colour
     auto centre = [&](int k) { return view->project(QVector3D(float(k - 1) * 40.0f, 0, 0)); };
     auto pixel = [&](int k) {
@@ -507,7 +531,7 @@ void EditorWindowTest::viewAndListSelectTogether() {
     QVERIFY(pixel(2) != plain);
 
     QTest::mouseClick(view, Qt::LeftButton, {}, centre(0).toPoint());
-    QCOMPARE(window_->selectedComponent(), 0);
+    QCOMPARE(selectedComponent(), 0);
     QCOMPARE(find<QListView>("lstComponents")->currentIndex().row(), 0);
     QCOMPARE(find<QLineEdit>("txtName")->text(), QString("Hull"));
     QCOMPARE(pixel(2), plain);
@@ -523,12 +547,62 @@ void EditorWindowTest::droppedAndRecentModelsOpen() {
     QApplication::sendEvent(window_.get(), &drop);
     QTRY_COMPARE(list("lstComponents"), QStringList({"Pod", "Fin"}));
 
-    QVERIFY(window_->loadFile(path("plain.shp")));
-    QCOMPARE(window_->recentFiles().mid(0, 2), QStringList({path("plain.shp"), path("other.shp")}));
-    QVERIFY(!window_->loadFile(path("missing.shp")));
+    QVERIFY(load(path("plain.shp")));
+    QCOMPARE(recentFiles().mid(0, 2), QStringList({path("plain.shp"), path("other.shp")}));
+    QVERIFY(!load(path("missing.shp")));
     QVERIFY(list("lstComponents").isEmpty());
     QCOMPARE(window_->windowTitle(), QString("OVTool"));
-    QCOMPARE(window_->recentFiles().first(), path("plain.shp"));
+    QCOMPARE(recentFiles().first(), path("plain.shp"));
+}
+
+void EditorWindowTest::toolBarKeepsItsPlacesWhateverTheStep() {
+    QVERIFY(load(path("plain.shp")));
+    auto* tools = find<QToolBar>("viewToolBar");
+    auto places = [&] {
+        QList<QRect> r;
+        for (QAction* a : tools->actions())
+            if (QWidget* w = tools->widgetForAction(a)) r << w->geometry();
+        return r;
+    };
+    const QList<QRect> before = places();
+    QVERIFY(before.size() >= 9);
+
+    // The longest attached object's name makes the longest step.
+    uint32_t longest = 0;
+    for (uint32_t i = 0; attachedObjectName(i); ++i)
+        if (std::strlen(attachedObjectName(i)) > std::strlen(attachedObjectName(longest)))
+            longest = i;
+    clickRow("lstComponents", 0);
+    choose("cboAttachKind", 1);
+    click("cmdAttach");
+    choose("cboAttachmentType", int(longest));
+    click("cmdDetach");
+    const QString step = QString("Remove Obj: ") + attachedObjectName(longest);
+    QCOMPARE(undoStack()->undoText(), step);
+    QCOMPARE(find<QAction>("actUndo")->text(), "Undo " + step);
+    QTest::qWait(50);
+    QCOMPARE(places(), before);
+    QCOMPARE(find<QAction>("actToolUndo")->text(), QString("Undo"));
+    QCOMPARE(find<QAction>("actToolUndo")->toolTip(), "Undo " + step);
+
+    // The buttons act on the steps; Ctrl+Z, Ctrl+Shift+Z and Ctrl+Y too.
+    const Bytes detached = bytes();
+    QTest::mouseClick(tools->widgetForAction(find<QAction>("actToolUndo")), Qt::LeftButton);
+    QVERIFY(bytes() != detached);
+    QCOMPARE(places(), before);
+    QTest::mouseClick(tools->widgetForAction(find<QAction>("actToolRedo")), Qt::LeftButton);
+    QCOMPARE(bytes(), detached);
+    window_->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    auto* list = find<QListView>("lstComponents");
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY(bytes() != detached);
+    QTest::keyClick(list, Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(bytes(), detached);
+    QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(bytes(), detached);
 }
 
 void EditorWindowTest::screenshotProgramPicturesTheWindow() {

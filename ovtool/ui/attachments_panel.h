@@ -1,0 +1,38 @@
+#pragma once
+// The selected component's attachments: the list, the picked one's position and
+// attached object or gun type, and Attach / Remove attachment.
+
+#include <QWidget>
+
+class QComboBox;
+class QListView;
+class QPushButton;
+class QStringListModel;
+
+namespace ov::tool {
+
+class ModelWorkspace;
+class Vec3Editor;
+
+class AttachmentsPanel : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit AttachmentsPanel(ModelWorkspace& workspace, QWidget* parent = nullptr);
+
+private:
+    void refresh();
+    void showSelected();
+
+    ModelWorkspace& ws_;
+    bool filling_ = false;
+    QListView* list_ = nullptr;
+    QStringListModel* names_ = nullptr;
+    Vec3Editor* position_ = nullptr;
+    QComboBox* type_ = nullptr;
+    QComboBox* kind_ = nullptr;
+    QPushButton* attach_ = nullptr;
+    QPushButton* detach_ = nullptr;
+};
+
+}  // namespace ov::tool

@@ -1,0 +1,35 @@
+#pragma once
+// The model's ship class and its component list, with Delete component. Picking
+// a row selects the component in the workspace.
+
+#include <QWidget>
+
+class QComboBox;
+class QListView;
+class QPushButton;
+class QStringListModel;
+
+namespace ov::tool {
+
+class ModelWorkspace;
+
+class ComponentsPanel : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit ComponentsPanel(ModelWorkspace& workspace, QWidget* parent = nullptr);
+
+private:
+    void refresh();
+    void showSelection();
+    void deleteSelected();
+
+    ModelWorkspace& ws_;
+    bool filling_ = false;
+    QComboBox* shipClass_ = nullptr;
+    QListView* list_ = nullptr;
+    QStringListModel* names_ = nullptr;
+    QPushButton* delete_ = nullptr;
+};
+
+}  // namespace ov::tool
