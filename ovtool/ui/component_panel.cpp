@@ -52,8 +52,12 @@ ComponentPanel::ComponentPanel(ModelWorkspace& workspace, QWidget* parent)
             refresh();
     });
 
-    value212_ = valueField("txtValue212", tr("Value at 212"), &ModelWorkspace::setComponentValue212);
-    value260_ = valueField("txtValue260", tr("Value at 260"), &ModelWorkspace::setComponentValue260);
+    value212_ = valueField("txtValue212", tr("Value at 212"), [this](int k, uint32_t v) {
+        return ws_.setComponentValue212(k, v);
+    });
+    value260_ = valueField("txtValue260", tr("Value at 260"), [this](int k, uint32_t v) {
+        return ws_.setComponentValue260(k, v);
+    });
     form->addRow(tr("Value at 212:"), value212_);
     form->addRow(tr("Value at 260:"), value260_);
 
@@ -89,14 +93,14 @@ ComponentPanel::ComponentPanel(ModelWorkspace& workspace, QWidget* parent)
 }
 
 QLineEdit* ComponentPanel::valueField(const char* name, const QString& label,
-                                      bool (ModelWorkspace::*edit)(int, uint32_t)) {
+                                      std::function<bool(int, uint32_t)> edit) {
     auto* field = numberField(name, label, this);
     field->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("\\d{0,10}")), field));
-    connect(field, &QLineEdit::editingFinished, this, [this, field, edit] {
+    connect(field, &QLineEdit::editingFinished, this, [this, field, edit = std::move(edit)] {
         if (filling_) return;
         const auto v = parseU32(field->text());
-        if (!v || !(ws_.*edit)(ws_.selection().component, *v)) refresh();
+        if (!v || !edit(ws_.selection().component, *v)) refresh();
     });
     return field;
 }

@@ -4,6 +4,8 @@
 // reduced component table are shown but not editable.
 
 #include <QGroupBox>
+#include <cstdint>
+#include <functional>
 
 class QCheckBox;
 class QComboBox;
@@ -24,7 +26,7 @@ public:
 private:
     void refresh();
     QLineEdit* valueField(const char* name, const QString& label,
-                          bool (ModelWorkspace::*edit)(int, uint32_t));
+                          std::function<bool(int, uint32_t)> edit);
 
     ModelWorkspace& ws_;
     bool filling_ = false;

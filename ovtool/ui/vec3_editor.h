@@ -21,7 +21,6 @@ public:
     // Shows a value, or empty fields without one. The fields are editable when
     // there is a value and `editable` holds.
     void setValue(std::optional<shp::Vec3> value, bool editable = true);
-    std::optional<shp::Vec3> value() const { return value_; }
     QLineEdit* field(int axis) const { return fields_[axis]; }
 
 signals:
