@@ -588,31 +588,47 @@ Status Rebuild::reshape(size_t k, const MeshData& got, std::vector<shp::Block>& 
             if (origOf[gv] < 0) origOf[gv] = pc.vertexOf[pv];
         }
     }
+    // The model's vertices keep their places (and those no face uses now stay, as
+    // the converter leaves them); a vertex that moved is changed in its place, and
+    // only copies of it that went apart, and vertices that are new, are appended.
     shp::Block nv = vb;
-    nv.data.clear();
-    nv.recordCount = 0;
-    std::map<std::array<uint32_t, 7>, uint32_t> vertexIndex;
+    std::vector<int64_t> first(vb.recordCount, -1);
+    std::map<std::array<uint32_t, 7>, uint32_t> added;
     std::vector<uint32_t> shpOf(got.positions.size());
     const bool normals = !got.normals.empty();
     for (size_t v = 0; v < got.positions.size(); ++v) {
         const Vec3 p = got.positions[v];
         const int64_t o = origOf[v];
-        const bool same = o >= 0 && near3(p, shp::ConstRecordView(vb.record(size_t(o))).vec3(0));
-        std::array<uint32_t, 7> key{};
-        if (same) {
-            key = {1, uint32_t(o), 0, 0, 0, 0, 0};
-        } else {
-            const Vec3 n = normals ? got.normals[v] : Vec3{};
-            key = {2,
-                   std::bit_cast<uint32_t>(p.x),
-                   std::bit_cast<uint32_t>(p.y),
-                   std::bit_cast<uint32_t>(p.z),
-                   std::bit_cast<uint32_t>(n.x),
-                   std::bit_cast<uint32_t>(n.y),
-                   std::bit_cast<uint32_t>(n.z)};
+        if (o >= 0) {
+            const size_t slot = size_t(o);
+            if (first[slot] < 0) {
+                first[slot] = int64_t(v);
+                shp::RecordView rec(nv.record(slot));
+                if (!near3(p, rec.vec3(0))) {
+                    rec.setVec3(0, p);
+                    if (normals) rec.setVec3(12, got.normals[v]);
+                }
+                shpOf[v] = uint32_t(slot);
+                continue;
+            }
+            if (near3(p, got.positions[size_t(first[slot])])) {
+                shpOf[v] = uint32_t(slot);
+                continue;
+            }
         }
-        auto [it, added] = vertexIndex.try_emplace(key, nv.recordCount);
-        if (added) {
+        const Vec3 n = normals ? got.normals[v] : Vec3{};
+        const std::array<uint32_t, 7> key =
+            o >= 0 ? std::array<uint32_t, 7>{3, uint32_t(o), std::bit_cast<uint32_t>(p.x), std::bit_cast<uint32_t>(p.y),
+                                             std::bit_cast<uint32_t>(p.z), 0, 0}
+                   : std::array<uint32_t, 7>{2,
+                                             std::bit_cast<uint32_t>(p.x),
+                                             std::bit_cast<uint32_t>(p.y),
+                                             std::bit_cast<uint32_t>(p.z),
+                                             std::bit_cast<uint32_t>(n.x),
+                                             std::bit_cast<uint32_t>(n.y),
+                                             std::bit_cast<uint32_t>(n.z)};
+        auto [it, isNew] = added.try_emplace(key, nv.recordCount);
+        if (isNew) {
             if (nv.recordCount >= kMaxRecords)
                 return makeError(ErrorKind::Refused, "node '" + node +
                                                          "' has more than 65,535 vertices; a component holds at "
@@ -623,14 +639,10 @@ Status Rebuild::reshape(size_t k, const MeshData& got, std::vector<shp::Block>& 
                 std::copy(src.begin(), src.end(), rec.begin());
             }
             shp::RecordView r(rec);
-            if (!same) {
-                r.setVec3(0, p);
-                if (normals) r.setVec3(12, got.normals[v]);
-                if (o < 0) {
-                    r.setU32(24, 1);
-                    r.setU32(28, nv.recordCount);
-                }
-            }
+            r.setVec3(0, p);
+            if (normals) r.setVec3(12, n);
+            if (o < 0) r.setU32(24, 1);
+            if (o < 0 || shp::ConstRecordView(vb.record(size_t(o))).u32(28) == uint32_t(o)) r.setU32(28, nv.recordCount);
             nv.data.insert(nv.data.end(), rec.begin(), rec.end());
             ++nv.recordCount;
         }
