@@ -489,4 +489,57 @@ TEST(InterchangeThroughOvcli, ExportImportAndNoFileWhenRefused) {
 }
 #endif
 
+// ---- Through Blender, where it is installed -------------------------------------------------
+
+#if defined(OV_BLENDER_SCRIPT) && !defined(_WIN32)
+bool haveBlender() {
+    ScratchDir dir;
+    return ovtest::runProgram("/bin/sh", {"-c", "command -v blender"}, dir / "log") == 0;
+}
+
+TEST(InterchangeBlender, UntouchedAndEditedShipsComeBack) {
+    if (!haveBlender()) GTEST_SKIP() << "blender is not installed";
+    ScratchDir dir;
+    const shp::BlockChain original = ovcli::sampleFighter(0, {1.0f, 1, 0, false});
+    ASSERT_TRUE(ix::exportModel(original, dir / "ship.gltf").ok());
+    for (const std::string mode : {"keep", "edit"}) {
+        SCOPED_TRACE(mode);
+        const auto out = dir / (mode + ".gltf");
+        ASSERT_EQ(ovtest::runProgram("blender", {"-b", "--factory-startup", "--python", OV_BLENDER_SCRIPT, "--",
+                                                 (dir / "ship.gltf").string(), out.string(), mode},
+                                     dir / "blender.log"),
+                  0);
+        auto back = ix::importFile(out, {});
+        ASSERT_TRUE(back.ok()) << back.error().describe();
+        if (mode == "keep") {
+            EXPECT_EQ(back->chain.write(), original.write());
+            continue;
+        }
+        EXPECT_EQ(back->report.attachmentsChanged, 1u);
+        EXPECT_EQ(back->report.componentsReshaped, 1u);
+        EXPECT_EQ(back->report.componentsKept, 1u);
+        EXPECT_TRUE(shp::checkModel(back->chain).empty());
+        // What was not touched is byte for byte as it was: the header, the table,
+        // the cockpit's blocks, the boxes and the other attachments.
+        const auto& ob = original.blocks();
+        const auto& nb = back->chain.blocks();
+        ASSERT_EQ(nb.size(), ob.size());
+        shp::ChainIndex oi(original);
+        const auto hull = shp::ModelView(original, oi).locate(0);
+        for (size_t i = 0; i < ob.size(); ++i) {
+            if (i == *hull.vertices || i == *hull.attachments) continue;
+            EXPECT_EQ(nb[i].data, ob[i].data) << "block " << i;
+        }
+        const auto& oa = ob[*hull.attachments];
+        const auto& na = nb[*hull.attachments];
+        EXPECT_EQ(shp::ConstAttachmentView(na.record(0)).position().x,
+                  shp::ConstAttachmentView(oa.record(0)).position().x - 6.0f);
+        for (size_t i = 1; i < oa.recordCount; ++i)
+            EXPECT_TRUE(std::ranges::equal(oa.record(i), na.record(i)));
+        EXPECT_EQ(nb[*hull.vertices].recordCount, ob[*hull.vertices].recordCount);
+        EXPECT_NE(nb[*hull.vertices].data, ob[*hull.vertices].data);
+    }
+}
+#endif
+
 }  // namespace

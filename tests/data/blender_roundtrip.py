@@ -1,0 +1,46 @@
+# Driven by interchange_test (and the guide's picture): Blender, headless, opens a
+# ship exported as glTF, optionally moves the first gun and reshapes the hull as a
+# modder would, and exports glTF again with its custom properties (the extras).
+#   blender -b --factory-startup --python blender_roundtrip.py -- IN.gltf OUT.gltf keep|edit [PICTURE.png]
+import sys
+
+import numpy
+
+numpy.bool = bool  # Debian's numpy no longer has it; Blender 3.4's glTF add-on asks for it
+import bpy
+import mathutils
+
+args = sys.argv[sys.argv.index("--") + 1:]
+src, dst, mode = args[0], args[1], args[2]
+bpy.ops.wm.read_factory_settings(use_empty=True)
+bpy.ops.import_scene.gltf(filepath=src)
+
+if mode == "edit":
+    gun = next(ob for ob in bpy.data.objects if ob.name.startswith("Gun:"))
+    gun.location.x -= 6.0
+    print("moved", gun.name)
+    # Pull the nose of the hull forward: every vertex at the hull's foremost point
+    # (its copies at texture seams too). glTF's +Z forward is Blender's -Y.
+    hull = bpy.data.objects["Hull"]
+    tip = min(v.co.y for v in hull.data.vertices)
+    for v in hull.data.vertices:
+        if abs(v.co.y - tip) < 1e-4:
+            v.co.y -= 25.0
+    print("reshaped", hull.name)
+
+bpy.ops.export_scene.gltf(filepath=dst, export_format="GLTF_SEPARATE", export_extras=True)
+
+if len(args) > 3:
+    # A picture of the ship as Blender shows it, empties and all.
+    scene = bpy.context.scene
+    scene.render.engine = "BLENDER_WORKBENCH"
+    scene.render.resolution_x, scene.render.resolution_y = 960, 600
+    scene.display.shading.light = "STUDIO"
+    scene.display.shading.color_type = "RANDOM"
+    cam = bpy.data.objects.new("Camera", bpy.data.cameras.new("Camera"))
+    scene.collection.objects.link(cam)
+    cam.location = (260.0, -260.0, 200.0)
+    cam.rotation_euler = (mathutils.Vector((0, 0, 0)) - cam.location).to_track_quat("-Z", "Y").to_euler()
+    scene.camera = cam
+    scene.render.filepath = args[3]
+    bpy.ops.render.render(write_still=True)
