@@ -196,6 +196,9 @@ void addInterchangeCommands(Cli& cli, CLI::App* model) {
     ex->add_flag("--dry-run", a->dryRun, "Say what would be written and write nothing");
     ex->add_flag("--json", a->json, "Print the files written as JSON");
     ex->callback([&cli, a] { runExport(cli, *a); });
+    addExamples(ex, {"ovcli model export out/raptor.shp out/raptor.gltf",
+                     "ovcli model export out/raptor.shp out/raptor.glb --json",
+                     "ovcli model export out/raptor.shp out/raptor.obj"});
 
     auto* im = model->add_subcommand(
         "import", "Make an SHP model from a mesh file: a ship exported by model export comes back with what was "
@@ -209,6 +212,8 @@ void addInterchangeCommands(Cli& cli, CLI::App* model) {
     im->add_flag("--dry-run", a->dryRun, "Say what would be written and write nothing");
     im->add_flag("--json", a->json, "Print what was written and what changed as JSON");
     im->callback([&cli, a] { runImport(cli, *a); });
+    addExamples(im, {"ovcli model import out/raptor.gltf out/raptor-back.shp",
+                     "ovcli model import out/raptor.glb out/raptor-back2.shp --json"});
 }
 
 }  // namespace ovcli

@@ -31,15 +31,22 @@ if mode == "edit":
 bpy.ops.export_scene.gltf(filepath=dst, export_format="GLTF_SEPARATE", export_extras=True)
 
 if len(args) > 3:
-    # A picture of the ship as Blender shows it, empties and all.
+    # A picture of the ship, after the export: each attachment and box node (an
+    # empty, which renders as nothing) marked by a small ball.
     scene = bpy.context.scene
+    for ob in list(bpy.data.objects):
+        if ob.type == "EMPTY":
+            bpy.ops.mesh.primitive_uv_sphere_add(radius=4.0, location=ob.matrix_world.translation)
     scene.render.engine = "BLENDER_WORKBENCH"
     scene.render.resolution_x, scene.render.resolution_y = 960, 600
     scene.display.shading.light = "STUDIO"
     scene.display.shading.color_type = "RANDOM"
+    scene.display.shading.background_type = "VIEWPORT"
+    scene.world = bpy.data.worlds.new("World")
+    scene.world.color = (0.25, 0.27, 0.3)
     cam = bpy.data.objects.new("Camera", bpy.data.cameras.new("Camera"))
     scene.collection.objects.link(cam)
-    cam.location = (260.0, -260.0, 200.0)
+    cam.location = (250.0, -290.0, 210.0)
     cam.rotation_euler = (mathutils.Vector((0, 0, 0)) - cam.location).to_track_quat("-Z", "Y").to_euler()
     scene.camera = cam
     scene.render.filepath = args[3]
