@@ -110,9 +110,10 @@ TEST(InterchangeRoundTrip, SampleShipsComeBackByteForByte) {
         ASSERT_TRUE(glb.ok());
         EXPECT_EQ(importedBytes(*glb), original);
 
-        const auto out = dir / "ship.gltf";
+        // A name that its buffer's URI must encode.
+        const auto out = dir / "my ship %1 \xc3\xa9.gltf";
         ASSERT_TRUE(ix::exportModel(chain, out).ok());
-        EXPECT_TRUE(std::filesystem::exists(dir / "ship.bin"));
+        EXPECT_TRUE(std::filesystem::exists(dir / "my ship %1 \xc3\xa9.bin"));
         auto back = ix::importFile(out, {});
         ASSERT_TRUE(back.ok()) << back.error().describe();
         EXPECT_EQ(back->chain.write(), original);
@@ -418,6 +419,9 @@ TEST(InterchangeBadInput, RefusedWithAReason) {
     expectRefused(foreignGltf({{0, 0, 0, std::nanf(""), 0, 0, 0, 1, 0}}), "NaN or infinite");
 
     json j = json::parse(foreignGltf({tri}));
+    j["nodes"][0]["translation"] = {1e300, 0, 0};
+    expectRefused(j.dump(), "beyond what a model can hold");
+    j = json::parse(foreignGltf({tri}));
     j["accessors"][0]["count"] = 4;
     expectRefused(j.dump(), "past");
     j = json::parse(foreignGltf({tri}));

@@ -26,6 +26,11 @@ using Affine = std::array<double, 16>;
 Affine identity();
 Affine multiply(const Affine& a, const Affine& b);
 Vec3 transformPoint(const Affine& m, Vec3 p);
+// A double as a float; beyond the float range it is infinite (a plain conversion
+// would be undefined), for the finiteness checks to catch.
+float narrow(double d);
+Vec3 narrow3(double x, double y, double z);
+bool finite3(Vec3 v);
 Vec3 transformVector(const Affine& m, Vec3 v);
 // Within the tolerance that a 3D suite's float arithmetic needs (its own matrix
 // decompositions and axis swaps), relative to the size of the values.

@@ -1,6 +1,7 @@
 // glTF out: the plan of a model turned into nodes, meshes and materials, with the
 // model's bytes in the scene's extras.
 
+#include <cctype>
 #include <cstring>
 #include <limits>
 #include <nlohmann/json.hpp>
@@ -120,6 +121,23 @@ int meshOf(Builder& b, tinygltf::Model& g, const PlannedComponent& pc) {
     return int(g.meshes.size() - 1);
 }
 
+// A file name as a relative URI: everything but the unreserved characters
+// percent-encoded, as readers decode it.
+std::string uriOf(const std::string& name) {
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : name) {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~') {
+            out += char(c);
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 Result<Bytes> gltfJson(const shp::BlockChain& chain, bool binary, const std::string& binName, Bytes* bin) {
@@ -189,7 +207,7 @@ Result<Bytes> gltfJson(const shp::BlockChain& chain, bool binary, const std::str
         if (!binary) {
             // Buffers go beside the .gltf, not inside it as base64.
             nlohmann::json j = nlohmann::json::parse(text);
-            j["buffers"][0]["uri"] = binName;
+            j["buffers"][0]["uri"] = uriOf(binName);
             j["buffers"][0]["byteLength"] = binData.size();
             text = j.dump(2);
             text += '\n';

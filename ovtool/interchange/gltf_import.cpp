@@ -490,7 +490,9 @@ Status Rebuild::placeRecords(size_t k, bool boxes, std::vector<shp::Block>& bloc
         if (!moved && !turned) continue;
         shp::RecordView rec(b.record(i));
         const size_t posAt = boxes ? 52 : 4, rowsAt = boxes ? 4 : 16;
-        if (moved) rec.setVec3(posAt, {float(m[12]), float(m[13]), float(m[14])});
+        const Vec3 at = narrow3(m[12], m[13], m[14]);
+        if (!finite3(at)) return bad("node '" + g_.nodes[size_t(p->node)].name + "' is placed beyond what a model can hold");
+        if (moved) rec.setVec3(posAt, at);
         if (turned) {
             Vec3 half{};
             float* h = &half.x;
@@ -498,11 +500,11 @@ Status Rebuild::placeRecords(size_t k, bool boxes, std::vector<shp::Block>& bloc
                 double len = 1;
                 if (boxes) {
                     len = std::sqrt(m[4 * c] * m[4 * c] + m[4 * c + 1] * m[4 * c + 1] + m[4 * c + 2] * m[4 * c + 2]);
-                    h[c] = float(len);
+                    h[c] = narrow(len);
                 }
                 for (size_t r = 0; r < 3; ++r) {
                     if (boxes && len == 0) continue;
-                    rec.setF32(rowsAt + 4 * (3 * c + r), float(m[4 * c + r] / len));
+                    rec.setF32(rowsAt + 4 * (3 * c + r), narrow(m[4 * c + r] / len));
                 }
             }
             if (boxes) rec.setVec3(40, half);
@@ -823,7 +825,8 @@ Result<Imported> Rebuild::run(const std::vector<Placed>& placed) {
         }
         const tinygltf::Node& node = g_.nodes[size_t(p->node)];
         bool changed = false;
-        const Vec3 t{float(p->world[12]), float(p->world[13]), float(p->world[14])};
+        const Vec3 t = narrow3(p->world[12], p->world[13], p->world[14]);
+        if (!finite3(t)) return bad("node '" + node.name + "' is placed beyond what a model can hold");
         if (!near3(t, pc.translation)) {
             shp::ComponentView(blocks[*table].record(k)).setPosition(t);
             ++report_.componentsMoved;
@@ -835,8 +838,10 @@ Result<Imported> Rebuild::run(const std::vector<Placed>& placed) {
             Affine linear = p->world;
             linear[12] = linear[13] = linear[14] = 0;
             if (!linearIsIdentity(linear))
-                for (Vec3& v : got->positions)
+                for (Vec3& v : got->positions) {
                     v = transformVector(linear, v);
+                    if (!finite3(v)) return bad("node '" + node.name + "': its transform takes vertices beyond what a model can hold");
+                }
             if (!pc.hasMesh || !sameMesh(*got, pc.mesh)) {
                 if (got->triangles.empty())
                     return makeError(ErrorKind::Refused, "node '" + node.name + "' has a mesh without faces");
@@ -878,8 +883,9 @@ Result<Imported> Rebuild::run(const std::vector<Placed>& placed) {
         auto geometry = newGeometry(*got, linear, TextureChoice{&options_, &plan_}, node.name);
         if (!geometry) return geometry.error();
         shp::Block& table1 = out.blocks()[*outTable];
-        const Bytes rec = templateComponentRecord(
-            table1.recordSize, node.name, {float(p->world[12]), float(p->world[13]), float(p->world[14])});
+        const Vec3 at = narrow3(p->world[12], p->world[13], p->world[14]);
+        if (!finite3(at)) return bad("node '" + node.name + "' is placed beyond what a model can hold");
+        const Bytes rec = templateComponentRecord(table1.recordSize, node.name, at);
         if (!out.appendRecord(*outTable, rec))
             return makeError(ErrorKind::Refused, "the ship would have more than 65,535 components");
         for (shp::Block& b : templateGroup())

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <unordered_map>
 
@@ -30,14 +31,28 @@ Affine multiply(const Affine& a, const Affine& b) {
     return r;
 }
 
+float narrow(double d) {
+    if (d > double(std::numeric_limits<float>::max())) return std::numeric_limits<float>::infinity();
+    if (d < -double(std::numeric_limits<float>::max())) return -std::numeric_limits<float>::infinity();
+    return float(d);
+}
+
+Vec3 narrow3(double x, double y, double z) {
+    return {narrow(x), narrow(y), narrow(z)};
+}
+
+bool finite3(Vec3 v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
 Vec3 transformVector(const Affine& m, Vec3 v) {
-    return {float(m[0] * v.x + m[4] * v.y + m[8] * v.z), float(m[1] * v.x + m[5] * v.y + m[9] * v.z),
-            float(m[2] * v.x + m[6] * v.y + m[10] * v.z)};
+    return narrow3(m[0] * v.x + m[4] * v.y + m[8] * v.z, m[1] * v.x + m[5] * v.y + m[9] * v.z,
+                   m[2] * v.x + m[6] * v.y + m[10] * v.z);
 }
 
 Vec3 transformPoint(const Affine& m, Vec3 p) {
-    Vec3 v = transformVector(m, p);
-    return {float(v.x + m[12]), float(v.y + m[13]), float(v.z + m[14])};
+    return narrow3(m[0] * p.x + m[4] * p.y + m[8] * p.z + m[12], m[1] * p.x + m[5] * p.y + m[9] * p.z + m[13],
+                   m[2] * p.x + m[6] * p.y + m[10] * p.z + m[14]);
 }
 
 bool nearlyEqual(double a, double b) {

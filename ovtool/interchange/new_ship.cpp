@@ -189,7 +189,8 @@ Result<shp::BlockChain> newShip(const std::vector<MeshPart>& parts, const Import
         linear[12] = linear[13] = linear[14] = 0;
         auto geometry = newGeometry(p->mesh, linear, choice, p->name);
         if (!geometry) return geometry.error();
-        const Vec3 at{float(p->world[12]), float(p->world[13]), float(p->world[14])};
+        const Vec3 at = narrow3(p->world[12], p->world[13], p->world[14]);
+        if (!finite3(at)) return makeError(ErrorKind::BadData, "node '" + p->name + "' is placed beyond what a model can hold");
         const Bytes rec = templateComponentRecord(table.recordSize, p->name, at);
         table.data.insert(table.data.end(), rec.begin(), rec.end());
         ++table.recordCount;
