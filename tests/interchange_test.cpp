@@ -506,7 +506,7 @@ TEST(InterchangeBlender, UntouchedAndEditedShipsComeBack) {
     ScratchDir dir;
     const shp::BlockChain original = ovcli::sampleFighter(0, {1.0f, 1, 0, false});
     ASSERT_TRUE(ix::exportModel(original, dir / "ship.gltf").ok());
-    for (const std::string mode : {"keep", "edit"}) {
+    for (const std::string mode : {"keep", "edit", "scratch"}) {
         SCOPED_TRACE(mode);
         const auto out = dir / (mode + ".gltf");
         ASSERT_EQ(ovtest::runProgram("blender", {"-b", "--factory-startup", "--python", OV_BLENDER_SCRIPT, "--",
@@ -517,6 +517,20 @@ TEST(InterchangeBlender, UntouchedAndEditedShipsComeBack) {
         ASSERT_TRUE(back.ok()) << back.error().describe();
         if (mode == "keep") {
             EXPECT_EQ(back->chain.write(), original.write());
+            continue;
+        }
+        if (mode == "scratch") {
+            // A cube made in Blender: one component of its six quads as triangles,
+            // 10 up in Blender being 10 along the model's y.
+            EXPECT_FALSE(back->report.fromExtras);
+            EXPECT_TRUE(shp::checkModel(back->chain).empty());
+            shp::ChainIndex index(back->chain);
+            shp::ModelView m(back->chain, index);
+            ASSERT_EQ(m.componentNames(), std::vector<std::string>{"Pod"});
+            EXPECT_EQ(m.summary(0).faces, std::optional<size_t>(12));
+            EXPECT_EQ(m.summary(0).vertices, std::optional<size_t>(8));
+            EXPECT_EQ(m.component(0)->position().y, 10.0f);
+            EXPECT_EQ(shp::textureName(back->chain.blocks()[*m.locate(0).textures], 0), "pod_skin");
             continue;
         }
         EXPECT_EQ(back->report.attachmentsChanged, 1u);

@@ -4,11 +4,9 @@
 // or a new ship made of the file's meshes.
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
 #include <cstring>
 #include <map>
-#include <unordered_map>
 
 #include "common/fileio.h"
 #include "detail.h"

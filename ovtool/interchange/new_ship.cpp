@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
-#include <unordered_map>
+#include <tuple>
 
 #include "3ds2ov/convert.h"
 #include "detail.h"

@@ -1,7 +1,8 @@
 # Driven by interchange_test (and the guide's picture): Blender, headless, opens a
 # ship exported as glTF, optionally moves the first gun and reshapes the hull as a
 # modder would, and exports glTF again with its custom properties (the extras).
-#   blender -b --factory-startup --python blender_roundtrip.py -- IN.gltf OUT.gltf keep|edit [PICTURE.png]
+# With "scratch" it ignores IN and makes a new ship: a cube with a material.
+#   blender -b --factory-startup --python blender_roundtrip.py -- IN.gltf OUT.gltf keep|edit|scratch [PICTURE.png]
 import sys
 
 import numpy
@@ -13,7 +14,13 @@ import mathutils
 args = sys.argv[sys.argv.index("--") + 1:]
 src, dst, mode = args[0], args[1], args[2]
 bpy.ops.wm.read_factory_settings(use_empty=True)
-bpy.ops.import_scene.gltf(filepath=src)
+if mode == "scratch":
+    bpy.ops.mesh.primitive_cube_add(size=40.0, location=(0.0, 0.0, 10.0))
+    cube = bpy.context.active_object
+    cube.name = "Pod"
+    cube.data.materials.append(bpy.data.materials.new("pod_skin"))
+else:
+    bpy.ops.import_scene.gltf(filepath=src)
 
 if mode == "edit":
     gun = next(ob for ob in bpy.data.objects if ob.name.startswith("Gun:"))
