@@ -173,6 +173,10 @@ void runImport(Cli& cli, const Args& a) {
                   << " removed\n";
     } else {
         std::cout << "a new ship of " << r.components << " component(s)\n";
+        const auto f = ix::formatOf(in);
+        if (f == ix::FileFormat::Gltf || f == ix::FileFormat::Glb)
+            std::cout << "note: the file carries no ship data of an export, so it became a new ship; to bring "
+                         "an exported ship back from Blender, tick Include > Custom Properties when exporting\n";
     }
     for (const std::string& n : r.notes)
         std::cout << "note: " << n << '\n';
