@@ -18,6 +18,16 @@ file(COPY ${OV_NLOHMANN_JSON_INCLUDE_DIR}/nlohmann DESTINATION ${ov_json_copy})
 add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
 target_include_directories(nlohmann_json::nlohmann_json SYSTEM INTERFACE ${ov_json_copy})
 
+# tinygltf, header-only as the interchange library uses it, the same way (it
+# includes nlohmann-json, copied above). assimp is not cross-built: the Windows
+# programs read glTF only.
+find_path(OV_TINYGLTF_HOST_DIR tiny_gltf.h PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+set(ov_tinygltf_copy ${CMAKE_BINARY_DIR}/third_party/tinygltf/include)
+file(COPY ${OV_TINYGLTF_HOST_DIR}/tiny_gltf.h DESTINATION ${ov_tinygltf_copy})
+add_library(tinygltf::tinygltf INTERFACE IMPORTED)
+target_include_directories(tinygltf::tinygltf SYSTEM INTERFACE ${ov_tinygltf_copy})
+target_link_libraries(tinygltf::tinygltf INTERFACE nlohmann_json::nlohmann_json)
+
 # GoogleTest built for the target from Debian's googletest sources.
 if(OV_BUILD_TESTS)
     set(OV_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources for cross builds")

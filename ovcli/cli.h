@@ -131,6 +131,8 @@ void addShipsCommands(Cli& cli);
 // stats ..., under addShipsCommands.
 void addStatsCommands(Cli& cli);
 void addModelCommands(Cli& cli);
+// export and import, under the model command.
+void addInterchangeCommands(Cli& cli, CLI::App* model);
 void addConvertCommands(Cli& cli);
 void addFileCommands(Cli& cli);
 // The examples of every command's --help, added once every command is there.

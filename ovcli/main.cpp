@@ -180,6 +180,7 @@ int main(int argc, char** argv) {
     ovcli::addHogCommands(cli);
     ovcli::addShipsCommands(cli);
     ovcli::addModelCommands(cli);
+    ovcli::addInterchangeCommands(cli, app.get_subcommand("model"));
     ovcli::addConvertCommands(cli);
     ovcli::addFileCommands(cli);
     ovcli::addCompletionCommands(cli);

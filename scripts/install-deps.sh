@@ -8,12 +8,15 @@
 # OpenGL (libgl1-mesa-dri, libglx-mesa0) and a font to draw text with. The
 # packaging test makes a .deb (dpkg-shlibdeps from dpkg-dev, file) and checks its
 # menu entries and file types (desktop-file-validate, update-mime-database, gio).
+# Ships go out to glTF and back through libtinygltf-dev; other meshes come in
+# through libassimp-dev (optional: the build goes on without it).
 # Safe to run again: it only calls apt-get when a package is missing.
 set -euo pipefail
 
 packages=(
     cmake ninja-build g++ clang libclang-rt-dev pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev liblz4-dev libcli11-dev nlohmann-json3-dev
+    libtinygltf-dev libassimp-dev
     qt6-base-dev libqt6opengl6-dev qt6-qpa-plugins
     xvfb xauth libgl1-mesa-dri libglx-mesa0 fonts-dejavu-core
     dpkg-dev file desktop-file-utils shared-mime-info libglib2.0-bin

@@ -5,7 +5,7 @@ _ovcli() {
     for ((i = 1; i < COMP_CWORD; i++)); do
         word=${COMP_WORDS[i]}
         case "$path/$word" in
-            "/pack"|"/unpack"|"/shp"|"/sample-game"|"/hog"|"/stats"|"/ship"|"/weapons"|"/model"|"/convert"|"/3ds"|"/temp-files"|"/completion"|"shp/blocks"|"shp/sample"|"hog/list"|"hog/extract"|"hog/unpack"|"hog/cat"|"hog/backup-fat"|"hog/restore-fat"|"hog/paste"|"hog/set-entry"|"hog/create"|"hog/add"|"hog/replace"|"hog/rename"|"hog/delete"|"hog/edit"|"stats/list"|"stats/get"|"stats/set"|"stats/import"|"stats/add"|"stats/ensure-default"|"stats/revert"|"stats/switch-off"|"stats/restore"|"ship/class"|"ship/cloak"|"weapons/types"|"weapons/list"|"weapons/set"|"weapons/restore"|"model/info"|"model/check"|"model/save"|"model/merge"|"model/delete-component"|"model/attach"|"model/detach"|"model/set-class"|"model/block13"|"3ds/dump"|"completion/bash"|"completion/commands") path=${path:+$path }$word ;;
+            "/pack"|"/unpack"|"/shp"|"/sample-game"|"/hog"|"/stats"|"/ship"|"/weapons"|"/model"|"/convert"|"/3ds"|"/temp-files"|"/completion"|"shp/blocks"|"shp/sample"|"hog/list"|"hog/extract"|"hog/unpack"|"hog/cat"|"hog/backup-fat"|"hog/restore-fat"|"hog/paste"|"hog/set-entry"|"hog/create"|"hog/add"|"hog/replace"|"hog/rename"|"hog/delete"|"hog/edit"|"stats/list"|"stats/get"|"stats/set"|"stats/import"|"stats/add"|"stats/ensure-default"|"stats/revert"|"stats/switch-off"|"stats/restore"|"ship/class"|"ship/cloak"|"weapons/types"|"weapons/list"|"weapons/set"|"weapons/restore"|"model/info"|"model/check"|"model/save"|"model/merge"|"model/delete-component"|"model/attach"|"model/detach"|"model/set-class"|"model/block13"|"model/export"|"model/import"|"3ds/dump"|"completion/bash"|"completion/commands") path=${path:+$path }$word ;;
         esac
     done
     case "$path" in
@@ -96,7 +96,7 @@ _ovcli() {
         "weapons restore")
             options="--help -h --editor-dir --dry-run --json" ;;
         "model")
-            commands="info check save merge delete-component attach detach set-class block13"
+            commands="info check save merge delete-component attach detach set-class block13 export import"
             options="--help -h" ;;
         "model info")
             options="--help -h --json" ;;
@@ -116,6 +116,10 @@ _ovcli() {
             options="--help -h --output -o --dry-run --force --json" ;;
         "model block13")
             options="--help -h --output -o --dry-run --force --json" ;;
+        "model export")
+            options="--help -h --force --dry-run --json" ;;
+        "model import")
+            options="--help -h --texture --force --dry-run --json" ;;
         "convert")
             options="--help -h --library --force --dry-run --json" ;;
         "3ds")
