@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
+#include <QDir>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -21,6 +22,7 @@
 #include <QVBoxLayout>
 
 #include "common/ui/model_view.h"
+#include "ovtool/interchange/interchange.h"
 #include "ovtool/ui/attachments_panel.h"
 #include "ovtool/ui/boxes_panel.h"
 #include "ovtool/ui/component_panel.h"
@@ -44,6 +46,22 @@ using desktop::ModelViewWidget;
 
 QString EditorWindow::fileFilter() {
     return QStringLiteral("Orvane SHP (*.shp);;All Files (*.*)");
+}
+
+QStringList EditorWindow::exportFilters() {
+    return {tr("glTF 2.0 (*.gltf)"), tr("glTF 2.0 binary (*.glb)"),
+            tr("Wavefront OBJ, geometry only (*.obj)")};
+}
+
+QStringList EditorWindow::exportSuffixes() {
+    return {QStringLiteral("gltf"), QStringLiteral("glb"), QStringLiteral("obj")};
+}
+
+QString EditorWindow::importFilter() {
+    QStringList patterns;
+    for (const std::string& e : interchange::importExtensions())
+        patterns << QStringLiteral("*.") + QString::fromStdString(e);
+    return tr("Meshes (%1);;glTF 2.0 (*.gltf *.glb);;All Files (*.*)").arg(patterns.join(' '));
 }
 
 EditorWindow::EditorWindow(QWidget* parent) : QMainWindow(parent), reporter_(this) {
@@ -84,7 +102,15 @@ void EditorWindow::createActions() {
     actMerge_ = make("actMerge", tr("Merge SHP"), QKeySequence(tr("Ctrl+M")));
     actSave_ = make("actSave", tr("Save"), QKeySequence::Save);
     actSaveAs_ = make("actSaveAs", tr("Save As"), QKeySequence::SaveAs);
+    actExport_ = make("actExport", tr("Export…"), {});
+    actExport_->setStatusTip(tr("Write the model as glTF or OBJ for Blender or another 3D suite"));
+    actImport_ = make("actImport", tr("Import…"), {});
+    actImport_->setStatusTip(
+        tr("Open a glTF, OBJ, FBX or other mesh file as a new model (an exported ship comes back "
+           "as it went out)"));
     actQuit_ = make("actQuit", tr("Quit"), QKeySequence::Quit);
+    connect(actExport_, &QAction::triggered, this, &EditorWindow::exportModel);
+    connect(actImport_, &QAction::triggered, this, &EditorWindow::importModel);
     connect(actOpen_, &QAction::triggered, this, &EditorWindow::open);
     connect(actMerge_, &QAction::triggered, this, &EditorWindow::merge);
     connect(actSave_, &QAction::triggered, this, &EditorWindow::save);
@@ -177,6 +203,9 @@ void EditorWindow::createMenus() {
     fileMenu_->addAction(actSave_);
     fileMenu_->addAction(actSaveAs_);
     fileMenu_->addSeparator();
+    fileMenu_->addAction(actImport_);
+    fileMenu_->addAction(actExport_);
+    fileMenu_->addSeparator();
     fileMenu_->addAction(view->action(ModelViewWidget::Action::SaveImage));
     fileMenu_->addSeparator();
     fileMenu_->addAction(actQuit_);
@@ -231,7 +260,7 @@ void EditorWindow::updateTitle() {
 
 void EditorWindow::updateActions() {
     const bool loaded = ws_->loaded();
-    for (QAction* a : {actMerge_, actSave_, actSaveAs_})
+    for (QAction* a : {actMerge_, actSave_, actSaveAs_, actExport_})
         a->setEnabled(loaded);
     for (QPushButton* b : {cmdMerge_, cmdSave_, cmdSaveAs_})
         b->setEnabled(loaded);
@@ -283,6 +312,35 @@ bool EditorWindow::saveAs() {
     if (path.isEmpty() || !ws_->saveAs(path)) return false;
     addRecentFile(path);
     return true;
+}
+
+bool EditorWindow::exportModel() {
+    if (!ws_->loaded()) return false;
+    const QStringList filters = exportFilters();
+    const QStringList suffixes = exportSuffixes();
+    QString start = ws_->suggestedPath();
+    if (!start.isEmpty()) {
+        const QFileInfo info(start);
+        start = info.dir().filePath(info.completeBaseName() + '.' + suffixes.first());
+    }
+    QFileDialog dialog(this, tr("Export"), start);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters(filters);
+    // A name typed without an extension takes the chosen format's.
+    dialog.setDefaultSuffix(suffixes.first());
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& filter) {
+        const qsizetype i = filters.indexOf(filter);
+        if (i >= 0) dialog.setDefaultSuffix(suffixes[i]);
+    });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+    return ws_->exportTo(dialog.selectedFiles().first());
+}
+
+void EditorWindow::importModel() {
+    if (!maybeSave()) return;
+    const QString dir = ws_->hasFileName() ? QFileInfo(ws_->filePath()).absolutePath() : QString();
+    const QString path = QFileDialog::getOpenFileName(this, tr("Import"), dir, importFilter());
+    if (!path.isEmpty()) ws_->importFrom(path);
 }
 
 bool EditorWindow::maybeSave() {

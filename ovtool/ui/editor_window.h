@@ -8,6 +8,8 @@
 //
 // A File-menu action that makes a model in memory (an import) calls
 // openBuilt() with it: the model opens as new and unsaved, and Save asks where.
+// File > Import... does so through the workspace, which reads the mesh file;
+// File > Export... has the workspace write the model for a 3D suite.
 
 #include <QMainWindow>
 #include <QString>
@@ -33,6 +35,11 @@ class EditorWindow : public QMainWindow {
 public:
     // The open and save dialogs' filter.
     static QString fileFilter();
+    // The export dialog's filters, in the order of exportSuffixes().
+    static QStringList exportFilters();
+    static QStringList exportSuffixes();
+    // The import dialog's filter: every mesh format this build reads first.
+    static QString importFilter();
     static constexpr int kMaxRecentFiles = 8;
 
     explicit EditorWindow(QWidget* parent = nullptr);
@@ -50,6 +57,8 @@ public slots:
     void merge();
     bool save();
     bool saveAs();
+    bool exportModel();
+    void importModel();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -85,6 +94,8 @@ private:
     QAction* actMerge_ = nullptr;
     QAction* actSave_ = nullptr;
     QAction* actSaveAs_ = nullptr;
+    QAction* actExport_ = nullptr;
+    QAction* actImport_ = nullptr;
     QAction* actQuit_ = nullptr;
     QAction* actUndo_ = nullptr;
     QAction* actRedo_ = nullptr;

@@ -1,10 +1,13 @@
 #include "ovtool/workspace/model_workspace.h"
 
 #include <QFileInfo>
+#include <QStringList>
 #include <QUndoStack>
 #include <algorithm>
 
+#include "common/fileio.h"
 #include "common/ui/paths.h"
+#include "ovtool/interchange/interchange.h"
 #include "ovtool/workspace/edit_commands.h"
 
 namespace ov::tool {
@@ -130,6 +133,86 @@ bool ModelWorkspace::saveAs(const QString& path) {
     suggestedName_.clear();
     saved();
     return true;
+}
+
+bool ModelWorkspace::exportTo(const QString& path) {
+    namespace ix = interchange;
+    if (!doc_.loaded() || path.isEmpty()) return false;
+    const std::filesystem::path out = toPath(path);
+    auto refuse = [this](const std::filesystem::path& file, const std::string& why) {
+        reporter_.message(model::kSaveErrorCaption, model::saveErrorText(file) + "\n\n" + why,
+                          Icon::Critical);
+        return false;
+    };
+    auto files = ix::exportFiles(doc_.chain(), out);
+    if (!files) return refuse(out, files.error().describe());
+    for (const ix::ExportedFile& f : *files) {
+        std::error_code ec;
+        const auto status = std::filesystem::symlink_status(f.path, ec);
+        if (!std::filesystem::exists(status)) continue;
+        if (!std::filesystem::is_regular_file(status))
+            return refuse(f.path, "It is not a regular file; it is not written over.");
+        if (hasFileName() && sameFile(f.path, doc_.fileName()))
+            return refuse(f.path, "It is the model's own file; give the export another name.");
+    }
+    std::vector<FileWrite> writes;
+    for (const ix::ExportedFile& f : *files)
+        writes.push_back({f.path, f.bytes});
+    if (auto written = writeFilesTogether(writes); !written)
+        return refuse(out, written.error().describe() + "\nNothing was written.");
+    QStringList names;
+    for (const ix::ExportedFile& f : *files)
+        names << fromPath(f.path.filename());
+    QString text = tr("Exported %1").arg(names.join(tr(" and ")));
+    if (ix::formatOf(out) == ix::FileFormat::Obj)
+        text += tr("; OBJ holds the geometry and groups only, export glTF to bring the ship back");
+    setStatus(text);
+    return true;
+}
+
+model::OpenResult ModelWorkspace::importFrom(const QString& path, const QString& texture) {
+    namespace ix = interchange;
+    const std::filesystem::path in = toPath(path);
+    ix::ImportOptions options;
+    if (!texture.isEmpty()) options.texture = texture.toLatin1().toStdString();
+    auto imported = ix::importFile(in, options);
+    if (!imported) {
+        reporter_.message(model::kOpenErrorCaption,
+                          model::openErrorText(in) + "\n\n" + imported.error().describe(),
+                          Icon::Critical);
+        setStatus(tr("%1 was not imported").arg(QFileInfo(path).fileName()));
+        return model::OpenResult::Failed;
+    }
+    const ix::ImportReport report = imported->report;
+    std::filesystem::path suggested = in;
+    suggested.replace_extension(".shp");
+    const model::OpenResult result = openBuilt(std::move(imported->chain), fromPath(suggested));
+    if (result != model::OpenResult::Loaded) return result;
+
+    const QString name = QFileInfo(path).fileName();
+    if (report.fromExtras)
+        setStatus(tr("Imported %1: the exported ship with %2 of %3 component(s) changed, not saved yet")
+                      .arg(name)
+                      .arg(report.components - report.componentsKept)
+                      .arg(report.components));
+    else
+        setStatus(tr("Imported %1 as a new ship of %2 component(s), not saved yet")
+                      .arg(name)
+                      .arg(report.components));
+    std::vector<std::string> notes = report.notes;
+    const ix::FileFormat format = ix::formatOf(in);
+    if (!report.fromExtras && (format == ix::FileFormat::Gltf || format == ix::FileFormat::Glb))
+        notes.insert(notes.begin(),
+                     "The file carries no ship data of an export, so it became a new ship. To "
+                     "bring an exported ship back from Blender, tick Include > Custom Properties "
+                     "when exporting.");
+    if (!notes.empty()) {
+        std::string text;
+        for (const std::string& n : notes)
+            text += (text.empty() ? "" : "\n") + n;
+        reporter_.message("Import", text, Icon::Information);
+    }
+    return result;
 }
 
 void ModelWorkspace::saved() {

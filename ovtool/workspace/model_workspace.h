@@ -76,6 +76,17 @@ public:
     // Saves under another name, which becomes the model's file (a file replaced
     // there keeps its first state as NAME.bak too).
     bool saveAs(const QString& path);
+    // Writes the model for a 3D suite, the format from the name: .gltf with its
+    // .bin, .glb, or .obj with its .mtl. Nothing is written when any of the files
+    // cannot be (said), nor over the model's own file or anything not a regular
+    // file. The model itself does not change.
+    bool exportTo(const QString& path);
+    // Makes a model of a mesh file (an exported ship comes back as it went out,
+    // any other mesh becomes a new ship) and takes it as openBuilt does, Save As
+    // proposing the file's name with .shp beside it. A refused file is said and
+    // leaves the open model as it was. `texture`, when not empty, names the
+    // texture of every imported face.
+    model::OpenResult importFrom(const QString& path, const QString& texture = {});
 
     bool loaded() const { return doc_.loaded(); }
     bool modified() const { return doc_.loaded() && doc_.modified(); }

@@ -1,6 +1,7 @@
 // OVTool's window, driven through its widgets on generated models and checked
 // against the model library: lists and details, every edit with undo and redo,
-// merge, save, the validity messages, the zoom, and the --screenshot program.
+// merge, save, the validity messages, the zoom, export to and import from 3D
+// suites' files, and the --screenshot program.
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -31,6 +32,7 @@
 #include "common/refpack.h"
 #include "common/shp_build.h"
 #include "gui/gui_test_support.h"
+#include "ovcli/sample_models.h"
 #include "ovtool/model/document.h"
 #include "ovtool/ui/editor_window.h"
 #include "ovtool/workspace/model_workspace.h"
@@ -171,6 +173,11 @@ private slots:
     void viewAndListSelectTogether();
     void droppedAndRecentModelsOpen();
     void toolBarKeepsItsPlacesWhateverTheStep();
+    void exportAndImportBringTheShipBackByteForByte_data();
+    void exportAndImportBringTheShipBackByteForByte();
+    void exportRefusesItsOwnModelAndOtherFiles();
+    void foreignMeshBecomesACleanNewShip();
+    void refusedImportKeepsTheOpenModel();
     void screenshotProgramPicturesTheWindow();
 };
 
@@ -624,6 +631,158 @@ void EditorWindowTest::screenshotProgramPicturesTheWindow() {
     program.start(OV_OVTOOL_FILE, {"--screenshot", path("none.png"), "a.shp", "b.shp"});
     QVERIFY(program.waitForFinished(60000));
     QCOMPARE(program.exitCode(), 2);
+}
+
+namespace {
+
+QAction* fileMenuAction(QMainWindow* window, const char* name) {
+    auto* a = window->findChild<QAction*>(name);
+    if (!a) qFatal("no action %s", name);
+    const QList<QAction*> menus = window->menuBar()->actions();
+    if (menus.isEmpty() || !menus.first()->menu()->actions().contains(a))
+        qFatal("%s is not in the File menu", name);
+    return a;
+}
+
+}  // namespace
+
+void EditorWindowTest::exportAndImportBringTheShipBackByteForByte_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QStringList>("written");
+    QTest::newRow("gltf") << "fighter.gltf" << QStringList{"fighter.gltf", "fighter.bin"};
+    QTest::newRow("glb") << "fighter.glb" << QStringList{"fighter.glb"};
+}
+
+void EditorWindowTest::exportAndImportBringTheShipBackByteForByte() {
+    QFETCH(QString, file);
+    QFETCH(QStringList, written);
+    QTemporaryDir out;
+    const Bytes original = ovcli::sampleFighter().write();
+    writeFile(out.filePath("fighter.shp"), original);
+    QVERIFY(load(out.filePath("fighter.shp")));
+
+    QAction* exportAction = fileMenuAction(window_.get(), "actExport");
+    QCOMPARE(exportAction->text(), QString("Export…"));
+    QStringList filters;
+    answerFileDialog(out.filePath(qPrintable(file)), &filters);
+    exportAction->trigger();
+    QCOMPARE(filters, EditorWindow::exportFilters());
+    QVERIFY2(said_.empty(), qPrintable(titles().join('\n')));
+    for (const QString& f : written)
+        QVERIFY2(QFile::exists(out.filePath(f)), qPrintable(f));
+    QCOMPARE(find<QStatusBar>("statusBar")->currentMessage(),
+             QString("Exported ") + written.join(" and "));
+    QVERIFY(!window_->isWindowModified());
+
+    QAction* importAction = fileMenuAction(window_.get(), "actImport");
+    QCOMPARE(importAction->text(), QString("Import…"));
+    answerFileDialog(out.filePath(qPrintable(file)), &filters);
+    importAction->trigger();
+    QVERIFY(filters.first().contains("*.gltf *.glb"));
+    QVERIFY2(said_.empty(), qPrintable(titles().join('\n')));
+    // A new model, never saved, named after the file it came from.
+    QVERIFY(!ws()->hasFileName());
+    QVERIFY(window_->isWindowModified());
+    QCOMPARE(window_->windowTitle(), QString("fighter.shp[*] - OVTool"));
+    QVERIFY(find<QStatusBar>("statusBar")->currentMessage().startsWith("Imported " + file));
+    QCOMPARE(bytes(), original);
+
+    answerFileDialog(out.filePath("back.shp"), &filters);
+    fileMenuAction(window_.get(), "actSaveAs")->trigger();
+    QCOMPARE(readFile(out.filePath("back.shp")), original);
+    QVERIFY(!window_->isWindowModified());
+    QCOMPARE(window_->windowTitle(), QString("back.shp[*] - OVTool"));
+    // The first model is untouched: Save As went where it was told.
+    QCOMPARE(readFile(out.filePath("fighter.shp")), original);
+}
+
+void EditorWindowTest::exportRefusesItsOwnModelAndOtherFiles() {
+    // A model whose file is named as an export's .bin would be written over by
+    // that export.
+    QTemporaryDir out;
+    const Bytes original = ovcli::sampleFighter().write();
+    writeFile(out.filePath("ship.bin"), original);
+    QVERIFY(load(out.filePath("ship.bin")));
+    QStringList filters;
+    answerFileDialog(out.filePath("ship.gltf"), &filters);
+    fileMenuAction(window_.get(), "actExport")->trigger();
+    QCOMPARE(said_.size(), size_t(1));
+    QCOMPARE(said_[0].title, QString(ov::model::kSaveErrorCaption));
+    QVERIFY2(said_[0].text.contains("model's own file"), qPrintable(said_[0].text));
+    QCOMPARE(readFile(out.filePath("ship.bin")), original);
+    QVERIFY(!QFile::exists(out.filePath("ship.gltf")));
+
+    // Nor is a folder replaced, and the .gltf beside it is not written alone.
+    said_.clear();
+    QVERIFY(QDir(out.path()).mkdir("folder.bin"));
+    answerFileDialog(out.filePath("folder.gltf"), &filters);
+    fileMenuAction(window_.get(), "actExport")->trigger();
+    QCOMPARE(said_.size(), size_t(1));
+    QVERIFY2(said_[0].text.contains("not a regular file"), qPrintable(said_[0].text));
+    QVERIFY(QFileInfo(out.filePath("folder.bin")).isDir());
+    QVERIFY(!QFile::exists(out.filePath("folder.gltf")));
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"ship.bin"});
+
+    // Export needs a model.
+    window_ = std::make_unique<EditorWindow>();
+    QVERIFY(!fileMenuAction(window_.get(), "actExport")->isEnabled());
+    QVERIFY(fileMenuAction(window_.get(), "actImport")->isEnabled());
+}
+
+void EditorWindowTest::foreignMeshBecomesACleanNewShip() {
+    // A crate of six quads from some other program, with a material.
+    QTemporaryDir out;
+    {
+        std::ofstream obj(out.filePath("crate.obj").toStdString());
+        obj << "mtllib crate.mtl\n";
+        for (int v = 0; v < 8; ++v)
+            obj << "v " << ((v & 1) ? 3 : -3) << ' ' << ((v & 2) ? 2 : -2) << ' '
+                << ((v & 4) ? 5 : -5) << '\n';
+        obj << "vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\nusemtl wood\n"
+               "f 1/1 3/2 4/3 2/4\nf 5/1 6/2 8/3 7/4\nf 1/1 2/2 6/3 5/4\n"
+               "f 3/1 7/2 8/3 4/4\nf 1/1 5/2 7/3 3/4\nf 2/1 4/2 8/3 6/4\n";
+        std::ofstream(out.filePath("crate.mtl").toStdString()) << "newmtl wood\nKd 0.6 0.4 0.2\n";
+    }
+    QVERIFY(load(path("plain.shp")));
+    QStringList filters;
+    answerFileDialog(out.filePath("crate.obj"), &filters);
+    fileMenuAction(window_.get(), "actImport")->trigger();
+    QVERIFY2(filters.first().contains("*.obj") && filters.first().contains("*.fbx"),
+             qPrintable(filters.first()));
+    QVERIFY(ws()->loaded());
+    QVERIFY(!ws()->hasFileName());
+    QVERIFY(window_->isWindowModified());
+    QCOMPARE(window_->windowTitle(), QString("crate.shp[*] - OVTool"));
+    // No validity message came up, and the checks find nothing either.
+    for (const ReportRequest& r : said_)
+        QCOMPARE(r.icon, ov::Icon::Information);
+    const auto problems = checkModel(ws()->document().chain());
+    QVERIFY2(problems.empty(), problems.empty() ? "" : problems.front().text.c_str());
+    QVERIFY(!list("lstComponents").isEmpty());
+    QVERIFY(ws()->document().summary(0).faces.value_or(0) >= 12);
+
+    // Save asks where, starting beside the mesh.
+    answerFileDialog(out.filePath("crate.shp"), &filters);
+    fileMenuAction(window_.get(), "actSave")->trigger();
+    QCOMPARE(ws()->filePath(), out.filePath("crate.shp"));
+    QCOMPARE(readFile(out.filePath("crate.shp")), bytes());
+    QVERIFY(!window_->isWindowModified());
+}
+
+void EditorWindowTest::refusedImportKeepsTheOpenModel() {
+    QTemporaryDir out;
+    std::ofstream(out.filePath("broken.gltf").toStdString()) << "{\"asset\": {\"version\": ";
+    QVERIFY(load(path("plain.shp")));
+    const Bytes before = bytes();
+    QStringList filters;
+    answerFileDialog(out.filePath("broken.gltf"), &filters);
+    fileMenuAction(window_.get(), "actImport")->trigger();
+    QCOMPARE(said_.size(), size_t(1));
+    QCOMPARE(said_[0].title, QString(ov::model::kOpenErrorCaption));
+    QVERIFY(said_[0].text.startsWith("Error opening " + out.filePath("broken.gltf")));
+    QCOMPARE(bytes(), before);
+    QCOMPARE(ws()->filePath(), path("plain.shp"));
+    QVERIFY(!window_->isWindowModified());
 }
 
 QTEST_MAIN(EditorWindowTest)
