@@ -151,6 +151,9 @@ private:
         ovtest::answerNextFileDialog(this, [file, filters](QFileDialog* d) {
             *filters = d->nameFilters();
             d->selectFile(file);
+            // selectFile leaves the name field as it is while the field has the
+            // focus, which it may have already once the dialog shows.
+            if (auto* name = d->findChild<QLineEdit*>("fileNameEdit")) name->setText(file);
             static_cast<QDialog*>(d)->accept();
         });
     }
