@@ -80,13 +80,17 @@ struct Answerer {
     std::vector<ReportRequest> said;
     std::deque<Answer> answers;
     std::function<void(const ReportRequest&)> onQuestion;
-    // Whether a progress window was in view at each message or question.
+    // How long the user reads each message or question before answering: a
+    // progress window that was to come up has then come up.
+    int readMs = 0;
+    // Whether a progress window was in view as each message or question was answered.
     std::vector<bool> progressInView;
     std::optional<ScopedReportHandler> scope;
 
     Answerer() {
         scope.emplace([this](const ReportRequest& r) {
             said.push_back(r);
+            if (readMs > 0) QTest::qWait(readMs);
             bool inView = false;
             for (QWidget* w : QApplication::topLevelWidgets())
                 if (w->isVisible() && w->objectName().endsWith("Progress")) inView = true;
@@ -1451,6 +1455,7 @@ void HogTabTest::noWindowOverTheWorksQuestionsAndMessages() {
     QTest::mouseClick(control<QPushButton>("cmdSelectAll"), Qt::LeftButton);
     QVERIFY(QDir().mkpath(workPath("all")));
     Answerer answers;
+    answers.readMs = 700;
     answers.answers = {Answer::YesToAll};
     extractWith("cmdUnpackExtract", workPath("all"));
     QCOMPARE(answers.texts().filter("not compressed").size(), 1);
@@ -1460,6 +1465,7 @@ void HogTabTest::noWindowOverTheWorksQuestionsAndMessages() {
 
     // A plain extraction's completion likewise.
     Answerer again;
+    again.readMs = 700;
     QVERIFY(QDir().mkpath(workPath("raw")));
     extractWith("cmdExtract", workPath("raw"));
     QVERIFY(again.saw("Extraction Complete"));
@@ -1470,6 +1476,7 @@ void HogTabTest::noWindowOverTheWorksQuestionsAndMessages() {
     QVERIFY(QFile::exists(workPath("resource.FAT")));
     tab_->deleteEntries({0});
     Answerer refresh;
+    refresh.readMs = 700;
     refresh.answers = {Answer::Yes};
     applyAndWait();
     QVERIFY(refresh.texts().filter("Do you want to refresh it?").size() == 1);
@@ -1517,6 +1524,8 @@ void HogTabTest::previewStaysDrawnAfterAnExtraction() {
     QVERIFY(QDir().mkpath(workPath("out")));
     {
         Answerer answers;
+        // Read slowly: the progress window comes up on the way.
+        answers.readMs = 700;
         answers.answers = {Answer::Yes, Answer::Yes};
         extractWith("cmdUnpackExtract", workPath("out"));
         QVERIFY2(answers.saw("Unpacking and extraction Complete"),
