@@ -200,7 +200,12 @@ void JobRunner::postProgress(const ov::Progress& p) {
     bool post = false;
     {
         std::lock_guard lock(pending_->mutex);
+        // A last report without a status does not wipe out what the work was doing,
+        // when that was never shown.
+        std::string status = p.status.empty() && pending_->latest ? pending_->latest->status
+                                                                   : std::string();
         pending_->latest = p;
+        if (!status.empty()) pending_->latest->status = std::move(status);
         post = !std::exchange(pending_->posted, true);
     }
     if (post) QMetaObject::invokeMethod(this, &JobRunner::deliverProgress, Qt::QueuedConnection);

@@ -856,6 +856,8 @@ void HogTab::planStepped() {
     proxy_->resort();
     if (ws_->hasPendingChanges())
         setStatus(fromUtf8(archive::describe(ws_->plan()->steps().back())));
+    else
+        setStatus(QStringLiteral("No changes pending"));
     updateCommands();
     currentRowChanged();
     scheduleSelectionSummary();
@@ -959,7 +961,6 @@ void HogTab::deleteEntries(std::vector<int> rows) {
 void HogTab::undoChange() {
     if (busy_ || !ws_->undoStack()->canUndo()) return;
     ws_->undoStack()->undo();
-    if (!ws_->hasPendingChanges()) setStatus(QStringLiteral("No changes pending"));
 }
 
 void HogTab::discardChanges() {
