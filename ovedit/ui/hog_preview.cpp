@@ -397,6 +397,17 @@ void HogPreview::clear() {
 void HogPreview::showMessage(const QString& text) {
     message_->setText(text);
     pages_->setCurrentWidget(message_);
+    dropModelView();
+}
+
+// An OpenGL view hidden under another page and shown again stays black on screen
+// (its window composes it no more), so it does not outlive its page: the next
+// model gets a view of its own.
+void HogPreview::dropModelView() {
+    if (!model_ || pages_->currentWidget() == model_) return;
+    pages_->removeWidget(model_);
+    delete model_;
+    model_ = nullptr;
 }
 
 desktop::ModelViewWidget* HogPreview::modelView() {
@@ -445,6 +456,7 @@ void HogPreview::present(PreviewContent content) {
             break;
         }
     }
+    if (content.kind != PreviewContent::Kind::Model) dropModelView();
     // The big parts are on screen now; keep what tells what is shown.
     content.text.clear();
     content.image = QImage();
