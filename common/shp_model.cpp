@@ -209,8 +209,9 @@ std::optional<std::vector<std::string>> ModelView::attachmentNames(size_t k) con
     if (!nine) return std::nullopt;
     const Block& block = chain_.blocks()[*nine];
     std::vector<std::string> names;
-    names.reserve(block.recordCount);
-    for (size_t i = 0; i < block.recordCount; ++i)
+    const size_t n = objectCount(block, kAttachmentFieldsEnd);
+    names.reserve(n);
+    for (size_t i = 0; i < n; ++i)
         names.push_back(attachmentListName(ConstAttachmentView(block.record(i))));
     return names;
 }

@@ -112,11 +112,9 @@ int runUnpack(Cli& cli, const CodecArgs& a) {
     }
     auto made = ov::refpack::decodeStream(*data, header->unpackedSize,
                                           [&](ov::ByteSpan piece) { return staged->write(piece); });
-    if (made && *made != header->unpackedSize)
-        made = ov::makeError(ov::ErrorKind::BadData,
-                             "packed stream produces " + std::to_string(*made) +
-                                 " bytes, its header states " +
-                                 std::to_string(header->unpackedSize));
+    if (made)
+        if (auto st = ov::refpack::checkProduced(*made, header->unpackedSize); !st)
+            made = st.error();
     if (!made) {
         printError(in + ": " + made.error().describe());
         return kFailed;

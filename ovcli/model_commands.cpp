@@ -191,19 +191,19 @@ ComponentInfo describe(const Document& doc, size_t k) {
     const shp::ComponentBlocks& at = info.summary.blocks;
     if (at.textures) {
         const shp::Block& t = blocks[*at.textures];
-        for (size_t i = 0; i < t.recordCount; ++i)
+        for (size_t i = 0, n = shp::objectCount(t, shp::kTextureNameFieldsEnd); i < n; ++i)
             info.textureNames.push_back(shp::textureName(t, i));
     }
     if (at.attachments) {
         const shp::Block& b = blocks[*at.attachments];
-        for (size_t i = 0; i < b.recordCount; ++i) {
+        for (size_t i = 0, n = shp::objectCount(b, shp::kAttachmentFieldsEnd); i < n; ++i) {
             shp::ConstAttachmentView a(b.record(i));
             info.attachments.push_back({a.kind(), shp::attachmentListName(a), a.position()});
         }
     }
     if (at.boxes) {
         const shp::Block& b = blocks[*at.boxes];
-        for (size_t i = 0; i < b.recordCount; ++i) {
+        for (size_t i = 0, n = shp::objectCount(b, shp::kBoxFieldsEnd); i < n; ++i) {
             shp::ConstBoxView box(b.record(i));
             info.boxes.push_back({box.centre(), box.halfExtents()});
         }

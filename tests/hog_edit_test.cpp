@@ -5,7 +5,9 @@
 #include <functional>
 #include <optional>
 #include <set>
+#include <latch>
 #include <stop_token>
+#include <thread>
 
 #include "common/bytes.h"
 #include "common/fileio.h"
@@ -395,6 +397,132 @@ TEST(HogEditRebuild, RefusesAnArchiveThatChangedOrPointsPastItsEnd) {
     HogEditPlan drop(g.open());
     ASSERT_TRUE(drop.remove(2));
     EXPECT_TRUE(rebuildHog(drop));
+}
+
+// ---- Writers at once ---------------------------------------------------------------
+
+TEST(HogEditRebuild, TwoRebuildsAtOnceNeverLoseAChangeSilently) {
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE(round);
+        Game g;
+        ovtest::writeBytes(g.dir / "b.bin", ovtest::randomBytes(3000, 4));
+        HogEditPlan first(g.open()), second(g.open());
+        ASSERT_TRUE(first.add(g.dir / "new.shp", "first.shp", false));
+        ASSERT_TRUE(second.add(g.dir / "b.bin", "second.bin", false));
+        std::latch start(2);
+        std::optional<Result<EditOutcome>> a, b;
+        std::thread ta([&] {
+            start.arrive_and_wait();
+            a = rebuildHog(first);
+        });
+        std::thread tb([&] {
+            start.arrive_and_wait();
+            b = rebuildHog(second);
+        });
+        ta.join();
+        tb.join();
+        // Both were planned from the same archive: one lands, the other is refused.
+        ASSERT_NE(a->ok(), b->ok());
+        const Result<EditOutcome>& lost = a->ok() ? *b : *a;
+        EXPECT_EQ(lost.error().kind, ErrorKind::Refused) << lost.error().describe();
+        const auto now = contents(g.hog);
+        ASSERT_EQ(now.size(), 5u);
+        EXPECT_EQ(now.back().name, a->ok() ? "first.shp" : "second.bin");
+    }
+}
+
+TEST(HogEditRebuild, AHeldLockMakesEveryWriterWaitThenSayBusy) {
+    Game g;
+    const Bytes original = g.bytes();
+    HogEditPlan plan(g.open());
+    ASSERT_TRUE(plan.remove(0));
+    auto open = g.open();
+    {
+        auto other = WriteLock::acquire(g.hog);  // another program in the middle of a write
+        ASSERT_TRUE(other);
+        auto out = rebuildHog(plan);
+        ASSERT_FALSE(out);
+        EXPECT_EQ(out.error().kind, ErrorKind::Refused);
+        EXPECT_NE(out.error().message.find("the archive is busy"), std::string::npos)
+            << out.error().message;
+        RecordingReporter r;
+        EXPECT_FALSE(saveEntry(open, 0, "data\\README.TXT", "10", "7", r));
+        ASSERT_EQ(r.said.size(), 1u);
+        EXPECT_NE(r.said[0].text.find("the archive is busy"), std::string::npos);
+        EXPECT_EQ(g.bytes(), original);
+    }
+    EXPECT_TRUE(rebuildHog(plan));
+}
+
+TEST(HogEditRebuild, InPlaceCommandsAfterARebuildLeaveTheNewArchiveAndTheOriginalAlone) {
+    Game g;
+    const Bytes original = g.bytes();
+    auto open = g.open();  // a window that opened the archive before the rebuild
+    HogEditPlan plan(g.open());
+    ASSERT_TRUE(plan.add(g.dir / "new.shp", "added.shp", false));
+    ASSERT_TRUE(rebuildHog(plan));
+    const Bytes rebuilt = g.bytes();
+
+    RecordingReporter r;
+    EXPECT_FALSE(saveEntry(open, 0, "data\\README.TXT", "10", "7", r));
+    EXPECT_FALSE(pasteEntry(open, 1, 0, r));
+    ASSERT_EQ(r.said.size(), 2u);
+    for (const auto& said : r.said)
+        EXPECT_NE(said.text.find("has changed since it was opened"), std::string::npos)
+            << said.text;
+    EXPECT_EQ(g.bytes(), rebuilt);
+    EXPECT_EQ(ovtest::readBytes(g.dir / "a.hog.org"), original);
+}
+
+TEST(HogEditRebuild, ThroughALinkTheTargetIsRebuiltAndTheOriginalIsAFile) {
+#ifdef _WIN32
+    GTEST_SKIP() << "symbolic links need rights on Windows";
+#endif
+    Game g;
+    fs::create_directory(g.dir / "game");
+    const fs::path link = g.dir / "game" / "resource.hog";
+    fs::create_symlink(g.hog, link);
+    const Bytes original = g.bytes();
+    for (size_t row : {0, 0}) {
+        HogEditPlan plan(HogArchive::read(link).value());
+        ASSERT_TRUE(plan.remove(row));
+        auto out = rebuildHog(plan);
+        ASSERT_TRUE(out) << out.error().describe();
+        EXPECT_EQ(out->originalPath, g.dir / "game" / "resource.hog.org");
+    }
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(contents(g.hog).size(), 2u);
+    const fs::path org = g.dir / "game" / "resource.hog.org";
+    EXPECT_FALSE(fs::is_symlink(fs::symlink_status(org)));
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(org)));
+    EXPECT_EQ(ovtest::readBytes(org), original);
+}
+
+TEST(HogEditRebuild, AnOrgThatIsNoArchiveIsRefusedBeforeAnythingIsWritten) {
+    for (int kind = 0; kind < 2; ++kind) {
+        SCOPED_TRACE(kind);
+        Game g;
+        const fs::path org = g.dir / "a.hog.org";
+        if (kind == 0)
+            fs::create_directory(org);
+        else
+            ovtest::writeBytes(org, text("my notes"));
+        const Bytes original = g.bytes();
+        const auto listing = filesIn(g.dir.path());
+        HogEditPlan plan(g.open());
+        ASSERT_TRUE(plan.remove(0));
+        RecordingReporter r;
+        EXPECT_FALSE(applyHogEdits(plan, {}, {}, r));
+        ASSERT_EQ(r.said.size(), 1u);
+        EXPECT_NE(r.said[0].text.find(kind == 0 ? "is a folder" : "is not a hog archive"),
+                  std::string::npos)
+            << r.said[0].text;
+        EXPECT_EQ(g.bytes(), original);
+        EXPECT_EQ(filesIn(g.dir.path()), listing);
+        if (kind == 1) {
+            EXPECT_EQ(ovtest::readBytes(org), text("my notes"));
+        }
+    }
 }
 
 // ---- Failures and stops leave the archive as it was ---------------------------------

@@ -393,6 +393,46 @@ TEST(HogExtract, RawAndUnpackedContents) {
     EXPECT_TRUE(r3.saidText("Destination path doesn't exist"));
 }
 
+// A stream that ends with its end command but makes fewer bytes than its header
+// states is damaged: every way of unpacking an item says so and writes nothing.
+TEST(HogExtract, AShortStreamIsAnErrorEverywhere) {
+    ScratchDir dir;
+    const Bytes plain = ovtest::randomBytes(3000, 8);
+    Bytes shortStream = refpack::encode(plain).value();
+    storeU24BE(&shortStream[2], 3100);  // within the margin, but 100 bytes short
+    ovtest::writeBytes(dir / "a.hog", built({{"short.shp", shortStream}}));
+    auto a = HogArchive::read(dir / "a.hog");
+    ASSERT_TRUE(a);
+    const HogEntry& e = a->entries()[0];
+
+    EXPECT_FALSE(refpack::decode(shortStream));
+    auto item = unpackItem(shortStream);
+    ASSERT_FALSE(item);
+    EXPECT_NE(item.error().message.find("produces 3000 bytes, its header states 3100"),
+              std::string::npos)
+        << item.error().message;
+    EXPECT_FALSE(a->readUnpacked(e));
+
+    for (ExtractMode mode : {ExtractMode::Unpack, ExtractMode::UnpackIfPacked}) {
+        SCOPED_TRACE(int(mode));
+        fs::remove_all(dir / "out");
+        fs::create_directories(dir / "out");
+        RecordingReporter r;
+        const std::vector<size_t> first{0};
+        auto res = extract(*a, first, (dir / "out").string(), mode, {}, r);
+        EXPECT_EQ(res.errors, 1u);
+        EXPECT_EQ(res.written, 0u);
+        EXPECT_FALSE(fs::exists(dir / "out" / "short.shp"));
+    }
+
+    RecordingReporter r;
+    EXPECT_FALSE(UnpackFile((dir / "a.hog").string(), (dir / "one.shp").string(), e.size,
+                            e.offset, r));
+    EXPECT_FALSE(fs::exists(dir / "one.shp"));
+    ASSERT_EQ(r.said.size(), 1u);
+    EXPECT_EQ(r.said[0].title, "UnpackFile()");
+}
+
 TEST(HogExtract, UnpackIfPackedCopiesTheOthersWithoutAsking) {
     const Bytes packed = refpack::encode(text("packed item")).value();
     ScratchDir dir;

@@ -377,6 +377,8 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
                 continue;
             }
             auto n = refpack::decodeInto(packed, plainBytes.get(size_t(*stated) + kUnpackMargin));
+            if (n)
+                if (auto st = refpack::checkProduced(*n, *stated); !st) n = st.error();
             if (!n) {
                 failItem("Error unpacking " + shown + ": " + n.error().describe());
                 continue;
@@ -536,6 +538,7 @@ Status unpackToFile(const fs::path& archive, const fs::path& dest, uint32_t size
     auto plain = std::make_unique_for_overwrite<uint8_t[]>(room);
     auto n = refpack::decodeInto(ByteSpan(item.get(), size), std::span<uint8_t>(plain.get(), room));
     if (!n) return n.error();
+    if (auto st = refpack::checkProduced(*n, info.unpackedSize.value_or(0)); !st) return st;
     item.reset();  // the packed bytes are not needed while writing
     if (auto st = file->write(ByteSpan(plain.get(), *n)); !st) return st;
     return file->commit();
