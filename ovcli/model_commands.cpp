@@ -124,7 +124,7 @@ bool saveModel(Cli& cli, Document& doc, const Args& a, const Changes& changes) {
     std::optional<bool> backupMade;
     bool saved = false;
     if (!a.out.empty()) {
-        saved = mayReplace(cli.reporter, a.out, a.force) && doc.saveAs(ov::pathFromText(a.out));
+        saved = mayReplace(cli.reporter, a.out, a.force, {a.file}) && doc.saveAs(ov::pathFromText(a.out));
     } else {
         backupMade = keepFirstBackup(a.file);
         saved = backupMade && doc.save();
@@ -447,7 +447,7 @@ void addModelCommands(Cli& cli) {
             return;
         }
         warnAboutTemporariesBeside(ov::pathFromText(a->out));
-        if (!mayReplace(cli.reporter, a->out, a->force) || !doc.saveAs(ov::pathFromText(a->out))) {
+        if (!mayReplace(cli.reporter, a->out, a->force, {a->file, a->other}) || !doc.saveAs(ov::pathFromText(a->out))) {
             cli.exitCode = kFailed;
             return;
         }

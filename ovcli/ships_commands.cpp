@@ -568,7 +568,7 @@ int runCloak(Cli& cli, const CloakArgs& c) {
         return kOk;
     }
     if (!c.out.empty()) {
-        if (!mayReplace(cli.reporter, c.out, c.force)) return kFailed;
+        if (!mayReplace(cli.reporter, c.out, c.force, {model})) return kFailed;
         if (auto st = ov::copyFileAtomic(ov::pathFromText(model), ov::pathFromText(c.out)); !st) {
             printError(st.error().describe());
             return kFailed;
