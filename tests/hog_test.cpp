@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <stop_token>
 #include <thread>
 
@@ -701,6 +702,44 @@ TEST(HogExtract, WriteErrorsAreCountedAndOnlyHopelessOnesStopTheRun) {
                                        })),
                   c.fileWhereFolderGoes || c.step == FileStep::Create ? 2u : 1u);
         EXPECT_FALSE(res.ok());
+    }
+}
+
+// Many entries of one name: each repeat takes the next free number of its name, not
+// a search from 2 past every number given before it.
+TEST(HogExtract, NumberingRepeatsOfOneNameIsLinear) {
+    for (size_t n : {300, 10000}) {
+        SCOPED_TRACE(n);
+        ScratchDir dir;
+        std::vector<HogItem> items(n, HogItem{"same.txt", text("x")});
+        items.push_back({"same (3).txt", text("y")});  // a number taken by a name of its own
+        ovtest::writeBytes(dir / "d.hog", built(items));
+        auto a = HogArchive::read(dir / "d.hog");
+        ASSERT_TRUE(a);
+        std::vector<size_t> rows(items.size());
+        for (size_t i = 0; i < rows.size(); ++i)
+            rows[i] = i;
+        fs::create_directory(dir / "out");
+        RecordingReporter r;
+        if (n < 1000) {
+            auto res = extract(*a, rows, (dir / "out").string(), ExtractMode::Raw, {}, r);
+            EXPECT_EQ(res.written, items.size());
+            EXPECT_TRUE(fs::exists(dir / "out" / ("same (" + std::to_string(n + 1) + ").txt")));
+            EXPECT_FALSE(fs::exists(dir / "out" / ("same (" + std::to_string(n + 2) + ").txt")));
+            EXPECT_EQ(ovtest::readBytes(dir / "out" / "same (3).txt"), text("y"));
+            continue;
+        }
+        // Only the planning: the run stops before its first file. Numbering from 2
+        // each time takes tens of seconds here.
+        std::stop_source stop;
+        stop.request_stop();
+        Job job;
+        job.stop = stop.get_token();
+        const auto start = std::chrono::steady_clock::now();
+        auto res = extract(*a, rows, (dir / "out").string(), ExtractMode::Raw, job, r);
+        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+                  3.0);
+        EXPECT_TRUE(res.stopped);
     }
 }
 

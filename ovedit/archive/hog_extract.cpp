@@ -129,13 +129,20 @@ std::vector<Planned> plan(const HogArchive& archive, std::span<const size_t> row
         const std::string key = p.generic_string();
         return exact.count(key) || (foldCase && folded.count(lowerAscii(key)));
     };
+    // The next number to try for each repeated name: ten thousand repeats of one
+    // name would otherwise try every number already given, once per repeat.
+    std::unordered_map<std::string, unsigned> nextNumber;
     for (auto [i, first] : repeats) {
         const fs::path original = *out[i].target;
+        const std::string key = foldCase ? lowerAscii(original.generic_string())
+                                         : original.generic_string();
+        unsigned& next = nextNumber.try_emplace(key, 2).first->second;
         fs::path renamed;
-        for (unsigned n = 2;; ++n) {
-            renamed = numbered(original, n);
+        for (;; ++next) {
+            renamed = numbered(original, next);
             if (!taken(renamed)) break;
         }
+        ++next;
         exact.emplace(renamed.generic_string(), i);
         folded.emplace(lowerAscii(renamed.generic_string()), i);
         out[i].target = renamed;
