@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <functional>
 #include <optional>
@@ -711,6 +712,60 @@ TEST(HogEditScript, StepsAndTheFaultyLine) {
         ASSERT_FALSE(r) << script;
         EXPECT_EQ(r.error().message, message);
     }
+}
+
+TEST(HogEditScript, AByteOrderMarkAtTheStartIsPassedOver) {
+    auto steps = parseEditScript("\xEF\xBB\xBF" "delete a.txt\r\nrename b c\n", "/mods");
+    ASSERT_TRUE(steps) << steps.error().describe();
+    ASSERT_EQ(steps->size(), 2u);
+    EXPECT_EQ((*steps)[0].kind, EditKind::Delete);
+    EXPECT_EQ((*steps)[0].name, "a.txt");
+    // Only at the start: elsewhere it is part of a word.
+    EXPECT_FALSE(parseEditScript("delete a\n\xEF\xBB\xBF" "delete b\n", "/mods"));
+}
+
+// Steps find their entries through an index, not by looking at every row: 5,000
+// named steps on 100,000 entries, with adds, renames and deletes moving rows about.
+TEST(HogEditPlan, ManyNamedStepsOnALargeArchive) {
+    ScratchDir dir;
+    std::vector<HogItem> items;
+    for (int i = 0; i < 100000; ++i)
+        items.push_back({"data\\e" + std::to_string(i) + ".bin", {uint8_t(i)}});
+    ASSERT_TRUE(writeHog(dir / "big.hog", items));
+    ovtest::writeBytes(dir / "x.bin", text("x"));
+    HogEditPlan plan(HogArchive::read(dir / "big.hog").value());
+    auto step = [](EditKind kind, std::string name, std::string newName = {}) {
+        HogEdit e;
+        e.kind = kind;
+        e.name = std::move(name);
+        e.newName = std::move(newName);
+        return e;
+    };
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 2500; ++i) {
+        ASSERT_TRUE(plan.apply(step(EditKind::Rename, "e" + std::to_string(i) + ".bin",
+                                    "data\\r" + std::to_string(i) + ".bin")));
+        ASSERT_TRUE(plan.apply(step(EditKind::Delete, "data\\e" + std::to_string(50000 + i) +
+                                                          ".bin")));
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(seconds, 2.0);
+    EXPECT_EQ(plan.liveCount(), 97500u);
+
+    // The index follows rows that move: an add before row 0, then lookups.
+    ASSERT_TRUE(plan.add(dir / "x.bin", "first.bin", false, 0));
+    EXPECT_EQ(plan.find("first.bin").value(), 0u);
+    EXPECT_EQ(plan.find("r7.bin").value(), 8u);
+    EXPECT_EQ(plan.find("E2500.BIN").value(), 2501u);
+    EXPECT_EQ(plan.find("e50000.bin").error().kind, ErrorKind::NotFound);
+    EXPECT_EQ(plan.find("e0.bin").error().kind, ErrorKind::NotFound);
+    ASSERT_TRUE(plan.apply(step(EditKind::Rename, "first.bin", "data\\r7.bin")).error().kind ==
+                ErrorKind::Refused);
+    ASSERT_TRUE(plan.remove(0));
+    EXPECT_EQ(plan.find("r7.bin").value(), 7u);
+    ASSERT_TRUE(plan.undo());
+    EXPECT_EQ(plan.find("first.bin").value(), 0u);
 }
 
 // ---- Building from files ------------------------------------------------------------

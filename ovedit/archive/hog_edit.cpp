@@ -106,6 +106,7 @@ void HogEditPlan::reset() {
     live_ = original_.size();
     steps_.clear();
     taken_.clear();
+    indexed_ = false;
 }
 
 void HogEditPlan::countName(const std::string& name, int delta) {
@@ -115,17 +116,41 @@ void HogEditPlan::countName(const std::string& name, int delta) {
     if (n == 0) liveNames_.erase(key);
 }
 
+void HogEditPlan::indexRow(size_t row) const {
+    const std::string& name = entries_[row].name;
+    byName_[lowerAscii(name)].push_back(row);
+    byLastPart_[lowerAscii(std::string(lastPart(name)))].push_back(row);
+}
+
+void HogEditPlan::unindexRow(size_t row) const {
+    const std::string& name = entries_[row].name;
+    for (auto [index, key] : {std::pair{&byName_, lowerAscii(name)},
+                              std::pair{&byLastPart_, lowerAscii(std::string(lastPart(name)))}}) {
+        auto it = index->find(key);
+        if (it == index->end()) continue;
+        std::erase(it->second, row);
+        if (it->second.empty()) index->erase(it);
+    }
+}
+
 Result<size_t> HogEditPlan::find(std::string_view nameText) const {
     const std::string name = gameSeparators(nameText);
-    std::vector<size_t> whole, part;
-    for (size_t i = 0; i < entries_.size(); ++i) {
-        if (entries_[i].deleted) continue;
-        if (sameNameIgnoringCase(entries_[i].name, name))
-            whole.push_back(i);
-        else if (sameNameIgnoringCase(lastPart(entries_[i].name), name))
-            part.push_back(i);
+    if (!indexed_) {
+        byName_.clear();
+        byLastPart_.clear();
+        for (size_t i = 0; i < entries_.size(); ++i)
+            indexRow(i);
+        indexed_ = true;
     }
-    const auto& hits = whole.empty() ? part : whole;
+    auto live = [&](const std::unordered_map<std::string, std::vector<size_t>>& index) {
+        std::vector<size_t> rows;
+        if (auto it = index.find(lowerAscii(name)); it != index.end())
+            for (size_t i : it->second)
+                if (!entries_[i].deleted) rows.push_back(i);
+        return rows;
+    };
+    const std::vector<size_t> whole = live(byName_);
+    const std::vector<size_t> hits = whole.empty() ? live(byLastPart_) : whole;
     if (hits.empty()) return makeError(ErrorKind::NotFound, "no entry " + inQuotes(nameText));
     if (hits.size() > 1)
         return makeError(ErrorKind::Refused, std::to_string(hits.size()) + " entries are named " +
@@ -189,7 +214,12 @@ Status HogEditPlan::take(const HogEdit& editIn, size_t row, bool replay) {
             e.name = edit.name;
             e.file = edit.file;
             e.pack = edit.pack;
+            const bool atEnd = row == entries_.size();
             entries_.insert(entries_.begin() + std::ptrdiff_t(row), std::move(e));
+            if (!atEnd)
+                indexed_ = false;
+            else if (indexed_)
+                indexRow(row);
             countName(edit.name, +1);
             ++live_;
             break;
@@ -210,7 +240,9 @@ Status HogEditPlan::take(const HogEdit& editIn, size_t row, bool replay) {
             edit.name = e.name;
             countName(e.name, -1);
             countName(edit.newName, +1);
+            if (indexed_) unindexRow(row);
             e.name = edit.newName;
+            if (indexed_) indexRow(row);
             e.renamed = e.original && e.name != original_[*e.original].name;
             break;
         }
@@ -219,9 +251,11 @@ Status HogEditPlan::take(const HogEdit& editIn, size_t row, bool replay) {
             edit.name = entries_[row].name;
             countName(edit.name, -1);
             --live_;
-            if (entries_[row].added())
+            if (entries_[row].added()) {
+                if (indexed_) unindexRow(row);
+                if (row + 1 != entries_.size()) indexed_ = false;
                 entries_.erase(entries_.begin() + std::ptrdiff_t(row));
-            else
+            } else
                 entries_[row].deleted = true;
             break;
         }
@@ -341,7 +375,8 @@ bool isKeyword(const Word& w, std::string_view keyword) {
 Result<std::vector<HogEdit>> parseEditScript(std::string_view text, const fs::path& base) {
     std::vector<HogEdit> steps;
     size_t lineNo = 0;
-    size_t start = 0;
+    // Editors on Windows start UTF-8 text with a byte-order mark.
+    size_t start = text.starts_with("\xEF\xBB\xBF") ? 3 : 0;
     while (start < text.size()) {
         size_t end = text.find('\n', start);
         if (end == std::string_view::npos) end = text.size();
