@@ -149,7 +149,7 @@ std::string pathProblem(const std::string& path, const std::string& expected) {
         return path + ": no such file; expected " + expected;
     }
     if (ec) return path + ": " + ec.message() + "; expected " + expected;
-    if (st.type() != fs::file_type::regular) return path + ": not a regular file; expected " + expected;
+    if (auto what = ov::notARegularFile(p)) return path + ": is " + *what + "; expected " + expected;
     return {};
 }
 

@@ -609,6 +609,7 @@ void addShipsCommands(Cli& cli) {
         cls->callback([&cli, model, json] {
             auto c = ships::readShipClass(*model, "IsCapitalShip", cli.reporter);
             if (!c) {
+                explainPath(*model, "an SHP model");
                 cli.exitCode = kFailed;
                 return;
             }

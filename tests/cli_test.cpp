@@ -280,3 +280,43 @@ TEST(Ovcli, WritersRefuseTheirOwnInputAndFilesThatAreNone) {
     EXPECT_TRUE(fs::is_fifo(dir / "pipe"));
 }
 #endif
+
+// A routine that has the editor's own message says it (title and text) before the
+// line that says what the path is; a path that is not a file is named for what it is.
+TEST(Ovcli, TheEditorsMessageComesFirstThenThePath) {
+    ScratchDir dir;
+    fs::create_directory(dir / "folder");
+    const std::string missing = (dir / "missing.bin").string();
+    struct Case {
+        std::vector<std::string> args;
+        std::string first, second;
+    };
+    std::vector<Case> cases = {
+        {{"stats", "get", missing, "0"},
+         "GetShipsStats: Error - file not found",
+         missing + ": no such file"},
+        {{"stats", "set", missing, "0", "Max Speed=1"},
+         "GetShipsStats: Error - file not found",
+         missing + ": no such file"},
+        {{"stats", "get", (dir / "folder").string(), "0"},
+         "GetShipsStats: Error - file not found",
+         "is a folder without a shipstats.bin"},
+        {{"hog", "add", (dir / "nope.hog").string(), missing},
+         "File path error: File not found",
+         "nope.hog: no such file"},
+    };
+#ifndef _WIN32
+    cases.push_back({{"stats", "get", "/dev/zero", "0"},
+                     "GetShipsStats: Error - file not found",
+                     "/dev/zero: is a device"});
+#endif
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + c.args[1] + " " + c.args[2]);
+        Outcome o = ovcli(dir, c.args);
+        EXPECT_EQ(o.code, 1);
+        const size_t first = o.output.find(c.first), second = o.output.find(c.second);
+        ASSERT_NE(first, std::string::npos) << o.output;
+        ASSERT_NE(second, std::string::npos) << o.output;
+        EXPECT_LT(first, second) << o.output;
+    }
+}

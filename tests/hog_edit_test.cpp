@@ -598,6 +598,12 @@ TEST(HogEditRebuild, FailureOrStopHalfWayLeavesTheArchiveUntouched) {
                                                                 : "write error";
             EXPECT_NE(r.said[0].text.find(expected), std::string::npos)
                 << r.said[0].text;
+            // A full disk is the archive's fault, not the file being copied in.
+            if (fault == Fault::DiskFull || fault == Fault::SeamWrite) {
+                EXPECT_EQ(r.said[0].text.rfind("Error - " + g.hog.string() + ": write error", 0),
+                          0u)
+                    << r.said[0].text;
+            }
         }
     }
 }
