@@ -220,6 +220,11 @@ std::string countText(const std::optional<size_t>& n) {
     return n ? std::to_string(*n) : std::string("missing");
 }
 
+// Records too short for their type's fields are counted but not listed.
+std::string tooShort(size_t records, size_t listed) {
+    return records == listed ? std::string() : " (records too short to hold their fields)";
+}
+
 void printInfoText(const Document& doc) {
     std::printf("Model: %s%s\n", ov::pathText(doc.fileName()).c_str(),
                 doc.wasPacked() ? " (packed)" : "");
@@ -244,7 +249,8 @@ void printInfoText(const Document& doc) {
         if (!c.attachments) {
             std::printf("  Attachments: missing (no Type9 block)\n");
         } else {
-            std::printf("  Attachments: %zu\n", info.attachments.size());
+            std::printf("  Attachments: %zu%s\n", *c.attachments,
+                        tooShort(*c.attachments, info.attachments.size()).c_str());
             for (size_t i = 0; i < info.attachments.size(); ++i) {
                 const auto& a = info.attachments[i];
                 std::printf("    %zu  %s at %s\n", i, a.name.c_str(), fmt(a.position).c_str());
@@ -253,7 +259,7 @@ void printInfoText(const Document& doc) {
         if (!c.boxes) {
             std::printf("  Boxes: missing (no box block)\n");
         } else {
-            std::printf("  Boxes: %zu\n", info.boxes.size());
+            std::printf("  Boxes: %zu%s\n", *c.boxes, tooShort(*c.boxes, info.boxes.size()).c_str());
             for (size_t i = 0; i < info.boxes.size(); ++i) {
                 const auto& b = info.boxes[i];
                 std::printf("    %zu  centre %s, half extents %s\n", i, fmt(b.centre).c_str(),
