@@ -665,6 +665,11 @@ Result<AtomicFile> AtomicFile::create(const fs::path& target) {
     f.target_ = target;
     const fs::path folder = folderOf(target);
     std::error_code ec;
+    // Refused before anything is made beside it (in /dev, say): see commit().
+    if (const auto st = fs::status(target, ec);
+        fs::exists(st) && !fs::is_regular_file(st) && !fs::is_directory(st))
+        return makeError(ErrorKind::Refused, pathText(target) + ": cannot replace it: it is " +
+                                                 nonRegularKind(st) + ", not a file");
     f.handle_ = createUnique(folder, kTempPrefix, kTempSuffix, f.temp_, ec);
     if (f.handle_ == kNoHandle) {
         if (isMissing(ec)) {

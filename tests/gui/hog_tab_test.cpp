@@ -905,8 +905,10 @@ void HogTabTest::previewCutsLongLinesAndBoundsHostileModels() {
     }
     clickRow(0);
     QTRY_VERIFY(!preview->isBusy());
+    QTRY_COMPARE(preview->findChild<QLabel*>("lblHogPreviewName")->text(), QString("zero.shp"));
+    auto* pages = preview->findChild<QStackedWidget*>();
+    QTRY_COMPARE(pages->currentWidget()->objectName(), QString("hogPreviewModel"));
     auto* view = preview->findChild<desktop::ModelViewWidget*>("hogPreviewModel");
-    QTRY_VERIFY(view && view->isVisible());
     QCOMPARE(view->mesh().components.size(), size_t(20));
     for (const auto& c : view->mesh().components) {
         QVERIFY(c.attachments.empty());
