@@ -1,7 +1,9 @@
 #include "cli.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <utility>
 
 #include <csignal>
@@ -55,6 +57,22 @@ bool stderrIsTerminal() {
 
 void printError(const std::string& text) {
     std::cerr << "ovcli: " << text << '\n';
+}
+
+int standardOutputFailed(int err) {
+    printError(std::string("cannot write to standard output") +
+               (err ? std::string(": ") + std::strerror(err) : std::string()));
+    return kFailed;
+}
+
+int finishStandardOutput(int exitCode) {
+    errno = 0;
+    std::cout.flush();
+    const bool flushed = std::fflush(stdout) == 0;
+    const int err = errno;
+    if (flushed && !std::cout.bad() && !std::ferror(stdout)) return exitCode;
+    standardOutputFailed(err);
+    return exitCode == kOk ? kFailed : exitCode;
 }
 
 namespace {
@@ -131,7 +149,7 @@ std::string pathProblem(const std::string& path, const std::string& expected) {
         return path + ": no such file; expected " + expected;
     }
     if (ec) return path + ": " + ec.message() + "; expected " + expected;
-    if (st.type() != fs::file_type::regular) return path + ": not a regular file; expected " + expected;
+    if (auto what = ov::notARegularFile(p)) return path + ": is " + *what + "; expected " + expected;
     return {};
 }
 
@@ -139,13 +157,21 @@ void explainPath(const std::string& path, const std::string& expected) {
     if (auto problem = pathProblem(path, expected); !problem.empty()) printError(problem);
 }
 
-bool mayReplace(CliReporter& reporter, const std::string& path, bool force) {
+bool mayReplace(CliReporter& reporter, const std::string& path, bool force,
+                const std::vector<std::string>& inputs) {
     std::error_code ec;
-    if (force || !std::filesystem::exists(ov::pathFromText(path), ec)) return true;
-    if (std::filesystem::is_directory(ov::pathFromText(path), ec)) {
-        printError(path + ": is a folder; expected a file name to write");
+    const auto target = ov::pathFromText(path);
+    if (!std::filesystem::exists(target, ec)) return true;
+    for (const std::string& in : inputs)
+        if (ov::sameFile(ov::pathFromText(in), target)) {
+            printError(path + ": is the input file " + in + "; write to another file");
+            return false;
+        }
+    if (auto what = ov::notARegularFile(target)) {
+        printError(path + ": is " + *what + "; expected a file name to write");
         return false;
     }
+    if (force) return true;
     if (!reporter.preset && stdinIsTerminal()) {
         ov::Answer a = reporter.question("ovcli", path + " exists. Replace it?", ov::Buttons::YesNo,
                                          ov::Icon::Question);

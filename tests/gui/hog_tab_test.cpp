@@ -5,6 +5,7 @@
 #include <QAccessible>
 #include <QCheckBox>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -282,6 +283,7 @@ private slots:
     void copyAndPastePointsOneEntryAtAnother();
     void backupThenRestoreGivesTheArchiveBack();
     void previewShowsTextHexImageAndModel();
+    void previewCutsLongLinesAndBoundsHostileModels();
     void draggedEntriesAreExtractedUnpackedOnDrop();
     void droppedFilesAreAskedAboutAddedAndApplied();
     void replaceRenameAndDeleteInOneRebuild();
@@ -875,6 +877,68 @@ void HogTabTest::previewShowsTextHexImageAndModel() {
     QVERIFY(preview->findChild<QPlainTextEdit*>("txtHogPreviewHex")
                 ->toPlainText()
                 .startsWith(hexDump(ByteSpan(model).subspan(0, 16)).left(57)));
+}
+
+// One line of a megabyte (plain or packed) is shown cut, at once; a tiny packed
+// model claiming millions of zero-size records is drawn without making them.
+void HogTabTest::previewCutsLongLinesAndBoundsHostileModels() {
+    const Bytes line(1 << 20, 'a');
+    Bytes lines;
+    for (int i = 0; i < 3; ++i) {
+        lines.insert(lines.end(), 300000, char('x' + i));
+        lines.push_back('\n');
+    }
+    shp::ComponentSpec part;
+    part.name = "p";
+    part.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    part.faces = {{0, 1, 2, 0, {}, {}, 0}};
+    part.textures = {"t"};
+    shp::BlockChain zero = shp::buildModel(0, std::vector<shp::ComponentSpec>(20, part));
+    for (shp::Block& b : zero.blocks())
+        if (b.type == shp::BlockType::Boxes || b.type == shp::BlockType::Attachments ||
+            b.type == shp::BlockType::Vertices || b.type == shp::BlockType::Faces) {
+            b.recordSize = 0;
+            b.recordCount = 65535;
+            b.data.clear();
+        }
+    const std::vector<archive::HogItem> items = {
+        {"zero.shp", refpack::encode(zero.write()).value()},
+        {"line.txt", line},
+        {"packed.txt", refpack::encode(line).value()},
+        {"lines.txt", lines},
+    };
+    QVERIFY(archive::writeHog(workPath("long.hog").toStdString(), items));
+    QVERIFY(window_->openArchive(workPath("long.hog")));
+    HogPreview* preview = tab_->preview();
+    auto* text = preview->findChild<QPlainTextEdit*>("txtHogPreviewText");
+    for (int row : {1, 2, 3}) {
+        QElapsedTimer timer;
+        timer.start();
+        clickRow(row);
+        QTRY_VERIFY(!preview->isBusy());
+        QTRY_COMPARE(preview->findChild<QLabel*>("lblHogPreviewName")->text(),
+                     QString::fromStdString(items[size_t(row)].name));
+        QCoreApplication::processEvents();
+        QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+        const QStringList shown = text->toPlainText().split('\n');
+        QCOMPARE(shown.size(), row == 3 ? 4 : 1);
+        for (const QString& l : shown)
+            QVERIFY(l.size() < 2100);
+        QVERIFY(shown[0].endsWith("more characters]"));
+        QVERIFY(preview->findChild<QLabel*>("lblHogPreviewDetails")->text().contains("cut"));
+    }
+    clickRow(0);
+    QTRY_VERIFY(!preview->isBusy());
+    QTRY_COMPARE(preview->findChild<QLabel*>("lblHogPreviewName")->text(), QString("zero.shp"));
+    auto* pages = preview->findChild<QStackedWidget*>();
+    QTRY_COMPARE(pages->currentWidget()->objectName(), QString("hogPreviewModel"));
+    auto* view = preview->findChild<desktop::ModelViewWidget*>("hogPreviewModel");
+    QCOMPARE(view->mesh().components.size(), size_t(20));
+    for (const auto& c : view->mesh().components) {
+        QVERIFY(c.attachments.empty());
+        QVERIFY(c.boxes.empty());
+        QVERIFY(c.positions.empty());
+    }
 }
 
 void HogTabTest::draggedEntriesAreExtractedUnpackedOnDrop() {
