@@ -155,16 +155,18 @@ pictures=$PWD/build/windows-tour
 rm -rf "$pictures"
 mkdir -p "$pictures"
 game=$home/game-Ωé
-wine() { scripts/wine-run.sh "$@"; }
-wine "$x64/ovcli.exe" sample-game "$game" >/dev/null
-wine "$x64/ovcli.exe" hog extract "$game/resource.hog" "$home/packed" raptor.shp >/dev/null
-wine "$x64/OVEdit.exe" --help | grep -q "The Orvane data editor" ||
-    { echo "OVEdit.exe --help printed no help" >&2; exit 1; }
+winerun=$PWD/scripts/wine-run.sh
+"$winerun" "$x64/ovcli.exe" sample-game "$game" >/dev/null
+"$winerun" "$x64/ovcli.exe" hog extract "$game/resource.hog" "$home/packed" raptor.shp >/dev/null
+# A windowed program's --help still goes to standard output, not into a message box.
+timeout 120 "$winerun" "$x64/OVEdit.exe" --help >"$scratch/help" 2>&1 || true
+grep "The Orvane data editor" "$scratch/help" >/dev/null ||
+    { cat "$scratch/help" >&2; echo "OVEdit.exe --help printed no help" >&2; exit 1; }
 # Each picture: the program exits with 0, says nothing, and writes its PNG.
 picture() {
     local name=$1
     shift
-    if ! (cd "$home" && wine "$@" --screenshot "$pictures/$name.png") >"$scratch/said" 2>&1 ||
+    if ! (cd "$home" && "$winerun" "$@" --screenshot "$pictures/$name.png") >"$scratch/said" 2>&1 ||
         [ -s "$scratch/said" ] || [ ! -s "$pictures/$name.png" ]; then
         cat "$scratch/said" >&2
         echo "the picture $name failed: $*" >&2
@@ -196,7 +198,7 @@ keys_until() {
     import -window root "$pictures/failed.png" 2>/dev/null || true
     exit 1
 }
-(cd "$home" && WINEDEBUG=+loaddll wine "$x64/OVEdit.exe" --game "$game" --tab convert \
+(cd "$home" && WINEDEBUG=+loaddll "$winerun" "$x64/OVEdit.exe" --game "$game" --tab convert \
     "$game/models/drone.3ds" >/dev/null 2>"$scratch/ovedit.log") &
 for _ in $(seq 120); do
     xdotool search --onlyvisible --name '^OV Edit' >/dev/null 2>&1 && break
@@ -210,7 +212,7 @@ sleep 3
 import -window root "$pictures/ovedit-started-ovtool.png"
 grep -Eqi 'Loaded L".*[\]x64[\]+3ds2ov\.dll"' "$scratch/ovedit.log" ||
     { echo "OVEdit did not load the zip's x64/3ds2ov.dll" >&2; exit 1; }
-wine "$x64/ovcli.exe" convert "$game/models/drone.3ds" drone "$scratch/drone.shp" >/dev/null
+"$winerun" "$x64/ovcli.exe" convert "$game/models/drone.3ds" drone "$scratch/drone.shp" >/dev/null
 cmp "$game/models/drone.shp" "$scratch/drone.shp" ||
     { echo "OVEdit's conversion differs from ovcli's" >&2; exit 1; }
 echo "  ovedit-started-ovtool.png: OVEdit converted drone.3ds through x64/3ds2ov.dll and started x64/OVTool.exe on it"
