@@ -188,6 +188,8 @@ keys_until() {
     local what=$1 check=$2
     shift 2
     for _ in 1 2 3; do
+        # With no window manager on the display, the focus is given by hand.
+        xdotool windowfocus --sync "$window"
         xdotool key "$@"
         for _ in $(seq 40); do
             if eval "$check"; then return 0; fi
@@ -204,7 +206,8 @@ for _ in $(seq 120); do
     xdotool search --onlyvisible --name '^OV Edit' >/dev/null 2>&1 && break
     sleep 0.5
 done
-xdotool search --onlyvisible --name '^OV Edit' >/dev/null 2>&1 || { echo "OVEdit's window did not show" >&2; exit 1; }
+window=$(xdotool search --onlyvisible --name '^OV Edit' 2>/dev/null | head -n 1) ||
+    { echo "OVEdit's window did not show" >&2; exit 1; }
 sleep 2
 keys_until "the conversion" '[ -s "$game/models/drone.shp" ]' alt+c space
 keys_until "the start of OVTool" "xdotool search --onlyvisible --name 'drone\\.shp.*OVTool' >/dev/null 2>&1" alt+t space
