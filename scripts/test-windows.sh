@@ -107,11 +107,11 @@ for program in OVEdit OVTool; do
     grep -Eq '^Subsystem[[:space:]]+00000002' "$scratch/headers" ||
         { echo "$program.exe is not a windowed program" >&2; exit 1; }
     grep -q 'IDI_ICON1' "$scratch/headers" || { echo "$program.exe has no icon IDI_ICON1" >&2; exit 1; }
-    imports "$x64/$program.exe" | grep -qix 'libstdc++-6.dll' ||
+    imports "$x64/$program.exe" | grep -ix 'libstdc++-6.dll' >/dev/null ||
         { echo "$program.exe does not use the C++ runtime DLL" >&2; exit 1; }
 done
 for f in x64/ovcli.exe x64/3ds2ov.dll; do
-    if imports "$unpacked/$f" | grep -qix 'libstdc++-6.dll'; then
+    if imports "$unpacked/$f" | grep -ix 'libstdc++-6.dll' >/dev/null; then
         echo "$f needs the C++ runtime DLL" >&2
         exit 1
     fi
