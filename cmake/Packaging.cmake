@@ -28,6 +28,12 @@ if(WIN32 AND TARGET OVEdit)
     install(IMPORTED_RUNTIME_ARTIFACTS Qt6::QWindowsVistaStylePlugin
             LIBRARY DESTINATION ${OV_INSTALL_BINDIR}/styles COMPONENT programs)
     install(FILES ${OV_WINDOWS_RUNTIME_DLLS} DESTINATION ${OV_INSTALL_BINDIR} COMPONENT programs)
+    # Those DLLs come with their symbols (libstdc++'s alone is 23 MB); a stripping
+    # install (CPack's) strips them as it strips the programs.
+    install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+        file(GLOB_RECURSE ov_dlls \"\${CMAKE_INSTALL_PREFIX}/${OV_INSTALL_BINDIR}/*.dll\")
+        execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-unneeded \${ov_dlls} COMMAND_ERROR_IS_FATAL ANY)
+    endif()" COMPONENT programs)
 endif()
 
 if(NOT WIN32)
