@@ -24,7 +24,7 @@
 #include "common/fileio.h"
 #include "ovedit/convert/converter_helper.h"
 #include "ovedit/convert/converter_library.h"
-#include "ovtool/model/document.h"
+#include "common/shp_model.h"
 #include "ovedit/ui/controls.h"
 #include "ovedit/ui/tool_launcher.h"
 #include "common/ui/qt_reporter.h"
@@ -53,8 +53,7 @@ QString shpBeside(const QString& source) {
 ConvertTab::ConvertTab(desktop::QtReporter& reporter, QWidget* parent)
     : QWidget(parent),
       reporter_(reporter),
-      helperProgram_(QCoreApplication::applicationFilePath()),
-      toolProgram_(defaultToolProgram()) {
+      helperProgram_(QCoreApplication::applicationFilePath()) {
     setObjectName("convertTab");
     setAccessibleName("3DS Conversion");
     setAcceptDrops(true);
@@ -361,13 +360,14 @@ QStringList ConvertTab::problems() const {
 
 bool ConvertTab::checkModel() {
     if (converted_.isEmpty()) return false;
-    model::Document document(reporter_);
-    if (document.open(ov::pathFromText(converted_.toStdString())) != model::OpenResult::Loaded) {
-        problems_->setStringList({"The model could not be read."});
+    auto model = shp::loadModelFile(ov::pathFromText(converted_.toStdString()));
+    if (!model) {
+        problems_->setStringList(
+            {"The model could not be read: " + QString::fromStdString(model.error().describe())});
         return false;
     }
     QStringList lines;
-    for (const shp::Problem& p : document.model().check()) {
+    for (const shp::Problem& p : shp::checkModel(model->chain)) {
         QString line = QString::fromStdString(p.caption) + ": " + QString::fromStdString(p.text);
         if (p.component >= 0) line = QStringLiteral("Component %1 - ").arg(p.component) + line;
         lines << line;
