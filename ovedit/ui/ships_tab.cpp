@@ -34,7 +34,12 @@ ShipsTab::ShipsTab(desktop::QtReporter& reporter, QWidget* parent) : QWidget(par
 }
 
 ShipsTab::~ShipsTab() {
-    // The panels go after this part of the tab: none may call back into it then.
+    // The views go while the workspace they show is whole, and none calls back into
+    // this part of the tab once it is gone.
+    lstShips_->selectionModel()->disconnect(this);
+    delete weapons_;
+    delete stats_;
+    delete lstShips_;
     ws_->disconnect(this);
 }
 
