@@ -258,6 +258,8 @@ const char* choices(ov::Buttons b) {
             return "[y]es/[n]o/[c]ancel";
         case ov::Buttons::YesYesToAllNoCancel:
             return "[y]es/yes to [a]ll/[n]o/[c]ancel";
+        case ov::Buttons::YesYesToAllNoNoToAllCancel:
+            return "[y]es/yes to [a]ll/[n]o/no to a[l]l/[c]ancel";
     }
     return "";
 }
@@ -265,11 +267,13 @@ const char* choices(ov::Buttons b) {
 std::optional<ov::Answer> parseAnswer(const std::string& line, ov::Buttons b) {
     if (line.empty()) return std::nullopt;
     char c = char(std::tolower(static_cast<unsigned char>(line[0])));
-    bool all = b == ov::Buttons::YesYesToAllNoCancel;
+    bool noToAll = b == ov::Buttons::YesYesToAllNoNoToAllCancel;
+    bool all = b == ov::Buttons::YesYesToAllNoCancel || noToAll;
     bool yesNo = b == ov::Buttons::YesNo || b == ov::Buttons::YesNoCancel || all;
     bool cancel = b != ov::Buttons::Ok && b != ov::Buttons::YesNo;
     bool ok = b == ov::Buttons::Ok || b == ov::Buttons::OkCancel;
     if (all && c == 'a') return ov::Answer::YesToAll;
+    if (noToAll && c == 'l') return ov::Answer::NoToAll;
     if (yesNo && c == 'y') return ov::Answer::Yes;
     if (yesNo && c == 'n') return ov::Answer::No;
     if (cancel && c == 'c') return ov::Answer::Cancel;
@@ -286,8 +290,10 @@ bool offered(ov::Answer a, ov::Buttons b) {
         case ov::Buttons::YesNo:
             return a == ov::Answer::Yes || a == ov::Answer::No;
         case ov::Buttons::YesNoCancel:
-            return a != ov::Answer::Ok && a != ov::Answer::YesToAll;
+            return a != ov::Answer::Ok && a != ov::Answer::YesToAll && a != ov::Answer::NoToAll;
         case ov::Buttons::YesYesToAllNoCancel:
+            return a != ov::Answer::Ok && a != ov::Answer::NoToAll;
+        case ov::Buttons::YesYesToAllNoNoToAllCancel:
             return a != ov::Answer::Ok;
     }
     return false;

@@ -428,6 +428,9 @@ TEST(HogExtract, NotPackedQuestionOutcomes) {
         {Answer::Yes, true, true, true, false},
         {Answer::No, false, true, true, false},
         {Answer::Cancel, false, false, false, true},
+        // One answer for every not-packed item: c.shp is not asked about.
+        {Answer::YesToAll, true, true, false, false},
+        {Answer::NoToAll, false, true, false, false},
     };
     for (const Case& c : cases) {
         ScratchDir dir;
@@ -454,7 +457,8 @@ TEST(HogExtract, NotPackedQuestionOutcomes) {
                   c.cAsked);
         // No and Cancel leave an existing file as it was; Yes replaces it once asked.
         EXPECT_EQ(ovtest::readBytes(dir / "c.shp"),
-                  c.answer == Answer::Yes ? almost : text("older"));
+                  c.answer == Answer::Yes || c.answer == Answer::YesToAll ? almost
+                                                                          : text("older"));
         EXPECT_EQ(res.cancelled, c.exitMessage);
         EXPECT_EQ(r.saidText("Exiting unpack / extract function"), c.exitMessage);
         EXPECT_EQ(r.saidText("Unpacking and extraction Complete"), !c.exitMessage);

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QThread>
 #include <QVBoxLayout>
+#include <QWidget>
 #include <algorithm>
 #include <climits>
 #include <mutex>
@@ -163,7 +164,8 @@ bool JobRunner::start(const JobSpec& spec, Work work, std::function<void()> done
     hiddenByAsk_ = false;
     asking_ = 0;
 
-    auto* progress = new JobProgressWindow(spec_, window_.data());
+    // A window of the top-level window, as the questions are, not of a widget in it.
+    auto* progress = new JobProgressWindow(spec_, window_ ? window_->window() : nullptr);
     progress_ = progress;
     connect(progress, &QDialog::rejected, this, &JobRunner::cancel);
 

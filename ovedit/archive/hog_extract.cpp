@@ -267,6 +267,7 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
 
     const std::vector<Planned> planned = plan(archive, rows, dest);
     bool replaceAll = ifExists == Overwrite::Replace;
+    std::optional<Answer> notPackedForAll;  // Yes to all or No to all given
     bool stopAll = false;
     ScratchBuffer packedBytes, plainBytes;
 
@@ -346,10 +347,15 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
             unpack = info->packed;
             if (!unpack && mode == ExtractMode::Unpack) {
                 status("Error unpacking ", e.name);
-                Answer a = reporter.question(
-                    kTitle,
-                    "Error unpacking " + shown + " file not compressed. Do you want to extract?",
-                    Buttons::YesNoCancel, Icon::Question);
+                Answer a = notPackedForAll.value_or(Answer::Cancel);
+                if (!notPackedForAll) {
+                    a = reporter.question(kTitle,
+                                          "Error unpacking " + shown +
+                                              " file not compressed. Do you want to extract?",
+                                          Buttons::YesYesToAllNoNoToAllCancel, Icon::Question);
+                    if (a == Answer::YesToAll) notPackedForAll = a = Answer::Yes;
+                    if (a == Answer::NoToAll) notPackedForAll = a = Answer::No;
+                }
                 if (a == Answer::Cancel) {
                     result.cancelled = true;
                     break;

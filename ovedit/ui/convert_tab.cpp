@@ -29,6 +29,7 @@
 #include "common/shp_model.h"
 #include "ovedit/ui/controls.h"
 #include "ovedit/ui/tool_launcher.h"
+#include "common/ui/drops.h"
 #include "common/ui/job_runner.h"
 #include "common/ui/qt_reporter.h"
 
@@ -37,14 +38,6 @@ namespace ov::edit {
 namespace {
 
 constexpr const char* kTitle = "OV Edit";
-
-// The one local file a drag carries, or empty.
-QString draggedFile(const QMimeData* data) {
-    if (!data || !data->hasUrls() || data->urls().size() != 1) return {};
-    const QUrl url = data->urls().front();
-    return url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile() ? url.toLocalFile()
-                                                                      : QString();
-}
 
 QString shpBeside(const QString& source) {
     const QFileInfo info(source);
@@ -214,11 +207,11 @@ void ConvertTab::browseDestination() {
 }
 
 void ConvertTab::dragEnterEvent(QDragEnterEvent* event) {
-    if (!isBusy() && !draggedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+    if (!isBusy() && !desktop::droppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
 }
 
 void ConvertTab::dropEvent(QDropEvent* event) {
-    const QString path = draggedFile(event->mimeData());
+    const QString path = desktop::droppedFile(event->mimeData());
     if (path.isEmpty() || isBusy()) return;
     event->acceptProposedAction();
     setSource(path);

@@ -1,6 +1,5 @@
 #include "ovedit/ui/ships_tab.h"
 
-#include <QAction>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -14,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "common/ui/qt_reporter.h"
+#include "common/ui/table_setup.h"
 #include "ovedit/ui/controls.h"
 #include "ovedit/ui/ship_models.h"
 #include "ovedit/ui/ships_workspace.h"
@@ -56,15 +56,7 @@ void ShipsTab::createControls() {
     lstShips_->setObjectName("lstShips");
     lstShips_->setAccessibleName("Ships");
     lstShips_->setModel(shipsProxy_);
-    lstShips_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    lstShips_->setSelectionMode(QAbstractItemView::SingleSelection);
-    lstShips_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    lstShips_->setAlternatingRowColors(true);
-    lstShips_->setWordWrap(false);
-    lstShips_->verticalHeader()->hide();
-    lstShips_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    lstShips_->verticalHeader()->setDefaultSectionSize(lstShips_->fontMetrics().height() + 6);
-    lstShips_->horizontalHeader()->setHighlightSections(false);
+    desktop::setUpTable(lstShips_, {.multiSelect = false});
     lstShips_->horizontalHeader()->setSectionResizeMode(ShipListModel::Name, QHeaderView::Stretch);
     lstShips_->horizontalHeader()->setSectionResizeMode(ShipListModel::StatsIndex,
                                                         QHeaderView::ResizeToContents);
@@ -105,31 +97,6 @@ void ShipsTab::createControls() {
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(splitter, 1);
-
-    // Undo and redo of Apply while the focus is anywhere in the tab (a figure's box
-    // being typed in keeps Ctrl+Z for its own text).
-    QUndoStack* undo = ws_->undoStack();
-    undoAction_ = new QAction("&Undo Apply", this);
-    undoAction_->setObjectName("actUndoStats");
-    undoAction_->setShortcut(QKeySequence::Undo);
-    undoAction_->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    redoAction_ = new QAction("&Redo Apply", this);
-    redoAction_->setObjectName("actRedoStats");
-    QList<QKeySequence> redoKeys = QKeySequence::keyBindings(QKeySequence::Redo);
-    if (!redoKeys.contains(QKeySequence(Qt::CTRL | Qt::Key_Y)))
-        redoKeys << QKeySequence(Qt::CTRL | Qt::Key_Y);
-    redoAction_->setShortcuts(redoKeys);
-    redoAction_->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    addAction(undoAction_);
-    addAction(redoAction_);
-    connect(undoAction_, &QAction::triggered, undo, &QUndoStack::undo);
-    connect(redoAction_, &QAction::triggered, undo, &QUndoStack::redo);
-    auto enableActions = [this, undo] {
-        undoAction_->setEnabled(undo->canUndo());
-        redoAction_->setEnabled(undo->canRedo());
-    };
-    connect(undo, &QUndoStack::indexChanged, this, enableActions);
-    enableActions();
 
     connect(txtShipFilter_, &QLineEdit::textChanged, this, &ShipsTab::filterChanged);
     connect(lstShips_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,

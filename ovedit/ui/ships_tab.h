@@ -2,11 +2,11 @@
 // The ship stats and weapons tab: the ships of the game folder with a filter, the
 // shown ship's figures (StatsPanel) and its model's weapon points (WeaponsPanel),
 // over one ShipsWorkspace that holds the state, the undo history of Apply and the
-// status line. The tab only composes them.
+// status line. The tab only composes them; its undo stack is the one the Edit
+// menu's Undo and Redo act on while the tab is in front.
 
 #include <QWidget>
 
-class QAction;
 class QLabel;
 class QLineEdit;
 class QSettings;
@@ -61,8 +61,6 @@ private:
     StatsPanel* stats_ = nullptr;
     WeaponsPanel* weapons_ = nullptr;
     QLabel* lblShipStatus_ = nullptr;
-    QAction* undoAction_ = nullptr;
-    QAction* redoAction_ = nullptr;
 };
 
 }  // namespace ov::edit

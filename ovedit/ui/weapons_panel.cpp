@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "common/ui/table_setup.h"
 #include "ovedit/ui/controls.h"
 #include "ovedit/ui/ship_models.h"
 #include "ovedit/ui/ships_workspace.h"
@@ -28,16 +29,8 @@ WeaponsPanel::WeaponsPanel(ShipsWorkspace& workspace, QWidget* parent)
     lstWeapons_->setObjectName("lstWeapons");
     lstWeapons_->setAccessibleName("Weapon points");
     lstWeapons_->setModel(ws_.weaponsModel());
-    lstWeapons_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    lstWeapons_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    lstWeapons_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    desktop::setUpTable(lstWeapons_);
     lstWeapons_->setContextMenuPolicy(Qt::CustomContextMenu);
-    lstWeapons_->setAlternatingRowColors(true);
-    lstWeapons_->setWordWrap(false);
-    lstWeapons_->verticalHeader()->hide();
-    lstWeapons_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    lstWeapons_->verticalHeader()->setDefaultSectionSize(lstWeapons_->fontMetrics().height() + 6);
-    lstWeapons_->horizontalHeader()->setHighlightSections(false);
     lstWeapons_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     lstWeapons_->horizontalHeader()->setSectionResizeMode(WeaponListModel::Type,
                                                           QHeaderView::Stretch);
