@@ -72,6 +72,7 @@ MainWindow::MainWindow(bool useSettings, QWidget* parent)
     undoGroup_ = new QUndoGroup(this);
     createActions();
     registerUndoStack(hogTab_, hogTab_->undoStack());
+    registerUndoStack(shipsTab_, shipsTab_->undoStack());
     createMenus();
 
     connect(hogTab_, &HogTab::archiveOpened, this, [this](const QString& path) {
