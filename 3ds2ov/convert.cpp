@@ -524,6 +524,13 @@ int convertUnguarded(const char* inputPath, const char* textureName, const char*
     out.flush();
     Bytes bytes = shpBytes(model, texture);
     out.printf("\n  Assigning texture name: %s\n  ", texture.c_str());
+    // Two names of one file, or the same name spelled otherwise, would replace the
+    // mesh being converted with the model made from it.
+    if (sameFile(pathFromText(input), pathFromText(shp))) {
+        out.printf("FAILED!\nCan't write %s!\n    %s: it is the 3DS file being converted\n",
+                   shp.c_str(), shp.c_str());
+        return kCannotWrite;
+    }
     if (auto st = writeFileAtomic(pathFromText(shp), bytes); !st) {
         out.printf("FAILED!\nCan't write %s!\n    %s\n", shp.c_str(),
                    st.error().describe().c_str());

@@ -2,6 +2,14 @@
 # cannot simply be found: the toolchain keeps the host's /usr/include and /usr/lib
 # out of the build.
 
+# The compiler's runtime (libgcc, libstdc++, winpthread) is linked statically, so
+# ovcli and the converter DLL need no DLL beside them. A program on Qt (target
+# property OV_SHARED_RUNTIME) links the runtime's DLLs instead, the ones Qt's own
+# DLLs use: one C++ runtime in the process, not two.
+if(MINGW)
+    add_link_options("$<$<NOT:$<BOOL:$<TARGET_PROPERTY:OV_SHARED_RUNTIME>>>:-static>")
+endif()
+
 # CLI11 is header-only: copy its headers into the build tree and use them from
 # there, so no other host header can be picked up through the same include path.
 find_path(OV_CLI11_INCLUDE_DIR CLI/CLI.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)

@@ -15,6 +15,27 @@ install(FILES README.md DESTINATION ${OV_INSTALL_DOCDIR} COMPONENT docs)
 install(DIRECTORY docs/ DESTINATION ${OV_INSTALL_DOCDIR}/docs COMPONENT docs
         FILES_MATCHING PATTERN "*.md")
 
+if(WIN32 AND TARGET OVEdit)
+    # The desktop programs with what they import, as no windeployqt is there in a
+    # cross build: Qt's DLLs, its Windows platform and style plugins in the
+    # folders Qt looks in beside the programs, and the C++ runtime's DLLs.
+    install(TARGETS OVEdit OVTool RUNTIME DESTINATION ${OV_INSTALL_BINDIR} COMPONENT programs)
+    install(IMPORTED_RUNTIME_ARTIFACTS
+            Qt6::Core Qt6::Gui Qt6::Widgets Qt6::OpenGL Qt6::OpenGLWidgets Qt6::Concurrent
+            RUNTIME DESTINATION ${OV_INSTALL_BINDIR} COMPONENT programs)
+    install(IMPORTED_RUNTIME_ARTIFACTS Qt6::QWindowsIntegrationPlugin
+            LIBRARY DESTINATION ${OV_INSTALL_BINDIR}/platforms COMPONENT programs)
+    install(IMPORTED_RUNTIME_ARTIFACTS Qt6::QWindowsVistaStylePlugin
+            LIBRARY DESTINATION ${OV_INSTALL_BINDIR}/styles COMPONENT programs)
+    install(FILES ${OV_WINDOWS_RUNTIME_DLLS} DESTINATION ${OV_INSTALL_BINDIR} COMPONENT programs)
+    # Those DLLs come with their symbols (libstdc++'s alone is 23 MB); a stripping
+    # install (CPack's) strips them as it strips the programs.
+    install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+        file(GLOB_RECURSE ov_dlls \"\${CMAKE_INSTALL_PREFIX}/${OV_INSTALL_BINDIR}/*.dll\")
+        execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-unneeded \${ov_dlls} COMMAND_ERROR_IS_FATAL ANY)
+    endif()" COMPONENT programs)
+endif()
+
 if(NOT WIN32)
     set(ov_packaging ${PROJECT_SOURCE_DIR}/packaging)
     # The game's file types, for the desktop programs and any file manager.
@@ -59,8 +80,9 @@ set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
     # A zip of the programs and the documentation. From a 64-bit build, the programs
-    # go to x64/; with OV_PACKAGE_WIN32_BUILD naming a 32-bit build of the same
-    # sources, that build's programs go to x86/.
+    # go to x64/ (the desktop programs among them, where Qt was found); with
+    # OV_PACKAGE_WIN32_BUILD naming a 32-bit build of the same sources, that
+    # build's programs go to x86/.
     set(OV_PACKAGE_WIN32_BUILD "" CACHE PATH "A 32-bit Windows build to add to the zip")
     set(CPACK_GENERATOR ZIP)
     set(CPACK_PACKAGE_FILE_NAME ${OV_PACKAGE_NAME}-${PROJECT_VERSION}-windows)

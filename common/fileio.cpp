@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <random>
+#include <thread>
 
 #ifdef _WIN32
 #ifndef WIN32_LEAN_AND_MEAN
@@ -21,6 +22,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -384,13 +386,181 @@ bool sameFile(const fs::path& a, const fs::path& b) {
     return x && y && *x == *y;
 }
 
+namespace {
+
+const char* nonRegularKind(const fs::file_status& st) {
+    switch (st.type()) {
+        case fs::file_type::not_found:
+            return "no such file";
+        case fs::file_type::directory:
+            return "a folder";
+        case fs::file_type::fifo:
+            return "a FIFO";
+        case fs::file_type::block:
+        case fs::file_type::character:
+            return "a device";
+        case fs::file_type::socket:
+            return "a socket";
+        case fs::file_type::regular:
+            return nullptr;
+        default:
+            return "not a regular file";
+    }
+}
+
+}  // namespace
+
+std::optional<std::string> notARegularFile(const fs::path& path) {
+    std::error_code ec;
+    const fs::file_status st = fs::status(path, ec);
+    if (ec && st.type() != fs::file_type::not_found) return ec.message();
+    if (const char* kind = nonRegularKind(st)) return std::string(kind);
+    return std::nullopt;
+}
+
+Error notAFileError(const fs::path& path, const std::string& what) {
+    if (what == "no such file") return makeError(ErrorKind::NotFound, pathText(path) + ": " + what);
+    return makeError(ErrorKind::NotFound, pathText(path) + ": " + what + ", not a file");
+}
+
 Result<uint64_t> fileSize(const fs::path& path) {
     std::error_code ec;
-    if (!fs::is_regular_file(path, ec))
-        return makeError(ErrorKind::NotFound, pathText(path) + ": no such file");
+    if (auto what = notARegularFile(path)) return notAFileError(path, *what);
     uint64_t size = fs::file_size(path, ec);
     if (ec) return systemError(ErrorKind::ReadFailed, pathText(path), ec);
     return size;
+}
+
+// ---- WriteLock ----------------------------------------------------------------------
+
+namespace {
+
+#ifdef _WIN32
+// Windows locks are mandatory for the bytes they cover: the one byte locked lies far
+// past the end of any archive, so readers of the file never meet it.
+constexpr DWORD kLockOffsetLow = 0xFFFFFFFEu, kLockOffsetHigh = 0x7FFFFFFFu;
+
+intptr_t openForLock(const fs::path& path, std::error_code& ec) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        ec = lastError();
+        return kNoHandle;
+    }
+    return reinterpret_cast<intptr_t>(h);
+}
+
+// True when locked; false when another holder has it.
+bool tryLock(intptr_t h, std::error_code& ec) {
+    OVERLAPPED at{};
+    at.Offset = kLockOffsetLow;
+    at.OffsetHigh = kLockOffsetHigh;
+    if (LockFileEx(asHandle(h), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at))
+        return true;
+    if (GetLastError() != ERROR_LOCK_VIOLATION && GetLastError() != ERROR_IO_PENDING)
+        ec = lastError();
+    return false;
+}
+
+Result<FileId> idOfLocked(intptr_t h) {
+    return idOfHandle(asHandle(h));
+}
+
+void closeLocked(intptr_t h) {
+    CloseHandle(asHandle(h));  // drops the lock with the handle
+}
+#else
+intptr_t openForLock(const fs::path& path, std::error_code& ec) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) ec = lastError();
+    return fd;
+}
+
+bool tryLock(intptr_t fd, std::error_code& ec) {
+    while (::flock(int(fd), LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR) continue;
+        if (errno != EWOULDBLOCK) ec = lastError();
+        return false;
+    }
+    return true;
+}
+
+Result<FileId> idOfLocked(intptr_t fd) {
+    struct stat st;
+    if (::fstat(int(fd), &st) != 0)
+        return systemError(ErrorKind::ReadFailed, "cannot tell the file's identity", lastError());
+    return FileId{uint64_t(st.st_dev), uint64_t(st.st_ino)};
+}
+
+void closeLocked(intptr_t fd) {
+    ::close(int(fd));  // drops the lock with the descriptor
+}
+#endif
+
+}  // namespace
+
+Result<WriteLock> WriteLock::acquire(const fs::path& path, std::chrono::milliseconds wait) {
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    for (;;) {
+        if (auto what = notARegularFile(path)) return notAFileError(path, *what);
+        std::error_code ec;
+        const intptr_t h = openForLock(path, ec);
+        if (h == kNoHandle) {
+            if (isMissing(ec)) return makeError(ErrorKind::NotFound, pathText(path) + ": no such file");
+            return systemError(ErrorKind::ReadFailed, pathText(path) + ": cannot open", ec);
+        }
+        bool locked = tryLock(h, ec);
+        while (!locked && !ec && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            locked = tryLock(h, ec);
+        }
+        if (!locked) {
+            closeLocked(h);
+            if (ec) return systemError(ErrorKind::WriteFailed, pathText(path) + ": cannot lock", ec);
+            return makeError(ErrorKind::Refused,
+                             pathText(path) + " is busy: another program is writing it; try "
+                                              "again when it has finished");
+        }
+        auto id = idOfLocked(h);
+        auto named = fileIdOf(path);
+        if (!id) {
+            closeLocked(h);
+            return id.error();
+        }
+        if (named && *named == *id) return WriteLock(h, *id);
+        // The holder before us renamed a new file over the path: lock that one.
+        closeLocked(h);
+        if (!named && named.error().kind != ErrorKind::NotFound) return named.error();
+    }
+}
+
+WriteLock::WriteLock(WriteLock&& other) noexcept : handle_(other.handle_), id_(other.id_) {
+    other.handle_ = kNoHandle;
+}
+
+WriteLock& WriteLock::operator=(WriteLock&& other) noexcept {
+    if (this != &other) {
+        release();
+        handle_ = other.handle_;
+        id_ = other.id_;
+        other.handle_ = kNoHandle;
+    }
+    return *this;
+}
+
+WriteLock::~WriteLock() {
+    release();
+}
+
+void WriteLock::release() {
+    if (handle_ != kNoHandle) closeLocked(handle_);
+    handle_ = kNoHandle;
+}
+
+bool WriteLock::stillNamedBy(const fs::path& path) const {
+    auto named = fileIdOf(path);
+    return named && *named == id_;
 }
 
 // ---- ReadOnlyFile -------------------------------------------------------------------
@@ -495,6 +665,11 @@ Result<AtomicFile> AtomicFile::create(const fs::path& target) {
     f.target_ = target;
     const fs::path folder = folderOf(target);
     std::error_code ec;
+    // Refused before anything is made beside it (in /dev, say): see commit().
+    if (const auto st = fs::status(target, ec);
+        fs::exists(st) && !fs::is_regular_file(st) && !fs::is_directory(st))
+        return makeError(ErrorKind::Refused, pathText(target) + ": cannot replace it: it is " +
+                                                 nonRegularKind(st) + ", not a file");
     f.handle_ = createUnique(folder, kTempPrefix, kTempSuffix, f.temp_, ec);
     if (f.handle_ == kNoHandle) {
         if (isMissing(ec)) {
@@ -632,6 +807,12 @@ Status AtomicFile::commit(Flush flush) {
     const auto status = fs::status(target_, ec);
     if (fs::is_directory(status))
         return failure("cannot replace it", std::make_error_code(std::errc::is_a_directory));
+    if (fs::exists(status) && !fs::is_regular_file(status)) {
+        // Renaming over a FIFO or a device node would put a file where the system
+        // had something else (run as root, over /dev/null).
+        return makeError(ErrorKind::Refused, pathText(target_) + ": cannot replace it: it is " +
+                                                 nonRegularKind(status) + ", not a file");
+    }
     // Keep the permissions of the file being replaced.
     if (fs::is_regular_file(status)) fs::permissions(temp_, status.permissions(), ec);
     if (std::error_code fault = injected(FileStep::Rename))
@@ -754,9 +935,7 @@ std::string pathText(const fs::path& p) {
 }
 
 Status writeFileAt(const fs::path& path, uint64_t offset, ByteSpan bytes) {
-    std::error_code ec;
-    if (!fs::is_regular_file(path, ec))
-        return makeError(ErrorKind::NotFound, pathText(path) + ": no such file");
+    if (auto what = notARegularFile(path)) return notAFileError(path, *what);
     auto failed = [&](const char* what, std::error_code cause) {
         return systemError(ErrorKind::WriteFailed, pathText(path) + ": " + what, cause);
     };

@@ -18,6 +18,7 @@
 // Every function here is safe to call from any thread; two threads writing the
 // same file at once get whichever write lands last.
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -67,6 +68,14 @@ Status writeFilesTogether(std::span<const FileWrite> files);
 // Size of a file, or an error when it does not exist or is not a regular file.
 Result<uint64_t> fileSize(const fs::path& path);
 
+// Nothing when a path names a regular file (links followed); otherwise what it
+// names: "no such file", "a folder", "a FIFO", "a device", "a socket" or "not a
+// regular file".
+std::optional<std::string> notARegularFile(const fs::path& path);
+// A NotFound error for such a path, saying what is there: "PATH: no such file" or
+// "PATH: a folder, not a file".
+Error notAFileError(const fs::path& path, const std::string& what);
+
 // What tells one file from another on its volume, whatever names lead to it.
 struct FileId {
     uint64_t volume = 0;
@@ -81,6 +90,41 @@ Result<FileId> fileIdOf(const fs::path& path);
 // Whether two paths name one file (a link, a second name, the same path spelled
 // differently). False when either does not exist.
 bool sameFile(const fs::path& a, const fs::path& b);
+
+// An advisory lock that every writer of a file takes while it writes, held from
+// before it checks the file until after its last write or rename, so that two
+// writers never work from one old state. A writer that renames a new file over the
+// path keeps the lock on the old one; a writer waiting for it then finds the path
+// naming another file and locks that one instead. A process that dies drops its
+// locks. Readers need none. Locks of one file taken twice in one process exclude
+// each other as they would in two.
+class WriteLock {
+public:
+    // Locks the file a path names (links followed), trying again for up to `wait`
+    // while another writer holds it. Errors: NotFound (no such file), Refused with
+    // "PATH is busy: another program is writing it" once the wait is over.
+    static Result<WriteLock> acquire(const fs::path& path,
+                                     std::chrono::milliseconds wait = std::chrono::seconds(3));
+
+    WriteLock(WriteLock&& other) noexcept;
+    WriteLock& operator=(WriteLock&& other) noexcept;
+    WriteLock(const WriteLock&) = delete;
+    WriteLock& operator=(const WriteLock&) = delete;
+    ~WriteLock();
+
+    // The file locked: the one the path named when the lock was taken.
+    const FileId& id() const { return id_; }
+    // Whether the path still names the file locked (a writer that ignores the lock
+    // may have replaced it).
+    bool stillNamedBy(const fs::path& path) const;
+
+private:
+    WriteLock(intptr_t handle, FileId id) : handle_(handle), id_(id) {}
+    void release();
+
+    intptr_t handle_;
+    FileId id_;
+};
 
 // A file kept open for reading at any offset. Every read names its own offset
 // (pread on POSIX, ReadFile with an offset on Windows) and no file position is
@@ -155,8 +199,9 @@ public:
     // name: true when done, false when the target exists (the file is kept for
     // commit() or discard()).
     Result<bool> commitIfAbsent();
-    // Renames the file over the target, which keeps its permissions. A folder is
-    // never replaced. On Windows an open target (the archive being rebuilt) is moved
+    // Renames the file over the target, which keeps its permissions. Only a regular
+    // file is replaced: a folder, a FIFO or a device is refused (Refused), never
+    // turned into a file. On Windows an open target (the archive being rebuilt) is moved
     // aside first and deleted once its readers close it.
     Status commit(Flush flush = Flush::None);
     // Removes the temporary file.

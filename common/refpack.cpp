@@ -362,10 +362,14 @@ Result<Bytes> decode(ByteSpan in) {
     Bytes out(header->unpackedSize);
     auto n = decodeInto(in, out);
     if (!n) return n.error();
-    if (*n != out.size())
-        return makeError("packed stream produces " + std::to_string(*n) +
-                         " bytes, its header states " + std::to_string(out.size()));
+    if (auto st = checkProduced(*n, header->unpackedSize); !st) return st.error();
     return out;
+}
+
+Status checkProduced(size_t produced, uint32_t stated) {
+    if (produced == stated) return {};
+    return makeError("packed stream produces " + std::to_string(produced) +
+                     " bytes, its header states " + std::to_string(stated));
 }
 
 }  // namespace ov::refpack

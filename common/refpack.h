@@ -60,6 +60,10 @@ using Sink = std::function<Status(ByteSpan)>;
 // the sink may have received part of the output. Safe on hostile input.
 Result<size_t> decodeStream(ByteSpan in, size_t limit, const Sink& sink);
 
+// Fails (BadData) unless a decode produced exactly the size its header states: a
+// stream that ends properly short of that size is damaged, not a smaller file.
+Status checkProduced(size_t produced, uint32_t stated);
+
 // Decodes a whole stream to exactly its stated unpacked size; a stream that
 // produces any other length is refused, and so is a stated size larger than its
 // command bytes could ever produce (checked before anything is allocated). Safe

@@ -19,8 +19,9 @@ enum class Buttons {
     YesNo,
     YesNoCancel,
     YesYesToAllNoCancel,  // Yes, Yes to all, No, Cancel: one answer for a run of items
+    YesYesToAllNoNoToAllCancel,  // the same with No to all
 };
-enum class Answer { Ok, Cancel, Yes, No, YesToAll };
+enum class Answer { Ok, Cancel, Yes, No, YesToAll, NoToAll };
 
 class Reporter {
 public:
@@ -41,6 +42,7 @@ inline Answer cautiousAnswer(Buttons buttons) {
         case Buttons::OkCancel:
         case Buttons::YesNoCancel:
         case Buttons::YesYesToAllNoCancel:
+        case Buttons::YesYesToAllNoNoToAllCancel:
             return Answer::Cancel;
     }
     return Answer::Cancel;

@@ -48,6 +48,12 @@ inline constexpr uint32_t kComponentRecordSize = 312;
 inline constexpr uint32_t kFaceRecordSize = 80;
 inline constexpr uint32_t kBoxRecordSize = 72;
 inline constexpr uint32_t kAttachmentRecordSize = 168;
+// The bytes a record needs before it is listed or drawn as an object of its type:
+// an attachment its kind, a box its orientation, half-extents and centre, a
+// texture name one byte.
+inline constexpr size_t kAttachmentFieldsEnd = 4;
+inline constexpr size_t kBoxFieldsEnd = 64;
+inline constexpr size_t kTextureNameFieldsEnd = 1;
 inline constexpr size_t kShipClassOffsetInRecord = 20;
 // Ship class byte of an unpacked model: byte 20 of the header record, after the
 // 6-byte block head.
@@ -68,6 +74,15 @@ struct Block {
         return {data.data() + i * recordSize, recordSize};
     }
 };
+
+// The records of a block that a reader takes as objects of the block's type: all of
+// them when each holds `fieldsEnd` bytes, none otherwise. Records too short for the
+// fields are what the file states, but they stand for nothing: a count of zero-size
+// records costs the file no bytes, so objects made of them would be memory that
+// the file's size does not bound.
+inline size_t objectCount(const Block& b, size_t fieldsEnd) {
+    return b.recordSize >= fieldsEnd ? b.recordCount : 0;
+}
 
 class BlockChain {
 public:

@@ -1,6 +1,7 @@
 #include "shp_model.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <tuple>
@@ -209,8 +210,9 @@ std::optional<std::vector<std::string>> ModelView::attachmentNames(size_t k) con
     if (!nine) return std::nullopt;
     const Block& block = chain_.blocks()[*nine];
     std::vector<std::string> names;
-    names.reserve(block.recordCount);
-    for (size_t i = 0; i < block.recordCount; ++i)
+    const size_t n = objectCount(block, kAttachmentFieldsEnd);
+    names.reserve(n);
+    for (size_t i = 0; i < n; ++i)
         names.push_back(attachmentListName(ConstAttachmentView(block.record(i))));
     return names;
 }
@@ -227,6 +229,21 @@ std::vector<std::string> faceFaults(const Block& faces, const Block& verts, cons
     if (verts.recordCount > 0 && verts.recordSize < 12)
         out.push_back("The vertex block holds records of " + std::to_string(verts.recordSize) +
                       " bytes, too short for the three coordinates (12 bytes)");
+    if (verts.recordSize >= 12) {
+        size_t bad = 0, first = 0;
+        for (size_t i = 0; i < verts.recordCount; ++i) {
+            const uint8_t* rec = verts.record(i).data();
+            const float xyz[3] = {loadF32LE(rec), loadF32LE(rec + 4), loadF32LE(rec + 8)};
+            if (std::isfinite(xyz[0]) && std::isfinite(xyz[1]) && std::isfinite(xyz[2])) continue;
+            if (bad++ == 0) first = i;
+        }
+        if (bad > 0)
+            out.push_back(
+                (bad == 1 ? "Vertex " + std::to_string(first) + " is not a finite point"
+                          : std::to_string(bad) + " vertices are not finite points, the first vertex " +
+                                std::to_string(first)) +
+                " (a coordinate is infinite or not a number); faces that use it are not drawn");
+    }
     if (faces.recordCount == 0) return out;
     if (faces.recordSize < 24) {
         out.push_back("The face block holds records of " + std::to_string(faces.recordSize) +

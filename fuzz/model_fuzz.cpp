@@ -70,10 +70,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (doc.open(in) != ov::model::OpenResult::Loaded) return 0;
     // The drawable mesh holds only corners inside their own vertex arrays.
     const ov::model::RenderMesh mesh = ov::model::buildRenderMesh(doc.model());
-    for (const auto& c : mesh.components)
+    // and objects made only of records that hold their fields: never more of them
+    // than the unpacked bytes could hold at 4 bytes each.
+    size_t objects = 0;
+    for (const auto& c : mesh.components) {
         for (const auto& t : c.triangles)
             for (uint32_t v : t.corners)
                 if (v >= c.positions.size()) std::abort();
+        objects += c.boxes.size() + c.attachments.size() + c.positions.size();
+    }
+    if (objects * 4 > doc.chain().write().size()) std::abort();
     const size_t n = doc.componentCount() < 32 ? doc.componentCount() : 32;
     for (size_t k = 0; k < n; ++k)
         (void)doc.validity(k);

@@ -1,7 +1,9 @@
 #include "cli.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <utility>
 
 #include <csignal>
@@ -55,6 +57,22 @@ bool stderrIsTerminal() {
 
 void printError(const std::string& text) {
     std::cerr << "ovcli: " << text << '\n';
+}
+
+int standardOutputFailed(int err) {
+    printError(std::string("cannot write to standard output") +
+               (err ? std::string(": ") + std::strerror(err) : std::string()));
+    return kFailed;
+}
+
+int finishStandardOutput(int exitCode) {
+    errno = 0;
+    std::cout.flush();
+    const bool flushed = std::fflush(stdout) == 0;
+    const int err = errno;
+    if (flushed && !std::cout.bad() && !std::ferror(stdout)) return exitCode;
+    standardOutputFailed(err);
+    return exitCode == kOk ? kFailed : exitCode;
 }
 
 namespace {
@@ -131,7 +149,7 @@ std::string pathProblem(const std::string& path, const std::string& expected) {
         return path + ": no such file; expected " + expected;
     }
     if (ec) return path + ": " + ec.message() + "; expected " + expected;
-    if (st.type() != fs::file_type::regular) return path + ": not a regular file; expected " + expected;
+    if (auto what = ov::notARegularFile(p)) return path + ": is " + *what + "; expected " + expected;
     return {};
 }
 
@@ -139,13 +157,21 @@ void explainPath(const std::string& path, const std::string& expected) {
     if (auto problem = pathProblem(path, expected); !problem.empty()) printError(problem);
 }
 
-bool mayReplace(CliReporter& reporter, const std::string& path, bool force) {
+bool mayReplace(CliReporter& reporter, const std::string& path, bool force,
+                const std::vector<std::string>& inputs) {
     std::error_code ec;
-    if (force || !std::filesystem::exists(ov::pathFromText(path), ec)) return true;
-    if (std::filesystem::is_directory(ov::pathFromText(path), ec)) {
-        printError(path + ": is a folder; expected a file name to write");
+    const auto target = ov::pathFromText(path);
+    if (!std::filesystem::exists(target, ec)) return true;
+    for (const std::string& in : inputs)
+        if (ov::sameFile(ov::pathFromText(in), target)) {
+            printError(path + ": is the input file " + in + "; write to another file");
+            return false;
+        }
+    if (auto what = ov::notARegularFile(target)) {
+        printError(path + ": is " + *what + "; expected a file name to write");
         return false;
     }
+    if (force) return true;
     if (!reporter.preset && stdinIsTerminal()) {
         ov::Answer a = reporter.question("ovcli", path + " exists. Replace it?", ov::Buttons::YesNo,
                                          ov::Icon::Question);
@@ -258,6 +284,8 @@ const char* choices(ov::Buttons b) {
             return "[y]es/[n]o/[c]ancel";
         case ov::Buttons::YesYesToAllNoCancel:
             return "[y]es/yes to [a]ll/[n]o/[c]ancel";
+        case ov::Buttons::YesYesToAllNoNoToAllCancel:
+            return "[y]es/yes to [a]ll/[n]o/no to a[l]l/[c]ancel";
     }
     return "";
 }
@@ -265,11 +293,13 @@ const char* choices(ov::Buttons b) {
 std::optional<ov::Answer> parseAnswer(const std::string& line, ov::Buttons b) {
     if (line.empty()) return std::nullopt;
     char c = char(std::tolower(static_cast<unsigned char>(line[0])));
-    bool all = b == ov::Buttons::YesYesToAllNoCancel;
+    bool noToAll = b == ov::Buttons::YesYesToAllNoNoToAllCancel;
+    bool all = b == ov::Buttons::YesYesToAllNoCancel || noToAll;
     bool yesNo = b == ov::Buttons::YesNo || b == ov::Buttons::YesNoCancel || all;
     bool cancel = b != ov::Buttons::Ok && b != ov::Buttons::YesNo;
     bool ok = b == ov::Buttons::Ok || b == ov::Buttons::OkCancel;
     if (all && c == 'a') return ov::Answer::YesToAll;
+    if (noToAll && c == 'l') return ov::Answer::NoToAll;
     if (yesNo && c == 'y') return ov::Answer::Yes;
     if (yesNo && c == 'n') return ov::Answer::No;
     if (cancel && c == 'c') return ov::Answer::Cancel;
@@ -286,8 +316,10 @@ bool offered(ov::Answer a, ov::Buttons b) {
         case ov::Buttons::YesNo:
             return a == ov::Answer::Yes || a == ov::Answer::No;
         case ov::Buttons::YesNoCancel:
-            return a != ov::Answer::Ok && a != ov::Answer::YesToAll;
+            return a != ov::Answer::Ok && a != ov::Answer::YesToAll && a != ov::Answer::NoToAll;
         case ov::Buttons::YesYesToAllNoCancel:
+            return a != ov::Answer::Ok && a != ov::Answer::NoToAll;
+        case ov::Buttons::YesYesToAllNoNoToAllCancel:
             return a != ov::Answer::Ok;
     }
     return false;

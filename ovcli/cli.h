@@ -102,13 +102,22 @@ void addExamples(CLI::App* sub, const std::vector<const char*>& examples);
 // Why a path given for `expected` (e.g. "a .hog file") cannot be used, as a line for
 // the user: "game: is a folder; expected a .hog file". Empty when it is a file.
 std::string pathProblem(const std::string& path, const std::string& expected);
+// Says that writing standard output failed, with the system's reason for `err`
+// when there is one. Returns kFailed.
+int standardOutputFailed(int err);
+// Flushes standard output at the end of a command: a write or flush that failed
+// (a full disk, a closed file) turns `exitCode` into a failure and is said once.
+int finishStandardOutput(int exitCode);
+
 // Prints pathProblem as a second line after a library's message, when there is one.
 void explainPath(const std::string& path, const std::string& expected);
 
 // Before a whole file is written over an existing one: true when `force` says so or
 // the person at the terminal agrees; without a terminal it refuses and says how to
-// replace the file.
-bool mayReplace(CliReporter& reporter, const std::string& path, bool force);
+// replace the file. Never over something that is not a regular file, nor over one
+// of `inputs` (under any of its names), whatever `force` says.
+bool mayReplace(CliReporter& reporter, const std::string& path, bool force,
+                const std::vector<std::string>& inputs = {});
 
 // "FILE.bak" for FILE.ext, as the weapon changes name the first state of a model.
 std::string backupPathFor(const std::string& path);

@@ -67,7 +67,7 @@ int runPack(Cli& cli, const CodecArgs& a) {
         report(a, a.level, data->size(), packed->size(), existed);
         return kOk;
     }
-    if (!mayReplace(cli.reporter, out, a.force)) return kFailed;
+    if (!mayReplace(cli.reporter, out, a.force, {in})) return kFailed;
     warnAboutTemporariesBeside(ov::pathFromText(out));
     if (auto st = ov::writeFileAtomic(ov::pathFromText(out), *packed); !st) {
         printError(st.error().describe());
@@ -103,7 +103,7 @@ int runUnpack(Cli& cli, const CodecArgs& a) {
         report(a, "", data->size(), *made, existed);
         return kOk;
     }
-    if (!mayReplace(cli.reporter, out, a.force)) return kFailed;
+    if (!mayReplace(cli.reporter, out, a.force, {in})) return kFailed;
     warnAboutTemporariesBeside(ov::pathFromText(out));
     auto staged = ov::AtomicFile::create(ov::pathFromText(out));
     if (!staged) {
@@ -112,11 +112,9 @@ int runUnpack(Cli& cli, const CodecArgs& a) {
     }
     auto made = ov::refpack::decodeStream(*data, header->unpackedSize,
                                           [&](ov::ByteSpan piece) { return staged->write(piece); });
-    if (made && *made != header->unpackedSize)
-        made = ov::makeError(ov::ErrorKind::BadData,
-                             "packed stream produces " + std::to_string(*made) +
-                                 " bytes, its header states " +
-                                 std::to_string(header->unpackedSize));
+    if (made)
+        if (auto st = ov::refpack::checkProduced(*made, header->unpackedSize); !st)
+            made = st.error();
     if (!made) {
         printError(in + ": " + made.error().describe());
         return kFailed;

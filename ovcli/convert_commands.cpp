@@ -42,7 +42,7 @@ int runConvert(CliReporter& reporter, const std::string& in, const std::string& 
                   << "\"\n";
         return kOk;
     }
-    if (!mayReplace(reporter, out, force)) return kFailed;
+    if (!mayReplace(reporter, out, force, {in})) return kFailed;
     auto library = ov::findConverterLibrary(libraryOption);
     if (!library) {
         if (library.error().kind == ov::ErrorKind::NotFound) {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -341,9 +342,11 @@ int runCat(Cli& cli, const std::string& path, const std::string& name, bool unpa
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
     std::cout.flush();
-    if (!bytes->empty() && std::fwrite(bytes->data(), 1, bytes->size(), stdout) != bytes->size())
-        return kFailed;
-    return std::fflush(stdout) == 0 ? kOk : kFailed;
+    errno = 0;
+    if ((!bytes->empty() && std::fwrite(bytes->data(), 1, bytes->size(), stdout) != bytes->size()) ||
+        std::fflush(stdout) != 0)
+        return standardOutputFailed(errno);
+    return kOk;
 }
 
 int runCreate(Cli& cli, const std::string& path, const std::vector<std::string>& given,

@@ -199,7 +199,10 @@ struct EditArgs {
 int runEdit(Cli& cli, const EditArgs& args,
             const std::function<ov::Status(hog::HogEditPlan&)>& plan) {
     auto archive = hog::HogArchive::open(args.archive, cli.reporter);
-    if (!archive) return kFailed;
+    if (!archive) {
+        explainPath(args.archive, "a .hog file");
+        return kFailed;
+    }
     hog::HogEditPlan edits(*archive);
     if (auto st = plan(edits); !st) {
         printError(args.archive + ": " + st.error().describe());

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <csignal>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -197,13 +198,18 @@ int main(int argc, char** argv) {
         argv = pointers.data();
     }
 #endif
+#ifndef _WIN32
+    // A reader that goes away (`| head`) ends the program quietly, as it ends the
+    // C tools, whatever the parent left the signal set to.
+    std::signal(SIGPIPE, SIG_DFL);
+#endif
     std::vector<std::string> words(argv + (argc > 0 ? 1 : 0), argv + argc);
     if (auto rc = preflight(app, words)) return *rc;
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         int rc = app.exit(e);
-        return rc == 0 ? 0 : ovcli::kUsage;
+        return ovcli::finishStandardOutput(rc == 0 ? 0 : ovcli::kUsage);
     }
-    return exitCode;
+    return ovcli::finishStandardOutput(exitCode);
 }

@@ -124,7 +124,7 @@ bool saveModel(Cli& cli, Document& doc, const Args& a, const Changes& changes) {
     std::optional<bool> backupMade;
     bool saved = false;
     if (!a.out.empty()) {
-        saved = mayReplace(cli.reporter, a.out, a.force) && doc.saveAs(ov::pathFromText(a.out));
+        saved = mayReplace(cli.reporter, a.out, a.force, {a.file}) && doc.saveAs(ov::pathFromText(a.out));
     } else {
         backupMade = keepFirstBackup(a.file);
         saved = backupMade && doc.save();
@@ -191,19 +191,19 @@ ComponentInfo describe(const Document& doc, size_t k) {
     const shp::ComponentBlocks& at = info.summary.blocks;
     if (at.textures) {
         const shp::Block& t = blocks[*at.textures];
-        for (size_t i = 0; i < t.recordCount; ++i)
+        for (size_t i = 0, n = shp::objectCount(t, shp::kTextureNameFieldsEnd); i < n; ++i)
             info.textureNames.push_back(shp::textureName(t, i));
     }
     if (at.attachments) {
         const shp::Block& b = blocks[*at.attachments];
-        for (size_t i = 0; i < b.recordCount; ++i) {
+        for (size_t i = 0, n = shp::objectCount(b, shp::kAttachmentFieldsEnd); i < n; ++i) {
             shp::ConstAttachmentView a(b.record(i));
             info.attachments.push_back({a.kind(), shp::attachmentListName(a), a.position()});
         }
     }
     if (at.boxes) {
         const shp::Block& b = blocks[*at.boxes];
-        for (size_t i = 0; i < b.recordCount; ++i) {
+        for (size_t i = 0, n = shp::objectCount(b, shp::kBoxFieldsEnd); i < n; ++i) {
             shp::ConstBoxView box(b.record(i));
             info.boxes.push_back({box.centre(), box.halfExtents()});
         }
@@ -218,6 +218,11 @@ std::string shipClassText(const Document& doc) {
 
 std::string countText(const std::optional<size_t>& n) {
     return n ? std::to_string(*n) : std::string("missing");
+}
+
+// Records too short for their type's fields are counted but not listed.
+std::string tooShort(size_t records, size_t listed) {
+    return records == listed ? std::string() : " (records too short to hold their fields)";
 }
 
 void printInfoText(const Document& doc) {
@@ -244,7 +249,8 @@ void printInfoText(const Document& doc) {
         if (!c.attachments) {
             std::printf("  Attachments: missing (no Type9 block)\n");
         } else {
-            std::printf("  Attachments: %zu\n", info.attachments.size());
+            std::printf("  Attachments: %zu%s\n", *c.attachments,
+                        tooShort(*c.attachments, info.attachments.size()).c_str());
             for (size_t i = 0; i < info.attachments.size(); ++i) {
                 const auto& a = info.attachments[i];
                 std::printf("    %zu  %s at %s\n", i, a.name.c_str(), fmt(a.position).c_str());
@@ -253,7 +259,7 @@ void printInfoText(const Document& doc) {
         if (!c.boxes) {
             std::printf("  Boxes: missing (no box block)\n");
         } else {
-            std::printf("  Boxes: %zu\n", info.boxes.size());
+            std::printf("  Boxes: %zu%s\n", *c.boxes, tooShort(*c.boxes, info.boxes.size()).c_str());
             for (size_t i = 0; i < info.boxes.size(); ++i) {
                 const auto& b = info.boxes[i];
                 std::printf("    %zu  centre %s, half extents %s\n", i, fmt(b.centre).c_str(),
@@ -447,7 +453,7 @@ void addModelCommands(Cli& cli) {
             return;
         }
         warnAboutTemporariesBeside(ov::pathFromText(a->out));
-        if (!mayReplace(cli.reporter, a->out, a->force) || !doc.saveAs(ov::pathFromText(a->out))) {
+        if (!mayReplace(cli.reporter, a->out, a->force, {a->file, a->other}) || !doc.saveAs(ov::pathFromText(a->out))) {
             cli.exitCode = kFailed;
             return;
         }

@@ -568,7 +568,7 @@ int runCloak(Cli& cli, const CloakArgs& c) {
         return kOk;
     }
     if (!c.out.empty()) {
-        if (!mayReplace(cli.reporter, c.out, c.force)) return kFailed;
+        if (!mayReplace(cli.reporter, c.out, c.force, {model})) return kFailed;
         if (auto st = ov::copyFileAtomic(ov::pathFromText(model), ov::pathFromText(c.out)); !st) {
             printError(st.error().describe());
             return kFailed;
@@ -609,6 +609,7 @@ void addShipsCommands(Cli& cli) {
         cls->callback([&cli, model, json] {
             auto c = ships::readShipClass(*model, "IsCapitalShip", cli.reporter);
             if (!c) {
+                explainPath(*model, "an SHP model");
                 cli.exitCode = kFailed;
                 return;
             }

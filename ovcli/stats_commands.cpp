@@ -47,23 +47,36 @@ std::string joined(const std::vector<std::string>& items) {
 // The statistics file a command names: FILE itself, or shipstats.bin in a game
 // folder. Letter case of the file name is not minded (game folders copied from
 // Windows keep their own). `mustExist` false lets a new file be named.
-std::optional<fs::path> statsFileOf(const std::string& given, bool mustExist = true) {
+// The statistics file a command names: the file itself, or the game folder's
+// shipstats.bin, found ignoring case. With `mustExist` a file that is not there
+// (or is no file) gets the editor routine's own message through `reporter`, as
+// the editor would show it, then a line saying what the path is.
+std::optional<fs::path> statsFileOf(const std::string& given, bool mustExist,
+                                    ov::Reporter* reporter = nullptr) {
     const fs::path p = ov::pathFromText(ov::trim(given));
     std::error_code ec;
+    auto missing = [&](const std::string& line) -> std::optional<fs::path> {
+        if (reporter) ships::GetShipsStats(given, 0, *reporter);
+        printError(line);
+        return std::nullopt;
+    };
     if (fs::is_directory(p, ec)) {
         if (auto found = ships::findInFolder(p, ships::kShipStatsFile)) return *found;
         if (!mustExist) return p / ships::kShipStatsFile;
-        printError(given + ": is a folder without a shipstats.bin; expected a game folder or a "
-                           "statistics file");
-        return std::nullopt;
+        return missing(given +
+                       ": is a folder without a shipstats.bin; expected a game folder or a "
+                       "statistics file");
     }
-    if (fs::exists(p, ec)) return p;
+    if (fs::exists(p, ec)) {
+        if (mustExist && !fs::is_regular_file(p, ec))
+            return missing(pathProblem(given, "shipstats.bin, shipstats.def or a game folder"));
+        return p;
+    }
     const fs::path parent = p.parent_path().empty() ? fs::path(".") : p.parent_path();
     if (auto found = ships::findInFolder(parent, ov::pathText(p.filename())))
         return p.parent_path().empty() ? found->filename() : *found;
     if (!mustExist) return p;
-    printError(pathProblem(given, "shipstats.bin, shipstats.def or a game folder"));
-    return std::nullopt;
+    return missing(pathProblem(given, "shipstats.bin, shipstats.def or a game folder"));
 }
 
 bool isLiveStatsFile(const fs::path& p) {
@@ -217,7 +230,7 @@ struct StatsArgs {
 };
 
 int runGet(Cli& cli, const StatsArgs& a) {
-    auto file = statsFileOf(a.file);
+    auto file = statsFileOf(a.file, true, &cli.reporter);
     if (!file) return kFailed;
     auto index = shipIndexOf(a.ship, *file, a.editorDir);
     if (!index) return kFailed;
@@ -248,7 +261,7 @@ int runSet(Cli& cli, const StatsArgs& a) {
         }
         wanted.emplace_back(*field, *value);
     }
-    auto file = statsFileOf(a.file);
+    auto file = statsFileOf(a.file, true, &cli.reporter);
     if (!file) return kFailed;
     auto index = shipIndexOf(a.ship, *file, a.editorDir);
     if (!index) return kFailed;
@@ -261,7 +274,7 @@ int runSet(Cli& cli, const StatsArgs& a) {
 }
 
 int runImport(Cli& cli, const StatsArgs& a) {
-    auto file = statsFileOf(a.file);
+    auto file = statsFileOf(a.file, true, &cli.reporter);
     if (!file) return kFailed;
     auto index = shipIndexOf(a.ship, *file, a.editorDir);
     if (!index) return kFailed;

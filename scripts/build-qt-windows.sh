@@ -36,6 +36,15 @@ fi
 
 work=${OV_QT_WINDOWS_WORK:-/var/cache/orvane/qt6-$version-mingw64-work}
 $SUDO mkdir -p "$work"
+# Two runs at once (two clones, or CI beside a developer) would build into one
+# work folder: the second waits for the first, and then has nothing to do.
+exec 9>"$work.lock"
+flock 9
+if [ -f "$prefix/.complete" ]; then
+    echo "Qt $version for Windows was built meanwhile"
+    echo "$prefix"
+    exit 0
+fi
 cd "$work"
 
 # ---- The source, Debian's patches applied ----------------------------------------------

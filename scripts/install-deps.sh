@@ -32,6 +32,8 @@ if [ ${#missing[@]} -gt 0 ]; then
     SUDO=""
     [ "$(id -u)" -eq 0 ] || SUDO="sudo"
     export DEBIAN_FRONTEND=noninteractive
-    $SUDO apt-get update -qq
+    # A mirror mid-sync fails one index and apt-get update then exits non-zero;
+    # the other indexes still serve, and a package really missing fails the install.
+    $SUDO apt-get update -qq || echo "apt-get update failed; installing from the indexes there are"
     $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi

@@ -7,6 +7,11 @@
 #include <fstream>
 #include <sstream>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <sys/wait.h>
+#endif
+
 #include "3ds2ov/writer3ds.h"
 #include "common/fileio.h"
 #include "ovedit/archive/hog.h"
@@ -195,5 +200,123 @@ TEST(Ovcli, UnpackRoundTripsAndRefusesAFalseStatedSize) {
         Outcome r = ovcli(dir, {"unpack", (dir / "false.bin").string(), (dir / "f.out").string()});
         EXPECT_EQ(r.code, 1) << r.output;
         EXPECT_FALSE(fs::exists(dir / "f.out"));
+    }
+}
+
+#ifndef _WIN32
+namespace {
+
+// Runs ovcli through the shell, so that standard output can be a full device, a
+// closed descriptor or a pipe whose reader leaves early. Standard error goes to a
+// file of its own.
+Outcome ovcliShell(const ScratchDir& dir, const std::string& args, const std::string& redirect) {
+    const fs::path err = dir / "stderr.log";
+    const std::string command = "'" + std::string(OV_OVCLI_FILE) + "' " + args + " " + redirect +
+                                " 2>'" + err.string() + "' </dev/null";
+    const int status = std::system(("sh -c \"" + command + "\"").c_str());
+    std::ifstream f(err);
+    std::stringstream all;
+    all << f.rdbuf();
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, all.str()};
+}
+
+}  // namespace
+
+// A write to standard output that fails is a failure with a message naming
+// standard output, for text, JSON and bytes alike; a reader that goes away early
+// (`| head`) ends the program quietly.
+TEST(Ovcli, FailedWritesToStandardOutputAreFailures) {
+    ScratchDir dir;
+    std::vector<archive::HogItem> items;
+    for (int i = 0; i < 20000; ++i)
+        items.push_back({"entry" + std::to_string(i) + ".txt", text("x")});
+    writeArchive(dir / "big.hog", items);
+    ASSERT_EQ(ovcli(dir, {"sample-game", (dir / "game").string()}).code, 0);
+    const std::string hog = "'" + (dir / "big.hog").string() + "'";
+    const std::string game = "'" + (dir / "game").string() + "'";
+    const std::string commands[] = {
+        "hog list " + hog,
+        "hog list --json " + hog,
+        "hog cat " + hog + " entry7.txt",
+        "model info '" + (dir / "game" / "ships" / "kestrel.shp").string() + "'",
+        "model info --json '" + (dir / "game" / "ships" / "kestrel.shp").string() + "'",
+        "stats list " + game,
+    };
+    for (const std::string& args : commands) {
+        SCOPED_TRACE(args);
+        if (fs::exists("/dev/full")) {
+            Outcome full = ovcliShell(dir, args, ">/dev/full");
+            EXPECT_NE(full.code, 0);
+            EXPECT_NE(full.output.find("standard output"), std::string::npos) << full.output;
+        }
+        Outcome closed = ovcliShell(dir, args, ">&-");
+        EXPECT_NE(closed.code, 0);
+        EXPECT_NE(closed.output.find("standard output"), std::string::npos) << closed.output;
+        Outcome fine = ovcliShell(dir, args, ">/dev/null");
+        EXPECT_EQ(fine.code, 0) << fine.output;
+    }
+    Outcome piped = ovcliShell(dir, "hog list " + hog, "| head -c 1 >/dev/null");
+    EXPECT_EQ(piped.output, "");
+}
+
+// No command writes over its own input or over something that is not a file.
+TEST(Ovcli, WritersRefuseTheirOwnInputAndFilesThatAreNone) {
+    ScratchDir dir;
+    writeBytes(dir / "in.bin", text("some bytes to pack, some bytes to pack"));
+    const std::string in = (dir / "in.bin").string();
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"pack", in, in, "--force"},
+          {"pack", in, (dir / "." / "in.bin").string(), "--force"},
+          {"convert", in, "tex", in, "--force"}}) {
+        Outcome own = ovcli(dir, args);
+        EXPECT_NE(own.code, 0);
+        EXPECT_NE(own.output.find("is the input file"), std::string::npos) << own.output;
+    }
+    EXPECT_EQ(readBytes(dir / "in.bin"), text("some bytes to pack, some bytes to pack"));
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    Outcome fifo = ovcli(dir, {"pack", in, (dir / "pipe").string(), "--force"});
+    EXPECT_NE(fifo.code, 0);
+    EXPECT_NE(fifo.output.find("a FIFO"), std::string::npos) << fifo.output;
+    EXPECT_TRUE(fs::is_fifo(dir / "pipe"));
+}
+#endif
+
+// A routine that has the editor's own message says it (title and text) before the
+// line that says what the path is; a path that is not a file is named for what it is.
+TEST(Ovcli, TheEditorsMessageComesFirstThenThePath) {
+    ScratchDir dir;
+    fs::create_directory(dir / "folder");
+    const std::string missing = (dir / "missing.bin").string();
+    struct Case {
+        std::vector<std::string> args;
+        std::string first, second;
+    };
+    std::vector<Case> cases = {
+        {{"stats", "get", missing, "0"},
+         "GetShipsStats: Error - file not found",
+         missing + ": no such file"},
+        {{"stats", "set", missing, "0", "Max Speed=1"},
+         "GetShipsStats: Error - file not found",
+         missing + ": no such file"},
+        {{"stats", "get", (dir / "folder").string(), "0"},
+         "GetShipsStats: Error - file not found",
+         "is a folder without a shipstats.bin"},
+        {{"hog", "add", (dir / "nope.hog").string(), missing},
+         "File path error: File not found",
+         "nope.hog: no such file"},
+    };
+#ifndef _WIN32
+    cases.push_back({{"stats", "get", "/dev/zero", "0"},
+                     "GetShipsStats: Error - file not found",
+                     "/dev/zero: is a device"});
+#endif
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + c.args[1] + " " + c.args[2]);
+        Outcome o = ovcli(dir, c.args);
+        EXPECT_EQ(o.code, 1);
+        const size_t first = o.output.find(c.first), second = o.output.find(c.second);
+        ASSERT_NE(first, std::string::npos) << o.output;
+        ASSERT_NE(second, std::string::npos) << o.output;
+        EXPECT_LT(first, second) << o.output;
     }
 }

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -737,6 +741,41 @@ TEST(Convert, FailuresReturnTheirCodeAndWriteNothing) {
     // Limits are inclusive: 63 characters of texture name are fine.
     Converter conv;
     EXPECT_EQ(conv.run(write3ds(modelOf({triangle()})), std::string(63, 't')).code, kConverted);
+}
+
+// The destination must be a regular file or nothing, and never the source under
+// any of its names: anything else is the "cannot write" code, and stays as it was.
+TEST(Convert, DestinationThatIsNotAFileOrIsTheSourceIsRefused) {
+    ovtest::ScratchDir dir;
+    const Bytes mesh = write3ds(modelOf({triangle()}));
+    const auto in = dir / "in.3ds";
+    ovtest::writeBytes(in, mesh);
+    std::filesystem::create_directory(dir / "sub");
+    std::vector<std::pair<std::string, std::string>> cases = {
+        {in.string(), "the 3DS file being converted"},
+        {(dir / "sub" / ".." / "in.3ds").string(), "the 3DS file being converted"},
+        {(dir / "sub").string(), "Can't write"},
+    };
+#ifndef _WIN32
+    std::filesystem::create_hard_link(in, dir / "second-name.3ds");
+    cases.push_back({(dir / "second-name.3ds").string(), "the 3DS file being converted"});
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    cases.push_back({(dir / "pipe").string(), "a FIFO"});
+    std::filesystem::create_symlink("/dev/null", dir / "null");
+    cases.push_back({(dir / "null").string(), "a device"});
+#endif
+    for (const auto& [dest, line] : cases) {
+        SCOPED_TRACE(dest);
+        StringOutput out;
+        EXPECT_EQ(convert(in.string().c_str(), "t", dest.c_str(), out), kCannotWrite) << out.text_;
+        EXPECT_NE(out.text_.find(line), std::string::npos) << out.text_;
+        EXPECT_EQ(ovtest::readBytes(in), mesh);
+    }
+#ifndef _WIN32
+    EXPECT_TRUE(std::filesystem::is_fifo(dir / "pipe"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "null"));
+#endif
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "sub"));
 }
 
 TEST(Convert, UnopenableInput) {

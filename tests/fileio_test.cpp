@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
+#include <thread>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "common/fileio.h"
 #include "support/test_support.h"
@@ -309,3 +315,60 @@ TEST(FileIo, WrittenInPiecesReplacesOnlyOnCommit) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
     EXPECT_FALSE(AtomicFile::create(dir / "missing" / "x"));
 }
+
+TEST(FileIo, WriteLockWaitsThenSaysBusyAndFollowsARename) {
+    ovtest::ScratchDir dir;
+    const fs::path p = dir / "a.bin";
+    ovtest::writeBytes(p, Bytes{1, 2, 3});
+    std::optional<Result<WriteLock>> held = WriteLock::acquire(p);
+    ASSERT_TRUE(*held);
+    EXPECT_EQ((*held)->id(), fileIdOf(p).value());
+    auto second = WriteLock::acquire(p, std::chrono::milliseconds(100));
+    ASSERT_FALSE(second);
+    EXPECT_EQ(second.error().kind, ErrorKind::Refused);
+    EXPECT_NE(second.error().message.find("is busy"), std::string::npos);
+
+    // The holder renames a new file over the path and lets go: a writer that was
+    // waiting locks the new file, not the one that has gone.
+    std::optional<Result<WriteLock>> waited;
+    std::thread waiter([&] { waited = WriteLock::acquire(p, std::chrono::seconds(10)); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(writeFileAtomic(p, Bytes{4, 5}));
+    EXPECT_FALSE((*held)->stillNamedBy(p));
+    held.reset();
+    waiter.join();
+    ASSERT_TRUE(*waited);
+    EXPECT_EQ((*waited)->id(), fileIdOf(p).value());
+    EXPECT_TRUE((*waited)->stillNamedBy(p));
+}
+
+#ifndef _WIN32
+TEST(FileIo, OnlyRegularFilesAreReplacedAndOthersAreNamed) {
+    ovtest::ScratchDir dir;
+    const fs::path fifo = dir / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    auto st = writeFileAtomic(fifo, Bytes{1});
+    ASSERT_FALSE(st);
+    EXPECT_EQ(st.error().kind, ErrorKind::Refused);
+    EXPECT_NE(st.error().message.find("a FIFO"), std::string::npos) << st.error().message;
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    EXPECT_TRUE(temporaryFilesIn(dir.path()).empty());
+    // A device reached through a link (a test must not make one, nor touch /dev).
+    fs::create_symlink("/dev/null", dir / "null");
+    EXPECT_FALSE(writeFileAtomic(dir / "null", Bytes{1}));
+    EXPECT_TRUE(fs::is_symlink(dir / "null"));
+
+    fs::create_directory(dir / "folder");
+    for (auto [path, what] : {std::pair{dir / "folder", "a folder"}, {fifo, "a FIFO"},
+                              {fs::path("/dev/zero"), "a device"}, {dir / "none", "no such file"}}) {
+        SCOPED_TRACE(what);
+        auto size = fileSize(path);
+        ASSERT_FALSE(size);
+        EXPECT_NE(size.error().message.find(what), std::string::npos) << size.error().message;
+        EXPECT_FALSE(readFile(path));
+        auto patched = writeFileAt(path, 0, Bytes{1});
+        ASSERT_FALSE(patched);
+        EXPECT_NE(patched.error().message.find(what), std::string::npos);
+    }
+}
+#endif

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <stop_token>
 #include <thread>
 
@@ -393,6 +394,46 @@ TEST(HogExtract, RawAndUnpackedContents) {
     EXPECT_TRUE(r3.saidText("Destination path doesn't exist"));
 }
 
+// A stream that ends with its end command but makes fewer bytes than its header
+// states is damaged: every way of unpacking an item says so and writes nothing.
+TEST(HogExtract, AShortStreamIsAnErrorEverywhere) {
+    ScratchDir dir;
+    const Bytes plain = ovtest::randomBytes(3000, 8);
+    Bytes shortStream = refpack::encode(plain).value();
+    storeU24BE(&shortStream[2], 3100);  // within the margin, but 100 bytes short
+    ovtest::writeBytes(dir / "a.hog", built({{"short.shp", shortStream}}));
+    auto a = HogArchive::read(dir / "a.hog");
+    ASSERT_TRUE(a);
+    const HogEntry& e = a->entries()[0];
+
+    EXPECT_FALSE(refpack::decode(shortStream));
+    auto item = unpackItem(shortStream);
+    ASSERT_FALSE(item);
+    EXPECT_NE(item.error().message.find("produces 3000 bytes, its header states 3100"),
+              std::string::npos)
+        << item.error().message;
+    EXPECT_FALSE(a->readUnpacked(e));
+
+    for (ExtractMode mode : {ExtractMode::Unpack, ExtractMode::UnpackIfPacked}) {
+        SCOPED_TRACE(int(mode));
+        fs::remove_all(dir / "out");
+        fs::create_directories(dir / "out");
+        RecordingReporter r;
+        const std::vector<size_t> first{0};
+        auto res = extract(*a, first, (dir / "out").string(), mode, {}, r);
+        EXPECT_EQ(res.errors, 1u);
+        EXPECT_EQ(res.written, 0u);
+        EXPECT_FALSE(fs::exists(dir / "out" / "short.shp"));
+    }
+
+    RecordingReporter r;
+    EXPECT_FALSE(UnpackFile((dir / "a.hog").string(), (dir / "one.shp").string(), e.size,
+                            e.offset, r));
+    EXPECT_FALSE(fs::exists(dir / "one.shp"));
+    ASSERT_EQ(r.said.size(), 1u);
+    EXPECT_EQ(r.said[0].title, "UnpackFile()");
+}
+
 TEST(HogExtract, UnpackIfPackedCopiesTheOthersWithoutAsking) {
     const Bytes packed = refpack::encode(text("packed item")).value();
     ScratchDir dir;
@@ -428,6 +469,9 @@ TEST(HogExtract, NotPackedQuestionOutcomes) {
         {Answer::Yes, true, true, true, false},
         {Answer::No, false, true, true, false},
         {Answer::Cancel, false, false, false, true},
+        // One answer for every not-packed item: c.shp is not asked about.
+        {Answer::YesToAll, true, true, false, false},
+        {Answer::NoToAll, false, true, false, false},
     };
     for (const Case& c : cases) {
         ScratchDir dir;
@@ -454,7 +498,8 @@ TEST(HogExtract, NotPackedQuestionOutcomes) {
                   c.cAsked);
         // No and Cancel leave an existing file as it was; Yes replaces it once asked.
         EXPECT_EQ(ovtest::readBytes(dir / "c.shp"),
-                  c.answer == Answer::Yes ? almost : text("older"));
+                  c.answer == Answer::Yes || c.answer == Answer::YesToAll ? almost
+                                                                          : text("older"));
         EXPECT_EQ(res.cancelled, c.exitMessage);
         EXPECT_EQ(r.saidText("Exiting unpack / extract function"), c.exitMessage);
         EXPECT_EQ(r.saidText("Unpacking and extraction Complete"), !c.exitMessage);
@@ -661,6 +706,44 @@ TEST(HogExtract, WriteErrorsAreCountedAndOnlyHopelessOnesStopTheRun) {
                                        })),
                   c.fileWhereFolderGoes || c.step == FileStep::Create ? 2u : 1u);
         EXPECT_FALSE(res.ok());
+    }
+}
+
+// Many entries of one name: each repeat takes the next free number of its name, not
+// a search from 2 past every number given before it.
+TEST(HogExtract, NumberingRepeatsOfOneNameIsLinear) {
+    for (size_t n : {300, 10000}) {
+        SCOPED_TRACE(n);
+        ScratchDir dir;
+        std::vector<HogItem> items(n, HogItem{"same.txt", text("x")});
+        items.push_back({"same (3).txt", text("y")});  // a number taken by a name of its own
+        ovtest::writeBytes(dir / "d.hog", built(items));
+        auto a = HogArchive::read(dir / "d.hog");
+        ASSERT_TRUE(a);
+        std::vector<size_t> rows(items.size());
+        for (size_t i = 0; i < rows.size(); ++i)
+            rows[i] = i;
+        fs::create_directory(dir / "out");
+        RecordingReporter r;
+        if (n < 1000) {
+            auto res = extract(*a, rows, (dir / "out").string(), ExtractMode::Raw, {}, r);
+            EXPECT_EQ(res.written, items.size());
+            EXPECT_TRUE(fs::exists(dir / "out" / ("same (" + std::to_string(n + 1) + ").txt")));
+            EXPECT_FALSE(fs::exists(dir / "out" / ("same (" + std::to_string(n + 2) + ").txt")));
+            EXPECT_EQ(ovtest::readBytes(dir / "out" / "same (3).txt"), text("y"));
+            continue;
+        }
+        // Only the planning: the run stops before its first file. Numbering from 2
+        // each time takes tens of seconds here.
+        std::stop_source stop;
+        stop.request_stop();
+        Job job;
+        job.stop = stop.get_token();
+        const auto start = std::chrono::steady_clock::now();
+        auto res = extract(*a, rows, (dir / "out").string(), ExtractMode::Raw, job, r);
+        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+                  3.0);
+        EXPECT_TRUE(res.stopped);
     }
 }
 

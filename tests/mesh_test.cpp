@@ -4,8 +4,11 @@
 #include <cmath>
 #include <limits>
 
+#include "common/fileio.h"
 #include "common/shp_build.h"
+#include "ovtool/model/document.h"
 #include "ovtool/model/mesh.h"
+#include "support/test_support.h"
 
 using namespace ov;
 using namespace ov::shp;
@@ -231,4 +234,67 @@ TEST(RenderMesh, BoundsAndBoxCornersInShipSpace) {
     Bounds p;
     p.add({std::numeric_limits<float>::infinity(), 0, 0});
     EXPECT_TRUE(p.empty());
+}
+
+// Records of size 0 cost the file nothing, whatever their count: 20 components each
+// claiming 65,535 boxes, attachments, texture names, vertices and faces fit in about
+// a kilobyte. They are read as what they are, records without fields, and nothing
+// is made of them, in the view's mesh and in the document's lists alike.
+TEST(RenderMesh, ZeroSizeRecordsMakeNoObjects) {
+    std::vector<ComponentSpec> parts;
+    for (int k = 0; k < 20; ++k) {
+        ComponentSpec c = triangleComponent("part" + std::to_string(k), {float(k), 0, 0});
+        c.attachments = {makeAttachment(3, {1, 2, 3}, 4)};
+        c.boxes = {{{0, 0, 0}, {1, 1, 1}}};
+        parts.push_back(std::move(c));
+    }
+    BlockChain chain = buildModel(0, parts);
+    for (Block& b : chain.blocks())
+        if (b.type == BlockType::Boxes || b.type == BlockType::Attachments ||
+            b.type == BlockType::TextureNames || b.type == BlockType::Vertices ||
+            b.type == BlockType::Faces) {
+            b.recordSize = 0;
+            b.recordCount = 65535;
+            b.data.clear();
+        }
+    const Bytes file = chain.write();
+    ASSERT_LT(file.size(), 8000u);
+
+    const RenderMesh mesh = buildRenderMesh(chain);
+    ASSERT_EQ(mesh.components.size(), 20u);
+    for (const ComponentMesh& c : mesh.components) {
+        EXPECT_TRUE(c.boxes.empty());
+        EXPECT_TRUE(c.attachments.empty());
+        EXPECT_TRUE(c.positions.empty());
+        EXPECT_TRUE(c.normals.empty());
+        EXPECT_TRUE(c.triangles.empty());
+    }
+    EXPECT_EQ(mesh.skippedFaces(), size_t(20) * 65535);
+
+    ovtest::ScratchDir dir;
+    ovtest::writeBytes(dir / "zero.shp", file);
+    ovtest::RecordingReporter r;
+    Document doc(r);
+    ASSERT_EQ(doc.open(dir / "zero.shp"), OpenResult::Loaded);
+    for (size_t k = 0; k < 20; ++k) {
+        SCOPED_TRACE(k);
+        const auto names = doc.attachmentNames(k);
+        ASSERT_TRUE(names);
+        EXPECT_TRUE(names->empty());
+        EXPECT_FALSE(doc.attachmentFields(k, 0));
+        EXPECT_FALSE(doc.boxFields(k, 0));
+        // The counts stay what the file states.
+        EXPECT_EQ(doc.summary(k).attachments, 65535u);
+    }
+    EXPECT_EQ(doc.chain().write(), file);
+
+    // Records that hold the fields are objects again, at any count.
+    for (Block& b : chain.blocks())
+        if (b.type == BlockType::Attachments) {
+            b.recordSize = uint32_t(kAttachmentFieldsEnd);
+            b.recordCount = 3;
+            b.data.assign(3 * kAttachmentFieldsEnd, 0);
+        }
+    const RenderMesh again = buildRenderMesh(chain);
+    EXPECT_EQ(again.components[0].attachments.size(), 3u);
 }

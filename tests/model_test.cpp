@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <functional>
+#include <limits>
 
 #include "common/fileio.h"
 #include "common/refpack.h"
@@ -178,7 +179,7 @@ TEST(ModelOpen, UnreadableFileSaysErrorOpeningAndWhy) {
     fs::resize_file(huge, shp::kMaxModelFile + 1);  // sparse: no disk space taken
     const std::pair<fs::path, const char*> cases[] = {
         {dir / "missing.shp", "no such file"},
-        {dir.path(), "no such file"},
+        {dir.path(), "a folder, not a file"},
         {huge, "file too large"},
     };
     for (const auto& [p, reason] : cases) {
@@ -862,6 +863,11 @@ TEST(ModelCheck, FindsEachKindOfProblem) {
             storeU32LE(c.blocks()[*c.nth(BlockType::Faces, 0)].record(1).data() + offset, value);
         };
     };
+    auto vertex = [](size_t i, size_t offset, float value) {
+        return [=](BlockChain& c) {
+            storeF32LE(c.blocks()[*c.nth(BlockType::Vertices, 0)].record(i).data() + offset, value);
+        };
+    };
     struct Case {
         const char* name;
         std::function<void(BlockChain&)> change;
@@ -878,6 +884,16 @@ TEST(ModelCheck, FindsEachKindOfProblem) {
         {"texture out of range",
          face(0, 1),
          {"Face 1 uses texture 1, but the texture-name block holds 1 names"}},
+        {"a vertex not a number", vertex(2, 4, std::numeric_limits<float>::quiet_NaN()),
+         {"Vertex 2 is not a finite point (a coordinate is infinite or not a number); faces "
+          "that use it are not drawn"}},
+        {"vertices infinite",
+         [&](BlockChain& c) {
+             vertex(3, 0, std::numeric_limits<float>::infinity())(c);
+             vertex(1, 8, -std::numeric_limits<float>::infinity())(c);
+         },
+         {"2 vertices are not finite points, the first vertex 1 (a coordinate is infinite or "
+          "not a number); faces that use it are not drawn"}},
     };
     for (const Case& c : cases) {
         BlockChain chain = makeModel({"A", "B"});

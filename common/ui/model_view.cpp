@@ -605,7 +605,10 @@ void ModelViewWidget::initializeGL() {
     // The context goes when the widget moves to another window; initializeGL runs
     // again on the new one.
     disconnect(contextGone_);
-    contextGone_ = connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, [this] {
+    QOpenGLContext* made = context();
+    contextGone_ = connect(made, &QOpenGLContext::aboutToBeDestroyed, this, [this, made] {
+        // Only the objects of the context that goes: a newer one keeps its own.
+        if (context() != made) return;
         makeCurrent();
         releaseGl();
         doneCurrent();
@@ -754,6 +757,10 @@ void ModelViewWidget::uploadLines() {
 void ModelViewWidget::resizeGL(int, int) {}
 
 void ModelViewWidget::paintGL() {
+    // Objects of a context that went away while a new one came (the widget hidden,
+    // moved or its window recreated) are made again on the one now current, rather
+    // than leaving the view black.
+    if (!gl_ && glProblem_.isEmpty()) initializeGL();
     if (!gl_) return;
     QOpenGLFunctions_3_3_Core* f = gl_->f;
     if (meshDirty_)

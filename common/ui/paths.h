@@ -4,6 +4,7 @@
 // through Unicode, never through the local 8-bit code page, so a game folder
 // named in Cyrillic, Greek or Japanese opens on Windows as it does elsewhere.
 
+#include <QDir>
 #include <QString>
 #include <filesystem>
 #include <string>
@@ -17,8 +18,10 @@ inline std::string toPathText(const QString& path) {
     return path.toStdString();
 }
 
+// In Qt's form, with '/' between names: a library's join on Windows puts a backslash
+// before the last name, and Qt compares and shows paths in one form only.
 inline QString fromPathText(const std::string& path) {
-    return QString::fromStdString(path);
+    return QDir::fromNativeSeparators(QString::fromStdString(path));
 }
 
 inline std::filesystem::path toPath(const QString& path) {

@@ -24,6 +24,7 @@ const AnswerButton kAnswerButtons[] = {
     {ov::Answer::Yes, QMessageBox::Yes},
     {ov::Answer::No, QMessageBox::No},
     {ov::Answer::YesToAll, QMessageBox::YesToAll},
+    {ov::Answer::NoToAll, QMessageBox::NoToAll},
 };
 
 // The answers each kind of question offers, in the order the box shows them.
@@ -38,6 +39,9 @@ const ButtonSet kButtonSets[] = {
     {ov::Buttons::YesNoCancel, {ov::Answer::Yes, ov::Answer::No, ov::Answer::Cancel}},
     {ov::Buttons::YesYesToAllNoCancel,
      {ov::Answer::Yes, ov::Answer::YesToAll, ov::Answer::No, ov::Answer::Cancel}},
+    {ov::Buttons::YesYesToAllNoNoToAllCancel,
+     {ov::Answer::Yes, ov::Answer::YesToAll, ov::Answer::No, ov::Answer::NoToAll,
+      ov::Answer::Cancel}},
 };
 
 std::initializer_list<ov::Answer> answersOf(ov::Buttons buttons) {

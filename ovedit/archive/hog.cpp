@@ -264,13 +264,35 @@ struct ArchiveLoader {
         if (*count == 0) return {};
         uint8_t field[4];
         storeU32BE(field, *count);
-        Status written = writeFileAt(a.path_, 8, field);
+        auto lock = lockOpenArchive(a);
+        Status written = lock ? writeFileAt(a.path_, 8, field) : Status(lock.error());
         auto note = readFat(*a.file_, a.fileSize_, a.fatLength_, a.itemCount_, a.entries_);
         if (!note) return note.error();
         a.walkNote_ = std::move(*note);
         return written;
     }
 };
+
+Result<WriteLock> lockArchive(const fs::path& path) {
+    auto lock = WriteLock::acquire(path);
+    if (!lock && lock.error().kind == ErrorKind::Refused)
+        return makeError(ErrorKind::Refused,
+                         pathText(path) + ": the archive is busy: another program is writing "
+                                          "it; try again when it has finished");
+    return lock;
+}
+
+Result<WriteLock> lockOpenArchive(const HogArchive& archive) {
+    auto lock = lockArchive(archive.path());
+    if (!lock) return lock;
+    auto opened = archive.file().id();
+    auto size = fileSize(archive.path());
+    if (!opened || *opened != lock->id() || !size || *size != archive.fileSize())
+        return makeError(ErrorKind::Refused,
+                         pathText(archive.path()) +
+                             ": the archive has changed since it was opened; open it again");
+    return lock;
+}
 
 fs::path backupPathOf(const fs::path& archive) {
     const std::string name = archive.filename().string();
@@ -403,6 +425,7 @@ Result<Bytes> unpackItem(ByteSpan packed) {
     Bytes out(size_t(*stated) + kUnpackMargin);
     auto n = refpack::decodeInto(packed, out);
     if (!n) return n.error();
+    if (auto st = refpack::checkProduced(*n, *stated); !st) return st.error();
     out.resize(*n);
     return out;
 }

@@ -102,7 +102,8 @@ inline constexpr size_t kPackInfoBytes = 5;
 
 // Unpacks a packed item's bytes as extraction does: into room for the unpacked size
 // its header states plus kUnpackMargin, cut to the bytes produced. Fails (BadData)
-// when the stream needs more room or ends early. Safe on hostile input.
+// when the stream needs more room, ends early or makes other than the stated size.
+// Safe on hostile input.
 Result<Bytes> unpackItem(ByteSpan packed);
 
 // ---- An open archive ----------------------------------------------------------------

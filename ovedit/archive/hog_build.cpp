@@ -287,8 +287,12 @@ Result<WrittenHog> writeLayout(const Layout& layout, HogSink& sink, const PackOp
         if (!f) return f.error();
         auto size = fileSize(file);
         if (!size) return size.error();
-        if (auto st = copyRange(i, *f, 0, *size); !st)
+        if (auto st = copyRange(i, *f, 0, *size); !st) {
+            // A write that failed names the archive being written, not the file read.
+            if (st.error().kind == ErrorKind::WriteFailed || st.error().kind == ErrorKind::Stopped)
+                return st;
             return makeError(st.error().kind, file.string() + ": " + st.error().describe());
+        }
         return {};
     };
 

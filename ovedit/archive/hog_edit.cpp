@@ -106,6 +106,7 @@ void HogEditPlan::reset() {
     live_ = original_.size();
     steps_.clear();
     taken_.clear();
+    indexed_ = false;
 }
 
 void HogEditPlan::countName(const std::string& name, int delta) {
@@ -115,17 +116,41 @@ void HogEditPlan::countName(const std::string& name, int delta) {
     if (n == 0) liveNames_.erase(key);
 }
 
+void HogEditPlan::indexRow(size_t row) const {
+    const std::string& name = entries_[row].name;
+    byName_[lowerAscii(name)].push_back(row);
+    byLastPart_[lowerAscii(std::string(lastPart(name)))].push_back(row);
+}
+
+void HogEditPlan::unindexRow(size_t row) const {
+    const std::string& name = entries_[row].name;
+    for (auto [index, key] : {std::pair{&byName_, lowerAscii(name)},
+                              std::pair{&byLastPart_, lowerAscii(std::string(lastPart(name)))}}) {
+        auto it = index->find(key);
+        if (it == index->end()) continue;
+        std::erase(it->second, row);
+        if (it->second.empty()) index->erase(it);
+    }
+}
+
 Result<size_t> HogEditPlan::find(std::string_view nameText) const {
     const std::string name = gameSeparators(nameText);
-    std::vector<size_t> whole, part;
-    for (size_t i = 0; i < entries_.size(); ++i) {
-        if (entries_[i].deleted) continue;
-        if (sameNameIgnoringCase(entries_[i].name, name))
-            whole.push_back(i);
-        else if (sameNameIgnoringCase(lastPart(entries_[i].name), name))
-            part.push_back(i);
+    if (!indexed_) {
+        byName_.clear();
+        byLastPart_.clear();
+        for (size_t i = 0; i < entries_.size(); ++i)
+            indexRow(i);
+        indexed_ = true;
     }
-    const auto& hits = whole.empty() ? part : whole;
+    auto live = [&](const std::unordered_map<std::string, std::vector<size_t>>& index) {
+        std::vector<size_t> rows;
+        if (auto it = index.find(lowerAscii(name)); it != index.end())
+            for (size_t i : it->second)
+                if (!entries_[i].deleted) rows.push_back(i);
+        return rows;
+    };
+    const std::vector<size_t> whole = live(byName_);
+    const std::vector<size_t> hits = whole.empty() ? live(byLastPart_) : whole;
     if (hits.empty()) return makeError(ErrorKind::NotFound, "no entry " + inQuotes(nameText));
     if (hits.size() > 1)
         return makeError(ErrorKind::Refused, std::to_string(hits.size()) + " entries are named " +
@@ -189,7 +214,12 @@ Status HogEditPlan::take(const HogEdit& editIn, size_t row, bool replay) {
             e.name = edit.name;
             e.file = edit.file;
             e.pack = edit.pack;
+            const bool atEnd = row == entries_.size();
             entries_.insert(entries_.begin() + std::ptrdiff_t(row), std::move(e));
+            if (!atEnd)
+                indexed_ = false;
+            else if (indexed_)
+                indexRow(row);
             countName(edit.name, +1);
             ++live_;
             break;
@@ -210,7 +240,9 @@ Status HogEditPlan::take(const HogEdit& editIn, size_t row, bool replay) {
             edit.name = e.name;
             countName(e.name, -1);
             countName(edit.newName, +1);
+            if (indexed_) unindexRow(row);
             e.name = edit.newName;
+            if (indexed_) indexRow(row);
             e.renamed = e.original && e.name != original_[*e.original].name;
             break;
         }
@@ -219,9 +251,11 @@ Status HogEditPlan::take(const HogEdit& editIn, size_t row, bool replay) {
             edit.name = entries_[row].name;
             countName(edit.name, -1);
             --live_;
-            if (entries_[row].added())
+            if (entries_[row].added()) {
+                if (indexed_) unindexRow(row);
+                if (row + 1 != entries_.size()) indexed_ = false;
                 entries_.erase(entries_.begin() + std::ptrdiff_t(row));
-            else
+            } else
                 entries_[row].deleted = true;
             break;
         }
@@ -341,7 +375,8 @@ bool isKeyword(const Word& w, std::string_view keyword) {
 Result<std::vector<HogEdit>> parseEditScript(std::string_view text, const fs::path& base) {
     std::vector<HogEdit> steps;
     size_t lineNo = 0;
-    size_t start = 0;
+    // Editors on Windows start UTF-8 text with a byte-order mark.
+    size_t start = text.starts_with("\xEF\xBB\xBF") ? 3 : 0;
     while (start < text.size()) {
         size_t end = text.find('\n', start);
         if (end == std::string_view::npos) end = text.size();
@@ -429,6 +464,12 @@ bool sameEntries(const std::vector<HogEntry>& a, const std::vector<HogEntry>& b)
 struct PlanRebuild {
     HogArchive archive;
     Layout layout;
+
+    static bool sizeAndTimeAsPlanned(const HogEditPlan& plan, const fs::path& file) {
+        std::error_code ec;
+        auto size = fileSize(file);
+        return size && *size == plan.fileSize_ && fs::last_write_time(file, ec) == plan.modified_;
+    }
 
     static Result<PlanRebuild> prepare(const HogEditPlan& plan) {
         const std::string where = plan.path_.string() + ": ";
@@ -539,23 +580,54 @@ Result<WrittenHog> previewEdits(const HogEditPlan& plan, const PackOptions& opti
 
 namespace {
 
-// Keeps the archive as NAME.org unless that is there already. Returns how, and
-// whether the file was made now (to be taken back if the rebuild fails after all).
-Result<std::pair<OriginalKept, bool>> keepOriginal(const HogArchive& archive, const Job& job) {
-    const fs::path org = originalPathOf(archive.path());
+// The file a rebuild replaces: the one a link leads to, so that the link stays a
+// link and its target gets the new archive.
+fs::path fileBehind(const fs::path& path) {
     std::error_code ec;
-    if (fs::exists(org, ec)) {
+    if (!fs::is_symlink(fs::symlink_status(path, ec))) return path;
+    fs::path real = fs::canonical(path, ec);
+    return ec ? path : real;
+}
+
+// Whether NAME.org can stand for the kept original: missing, or a regular file that
+// reads as an archive (one kept by an earlier rebuild). Anything else there would
+// be reported as the original while holding none of it.
+Status checkOriginalSlot(const fs::path& org, const fs::path& archive) {
+    std::error_code ec;
+    const auto st = fs::symlink_status(org, ec);
+    if (!fs::exists(st)) return {};
+    if (sameFile(org, archive)) return {};  // see keepOriginal
+    if (fs::is_symlink(st) || !fs::is_regular_file(fs::status(org, ec)))
+        return makeError(ErrorKind::Refused,
+                         pathText(org) + " is " +
+                             (fs::is_symlink(st) ? std::string("a link")
+                                                 : notARegularFile(org).value_or("not a file")) +
+                             ", not a copy of the archive, so the original could not be kept "
+                             "there; move it away and rebuild again");
+    if (!HogArchive::read(org))
+        return makeError(ErrorKind::Refused,
+                         pathText(org) + " is not a hog archive, so the original could not be "
+                                         "kept there; move it away and rebuild again");
+    return {};
+}
+
+// Keeps the archive (the file `real`) as `org` unless that is there already.
+// Returns how, and whether the file was made now (to be taken back if the rebuild
+// fails after all).
+Result<std::pair<OriginalKept, bool>> keepOriginal(const HogArchive& archive, const fs::path& real,
+                                                   const fs::path& org, const Job& job) {
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(org, ec))) {
         // A second name of the archive itself is what a rebuild interrupted between
         // making the link and replacing the archive leaves: the original is not kept
         // yet.
-        if (!fs::equivalent(org, archive.path(), ec) || ec)
-            return std::pair{OriginalKept::Already, false};
+        if (!sameFile(org, real)) return std::pair{OriginalKept::Already, false};
         fs::remove(org, ec);
         if (ec) return makeError(ErrorKind::WriteFailed, org.string() + ": " + ec.message());
     }
     // The rebuild writes a new file and renames it over the archive; the old file is
     // never written again, so a second name for it holds the original unchanged.
-    fs::create_hard_link(archive.path(), org, ec);
+    fs::create_hard_link(real, org, ec);
     if (!ec) return std::pair{OriginalKept::Linked, true};
 
     auto copy = AtomicFile::create(org);
@@ -580,20 +652,32 @@ Result<std::pair<OriginalKept, bool>> keepOriginal(const HogArchive& archive, co
 
 Result<EditOutcome> rebuildHog(const HogEditPlan& plan, const PackOptions& options,
                                const Job& job) {
+    // Held until the new archive is in place: a second writer waits, then is told
+    // the archive is busy, and never plans from the old file.
+    auto lock = lockArchive(plan.archivePath());
+    if (!lock) return lock.error();
     auto prep = PlanRebuild::prepare(plan);
     if (!prep) return prep.error();
     const HogArchive& archive = prep->archive;
+    const fs::path real = fileBehind(archive.path());
+    const fs::path org = originalPathOf(archive.path());
+    if (auto st = checkOriginalSlot(org, real); !st) return st.error();
 
-    auto staged = AtomicFile::create(archive.path());
+    auto staged = AtomicFile::create(real);
     if (!staged) return staged.error();
     StagedSink sink(*staged);
     auto written = writeLayout(prep->layout, sink, options, job);
     if (!written) return written.error();
     if (job.stopRequested()) return makeError(ErrorKind::Stopped, "stopped before the end");
 
-    auto kept = keepOriginal(archive, job);
+    // A program that takes no lock may have written meanwhile.
+    if (!lock->stillNamedBy(real) || !PlanRebuild::sizeAndTimeAsPlanned(plan, real))
+        return makeError(ErrorKind::Refused,
+                         pathText(archive.path()) +
+                             ": the archive has changed since these changes were planned; "
+                             "open it again and plan them anew");
+    auto kept = keepOriginal(archive, real, org, job);
     if (!kept) return kept.error();
-    const fs::path org = originalPathOf(archive.path());
     if (auto st = staged->commit(AtomicFile::Flush::ToDisk); !st) {
         if (kept->second) {
             std::error_code ec;

@@ -80,7 +80,8 @@ public:
 
     // The live row named `name` ignoring case: the whole name, otherwise the last
     // folder part ("raptor.shp" finds "ships\\raptor.shp"). NotFound when none is,
-    // Refused when the name fits several.
+    // Refused when the name fits several. Found through an index of the names built
+    // on the first call, so a plan is not for two threads at once.
     Result<size_t> find(std::string_view name) const;
 
     // Each step is checked before it is taken: names as checkEntryName checks them,
@@ -134,6 +135,13 @@ private:
     // How many live rows bear each name, in lower case: new names are checked
     // against it in constant time, however many rows there are.
     std::unordered_map<std::string, size_t> liveNames_;
+    // Rows by whole name and by last folder part, in lower case, for find(): built
+    // when first needed, kept up to date by renames and adds at the end, and built
+    // again after rows move. Deleted rows stay in it and are passed over.
+    void indexRow(size_t row) const;
+    void unindexRow(size_t row) const;
+    mutable std::unordered_map<std::string, std::vector<size_t>> byName_, byLastPart_;
+    mutable bool indexed_ = false;
 
     friend struct PlanRebuild;
 };
@@ -165,9 +173,9 @@ struct EditOutcome {
 //   replace NAME FILE [pack]
 //   rename OLD NEW
 //   delete NAME
-// with "#" starting a comment line and blank lines ignored. Words are separated by
-// blanks; a word holding blanks is put in double quotes. Keywords may be in any
-// case. FILE is taken relative to `base` unless absolute; an added entry is named
+// with "#" starting a comment line and blank lines ignored, and a UTF-8 byte-order
+// mark at the start passed over. Words are separated by blanks; a word holding
+// blanks is put in double quotes. Keywords may be in any case. FILE is taken relative to `base` unless absolute; an added entry is named
 // after its file unless "as NAME" is given. The error names the faulty line.
 Result<std::vector<HogEdit>> parseEditScript(std::string_view text, const fs::path& base);
 

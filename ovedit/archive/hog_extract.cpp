@@ -129,13 +129,20 @@ std::vector<Planned> plan(const HogArchive& archive, std::span<const size_t> row
         const std::string key = p.generic_string();
         return exact.count(key) || (foldCase && folded.count(lowerAscii(key)));
     };
+    // The next number to try for each repeated name: ten thousand repeats of one
+    // name would otherwise try every number already given, once per repeat.
+    std::unordered_map<std::string, unsigned> nextNumber;
     for (auto [i, first] : repeats) {
         const fs::path original = *out[i].target;
+        const std::string key = foldCase ? lowerAscii(original.generic_string())
+                                         : original.generic_string();
+        unsigned& next = nextNumber.try_emplace(key, 2).first->second;
         fs::path renamed;
-        for (unsigned n = 2;; ++n) {
-            renamed = numbered(original, n);
+        for (;; ++next) {
+            renamed = numbered(original, next);
             if (!taken(renamed)) break;
         }
+        ++next;
         exact.emplace(renamed.generic_string(), i);
         folded.emplace(lowerAscii(renamed.generic_string()), i);
         out[i].target = renamed;
@@ -267,6 +274,7 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
 
     const std::vector<Planned> planned = plan(archive, rows, dest);
     bool replaceAll = ifExists == Overwrite::Replace;
+    std::optional<Answer> notPackedForAll;  // Yes to all or No to all given
     bool stopAll = false;
     ScratchBuffer packedBytes, plainBytes;
 
@@ -346,10 +354,15 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
             unpack = info->packed;
             if (!unpack && mode == ExtractMode::Unpack) {
                 status("Error unpacking ", e.name);
-                Answer a = reporter.question(
-                    kTitle,
-                    "Error unpacking " + shown + " file not compressed. Do you want to extract?",
-                    Buttons::YesNoCancel, Icon::Question);
+                Answer a = notPackedForAll.value_or(Answer::Cancel);
+                if (!notPackedForAll) {
+                    a = reporter.question(kTitle,
+                                          "Error unpacking " + shown +
+                                              " file not compressed. Do you want to extract?",
+                                          Buttons::YesYesToAllNoNoToAllCancel, Icon::Question);
+                    if (a == Answer::YesToAll) notPackedForAll = a = Answer::Yes;
+                    if (a == Answer::NoToAll) notPackedForAll = a = Answer::No;
+                }
                 if (a == Answer::Cancel) {
                     result.cancelled = true;
                     break;
@@ -377,6 +390,8 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
                 continue;
             }
             auto n = refpack::decodeInto(packed, plainBytes.get(size_t(*stated) + kUnpackMargin));
+            if (n)
+                if (auto st = refpack::checkProduced(*n, *stated); !st) n = st.error();
             if (!n) {
                 failItem("Error unpacking " + shown + ": " + n.error().describe());
                 continue;
@@ -536,6 +551,7 @@ Status unpackToFile(const fs::path& archive, const fs::path& dest, uint32_t size
     auto plain = std::make_unique_for_overwrite<uint8_t[]>(room);
     auto n = refpack::decodeInto(ByteSpan(item.get(), size), std::span<uint8_t>(plain.get(), room));
     if (!n) return n.error();
+    if (auto st = refpack::checkProduced(*n, info.unpackedSize.value_or(0)); !st) return st;
     item.reset();  // the packed bytes are not needed while writing
     if (auto st = file->write(ByteSpan(plain.get(), *n)); !st) return st;
     return file->commit();

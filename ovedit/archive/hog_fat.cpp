@@ -122,6 +122,11 @@ bool restoreFat(HogArchive& archive, Reporter& reporter) {
         " other apps. and it can CAUSE INTERFERENCE with the ship switcher if enabled.",
         Buttons::YesNo, Icon::Question);
     if (a != Answer::Yes) return false;
+    auto lock = lockOpenArchive(archive);
+    if (!lock) {
+        reporter.message("Error", "Error - " + lock.error().describe(), Icon::Critical);
+        return false;
+    }
     if (auto st = writeFileAt(archive.path(), 0, *saved); !st) {
         reporter.message("Error", "Error - " + st.error().describe(), Icon::Critical);
         return false;
@@ -138,6 +143,11 @@ bool pasteEntry(HogArchive& archive, size_t from, size_t to, Reporter& reporter)
     }
     const uint32_t source = entries[from].entryPos;
     const uint32_t target = entries[to].entryPos;
+    auto lock = lockOpenArchive(archive);
+    if (!lock) {
+        reporter.message("OV Edit", "Error - " + lock.error().describe(), Icon::Critical);
+        return false;
+    }
     auto pointer = readFileAt(archive.path(), source, 8);
     auto current = readFileAt(archive.path(), target, 8);
     if (!pointer || pointer->size() != 8 || !current || current->size() != 8) {
@@ -217,6 +227,11 @@ bool saveEntry(HogArchive& archive, size_t row, std::string_view name, std::stri
     w.u32be(*offset);
     w.u32be(*size);
     w.bytes(ByteSpan(reinterpret_cast<const uint8_t*>(name.data()), name.size()));
+    auto lock = lockOpenArchive(archive);
+    if (!lock) {
+        reporter.message(kEditorTitle, "Error - " + lock.error().describe(), Icon::Critical);
+        return false;
+    }
     if (auto st = writeFileAt(archive.path(), e.entryPos, w.buffer()); !st) {
         reporter.message(kEditorTitle, "Error - " + st.error().describe(), Icon::Critical);
         return false;

@@ -25,6 +25,14 @@ Result<uint32_t> countFatEntries(const ReadOnlyFile& file, uint64_t fileSize, ui
 // See HogArchive::backupPath().
 fs::path backupPathOf(const fs::path& archive);
 
+// The write lock every change to an archive file takes (WriteLock), with the busy
+// refusal said of the archive.
+Result<WriteLock> lockArchive(const fs::path& path);
+// lockArchive, refused unless the path still names the file `archive` read, at the
+// size it read: an archive rebuilt or replaced since then has other bytes where its
+// FAT entries point.
+Result<WriteLock> lockOpenArchive(const HogArchive& archive);
+
 // ---- The archive writer shared by building and rebuilding ---------------------------
 
 // Where the bytes of one piece of a new archive's data come from.

@@ -16,17 +16,21 @@
 #include <QListView>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QSettings>
 #include <QStringListModel>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "common/fileio.h"
 #include "ovedit/convert/converter_helper.h"
 #include "ovedit/convert/converter_library.h"
-#include "ovtool/model/document.h"
+#include "common/shp_model.h"
 #include "ovedit/ui/controls.h"
 #include "ovedit/ui/tool_launcher.h"
+#include "common/ui/drops.h"
+#include "common/ui/job_runner.h"
 #include "common/ui/qt_reporter.h"
 
 namespace ov::edit {
@@ -34,14 +38,6 @@ namespace ov::edit {
 namespace {
 
 constexpr const char* kTitle = "OV Edit";
-
-// The one local file a drag carries, or empty.
-QString draggedFile(const QMimeData* data) {
-    if (!data || !data->hasUrls() || data->urls().size() != 1) return {};
-    const QUrl url = data->urls().front();
-    return url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile() ? url.toLocalFile()
-                                                                      : QString();
-}
 
 QString shpBeside(const QString& source) {
     const QFileInfo info(source);
@@ -53,21 +49,20 @@ QString shpBeside(const QString& source) {
 ConvertTab::ConvertTab(desktop::QtReporter& reporter, QWidget* parent)
     : QWidget(parent),
       reporter_(reporter),
-      helperProgram_(QCoreApplication::applicationFilePath()),
-      toolProgram_(defaultToolProgram()) {
+      helperProgram_(QCoreApplication::applicationFilePath()) {
     setObjectName("convertTab");
     setAccessibleName("3DS Conversion");
     setAcceptDrops(true);
+    runner_ = new desktop::JobRunner(this, reporter_, this);
+    connect(runner_, &desktop::JobRunner::progressed, this,
+            [this](const Progress& p) { showOutput(QString::fromStdString(p.status)); });
     createControls();
     refreshCommands();
 }
 
 ConvertTab::~ConvertTab() {
-    if (isBusy()) {
-        process_->disconnect(this);
-        process_->kill();
-        process_->waitForFinished(5000);
-    }
+    // The helper is ended before the controls its result would go to.
+    delete runner_;
 }
 
 void ConvertTab::createControls() {
@@ -212,11 +207,11 @@ void ConvertTab::browseDestination() {
 }
 
 void ConvertTab::dragEnterEvent(QDragEnterEvent* event) {
-    if (!isBusy() && !draggedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+    if (!isBusy() && !desktop::droppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
 }
 
 void ConvertTab::dropEvent(QDropEvent* event) {
-    const QString path = draggedFile(event->mimeData());
+    const QString path = desktop::droppedFile(event->mimeData());
     if (path.isEmpty() || isBusy()) return;
     event->acceptProposedAction();
     setSource(path);
@@ -224,8 +219,31 @@ void ConvertTab::dropEvent(QDropEvent* event) {
 
 // ---- Converting -----------------------------------------------------------------------
 
+// One run of the helper, as the worker saw it.
+struct ConvertTab::Run {
+    QString output;      // what the library printed
+    QByteArray errors;   // the helper's standard error, with its report line
+    int exitCode = 0;
+    bool crashed = false;
+    bool stopped = false;
+    QString startError;  // set when the helper could not be started
+};
+
+namespace {
+
+// What the library prints is a few lines per mesh; a helper that prints without end
+// is not let to fill the memory.
+constexpr qsizetype kMaxOutput = qsizetype(4) << 20;
+
+QString lastLine(const std::string& text) {
+    const QString all = QString::fromUtf8(text.data(), qsizetype(text.size())).trimmed();
+    return all.mid(all.lastIndexOf('\n') + 1);
+}
+
+}  // namespace
+
 bool ConvertTab::isBusy() const {
-    return process_ && process_->state() != QProcess::NotRunning;
+    return runner_->isRunning();
 }
 
 bool ConvertTab::convert() {
@@ -261,29 +279,58 @@ bool ConvertTab::convert() {
     lblConvertResult_->setText("Converting...");
     runDestination_ = target.absoluteFilePath();
 
-    delete process_;
-    process_ = new QProcess(this);
-    process_->setProgram(helperProgram_);
+    const QString program = helperProgram_;
     // The library takes an output path of at most 79 characters; run in the
     // destination's folder, it gets only the file's name.
-    process_->setWorkingDirectory(target.absolutePath());
-    process_->setArguments({kConverterHelperOption, QFileInfo(src).absoluteFilePath(), texture,
-                            target.fileName(), library_});
-    connect(process_, &QProcess::readyReadStandardOutput, this, &ConvertTab::readOutput);
-    connect(process_, &QProcess::finished, this, &ConvertTab::finished);
-    connect(process_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError e) {
-        if (e != QProcess::FailedToStart) return;
-        lblConvertResult_->setText("Not converted: the converter could not be started");
-        reporter_.message(kTitle,
-                          ("The converter could not be started (" +
-                           QDir::toNativeSeparators(helperProgram_) + "): " + process_->errorString())
-                              .toStdString(),
-                          Icon::Critical);
-        refreshCommands();
-        emit busyChanged(false);
-        emit conversionFinished(false);
-    });
-    process_->start();
+    const QString folder = target.absolutePath();
+    const QStringList args = {kConverterHelperOption, QFileInfo(src).absoluteFilePath(), texture,
+                              target.fileName(), library_};
+    desktop::JobSpec spec;
+    spec.objectName = "convertProgress";
+    spec.accessibleName = "Conversion progress";
+    spec.title = "3DS Conversion";
+    spec.label = "Converting " + QFileInfo(src).fileName() + "...";
+    spec.describe = [](const Progress& p) { return lastLine(p.status); };
+    auto work = [program, folder, args](const Job& job, Reporter&) {
+        Run run;
+        QProcess helper;
+        helper.setProgram(program);
+        helper.setWorkingDirectory(folder);
+        helper.setArguments(args);
+        helper.start();
+        if (!helper.waitForStarted(30000)) {
+            run.startError = helper.errorString();
+            return run;
+        }
+        QByteArray out;
+        Progress progress;
+        while (helper.state() != QProcess::NotRunning) {
+            if (job.stopRequested()) {
+                helper.kill();
+                run.stopped = true;
+                helper.waitForFinished(5000);
+                break;
+            }
+            helper.waitForReadyRead(100);
+            const QByteArray more = helper.readAllStandardOutput();
+            if (more.isEmpty()) continue;
+            out += more.left(kMaxOutput - out.size());
+            progress.status = out.toStdString();
+            job.report(progress);
+            if (out.size() >= kMaxOutput) {
+                helper.kill();
+                helper.waitForFinished(5000);
+            }
+        }
+        out += helper.readAllStandardOutput().left(std::max<qsizetype>(0, kMaxOutput - out.size()));
+        run.output = QString::fromUtf8(out);
+        run.errors = helper.readAllStandardError().left(kMaxOutput);
+        run.crashed = helper.exitStatus() == QProcess::CrashExit;
+        run.exitCode = helper.exitCode();
+        return run;
+    };
+    const bool started = runner_->run<Run>(spec, work, [this](Run run) { finished(run); });
+    if (!started) return false;
     setStatus("Converting " + QFileInfo(src).fileName() + "...");
     refreshCommands();
     emit busyChanged(true);
@@ -291,7 +338,7 @@ bool ConvertTab::convert() {
 }
 
 void ConvertTab::stop() {
-    if (isBusy()) process_->kill();
+    runner_->cancel();
 }
 
 bool ConvertTab::waitForConversion(int timeoutMs) {
@@ -299,27 +346,32 @@ bool ConvertTab::waitForConversion(int timeoutMs) {
     clock.start();
     while (isBusy() && clock.elapsed() < timeoutMs)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    // The finished signal has been handled once the process is no longer running.
-    QCoreApplication::processEvents();
     return !isBusy();
 }
 
-void ConvertTab::readOutput() {
-    const QByteArray bytes = process_->readAllStandardOutput();
-    txtConvertLog_->moveCursor(QTextCursor::End);
-    txtConvertLog_->insertPlainText(QString::fromUtf8(bytes));
+void ConvertTab::showOutput(const QString& text) {
+    if (text == txtConvertLog_->toPlainText()) return;
+    txtConvertLog_->setPlainText(text);
     txtConvertLog_->moveCursor(QTextCursor::End);
 }
 
-void ConvertTab::finished(int exitCode, QProcess::ExitStatus status) {
-    readOutput();
-    const QByteArray errors = process_->readAllStandardError();
-    const auto report = parseConverterReport(errors.toStdString());
+void ConvertTab::finished(const Run& run) {
+    showOutput(run.output);
     bool converted = false;
-    if (status == QProcess::CrashExit || !report) {
-        const QString why = status == QProcess::CrashExit
+    const auto report = parseConverterReport(run.errors.toStdString());
+    if (!run.startError.isEmpty()) {
+        lblConvertResult_->setText("Not converted: the converter could not be started");
+        reporter_.message(kTitle,
+                          ("The converter could not be started (" +
+                           QDir::toNativeSeparators(helperProgram_) + "): " + run.startError)
+                              .toStdString(),
+                          Icon::Critical);
+    } else if (run.stopped) {
+        lblConvertResult_->setText("Not converted: stopped");
+    } else if (run.crashed || !report) {
+        const QString why = run.crashed
                                 ? QStringLiteral("it ended abnormally")
-                                : QStringLiteral("it ended with exit code %1").arg(exitCode);
+                                : QStringLiteral("it ended with exit code %1").arg(run.exitCode);
         lblConvertResult_->setText("Not converted: the converter gave no result (" + why + ")");
         reporter_.message(kTitle,
                           ("The converter gave no result: " + why + ".").toStdString(),
@@ -361,13 +413,14 @@ QStringList ConvertTab::problems() const {
 
 bool ConvertTab::checkModel() {
     if (converted_.isEmpty()) return false;
-    model::Document document(reporter_);
-    if (document.open(ov::pathFromText(converted_.toStdString())) != model::OpenResult::Loaded) {
-        problems_->setStringList({"The model could not be read."});
+    auto model = shp::loadModelFile(ov::pathFromText(converted_.toStdString()));
+    if (!model) {
+        problems_->setStringList(
+            {"The model could not be read: " + QString::fromStdString(model.error().describe())});
         return false;
     }
     QStringList lines;
-    for (const shp::Problem& p : document.model().check()) {
+    for (const shp::Problem& p : shp::checkModel(model->chain)) {
         QString line = QString::fromStdString(p.caption) + ": " + QString::fromStdString(p.text);
         if (p.component >= 0) line = QStringLiteral("Component %1 - ").arg(p.component) + line;
         lines << line;

@@ -6,10 +6,11 @@
 //
 // The library runs in a helper process (ovedit/convert/converter_helper.h): this
 // program started again with the helper option binds the library by file name and
-// export name and makes the one call; the tab reads the lines the library prints
-// from the helper's standard output as they come.
+// export name and makes the one call. The helper is run and read as the job
+// runner's work, off this thread: the lines the library prints show as they come,
+// the progress window's Cancel (or Stop) ends the helper, and every message about
+// the result comes once the progress window has closed.
 
-#include <QProcess>
 #include <QWidget>
 #include <optional>
 
@@ -22,6 +23,7 @@ class QSettings;
 class QStringListModel;
 
 namespace ov::desktop {
+class JobRunner;
 class QtReporter;
 }
 
@@ -86,15 +88,16 @@ private:
     void refreshCommands();
     void browseSource();
     void browseDestination();
-    void readOutput();
-    void finished(int exitCode, QProcess::ExitStatus status);
+    struct Run;
+    void finished(const Run& run);
+    void showOutput(const QString& text);
     void setStatus(const QString& text);
 
     desktop::QtReporter& reporter_;
     QString helperProgram_;
     QString library_;
     QString toolProgram_;
-    QProcess* process_ = nullptr;
+    desktop::JobRunner* runner_ = nullptr;
     QString runDestination_;
     bool destinationTyped_ = false;
     std::optional<int> lastCode_;

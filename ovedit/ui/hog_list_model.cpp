@@ -462,6 +462,12 @@ void HogFilterModel::setNameFilter(const QString& text) {
         if (c.unicode() > 0xFF) unmatchable_ = true;
     needle_ = HogListModel::foldName(text.toLatin1().toStdString());
     invalidateFilter();
+    // Rows the filter lets back in come in source order.
+    resort();
+}
+
+void HogFilterModel::resort() {
+    if (sortColumn() >= 0) sort(sortColumn(), sortOrder());
 }
 
 int HogFilterModel::sourceRow(int proxyRow) const {

@@ -150,6 +150,9 @@ public:
 
     // The source rows of the given proxy rows.
     int sourceRow(int proxyRow) const;
+    // Sorts the rows again by the column they were last sorted by, if any: rows
+    // change (a filter, a FAT command) without the list sorting itself.
+    void resort();
 
 protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;

@@ -59,6 +59,31 @@ QString decodeText(ByteSpan bytes) {
     return QString::fromLatin1(view);
 }
 
+// A text view lays out a line of a million characters for minutes, whatever it
+// wraps: lines longer than this are cut, with a mark saying how much was left out.
+constexpr qsizetype kPreviewLineChars = 2000;
+
+QString cutLongLines(const QString& text, qsizetype& linesCut) {
+    linesCut = 0;
+    QString out;
+    qsizetype start = 0;
+    while (start < text.size()) {
+        qsizetype end = text.indexOf(QLatin1Char('\n'), start);
+        const qsizetype next = end < 0 ? text.size() : end + 1;
+        if (end < 0) end = text.size();
+        if (end - start <= kPreviewLineChars) {
+            out += QStringView(text).mid(start, next - start);
+        } else {
+            ++linesCut;
+            out += QStringView(text).mid(start, kPreviewLineChars);
+            out += QStringLiteral(" [... %1 more characters]").arg(end - start - kPreviewLineChars);
+            if (next > end) out += QLatin1Char('\n');
+        }
+        start = next;
+    }
+    return out;
+}
+
 // Image formats recognised from the bytes even when the name does not say so.
 bool isCommonImageFormat(const QByteArray& format) {
     return format == "png" || format == "jpeg" || format == "gif" || format == "bmp";
@@ -224,9 +249,14 @@ PreviewContent buildPreview(const HogArchive& archive, const HogEntry& entry,
         if (!readMore(kPreviewTextBytes)) return hex(content, contentSize, {});
         const size_t shown = std::min(content.size(), kPreviewTextBytes);
         c.kind = PreviewContent::Kind::Text;
-        c.text = decodeText(ByteSpan(content).subspan(0, shown));
+        qsizetype linesCut = 0;
+        c.text = cutLongLines(decodeText(ByteSpan(content).subspan(0, shown)), linesCut);
         if (contentSize > shown)
             details += QStringLiteral("; the first %1 shown").arg(bytesText(shown));
+        if (linesCut > 0)
+            details += QStringLiteral("; %1 line(s) longer than %2 characters cut")
+                           .arg(linesCut)
+                           .arg(kPreviewLineChars);
         c.details = details;
         return c;
     }
@@ -397,6 +427,17 @@ void HogPreview::clear() {
 void HogPreview::showMessage(const QString& text) {
     message_->setText(text);
     pages_->setCurrentWidget(message_);
+    dropModelView();
+}
+
+// An OpenGL view hidden under another page and shown again stays black on screen
+// (its window composes it no more), so it does not outlive its page: the next
+// model gets a view of its own.
+void HogPreview::dropModelView() {
+    if (!model_ || pages_->currentWidget() == model_) return;
+    pages_->removeWidget(model_);
+    delete model_;
+    model_ = nullptr;
 }
 
 desktop::ModelViewWidget* HogPreview::modelView() {
@@ -445,6 +486,7 @@ void HogPreview::present(PreviewContent content) {
             break;
         }
     }
+    if (content.kind != PreviewContent::Kind::Model) dropModelView();
     // The big parts are on screen now; keep what tells what is shown.
     content.text.clear();
     content.image = QImage();

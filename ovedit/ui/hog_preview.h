@@ -81,6 +81,7 @@ signals:
     void previewShown();
 
 private:
+    void dropModelView();
     struct Request {
         std::shared_ptr<const archive::HogArchive> archive;
         int row = -1;
@@ -100,7 +101,7 @@ private:
     QPlainTextEdit* text_ = nullptr;
     QPlainTextEdit* hexText_ = nullptr;
     QWidget* image_ = nullptr;
-    desktop::ModelViewWidget* model_ = nullptr;  // made when a model is first shown
+    desktop::ModelViewWidget* model_ = nullptr;  // made when a model is shown
 
     QFutureWatcher<PreviewContent> watcher_;
     Request current_;

@@ -16,24 +16,27 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
-#include <QProgressDialog>
 #include <QPushButton>
 #include <QSettings>
+#include <QSignalBlocker>
 #include <QSplitter>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
-#include <QtConcurrent>
 #include <algorithm>
 #include <chrono>
 
 #include "common/fileio.h"
+#include "ovedit/ui/archive_workspace.h"
 #include "ovedit/ui/entry_dialog.h"
 #include "ovedit/ui/entry_drag.h"
 #include "ovedit/ui/fat_editor.h"
 #include "ovedit/ui/hog_list_model.h"
 #include "ovedit/ui/hog_preview.h"
 #include "ovedit/ui/ui_text.h"
+#include "common/ui/drops.h"
+#include "common/ui/job_runner.h"
 #include "common/ui/qt_reporter.h"
+#include "common/ui/table_setup.h"
 
 namespace ov::edit {
 
@@ -81,23 +84,11 @@ QLabel* caption(QWidget* parent, const QString& text, QWidget* buddy) {
 
 HogListView::HogListView(QWidget* parent) : QTableView(parent) {}
 
-QStringList HogListView::droppedFiles(const QMimeData* data) {
-    if (!data || !data->hasUrls()) return {};
-    QStringList files;
-    for (const QUrl& url : data->urls()) {
-        if (!url.isLocalFile()) return {};
-        const QString path = url.toLocalFile();
-        if (!QFileInfo(path).isFile()) return {};
-        files << path;
-    }
-    return files;
-}
-
 // Only files from outside the program: entries dragged out of the list are not taken
 // back. A drop the list refuses goes on to the window (which opens an archive).
 bool HogListView::accepts(const QDropEvent* event) const {
     return event->source() == nullptr && dropAllowed_ && dropAllowed_() &&
-           !droppedFiles(event->mimeData()).isEmpty();
+           !desktop::droppedFiles(event->mimeData()).isEmpty();
 }
 
 void HogListView::dragEnterEvent(QDragEnterEvent* event) {
@@ -119,7 +110,7 @@ void HogListView::dropEvent(QDropEvent* event) {
         event->ignore();
         return;
     }
-    const QStringList files = droppedFiles(event->mimeData());
+    const QStringList files = desktop::droppedFiles(event->mimeData());
     const QModelIndex at = indexAt(event->position().toPoint());
     event->setDropAction(Qt::CopyAction);
     event->accept();
@@ -146,8 +137,9 @@ HogTab::HogTab(desktop::QtReporter& reporter, QWidget* parent) : QWidget(parent)
     model_ = new HogListModel(this);
     proxy_ = new HogFilterModel(this);
     proxy_->setSourceModel(model_);
-    // An extraction gets a thread of its own, so previews never wait behind it.
-    extractPool_.setMaxThreadCount(1);
+    // An extraction or a rebuild gets a thread of its own, so previews never wait behind it.
+    runner_ = std::make_unique<desktop::JobRunner>(this, reporter_);
+    connect(runner_.get(), &desktop::JobRunner::progressed, this, &HogTab::showProgress);
     createControls();
     createPopupMenu();
     connectSignals();
@@ -155,14 +147,29 @@ HogTab::HogTab(desktop::QtReporter& reporter, QWidget* parent) : QWidget(parent)
     preview_->clear();
 }
 
+// The tab lists the new snapshot itself, once the list's model has it.
+void HogTab::takeArchive(std::shared_ptr<const HogArchive> archive) {
+    const QSignalBlocker quiet(ws_);
+    model_->setPlan(nullptr);
+    ws_->setArchive(std::move(archive));
+}
+
+bool HogTab::hasPendingChanges() const {
+    return ws_->hasPendingChanges();
+}
+
+const archive::HogEditPlan* HogTab::editPlan() const {
+    return ws_->plan();
+}
+
+QUndoStack* HogTab::undoStack() const {
+    return ws_->undoStack();
+}
+
 HogTab::~HogTab() {
-    // A running extraction or rebuild may be waiting for an answer on this thread, so
-    // it is stopped and this thread keeps answering until it has ended.
-    if (extractWatcher_.isRunning() || applyWatcher_.isRunning()) {
-        extractStop_.request_stop();
-        while (!extractWatcher_.isFinished() || !applyWatcher_.isFinished())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
+    // A running extraction or rebuild reads the archive and the plan: it is stopped
+    // (answering its questions meanwhile) before they go.
+    runner_.reset();
 }
 
 void HogTab::createControls() {
@@ -215,22 +222,14 @@ void HogTab::createControls() {
     list_->setObjectName("hogList");
     list_->setAccessibleName("Archive entries");
     list_->setModel(proxy_);
-    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // No sort column at first: the rows stand in FAT order until a header is clicked.
+    desktop::setUpTable(list_, {.multiSelect = true, .editable = false, .sortable = true});
     list_->setDragEnabled(true);
     list_->setDragDropMode(QAbstractItemView::DragDrop);
     list_->setDefaultDropAction(Qt::CopyAction);
     list_->setDropAllowed([this] { return archive_ != nullptr && !busy_ && !entryDialog_; });
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
-    list_->setWordWrap(false);
-    list_->setAlternatingRowColors(true);
-    list_->verticalHeader()->hide();
-    // Every row one line high: no row is measured, whatever the archive's size.
-    list_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    list_->verticalHeader()->setDefaultSectionSize(list_->fontMetrics().height() + 6);
     QHeaderView* header = list_->horizontalHeader();
-    header->setHighlightSections(false);
     header->setSectionsMovable(true);
     const QFontMetrics fm = list_->fontMetrics();
     auto widthFor = [&](const QString& sample) { return fm.horizontalAdvance(sample) + 28; };
@@ -242,9 +241,6 @@ void HogTab::createControls() {
     header->resizeSection(HogListModel::Packed, widthFor("Yes, 16,777,215 bytes"));
     header->resizeSection(HogListModel::Change, widthFor("Replaced, renamed"));
     header->setSectionResizeMode(HogListModel::Name, QHeaderView::Stretch);
-    // No sort column at first: the rows stand in FAT order until a header is clicked.
-    header->setSortIndicator(-1, Qt::AscendingOrder);
-    list_->setSortingEnabled(true);
     list_->setDragFactory([this] { return makeDragData(); });
 
     preview_ = new HogPreview(this);
@@ -431,11 +427,7 @@ void HogTab::connectSignals() {
             proxy_->sort(HogListModel::Packed, header->sortIndicatorOrder());
     });
     connect(list_, &QWidget::customContextMenuRequested, this, &HogTab::showPopup);
-
-    connect(&extractWatcher_, &QFutureWatcher<archive::ExtractResult>::finished, this,
-            &HogTab::extractionDone);
-    connect(&applyWatcher_, &QFutureWatcher<std::optional<archive::EditOutcome>>::finished, this,
-            &HogTab::applyDone);
+    connect(ws_, &ArchiveWorkspace::planChanged, this, &HogTab::planStepped);
 }
 
 // ---- Opening and closing --------------------------------------------------------------
@@ -450,9 +442,8 @@ bool HogTab::openArchive(const QString& path) {
     auto opened = HogArchive::open(toPathText(path), reporter_);
     if (!opened) return false;
 
-    archive_ = std::make_shared<const HogArchive>(std::move(*opened));
+    takeArchive(std::make_shared<const HogArchive>(std::move(*opened)));
     copiedRow_.reset();
-    plan_.reset();
     model_->setArchive(archive_);
     showArchiveLabels();
     setStatus(archive_->usedCompanion()
@@ -471,9 +462,8 @@ bool HogTab::openArchive(const QString& path) {
 bool HogTab::closeArchive() {
     if (busy_ || !archive_) return false;
     if (!maybeApply()) return false;
-    archive_.reset();
+    takeArchive(nullptr);
     copiedRow_.reset();
-    plan_.reset();
     model_->setArchive(nullptr);
     preview_->clear();
     lblHogPath_->clear();
@@ -488,7 +478,10 @@ bool HogTab::closeArchive() {
 }
 
 void HogTab::suggestArchive(const QString& path) {
-    if (!archive_ && txtHogPath_->text().trimmed().isEmpty()) txtHogPath_->setText(path);
+    // The path box follows the game folder in force; a path the user typed stays.
+    const QString typed = txtHogPath_->text().trimmed();
+    if (!archive_ && (typed.isEmpty() || typed == suggested_)) txtHogPath_->setText(path);
+    suggested_ = path;
 }
 
 void HogTab::showArchiveLabels() {
@@ -531,7 +524,8 @@ void HogTab::setStatus(const QString& text) {
 void HogTab::updateCommands() {
     const bool open = archive_ != nullptr;
     const bool idle = !busy_;
-    cmdOpen_->setEnabled(!open && idle);
+    // Open with an archive open closes it (asking about pending changes) first.
+    cmdOpen_->setEnabled(idle);
     for (QWidget* w :
          {static_cast<QWidget*>(cmdBrowseHog_), static_cast<QWidget*>(txtHogPath_),
           static_cast<QWidget*>(cmdBrowseHogDest_), static_cast<QWidget*>(txtHogDest_)})
@@ -546,7 +540,7 @@ void HogTab::updateCommands() {
     cmdRestoreFAT_->setEnabled(open && idle && !pending && archive_->hasBackup());
     for (QPushButton* b : {cmdUndoHogChange_, cmdDiscardHogChanges_, cmdApplyHogChanges_})
         b->setEnabled(open && idle && pending);
-    const size_t steps = pending ? plan_->steps().size() : 0;
+    const size_t steps = pending ? ws_->plan()->steps().size() : 0;
     lblHogChanges_->setText(steps == 0   ? QStringLiteral("No changes pending")
                             : steps == 1 ? QStringLiteral("1 change pending")
                                          : QStringLiteral("%1 changes pending").arg(steps));
@@ -650,66 +644,62 @@ QMimeData* HogTab::makeDragData() {
 void HogTab::runExtraction(ExtractMode mode) {
     if (!archive_ || busy_) return;
     std::vector<size_t> rows = selectedEntryRows();
-    const std::string dest = toPathText(txtHogDest_->text());
+    const QString destText = txtHogDest_->text().trimmed();
+    if (!offerDestination(destText)) return;
+    const std::string dest = toPathText(destText);
 
-    extractStop_ = std::stop_source();
-    progressCancelled_ = false;
-    progress_ = new QProgressDialog(this);
-    progress_->setObjectName("hogExtractProgress");
-    progress_->setWindowTitle(kTitle);
-    progress_->setAccessibleName("Extraction progress");
-    progress_->setLabelText(mode == ExtractMode::Raw ? "Extracting..."
-                                                     : "Unpacking and extracting...");
-    progress_->setRange(0, int(std::min<size_t>(rows.size(), INT_MAX)));
-    progress_->setWindowModality(Qt::WindowModal);
-    progress_->setMinimumDuration(400);
-    progress_->setAutoClose(false);
-    progress_->setAutoReset(false);
-    progress_->setMinimumWidth(progress_->fontMetrics().horizontalAdvance(QString(56, 'x')));
-    // Its Cancel button, and Escape or closing it, all stop the run.
-    connect(progress_, &QProgressDialog::canceled, this, &HogTab::stopExtraction);
-    connect(progress_, &QDialog::rejected, this, &HogTab::stopExtraction);
+    desktop::JobSpec spec;
+    spec.objectName = "hogExtractProgress";
+    spec.accessibleName = "Extraction progress";
+    spec.title = kTitle;
+    spec.label = mode == ExtractMode::Raw ? "Extracting..." : "Unpacking and extracting...";
+    spec.total = rows.size();
+    spec.describe = [](const Progress& p) { return fromEntryName(p.status); };
     setBusy(true);
-
-    Job job;
-    job.stop = extractStop_.get_token();
-    // Called on the worker after every item; the window hears of it at most every
-    // 50 ms, and always of the last item.
-    job.progress = [this,
-                    last = std::chrono::steady_clock::time_point()](const Progress& p) mutable {
-        const auto now = std::chrono::steady_clock::now();
-        if (p.done != 0 && p.done != p.total && now - last < std::chrono::milliseconds(50)) return;
-        last = now;
-        QMetaObject::invokeMethod(
-            this, [this, p] { showProgress(p); }, Qt::QueuedConnection);
-    };
-    extractWatcher_.setFuture(
-        QtConcurrent::run(&extractPool_, [archive = archive_, rows = std::move(rows), dest, mode,
-                                          job = std::move(job), &reporter = reporter_] {
+    runner_->run<archive::ExtractResult>(
+        spec,
+        [archive = archive_, rows = std::move(rows), dest, mode](const Job& job,
+                                                                 Reporter& reporter) {
             return archive::extract(*archive, rows, dest, mode, job, reporter);
-        }));
+        },
+        [this](archive::ExtractResult result) {
+            lastExtraction_ = result;
+            extractionDone();
+        });
+}
+
+bool HogTab::offerDestination(const QString& folder) {
+    // An empty or unusable destination is the library's to refuse, in its words.
+    if (folder.isEmpty()) return true;
+    const fs::path path = desktop::toPath(folder);
+    std::error_code ec;
+    if (fs::exists(path, ec) || ec) return true;
+    const std::string shown = toPathText(QDir::toNativeSeparators(folder));
+    const Answer a = reporter_.question(
+        kTitle, "The destination folder " + shown + " doesn't exist. Do you want to create it?",
+        Buttons::YesNo, Icon::Question);
+    if (a != Answer::Yes) return false;
+    fs::create_directories(path, ec);
+    if (ec) {
+        reporter_.message(kTitle, "Error - can't create the folder " + shown + ": " + ec.message(),
+                          Icon::Critical);
+        return false;
+    }
+    return true;
 }
 
 void HogTab::showProgress(const Progress& p) {
-    if (!busy_) return;
-    if (!p.status.empty()) setStatus(fromEntryName(p.status));
-    if (!progress_ || progressCancelled_) return;
-    progress_->setMaximum(int(std::min<uint64_t>(p.total, INT_MAX)));
-    progress_->setValue(int(std::min<uint64_t>(p.done, INT_MAX)));
-    if (!p.status.empty()) progress_->setLabelText(fromEntryName(p.status));
+    if (busy_ && !p.status.empty() && !runner_->cancelRequested())
+        setStatus(fromEntryName(p.status));
 }
 
 void HogTab::stopExtraction() {
     if (!busy_) return;
-    progressCancelled_ = true;
-    extractStop_.request_stop();
+    runner_->cancel();
     setStatus("Stopping after the current item...");
 }
 
 void HogTab::extractionDone() {
-    lastExtraction_ = extractWatcher_.result();
-    if (progress_) progress_->deleteLater();
-    progress_.clear();
     const archive::ExtractResult& r = lastExtraction_;
     if (archive_) lblHogCount_->setText(fromUtf8(archive::countText(archive_->itemCount())));
     QString status = QStringLiteral("%1 file(s) written").arg(groupedNumber(r.written));
@@ -830,15 +820,12 @@ bool HogTab::editFat(const std::function<bool(HogArchive&)>& command, bool chang
 void HogTab::adopt(std::shared_ptr<const HogArchive> archive) {
     const QModelIndex current = list_->selectionModel()->currentIndex();
     const int currentRow = current.isValid() ? proxy_->mapToSource(current).row() : -1;
-    archive_ = std::move(archive);
     // A plan (empty: the FAT commands wait for pending changes) describes the FAT as
     // it was; the next edit starts a new one over the archive as it is now.
-    if (plan_) {
-        plan_.reset();
-        model_->setPlan(nullptr);
-    }
+    takeArchive(std::move(archive));
     if (copiedRow_ && *copiedRow_ >= archive_->entries().size()) copiedRow_.reset();
     const std::vector<int> changed = model_->updateArchive(archive_);
+    proxy_->resort();
     showArchiveLabels();
     if (currentRow >= 0 && std::find(changed.begin(), changed.end(), currentRow) != changed.end())
         currentRowChanged();
@@ -847,13 +834,6 @@ void HogTab::adopt(std::shared_ptr<const HogArchive> archive) {
 
 // ---- Entry edits ------------------------------------------------------------------------
 
-HogEditPlan& HogTab::plan() {
-    if (!plan_) {
-        plan_ = std::make_unique<HogEditPlan>(*archive_);
-        model_->setPlan(plan_.get());
-    }
-    return *plan_;
-}
 
 namespace {
 
@@ -869,8 +849,15 @@ fs::path pathOf(const QString& file) {
 
 // After a step was taken or taken back: the list, the commands and the status follow.
 void HogTab::planStepped() {
-    model_->planChanged();
-    if (plan_ && !plan_->empty()) setStatus(fromUtf8(archive::describe(plan_->steps().back())));
+    if (model_->plan() != ws_->plan())
+        model_->setPlan(ws_->plan());
+    else
+        model_->planChanged();
+    proxy_->resort();
+    if (ws_->hasPendingChanges())
+        setStatus(fromUtf8(archive::describe(ws_->plan()->steps().back())));
+    else
+        setStatus(QStringLiteral("No changes pending"));
     updateCommands();
     currentRowChanged();
     scheduleSelectionSummary();
@@ -894,12 +881,10 @@ void HogTab::openNextAdd() {
     const QString name = pendingFolder_.isEmpty() ? fileName : pendingFolder_ + '\\' + fileName;
     auto* dialog = new EntryDialog(
         EntryDialog::Mode::Add, name, file, false,
-        [this](const QString& n) { return refusal(plan().checkName(n.toLatin1().toStdString())); },
+        [this](const QString& n) { return refusal(ws_->checkName(n.toLatin1().toStdString())); },
         [this](const EntryDialog& d) {
-            const Status st =
-                plan().add(pathOf(d.file()), d.entryName().toLatin1().toStdString(), d.pack());
-            if (st) planStepped();
-            return refusal(st);
+            return refusal(
+                ws_->add(pathOf(d.file()), d.entryName().toLatin1().toStdString(), d.pack()));
         },
         this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
@@ -935,9 +920,7 @@ void HogTab::replaceEntry(int row) {
         EntryDialog::Mode::Replace, fromEntryName(model_->nameOf(row)),
         p ? fromPath(p->file.string()) : QString(), packed, {},
         [this, row](const EntryDialog& d) {
-            const Status st = plan().replace(size_t(row), pathOf(d.file()), d.pack());
-            if (st) planStepped();
-            return refusal(st);
+            return refusal(ws_->replace(size_t(row), pathOf(d.file()), d.pack()));
         },
         this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
@@ -954,13 +937,11 @@ void HogTab::renameEntry(int row) {
     auto* dialog = new EntryDialog(
         EntryDialog::Mode::Rename, present, {}, false,
         [this, row](const QString& n) {
-            return refusal(plan().checkName(n.toLatin1().toStdString(), size_t(row)));
+            return refusal(ws_->checkName(n.toLatin1().toStdString(), size_t(row)));
         },
         [this, row, present](const EntryDialog& d) {
             if (d.entryName() == present) return QString();
-            const Status st = plan().rename(size_t(row), d.entryName().toLatin1().toStdString());
-            if (st) planStepped();
-            return refusal(st);
+            return refusal(ws_->rename(size_t(row), d.entryName().toLatin1().toStdString()));
         },
         this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
@@ -971,47 +952,27 @@ void HogTab::renameEntry(int row) {
 
 void HogTab::deleteEntries(std::vector<int> rows) {
     if (!archive_ || busy_ || rows.empty()) return;
-    // From the last row up: deleting a file still to be added takes its row out, and
-    // the rows below it move up.
-    std::sort(rows.begin(), rows.end(), std::greater<>());
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    HogEditPlan& p = plan();
     size_t taken = 0;
-    for (int row : rows) {
-        if (row < 0 || size_t(row) >= p.entries().size() || p.entries()[size_t(row)].deleted)
-            continue;
-        if (const Status st = p.remove(size_t(row)); !st) {
-            reporter_.message(kTitle, "Error - " + st.error().message, Icon::Exclamation);
-            break;
-        }
-        ++taken;
-    }
-    if (taken == 0) return;
-    planStepped();
+    if (const Status st = ws_->remove(std::move(rows), taken); !st)
+        reporter_.message(kTitle, "Error - " + st.error().message, Icon::Exclamation);
     if (taken > 1) setStatus(QStringLiteral("%1 entries to be deleted").arg(taken));
 }
 
 void HogTab::undoChange() {
-    if (!plan_ || busy_ || !plan_->undo()) return;
-    planStepped();
-    if (plan_->empty()) setStatus(QStringLiteral("No changes pending"));
+    if (busy_ || !ws_->undoStack()->canUndo()) return;
+    ws_->undoStack()->undo();
 }
 
 void HogTab::discardChanges() {
-    if (!plan_ || busy_) return;
-    plan_.reset();
-    model_->setPlan(nullptr);
+    if (!ws_->plan() || busy_) return;
+    ws_->discard();
     setStatus(QStringLiteral("Changes discarded; the archive is as it was"));
-    updateCommands();
-    currentRowChanged();
-    scheduleSelectionSummary();
-    emit pendingChangesChanged(false);
 }
 
 bool HogTab::maybeApply() {
     if (!hasPendingChanges()) return true;
     if (busy_) return false;
-    const size_t steps = plan_->steps().size();
+    const size_t steps = ws_->plan()->steps().size();
     const std::string text = "The archive " + archive_->path().filename().string() + " has " +
                              std::to_string(steps) + (steps == 1 ? " change" : " changes") +
                              " not applied.\nApply them now? (No discards them.)";
@@ -1022,58 +983,32 @@ bool HogTab::maybeApply() {
     }
     if (a != Answer::Yes) return false;
     applyChanges();
-    if (busy_) {
-        QEventLoop wait;
-        connect(this, &HogTab::changesApplied, &wait, &QEventLoop::quit);
-        wait.exec();
-    }
+    runner_->wait();
     return !hasPendingChanges();
 }
 
 void HogTab::applyChanges() {
     if (!archive_ || busy_ || !hasPendingChanges()) return;
-    extractStop_ = std::stop_source();
-    progressCancelled_ = false;
-    progress_ = new QProgressDialog(this);
-    progress_->setObjectName("hogApplyProgress");
-    progress_->setWindowTitle(kTitle);
-    progress_->setAccessibleName("Rebuild progress");
-    progress_->setLabelText("Rebuilding the archive...");
-    progress_->setRange(0, int(std::min<size_t>(plan_->liveCount(), INT_MAX)));
-    progress_->setWindowModality(Qt::WindowModal);
-    progress_->setMinimumDuration(400);
-    progress_->setAutoClose(false);
-    progress_->setAutoReset(false);
-    progress_->setMinimumWidth(progress_->fontMetrics().horizontalAdvance(QString(56, 'x')));
-    connect(progress_, &QProgressDialog::canceled, this, &HogTab::stopExtraction);
-    connect(progress_, &QDialog::rejected, this, &HogTab::stopExtraction);
-    applying_ = true;
+    desktop::JobSpec spec;
+    spec.objectName = "hogApplyProgress";
+    spec.accessibleName = "Rebuild progress";
+    spec.title = kTitle;
+    spec.label = "Rebuilding the archive...";
+    spec.total = ws_->plan()->liveCount();
+    spec.describe = [](const Progress& p) { return fromEntryName(p.status); };
     setBusy(true);
     setStatus("Rebuilding the archive...");
-
-    Job job;
-    job.stop = extractStop_.get_token();
-    job.progress = [this,
-                    last = std::chrono::steady_clock::time_point()](const Progress& p) mutable {
-        const auto now = std::chrono::steady_clock::now();
-        if (p.done != 0 && p.done != p.total && now - last < std::chrono::milliseconds(50)) return;
-        last = now;
-        QMetaObject::invokeMethod(
-            this, [this, p] { showProgress(p); }, Qt::QueuedConnection);
-    };
     // The plan is not touched on this thread while the rebuild runs: every command
     // that would change it is off while the tab is busy.
-    applyWatcher_.setFuture(QtConcurrent::run(
-        &extractPool_, [plan = plan_.get(), job = std::move(job), &reporter = reporter_] {
+    runner_->run<std::optional<archive::EditOutcome>>(
+        spec,
+        [plan = ws_->plan()](const Job& job, Reporter& reporter) {
             return archive::applyHogEdits(*plan, archive::PackOptions{}, job, reporter);
-        }));
+        },
+        [this](std::optional<archive::EditOutcome> outcome) { applyDone(std::move(outcome)); });
 }
 
-void HogTab::applyDone() {
-    const std::optional<archive::EditOutcome> outcome = applyWatcher_.result();
-    if (progress_) progress_->deleteLater();
-    progress_.clear();
-    applying_ = false;
+void HogTab::applyDone(std::optional<archive::EditOutcome> outcome) {
     if (!outcome) {
         setStatus(QStringLiteral("Changes not applied; the archive is as it was"));
         setBusy(false);
@@ -1081,12 +1016,11 @@ void HogTab::applyDone() {
         return;
     }
     // The archive is read again, and listed as it now is.
-    const fs::path path = plan_->archivePath();
-    plan_.reset();
+    const fs::path path = ws_->plan()->archivePath();
     auto fresh = HogArchive::read(path);
     if (!fresh) {
         reporter_.message(kTitle, "Error - " + fresh.error().describe(), Icon::Critical);
-        archive_.reset();
+        takeArchive(nullptr);
         model_->setArchive(nullptr);
         preview_->clear();
         setBusy(false);
@@ -1095,7 +1029,7 @@ void HogTab::applyDone() {
         emit changesApplied(true);
         return;
     }
-    archive_ = std::make_shared<const HogArchive>(std::move(*fresh));
+    takeArchive(std::make_shared<const HogArchive>(std::move(*fresh)));
     copiedRow_.reset();
     model_->setArchive(archive_);
     showArchiveLabels();

@@ -5,16 +5,16 @@
 // renamed and deleted from the popup menu) in an edit plan applied in one rebuild.
 //
 // Every operation goes through ovedit/archive; the tab reads and writes no file of
-// its own. The open archive is a read-only snapshot shared with the workers (the
+// its own. The open archive and the pending edit plan, with its undo history, are
+// the ArchiveWorkspace's; extractions and rebuilds run on the job runner. The open
+// archive is a read-only snapshot shared with the workers (the
 // Packed column, the preview, an extraction, a rebuild); a FAT command works on a
 // fresh read of the archive and the tab then takes that as its snapshot, so nothing a
 // worker is reading ever changes under it. While entry edits are pending the FAT
 // commands that write in place are off: they would change the archive under the plan.
 
-#include <QFutureWatcher>
 #include <QPointer>
 #include <QTableView>
-#include <QThreadPool>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -26,6 +26,7 @@
 #include "common/job.h"
 #include "ovedit/archive/hog.h"
 #include "ovedit/archive/hog_edit.h"
+#include "ovedit/ui/archive_workspace.h"
 #include "ovedit/ui/entry_dialog.h"
 
 class QLabel;
@@ -33,13 +34,14 @@ class QLineEdit;
 class QMenu;
 class QAction;
 class QMimeData;
-class QProgressDialog;
 class QPushButton;
 class QSettings;
 class QSplitter;
 class QTemporaryDir;
+class QUndoStack;
 
 namespace ov::desktop {
+class JobRunner;
 class QtReporter;
 }
 
@@ -59,9 +61,6 @@ public:
     void setDragFactory(DragFactory factory) { dragFactory_ = std::move(factory); }
     // Whether files dragged in from outside the program may be dropped now.
     void setDropAllowed(std::function<bool()> allowed) { dropAllowed_ = std::move(allowed); }
-
-    // The local files a drag from outside carries, when every one is a file.
-    static QStringList droppedFiles(const QMimeData* data);
 
 signals:
     // Files from outside dropped on the list; `at` is the row under the drop, if any.
@@ -94,6 +93,9 @@ public:
     bool closeArchive();
     bool hasArchive() const { return archive_ != nullptr; }
     const std::shared_ptr<const archive::HogArchive>& archive() const { return archive_; }
+    ArchiveWorkspace* workspace() const { return ws_; }
+    // The entry changes' Undo and Redo, for the Edit menu.
+    QUndoStack* undoStack() const;
     // The path box's text, for a start-up that suggests an archive without opening it.
     void suggestArchive(const QString& path);
 
@@ -113,9 +115,9 @@ public:
 
     // ---- Editing the entries ----
     // Edits taken and not yet applied.
-    bool hasPendingChanges() const { return plan_ && !plan_->empty(); }
+    bool hasPendingChanges() const;
     // The plan the edits are taken into; null before the first edit of an archive.
-    const archive::HogEditPlan* editPlan() const { return plan_.get(); }
+    const archive::HogEditPlan* editPlan() const;
     // Asks for each file (in turn) its entry name, suggested in `folder` when given,
     // and whether to pack it, then adds it to the plan. Files dropped on the list
     // come here, with the folder of the row they were dropped on.
@@ -190,6 +192,9 @@ private:
     void currentRowChanged();
 
     void runExtraction(archive::ExtractMode mode);
+    // A destination that is not there yet is created when the user says so; false
+    // when the extraction should not go on.
+    bool offerDestination(const QString& folder);
     void showProgress(const Progress& progress);
     void extractionDone();
     void setBusy(bool busy);
@@ -200,19 +205,22 @@ private:
     void copyEntry();
     void pasteEntry();
     void editEntry();
-    archive::HogEditPlan& plan();
     void planStepped();
     void openNextAdd();
-    void applyDone();
+    void applyDone(std::optional<archive::EditOutcome> outcome);
     void backupFat();
     void restoreFat();
     // Runs a FAT command on a fresh read of the archive; when the command may have
     // changed the FAT, the tab takes the fresh archive as its own.
     bool editFat(const std::function<bool(archive::HogArchive&)>& command, bool changesFat);
     void adopt(std::shared_ptr<const archive::HogArchive> archive);
+    void takeArchive(std::shared_ptr<const archive::HogArchive> archive);
 
     desktop::QtReporter& reporter_;
-    std::shared_ptr<const archive::HogArchive> archive_;
+    ArchiveWorkspace workspace_;
+    ArchiveWorkspace* const ws_ = &workspace_;
+    // The workspace's snapshot.
+    const std::shared_ptr<const archive::HogArchive>& archive_ = workspace_.archive();
     std::optional<size_t> copiedRow_;
 
     HogListModel* model_ = nullptr;
@@ -256,19 +264,13 @@ private:
     QTimer summaryTimer_;
 
     bool busy_ = false;
-    QThreadPool extractPool_;
-    QFutureWatcher<archive::ExtractResult> extractWatcher_;
-    std::stop_source extractStop_;
-    QPointer<QProgressDialog> progress_;
-    bool progressCancelled_ = false;
+    std::unique_ptr<desktop::JobRunner> runner_;
     archive::ExtractResult lastExtraction_;
 
-    std::unique_ptr<archive::HogEditPlan> plan_;
-    QFutureWatcher<std::optional<archive::EditOutcome>> applyWatcher_;
-    bool applying_ = false;
     QPointer<EntryDialog> entryDialog_;
     QStringList pendingAdds_;  // dropped files still to be asked about
     QString pendingFolder_;
+    QString suggested_;  // the archive of the game folder, last suggested
 
     std::unique_ptr<QTemporaryDir> dragRoot_;
     int dragCount_ = 0;

@@ -20,6 +20,7 @@
 
 #include "ovedit/convert/converter_helper.h"
 #include "ovedit/ui/main_window.h"
+#include "common/ui/console.h"
 #include "common/ui/qt_reporter.h"
 #include "common/ui/screenshot.h"
 
@@ -33,6 +34,7 @@ int fail(const QString& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    ov::desktop::useStartingConsole();
     if (argc > 1 && std::strcmp(argv[1], ov::kConverterHelperOption) == 0) {
         // The arguments as Qt reads them (from the wide command line on Windows), in UTF-8.
         QCoreApplication helper(argc, argv);

@@ -17,12 +17,15 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <QUndoGroup>
+#include <QUndoStack>
 
 #include "ovedit/ships/game_files.h"
 #include "ovedit/ui/convert_tab.h"
 #include "ovedit/ui/hog_tab.h"
 #include "ovedit/ui/ships_tab.h"
 #include "ovedit/ui/ui_text.h"
+#include "common/ui/drops.h"
 #include "common/ui/qt_reporter.h"
 
 namespace ov::edit {
@@ -30,15 +33,6 @@ namespace ov::edit {
 namespace {
 
 constexpr const char* kTitle = "OV Edit";
-
-// The one local file a drag from outside the program carries, or empty.
-QString droppedFile(const QMimeData* data) {
-    if (!data || !data->hasUrls() || data->urls().size() != 1) return {};
-    const QUrl url = data->urls().front();
-    if (!url.isLocalFile()) return {};
-    const QString path = url.toLocalFile();
-    return QFileInfo(path).isFile() ? path : QString();
-}
 
 // resource.hog in the game folder, matched ignoring case; empty when it has none.
 QString archiveInGameFolder(const QString& folder) {
@@ -72,9 +66,13 @@ MainWindow::MainWindow(bool useSettings, QWidget* parent)
     connect(tabs_, &QTabWidget::currentChanged, this, [this](int current) {
         for (qsizetype i = 0; i < tabStatus_.size(); ++i)
             if (tabStatus_[i]) tabStatus_[i]->setVisible(i == current);
+        followUndoStack();
     });
 
+    undoGroup_ = new QUndoGroup(this);
     createActions();
+    registerUndoStack(hogTab_, hogTab_->undoStack());
+    registerUndoStack(shipsTab_, shipsTab_->undoStack());
     createMenus();
 
     connect(hogTab_, &HogTab::archiveOpened, this, [this](const QString& path) {
@@ -87,6 +85,8 @@ MainWindow::MainWindow(bool useSettings, QWidget* parent)
         openAction_->setEnabled(!busy);
         recentMenu_->setEnabled(!busy);
         closeArchiveAction_->setEnabled(!busy);
+        // No step is taken back under a running rebuild.
+        followUndoStack();
     });
     connect(hogTab_, &HogTab::extractionFinished, this, [this] {
         if (closeWhenIdle_) close();
@@ -105,6 +105,22 @@ MainWindow::MainWindow(bool useSettings, QWidget* parent)
 MainWindow::~MainWindow() {
     // The tabs go first: their workers may still be talking through the reporter.
     delete tabs_;
+}
+
+void MainWindow::registerUndoStack(QWidget* tab, QUndoStack* stack) {
+    undoStacks_.append({tab, stack});
+    undoGroup_->addStack(stack);
+    followUndoStack();
+}
+
+void MainWindow::followUndoStack() {
+    if (!undoGroup_) return;
+    QWidget* current = tabs_->currentWidget();
+    QUndoStack* active = nullptr;
+    for (const auto& [tab, stack] : undoStacks_)
+        if (tab == current) active = stack;
+    if (current == hogTab_ && hogTab_->isBusy()) active = nullptr;
+    undoGroup_->setActiveStack(active);
 }
 
 void MainWindow::addTab(QWidget* tab, const QString& key, const QString& title,
@@ -141,6 +157,17 @@ void MainWindow::createActions() {
     closeArchiveAction_->setShortcut(QKeySequence::Close);
     connect(closeArchiveAction_, &QAction::triggered, hogTab_, &HogTab::closeArchive);
 
+    undoAction_ = undoGroup_->createUndoAction(this, "&Undo");
+    undoAction_->setObjectName("actUndo");
+    undoAction_->setShortcuts(QKeySequence::Undo);
+    redoAction_ = undoGroup_->createRedoAction(this, "&Redo");
+    redoAction_->setObjectName("actRedo");
+    QList<QKeySequence> redoKeys = QKeySequence::keyBindings(QKeySequence::Redo);
+    for (const QKeySequence& k : {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z),
+                                  QKeySequence(Qt::CTRL | Qt::Key_Y)})
+        if (!redoKeys.contains(k)) redoKeys.append(k);
+    redoAction_->setShortcuts(redoKeys);
+
     gameFolderAction_ = new QAction("Choose &Game Folder...", this);
     gameFolderAction_->setObjectName("actGameFolder");
     gameFolderAction_->setStatusTip("The folder the game is installed in");
@@ -167,6 +194,11 @@ void MainWindow::createMenus() {
     file->addAction(gameFolderAction_);
     file->addSeparator();
     file->addAction(quitAction_);
+
+    QMenu* edit = menuBar()->addMenu("&Edit");
+    edit->setObjectName("menuEdit");
+    edit->addAction(undoAction_);
+    edit->addAction(redoAction_);
 
     QMenu* help = menuBar()->addMenu("&Help");
     help->setObjectName("menuHelp");
@@ -350,14 +382,14 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
     // Entries dragged out of the list are not dropped back onto the window.
-    if (event->source() == nullptr && !droppedFile(event->mimeData()).isEmpty() &&
+    if (event->source() == nullptr && !desktop::droppedFile(event->mimeData()).isEmpty() &&
         !hogTab_->isBusy())
         event->acceptProposedAction();
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {
     if (event->source() != nullptr) return;
-    const QString path = droppedFile(event->mimeData());
+    const QString path = desktop::droppedFile(event->mimeData());
     if (path.isEmpty()) return;
     event->acceptProposedAction();
     if (QFileInfo(path).suffix().compare("3ds", Qt::CaseInsensitive) == 0) {

@@ -16,6 +16,8 @@ class QAction;
 class QLabel;
 class QMenu;
 class QTabWidget;
+class QUndoGroup;
+class QUndoStack;
 
 namespace ov::desktop {
 class QtReporter;
@@ -44,6 +46,10 @@ public:
     HogTab* hogTab() const { return hogTab_; }
     ShipsTab* shipsTab() const { return shipsTab_; }
     ConvertTab* convertTab() const { return convertTab_; }
+
+    // The Edit menu's Undo and Redo act on the stack of the tab in front.
+    void registerUndoStack(QWidget* tab, QUndoStack* stack);
+    QUndoGroup* undoGroup() const { return undoGroup_; }
 
     // The OVTool program the tabs start (beside OVEdit unless set).
     void setToolProgram(const QString& program);
@@ -89,6 +95,7 @@ private:
     void readSettings();
     void writeSettings();
     void updateTitle();
+    void followUndoStack();
     void updateRecentMenu();
     void rememberArchive(const QString& path);
     void browseForArchive();
@@ -106,6 +113,11 @@ private:
     QString gameFolder_;
     QStringList recent_;
     bool closeWhenIdle_ = false;
+
+    QUndoGroup* undoGroup_ = nullptr;
+    QList<QPair<QWidget*, QUndoStack*>> undoStacks_;
+    QAction* undoAction_ = nullptr;
+    QAction* redoAction_ = nullptr;
 
     QMenu* recentMenu_ = nullptr;
     QAction* openAction_ = nullptr;

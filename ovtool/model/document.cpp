@@ -369,7 +369,8 @@ std::optional<ComponentFields> Document::componentFields(size_t k) const {
 std::optional<AttachmentFields> Document::attachmentFields(size_t k, size_t index) const {
     if (k >= componentCount()) return std::nullopt;
     const auto nine = model().locate(k).attachments;
-    if (!nine || index >= chain_.blocks()[*nine].recordCount) return std::nullopt;
+    if (!nine || index >= shp::objectCount(chain_.blocks()[*nine], shp::kAttachmentFieldsEnd))
+        return std::nullopt;
     const shp::ConstAttachmentView a(chain_.blocks()[*nine].record(index));
     return AttachmentFields{a.kind(), a.position(), a.objectIndex(), a.gunType()};
 }
@@ -422,7 +423,8 @@ Result<bool> Document::setAttachmentFields(size_t k, size_t index, const Attachm
 std::optional<BoxFields> Document::boxFields(size_t k, size_t index) const {
     if (k >= componentCount()) return std::nullopt;
     const auto seven = model().locate(k).boxes;
-    if (!seven || index >= chain_.blocks()[*seven].recordCount) return std::nullopt;
+    if (!seven || index >= shp::objectCount(chain_.blocks()[*seven], shp::kBoxFieldsEnd))
+        return std::nullopt;
     const shp::ConstBoxView b(chain_.blocks()[*seven].record(index));
     return BoxFields{b.centre(), b.halfExtents()};
 }

@@ -52,11 +52,11 @@ std::span<uint8_t> recordOf(const Block& b, size_t i) {
 }
 
 void readVertices(const Block& block, ComponentMesh& c, std::vector<bool>& usable) {
-    const size_t n = block.recordCount;
+    // Records without coordinates give no vertices, so every face will be skipped.
+    const size_t n = shp::objectCount(block, 12);
     c.positions.resize(n);
     c.normals.resize(n);
     usable.assign(n, false);
-    if (block.recordSize < 12) return;  // no coordinates: every face will be skipped
     for (size_t i = 0; i < n; ++i) {
         shp::RecordView v(recordOf(block, i));
         c.positions[i] = v.vec3(0);
@@ -142,7 +142,7 @@ RenderMesh buildRenderMesh(const shp::ModelView& model) {
         const shp::ComponentBlocks at = model.locate(k);
         if (at.boxes) {
             const Block& b = blocks[*at.boxes];
-            for (size_t i = 0; i < b.recordCount; ++i) {
+            for (size_t i = 0, n = shp::objectCount(b, shp::kBoxFieldsEnd); i < n; ++i) {
                 shp::BoxView v(recordOf(b, i));
                 MeshBox box{v.centre(), v.halfExtents(), v.matrix()};
                 c.boxes.push_back(box);
@@ -150,7 +150,7 @@ RenderMesh buildRenderMesh(const shp::ModelView& model) {
         }
         if (at.attachments) {
             const Block& b = blocks[*at.attachments];
-            for (size_t i = 0; i < b.recordCount; ++i) {
+            for (size_t i = 0, n = shp::objectCount(b, shp::kAttachmentFieldsEnd); i < n; ++i) {
                 shp::AttachmentView v(recordOf(b, i));
                 c.attachments.push_back({v.kind(), v.position(), v.matrix()});
             }

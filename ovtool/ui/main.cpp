@@ -6,10 +6,12 @@
 #include <cstdio>
 
 #include "ovtool/ui/editor_window.h"
+#include "common/ui/console.h"
 #include "common/ui/qt_reporter.h"
 #include "common/ui/screenshot.h"
 
 int main(int argc, char** argv) {
+    ov::desktop::useStartingConsole();
     QApplication app(argc, argv);
     QApplication::setOrganizationName("Orvane");
     QApplication::setApplicationName("OVTool");

@@ -73,6 +73,21 @@ private:
         QTest::mouseClick(control<QPushButton>("cmdConvert"), Qt::LeftButton);
         QVERIFY(tab_->waitForConversion(60000));
     }
+    // A stand-in for the helper that prints a line, waits, then does `rest`.
+    QString slowHelper(const QString& rest) {
+        const QString path = workPath("slow-helper");
+        QFile script(path);
+        if (!script.open(QIODevice::WriteOnly)) return {};
+        script.write(("#!/bin/sh\necho '3DS -> OV Converter, v0.1'\nsleep 1\n" + rest + "\n").toUtf8());
+        script.close();
+        script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+        return path;
+    }
+    QWidget* progressWindow() const {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == "convertProgress" && w->isVisible()) return w;
+        return nullptr;
+    }
     // What ovcli's conversion of the same input writes.
     QByteArray ovcliConversion(const QString& source, const QString& texture) {
         const QString out = workPath("by-ovcli.shp");
@@ -93,6 +108,8 @@ private slots:
     void missingLibraryIsSaid();
     void existingModelIsReplacedOnlyOnYes();
     void droppedModelBecomesTheSource();
+    void slowConversionShowsProgressAndNoWindowOverItsMessage();
+    void cancelInTheProgressWindowEndsTheConverter();
     void screenshotOfTheTab();
 };
 
@@ -242,6 +259,48 @@ void ConvertTabTest::droppedModelBecomesTheSource() {
     QDropEvent dropAgain(tab_->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, {});
     QApplication::sendEvent(tab_, &dropAgain);
     QCOMPARE(tab_->destination(), workPath("mine.shp"));
+}
+
+void ConvertTabTest::slowConversionShowsProgressAndNoWindowOverItsMessage() {
+    // The helper prints, then ends without a report: its message comes once the
+    // progress window has gone.
+    tab_->setHelperProgram(slowHelper("sleep 1\nexit 3"));
+    std::vector<bool> windowOverMessage;
+    ScopedReportHandler scope([&](const ReportRequest& r) {
+        windowOverMessage.push_back(progressWindow() != nullptr);
+        return r.isQuestion() ? Answer::No : Answer::Ok;
+    });
+    typeInto("txt3dsPath", drone());
+    typeInto("txtShpPath", workPath("slow.shp"));
+    QTest::mouseClick(control<QPushButton>("cmdConvert"), Qt::LeftButton);
+    QVERIFY(tab_->isBusy());
+    QTRY_VERIFY_WITH_TIMEOUT(progressWindow() != nullptr, 10000);
+    // What the converter printed shows while it still runs.
+    QTRY_VERIFY(tab_->output().startsWith("3DS -> OV Converter, v0.1"));
+    QVERIFY(tab_->isBusy());
+    QVERIFY(tab_->waitForConversion(30000));
+    QCOMPARE(windowOverMessage, std::vector<bool>{false});
+    QVERIFY(!progressWindow());
+    QVERIFY(control<QLabel>("lblConvertResult")->text().contains("exit code 3"));
+}
+
+void ConvertTabTest::cancelInTheProgressWindowEndsTheConverter() {
+    Recorder said;
+    tab_->setHelperProgram(slowHelper("exec sleep 60"));
+    typeInto("txt3dsPath", drone());
+    typeInto("txtShpPath", workPath("slow.shp"));
+    QTest::mouseClick(control<QPushButton>("cmdConvert"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(progressWindow() != nullptr, 10000);
+    QPushButton* cancel = progressWindow()->findChild<QPushButton*>("cmdCancelJob");
+    QVERIFY(cancel);
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    QVERIFY(tab_->waitForConversion(20000));
+    QVERIFY(clock.elapsed() < 20000);
+    QVERIFY(said.said.empty());
+    QCOMPARE(control<QLabel>("lblConvertResult")->text(), QString("Not converted: stopped"));
+    QVERIFY(control<QPushButton>("cmdConvert")->isEnabled());
 }
 
 void ConvertTabTest::screenshotOfTheTab() {

@@ -6,15 +6,32 @@
 #include <QTest>
 #include <QTimer>
 
+#ifdef __linux__
 #include <dlfcn.h>
 #include <link.h>
+#endif
 
 #include <cstring>
 #include <string>
 #include <vector>
 
+namespace {
+
+// Qt's own file dialog everywhere, so that answerNextFileDialog finds one: a
+// platform's native dialog (Windows') is no QFileDialog, and the test would wait
+// for it to the end.
+void useQtDialogs() {
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+}
+Q_CONSTRUCTOR_FUNCTION(useQtDialogs)
+
+}  // namespace
+
 namespace ovtest {
 
+#ifndef __linux__
+void keepGlDriversLoaded() {}
+#else
 void keepGlDriversLoaded() {
     std::vector<std::string> drivers;
     dl_iterate_phdr(
@@ -28,6 +45,7 @@ void keepGlDriversLoaded() {
     for (const std::string& d : drivers)
         dlopen(d.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
 }
+#endif
 
 void answerNextFileDialog(QObject* context, std::function<void(QFileDialog*)> answer) {
     QTimer::singleShot(50, context, [answer = std::move(answer)] {

@@ -1,5 +1,6 @@
 #pragma once
-// Helpers for the GUI tests.
+// Helpers for the GUI tests. Linked into every GUI test, they also make each test
+// use Qt's own file dialogs, never the platform's native ones.
 
 #include <functional>
 

@@ -5,6 +5,7 @@
 #include <QAccessible>
 #include <QCheckBox>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,7 +13,8 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProcess>
-#include <QProgressDialog>
+#include <QDialog>
+#include <QScreen>
 #include <QPushButton>
 #include <QSettings>
 #include <QStackedWidget>
@@ -80,11 +82,21 @@ struct Answerer {
     std::vector<ReportRequest> said;
     std::deque<Answer> answers;
     std::function<void(const ReportRequest&)> onQuestion;
+    // How long the user reads each message or question before answering: a
+    // progress window that was to come up has then come up.
+    int readMs = 0;
+    // Whether a progress window was in view as each message or question was answered.
+    std::vector<bool> progressInView;
     std::optional<ScopedReportHandler> scope;
 
     Answerer() {
         scope.emplace([this](const ReportRequest& r) {
             said.push_back(r);
+            if (readMs > 0) QTest::qWait(readMs);
+            bool inView = false;
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (w->isVisible() && w->objectName().endsWith("Progress")) inView = true;
+            progressInView.push_back(inView);
             if (!r.isQuestion()) return Answer::Ok;
             if (onQuestion) onQuestion(r);
             if (answers.empty()) return cautiousAnswer(*r.buttons);
@@ -92,6 +104,10 @@ struct Answerer {
             answers.pop_front();
             return a;
         });
+    }
+    bool progressEverInView() const {
+        return std::find(progressInView.begin(), progressInView.end(), true) !=
+               progressInView.end();
     }
     bool saw(const QString& text) const {
         return std::any_of(said.begin(), said.end(),
@@ -267,6 +283,7 @@ private slots:
     void copyAndPastePointsOneEntryAtAnother();
     void backupThenRestoreGivesTheArchiveBack();
     void previewShowsTextHexImageAndModel();
+    void previewCutsLongLinesAndBoundsHostileModels();
     void draggedEntriesAreExtractedUnpackedOnDrop();
     void droppedFilesAreAskedAboutAddedAndApplied();
     void replaceRenameAndDeleteInOneRebuild();
@@ -278,6 +295,14 @@ private slots:
     void gameFolderAndRecentArchivesAreKept();
     void fileDroppedOnTheWindowOpens();
     void screenshotOptionWritesThePicture();
+    void pathFollowsTheGameFolderInForce();
+    void sortingStaysThroughFilterAndPaste();
+    void noWindowOverTheWorksQuestionsAndMessages();
+    void previewStaysDrawnAfterAnExtraction();
+    void extractToAMissingFolderOffersToCreateIt();
+    void openWithAnArchiveOpenReplacesIt();
+    void applyProgressSaysItPacks();
+    void editMenuUndoesAndRedoesWithThePlatformsKeys();
 };
 
 void HogTabTest::initTestCase() {
@@ -323,7 +348,8 @@ void HogTabTest::typedPathOpensWithTheLibrarysLabelsAndRows() {
     QCOMPARE(labelText("lblHogFilterCount"), QString("16 of 16"));
 
     // The open command gives way to the archive commands; nothing to restore yet.
-    QVERIFY(!control<QPushButton>("cmdOpen")->isEnabled());
+    // Open stays on: another archive opens in place of this one.
+    QVERIFY(control<QPushButton>("cmdOpen")->isEnabled());
     for (const char* name : {"cmdExtract", "cmdUnpackExtract", "cmdSelectAll", "cmdSelectNone",
                              "cmdBackupFAT", "cmdCloseHog"})
         QVERIFY2(control<QPushButton>(name)->isEnabled(), name);
@@ -555,7 +581,7 @@ void HogTabTest::notPackedQuestion() {
         answers.said.front().text,
         QString("Error unpacking data\\readme.txt file not compressed. Do you want to extract?"));
     QCOMPARE(answers.said.front().icon, Icon::Question);
-    QCOMPARE(*answers.said.front().buttons, Buttons::YesNoCancel);
+    QCOMPARE(*answers.said.front().buttons, Buttons::YesYesToAllNoNoToAllCancel);
     QCOMPARE(answers.said.back().text, last);
     QCOMPARE(answers.said.size(), size_t(readmeWritten ? 3 : 2));
     if (readmeWritten) {
@@ -592,11 +618,11 @@ void HogTabTest::cancelMidExtractionLeavesOnlyWholeFiles() {
     Answerer answers;
     answers.answers = {Answer::Yes};
     answers.onQuestion = [&](const ReportRequest&) {
-        auto* progress = tab_->findChild<QProgressDialog*>("hogExtractProgress");
+        auto* progress = window_->findChild<QDialog*>("hogExtractProgress");
         QVERIFY(progress);
         QVERIFY(tab_->isBusy());
-        // Its one button, whether or not the dialog has come up yet.
-        auto* cancel = progress->findChild<QPushButton*>();
+        // Its Cancel, whether or not the window has come up yet.
+        auto* cancel = progress->findChild<QPushButton*>("cmdCancelJob");
         QVERIFY(cancel);
         cancel->click();
     };
@@ -853,6 +879,68 @@ void HogTabTest::previewShowsTextHexImageAndModel() {
                 .startsWith(hexDump(ByteSpan(model).subspan(0, 16)).left(57)));
 }
 
+// One line of a megabyte (plain or packed) is shown cut, at once; a tiny packed
+// model claiming millions of zero-size records is drawn without making them.
+void HogTabTest::previewCutsLongLinesAndBoundsHostileModels() {
+    const Bytes line(1 << 20, 'a');
+    Bytes lines;
+    for (int i = 0; i < 3; ++i) {
+        lines.insert(lines.end(), 300000, char('x' + i));
+        lines.push_back('\n');
+    }
+    shp::ComponentSpec part;
+    part.name = "p";
+    part.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    part.faces = {{0, 1, 2, 0, {}, {}, 0}};
+    part.textures = {"t"};
+    shp::BlockChain zero = shp::buildModel(0, std::vector<shp::ComponentSpec>(20, part));
+    for (shp::Block& b : zero.blocks())
+        if (b.type == shp::BlockType::Boxes || b.type == shp::BlockType::Attachments ||
+            b.type == shp::BlockType::Vertices || b.type == shp::BlockType::Faces) {
+            b.recordSize = 0;
+            b.recordCount = 65535;
+            b.data.clear();
+        }
+    const std::vector<archive::HogItem> items = {
+        {"zero.shp", refpack::encode(zero.write()).value()},
+        {"line.txt", line},
+        {"packed.txt", refpack::encode(line).value()},
+        {"lines.txt", lines},
+    };
+    QVERIFY(archive::writeHog(workPath("long.hog").toStdString(), items));
+    QVERIFY(window_->openArchive(workPath("long.hog")));
+    HogPreview* preview = tab_->preview();
+    auto* text = preview->findChild<QPlainTextEdit*>("txtHogPreviewText");
+    for (int row : {1, 2, 3}) {
+        QElapsedTimer timer;
+        timer.start();
+        clickRow(row);
+        QTRY_VERIFY(!preview->isBusy());
+        QTRY_COMPARE(preview->findChild<QLabel*>("lblHogPreviewName")->text(),
+                     QString::fromStdString(items[size_t(row)].name));
+        QCoreApplication::processEvents();
+        QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+        const QStringList shown = text->toPlainText().split('\n');
+        QCOMPARE(shown.size(), row == 3 ? 4 : 1);
+        for (const QString& l : shown)
+            QVERIFY(l.size() < 2100);
+        QVERIFY(shown[0].endsWith("more characters]"));
+        QVERIFY(preview->findChild<QLabel*>("lblHogPreviewDetails")->text().contains("cut"));
+    }
+    clickRow(0);
+    QTRY_VERIFY(!preview->isBusy());
+    QTRY_COMPARE(preview->findChild<QLabel*>("lblHogPreviewName")->text(), QString("zero.shp"));
+    auto* pages = preview->findChild<QStackedWidget*>();
+    QTRY_COMPARE(pages->currentWidget()->objectName(), QString("hogPreviewModel"));
+    auto* view = preview->findChild<desktop::ModelViewWidget*>("hogPreviewModel");
+    QCOMPARE(view->mesh().components.size(), size_t(20));
+    for (const auto& c : view->mesh().components) {
+        QVERIFY(c.attachments.empty());
+        QVERIFY(c.boxes.empty());
+        QVERIFY(c.positions.empty());
+    }
+}
+
 void HogTabTest::draggedEntriesAreExtractedUnpackedOnDrop() {
     openSample();
     const int readme = rowNamed("data\\readme.txt"), raptor = rowNamed("raptor.shp");
@@ -914,8 +1002,10 @@ void HogTabTest::droppedFilesAreAskedAboutAddedAndApplied() {
     QVERIFY(dialog->problemLabel()->isHidden());
     QTest::mouseClick(dialog->okButton(), Qt::LeftButton);
 
-    // The second file's dialog, once the first has gone.
-    QTRY_VERIFY(tab_->entryDialog() && tab_->entryDialog() != dialog);
+    // The second file's dialog, once the first has gone (it may take the first's
+    // address: it is known by its file).
+    QTRY_VERIFY(tab_->entryDialog() &&
+                tab_->entryDialog()->nameBox()->text() == QString("model.shp"));
     dialog = entryDialog();
     QCOMPARE(dialog->nameBox()->text(), QString("model.shp"));
     dialog->packBox()->setChecked(true);
@@ -1115,11 +1205,11 @@ void HogTabTest::undoAndDiscardLeaveTheArchiveAlone() {
     QCOMPARE(labelText("lblHogChanges"), QString("3 changes pending"));
     QCOMPARE(tab_->listModel()->entryCount(), 17);
 
-    // Undo takes back the last step (both deletions were one each).
+    // Undo takes back the last step: both deletions, made at once, were one.
     QTest::mouseClick(control<QPushButton>("cmdUndoHogChange"), Qt::LeftButton);
-    QCOMPARE(labelText("lblHogChanges"), QString("2 changes pending"));
+    QCOMPARE(labelText("lblHogChanges"), QString("1 change pending"));
     QCOMPARE(cell(0, HogListModel::Change), QString());
-    QCOMPARE(cell(1, HogListModel::Change), QString("Deleted"));
+    QCOMPARE(cell(1, HogListModel::Change), QString());
     // Deleting an added file takes its row out at once.
     tab_->deleteEntries({16});
     QCOMPARE(tab_->listModel()->entryCount(), 16);
@@ -1181,9 +1271,9 @@ void HogTabTest::cancelDuringApplyLeavesTheArchive() {
     QTest::mouseClick(control<QPushButton>("cmdApplyHogChanges"), Qt::LeftButton);
     QVERIFY(tab_->isBusy());
     QVERIFY(!control<QPushButton>("cmdDiscardHogChanges")->isEnabled());
-    auto* progress = tab_->findChild<QProgressDialog*>("hogApplyProgress");
+    auto* progress = window_->findChild<QDialog*>("hogApplyProgress");
     QVERIFY(progress);
-    emit progress->canceled();
+    progress->reject();
     QTRY_VERIFY_WITH_TIMEOUT(!tab_->isBusy(), 60000);
 
     QCOMPARE(answers.texts(), QStringList{"Rebuild stopped: the archive is unchanged"});
@@ -1364,6 +1454,305 @@ void HogTabTest::screenshotOptionWritesThePicture() {
     QVERIFY(program.waitForFinished(60000));
     QCOMPARE(program.exitCode(), 1);
     QVERIFY(program.readAllStandardError().contains("File path error: File not found"));
+}
+
+void HogTabTest::pathFollowsTheGameFolderInForce() {
+    // A previous run kept another game's folder; this run is given this one.
+    QTemporaryDir other;
+    QVERIFY(QFile::copy(archivePath(), other.filePath("resource.hog")));
+    window_->setGameFolder(other.path());
+    window_.reset();
+    window_ = std::make_unique<MainWindow>(true);
+    tab_ = window_->hogTab();
+    QCOMPARE(control<QLineEdit>("txtHogPath")->text(), other.filePath("resource.hog"));
+    window_->setGameFolder(work_->path());
+    QCOMPARE(control<QLineEdit>("txtHogPath")->text(), archivePath());
+    QTest::mouseClick(control<QPushButton>("cmdOpen"), Qt::LeftButton);
+    QCOMPARE(labelText("lblHogPath"), archivePath());
+
+    // A path the user typed is not taken from them.
+    QVERIFY(tab_->closeArchive());
+    auto* box = control<QLineEdit>("txtHogPath");
+    retype(box, workPath("mine.hog"));
+    window_->setGameFolder(other.path());
+    QCOMPARE(box->text(), workPath("mine.hog"));
+}
+
+void HogTabTest::sortingStaysThroughFilterAndPaste() {
+    openSample();
+    QHeaderView* header = tab_->listView()->horizontalHeader();
+    const HogListModel* model = tab_->listModel();
+    const HogFilterModel* proxy = tab_->filterModel();
+    auto inOrder = [&](int column) {
+        for (int r = 1; r < proxy->rowCount(); ++r)
+            if (model->lessThan(proxy->sourceRow(r), proxy->sourceRow(r - 1), column))
+                return false;
+        return true;
+    };
+    const int sizeX = header->sectionViewportPosition(HogListModel::Size) + 5;
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(sizeX, 5));
+    QCOMPARE(header->sortIndicatorSection(), int(HogListModel::Size));
+    QVERIFY(inOrder(HogListModel::Size));
+    auto* filter = control<QLineEdit>("txtHogFilter");
+    QTest::keyClicks(filter, "shp");
+    QTRY_VERIFY(proxy->rowCount() < model->entryCount());
+    QVERIFY(inOrder(HogListModel::Size));
+    filter->clear();
+    QTRY_COMPARE(proxy->rowCount(), model->entryCount());
+    QVERIFY(inOrder(HogListModel::Size));
+
+    // Paste gives an entry another offset: under the Offset sort it moves.
+    const int offsetX = header->sectionViewportPosition(HogListModel::Offset) + 5;
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(offsetX, 5));
+    QVERIFY(inOrder(HogListModel::Offset));
+    const int first = proxy->sourceRow(0), last = proxy->sourceRow(proxy->rowCount() - 1);
+    popupCommand(last, "pldHogCopy");
+    popupCommand(first, "pldHogPaste");
+    QCOMPARE(tab_->archive()->entries()[size_t(first)].offset,
+             tab_->archive()->entries()[size_t(last)].offset);
+    QVERIFY(inOrder(HogListModel::Offset));
+}
+
+void HogTabTest::noWindowOverTheWorksQuestionsAndMessages() {
+    // Several not-packed entries: one Yes to all unpacks everything in one run, the
+    // question in view with no progress window over it, the completion after.
+    openSample();
+    QTest::mouseClick(control<QPushButton>("cmdSelectAll"), Qt::LeftButton);
+    QVERIFY(QDir().mkpath(workPath("all")));
+    Answerer answers;
+    answers.readMs = 700;
+    answers.answers = {Answer::YesToAll};
+    extractWith("cmdUnpackExtract", workPath("all"));
+    QCOMPARE(answers.texts().filter("not compressed").size(), 1);
+    QCOMPARE(answers.said.back().text, QString("Unpacking and extraction Complete"));
+    QVERIFY(!answers.progressEverInView());
+    QCOMPARE(tab_->lastExtraction().written, tab_->archive()->entries().size());
+
+    // A plain extraction's completion likewise.
+    Answerer again;
+    again.readMs = 700;
+    QVERIFY(QDir().mkpath(workPath("raw")));
+    extractWith("cmdExtract", workPath("raw"));
+    QVERIFY(again.saw("Extraction Complete"));
+    QVERIFY(!again.progressEverInView());
+
+    // Apply with a FAT backup: the refresh question in view and its Yes taken.
+    QTest::mouseClick(control<QPushButton>("cmdBackupFAT"), Qt::LeftButton);
+    QVERIFY(QFile::exists(workPath("resource.FAT")));
+    tab_->deleteEntries({0});
+    Answerer refresh;
+    refresh.readMs = 700;
+    refresh.answers = {Answer::Yes};
+    applyAndWait();
+    QVERIFY(refresh.texts().filter("Do you want to refresh it?").size() == 1);
+    QVERIFY(!refresh.progressEverInView());
+    const HogArchive lib = libraryArchive();
+    QCOMPARE(readAll(workPath("resource.FAT")),
+             readAll(archivePath()).left(qsizetype(lib.fatLength())));
+}
+
+void HogTabTest::previewStaysDrawnAfterAnExtraction() {
+    shp::ComponentSpec hull;
+    hull.name = "Hull";
+    hull.vertices = {{-100, -100, 0}, {100, -100, 0}, {0, 100, 0}};
+    hull.faces = {{0, 1, 2, 0, {}, {}, 0}};
+    hull.textures = {"plates"};
+    const Bytes model = shp::buildModel(0, {hull}).write();
+    const std::vector<archive::HogItem> items = {{"notes.txt", {'h', 'i'}},
+                                                 {"ship.shp", refpack::encode(model).value()},
+                                                 {"other.shp", model}};
+    QVERIFY(archive::writeHog(workPath("p.hog").toStdString(), items));
+    QVERIFY(window_->openArchive(workPath("p.hog")));
+    HogPreview* preview = tab_->preview();
+    // What the screen shows where the view is (not what the view would draw if
+    // asked: a view its window no longer composes shows black).
+    auto drawn = [&] {
+        auto* view = preview->findChild<desktop::ModelViewWidget*>("hogPreviewModel");
+        if (!view || !view->isVisible()) return 0;
+        const QPoint at = view->mapTo(window_.get(), QPoint(0, 0));
+        const QImage image = window_->screen()
+                                 ->grabWindow(window_->winId(), at.x(), at.y(), view->width(),
+                                              view->height())
+                                 .toImage();
+        if (image.isNull()) return 0;
+        const QRgb background = image.pixel(0, 0);
+        int covered = 0;
+        for (int y = 0; y < image.height(); y += 2)
+            for (int x = 0; x < image.width(); x += 2)
+                if (image.pixel(x, y) != background) ++covered;
+        // A black frame is what a view without its OpenGL objects shows.
+        return qGray(background) == 0 ? 0 : covered;
+    };
+    auto showRow = [&](int row) {
+        clickRow(row);
+        QTRY_VERIFY(!preview->isBusy());
+        QTRY_COMPARE(preview->findChild<QLabel*>("lblHogPreviewName")->text(),
+                     QString::fromStdString(items[size_t(row)].name));
+    };
+    showRow(1);
+    QTRY_VERIFY(drawn() > 0);
+    // An extraction with a question on the way, then the models again.
+    QTest::mouseClick(control<QPushButton>("cmdSelectAll"), Qt::LeftButton);
+    QVERIFY(QDir().mkpath(workPath("out")));
+    {
+        Answerer answers;
+        // Read slowly: the progress window comes up on the way.
+        answers.readMs = 700;
+        answers.answers = {Answer::Yes, Answer::Yes};
+        extractWith("cmdUnpackExtract", workPath("out"));
+        QVERIFY2(answers.saw("Unpacking and extraction Complete"),
+                 qPrintable(answers.texts().join('\n')));
+    }
+    QTRY_VERIFY(drawn() > 0);
+    // A text, then the models again: the view was hidden under the text's page.
+    showRow(0);
+    showRow(2);
+    QTRY_VERIFY(drawn() > 0);
+    showRow(0);
+    showRow(1);
+    QTRY_VERIFY(drawn() > 0);
+
+    // The sample game as a user clicks through it: a model, a text, another model.
+    openSample();
+    for (const char* name : {"raptor.shp", "data\\readme.txt", "bastion.shp", "data\\readme.txt",
+                             "raptor_t.shp"}) {
+        clickRow(rowNamed(name));
+        QTRY_VERIFY(!preview->isBusy());
+        QTRY_COMPARE(preview->findChild<QLabel*>("lblHogPreviewName")->text(), QString(name));
+        QTest::qWait(300);
+        if (QString(name).endsWith(".shp")) QTRY_VERIFY2(drawn() > 0, name);
+    }
+}
+
+void HogTabTest::extractToAMissingFolderOffersToCreateIt() {
+    openSample();
+    clickRow(rowNamed("raptor.shp"));
+    const QString missing = workPath("new/deeper");
+    {
+        Answerer answers;
+        answers.answers = {Answer::No};
+        extractWith("cmdExtract", missing);
+        QCOMPARE(answers.said.size(), size_t(1));
+        QVERIFY(answers.said[0].text.contains("doesn't exist. Do you want to create it?"));
+        QCOMPARE(*answers.said[0].buttons, Buttons::YesNo);
+        QVERIFY(!QFileInfo::exists(workPath("new")));
+    }
+    Answerer answers;
+    answers.answers = {Answer::Yes};
+    extractWith("cmdExtract", missing);
+    QVERIFY(answers.saw("Extraction Complete"));
+    QCOMPARE(readAll(missing + "/raptor.shp"),
+             toQt(libraryArchive().readRaw(*libraryArchive().find("raptor.shp")).value()));
+}
+
+void HogTabTest::openWithAnArchiveOpenReplacesIt() {
+    const std::vector<archive::HogItem> items = {{"only.txt", {'x'}}};
+    QVERIFY(archive::writeHog(workPath("other.hog").toStdString(), items));
+    openSample();
+    openByTyping(workPath("other.hog"));
+    QCOMPARE(labelText("lblHogPath"), workPath("other.hog"));
+    QCOMPARE(tab_->listModel()->entryCount(), 1);
+
+    // Pending changes are asked about first; Cancel keeps everything as it was.
+    tab_->deleteEntries({0});
+    QVERIFY(tab_->hasPendingChanges());
+    {
+        Answerer answers;
+        answers.answers = {Answer::Cancel};
+        openByTyping(archivePath());
+        QCOMPARE(answers.said.size(), size_t(1));
+        QVERIFY(answers.said[0].text.contains("not applied"));
+        QCOMPARE(labelText("lblHogPath"), workPath("other.hog"));
+        QVERIFY(tab_->hasPendingChanges());
+    }
+    Answerer answers;
+    answers.answers = {Answer::No};
+    openByTyping(archivePath());
+    QCOMPARE(labelText("lblHogPath"), archivePath());
+    QVERIFY(!tab_->hasPendingChanges());
+    QCOMPARE(libraryContents(workPath("other.hog")).size(), size_t(1));
+}
+
+void HogTabTest::applyProgressSaysItPacks() {
+    openSample();
+    // A large file packed on the way: the progress says so while it is packed.
+    QByteArray big(12 * 1024 * 1024, 0);
+    for (qsizetype i = 0; i < big.size(); ++i)
+        big[i] = char((i * 2654435761u >> 13) & 0x3F);
+    writeAll(workPath("big.bin"), big);
+    big.clear();
+    tab_->addFiles({workPath("big.bin")});
+    EntryDialog* dialog = entryDialog();
+    QVERIFY(dialog);
+    dialog->packBox()->setChecked(true);
+    QTest::mouseClick(dialog->okButton(), Qt::LeftButton);
+    QTRY_VERIFY(!tab_->entryDialog());
+
+    Answerer answers;
+    QStringList labels;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, this, [&] {
+        if (auto* p = window_->findChild<QDialog*>("hogApplyProgress"))
+            if (auto* l = p->findChild<QLabel*>("lblJobStatus")) labels << l->text();
+    });
+    watch.start(10);
+    applyAndWait();
+    watch.stop();
+    QVERIFY2(labels.contains("Packing big.bin"), qPrintable(labels.join(" | ")));
+}
+
+void HogTabTest::editMenuUndoesAndRedoesWithThePlatformsKeys() {
+    Answerer answers;
+    openSample();
+    auto* undo = window_->findChild<QAction*>("actUndo");
+    auto* redo = window_->findChild<QAction*>("actRedo");
+    QVERIFY(undo && redo);
+    QVERIFY(window_->findChild<QMenu*>("menuEdit")->actions().contains(undo));
+    QVERIFY(undo->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Z)));
+    QVERIFY(redo->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Y)));
+    QVERIFY(redo->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)));
+    QVERIFY(!undo->isEnabled());
+
+    window_->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    const QString name = cell(1, HogListModel::Name);
+    clickRow(1);
+    clickRow(2, Qt::ControlModifier);
+    QTest::keyClick(tab_->listView(), Qt::Key_Delete);
+    QVERIFY(tab_->hasPendingChanges());
+    QCOMPARE(tab_->editPlan()->steps().size(), size_t(2));
+    QVERIFY(undo->isEnabled());
+    QCOMPARE(undo->text(), QString("&Undo Delete 2 entries"));
+    QWidget* list = tab_->listView();
+    QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY(!tab_->hasPendingChanges());
+    QCOMPARE(labelText("lblHogChanges"), QString("No changes pending"));
+    QTest::keyClick(list, Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(tab_->editPlan()->steps().size(), size_t(2));
+    QVERIFY(tab_->editPlan()->entries()[1].deleted);
+    QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(labelText("lblHogChanges"), QString("2 changes pending"));
+    // The tab's own button takes the same step back.
+    QTest::mouseClick(control<QPushButton>("cmdUndoHogChange"), Qt::LeftButton);
+    QVERIFY(!tab_->hasPendingChanges());
+    QVERIFY(redo->isEnabled());
+    QCOMPARE(cell(1, HogListModel::Name), name);
+
+    // Nothing is taken back under a running rebuild, and another tab has its own.
+    tab_->deleteEntries({1});
+    QTest::mouseClick(control<QPushButton>("cmdApplyHogChanges"), Qt::LeftButton);
+    QVERIFY(tab_->isBusy());
+    QVERIFY(!undo->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(!tab_->isBusy(), 60000);
+    QVERIFY(!tab_->hasPendingChanges());
+    QVERIFY(!undo->isEnabled());
+    tab_->deleteEntries({1});
+    QVERIFY(undo->isEnabled());
+    window_->showTab("convert");
+    QVERIFY(!undo->isEnabled());
+    window_->showTab("hog");
+    QVERIFY(undo->isEnabled());
 }
 
 QTEST_MAIN(HogTabTest)

@@ -27,6 +27,7 @@
 #include "ovedit/ui/main_window.h"
 #include "ovedit/ui/ship_models.h"
 #include "ovedit/ui/ships_tab.h"
+#include "ovedit/ui/ships_workspace.h"
 #include "common/ui/qt_reporter.h"
 
 using namespace ov;
@@ -113,15 +114,20 @@ private:
         return w;
     }
     QDoubleSpinBox* box(const char* name) const { return control<QDoubleSpinBox>(name); }
+    ShipsWorkspace& ws() const { return tab_->workspace(); }
+    QTableView* shipsView() const { return control<QTableView>("lstShips"); }
+    QTableView* weaponsView() const { return control<QTableView>("lstWeapons"); }
+    QMenu* weaponsMenu() const { return control<QMenu>("pldWeaponPopup"); }
+    WeaponListModel* weaponsModel() const { return ws().weaponsModel(); }
 
     void clickShip(size_t position) {
-        auto* proxy = static_cast<QSortFilterProxyModel*>(tab_->shipsView()->model());
+        auto* proxy = static_cast<QSortFilterProxyModel*>(shipsView()->model());
         auto* model = static_cast<ShipListModel*>(proxy->sourceModel());
         const QModelIndex at = proxy->mapFromSource(model->index(int(position), 0));
         QVERIFY(at.isValid());
-        tab_->shipsView()->scrollTo(at);
-        QTest::mouseClick(tab_->shipsView()->viewport(), Qt::LeftButton, {},
-                          tab_->shipsView()->visualRect(at).center());
+        shipsView()->scrollTo(at);
+        QTest::mouseClick(shipsView()->viewport(), Qt::LeftButton, {},
+                          shipsView()->visualRect(at).center());
     }
     void typeFigure(const char* name, const QString& text) {
         QDoubleSpinBox* b = box(name);
@@ -136,7 +142,7 @@ private:
     }
     // Selects weapon points (rows), the first by a click and the rest with Ctrl.
     void selectPoints(const std::vector<int>& rows) {
-        QTableView* list = tab_->weaponsView();
+        QTableView* list = weaponsView();
         for (size_t i = 0; i < rows.size(); ++i)
             QTest::mouseClick(list->viewport(), Qt::LeftButton,
                               i ? Qt::ControlModifier : Qt::NoModifier,
@@ -144,17 +150,17 @@ private:
     }
     // Opens the weapons list's popup menu on a row and chooses a type from a sort's menu.
     void chooseType(int row, const char* menuName, uint32_t id) {
-        QTableView* list = tab_->weaponsView();
+        QTableView* list = weaponsView();
         const QPoint at = list->visualRect(list->model()->index(row, 0)).center();
         QContextMenuEvent menu(QContextMenuEvent::Mouse, at, list->viewport()->mapToGlobal(at));
         QApplication::sendEvent(list->viewport(), &menu);
-        QTRY_VERIFY(tab_->weaponsMenu()->isVisible());
-        auto* sub = tab_->weaponsMenu()->findChild<QMenu*>(menuName);
+        QTRY_VERIFY(weaponsMenu()->isVisible());
+        auto* sub = weaponsMenu()->findChild<QMenu*>(menuName);
         QVERIFY(sub);
         QVERIFY(sub->isEnabled());
         QAction* a = sub->findChild<QAction*>(QStringLiteral("%1_%2").arg(menuName).arg(id));
         QVERIFY(a);
-        tab_->weaponsMenu()->hide();
+        weaponsMenu()->hide();
         a->trigger();
     }
     ShipStats fileStats(int index) const {
@@ -209,7 +215,7 @@ void ShipsTabTest::init() {
 }
 
 void ShipsTabTest::cleanup() {
-    if (tab_->statsEdited()) tab_->revertStats();
+    if (ws().statsEdited()) ws().revertStats();
     window_.reset();
     work_.reset();
 }
@@ -217,36 +223,37 @@ void ShipsTabTest::cleanup() {
 void ShipsTabTest::showsTheLibrarysShipsFiguresAndWeapons() {
     auto table = ships::loadShipTable(fsPath(game()), fsPath(game()));
     QVERIFY(table.ok());
-    QCOMPARE(tab_->ships().size(), table->size());
-    QCOMPARE(tab_->currentShip(), std::optional<size_t>(Raptor));
+    QCOMPARE(ws().ships().size(), table->size());
+    QCOMPARE(ws().currentShip(), std::optional<size_t>(Raptor));
 
     // The filter narrows the list by name, ignoring case.
     QTest::keyClicks(control<QLineEdit>("txtShipFilter"), "RA");
-    QCOMPARE(tab_->shipsView()->model()->rowCount(), 2);  // Raptor, Wraith
+    QCOMPARE(shipsView()->model()->rowCount(), 2);  // Raptor, Wraith
     QCOMPARE(control<QLabel>("lblShipCount")->text(), QString("2 of 6 ship(s)"));
     control<QLineEdit>("txtShipFilter")->clear();
 
     clickShip(Bastion);
-    QCOMPARE(tab_->currentShip(), std::optional<size_t>(Bastion));
+    QCOMPARE(ws().currentShip(), std::optional<size_t>(Bastion));
     // Every box is labelled and named after its figure, in display order.
     const auto& fields = ships::statsFieldsInDisplayOrder();
     const ShipStats expected = fileStats((*table)[Bastion].statsIndex);
     for (size_t i = 0; i < fields.size(); ++i) {
-        QDoubleSpinBox* b = tab_->statsBox(i);
+        QDoubleSpinBox* b =
+            box(qPrintable("txt" + QString(fields[i].label).remove(' ')));
         QCOMPARE(b->accessibleName(), QString(fields[i].label));
         QCOMPARE(b->value(), double(expected.field[fields[i].fileIndex]));
     }
     QCOMPARE(box("txtShieldRecharge")->value(), 40.0);  // stored after Afterburner Fuel
-    QCOMPARE(tab_->shownStats(), expected);
+    QCOMPARE(ws().shownStats(), expected);
     QVERIFY(control<QLabel>("lblCapitalShip")->text().startsWith("Capital ship"));
     QVERIFY(!control<QCheckBox>("chkHasCloak")->isChecked());
 
     // The weapons list is the library's list of the model's points, by name.
     const auto points = libraryWeapons(game(), "bastion.shp");
-    QCOMPARE(size_t(tab_->weaponsModel()->rowCount()), points.size());
+    QCOMPARE(size_t(weaponsModel()->rowCount()), points.size());
     for (size_t i = 0; i < points.size(); ++i)
-        QCOMPARE(tab_->weaponsModel()
-                     ->data(tab_->weaponsModel()->index(int(i), WeaponListModel::Type),
+        QCOMPARE(weaponsModel()
+                     ->data(weaponsModel()->index(int(i), WeaponListModel::Type),
                             Qt::DisplayRole)
                      .toString(),
                  QString::fromStdString(ships::weaponName(points[i])));
@@ -270,9 +277,9 @@ void ShipsTabTest::applyWritesOnlyTheBlockAndUndoPutsItBack() {
     Answerer answers;
 
     typeFigure("txtMaxSpeed", "512.5");
-    QVERIFY(tab_->statsEdited());
+    QVERIFY(ws().statsEdited());
     QVERIFY(control<QPushButton>("cmdApplyStats")->isEnabled());
-    QVERIFY(tab_->shipsView()->model()->index(0, 0).data().toString().endsWith(" *"));
+    QVERIFY(shipsView()->model()->index(0, 0).data().toString().endsWith(" *"));
     clickButton("cmdApplyStats");
     QVERIFY(answers.said.empty());
 
@@ -284,15 +291,27 @@ void ShipsTabTest::applyWritesOnlyTheBlockAndUndoPutsItBack() {
     QCOMPARE(after.mid(68), before.mid(68));
     // The pristine copy was made before the change.
     QCOMPARE(readAll(gamePath("shipstats.def")), before);
-    QVERIFY(!tab_->statsEdited());
-    QVERIFY(!tab_->shipsView()->model()->index(0, 0).data().toString().endsWith(" *"));
+    QVERIFY(!ws().statsEdited());
+    QVERIFY(!shipsView()->model()->index(0, 0).data().toString().endsWith(" *"));
 
-    // Ctrl+Z puts the previous 60 bytes back; redo writes the change again.
-    tab_->shipsView()->setFocus();
-    QTest::keyClick(tab_->shipsView(), Qt::Key_Z, Qt::ControlModifier);
+    // Ctrl+Z puts the previous 60 bytes back; Ctrl+Y, Ctrl+Shift+Z and Redo Apply
+    // write the change again.
+    shipsView()->setFocus();
+    QTest::keyClick(shipsView(), Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(readAll(stats()), before);
     QCOMPARE(box("txtMaxSpeed")->value(), 420.0);
-    tab_->redoAction()->trigger();
+    QVERIFY(control<QPushButton>("cmdRedoStats")->isEnabled());
+    QCOMPARE(control<QPushButton>("cmdRedoStats")->accessibleName(), QString("Redo Apply"));
+    QTest::keyClick(shipsView(), Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(readAll(stats()), after);
+    QCOMPARE(box("txtMaxSpeed")->value(), 512.5);
+    QVERIFY(!control<QPushButton>("cmdRedoStats")->isEnabled());
+    clickButton("cmdUndoStats");
+    QCOMPARE(readAll(stats()), before);
+    QTest::keyClick(shipsView(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(readAll(stats()), after);
+    clickButton("cmdUndoStats");
+    clickButton("cmdRedoStats");
     QCOMPARE(readAll(stats()), after);
 
     // An Apply of another ship is undone while a third ship is shown.
@@ -300,12 +319,15 @@ void ShipsTabTest::applyWritesOnlyTheBlockAndUndoPutsItBack() {
     typeFigure("txtAmmo", "99");
     clickButton("cmdApplyStats");
     clickShip(Wraith);
-    tab_->undoAction()->trigger();
-    QCOMPARE(tab_->currentShip(), std::optional<size_t>(Kestrel));
+    shipsView()->setFocus();
+    QTest::keyClick(shipsView(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(ws().currentShip(), std::optional<size_t>(Kestrel));
+    QCOMPARE(shipsView()->currentIndex().row(), int(Kestrel));
     QCOMPARE(readAll(stats()), after);
     clickButton("cmdUndoStats");
     QCOMPARE(readAll(stats()), before);
     QVERIFY(!tab_->undoStack()->canUndo());
+    QVERIFY(!control<QPushButton>("cmdUndoStats")->isEnabled());
 }
 
 void ShipsTabTest::leavingAnEditedShipAsks_data() {
@@ -329,10 +351,10 @@ void ShipsTabTest::leavingAnEditedShipAsks() {
     QTRY_COMPARE(answers.questions(), 1);
     QCOMPARE(answers.said[0].title, QString("OV Edit"));
     QVERIFY(answers.said[0].text.startsWith("The figures of Raptor have been changed"));
-    QTRY_COMPARE(tab_->currentShip(), std::optional<size_t>(moved ? Lancer : Raptor));
+    QTRY_COMPARE(ws().currentShip(), std::optional<size_t>(moved ? Lancer : Raptor));
     QCOMPARE(fileStats(0).field[12] == 777.0f, applied);
     if (!applied) QCOMPARE(fileStats(0), before);
-    QCOMPARE(tab_->statsEdited(), !moved);
+    QCOMPARE(ws().statsEdited(), !moved);
     if (!moved) QCOMPARE(box("txtGunEnergy")->value(), 777.0);
 }
 
@@ -340,9 +362,9 @@ void ShipsTabTest::importAndDefaultsFillTheBoxesForApply() {
     Answerer answers;
     const ShipStats raptor = fileStats(0), corsair = fileStats(int(Corsair));
     // The Corsair's import text onto the Raptor: the boxes show it, Apply writes it.
-    QVERIFY(tab_->importStats(gamePath("addons/stats/corsair.txt")));
-    QVERIFY(tab_->statsEdited());
-    QCOMPARE(tab_->shownStats(), corsair);
+    QVERIFY(ws().importStats(gamePath("addons/stats/corsair.txt")));
+    QVERIFY(ws().statsEdited());
+    QCOMPARE(ws().shownStats(), corsair);
     clickButton("cmdApplyStats");
     QCOMPARE(fileStats(0), corsair);
 
@@ -353,26 +375,26 @@ void ShipsTabTest::importAndDefaultsFillTheBoxesForApply() {
         static_cast<QDialog*>(d)->accept();
     });
     clickButton("cmdImportStats");
-    QTRY_COMPARE(tab_->shownStats(), corsair);
-    tab_->revertStats();
-    QCOMPARE(tab_->shownStats(), fileStats(1));
+    QTRY_COMPARE(ws().shownStats(), corsair);
+    ws().revertStats();
+    QCOMPARE(ws().shownStats(), fileStats(1));
 
     // A text that is not 15 numbers is refused under the routine's title.
     QFile bad(gamePath("bad.txt"));
     QVERIFY(bad.open(QIODevice::WriteOnly));
     bad.write("1,2,3\n");
     bad.close();
-    QVERIFY(!tab_->importStats(gamePath("bad.txt")));
+    QVERIFY(!ws().importStats(gamePath("bad.txt")));
     QCOMPARE(answers.said.back().title, QString("GetImportStats"));
-    QVERIFY(!tab_->importStats(gamePath("missing.txt")));
+    QVERIFY(!ws().importStats(gamePath("missing.txt")));
     QCOMPARE(answers.texts().back(), QString("GetImportStats: File not found!"));
-    QVERIFY(!tab_->statsEdited());
+    QVERIFY(!ws().statsEdited());
 
     // shipstats.def now holds the figures from before the first Apply.
     clickShip(Raptor);
     QVERIFY(control<QPushButton>("cmdDefaultStats")->isEnabled());
     clickButton("cmdDefaultStats");
-    QCOMPARE(tab_->shownStats(), raptor);
+    QCOMPARE(ws().shownStats(), raptor);
     clickButton("cmdApplyStats");
     QCOMPARE(fileStats(0), raptor);
 }
@@ -405,11 +427,11 @@ void ShipsTabTest::gunTypeFromThePopupChangesBothModels() {
     }
     // The list shows the new type and keeps the points selected.
     for (int row : guns)
-        QCOMPARE(tab_->weaponsModel()
-                     ->data(tab_->weaponsModel()->index(row, WeaponListModel::Type), Qt::DisplayRole)
+        QCOMPARE(weaponsModel()
+                     ->data(weaponsModel()->index(row, WeaponListModel::Type), Qt::DisplayRole)
                      .toString(),
                  QString("Proton Cannon"));
-    QCOMPARE(tab_->weaponsView()->selectionModel()->selectedRows().size(), qsizetype(guns.size()));
+    QCOMPARE(weaponsView()->selectionModel()->selectedRows().size(), qsizetype(guns.size()));
     QVERIFY(control<QPushButton>("cmdRestoreWeapons")->isEnabled());
 
     // Only the menus of the selected points' sorts are offered.
@@ -418,8 +440,8 @@ void ShipsTabTest::gunTypeFromThePopupChangesBothModels() {
         if (points[i].kind == 0) missile = int(i);
     QVERIFY(missile >= 0);
     selectPoints({missile});
-    QVERIFY(tab_->weaponsMenu()->findChild<QMenu*>("pldMissileType")->isEnabled());
-    QVERIFY(!tab_->weaponsMenu()->findChild<QMenu*>("pldGunType")->isEnabled());
+    QVERIFY(weaponsMenu()->findChild<QMenu*>("pldMissileType")->isEnabled());
+    QVERIFY(!weaponsMenu()->findChild<QMenu*>("pldGunType")->isEnabled());
     chooseType(missile, "pldMissileType", 9);
     QCOMPARE(libraryWeapons(game(), "raptor_t.shp")[size_t(missile)].typeId, 9u);
 }
@@ -464,8 +486,8 @@ void ShipsTabTest::restoreWeaponsPutsTheBackupBack() {
     selectPoints({external});
     chooseType(external, "pldExtGunType", 11);
     QCOMPARE(libraryWeapons(game(), "kestrel.shp")[size_t(external)].typeId, 11u);
-    QCOMPARE(tab_->weaponsModel()
-                 ->data(tab_->weaponsModel()->index(external, WeaponListModel::Type),
+    QCOMPARE(weaponsModel()
+                 ->data(weaponsModel()->index(external, WeaponListModel::Type),
                         Qt::DisplayRole)
                  .toString(),
              QString("Laser Cannon Type 5"));
@@ -482,7 +504,7 @@ void ShipsTabTest::openInOVToolStartsItOnTheModel() {
     Answerer answers;
     // A missing OVTool is said, with nothing started.
     window_->setToolProgram(work_->filePath("nowhere/OVTool"));
-    QVERIFY(!tab_->openInTool());
+    QVERIFY(!ws().openInTool());
     QCOMPARE(answers.said.size(), size_t(1));
     QVERIFY(answers.said[0].text.startsWith("OVTool was not found"));
 
@@ -500,15 +522,25 @@ void ShipsTabTest::openInOVToolStartsItOnTheModel() {
         script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
     }
     window_->setToolProgram(tool);
-    // The Raptor is only in the archive: OVTool gets it unpacked into a file.
+    // The Raptor is only in the archive: OVTool would save a copy anywhere else
+    // where the game never looks, so the copy goes into ships\ first, once asked.
+    QVERIFY(!QFileInfo::exists(gamePath("ships/raptor.shp")));
+    clickButton("cmdOpenInOVTool");
+    QCOMPARE(answers.questions(), 1);
+    QTest::qWait(200);
+    QVERIFY(!QFileInfo::exists(record));
+    QVERIFY(!QFileInfo::exists(gamePath("ships/raptor.shp")));
+    answers.answers = {Answer::Yes};
     clickButton("cmdOpenInOVTool");
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(record), 20000);
+    QCOMPARE(readAll(record).trimmed(), gamePath("ships/raptor.shp").toUtf8());
     auto raptor = ships::loadShipModel(fsPath(game()), "raptor.shp");
     QVERIFY(raptor.ok());
-    const QByteArray model = readAll(record + ".model");
-    QCOMPARE(model, QByteArray(reinterpret_cast<const char*>(raptor->unpacked.data()),
-                               qsizetype(raptor->unpacked.size())));
-    QVERIFY(!readAll(record).startsWith(game().toUtf8()));
+    QVERIFY(!raptor->fromArchive);
+    QCOMPARE(readAll(record + ".model"), QByteArray(reinterpret_cast<const char*>(raptor->unpacked.data()),
+                                                    qsizetype(raptor->unpacked.size())));
+    QVERIFY(QFileInfo::exists(gamePath("ships/raptor.bak")));
+    QVERIFY(control<QLabel>("lblModel")->text().contains("(in the ships folder)"));
     QFile::remove(record);
 
     // The Kestrel's loose model is handed over as it is.
@@ -516,7 +548,7 @@ void ShipsTabTest::openInOVToolStartsItOnTheModel() {
     clickButton("cmdOpenInOVTool");
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(record), 20000);
     QCOMPARE(readAll(record).trimmed(), gamePath("ships/kestrel.shp").toUtf8());
-    QCOMPARE(answers.said.size(), size_t(1));
+    QCOMPARE(answers.said.size(), size_t(3));
 }
 
 void ShipsTabTest::screenshotOfTheTab() {

@@ -1,0 +1,66 @@
+#pragma once
+// The hog tab's state without its widgets: the open archive (a read-only snapshot
+// shared with the workers), the edit plan of entry changes not yet applied, and
+// the undo history of those changes. Every change to the plan is one QUndoCommand;
+// a refused change leaves no step. Windows show the workspace and call it; it
+// talks to them through its signals and knows none of them.
+
+#include <QObject>
+#include <QUndoStack>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "common/result.h"
+#include "ovedit/archive/hog.h"
+#include "ovedit/archive/hog_edit.h"
+
+namespace ov::edit {
+
+class ArchiveWorkspace : public QObject {
+    Q_OBJECT
+
+public:
+    explicit ArchiveWorkspace(QObject* parent = nullptr);
+    ~ArchiveWorkspace() override;
+
+    const std::shared_ptr<const archive::HogArchive>& archive() const { return archive_; }
+    // Takes another snapshot of the archive (or none): the plan and its history go.
+    void setArchive(std::shared_ptr<const archive::HogArchive> archive);
+
+    // The plan the changes are taken into; null before the first change.
+    const archive::HogEditPlan* plan() const { return plan_.get(); }
+    bool hasPendingChanges() const { return plan_ && !plan_->empty(); }
+    // Undo and Redo of the changes, for the Edit menu and the tab's buttons.
+    QUndoStack* undoStack() { return &undo_; }
+
+    // Each change is one step (several deletions at once are one step).
+    Status checkName(std::string_view name, std::optional<size_t> row = std::nullopt);
+    Status add(const std::filesystem::path& file, std::string_view name, bool pack);
+    Status replace(size_t row, const std::filesystem::path& file, bool pack);
+    Status rename(size_t row, std::string_view name);
+    // The rows not already deleted, from the last up; how many went in `taken`.
+    Status remove(std::vector<int> rows, size_t& taken);
+    // Every change not applied goes, with its history.
+    void discard();
+
+signals:
+    void archiveChanged();
+    // A change was taken, undone, redone or discarded.
+    void planChanged();
+
+private:
+    class PlanStep;
+    class StepGroup;
+    archive::HogEditPlan& ensurePlan();
+    // Takes a step on the plan and, when the plan accepts it, into the history.
+    Status take(const QString& text, std::function<Status(archive::HogEditPlan&)> step);
+
+    std::shared_ptr<const archive::HogArchive> archive_;
+    std::unique_ptr<archive::HogEditPlan> plan_;
+    QUndoStack undo_;
+};
+
+}  // namespace ov::edit
