@@ -32,12 +32,30 @@
 #include "common/ui/drops.h"
 #include "common/ui/job_runner.h"
 #include "common/ui/qt_reporter.h"
+#include "ovtool/interchange/interchange.h"
 
 namespace ov::edit {
 
 namespace {
 
 constexpr const char* kTitle = "OV Edit";
+
+// A mesh file the interchange library reads, not a 3DS model for the converter.
+bool isMeshFile(const QString& path) {
+    const QString ext = QFileInfo(path).suffix().toLower();
+    if (ext == "3ds") return false;
+    for (const std::string& e : interchange::importExtensions())
+        if (ext == QString::fromStdString(e)) return true;
+    return false;
+}
+
+QString sourceFilter() {
+    QStringList patterns = {"*.3ds"};
+    for (const std::string& e : interchange::importExtensions())
+        if (e != "3ds") patterns << "*." + QString::fromStdString(e);
+    return "Models (" + patterns.join(' ') +
+           ");;3D Studio models (*.3ds *.3DS);;glTF 2.0 (*.gltf *.glb);;All files (*)";
+}
 
 QString shpBeside(const QString& source) {
     const QFileInfo info(source);
@@ -67,8 +85,9 @@ ConvertTab::~ConvertTab() {
 
 void ConvertTab::createControls() {
     txt3dsPath_ = makeTextBox(this, "txt3dsPath", "3DS model");
-    txt3dsPath_->setPlaceholderText("A textured .3ds model (or drop one on this tab)");
-    cmdBrowse3ds_ = makeButton(this, "cmdBrowse3ds", "&Browse...", "Browse for a 3DS model");
+    txt3dsPath_->setPlaceholderText(
+        "A textured .3ds model, or a .gltf, .glb, .obj or .fbx mesh (or drop one on this tab)");
+    cmdBrowse3ds_ = makeButton(this, "cmdBrowse3ds", "&Browse...", "Browse for a model to convert");
     txtTextureName_ = makeTextBox(this, "txtTextureName", "Texture name");
     txtTextureName_->setPlaceholderText("The texture the model names, at most 63 characters");
     txtTextureName_->setMaxLength(63);
@@ -169,7 +188,8 @@ void ConvertTab::createControls() {
 void ConvertTab::setSource(const QString& path) {
     txt3dsPath_->setText(QDir::toNativeSeparators(path));
     if (!destinationTyped_) txtShpPath_->setText(QDir::toNativeSeparators(shpBeside(path)));
-    if (txtTextureName_->text().trimmed().isEmpty())
+    // A mesh's materials name its textures unless a name is typed.
+    if (txtTextureName_->text().trimmed().isEmpty() && !isMeshFile(path))
         txtTextureName_->setText(QFileInfo(path).completeBaseName().left(63));
     refreshCommands();
 }
@@ -193,8 +213,8 @@ QString ConvertTab::destination() const {
 }
 
 void ConvertTab::browseSource() {
-    const QString path = QFileDialog::getOpenFileName(this, "Choose a 3DS Model", source(),
-                                                      "3D Studio models (*.3ds *.3DS);;All files (*)");
+    const QString path =
+        QFileDialog::getOpenFileName(this, "Choose a Model to Convert", source(), sourceFilter());
     if (!path.isEmpty()) setSource(path);
 }
 
@@ -278,6 +298,7 @@ bool ConvertTab::convert() {
     txtConvertLog_->clear();
     lblConvertResult_->setText("Converting...");
     runDestination_ = target.absoluteFilePath();
+    if (isMeshFile(src)) return convertMesh(src, texture, runDestination_);
 
     const QString program = helperProgram_;
     // The library takes an output path of at most 79 characters; run in the
@@ -399,6 +420,102 @@ void ConvertTab::finished(const Run& run) {
     refreshCommands();
     emit busyChanged(false);
     emit conversionFinished(converted);
+}
+
+// ---- Meshes through the interchange library ----------------------------------------------
+
+struct ConvertTab::MeshRun {
+    bool converted = false;
+    bool stopped = false;
+    QString failure;  // why nothing was written
+    QString summary;  // what the model is
+    QStringList notes;
+};
+
+bool ConvertTab::convertMesh(const QString& source, const QString& texture, const QString& destination) {
+    namespace ix = interchange;
+    const std::filesystem::path in = pathFromText(source.toStdString());
+    const std::filesystem::path out = pathFromText(destination.toStdString());
+    // Checked again here: the Replace question above saw only that it exists.
+    std::error_code ec;
+    const auto status = std::filesystem::symlink_status(out, ec);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        lblConvertResult_->setText("Not converted: the SHP to write is not a regular file");
+        reporter_.message(kTitle,
+                          (QDir::toNativeSeparators(destination) + " is not a regular file; it is not written over.")
+                              .toStdString(),
+                          Icon::Exclamation);
+        return false;
+    }
+    if (sameFile(in, out)) {
+        lblConvertResult_->setText("Not converted: the SHP to write is the model being read");
+        reporter_.message(kTitle, "The SHP to write is the model being converted; choose another name.",
+                          Icon::Exclamation);
+        return false;
+    }
+    ix::ImportOptions options;
+    if (!texture.isEmpty()) options.texture = texture.toLatin1().toStdString();
+
+    desktop::JobSpec spec;
+    spec.objectName = "convertProgress";
+    spec.accessibleName = "Conversion progress";
+    spec.title = "Mesh Conversion";
+    spec.label = "Converting " + QFileInfo(source).fileName() + "...";
+    auto work = [in, out, options](const Job& job, Reporter&) {
+        MeshRun run;
+        auto imported = ix::importFile(in, options);
+        if (!imported) {
+            run.failure = QString::fromStdString(imported.error().describe());
+            return run;
+        }
+        if (job.stopRequested()) {
+            run.stopped = true;
+            return run;
+        }
+        if (auto written = writeFileAtomic(out, imported->chain.write()); !written) {
+            run.failure = QString::fromStdString(written.error().describe());
+            return run;
+        }
+        const ix::ImportReport& r = imported->report;
+        run.converted = true;
+        run.summary = r.fromExtras ? QStringLiteral("the exported ship, %1 of %2 component(s) changed")
+                                         .arg(r.components - r.componentsKept)
+                                         .arg(r.components)
+                                   : QStringLiteral("a new ship of %1 component(s)").arg(r.components);
+        for (const std::string& n : r.notes)
+            run.notes << QString::fromStdString(n);
+        const ix::FileFormat format = ix::formatOf(in);
+        if (!r.fromExtras && (format == ix::FileFormat::Gltf || format == ix::FileFormat::Glb))
+            run.notes.prepend("The file carries no ship data of an export, so it became a new ship; to "
+                              "bring an exported ship back from Blender, tick Include > Custom "
+                              "Properties when exporting.");
+        return run;
+    };
+    const bool started = runner_->run<MeshRun>(spec, work, [this](MeshRun run) { meshFinished(run); });
+    if (!started) return false;
+    setStatus("Converting " + QFileInfo(source).fileName() + "...");
+    refreshCommands();
+    emit busyChanged(true);
+    return true;
+}
+
+void ConvertTab::meshFinished(const MeshRun& run) {
+    if (run.converted) {
+        converted_ = runDestination_;
+        lblConvertResult_->setText("Converted: " + run.summary);
+        showOutput(run.notes.join('\n'));
+    } else if (run.stopped) {
+        lblConvertResult_->setText("Not converted: stopped");
+    } else {
+        lblConvertResult_->setText("Not converted: " + run.failure);
+        reporter_.message(kTitle, ("The model was not converted: " + run.failure).toStdString(),
+                          Icon::Critical);
+    }
+    setStatus(run.converted ? "Converted into " + QDir::toNativeSeparators(converted_)
+                            : QStringLiteral("Not converted"));
+    refreshCommands();
+    emit busyChanged(false);
+    emit conversionFinished(run.converted);
 }
 
 QString ConvertTab::output() const {

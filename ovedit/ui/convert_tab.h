@@ -4,6 +4,11 @@
 // prints and its result code with its meaning; then the new model opened in OVTool
 // or checked with the model document's validity tests.
 //
+// A glTF, OBJ, FBX or other mesh the interchange library reads is converted by
+// that library instead, as the job runner's work: an exported ship comes back as
+// it went out, any other mesh becomes a new ship. The texture name, when given,
+// names the texture of every face; left empty, the materials name them.
+//
 // The library runs in a helper process (ovedit/convert/converter_helper.h): this
 // program started again with the helper option binds the library by file name and
 // export name and makes the one call. The helper is run and read as the job
@@ -90,6 +95,9 @@ private:
     void browseDestination();
     struct Run;
     void finished(const Run& run);
+    struct MeshRun;
+    bool convertMesh(const QString& source, const QString& texture, const QString& destination);
+    void meshFinished(const MeshRun& run);
     void showOutput(const QString& text);
     void setStatus(const QString& text);
 

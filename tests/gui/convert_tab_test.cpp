@@ -14,6 +14,7 @@
 #include "common/fileio.h"
 #include "common/shp_model.h"
 #include "gui/gui_test_support.h"
+#include "ovcli/sample_models.h"
 #include "ovedit/convert/converter_library.h"
 #include "ovedit/ui/convert_tab.h"
 #include "ovedit/ui/main_window.h"
@@ -110,8 +111,37 @@ private slots:
     void droppedModelBecomesTheSource();
     void slowConversionShowsProgressAndNoWindowOverItsMessage();
     void cancelInTheProgressWindowEndsTheConverter();
+    void meshesGoThroughTheInterchangeLibrary();
+    void refusedMeshWritesNothing();
     void screenshotOfTheTab();
 };
+
+namespace {
+
+bool runOvcli(const QStringList& args) {
+    QProcess cli;
+    cli.start(OV_OVCLI_FILE, args);
+    return cli.waitForFinished(60000) && cli.exitStatus() == QProcess::NormalExit && cli.exitCode() == 0;
+}
+
+// A crate of six quads with a material, as another program writes it.
+void writeCrate(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly)) return;
+    QByteArray text = "mtllib crate.mtl\n";
+    for (int v = 0; v < 8; ++v)
+        text += QStringLiteral("v %1 %2 %3\n")
+                    .arg((v & 1) ? 3 : -3)
+                    .arg((v & 2) ? 2 : -2)
+                    .arg((v & 4) ? 5 : -5)
+                    .toUtf8();
+    text += "vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\nusemtl wood\n"
+            "f 1/1 3/2 4/3 2/4\nf 5/1 6/2 8/3 7/4\nf 1/1 2/2 6/3 5/4\n"
+            "f 3/1 7/2 8/3 4/4\nf 1/1 5/2 7/3 3/4\nf 2/1 4/2 8/3 6/4\n";
+    f.write(text);
+}
+
+}  // namespace
 
 void ConvertTabTest::initTestCase() {
     QProcess sample;
@@ -319,6 +349,70 @@ void ConvertTabTest::screenshotOfTheTab() {
              qPrintable(error));
     if (const QByteArray keep = qgetenv("OV_KEEP_SCREENSHOTS"); !keep.isEmpty())
         QFile::copy(workPath("converted.png"), QDir(QString::fromLocal8Bit(keep)).filePath("convert-tab.png"));
+}
+
+void ConvertTabTest::meshesGoThroughTheInterchangeLibrary() {
+    Recorder said;
+    // An exported ship comes back as it went out, the texture field left empty.
+    const QString original = workPath("fighter.shp");
+    {
+        QFile f(original);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        const Bytes bytes = ovcli::sampleFighter().write();
+        f.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
+    }
+    QVERIFY(runOvcli({"model", "export", original, workPath("fighter.glb")}));
+    convertByTyping(workPath("fighter.glb"), "", workPath("back.shp"));
+    QVERIFY2(said.said.empty(), qPrintable(said.said.empty() ? "" : said.said[0].text));
+    QCOMPARE(readAll(workPath("back.shp")), readAll(original));
+    QVERIFY2(control<QLabel>("lblConvertResult")->text().startsWith("Converted: the exported ship, 0 of "),
+             qPrintable(control<QLabel>("lblConvertResult")->text()));
+    QVERIFY(!tab_->lastResultCode());  // the 3DS converter was not called
+
+    // A dropped or browsed mesh leaves the texture to its materials.
+    writeCrate(workPath("crate.obj"));
+    control<QLineEdit>("txtTextureName")->clear();
+    tab_->setSource(workPath("crate.obj"));
+    QCOMPARE(control<QLineEdit>("txtTextureName")->text(), QString());
+    tab_->setSource(drone());
+    QCOMPARE(control<QLineEdit>("txtTextureName")->text(), QString("drone"));
+
+    // A foreign OBJ with a texture typed: what ovcli's import with --texture writes,
+    // and a model the checks find nothing wrong with.
+    convertByTyping(workPath("crate.obj"), "crate.bmp", workPath("crate.shp"));
+    QVERIFY2(said.said.empty(), qPrintable(said.said.empty() ? "" : said.said[0].text));
+    QCOMPARE(control<QLabel>("lblConvertResult")->text(), QString("Converted: a new ship of 1 component(s)"));
+    QVERIFY(runOvcli({"model", "import", workPath("crate.obj"), workPath("by-ovcli.shp"), "--texture", "crate.bmp"}));
+    QCOMPARE(readAll(workPath("crate.shp")), readAll(workPath("by-ovcli.shp")));
+    QVERIFY(readAll(workPath("crate.shp")).contains("crate.bmp"));
+    QTest::mouseClick(control<QPushButton>("cmdCheckConverted"), Qt::LeftButton);
+    QCOMPARE(tab_->problems(), QStringList{"No problems found."});
+}
+
+void ConvertTabTest::refusedMeshWritesNothing() {
+    Recorder said;
+    QFile broken(workPath("broken.gltf"));
+    QVERIFY(broken.open(QIODevice::WriteOnly));
+    broken.write("{\"asset\": {\"version\": ");
+    broken.close();
+    convertByTyping(workPath("broken.gltf"), "", workPath("broken.shp"));
+    QCOMPARE(said.said.size(), size_t(1));
+    QCOMPARE(said.said[0].icon, Icon::Critical);
+    QVERIFY2(said.said[0].text.startsWith("The model was not converted: "), qPrintable(said.said[0].text));
+    QVERIFY(control<QLabel>("lblConvertResult")->text().startsWith("Not converted: "));
+    QVERIFY(!QFile::exists(workPath("broken.shp")));
+    QVERIFY(!control<QPushButton>("cmdCheckConverted")->isEnabled());
+
+    // Replacing was agreed to, but a folder is not a model to write over.
+    said.said.clear();
+    said.answer = Answer::Yes;
+    writeCrate(workPath("crate.obj"));
+    QVERIFY(QDir(work_->path()).mkdir("folder.shp"));
+    convertByTyping(workPath("crate.obj"), "", workPath("folder.shp"));
+    QCOMPARE(said.said.size(), size_t(2));
+    QVERIFY2(said.said[1].text.contains("is not a regular file"), qPrintable(said.said[1].text));
+    QVERIFY(QFileInfo(workPath("folder.shp")).isDir());
+    QVERIFY(QDir(workPath("folder.shp")).isEmpty());
 }
 
 QTEST_MAIN(ConvertTabTest)
