@@ -14,7 +14,7 @@ endif()
 set(layers
     "common|common"
     "ovtool/model|common,ovtool/model"
-    "ovtool/interchange|common,ovtool/model,ovtool/interchange"
+    "ovtool/interchange|common,ovtool/model,3ds2ov,ovtool/interchange"
     "ovedit/archive|common,ovedit/archive"
     "ovedit/ships|common,ovedit/archive,ovedit/ships"
     "3ds2ov|common,3ds2ov"
