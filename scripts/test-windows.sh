@@ -81,7 +81,9 @@ WINEPREFIX=$OV_WINEPREFIX wineserver -p  # ...and one stays until the end
 # ---- The tests of both builds under Wine -------------------------------------------------
 gui_skip=()
 if [ "${OV_WINDOWS_GUI_TESTS:-all}" = smoke ]; then
-    gui_skip=(-E '^(hog_tab_test|ships_tab_test|editor_window_test)$')
+    # The long window tests, and those not yet seen passing under Wine (the job
+    # runner's and the workspaces'), are for a run by hand.
+    gui_skip=(-E '^(hog_tab_test|ships_tab_test|editor_window_test|job_runner_test|[a-z_]+_workspace_test)$')
 fi
 presets=(mingw64)
 [ $wine32 -eq 0 ] || presets+=(mingw32)
