@@ -34,12 +34,12 @@ int clampInt(uint64_t n) {
 // shows itself: the runner decides when it is in view.
 class JobProgressWindow final : public QDialog {
 public:
-    JobProgressWindow(const JobSpec& spec, QWidget* parent) : QDialog(parent) {
-        setObjectName(spec.objectName);
-        setAccessibleName(spec.accessibleName);
-        setWindowTitle(spec.title);
+    JobProgressWindow(const JobWindowText& texts, QWidget* parent) : QDialog(parent) {
+        setObjectName(texts.objectName);
+        setAccessibleName(texts.accessibleName);
+        setWindowTitle(texts.title);
         setWindowModality(Qt::WindowModal);
-        label_ = new QLabel(spec.label, this);
+        label_ = new QLabel(texts.label, this);
         label_->setObjectName("lblJobStatus");
         label_->setAccessibleName("Progress status");
         label_->setTextFormat(Qt::PlainText);
@@ -47,7 +47,7 @@ public:
         bar_ = new QProgressBar(this);
         bar_->setObjectName("barJobProgress");
         bar_->setAccessibleName("Progress");
-        bar_->setRange(0, clampInt(spec.total));
+        bar_->setRange(0, clampInt(texts.total));
         bar_->setValue(0);
         auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
         cancel_ = buttons->button(QDialogButtonBox::Cancel);
@@ -151,9 +151,9 @@ JobRunner::~JobRunner() {
     wait();
 }
 
-bool JobRunner::start(const JobSpec& spec, Work work, std::function<void()> done) {
+bool JobRunner::start(const JobWindowText& texts, Work work, std::function<void()> done) {
     if (thread_ || !work) return false;
-    spec_ = spec;
+    texts_ = texts;
     done_ = std::move(done);
     stop_ = std::stop_source();
     {
@@ -165,7 +165,7 @@ bool JobRunner::start(const JobSpec& spec, Work work, std::function<void()> done
     asking_ = 0;
 
     // A window of the top-level window, as the questions are, not of a widget in it.
-    auto* progress = new JobProgressWindow(spec_, window_ ? window_->window() : nullptr);
+    auto* progress = new JobProgressWindow(texts_, window_ ? window_->window() : nullptr);
     progress_ = progress;
     connect(progress, &QDialog::rejected, this, &JobRunner::cancel);
 
@@ -224,7 +224,7 @@ void JobRunner::deliverProgress() {
     progressTimer_.start();
     if (progress_ && !stop_.stop_requested()) {
         QString text;
-        if (spec_.describe) text = spec_.describe(*p);
+        if (texts_.describe) text = texts_.describe(*p);
         else if (!p->status.empty()) text = QtReporter::decodeText(p->status);
         windowOf(progress_)->report(*p, text);
     }

@@ -35,7 +35,7 @@ namespace ov::desktop {
 class QtReporter;
 
 // What the progress window shows before the work's first report.
-struct JobSpec {
+struct JobWindowText {
     QString objectName;      // "hogExtractProgress", ...
     QString accessibleName;  // "Extraction progress"
     QString title;           // the window title
@@ -63,15 +63,15 @@ public:
     // Starts the work; false (and nothing started) while another job runs. `done`
     // runs on this thread once the work has returned and the progress window has
     // closed.
-    bool start(const JobSpec& spec, Work work, std::function<void()> done = {});
+    bool start(const JobWindowText& texts, Work work, std::function<void()> done = {});
 
     // The same for work that returns a value, handed to `done`.
     template <class R>
-    bool run(const JobSpec& spec, std::function<R(const ov::Job&, ov::Reporter&)> work,
+    bool run(const JobWindowText& texts, std::function<R(const ov::Job&, ov::Reporter&)> work,
              std::function<void(R)> done) {
         auto result = std::make_shared<std::optional<R>>();
         return start(
-            spec, [work = std::move(work), result](const ov::Job& j, ov::Reporter& r) {
+            texts, [work = std::move(work), result](const ov::Job& j, ov::Reporter& r) {
                 result->emplace(work(j, r));
             },
             [done = std::move(done), result] {
@@ -114,7 +114,7 @@ private:
     std::unique_ptr<WorkReporter> workReporter_;
     QThread* thread_ = nullptr;
     std::stop_source stop_;
-    JobSpec spec_;
+    JobWindowText texts_;
     std::function<void()> done_;
     QPointer<QDialog> progress_;
     QTimer showTimer_;

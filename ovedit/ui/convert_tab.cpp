@@ -306,12 +306,12 @@ bool ConvertTab::convert() {
     const QString folder = target.absolutePath();
     const QStringList args = {kConverterHelperOption, QFileInfo(src).absoluteFilePath(), texture,
                               target.fileName(), library_};
-    desktop::JobSpec spec;
-    spec.objectName = "convertProgress";
-    spec.accessibleName = "Conversion progress";
-    spec.title = "3DS Conversion";
-    spec.label = "Converting " + QFileInfo(src).fileName() + "...";
-    spec.describe = [](const Progress& p) { return lastLine(p.status); };
+    desktop::JobWindowText texts;
+    texts.objectName = "convertProgress";
+    texts.accessibleName = "Conversion progress";
+    texts.title = "3DS Conversion";
+    texts.label = "Converting " + QFileInfo(src).fileName() + "...";
+    texts.describe = [](const Progress& p) { return lastLine(p.status); };
     auto work = [program, folder, args](const Job& job, Reporter&) {
         Run run;
         QProcess helper;
@@ -350,7 +350,7 @@ bool ConvertTab::convert() {
         run.exitCode = helper.exitCode();
         return run;
     };
-    const bool started = runner_->run<Run>(spec, work, [this](Run run) { finished(run); });
+    const bool started = runner_->run<Run>(texts, work, [this](Run run) { finished(run); });
     if (!started) return false;
     setStatus("Converting " + QFileInfo(src).fileName() + "...");
     refreshCommands();
@@ -456,11 +456,11 @@ bool ConvertTab::convertMesh(const QString& source, const QString& texture, cons
     ix::ImportOptions options;
     if (!texture.isEmpty()) options.texture = texture.toLatin1().toStdString();
 
-    desktop::JobSpec spec;
-    spec.objectName = "convertProgress";
-    spec.accessibleName = "Conversion progress";
-    spec.title = "Mesh Conversion";
-    spec.label = "Converting " + QFileInfo(source).fileName() + "...";
+    desktop::JobWindowText texts;
+    texts.objectName = "convertProgress";
+    texts.accessibleName = "Conversion progress";
+    texts.title = "Mesh Conversion";
+    texts.label = "Converting " + QFileInfo(source).fileName() + "...";
     auto work = [in, out, options](const Job& job, Reporter&) {
         MeshRun run;
         auto imported = ix::importFile(in, options);
@@ -491,7 +491,7 @@ bool ConvertTab::convertMesh(const QString& source, const QString& texture, cons
                               "Properties when exporting.");
         return run;
     };
-    const bool started = runner_->run<MeshRun>(spec, work, [this](MeshRun run) { meshFinished(run); });
+    const bool started = runner_->run<MeshRun>(texts, work, [this](MeshRun run) { meshFinished(run); });
     if (!started) return false;
     setStatus("Converting " + QFileInfo(source).fileName() + "...");
     refreshCommands();

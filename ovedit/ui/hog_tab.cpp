@@ -648,16 +648,16 @@ void HogTab::runExtraction(ExtractMode mode) {
     if (!offerDestination(destText)) return;
     const std::string dest = toPathText(destText);
 
-    desktop::JobSpec spec;
-    spec.objectName = "hogExtractProgress";
-    spec.accessibleName = "Extraction progress";
-    spec.title = kTitle;
-    spec.label = mode == ExtractMode::Raw ? "Extracting..." : "Unpacking and extracting...";
-    spec.total = rows.size();
-    spec.describe = [](const Progress& p) { return fromEntryName(p.status); };
+    desktop::JobWindowText texts;
+    texts.objectName = "hogExtractProgress";
+    texts.accessibleName = "Extraction progress";
+    texts.title = kTitle;
+    texts.label = mode == ExtractMode::Raw ? "Extracting..." : "Unpacking and extracting...";
+    texts.total = rows.size();
+    texts.describe = [](const Progress& p) { return fromEntryName(p.status); };
     setBusy(true);
     runner_->run<archive::ExtractResult>(
-        spec,
+        texts,
         [archive = archive_, rows = std::move(rows), dest, mode](const Job& job,
                                                                  Reporter& reporter) {
             return archive::extract(*archive, rows, dest, mode, job, reporter);
@@ -989,19 +989,19 @@ bool HogTab::maybeApply() {
 
 void HogTab::applyChanges() {
     if (!archive_ || busy_ || !hasPendingChanges()) return;
-    desktop::JobSpec spec;
-    spec.objectName = "hogApplyProgress";
-    spec.accessibleName = "Rebuild progress";
-    spec.title = kTitle;
-    spec.label = "Rebuilding the archive...";
-    spec.total = ws_->plan()->liveCount();
-    spec.describe = [](const Progress& p) { return fromEntryName(p.status); };
+    desktop::JobWindowText texts;
+    texts.objectName = "hogApplyProgress";
+    texts.accessibleName = "Rebuild progress";
+    texts.title = kTitle;
+    texts.label = "Rebuilding the archive...";
+    texts.total = ws_->plan()->liveCount();
+    texts.describe = [](const Progress& p) { return fromEntryName(p.status); };
     setBusy(true);
     setStatus("Rebuilding the archive...");
     // The plan is not touched on this thread while the rebuild runs: every command
     // that would change it is off while the tab is busy.
     runner_->run<std::optional<archive::EditOutcome>>(
-        spec,
+        texts,
         [plan = ws_->plan()](const Job& job, Reporter& reporter) {
             return archive::applyHogEdits(*plan, archive::PackOptions{}, job, reporter);
         },

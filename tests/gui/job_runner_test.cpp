@@ -20,15 +20,15 @@ using ov::Answer;
 using ov::Buttons;
 using ov::Icon;
 using ov::desktop::JobRunner;
-using ov::desktop::JobSpec;
+using ov::desktop::JobWindowText;
 using ov::desktop::QtReporter;
 using ov::desktop::ReportRequest;
 using ov::desktop::ScopedReportHandler;
 
 namespace {
 
-JobSpec spec() {
-    JobSpec s;
+JobWindowText texts() {
+    JobWindowText s;
     s.objectName = "testProgress";
     s.accessibleName = "Test progress";
     s.title = "Test";
@@ -95,7 +95,7 @@ void JobRunnerTest::questionHidesProgressAndPausesWork() {
     Answer got = Answer::Cancel;
     bool done = false;
     runner_->start(
-        spec(),
+        texts(),
         [&](const ov::Job& job, ov::Reporter& reporter) {
             job.report({1, 3, 0, {}, "first"});
             waitFor(shown);
@@ -134,7 +134,7 @@ void JobRunnerTest::completionMessageAfterProgressCloses() {
     bool progressGoneAtDone = false;
     bool shownAgain = false;
     runner_->start(
-        spec(),
+        texts(),
         [&](const ov::Job& job, ov::Reporter& reporter) {
             job.report({3, 3, 0, {}, "last"});
             waitFor(shown);
@@ -158,7 +158,7 @@ void JobRunnerTest::realQuestionHasFocusAndItsYesCounts() {
     // No handler: a real box, clicked as a person would once it has the focus.
     std::atomic<bool> shown{false};
     Answer got = Answer::Cancel;
-    runner_->start(spec(), [&](const ov::Job& job, ov::Reporter& reporter) {
+    runner_->start(texts(), [&](const ov::Job& job, ov::Reporter& reporter) {
         job.report({0, 3, 0, {}, "first"});
         waitFor(shown);
         got = reporter.question("Test", "Error unpacking a file not compressed.",
@@ -191,7 +191,7 @@ void JobRunnerTest::lastStatusOfABurstIsShown() {
     // Two reports in a row: the second is what the work is then busy with, however
     // soon it came after the first.
     std::atomic<bool> release{false};
-    runner_->start(spec(), [&](const ov::Job& job, ov::Reporter&) {
+    runner_->start(texts(), [&](const ov::Job& job, ov::Reporter&) {
         job.report({0, 2, 0, {}, "Copying a"});
         job.report({1, 2, 0, {}, "Packing b"});
         waitFor(release);
@@ -207,7 +207,7 @@ void JobRunnerTest::escapeAndCancelStopTheWork() {
     for (const bool escape : {true, false}) {
         bool stopped = false, done = false;
         runner_->start(
-            spec(),
+            texts(),
             [&](const ov::Job& job, ov::Reporter&) {
                 job.report({0, 3, 0, {}, "first"});
                 while (!job.stopRequested())
