@@ -11,7 +11,7 @@
 #include "common/report.h"
 #include "common/shp_model.h"
 #include "ovtool/model/document.h"
-#include "ovtool/model/mesh.h"
+#include "common/mesh.h"
 
 namespace {
 
@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ov::model::Document doc(quiet);
     if (doc.open(in) != ov::model::OpenResult::Loaded) return 0;
     // The drawable mesh holds only corners inside their own vertex arrays.
-    const ov::model::RenderMesh mesh = ov::model::buildRenderMesh(doc.model());
+    const ov::shp::RenderMesh mesh = ov::shp::buildRenderMesh(doc.model());
     // and objects made only of records that hold their fields: never more of them
     // than the unpacked bytes could hold at 4 bytes each.
     size_t objects = 0;

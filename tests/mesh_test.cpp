@@ -7,7 +7,7 @@
 #include "common/fileio.h"
 #include "common/shp_build.h"
 #include "ovtool/model/document.h"
-#include "ovtool/model/mesh.h"
+#include "common/mesh.h"
 #include "support/test_support.h"
 
 using namespace ov;

@@ -31,9 +31,9 @@ namespace ov::desktop {
 
 namespace {
 
-using model::ComponentMesh;
-using model::Culling;
-using model::MeshTriangle;
+using shp::ComponentMesh;
+using shp::Culling;
+using shp::MeshTriangle;
 
 constexpr float kFieldOfView = 40.0f;  // vertical, degrees
 constexpr float kPi = 3.14159265358979f;
@@ -247,13 +247,13 @@ void ModelViewWidget::createActions() {
         bool on;
     };
     const ActionDef defs[kActionCount] = {
-        {"actWireframe", "Wireframe", "W", true, false},
-        {"actBoxes", "Collision boxes", "B", true, false},
-        {"actAttachments", "Attachments", "A", true, true},
-        {"actNormals", "Normals", "N", true, false},
-        {"actFrameAll", "Frame all", "Home", false, false},
-        {"actFrameSelected", "Frame selected", "F", false, false},
-        {"actSaveImage", "Save image", "", false, false},
+        {"actWireframe", "&Wireframe", "W", true, false},
+        {"actBoxes", "Collision &boxes", "B", true, false},
+        {"actAttachments", "&Attachments", "A", true, true},
+        {"actNormals", "&Normals", "N", true, false},
+        {"actFrameAll", "&Frame all", "Home", false, false},
+        {"actFrameSelected", "Frame &selected", "F", false, false},
+        {"actSaveImage", "Save ima&ge", "", false, false},
     };
     for (int i = 0; i < kActionCount; ++i) {
         const ActionDef& s = defs[i];
@@ -287,14 +287,14 @@ void ModelViewWidget::setOn(Action toggle, bool on) {
 // ---- model and camera ---------------------------------------------------------
 
 void ModelViewWidget::setModel(const shp::BlockChain& chain, bool frame) {
-    setMesh(model::buildRenderMesh(chain), frame);
+    setMesh(shp::buildRenderMesh(chain), frame);
 }
 
-void ModelViewWidget::setMesh(model::RenderMesh mesh, bool frameIt) {
+void ModelViewWidget::setMesh(shp::RenderMesh mesh, bool frameIt) {
     mesh_ = std::move(mesh);
-    const model::Bounds b = model::meshBounds(mesh_);
+    const shp::Bounds b = shp::meshBounds(mesh_);
     modelCentre_ = toQt(b.centre());
-    modelRadius_ = b.empty() ? 1.0f : std::max(model::reach(mesh_, b.centre()), 1e-3f);
+    modelRadius_ = b.empty() ? 1.0f : std::max(shp::reach(mesh_, b.centre()), 1e-3f);
     meshDirty_ = true;
     if (selected_ >= int(mesh_.components.size())) setSelectedComponent(-1);
     if (frameIt) {
@@ -340,7 +340,7 @@ void ModelViewWidget::setZoom(double zoom) {
     emit zoomChanged(zoom_);
 }
 
-void ModelViewWidget::frame(const model::Bounds& b, float radius) {
+void ModelViewWidget::frame(const shp::Bounds& b, float radius) {
     if (b.empty()) {
         target_ = modelCentre_;
         setZoom(1.0);
@@ -352,7 +352,7 @@ void ModelViewWidget::frame(const model::Bounds& b, float radius) {
 }
 
 void ModelViewWidget::frameAll() {
-    const model::Bounds b = model::meshBounds(mesh_);
+    const shp::Bounds b = shp::meshBounds(mesh_);
     frame(b, modelRadius_);
 }
 
@@ -362,8 +362,8 @@ void ModelViewWidget::frameSelected() {
         return;
     }
     const ComponentMesh& c = mesh_.components[size_t(selected_)];
-    const model::Bounds b = model::componentBounds(c);
-    frame(b, model::reach(c, b.centre()));
+    const shp::Bounds b = shp::componentBounds(c);
+    frame(b, shp::reach(c, b.centre()));
 }
 
 float ModelViewWidget::distance() const {
@@ -639,7 +639,7 @@ void ModelViewWidget::upload() {
             std::vector<float>& out = groups[size_t(t.culling)];
             for (int i = 0; i < 3; ++i) {
                 pushVec(out, at + toQt(c.positions[t.corners[size_t(i)]]));
-                pushVec(out, toQt(model::shadingNormal(c, t, i)));
+                pushVec(out, toQt(shp::shadingNormal(c, t, i)));
                 out.push_back(float(k));
             }
         }
@@ -664,21 +664,21 @@ void ModelViewWidget::uploadLines() {
     std::vector<float> lines;
     auto vertexCount = [&] { return GLint(lines.size() / 6); };
 
-    auto pushBox = [&](const ComponentMesh& c, const model::MeshBox& b, const QVector3D& colour) {
-        const auto p = model::boxCorners(c, b);
+    auto pushBox = [&](const ComponentMesh& c, const shp::MeshBox& b, const QVector3D& colour) {
+        const auto p = shp::boxCorners(c, b);
         for (size_t i = 0; i < 8; ++i)
             for (size_t bit : {1u, 2u, 4u})
                 if (!(i & bit)) pushLine(lines, toQt(p[i]), toQt(p[i | bit]), colour);
     };
     gl_->boxes.first = vertexCount();
     for (const ComponentMesh& c : mesh_.components)
-        for (const model::MeshBox& b : c.boxes)
+        for (const shp::MeshBox& b : c.boxes)
             pushBox(c, b, kBoxColour);
     gl_->boxes.count = vertexCount() - gl_->boxes.first;
 
     // Attachments: an octahedron along the object's own axes, in the kind's
     // colour, and the axes themselves (x red, y green, z blue) reaching beyond it.
-    auto pushAttachment = [&](const ComponentMesh& c, const model::MeshAttachment& a, bool marked) {
+    auto pushAttachment = [&](const ComponentMesh& c, const shp::MeshAttachment& a, bool marked) {
         const float marker = modelRadius_ * (marked ? 0.08f : 0.045f);
         const QVector3D at = toQt(c.position) + toQt(a.position);
         std::array<QVector3D, 3> axes;
@@ -701,7 +701,7 @@ void ModelViewWidget::uploadLines() {
     };
     gl_->attachments.first = vertexCount();
     for (const ComponentMesh& c : mesh_.components)
-        for (const model::MeshAttachment& a : c.attachments)
+        for (const shp::MeshAttachment& a : c.attachments)
             pushAttachment(c, a, false);
     gl_->attachments.count = vertexCount() - gl_->attachments.first;
 

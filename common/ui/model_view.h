@@ -7,7 +7,7 @@
 // component in a highlight colour; and, when switched on, the collision boxes as
 // wireframes, the attachments as markers coloured by kind with their axes, and the
 // normals; and an attachment and a box that an editor marks, in white through the
-// hull. The geometry comes from ov::model::buildRenderMesh and is uploaded once
+// hull. The geometry comes from ov::shp::buildRenderMesh and is uploaded once
 // per model change (the lines alone again when a mark changes); a repaint only
 // sets uniforms and draws.
 //
@@ -25,7 +25,7 @@
 #include <utility>
 
 #include "common/shp.h"
-#include "ovtool/model/mesh.h"
+#include "common/mesh.h"
 
 class QAction;
 
@@ -65,9 +65,9 @@ public:
     // is not kept. Keeps the selection when the model still has that component,
     // and the camera unless frame is set.
     void setModel(const shp::BlockChain& chain, bool frame = true);
-    void setMesh(model::RenderMesh mesh, bool frame = true);
+    void setMesh(shp::RenderMesh mesh, bool frame = true);
     void clearModel();
-    const model::RenderMesh& mesh() const { return mesh_; }
+    const shp::RenderMesh& mesh() const { return mesh_; }
 
     int selectedComponent() const { return selected_; }
 
@@ -129,7 +129,7 @@ private:
     void createActions();
     void saveImageInteractively();
     // Centres the camera on b and zooms so that a sphere of `radius` fits.
-    void frame(const model::Bounds& b, float radius);
+    void frame(const shp::Bounds& b, float radius);
     QMatrix4x4 viewMatrix() const;
     QMatrix4x4 projectionMatrix() const;
     float distance() const;
@@ -137,7 +137,7 @@ private:
     void upload();
     void uploadLines();
 
-    model::RenderMesh mesh_;
+    shp::RenderMesh mesh_;
     float modelRadius_ = 1.0f;
     QVector3D modelCentre_;
     bool meshDirty_ = true;

@@ -1,15 +1,12 @@
-#include "ovtool/model/mesh.h"
+#include "common/mesh.h"
 
 #include <algorithm>
 #include <cmath>
 
 #include "common/shp_model.h"
 
-namespace ov::model {
+namespace ov::shp {
 
-using shp::Block;
-using shp::BlockChain;
-using shp::Vec3;
 
 namespace {
 
@@ -53,12 +50,12 @@ std::span<uint8_t> recordOf(const Block& b, size_t i) {
 
 void readVertices(const Block& block, ComponentMesh& c, std::vector<bool>& usable) {
     // Records without coordinates give no vertices, so every face will be skipped.
-    const size_t n = shp::objectCount(block, 12);
+    const size_t n = objectCount(block, 12);
     c.positions.resize(n);
     c.normals.resize(n);
     usable.assign(n, false);
     for (size_t i = 0; i < n; ++i) {
-        shp::RecordView v(recordOf(block, i));
+        RecordView v(recordOf(block, i));
         c.positions[i] = v.vec3(0);
         usable[i] = finite(c.positions[i]);
         if (v.has(kVertexNormalOffset, 12)) {
@@ -76,7 +73,7 @@ void readFaces(const Block& block, const std::vector<bool>& usable, ComponentMes
     }
     c.triangles.reserve(n);
     for (size_t i = 0; i < n; ++i) {
-        shp::FaceView f(recordOf(block, i));
+        FaceView f(recordOf(block, i));
         const auto corners = f.corners();
         bool ok = true;
         for (uint32_t v : corners)
@@ -99,7 +96,7 @@ void readFaces(const Block& block, const std::vector<bool>& usable, ComponentMes
 }  // namespace
 
 Culling faceCulling(uint32_t recordSize, uint32_t sideMode) {
-    if (recordSize != shp::kFaceRecordSize) return Culling::None;
+    if (recordSize != kFaceRecordSize) return Culling::None;
     return sideMode == 3 ? Culling::Front : Culling::Back;
 }
 
@@ -118,7 +115,7 @@ size_t RenderMesh::skippedFaces() const {
 }
 
 RenderMesh buildRenderMesh(const BlockChain& chain) {
-    const shp::ChainIndex index(chain);
+    const ChainIndex index(chain);
     return buildRenderMesh(shp::ModelView(chain, index));
 }
 
@@ -142,7 +139,7 @@ RenderMesh buildRenderMesh(const shp::ModelView& model) {
         const shp::ComponentBlocks at = model.locate(k);
         if (at.boxes) {
             const Block& b = blocks[*at.boxes];
-            for (size_t i = 0, n = shp::objectCount(b, shp::kBoxFieldsEnd); i < n; ++i) {
+            for (size_t i = 0, n = objectCount(b, shp::kBoxFieldsEnd); i < n; ++i) {
                 shp::BoxView v(recordOf(b, i));
                 MeshBox box{v.centre(), v.halfExtents(), v.matrix()};
                 c.boxes.push_back(box);
@@ -150,7 +147,7 @@ RenderMesh buildRenderMesh(const shp::ModelView& model) {
         }
         if (at.attachments) {
             const Block& b = blocks[*at.attachments];
-            for (size_t i = 0, n = shp::objectCount(b, shp::kAttachmentFieldsEnd); i < n; ++i) {
+            for (size_t i = 0, n = objectCount(b, shp::kAttachmentFieldsEnd); i < n; ++i) {
                 shp::AttachmentView v(recordOf(b, i));
                 c.attachments.push_back({v.kind(), v.position(), v.matrix()});
             }
@@ -258,4 +255,4 @@ Bounds meshBounds(const RenderMesh& mesh) {
     return b;
 }
 
-}  // namespace ov::model
+}  // namespace ov::shp

@@ -15,7 +15,7 @@
 #include "common/shp.h"
 #include "common/shp_model.h"
 
-namespace ov::model {
+namespace ov::shp {
 
 // Which side of a triangle is not drawn. Fronts wind counter-clockwise.
 enum class Culling : uint8_t { Back, Front, None };
@@ -27,7 +27,7 @@ Culling faceCulling(uint32_t recordSize, uint32_t sideMode);
 struct MeshTriangle {
     std::array<uint32_t, 3> corners{};  // indices into the component's positions
     Culling culling = Culling::Back;
-    shp::Vec3 normal;   // unit normal from the corners (b - a) x (c - a); zero when degenerate
+    Vec3 normal;   // unit normal from the corners (b - a) x (c - a); zero when degenerate
     uint32_t face = 0;  // record index in the face block
 };
 
@@ -36,24 +36,24 @@ struct MeshTriangle {
 using Axes = std::array<float, 9>;
 
 struct MeshBox {
-    shp::Vec3 centre;  // component space
-    shp::Vec3 halfExtents;
+    Vec3 centre;  // component space
+    Vec3 halfExtents;
     Axes axes{};
 };
 
 struct MeshAttachment {
     uint32_t kind = 0;
-    shp::Vec3 position;  // component space
+    Vec3 position;  // component space
     Axes axes{};
 };
 
 struct ComponentMesh {
     std::string name;
-    shp::Vec3 position;  // of the component in ship space; added to everything below
-    std::vector<shp::Vec3> positions;
+    Vec3 position;  // of the component in ship space; added to everything below
+    std::vector<Vec3> positions;
     // One per position: the stored vertex normal (bytes 12-23 of the vertex record),
     // or zero where the record holds none or a zero or non-finite one.
-    std::vector<shp::Vec3> normals;
+    std::vector<Vec3> normals;
     std::vector<MeshTriangle> triangles;
     std::vector<MeshBox> boxes;
     std::vector<MeshAttachment> attachments;
@@ -70,22 +70,22 @@ struct RenderMesh {
 
 // One mesh entry per record of the Type-1 block, in record order; a chain without
 // one gives an empty mesh.
-RenderMesh buildRenderMesh(const shp::ModelView& model);
+RenderMesh buildRenderMesh(const ModelView& model);
 // The same for a chain without an index of its own (one is built for the call).
-RenderMesh buildRenderMesh(const shp::BlockChain& chain);
+RenderMesh buildRenderMesh(const BlockChain& chain);
 
 // The normal to light corner i (0-2) of a triangle with: its vertex's stored
 // normal when there is one, else the triangle's own.
-shp::Vec3 shadingNormal(const ComponentMesh& c, const MeshTriangle& t, int i);
+Vec3 shadingNormal(const ComponentMesh& c, const MeshTriangle& t, int i);
 
 // Axis-aligned bounds in ship space; empty until a point is added.
 struct Bounds {
-    shp::Vec3 min{1, 1, 1};
-    shp::Vec3 max{-1, -1, -1};
+    Vec3 min{1, 1, 1};
+    Vec3 max{-1, -1, -1};
 
     bool empty() const { return min.x > max.x; }
-    void add(shp::Vec3 p);
-    shp::Vec3 centre() const;
+    void add(Vec3 p);
+    Vec3 centre() const;
     // Half the diagonal: the radius of a sphere around centre() holding the box.
     float radius() const;
 };
@@ -97,11 +97,11 @@ Bounds meshBounds(const RenderMesh& mesh);
 
 // The distance from `from` to the farthest of those points: the radius of the
 // smallest sphere about `from` that holds them (0 when there are none).
-float reach(const ComponentMesh& c, shp::Vec3 from);
-float reach(const RenderMesh& mesh, shp::Vec3 from);
+float reach(const ComponentMesh& c, Vec3 from);
+float reach(const RenderMesh& mesh, Vec3 from);
 
 // A box's eight corners in ship space (component position added), in the order
 // of the bits of i: bit 0 picks +x, bit 1 +y, bit 2 +z.
-std::array<shp::Vec3, 8> boxCorners(const ComponentMesh& c, const MeshBox& b);
+std::array<Vec3, 8> boxCorners(const ComponentMesh& c, const MeshBox& b);
 
-}  // namespace ov::model
+}  // namespace ov::shp
