@@ -1,23 +1,32 @@
 // HOG archive speed: opening an archive of 100,000 entries and telling for each
-// whether it is packed; and extracting every entry of an archive into an empty
-// folder, next to `tar -xf` of a tar file of the same files and `cp -r` of the same
-// files already extracted, in the same run. Extraction is measured twice: through
-// the library (extract) and as a player runs it (`ovcli hog extract --all` or `hog
-// unpack --all`, a process of its own like tar and cp).
+// whether it is packed (Google Benchmark); then extracting every entry of an
+// archive, as `ovcli hog extract --all` (or `hog unpack --all`), next to `tar -xf`
+// of a tar file of the same files and `cp -r` of the same files already extracted,
+// each a process of its own, and through the library in this process.
 //
-// The content is generated here (nothing is carried in the repository): many small
-// items (64 bytes to 2 KB, in 10 to 100 folders) in archives of 1,000, 10,000 and
-// 100,000 entries; 50 items of 5 MB of random bytes; and 400 packed items of about
-// 64 KB, unpacked (tar and cp then work on the unpacked files). Every timed run
-// starts from an empty folder with earlier writes flushed to disk, and is timed by
-// the wall clock, as tar and cp work in processes of their own.
+// The content is generated here (nothing is carried in the repository): small
+// items of 200 bytes to 3 KB in archives of 1,000, 10,000 and 100,000 entries (10
+// to 100 folders, the items of a folder spread through the archive); 50 items of
+// 5 MB of random bytes; and 400 packed items of about 64 KB, unpacked (tar and cp
+// then work on the unpacked files).
 //
-// A summary after the run gives each shape's time as a ratio of tar's and cp's:
-// below 1.0 is faster. The files go to the system's temporary folder, or to the
-// folder OV_BENCH_DIR names.
+// Every run writes into a folder of its own made just before it, and nothing is
+// deleted until every run is over: on ext4, creating files right after a large
+// deletion is many times slower, and whoever ran second would pay for it. Each
+// round runs the four in turn, the first one changing from round to round, and the
+// ratios are taken within one round. Time is CPU time (user + system, of the child
+// for a process), which the other work of a shared machine disturbs far less than
+// the wall clock; the wall clock is printed beside it.
+//
+// The files go to the system's temporary folder, or to the folder OV_BENCH_DIR
+// names (a tmpfs such as /dev/shm leaves the disk out). OV_BENCH_ROUNDS sets the
+// number of rounds (3), OV_BENCH_SHAPES a comma-separated list of the shapes to
+// run (all of them).
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -27,6 +36,7 @@
 #include <vector>
 
 #ifndef _WIN32
+#include <sys/resource.h>
 #include <unistd.h>
 #endif
 
@@ -48,8 +58,8 @@ struct Shape {
 };
 
 const Shape kShapes[] = {
-    {"1k-small", 1000, 64, 2048, 10, false},          {"10k-small", 10000, 64, 2048, 20, false},
-    {"100k-small", 100000, 64, 2048, 100, false},     {"50x5MB", 50, 5 << 20, 5 << 20, 1, false},
+    {"1k-small", 1000, 200, 3000, 10, false},         {"10k-small", 10000, 200, 3000, 20, false},
+    {"100k-small", 100000, 200, 3000, 100, false},    {"50x5MB", 50, 5 << 20, 5 << 20, 1, false},
     {"400-packed", 400, 48 << 10, 80 << 10, 4, true},
 };
 
@@ -113,10 +123,6 @@ ExtractMode modeOf(const Shape& s) {
     return s.packed ? ExtractMode::Unpack : ExtractMode::Raw;
 }
 
-int run(const std::string& cmd) {
-    return std::system(cmd.c_str());
-}
-
 std::string quoted(const fs::path& p) {
     std::string q(1, '\'');
     q += p.string();
@@ -131,18 +137,27 @@ fs::path benchFolder() {
     return fs::temp_directory_path();
 }
 
+bool chosen(const Shape& s) {
+    const char* list = std::getenv("OV_BENCH_SHAPES");
+    if (!list || !*list) return true;
+    const std::string l = std::string(",") + list + ",";
+    return l.find("," + s.name + ",") != std::string::npos;
+}
+
 void prepare() {
     g_root = benchFolder() / ("archive_bench-" + std::to_string(std::random_device{}()));
-    fs::create_directories(g_root);
+    fs::create_directories(g_root / "runs");
     for (const Shape& s : kShapes) {
+        if (!chosen(s)) continue;
         if (!writeHog(archiveFor(s), makeItems(s))) std::abort();
         // The files tar and cp work on: the same files, extracted once.
         fs::create_directories(treeFor(s));
         auto a = HogArchive::read(archiveFor(s));
         ov::SilentReporter quiet;
         if (!extract(*a, allRows(*a), treeFor(s).string(), modeOf(s), {}, quiet).ok()) std::abort();
-        if (run("tar -cf " + quoted(g_root / (s.name + ".tar")) + " -C " + quoted(treeFor(s)) +
-                " .") != 0)
+        if (std::system(("tar -cf " + quoted(g_root / (s.name + ".tar")) + " -C " +
+                         quoted(treeFor(s)) + " .")
+                            .c_str()) != 0)
             std::abort();
     }
     std::vector<HogItem> many(100000);
@@ -152,6 +167,9 @@ void prepare() {
         many[i] = {name, {uint8_t(i)}};
     }
     if (!writeHog(g_root / "100000.hog", many)) std::abort();
+#ifndef _WIN32
+    ::sync();
+#endif
 }
 
 // What the archive list shows for each entry without unpacking it: packed or not,
@@ -180,82 +198,133 @@ void openHundredThousand(benchmark::State& state) {
     }
 }
 
-// An empty folder at `dest` before each timed run, with the last run's writes on disk,
-// so no run pays for another's.
-void emptyFolder(benchmark::State& state, const fs::path& dest) {
-    state.PauseTiming();
-    std::error_code ec;
-    fs::remove_all(dest, ec);
-    fs::create_directories(dest);
-#ifndef _WIN32
-    ::sync();
-#endif
-    state.ResumeTiming();
-}
+// ---- Extraction, timed by hand --------------------------------------------------------
 
-void finish(benchmark::State& state, const Shape& s) {
-    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(g_bytes[s.name]));
-    state.counters["files/s"] =
-        benchmark::Counter(double(state.iterations() * s.items), benchmark::Counter::kIsRate);
-}
-
-void extractAll(benchmark::State& state, const Shape& s) {
-    auto a = HogArchive::read(archiveFor(s));
-    const auto rows = allRows(*a);
-    const fs::path dest = g_root / ("out-" + s.name);
-    ov::SilentReporter quiet;
-    for (auto _ : state) {
-        emptyFolder(state, dest);
-        auto r = extract(*a, rows, dest.string(), modeOf(s), {}, quiet);
-        if (r.written != rows.size()) state.SkipWithError("extraction failed");
-    }
-    finish(state, s);
-}
-
-void ovcliExtractAll(benchmark::State& state, const Shape& s) {
-    const fs::path dest = g_root / ("ovcli-" + s.name);
-    const std::string cmd = std::string("'") + OV_OVCLI_FILE + "' hog " +
-                            (s.packed ? "unpack " : "extract ") + quoted(archiveFor(s)) + " " +
-                            quoted(dest) + " --all >/dev/null 2>&1 </dev/null";
-    for (auto _ : state) {
-        emptyFolder(state, dest);
-        if (run(cmd) != 0) state.SkipWithError("ovcli failed");
-    }
-    finish(state, s);
-}
-
-void untar(benchmark::State& state, const Shape& s) {
-    const fs::path dest = g_root / ("tar-" + s.name);
-    const std::string cmd = "tar -xf " + quoted(g_root / (s.name + ".tar")) + " -C " + quoted(dest);
-    for (auto _ : state) {
-        emptyFolder(state, dest);
-        if (run(cmd) != 0) state.SkipWithError("tar failed");
-    }
-    finish(state, s);
-}
-
-void copyTree(benchmark::State& state, const Shape& s) {
-    const fs::path dest = g_root / ("cp-" + s.name);
-    const std::string cmd = "cp -r " + quoted(treeFor(s) / ".") + " " + quoted(dest);
-    for (auto _ : state) {
-        emptyFolder(state, dest);
-        if (run(cmd) != 0) state.SkipWithError("cp failed");
-    }
-    finish(state, s);
-}
-
-// Prints the usual table and keeps each benchmark's time per run for the summary.
-class SummaryReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs)
-            if (r.run_type == Run::RT_Iteration && r.iterations > 0 && !r.error_occurred)
-                seconds[r.run_name.function_name] =
-                    r.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> seconds;  // by benchmark name, without its arguments
+struct Times {
+    double cpu = 0;   // seconds of user + system time
+    double wall = 0;  // seconds
 };
+
+#ifndef _WIN32
+double cpuSeconds(int who) {
+    rusage u{};
+    ::getrusage(who, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+#else
+double cpuSeconds(int) {
+    return 0;
+}
+constexpr int RUSAGE_SELF = 0, RUSAGE_CHILDREN = 1;
+#endif
+
+enum class Tool { Ovcli, Tar, Cp, Library };
+constexpr Tool kTools[] = {Tool::Ovcli, Tool::Tar, Tool::Cp, Tool::Library};
+const char* toolName(Tool t) {
+    switch (t) {
+    case Tool::Ovcli: return "ovcli";
+    case Tool::Tar: return "tar";
+    case Tool::Cp: return "cp";
+    case Tool::Library: return "library";
+    }
+    return "";
+}
+
+// One run of a tool into `dest`, a folder made for it; nothing of earlier runs is
+// removed until every run is over.
+Times runOnce(Tool tool, const Shape& s, const HogArchive& archive,
+              const std::vector<size_t>& rows, const fs::path& dest) {
+    fs::create_directories(dest);
+    std::string cmd;
+    switch (tool) {
+    case Tool::Ovcli:
+        cmd = std::string("'") + OV_OVCLI_FILE + "' hog " + (s.packed ? "unpack " : "extract ") +
+              quoted(archiveFor(s)) + " " + quoted(dest) + " --all >/dev/null 2>&1 </dev/null";
+        break;
+    case Tool::Tar:
+        cmd = "tar -xf " + quoted(g_root / (s.name + ".tar")) + " -C " + quoted(dest);
+        break;
+    case Tool::Cp: cmd = "cp -r " + quoted(treeFor(s) / ".") + " " + quoted(dest); break;
+    case Tool::Library: break;
+    }
+    const int who = tool == Tool::Library ? RUSAGE_SELF : RUSAGE_CHILDREN;
+    const double cpu0 = cpuSeconds(who);
+    const auto t0 = std::chrono::steady_clock::now();
+    bool ok;
+    if (tool == Tool::Library) {
+        ov::SilentReporter quiet;
+        ok = extract(archive, rows, dest.string(), modeOf(s), {}, quiet).written == rows.size();
+    } else {
+        ok = std::system(cmd.c_str()) == 0;
+    }
+    Times t;
+    t.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    t.cpu = cpuSeconds(who) - cpu0;
+    if (!ok) {
+        std::fprintf(stderr, "%s failed on %s\n", toolName(tool), s.name.c_str());
+        std::exit(1);
+    }
+    return t;
+}
+
+struct Range {
+    double lo = 1e300, hi = 0;
+    void add(double v) {
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+    }
+    std::string text(const char* format) const {
+        char a[32], b[32];
+        std::snprintf(a, sizeof a, format, lo);
+        std::snprintf(b, sizeof b, format, hi);
+        return std::string(a) + "-" + b;
+    }
+};
+
+void extractionRounds() {
+    int rounds = 3;
+    if (const char* r = std::getenv("OV_BENCH_ROUNDS"); r && std::atoi(r) > 0) rounds = std::atoi(r);
+    std::printf("\nExtraction into fresh folders, %d rounds, in %s\n", rounds,
+                g_root.string().c_str());
+    std::printf("%-11s %7s %8s | %-11s %-11s | %-10s %-10s %-10s | %-11s %-11s\n", "shape",
+                "items", "MB", "ovcli/tar", "ovcli/cp", "ovcli us/e", "tar us/e", "lib us/e",
+                "wall o/tar", "lib/tar");
+    std::printf("%-11s %7s %8s | %-11s %-11s | %-10s %-10s %-10s | %-11s %-11s\n", "", "", "",
+                "(CPU)", "(CPU)", "(CPU)", "(CPU)", "(CPU)", "", "(CPU)");
+    int serial = 0;
+    for (const Shape& s : kShapes) {
+        if (!chosen(s)) continue;
+        auto archive = HogArchive::read(archiveFor(s));
+        const auto rows = allRows(*archive);
+        Range overTar, overCp, cliPer, tarPer, libPer, wallOverTar, libOverTar;
+        for (int r = 0; r < rounds; ++r) {
+            std::map<Tool, Times> t;
+            for (size_t k = 0; k < std::size(kTools); ++k) {
+                const Tool tool = kTools[(k + size_t(r)) % std::size(kTools)];
+                const fs::path dest = g_root / "runs" /
+                                      (std::string(toolName(tool)) + "-" + s.name + "-" +
+                                       std::to_string(serial++));
+                t[tool] = runOnce(tool, s, *archive, rows, dest);
+            }
+            const double n = double(s.items);
+            overTar.add(t[Tool::Ovcli].cpu / t[Tool::Tar].cpu);
+            overCp.add(t[Tool::Ovcli].cpu / t[Tool::Cp].cpu);
+            cliPer.add(t[Tool::Ovcli].cpu / n * 1e6);
+            tarPer.add(t[Tool::Tar].cpu / n * 1e6);
+            libPer.add(t[Tool::Library].cpu / n * 1e6);
+            wallOverTar.add(t[Tool::Ovcli].wall / t[Tool::Tar].wall);
+            libOverTar.add(t[Tool::Library].cpu / t[Tool::Tar].cpu);
+        }
+        std::printf("%-11s %7zu %8.1f | %-11s %-11s | %-10s %-10s %-10s | %-11s %-11s\n",
+                    s.name.c_str(), s.items, double(g_bytes[s.name]) / 1e6,
+                    overTar.text("%.2f").c_str(), overCp.text("%.2f").c_str(),
+                    cliPer.text("%.0f").c_str(), tarPer.text("%.0f").c_str(),
+                    libPer.text("%.0f").c_str(), wallOverTar.text("%.2f").c_str(),
+                    libOverTar.text("%.2f").c_str());
+        std::fflush(stdout);
+    }
+}
 
 }  // namespace
 
@@ -265,34 +334,13 @@ int main(int argc, char** argv) {
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("packinfo/100000-entries", packInfoHundredThousand)
         ->Unit(benchmark::kMillisecond);
-    for (const Shape& s : kShapes) {
-        using Bench = void (*)(benchmark::State&, const Shape&);
-        const std::pair<std::string, Bench> kinds[] = {{"extract/", extractAll},
-                                                       {"ovcli/", ovcliExtractAll},
-                                                       {"tar/", untar},
-                                                       {"cp/", copyTree}};
-        for (const auto& [what, fn] : kinds)
-            benchmark::RegisterBenchmark((what + s.name).c_str(), fn, s)
-                ->Unit(benchmark::kMillisecond)
-                ->UseRealTime()
-                ->MinTime(2.0);
-    }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    SummaryReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
 
-    std::printf("\nTime of each run as a ratio (below 1.0: faster than the baseline)\n");
-    std::printf("%-11s %7s %9s %10s %10s %10s %12s %12s\n", "shape", "items", "MB", "tar ms",
-                "ovcli ms", "extract ms", "ovcli / tar", "ovcli / cp");
-    for (const Shape& s : kShapes) {
-        auto t = [&](const char* what) { return reporter.seconds[what + s.name] * 1000; };
-        const double tar = t("tar/"), cp = t("cp/"), cli = t("ovcli/"), lib = t("extract/");
-        if (tar <= 0 || cp <= 0 || cli <= 0) continue;  // not run (--benchmark_filter)
-        std::printf("%-11s %7zu %9.1f %10.1f %10.1f %10.1f %12.2f %12.2f\n", s.name.c_str(),
-                    s.items, double(g_bytes[s.name]) / 1e6, tar, cli, lib, cli / tar, cli / cp);
-    }
+    extractionRounds();
+    // Every run is over: only now is anything deleted.
     std::error_code ec;
     fs::remove_all(g_root, ec);
     return 0;

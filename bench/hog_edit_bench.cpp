@@ -2,7 +2,8 @@
 // model), next to `cp` of the same archive file, and `cp` followed by `sync` of the
 // copy (the rebuild flushes its file to the disk before renaming it over the
 // archive), in the same run. The archive is generated: OV_BENCH_REBUILD_MIB MiB
-// (384 by default) in 4,000 entries of about 96 KiB. A summary after the run gives
+// (384 by default) in OV_BENCH_REBUILD_ENTRIES entries (100,000 by default, of
+// about 4 KiB; 4,000 gives entries of about 96 KiB). A summary after the run gives
 // the rebuild's speed as a ratio of cp's.
 
 #include <benchmark/benchmark.h>
@@ -23,7 +24,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace ov::archive;
 
-constexpr size_t kEntries = 4000;
+size_t g_entries = 100000;
 fs::path g_root;
 uint64_t g_archiveBytes = 0;
 
@@ -41,16 +42,18 @@ void prepare() {
     g_root =
         fs::temp_directory_path() / ("hog_edit_bench-" + std::to_string(std::random_device{}()));
     fs::create_directories(g_root);
+    if (const char* n = std::getenv("OV_BENCH_REBUILD_ENTRIES"); n && std::atoi(n) > 16)
+        g_entries = size_t(std::atoi(n));
     const char* mib = std::getenv("OV_BENCH_REBUILD_MIB");
     const uint64_t total = uint64_t(mib ? std::atoi(mib) : 384) << 20;
-    const size_t itemSize = size_t(total / kEntries);
-    // Sixteen distinct contents, each stored by a quarter of a thousand entries.
+    const size_t itemSize = size_t(total / g_entries);
+    // Sixteen distinct contents, each stored by a sixteenth of the entries.
     std::vector<HogFileItem> items;
     for (int k = 0; k < 16; ++k)
         writeFile(g_root / ("src" + std::to_string(k)), itemSize + size_t(k), uint32_t(k));
-    for (size_t i = 0; i < kEntries; ++i) {
+    for (size_t i = 0; i < g_entries; ++i) {
         char name[64];
-        std::snprintf(name, sizeof name, "ships\\set%02zu\\model_%05zu.shp", i % 40, i);
+        std::snprintf(name, sizeof name, "ships\\set%02zu\\model_%06zu.shp", i % 40, i);
         items.push_back({name, g_root / ("src" + std::to_string(i % 16))});
     }
     auto w = writeHogFiles(g_root / "resource.hog", items);
@@ -68,7 +71,7 @@ void rebuildReplacingOne(benchmark::State& state) {
             return;
         }
         HogEditPlan plan(*archive);
-        if (!plan.replace(kEntries / 2, g_root / "new.shp", false) || !rebuildHog(plan)) {
+        if (!plan.replace(g_entries / 2, g_root / "new.shp", false) || !rebuildHog(plan)) {
             state.SkipWithError("rebuild failed");
             return;
         }
@@ -122,7 +125,7 @@ int main(int argc, char** argv) {
     const double rebuild = reporter.speed["rebuild/replace-one/real_time"];
     const double cp = reporter.speed["cp/real_time"];
     const double cpSync = reporter.speed["cp+sync/real_time"];
-    std::printf("\narchive: %.0f MiB, %zu entries\n", double(g_archiveBytes) / (1 << 20), kEntries);
+    std::printf("\narchive: %.0f MiB, %zu entries\n", double(g_archiveBytes) / (1 << 20), g_entries);
     std::printf("%-26s %8s %16s\n", "", "MB/s", "rebuild / this");
     std::printf("%-26s %8.0f\n", "rebuild, one entry replaced", rebuild);
     std::printf("%-26s %8.0f %16.2f\n", "cp", cp, cp > 0 ? rebuild / cp : 0.0);

@@ -1,7 +1,6 @@
 // Packs one file once at one level and prints the packed size: a program small
 // enough to run under valgrind's cachegrind, whose instruction counts do not
-// move with the other work on a shared machine as timings do. The levels as
-// they were before the rework run too ("fast-before", "best-before").
+// move with the other work on a shared machine as timings do.
 //
 //   valgrind --tool=cachegrind --cache-sim=no --cachegrind-out-file=/dev/null
 //       build/release/bench/pack_once FILE best      (one line)
@@ -11,11 +10,10 @@
 
 #include "common/fileio.h"
 #include "common/refpack.h"
-#include "packer_before.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: pack_once FILE fastest|fast|best|fast-before|best-before\n");
+        std::fprintf(stderr, "usage: pack_once FILE fastest|fast|best\n");
         return 2;
     }
     auto in = ov::readFile(argv[1], ov::refpack::kMaxPackInput);
@@ -24,30 +22,23 @@ int main(int argc, char** argv) {
         return 1;
     }
     const char* level = argv[2];
-    size_t size = 0;
-    if (std::strcmp(level, "fast-before") == 0) {
-        size = before::packFast(*in).size();
-    } else if (std::strcmp(level, "best-before") == 0) {
-        size = before::packBest(*in).size();
-    } else {
-        ov::refpack::Level l;
-        if (std::strcmp(level, "fastest") == 0)
-            l = ov::refpack::Level::Fastest;
-        else if (std::strcmp(level, "fast") == 0)
-            l = ov::refpack::Level::Fast;
-        else if (std::strcmp(level, "best") == 0)
-            l = ov::refpack::Level::Best;
-        else {
-            std::fprintf(stderr, "pack_once: unknown level %s\n", level);
-            return 2;
-        }
-        auto packed = ov::refpack::encode(*in, l);
-        if (!packed) {
-            std::fprintf(stderr, "pack_once: %s\n", packed.error().describe().c_str());
-            return 1;
-        }
-        size = packed->size();
+    ov::refpack::Level l;
+    if (std::strcmp(level, "fastest") == 0)
+        l = ov::refpack::Level::Fastest;
+    else if (std::strcmp(level, "fast") == 0)
+        l = ov::refpack::Level::Fast;
+    else if (std::strcmp(level, "best") == 0)
+        l = ov::refpack::Level::Best;
+    else {
+        std::fprintf(stderr, "pack_once: unknown level %s\n", level);
+        return 2;
     }
+    auto packed = ov::refpack::encode(*in, l);
+    if (!packed) {
+        std::fprintf(stderr, "pack_once: %s\n", packed.error().describe().c_str());
+        return 1;
+    }
+    const size_t size = packed->size();
     std::printf("%s %s: %zu bytes packed to %zu\n", argv[1], level, in->size(), size);
     return 0;
 }

@@ -729,10 +729,14 @@ Status AtomicFile::writeAt(uint64_t offset, ByteSpan bytes) {
     return {};
 }
 
-Status AtomicFile::copyFrom(const ReadOnlyFile& source, uint64_t offset, uint64_t size) {
-    if (handle_ == kNoHandle)
-        return makeError(ErrorKind::WriteFailed, pathText(target_) + ": closed");
-    if (std::error_code fault = injected(FileStep::Write)) return failure("write error", fault);
+namespace {
+
+// Appends `size` bytes of `source` from `offset` to the file `dst`, whose size so far
+// `dstSize` counts the bytes as they land. `fail` makes the error of a failed write.
+template <class Fail>
+Status copyInto(const ReadOnlyFile& source, intptr_t sourceHandle, uint64_t offset,
+                uint64_t size, intptr_t dst, uint64_t& dstSize, Fail fail) {
+    if (std::error_code fault = injected(FileStep::Write)) return fail("write error", fault);
     auto cutShort = [&](uint64_t at) {
         return makeError(ErrorKind::ReadFailed, "the source ends before its stated size", at);
     };
@@ -741,13 +745,13 @@ Status AtomicFile::copyFrom(const ReadOnlyFile& source, uint64_t offset, uint64_
     // system pair or kernel takes it; the first refusal turns it off for good.
     static std::atomic<bool> kernelCopyWorks{true};
     while (size > 0 && kernelCopyWorks.load(std::memory_order_relaxed)) {
-        off64_t from = off64_t(offset), to = off64_t(size_);
-        ssize_t n = ::copy_file_range(int(source.handle_), &from, int(handle_), &to,
+        off64_t from = off64_t(offset), to = off64_t(dstSize);
+        ssize_t n = ::copy_file_range(int(sourceHandle), &from, int(dst), &to,
                                       size_t(std::min<uint64_t>(size, uint64_t(1) << 30)), 0);
         if (n > 0) {
             offset += uint64_t(n);
             size -= uint64_t(n);
-            size_ += uint64_t(n);
+            dstSize += uint64_t(n);
             continue;
         }
         if (n == 0) return cutShort(offset);
@@ -757,8 +761,10 @@ Status AtomicFile::copyFrom(const ReadOnlyFile& source, uint64_t offset, uint64_
             kernelCopyWorks.store(false, std::memory_order_relaxed);
             break;
         }
-        return failure("write error", lastError());
+        return fail("write error", lastError());
     }
+#else
+    (void)sourceHandle;
 #endif
     if (size == 0) return {};
     // Through one buffer small enough to stay in the processor's cache.
@@ -769,13 +775,22 @@ Status AtomicFile::copyFrom(const ReadOnlyFile& source, uint64_t offset, uint64_
         auto got = source.readAt(offset, std::span<uint8_t>(buffer.get(), want));
         if (!got) return got.error();
         if (*got == 0) return cutShort(offset);
-        if (std::error_code ec = writeAllAt(handle_, size_, buffer.get(), *got))
-            return failure("write error", ec);
-        size_ += *got;
+        if (std::error_code ec = writeAllAt(dst, dstSize, buffer.get(), *got))
+            return fail("write error", ec);
+        dstSize += *got;
         offset += *got;
         size -= *got;
     }
     return {};
+}
+
+}  // namespace
+
+Status AtomicFile::copyFrom(const ReadOnlyFile& source, uint64_t offset, uint64_t size) {
+    if (handle_ == kNoHandle)
+        return makeError(ErrorKind::WriteFailed, pathText(target_) + ": closed");
+    return copyInto(source, source.handle_, offset, size, handle_, size_,
+                    [this](const char* what, std::error_code ec) { return failure(what, ec); });
 }
 
 Status AtomicFile::finish(Flush flush) {
@@ -852,6 +867,368 @@ void AtomicFile::discard() {
     }
     done_ = true;
 }
+
+// ---- OpenFolder and FolderFile --------------------------------------------------------
+
+OpenFolder::OpenFolder(OpenFolder&& other) noexcept
+    : path_(std::move(other.path_)), handle_(other.handle_) {
+    other.handle_ = kNoHandle;
+}
+
+OpenFolder& OpenFolder::operator=(OpenFolder&& other) noexcept {
+    if (this != &other) {
+#ifndef _WIN32
+        if (handle_ != kNoHandle) ::close(int(handle_));
+#endif
+        path_ = std::move(other.path_);
+        handle_ = other.handle_;
+        other.handle_ = kNoHandle;
+    }
+    return *this;
+}
+
+OpenFolder::~OpenFolder() {
+#ifndef _WIN32
+    if (handle_ != kNoHandle) ::close(int(handle_));
+#endif
+}
+
+Result<OpenFolder> OpenFolder::open(const fs::path& folder) {
+    OpenFolder f;
+    f.path_ = folder;
+#ifdef _WIN32
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec))
+        return makeError(ErrorKind::NotFound, pathText(folder) + ": no such folder");
+#else
+    int fd;
+    do {
+        fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        const std::error_code ec = lastError();
+        if (isMissing(ec) || ec == std::errc::not_a_directory) {
+            Error e = makeError(ErrorKind::NotFound, pathText(folder) + ": no such folder");
+            e.cause = ec;
+            return e;
+        }
+        return systemError(ErrorKind::ReadFailed, pathText(folder) + ": cannot open the folder",
+                           ec);
+    }
+    f.handle_ = fd;
+#endif
+    return f;
+}
+
+FolderFile::FolderFile(FolderFile&& other) noexcept
+    : folder_(other.folder_),
+      name_(std::move(other.name_)),
+      handle_(other.handle_),
+      size_(other.size_),
+      temp_(std::move(other.temp_)),
+      done_(other.done_)
+#ifdef _WIN32
+      ,
+      atomic_(std::move(other.atomic_))
+#endif
+{
+    other.handle_ = kNoHandle;
+    other.done_ = true;
+}
+
+FolderFile& FolderFile::operator=(FolderFile&& other) noexcept {
+    if (this != &other) {
+        discard();
+        folder_ = other.folder_;
+        name_ = std::move(other.name_);
+        handle_ = other.handle_;
+        size_ = other.size_;
+        temp_ = std::move(other.temp_);
+        done_ = other.done_;
+#ifdef _WIN32
+        atomic_ = std::move(other.atomic_);
+#endif
+        other.handle_ = kNoHandle;
+        other.done_ = true;
+    }
+    return *this;
+}
+
+FolderFile::~FolderFile() {
+    discard();
+}
+
+fs::path FolderFile::target() const {
+    return folder_ ? folder_->path() / fs::path(name_) : fs::path(name_);
+}
+
+Error FolderFile::failure(const char* what, std::error_code cause) const {
+    return systemError(ErrorKind::WriteFailed, pathText(target()) + ": " + what, cause);
+}
+
+#ifdef _WIN32
+
+// The portable way: a temporary file beside the target, by its whole path.
+Result<FolderFile> FolderFile::create(const OpenFolder& folder, std::string_view name) {
+    FolderFile f;
+    f.folder_ = &folder;
+    f.name_ = std::string(name);
+    auto a = AtomicFile::create(f.target());
+    if (!a) return a.error();
+    f.atomic_.emplace(std::move(*a));
+    return f;
+}
+
+Status FolderFile::write(ByteSpan bytes) {
+    if (!atomic_) return makeError(ErrorKind::WriteFailed, pathText(target()) + ": closed");
+    return atomic_->write(bytes);
+}
+
+Status FolderFile::copyFrom(const ReadOnlyFile& source, uint64_t offset, uint64_t size) {
+    if (!atomic_) return makeError(ErrorKind::WriteFailed, pathText(target()) + ": closed");
+    return atomic_->copyFrom(source, offset, size);
+}
+
+Result<bool> FolderFile::commitIfAbsent() {
+    if (!atomic_) return makeError(ErrorKind::WriteFailed, pathText(target()) + ": nothing to commit");
+    return atomic_->commitIfAbsent();
+}
+
+Status FolderFile::commit() {
+    if (!atomic_) return makeError(ErrorKind::WriteFailed, pathText(target()) + ": nothing to commit");
+    return atomic_->commit();
+}
+
+void FolderFile::discard() {
+    if (atomic_) atomic_->discard();
+    atomic_.reset();
+    done_ = true;
+}
+
+Status FolderFile::finishNamed() {
+    return {};
+}
+
+#else
+
+namespace {
+
+#ifdef O_TMPFILE
+// Whether the folders written so far take files without a name; the first that
+// does not turns it off for the run (tmpfs, ext4, xfs and btrfs do; some others
+// do not).
+std::atomic<bool> g_unnamedFiles{true};
+// How a file without a name gets one: by its descriptor (needs a kernel from 6.10,
+// or the right to read any folder), or through its /proc link.
+std::atomic<bool> g_linkByDescriptor{true};
+
+int linkUnnamed(int fd, int dirFd, const char* name) {
+    if (g_linkByDescriptor.load(std::memory_order_relaxed)) {
+        if (::linkat(fd, "", dirFd, name, AT_EMPTY_PATH) == 0) return 0;
+        if (errno != ENOENT && errno != EPERM && errno != EINVAL) return -1;
+        // ENOENT is also what a missing folder says; the /proc link tells them apart.
+        g_linkByDescriptor.store(false, std::memory_order_relaxed);
+    }
+    char proc[40];
+    std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
+    return ::linkat(AT_FDCWD, proc, dirFd, name, AT_SYMLINK_FOLLOW);
+}
+#endif
+
+int renameNoReplaceAt(int dirFd, const char* from, const char* to, bool& existed) {
+    existed = false;
+#if defined(__linux__) && defined(RENAME_NOREPLACE)
+    if (::renameat2(dirFd, from, dirFd, to, RENAME_NOREPLACE) == 0) return 0;
+    if (errno == EEXIST) {
+        existed = true;
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return -1;
+#endif
+    if (::linkat(dirFd, from, dirFd, to, 0) == 0) {
+        ::unlinkat(dirFd, from, 0);
+        return 0;
+    }
+    if (errno == EEXIST) {
+        existed = true;
+        return 0;
+    }
+    struct stat st;
+    if (::fstatat(dirFd, to, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        existed = true;
+        return 0;
+    }
+    return ::renameat(dirFd, from, dirFd, to);
+}
+
+std::string tempName() {
+    return std::string(kTempPrefix) + randomLetters() + std::string(kTempSuffix);
+}
+
+}  // namespace
+
+Result<FolderFile> FolderFile::create(const OpenFolder& folder, std::string_view name) {
+    FolderFile f;
+    f.folder_ = &folder;
+    f.name_ = std::string(name);
+    const int dirFd = int(folder.handle_);
+    std::error_code ec;
+    if (std::error_code fault = injected(FileStep::Create)) {
+        ec = fault;
+    } else {
+#ifdef O_TMPFILE
+        if (g_unnamedFiles.load(std::memory_order_relaxed)) {
+            int fd;
+            do {
+                fd = ::openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+            } while (fd < 0 && errno == EINTR);
+            if (fd >= 0) {
+                f.handle_ = fd;
+                return f;
+            }
+            if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)
+                g_unnamedFiles.store(false, std::memory_order_relaxed);
+            else
+                ec = lastError();
+        }
+#endif
+        for (int attempt = 0; !ec && attempt < 64; ++attempt) {
+            std::string candidate = tempName();
+            int fd;
+            do {
+                fd = ::openat(dirFd, candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                              0666);
+            } while (fd < 0 && errno == EINTR);
+            if (fd >= 0) {
+                f.handle_ = fd;
+                f.temp_ = std::move(candidate);
+                return f;
+            }
+            if (errno != EEXIST) ec = lastError();
+        }
+    }
+    if (isMissing(ec)) {
+        Error e = makeError(ErrorKind::NotFound, pathText(folder.path()) + ": no such folder");
+        e.cause = ec;
+        return e;
+    }
+    return systemError(ErrorKind::WriteFailed,
+                       pathText(f.target()) + ": cannot create a file in " +
+                           pathText(folder.path()),
+                       ec ? ec : std::make_error_code(std::errc::file_exists));
+}
+
+Status FolderFile::write(ByteSpan bytes) {
+    if (handle_ == kNoHandle) return makeError(ErrorKind::WriteFailed, pathText(target()) + ": closed");
+    if (std::error_code fault = injected(FileStep::Write)) return failure("write error", fault);
+    if (std::error_code ec = writeAllAt(handle_, size_, bytes.data(), bytes.size()))
+        return failure("write error", ec);
+    size_ += bytes.size();
+    return {};
+}
+
+Status FolderFile::copyFrom(const ReadOnlyFile& source, uint64_t offset, uint64_t size) {
+    if (handle_ == kNoHandle) return makeError(ErrorKind::WriteFailed, pathText(target()) + ": closed");
+    return copyInto(source, source.handle_, offset, size, handle_, size_,
+                    [this](const char* what, std::error_code ec) { return failure(what, ec); });
+}
+
+// A file with a temporary name is closed before it is renamed, so that a write
+// error that closing reveals is known first.
+Status FolderFile::finishNamed() {
+    if (temp_.empty() || handle_ == kNoHandle) return {};
+    std::error_code closed = closeHandle(handle_);
+    handle_ = kNoHandle;
+    if (closed) return failure("write error", closed);
+    return {};
+}
+
+Result<bool> FolderFile::commitIfAbsent() {
+    if (done_ || (handle_ == kNoHandle && temp_.empty()))
+        return makeError(ErrorKind::WriteFailed, pathText(target()) + ": nothing to commit");
+    if (auto st = finishNamed(); !st) return st.error();
+    if (std::error_code fault = injected(FileStep::Rename))
+        return failure("cannot rename the written file into place", fault);
+    const int dirFd = int(folder_->handle_);
+    if (temp_.empty()) {
+#ifdef O_TMPFILE
+        if (linkUnnamed(int(handle_), dirFd, name_.c_str()) != 0) {
+            if (errno == EEXIST) return false;
+            return failure("cannot rename the written file into place", lastError());
+        }
+        done_ = true;
+        std::error_code closed = closeHandle(handle_);
+        handle_ = kNoHandle;
+        if (closed) return failure("write error", closed);
+        return true;
+#endif
+    }
+    bool existed = false;
+    if (renameNoReplaceAt(dirFd, temp_.c_str(), name_.c_str(), existed) != 0)
+        return failure("cannot rename the written file into place", lastError());
+    if (existed) return false;
+    done_ = true;
+    return true;
+}
+
+Status FolderFile::commit() {
+    if (done_ || (handle_ == kNoHandle && temp_.empty()))
+        return makeError(ErrorKind::WriteFailed, pathText(target()) + ": nothing to commit");
+    if (auto st = finishNamed(); !st) return st.error();
+    const int dirFd = int(folder_->handle_);
+    struct stat st;
+    if (::fstatat(dirFd, name_.c_str(), &st, 0) == 0) {
+        if (S_ISDIR(st.st_mode))
+            return failure("cannot replace it", std::make_error_code(std::errc::is_a_directory));
+        if (!S_ISREG(st.st_mode)) {
+            std::error_code ec;
+            return makeError(ErrorKind::Refused, pathText(target()) + ": cannot replace it: it is " +
+                                                     nonRegularKind(fs::status(target(), ec)) +
+                                                     ", not a file");
+        }
+        // Keep the permissions of the file being replaced.
+        const mode_t mode = st.st_mode & 07777;
+        if (handle_ != kNoHandle)
+            (void)::fchmod(int(handle_), mode);
+        else
+            (void)::fchmodat(dirFd, temp_.c_str(), mode, 0);
+    }
+    if (std::error_code fault = injected(FileStep::Rename))
+        return failure("cannot rename the written file into place", fault);
+    if (temp_.empty()) {
+#ifdef O_TMPFILE
+        // A file without a name cannot replace one: it gets a temporary name first.
+        for (int attempt = 0; attempt < 64 && temp_.empty(); ++attempt) {
+            std::string candidate = tempName();
+            if (linkUnnamed(int(handle_), dirFd, candidate.c_str()) == 0)
+                temp_ = std::move(candidate);
+            else if (errno != EEXIST)
+                return failure("cannot rename the written file into place", lastError());
+        }
+        if (temp_.empty())
+            return failure("cannot rename the written file into place",
+                           std::make_error_code(std::errc::file_exists));
+        std::error_code closed = closeHandle(handle_);
+        handle_ = kNoHandle;
+        if (closed) return failure("write error", closed);
+#endif
+    }
+    if (::renameat(dirFd, temp_.c_str(), dirFd, name_.c_str()) != 0)
+        return failure("cannot rename the written file into place", lastError());
+    done_ = true;
+    return {};
+}
+
+void FolderFile::discard() {
+    if (handle_ != kNoHandle) {
+        (void)closeHandle(handle_);
+        handle_ = kNoHandle;
+    }
+    if (!done_ && !temp_.empty() && folder_) ::unlinkat(int(folder_->handle_), temp_.c_str(), 0);
+    done_ = true;
+}
+
+#endif
 
 // ---- Whole files and patches --------------------------------------------------------
 

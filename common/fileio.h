@@ -148,6 +148,7 @@ public:
 
 private:
     friend class AtomicFile;
+    friend class FolderFile;
     explicit ReadOnlyFile(intptr_t handle) : handle_(handle) {}
     void close();
 
@@ -216,6 +217,72 @@ private:
     intptr_t handle_ = -1;  // open while bytes are being written
     uint64_t size_ = 0;     // bytes in the file
     bool done_ = false;     // committed or discarded
+};
+
+// A folder kept open so that many whole files can be written in it by bare name
+// (thousands of extracted items): each system call then looks up one name, not
+// every folder of a long path. Not for use by two threads at once.
+class OpenFolder {
+public:
+    // Errors: NotFound (no such folder), ReadFailed (it cannot be opened).
+    static Result<OpenFolder> open(const fs::path& folder);
+
+    OpenFolder(OpenFolder&& other) noexcept;
+    OpenFolder& operator=(OpenFolder&& other) noexcept;
+    OpenFolder(const OpenFolder&) = delete;
+    OpenFolder& operator=(const OpenFolder&) = delete;
+    ~OpenFolder();
+
+    const fs::path& path() const { return path_; }
+
+private:
+    friend class FolderFile;
+    OpenFolder() = default;
+
+    fs::path path_;
+    intptr_t handle_ = -1;  // a folder descriptor on POSIX; unused on Windows
+};
+
+// A whole file being written in an open folder, under the same rule as AtomicFile:
+// nothing stands under its name until every byte is written. On Linux the file is
+// made without a name (O_TMPFILE) and given its name when complete, which changes
+// the folder once instead of twice; elsewhere, or where the file system cannot,
+// it is a temporary file renamed into place. The folder must outlive it.
+class FolderFile {
+public:
+    // Errors as AtomicFile::create's.
+    static Result<FolderFile> create(const OpenFolder& folder, std::string_view name);
+
+    FolderFile(FolderFile&& other) noexcept;
+    FolderFile& operator=(FolderFile&& other) noexcept;
+    FolderFile(const FolderFile&) = delete;
+    FolderFile& operator=(const FolderFile&) = delete;
+    ~FolderFile();
+
+    // The path the file gets, for messages.
+    fs::path target() const;
+
+    // As AtomicFile's.
+    Status write(ByteSpan bytes);
+    Status copyFrom(const ReadOnlyFile& source, uint64_t offset, uint64_t size);
+    Result<bool> commitIfAbsent();
+    Status commit();
+    void discard();
+
+private:
+    FolderFile() = default;
+    Error failure(const char* what, std::error_code cause) const;
+    Status finishNamed();
+
+    const OpenFolder* folder_ = nullptr;
+    std::string name_;
+    intptr_t handle_ = -1;  // open until the file has its name
+    uint64_t size_ = 0;
+    std::string temp_;  // the temporary name in the folder, when the file has one
+    bool done_ = false;
+#ifdef _WIN32
+    std::optional<AtomicFile> atomic_;
+#endif
 };
 
 // Whether a file name is that of one of the kit's temporary files.

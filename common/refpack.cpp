@@ -187,10 +187,22 @@ Result<Ran> runCommands(ByteSpan in, size_t& ipRef, std::span<uint8_t> out, size
             const uint32_t b0 = p[0];
             if (b0 >= 0xE0) [[unlikely]] {
                 if (b0 >= 0xFC) break;  // the end command: the careful loop finishes
-                const size_t literals = (size_t(b0 & 0x1F) + 1) * 4;
-                wideLiterals(o, p + 1, literals);
-                p += 1 + literals;
-                o += literals;
+                // Bytes that do not pack come as a row of literal commands: copied
+                // one after another without going back to the top of the loop.
+                uint32_t c = b0;
+                do {
+                    if (c == 0xFB) {  // the longest, in one fixed copy
+                        std::memcpy(o, p + 1, 112);
+                        p += 113;
+                        o += 112;
+                    } else {
+                        const size_t literals = (size_t(c & 0x1F) + 1) * 4;
+                        wideLiterals(o, p + 1, literals);
+                        p += 1 + literals;
+                        o += literals;
+                    }
+                    c = p[0];
+                } while (c - 0xE0 < 0x1C && p < pSafe && o < oSafe);
                 continue;
             }
             // The three run forms through one table, without a branch on the form

@@ -6,6 +6,7 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli.h"
@@ -162,6 +163,46 @@ std::optional<int> preflight(CLI::App& app, const std::vector<std::string>& args
     return std::nullopt;
 }
 
+// The commands, in the order help lists them, by the names they add at the top.
+struct CommandGroup {
+    std::vector<std::string_view> names;
+    void (*add)(ovcli::Cli&);
+};
+
+void addModelAndInterchange(ovcli::Cli& cli) {
+    ovcli::addModelCommands(cli);
+    ovcli::addInterchangeCommands(cli, cli.app.get_subcommand("model"));
+}
+
+const CommandGroup kGroups[] = {
+    {{"pack", "unpack"}, ovcli::addCodecCommands},
+    {{"shp"}, ovcli::addShpCommands},
+    {{"sample-game"}, ovcli::addSampleCommands},
+    {{"hog"}, ovcli::addHogCommands},
+    {{"ship", "weapons", "stats"}, ovcli::addShipsCommands},
+    {{"model"}, addModelAndInterchange},
+    {{"convert", "3ds"}, ovcli::addConvertCommands},
+    {{"temp-files"}, ovcli::addFileCommands},
+    {{"completion"}, ovcli::addCompletionCommands},
+};
+
+// Only the parser of the command given is built, which is most of what starting up
+// costs: every command's when the line names none of them (help, a misspelt
+// command), and none for `ovcli --version` alone. Completion lists every command.
+void addCommands(ovcli::Cli& cli, const std::vector<std::string>& args) {
+    if (args.size() == 1 && args[0] == "--version") return;
+    const CommandGroup* chosen = nullptr;
+    if (!args.empty() && args[0] != "completion")
+        for (const CommandGroup& g : kGroups)
+            if (std::find(g.names.begin(), g.names.end(), args[0]) != g.names.end()) chosen = &g;
+    if (chosen) {
+        chosen->add(cli);
+        return;
+    }
+    for (const CommandGroup& g : kGroups)
+        g.add(cli);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -175,16 +216,8 @@ int main(int argc, char** argv) {
     ovcli::CliReporter reporter;
     int exitCode = ovcli::kOk;
     ovcli::Cli cli{app, reporter, exitCode};
-    ovcli::addCodecCommands(cli);
-    ovcli::addShpCommands(cli);
-    ovcli::addSampleCommands(cli);
-    ovcli::addHogCommands(cli);
-    ovcli::addShipsCommands(cli);
-    ovcli::addModelCommands(cli);
-    ovcli::addInterchangeCommands(cli, app.get_subcommand("model"));
-    ovcli::addConvertCommands(cli);
-    ovcli::addFileCommands(cli);
-    ovcli::addCompletionCommands(cli);
+    addCommands(cli, argc > 1 ? std::vector<std::string>(argv + 1, argv + argc)
+                              : std::vector<std::string>());
     ovcli::addAllExamples(app);
 
 #ifdef _WIN32

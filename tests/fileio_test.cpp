@@ -372,3 +372,85 @@ TEST(FileIo, OnlyRegularFilesAreReplacedAndOthersAreNamed) {
     }
 }
 #endif
+
+// Files written by bare name in an open folder: nothing under the name until the
+// file is complete, never a replaced file unless asked, and nothing left behind.
+TEST(FileIo, FilesInAnOpenFolderAppearOnlyWhole) {
+    ovtest::ScratchDir dir;
+    EXPECT_EQ(OpenFolder::open(dir / "missing").error().kind, ErrorKind::NotFound);
+    auto folder = OpenFolder::open(dir.path());
+    ASSERT_TRUE(folder);
+    auto count = [&] {
+        return std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator());
+    };
+
+    const Bytes data = ovtest::randomBytes(200000, 5);
+    ovtest::writeBytes(dir / "src", data);
+    auto src = ReadOnlyFile::open(dir / "src");
+    ASSERT_TRUE(src);
+    {
+        auto file = FolderFile::create(*folder, "new.bin");
+        ASSERT_TRUE(file);
+        EXPECT_EQ(file->target(), dir / "new.bin");
+        ASSERT_TRUE(file->copyFrom(*src, 0, 150000));
+        ASSERT_TRUE(file->write(ByteSpan(data).subspan(150000)));
+        EXPECT_FALSE(fs::exists(dir / "new.bin"));
+        auto placed = file->commitIfAbsent();
+        ASSERT_TRUE(placed);
+        EXPECT_TRUE(*placed);
+        EXPECT_FALSE(file->commit());  // nothing left to commit
+    }
+    EXPECT_EQ(ovtest::readBytes(dir / "new.bin"), data);
+
+    ovtest::writeBytes(dir / "old.bin", Bytes{1});
+    fs::permissions(dir / "old.bin", fs::perms::owner_read | fs::perms::owner_write);
+    {
+        auto file = FolderFile::create(*folder, "old.bin");
+        ASSERT_TRUE(file->write(Bytes{2, 3}));
+        auto placed = file->commitIfAbsent();
+        ASSERT_TRUE(placed);
+        EXPECT_FALSE(*placed);
+        EXPECT_EQ(ovtest::readBytes(dir / "old.bin"), Bytes{1});
+        ASSERT_TRUE(file->commit());
+    }
+    EXPECT_EQ(ovtest::readBytes(dir / "old.bin"), (Bytes{2, 3}));
+#ifndef _WIN32
+    EXPECT_EQ(fs::status(dir / "old.bin").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);
+#endif
+    EXPECT_EQ(count(), 3);
+
+    // Discarded, kept from a folder, refused over a FIFO: no trace of any.
+    {
+        auto file = FolderFile::create(*folder, "dropped.bin");
+        ASSERT_TRUE(file->write(data));
+    }
+    fs::create_directory(dir / "sub");
+    {
+        auto file = FolderFile::create(*folder, "sub");
+        ASSERT_TRUE(file->write(Bytes{4}));
+        auto placed = file->commitIfAbsent();
+        ASSERT_TRUE(placed);
+        EXPECT_FALSE(*placed);
+        auto replaced = file->commit();
+        ASSERT_FALSE(replaced);
+        EXPECT_EQ(replaced.error().cause, std::errc::is_a_directory);
+    }
+    EXPECT_TRUE(fs::is_directory(dir / "sub"));
+#ifndef _WIN32
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    {
+        auto file = FolderFile::create(*folder, "pipe");
+        ASSERT_TRUE(file->write(Bytes{5}));
+        EXPECT_FALSE(*file->commitIfAbsent());
+        auto replaced = file->commit();
+        ASSERT_FALSE(replaced);
+        EXPECT_EQ(replaced.error().kind, ErrorKind::Refused);
+    }
+    EXPECT_EQ(fs::status(dir / "pipe").type(), fs::file_type::fifo);
+    EXPECT_EQ(count(), 5);
+#else
+    EXPECT_EQ(count(), 4);
+#endif
+    EXPECT_TRUE(temporaryFilesIn(dir.path()).empty());
+}

@@ -371,6 +371,14 @@ TEST(HogEditPlan, NameCheckAgreesWithTheSteps) {
         }
     }
     EXPECT_EQ(plan.checkName("x", 7).error().kind, ErrorKind::OutOfRange);
+
+    // The same answers when names were first checked before the step.
+    HogEditPlan early(g.open());
+    ASSERT_TRUE(early.checkName("ships\\early.shp", {}));
+    ASSERT_TRUE(early.remove(3));
+    for (const Case& c : cases)
+        EXPECT_EQ(bool(early.checkName(c.name, c.row)), bool(plan.checkName(c.name, c.row)))
+            << c.name;
 }
 
 TEST(HogEditRebuild, RefusesAnArchiveThatChangedOrPointsPastItsEnd) {

@@ -146,8 +146,17 @@ TEST_F(Ovcli, HelpForEveryCommandEndsWithExamplesAndCompletionNamesThem) {
         EXPECT_EQ(r.code, 0) << path;
         EXPECT_NE(r.out.find("Example"), std::string::npos) << path;
         EXPECT_NE(script.find(last), std::string::npos) << path;
+        // A command named first gets only its own parser built; its help is the
+        // one it has among all the others.
+        if (args.size() == 2) {
+            std::string alone = r.out;  // `help X` names no program in its usage line
+            if (auto at = alone.find("Usage: ovcli "); at != std::string::npos)
+                alone.erase(at + 7, 6);
+            EXPECT_EQ(alone, run({"help", args[0]}).out) << path;
+        }
     }
     EXPECT_GT(count, 50u);
+    EXPECT_EQ(run({"--version"}).out.rfind("ovcli ", 0), 0u);
 }
 
 // ---- Ship figures ------------------------------------------------------------------

@@ -222,9 +222,13 @@ TEST(RefPackDecode, RandomStreamsOfEveryForm) {
         b.literals(ovtest::randomBytes(112, uint32_t(round)));
         while (b.expected.size() < 200000) {
             const size_t have = b.expected.size();
-            switch (rng() % 4) {
+            switch (rng() % 5) {
                 case 0:
                     b.literals(ovtest::randomBytes(4 * (1 + rng() % 28), rng()));
+                    break;
+                case 4:  // a row of literal commands, as bytes that do not pack make
+                    for (size_t n = 1 + rng() % 12; n > 0; --n)
+                        b.literals(ovtest::randomBytes(rng() % 2 ? 112 : 4 * (1 + rng() % 28), rng()));
                     break;
                 case 1:
                     b.run(ovtest::randomBytes(rng() % 4, rng()), 3 + rng() % 8,
@@ -243,6 +247,16 @@ TEST(RefPackDecode, RandomStreamsOfEveryForm) {
         auto out = refpack::decode(stream);
         ASSERT_TRUE(out) << out.error().describe();
         ASSERT_EQ(*out, b.expected) << "round " << round;
+    }
+    // Nothing but literal commands, the rows running into both ends of the buffers.
+    for (size_t total : {112u, 2000u, 30000u}) {
+        StreamBuilder b;
+        while (b.expected.size() < total)
+            b.literals(ovtest::randomBytes(rng() % 3 ? 112 : 4 * (1 + rng() % 28), rng()));
+        const Bytes stream = b.finish(ovtest::randomBytes(rng() % 4, rng()));
+        auto out = refpack::decode(stream);
+        ASSERT_TRUE(out) << out.error().describe();
+        ASSERT_EQ(*out, b.expected) << total;
     }
 }
 

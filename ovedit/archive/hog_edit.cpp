@@ -99,17 +99,17 @@ void HogEditPlan::reset() {
     entries_.clear();
     entries_.reserve(original_.size());
     liveNames_.clear();
-    for (size_t i = 0; i < original_.size(); ++i) {
+    namesCounted_ = false;
+    for (size_t i = 0; i < original_.size(); ++i)
         entries_.push_back(PlannedEntry{original_[i].name, i, {}, false, false, false});
-        countName(original_[i].name, +1);
-    }
     live_ = original_.size();
     steps_.clear();
     taken_.clear();
     indexed_ = false;
 }
 
-void HogEditPlan::countName(const std::string& name, int delta) {
+void HogEditPlan::countName(const std::string& name, int delta) const {
+    if (!namesCounted_) return;
     const std::string key = lowerAscii(name);
     size_t& n = liveNames_[key];
     n = delta > 0 ? n + 1 : n - 1;
@@ -162,6 +162,12 @@ Result<size_t> HogEditPlan::find(std::string_view nameText) const {
 Status HogEditPlan::checkNewName(std::string& name, std::optional<size_t> except) const {
     name = gameSeparators(name);
     if (auto st = checkEntryName(name); !st) return st;
+    if (!namesCounted_) {
+        namesCounted_ = true;
+        liveNames_.reserve(entries_.size());
+        for (const PlannedEntry& e : entries_)
+            if (!e.deleted) countName(e.name, +1);
+    }
     const std::string key = lowerAscii(name);
     auto it = liveNames_.find(key);
     const size_t others =

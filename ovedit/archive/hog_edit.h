@@ -117,7 +117,7 @@ private:
     // have gone since, which applying will say.
     Status take(const HogEdit& edit, size_t row, bool replay = false);
     Status checkNewName(std::string& name, std::optional<size_t> except) const;
-    void countName(const std::string& name, int delta);
+    void countName(const std::string& name, int delta) const;
     void reset();
 
     fs::path path_;
@@ -133,8 +133,10 @@ private:
     std::vector<Taken> taken_;
     size_t live_ = 0;
     // How many live rows bear each name, in lower case: new names are checked
-    // against it in constant time, however many rows there are.
-    std::unordered_map<std::string, size_t> liveNames_;
+    // against it in constant time, however many rows there are. Counted when a new
+    // name is first checked (a plan that only replaces data never needs it).
+    mutable std::unordered_map<std::string, size_t> liveNames_;
+    mutable bool namesCounted_ = false;
     // Rows by whole name and by last folder part, in lower case, for find(): built
     // when first needed, kept up to date by renames and adds at the end, and built
     // again after rows move. Deleted rows stay in it and are passed over.

@@ -8,9 +8,8 @@
 // are read and unpacked into buffers reused from item to item.
 
 #include <algorithm>
-#include <map>
 #include <memory>
-#include <set>
+#include <optional>
 #include <unordered_map>
 
 #include "common/fileio.h"
@@ -58,17 +57,34 @@ bool stopsEveryWrite(std::error_code ec) {
     return false;
 }
 
-std::string lowerAscii(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    return s;
+char lowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
 }
 
+// Hash and equality of names that ignore ASCII letter case.
+struct FoldedHash {
+    size_t operator()(std::string_view s) const {
+        uint64_t h = 14695981039346656037ull;
+        for (char c : s)
+            h = (h ^ uint8_t(lowerAscii(c))) * 1099511628211ull;
+        return size_t(h);
+    }
+};
+struct FoldedEqual {
+    bool operator()(std::string_view a, std::string_view b) const {
+        return sameNameIgnoringCase(a, b);
+    }
+};
+
 // "name (2).ext" for "name.ext"; the number goes before the last extension.
-fs::path numbered(const fs::path& target, unsigned n) {
-    const std::string stem = pathText(target.stem());
-    const std::string ext = pathText(target.extension());
-    return target.parent_path() / pathFromText(stem + " (" + std::to_string(n) + ")" + ext);
+std::string numbered(std::string_view name, unsigned n) {
+    size_t dot = name.rfind('.');
+    if (name == "." || name == ".." || dot == std::string_view::npos || dot == 0)
+        dot = name.size();
+    std::string out(name.substr(0, dot));
+    out += " (" + std::to_string(n) + ")";
+    out += name.substr(dot);
+    return out;
 }
 
 // Whether the file system of `folder` takes names that differ in letter case for
@@ -83,70 +99,139 @@ bool ignoresCase(const fs::path& folder) {
     return fs::exists(probe->temporaryPath().parent_path() / upper, ec);
 }
 
-// Where each chosen row goes. Rows whose names lead to the same file (the same
-// name twice, or names differing only in letter case on a file system that does
-// not tell them apart) keep the first one's file; each later one gets a numbered
-// name of its own, so that no item of the run overwrites another.
+// The parts of an entry's name under the destination, or why it is refused.
+std::optional<Error> nameParts(std::string_view name, std::vector<std::string_view>& parts) {
+    auto refuse = [&](const char* why) {
+        return makeError(ErrorKind::Refused,
+                         "Refused to extract \"" + printable(name) + "\": " + why);
+    };
+    parts.clear();
+    if (name.empty()) return refuse("the name is empty");
+    if (name[0] == '\\' || name[0] == '/') return refuse("the name is an absolute path");
+    // "C:x" names a drive; a colon further on would name an alternate data stream.
+    if (name.find(':') != std::string_view::npos)
+        return refuse("the name has a drive letter or a colon");
+    size_t start = 0;
+    for (;;) {
+        size_t sep = name.find_first_of("\\/", start);
+        std::string_view part =
+            name.substr(start, sep == std::string_view::npos ? sep : sep - start);
+        if (!part.empty() && part != ".") {
+            // Windows drops trailing dots and blanks, so "... " would act like "..".
+            if (onlyDotsAndBlanks(part)) return refuse("the name has a \"..\" part");
+            parts.push_back(part);
+        }
+        if (sep == std::string_view::npos) {
+            if (part.empty() || part == ".") return refuse("the name ends in a folder, not a file");
+            break;
+        }
+        start = sep + 1;
+    }
+    if (parts.empty()) return refuse("the name is empty");
+    return std::nullopt;
+}
+
+// Where each chosen row goes: a folder of the plan and a bare file name in it.
+// Rows whose names lead to the same file (the same name twice, or names differing
+// only in letter case on a file system that does not tell them apart) keep the
+// first one's file; each later one gets a numbered name of its own, so that no
+// item of the run overwrites another.
 struct Planned {
     size_t row = 0;
-    Result<fs::path> target = fs::path();
+    uint32_t folder = 0;
+    // The folders and the file name joined by '/', which tells targets apart; a
+    // numbered name replaces the file name in renamedKey.
+    std::string key, renamedKey;
+    size_t nameAt = 0;  // where the file name starts in the keys
+    std::optional<Error> refused;
     std::optional<size_t> sameAsRow;  // the row whose name this one repeats
     bool again = false;               // the same row chosen earlier in the run
+
+    std::string_view name() const {
+        return std::string_view(renamedKey.empty() ? key : renamedKey).substr(nameAt);
+    }
 };
 
-std::vector<Planned> plan(const HogArchive& archive, std::span<const size_t> rows,
-                          const fs::path& dest) {
-    std::vector<Planned> out(rows.size());
+struct Plan {
+    std::vector<Planned> items;
+    std::vector<std::string_view> folders;  // each folder's part of a key ("" for dest)
+};
+
+Plan plan(const HogArchive& archive, std::span<const size_t> rows, const fs::path& dest) {
+    Plan out;
+    out.items.resize(rows.size());
+    std::unordered_map<std::string_view, uint32_t> folderIndex;
+    std::vector<std::string_view> parts;
     for (size_t i = 0; i < rows.size(); ++i) {
-        out[i].row = rows[i];
-        if (rows[i] < archive.entries().size())
-            out[i].target = targetPath(dest, archive.entries()[rows[i]].name);
+        Planned& p = out.items[i];
+        p.row = rows[i];
+        if (rows[i] >= archive.entries().size()) continue;
+        if ((p.refused = nameParts(archive.entries()[rows[i]].name, parts))) continue;
+        size_t length = parts.size() - 1;
+        for (auto part : parts)
+            length += part.size();
+        p.key.reserve(length);
+        for (size_t k = 0; k < parts.size(); ++k) {
+            if (k) p.key += '/';
+            if (k + 1 == parts.size()) p.nameAt = p.key.size();
+            p.key += parts[k];
+        }
+        const std::string_view folder =
+            std::string_view(p.key).substr(0, p.nameAt ? p.nameAt - 1 : 0);
+        auto [at, fresh] = folderIndex.try_emplace(folder, uint32_t(out.folders.size()));
+        if (fresh) out.folders.push_back(folder);
+        p.folder = at->second;
     }
 
-    std::unordered_map<std::string, size_t> exact;  // target -> the plan that has it
-    std::unordered_map<std::string, size_t> folded;
+    // Keys are views of the plan's strings, which stay where they are from here on.
+    std::unordered_map<std::string_view, size_t> exact;  // target -> the plan that has it
+    std::unordered_map<std::string_view, size_t, FoldedHash, FoldedEqual> folded;
+    exact.reserve(rows.size());
+    folded.reserve(rows.size());
     std::vector<std::pair<size_t, size_t>> repeats, caseOnly;
-    for (size_t i = 0; i < out.size(); ++i) {
-        if (!out[i].target) continue;
-        const std::string key = out[i].target->generic_string();
-        auto [at, fresh] = exact.emplace(key, i);
+    for (size_t i = 0; i < out.items.size(); ++i) {
+        Planned& p = out.items[i];
+        if (p.key.empty()) continue;
+        auto [at, fresh] = exact.emplace(p.key, i);
         if (!fresh) {
             // The same entry chosen twice is written once.
-            if (out[at->second].row == out[i].row)
-                out[i].again = true;
+            if (out.items[at->second].row == p.row)
+                p.again = true;
             else
                 repeats.push_back({i, at->second});
             continue;
         }
-        auto [fat, ffresh] = folded.emplace(lowerAscii(key), i);
+        auto [fat, ffresh] = folded.emplace(p.key, i);
         if (!ffresh) caseOnly.push_back({i, fat->second});
     }
     const bool foldCase = !caseOnly.empty() && ignoresCase(dest);
     if (foldCase) repeats.insert(repeats.end(), caseOnly.begin(), caseOnly.end());
     std::sort(repeats.begin(), repeats.end());
 
-    auto taken = [&](const fs::path& p) {
-        const std::string key = p.generic_string();
-        return exact.count(key) || (foldCase && folded.count(lowerAscii(key)));
+    auto taken = [&](std::string_view key) {
+        return exact.count(key) || (foldCase && folded.count(key));
     };
     // The next number to try for each repeated name: ten thousand repeats of one
     // name would otherwise try every number already given, once per repeat.
     std::unordered_map<std::string, unsigned> nextNumber;
     for (auto [i, first] : repeats) {
-        const fs::path original = *out[i].target;
-        const std::string key = foldCase ? lowerAscii(original.generic_string())
-                                         : original.generic_string();
-        unsigned& next = nextNumber.try_emplace(key, 2).first->second;
-        fs::path renamed;
+        Planned& p = out.items[i];
+        std::string key = p.key;
+        if (foldCase)
+            for (char& c : key)
+                c = lowerAscii(c);
+        unsigned& next = nextNumber.try_emplace(std::move(key), 2).first->second;
+        const std::string_view name = std::string_view(p.key).substr(p.nameAt);
+        std::string renamed;
         for (;; ++next) {
-            renamed = numbered(original, next);
+            renamed = p.key.substr(0, p.nameAt) + numbered(name, next);
             if (!taken(renamed)) break;
         }
         ++next;
-        exact.emplace(renamed.generic_string(), i);
-        folded.emplace(lowerAscii(renamed.generic_string()), i);
-        out[i].target = renamed;
-        out[i].sameAsRow = out[first].row;
+        p.renamedKey = std::move(renamed);
+        exact.emplace(p.renamedKey, i);
+        folded.emplace(p.renamedKey, i);
+        p.sameAsRow = out.items[first].row;
     }
     return out;
 }
@@ -168,6 +253,36 @@ private:
     size_t capacity_ = 0;
 };
 
+// The archive's bytes around the items being copied, read a large piece at a time:
+// small items stored one after another then cost a write each instead of a copy
+// inside the system each, which costs more than the write for a few kilobytes.
+class ReadAhead {
+public:
+    static constexpr size_t kWindow = size_t(1) << 20;
+    static constexpr uint32_t kLargestItem = 64 * 1024;
+
+    // The item's bytes, or an empty span when they cannot be read here (the
+    // caller copies it the other way, which reports the error).
+    ByteSpan get(const HogArchive& archive, uint32_t offset, uint32_t size) {
+        if (size == 0 || size > kLargestItem) return {};
+        if (offset < start_ || uint64_t(offset) + size > start_ + filled_) {
+            const uint64_t left = archive.fileSize() > offset ? archive.fileSize() - offset : 0;
+            if (left < size) return {};
+            auto window = buffer_.get(size_t(std::min<uint64_t>(left, kWindow)));
+            auto got = archive.file().readAt(offset, window);
+            start_ = offset;
+            filled_ = got ? *got : 0;
+            if (filled_ < size) return {};
+        }
+        return buffer_.get(filled_).subspan(size_t(offset - start_), size);
+    }
+
+private:
+    ScratchBuffer buffer_;
+    uint64_t start_ = 0;
+    size_t filled_ = 0;
+};
+
 std::string sizeText(uint64_t bytes) {
     if (bytes < 10 * 1024) return std::to_string(bytes) + " bytes";
     if (bytes < 10 * 1024 * 1024) return std::to_string(bytes / 1024) + " KB";
@@ -177,35 +292,11 @@ std::string sizeText(uint64_t bytes) {
 }  // namespace
 
 Result<fs::path> targetPath(const fs::path& dest, std::string_view name) {
-    auto refuse = [&](const char* why) {
-        return makeError(ErrorKind::Refused,
-                         "Refused to extract \"" + printable(name) + "\": " + why);
-    };
-    if (name.empty()) return refuse("the name is empty");
-    if (name[0] == '\\' || name[0] == '/') return refuse("the name is an absolute path");
-    // "C:x" names a drive; a colon further on would name an alternate data stream.
-    if (name.find(':') != std::string_view::npos)
-        return refuse("the name has a drive letter or a colon");
+    std::vector<std::string_view> parts;
+    if (auto refused = nameParts(name, parts)) return *refused;
     fs::path out = dest;
-    size_t start = 0;
-    bool any = false;
-    for (;;) {
-        size_t sep = name.find_first_of("\\/", start);
-        std::string_view part =
-            name.substr(start, sep == std::string_view::npos ? sep : sep - start);
-        if (!part.empty() && part != ".") {
-            // Windows drops trailing dots and blanks, so "... " would act like "..".
-            if (onlyDotsAndBlanks(part)) return refuse("the name has a \"..\" part");
-            out /= fs::path(std::string(part));
-            any = true;
-        }
-        if (sep == std::string_view::npos) {
-            if (part.empty() || part == ".") return refuse("the name ends in a folder, not a file");
-            break;
-        }
-        start = sep + 1;
-    }
-    if (!any) return refuse("the name is empty");
+    for (auto part : parts)
+        out /= fs::path(std::string(part));
     return out;
 }
 
@@ -258,86 +349,118 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
 
     // Folders are checked once each: that they stay inside the destination, and,
     // for those that were there before, what temporary files writes left in them.
-    struct BadFolder {
-        std::string reason;
+    // Each is kept open while its items are written, up to a number of them.
+    struct FolderState {
+        enum { Unready, Ready, Bad } state = Unready;
+        fs::path path;
+        std::optional<OpenFolder> open;
+        std::string reason;  // why it is bad
         size_t notTried = 0;
     };
-    std::set<fs::path> readyFolders;
-    std::map<fs::path, BadFolder> badFolders;
+    constexpr size_t kMostOpenFolders = 256;
     std::vector<TemporaryFile> leftovers;
     auto lookForLeftovers = [&](const fs::path& folder) {
         auto found = temporaryFilesIn(folder);
         leftovers.insert(leftovers.end(), found.begin(), found.end());
     };
-    readyFolders.insert(dest);
     lookForLeftovers(dest);
 
-    const std::vector<Planned> planned = plan(archive, rows, dest);
+    const Plan planned = plan(archive, rows, dest);
+    std::vector<FolderState> folders(planned.folders.size());
+    std::vector<uint32_t> openFolders;
     bool replaceAll = ifExists == Overwrite::Replace;
     std::optional<Answer> notPackedForAll;  // Yes to all or No to all given
     bool stopAll = false;
     ScratchBuffer packedBytes, plainBytes;
+    ReadAhead stored;
 
-    for (size_t i = 0; i < planned.size() && !stopAll; ++i) {
+    for (size_t i = 0; i < planned.items.size() && !stopAll; ++i) {
         p.done = i;
         if (job.stopRequested()) {
             result.stopped = true;
             break;
         }
-        const Planned& item = planned[i];
+        const Planned& item = planned.items[i];
         if (item.again) continue;
         if (item.row >= archive.entries().size()) {
             refuseItem("Error - there is no entry " + std::to_string(item.row + 1) + " in the FAT");
             continue;
         }
         const HogEntry& e = archive.entries()[item.row];
-        const std::string shown = printable(e.name);
-        if (!item.target) {
-            refuseItem(item.target.error().message);
+        if (item.refused) {
+            refuseItem(item.refused->message);
             continue;
         }
-        const fs::path& target = *item.target;
 
-        const fs::path folder = target.parent_path();
-        if (auto bad = badFolders.find(folder); bad != badFolders.end()) {
-            ++bad->second.notTried;
+        FolderState& folder = folders[item.folder];
+        if (folder.state == FolderState::Bad) {
+            ++folder.notTried;
             ++result.errors;
             continue;
         }
-        if (!readyFolders.count(folder)) {
-            // A folder that cannot be had costs its other items no second try.
-            const bool existed = fs::is_directory(folder, ec);
-            if (!staysInside(destCanonical, folder)) {
-                refuseItem("Refused to extract \"" + shown +
-                           "\": its folder leads outside the destination");
-                badFolders[folder].reason = "it leads outside the destination";
-                continue;
-            }
-            fs::create_directories(folder, ec);
-            if (ec || !staysInside(destCanonical, folder)) {
-                const std::string reason = ec ? ec.message() : "it leads outside the destination";
-                failItem("Error extracting " + shown + ": can't create the folder " +
-                         printable(pathText(folder)) + ": " + reason);
-                badFolders[folder].reason = reason;
-                if (stopsEveryWrite(ec)) {
-                    result.failed = true;
-                    stopAll = true;
+        if (folder.state == FolderState::Unready) {
+            const std::string_view rel = planned.folders[item.folder];
+            folder.path = rel.empty() ? dest : dest / fs::path(std::string(rel));
+            if (rel.empty()) {
+                folder.state = FolderState::Ready;
+            } else {
+                // A folder that cannot be had costs its other items no second try.
+                const bool existed = fs::is_directory(folder.path, ec);
+                if (!staysInside(destCanonical, folder.path)) {
+                    refuseItem("Refused to extract \"" + printable(e.name) +
+                               "\": its folder leads outside the destination");
+                    folder.state = FolderState::Bad;
+                    folder.reason = "it leads outside the destination";
+                    continue;
                 }
+                fs::create_directories(folder.path, ec);
+                if (ec || !staysInside(destCanonical, folder.path)) {
+                    const std::string reason =
+                        ec ? ec.message() : "it leads outside the destination";
+                    failItem("Error extracting " + printable(e.name) +
+                             ": can't create the folder " + printable(pathText(folder.path)) +
+                             ": " + reason);
+                    folder.state = FolderState::Bad;
+                    folder.reason = reason;
+                    if (stopsEveryWrite(ec)) {
+                        result.failed = true;
+                        stopAll = true;
+                    }
+                    continue;
+                }
+                folder.state = FolderState::Ready;
+                if (existed) lookForLeftovers(folder.path);
+            }
+        }
+        if (!folder.open) {
+            if (openFolders.size() >= kMostOpenFolders) {
+                for (uint32_t f : openFolders)
+                    folders[f].open.reset();
+                openFolders.clear();
+            }
+            auto opened = OpenFolder::open(folder.path);
+            if (!opened) {
+                failItem("Error extracting " + printable(e.name) + ": " +
+                         printable(opened.error().message));
+                folder.state = FolderState::Bad;
+                folder.reason = opened.error().message;
                 continue;
             }
-            readyFolders.insert(folder);
-            if (existed) lookForLeftovers(folder);
+            folder.open.emplace(std::move(*opened));
+            openFolders.push_back(item.folder);
         }
+        const std::string_view fileName = item.name();
+        auto targetPath = [&] { return folder.path / fs::path(std::string(fileName)); };
         if (item.sameAsRow)
             reporter.message(kTitle,
-                             "Entry " + std::to_string(item.row + 1) + " \"" + shown +
+                             "Entry " + std::to_string(item.row + 1) + " \"" + printable(e.name) +
                                  "\" has the same name as entry " +
                                  std::to_string(*item.sameAsRow + 1) + "; it is extracted as \"" +
-                                 printable(pathText(target.filename())) + "\"",
+                                 printable(pathText(fs::path(std::string(fileName)))) + "\"",
                              Icon::Exclamation);
 
         if (uint64_t(e.offset) + e.size > archive.fileSize()) {
-            failItem("Error extracting " + shown +
+            failItem("Error extracting " + printable(e.name) +
                      ": it points past the end of the archive (offset " + hexText(e.offset) +
                      ", size " + hexText(e.size) + ")");
             continue;
@@ -348,7 +471,7 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
         if (mode != ExtractMode::Raw) {
             auto info = archive.packInfo(e);
             if (!info) {
-                failItem("Error unpacking " + shown + ": " + info.error().describe());
+                failItem("Error unpacking " + printable(e.name) + ": " + info.error().describe());
                 continue;
             }
             unpack = info->packed;
@@ -357,7 +480,7 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
                 Answer a = notPackedForAll.value_or(Answer::Cancel);
                 if (!notPackedForAll) {
                     a = reporter.question(kTitle,
-                                          "Error unpacking " + shown +
+                                          "Error unpacking " + printable(e.name) +
                                               " file not compressed. Do you want to extract?",
                                           Buttons::YesYesToAllNoNoToAllCancel, Icon::Question);
                     if (a == Answer::YesToAll) notPackedForAll = a = Answer::Yes;
@@ -380,41 +503,44 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
             auto packed = packedBytes.get(e.size);
             auto got = archive.file().readAt(e.offset, packed);
             if (!got || *got != e.size) {
-                failItem("Error unpacking " + shown + ": " +
+                failItem("Error unpacking " + printable(e.name) + ": " +
                          (got ? std::string("the archive ends first") : got.error().describe()));
                 continue;
             }
             const auto stated = Hex_Util::bigEndian24(packed, 2);
             if (!stated) {
-                failItem("Error unpacking " + shown + ": the packed header is cut short");
+                failItem("Error unpacking " + printable(e.name) +
+                         ": the packed header is cut short");
                 continue;
             }
             auto n = refpack::decodeInto(packed, plainBytes.get(size_t(*stated) + kUnpackMargin));
             if (n)
                 if (auto st = refpack::checkProduced(*n, *stated); !st) n = st.error();
             if (!n) {
-                failItem("Error unpacking " + shown + ": " + n.error().describe());
+                failItem("Error unpacking " + printable(e.name) + ": " + n.error().describe());
                 continue;
             }
             plain = plainBytes.get(size_t(*stated) + kUnpackMargin).first(*n);
         }
 
         // One write, or one in-system copy; then into place.
-        auto file = AtomicFile::create(target);
-        Status written =
-            file ? (unpack ? file->write(plain) : file->copyFrom(archive.file(), e.offset, e.size))
-                 : Status(file.error());
+        const ByteSpan bytes = unpack ? plain : stored.get(archive, e.offset, e.size);
+        auto file = FolderFile::create(*folder.open, fileName);
+        Status written = !file                        ? Status(file.error())
+                         : unpack || !bytes.empty() ? file->write(bytes)
+                                                     : file->copyFrom(archive.file(), e.offset, e.size);
         Result<bool> placed = written ? file->commitIfAbsent() : Result<bool>(written.error());
         if (placed && !*placed) {
             // A file of that name is there already.
+            const fs::path target = targetPath();
             if (archiveId && fileIdOf(target).ok() && *fileIdOf(target) == *archiveId) {
-                refuseItem("Refused to extract \"" + shown + "\": " + printable(pathText(target)) +
-                           " is the archive being read");
+                refuseItem("Refused to extract \"" + printable(e.name) +
+                           "\": " + printable(pathText(target)) + " is the archive being read");
                 continue;
             }
             if (fs::is_directory(target, ec)) {
-                failItem("Error extracting " + shown + ": " + printable(pathText(target)) +
-                         " is a folder");
+                failItem("Error extracting " + printable(e.name) + ": " +
+                         printable(pathText(target)) + " is a folder");
                 continue;
             }
             Answer a = Answer::No;
@@ -424,7 +550,7 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
                 a = reporter.question(kTitle,
                                       printable(pathText(target)) +
                                           " already exists. Do you want to replace it with " +
-                                          shown + " from the archive?",
+                                          printable(e.name) + " from the archive?",
                                       Buttons::YesYesToAllNoCancel, Icon::Question);
             }
             if (a == Answer::Cancel) {
@@ -441,7 +567,8 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
         }
         if (!placed) {
             const Error& err = placed.error();
-            const std::string text = "Error extracting " + shown + ": " + printable(err.message);
+            const std::string text =
+                "Error extracting " + printable(e.name) + ": " + printable(err.message);
             if (stopsEveryWrite(err.cause)) {
                 failItem(text);
                 result.failed = true;
@@ -449,7 +576,8 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
             } else if (!file && err.kind == ErrorKind::WriteFailed) {
                 // The folder takes no new file: its other items need not be tried.
                 failItem(text);
-                badFolders[folder].reason = err.cause ? err.cause.message() : err.message;
+                folder.state = FolderState::Bad;
+                folder.reason = err.cause ? err.cause.message() : err.message;
             } else {
                 failItem(text);
             }
@@ -461,11 +589,12 @@ ExtractResult extract(const HogArchive& archive, std::span<const size_t> rows,
         p.bytes += unpack ? plain.size() : e.size;
     }
 
-    for (const auto& [folder, bad] : badFolders)
-        if (bad.notTried > 0)
+    for (const FolderState& folder : folders)
+        if (folder.notTried > 0)
             reporter.message(kTitle,
-                             std::to_string(bad.notTried) + " more file(s) for " +
-                                 printable(pathText(folder)) + " were not written: " + bad.reason,
+                             std::to_string(folder.notTried) + " more file(s) for " +
+                                 printable(pathText(folder.path)) +
+                                 " were not written: " + folder.reason,
                              Icon::Critical);
     if (!leftovers.empty()) {
         result.temporaries = leftovers.size();
