@@ -144,6 +144,47 @@ TEST(InterchangeRoundTrip, OddRecordSizesUnknownBlocksAndEveryAttachmentKind) {
     EXPECT_EQ(j["materials"].size(), 3u);
 }
 
+// A ship with no geometry left (every component deleted in the 3D suite, or
+// components without faces) has no buffer to write: what goes out must still be a
+// file that comes back as the same bytes, as .glb and as .gltf.
+TEST(InterchangeRoundTrip, ShipWithoutGeometryComesBack) {
+    shp::ComponentSpec bare;
+    bare.name = "Mount";
+    bare.attachments.push_back(shp::makeAttachment(4, {1, 2, 3}));
+    bare.boxes = {{{0, 0, 0}, {1, 1, 1}}};
+    std::vector<std::pair<std::string, shp::BlockChain>> ships;
+    ships.emplace_back("components without faces", shp::buildModel(1, {bare, bare}));
+
+    auto glb = ix::exportGlb(ovcli::sampleFighter());
+    ASSERT_TRUE(glb.ok());
+    Bytes emptied = *glb;
+    const auto chunk = ov::loadU32LE(emptied.data() + 12);
+    const std::string text(emptied.begin() + 20, emptied.begin() + 20 + chunk);
+    const auto roots = text.find("\"nodes\":[0,");
+    ASSERT_NE(roots, std::string::npos);
+    std::memcpy(emptied.data() + 20 + roots, "\"nodez\"", 7);  // the scene loses its nodes
+    auto none = ix::importGltf(emptied, {});
+    ASSERT_TRUE(none.ok()) << none.error().describe();
+    ASSERT_EQ(none->report.components, 0u);
+    ships.emplace_back("every component deleted", std::move(none->chain));
+
+    ScratchDir dir;
+    for (auto& [name, chain] : ships) {
+        SCOPED_TRACE(name);
+        const Bytes original = chain.write();
+        auto out = ix::exportGlb(chain);
+        ASSERT_TRUE(out.ok()) << out.error().describe();
+        EXPECT_EQ(importedBytes(*out), original);
+
+        const auto gltf = dir / "bare.gltf";
+        ASSERT_TRUE(ix::exportModel(chain, gltf).ok());
+        EXPECT_FALSE(std::filesystem::exists(dir / "bare.bin"));
+        auto back = ix::importFile(gltf, {});
+        ASSERT_TRUE(back.ok()) << back.error().describe();
+        EXPECT_EQ(back->chain.write(), original);
+    }
+}
+
 // ---- Edits made in a 3D suite -----------------------------------------------------------
 
 struct Exported {
@@ -455,6 +496,12 @@ TEST(InterchangeBadInput, RefusedWithAReason) {
     e["buffers"][0]["uri"] = bin;
     e["scenes"][0]["extras"]["orvane"]["chain"] = ix::detail::base64Encode(Bytes{1, 2, 3});
     expectRefused(e.dump(), "not a model");
+    // An accessor without its buffer view (glTF's zeros) would give a component
+    // that no longer matches its bytes: refused, naming the node.
+    e = exported;
+    e["buffers"][0]["uri"] = bin;
+    e["accessors"][0].erase("bufferView");
+    expectRefused(e.dump(), "node 'Hull', primitive 0 POSITION: the accessor has no buffer view");
     e = exported;
     e["buffers"][0]["uri"] = bin;
     EXPECT_TRUE(ix::importGltf(span(e.dump()), {}).ok());  // the same file, intact, is read

@@ -193,8 +193,13 @@ Result<Bytes> gltfJson(const shp::BlockChain& chain, bool binary, const std::str
     g.scenes.push_back(std::move(scene));
     g.defaultScene = 0;
 
+    // A ship without geometry has no buffer at all: glTF allows no empty one, and
+    // readers (ours among them) refuse a glb whose BIN chunk is empty.
+    const bool hasBuffer = !g.buffers[0].data.empty();
     Bytes binData;
-    if (!binary) {
+    if (!hasBuffer) {
+        g.buffers.clear();
+    } else if (!binary) {
         binData.assign(g.buffers[0].data.begin(), g.buffers[0].data.end());
         g.buffers[0].data.clear();
     }
@@ -204,7 +209,7 @@ Result<Bytes> gltfJson(const shp::BlockChain& chain, bool binary, const std::str
         if (!writer.WriteGltfSceneToStream(&g, os, !binary, binary))
             return makeError(ErrorKind::WriteFailed, "the glTF could not be put together");
         std::string text = os.str();
-        if (!binary) {
+        if (!binary && hasBuffer) {
             // Buffers go beside the .gltf, not inside it as base64.
             nlohmann::json j = nlohmann::json::parse(text);
             j["buffers"][0]["uri"] = uriOf(binName);

@@ -375,7 +375,9 @@ Result<std::vector<ExportedFile>> exportFiles(const shp::BlockChain& chain,
             Bytes binBytes;
             auto json = detail::gltfJson(chain, false, pathText(bin.filename()), &binBytes);
             if (!json) return json.error();
-            return std::vector<ExportedFile>{{out, std::move(*json)}, {bin, std::move(binBytes)}};
+            std::vector<ExportedFile> files{{out, std::move(*json)}};
+            if (!binBytes.empty()) files.push_back({bin, std::move(binBytes)});
+            return files;
         }
         case FileFormat::Obj:
             return detail::objFiles(chain, out);

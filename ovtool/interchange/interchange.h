@@ -55,7 +55,8 @@ struct ExportedFile {
 };
 
 // The files an export to `out` writes, in memory: out itself, and beside it the
-// .bin of a .gltf or the .mtl of an .obj. The format comes from out's extension.
+// .bin of a .gltf (none for a ship without geometry) or the .mtl of an .obj. The
+// format comes from out's extension.
 // A chain without a component table is refused (ErrorKind::Refused).
 Result<std::vector<ExportedFile>> exportFiles(const shp::BlockChain& chain,
                                               const std::filesystem::path& out);
