@@ -2,9 +2,13 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#endif
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
 
 #include <cstdio>
-#endif
+#include <cstdlib>
 
 namespace ov::desktop {
 
@@ -26,8 +30,39 @@ void useStartingConsole() {
     if (out) std::freopen("CONOUT$", "w", stdout);
     if (err) std::freopen("CONOUT$", "w", stderr);
 }
+
+void processCommandLine(QCommandLineParser& parser, const QCoreApplication& app) {
+    if (leadsNowhere(STD_OUTPUT_HANDLE) && leadsNowhere(STD_ERROR_HANDLE)) {
+        parser.process(app);
+        return;
+    }
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "%s\n", parser.errorText().toLocal8Bit().constData());
+        std::fflush(stderr);
+        std::exit(1);
+    }
+    const QStringList names = parser.optionNames();
+    if (names.contains(QStringLiteral("help")) || names.contains(QStringLiteral("h")) ||
+        names.contains(QStringLiteral("?"))) {
+        std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
+        std::fflush(stdout);
+        std::exit(0);
+    }
+    if (names.contains(QStringLiteral("version")) || names.contains(QStringLiteral("v"))) {
+        const QString line = QCoreApplication::applicationName() + QLatin1Char(' ') +
+                             QCoreApplication::applicationVersion() + QLatin1Char('\n');
+        std::fputs(line.toLocal8Bit().constData(), stdout);
+        std::fflush(stdout);
+        std::exit(0);
+    }
+    parser.process(app);
+}
 #else
 void useStartingConsole() {}
+
+void processCommandLine(QCommandLineParser& parser, const QCoreApplication& app) {
+    parser.process(app);
+}
 #endif
 
 }  // namespace ov::desktop

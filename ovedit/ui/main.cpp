@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
         "ARCHIVE",
         "An archive to open (a folder is taken as --game, a .3ds model goes to the conversion tab).",
         "[ARCHIVE]");
-    parser.process(app);
+    ov::desktop::processCommandLine(parser, app);
 
     const QStringList positional = parser.positionalArguments();
     if (positional.size() > 1) return fail("give at most one archive");

@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
         "screenshot", "Open MODEL, write a picture of the window to FILE (PNG) and exit.", "FILE");
     parser.addOption(screenshot);
     parser.addPositionalArgument("MODEL", "The SHP model to open.", "[MODEL]");
-    parser.process(app);
+    ov::desktop::processCommandLine(parser, app);
     const QStringList models = parser.positionalArguments();
     if (models.size() > 1) {
         std::fprintf(stderr, "OVTool takes one model; %d were given.\n", int(models.size()));
