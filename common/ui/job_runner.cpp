@@ -1,5 +1,6 @@
 #include "common/ui/job_runner.h"
 
+#include <QAccessible>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -16,6 +17,7 @@
 #include <string>
 
 #include "common/ui/qt_reporter.h"
+#include "common/ui/value_label.h"
 
 namespace ov::desktop {
 
@@ -39,10 +41,9 @@ public:
         setAccessibleName(texts.accessibleName);
         setWindowTitle(texts.title);
         setWindowModality(Qt::WindowModal);
-        label_ = new QLabel(texts.label, this);
+        label_ = new ValueLabel("Progress status", this);
+        label_->setValue(texts.label);
         label_->setObjectName("lblJobStatus");
-        label_->setAccessibleName("Progress status");
-        label_->setTextFormat(Qt::PlainText);
         label_->setMinimumWidth(label_->fontMetrics().horizontalAdvance(QString(56, 'x')));
         bar_ = new QProgressBar(this);
         bar_->setObjectName("barJobProgress");
@@ -63,14 +64,20 @@ public:
 
     void report(const ov::Progress& p, const QString& text) {
         if (p.total > 0) {
+            const int before = bar_->value();
             bar_->setRange(0, clampInt(p.total));
             bar_->setValue(clampInt(std::min(p.done, p.total)));
+            // The bar does not tell assistive technology when it moves.
+            if (bar_->value() != before) {
+                QAccessibleValueChangeEvent moved(bar_, bar_->value());
+                QAccessible::updateAccessibility(&moved);
+            }
         }
-        if (!text.isEmpty()) label_->setText(text);
+        if (!text.isEmpty()) label_->setValue(text);
     }
 
     void stopping() {
-        label_->setText("Stopping after the current item...");
+        label_->setValue("Stopping after the current item...");
         cancel_->setEnabled(false);
     }
 
@@ -78,7 +85,7 @@ public:
     void reject() override { emit rejected(); }
 
 private:
-    QLabel* label_ = nullptr;
+    ValueLabel* label_ = nullptr;
     QProgressBar* bar_ = nullptr;
     QPushButton* cancel_ = nullptr;
 };

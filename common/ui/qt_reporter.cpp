@@ -147,6 +147,8 @@ ov::Answer QtReporter::askOnGuiThread(const ReportRequest& request) {
     }
     QMessageBox box(boxIcon(request.icon), request.title, request.text, standardButtons(offered),
                     parent_.data());
+    // Texts quote names from files: never markup, whatever they look like.
+    box.setTextFormat(Qt::PlainText);
     box.setObjectName(request.isQuestion() ? "reporterQuestion" : "reporterMessage");
     box.setAccessibleName(request.title);
     box.setAccessibleDescription(request.text);

@@ -1,6 +1,14 @@
 #include "gui/gui_test_support.h"
 
+#include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMap>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTabBar>
 #include <QDeadlineTimer>
 #include <QFileDialog>
 #include <QTest>
@@ -48,16 +56,100 @@ void keepGlDriversLoaded() {
 #endif
 
 void answerNextFileDialog(QObject* context, std::function<void(QFileDialog*)> answer) {
-    QTimer::singleShot(50, context, [answer = std::move(answer)] {
-        const QDeadlineTimer deadline(30000);
-        while (!deadline.hasExpired()) {
-            if (auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
-                answer(d);
-                return;
-            }
-            QTest::qWait(20);
-        }
+    // Looked for from a timer, never from a loop of its own: a loop that began
+    // before the action (a loaded machine runs the timer early) would hold the
+    // action back until it gave up, and the dialog would then wait for ever.
+    auto* poll = new QTimer(context);
+    const QDeadlineTimer deadline(30000);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, deadline, answer = std::move(answer)] {
+        auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!d && !deadline.hasExpired()) return;
+        poll->stop();
+        poll->deleteLater();
+        if (d) answer(d);
     });
+    poll->start(20);
+}
+
+}  // namespace ovtest
+
+namespace ovtest {
+
+namespace {
+
+// The letter after a single '&' ("&&" is a literal ampersand), upper-cased.
+QChar mnemonicOf(const QString& text) {
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != QLatin1Char('&'))
+            continue;
+        if (text[i + 1] == QLatin1Char('&')) {
+            ++i;
+            continue;
+        }
+        return text[i + 1].toUpper();
+    }
+    return {};
+}
+
+using Owners = QMap<QChar, QStringList>;
+
+void note(Owners& owners, const QString& text, const QString& what) {
+    const QChar m = mnemonicOf(text);
+    if (!m.isNull())
+        owners[m] << QStringLiteral("\"%1\" (%2)").arg(text, what);
+}
+
+QString describe(const QWidget* w) {
+    return QStringLiteral("%1 %2").arg(QString::fromLatin1(w->metaObject()->className()), w->objectName());
+}
+
+void report(const Owners& owners, const QString& where, QStringList& out) {
+    for (auto it = owners.begin(); it != owners.end(); ++it)
+        if (it.value().size() > 1)
+            out << QStringLiteral("%1Alt+%2: %3").arg(where, QString(it.key()), it.value().join(QStringLiteral(", ")));
+}
+
+}  // namespace
+
+QStringList mnemonicClashes(QWidget* window) {
+    QStringList out;
+    Owners owners;
+    const auto shown = [window](const QWidget* w) { return w == window || w->isVisibleTo(window); };
+
+    for (QMenuBar* bar : window->findChildren<QMenuBar*>()) {
+        if (!shown(bar))
+            continue;
+        for (QAction* a : bar->actions()) {
+            if (!a->isVisible())
+                continue;
+            note(owners, a->text(), QStringLiteral("menu"));
+            if (QMenu* menu = a->menu()) {
+                Owners items;
+                for (QAction* item : menu->actions())
+                    if (item->isVisible() && !item->isSeparator())
+                        note(items, item->text(), QStringLiteral("item"));
+                report(items, QStringLiteral("menu %1: ").arg(QString(a->text()).remove(QLatin1Char('&'))), out);
+            }
+        }
+    }
+    for (QTabBar* tabs : window->findChildren<QTabBar*>()) {
+        if (!shown(tabs))
+            continue;
+        for (int i = 0; i < tabs->count(); ++i)
+            if (tabs->isTabVisible(i))
+                note(owners, tabs->tabText(i), QStringLiteral("tab"));
+    }
+    for (QAbstractButton* b : window->findChildren<QAbstractButton*>())
+        if (shown(b))
+            note(owners, b->text(), describe(b));
+    for (QGroupBox* g : window->findChildren<QGroupBox*>())
+        if (shown(g))
+            note(owners, g->title(), describe(g));
+    for (QLabel* l : window->findChildren<QLabel*>())
+        if (shown(l) && l->buddy())
+            note(owners, l->text(), describe(l));
+    report(owners, QString(), out);
+    return out;
 }
 
 }  // namespace ovtest

@@ -22,3 +22,19 @@ void answerNextFileDialog(QObject* context, std::function<void(QFileDialog*)> an
 void keepGlDriversLoaded();
 
 }  // namespace ovtest
+
+#include <QStringList>
+
+class QWidget;
+
+namespace ovtest {
+
+// The mnemonics (Alt+letter) that more than one control answers in `window` as it
+// stands: its menu bar's menus, the tabs of every tab bar shown, and every button,
+// check box, group box and buddied label shown (so a tab widget's current page
+// counts, the others not); and, within each menu of the menu bar, its items.
+// One line per clash, for example "Alt+V: \"Sa&ve\" (QPushButton btnSave),
+// \"3DS Con&version\" (tab)". Empty when every mnemonic is unique.
+QStringList mnemonicClashes(QWidget* window);
+
+}  // namespace ovtest

@@ -15,7 +15,7 @@
 #include "common/ui/screenshot.h"
 
 using namespace ov::shp;
-using ov::model::componentBounds;
+using ov::shp::componentBounds;
 using ov::desktop::ModelViewWidget;
 
 namespace {

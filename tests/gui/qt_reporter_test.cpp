@@ -3,6 +3,7 @@
 // the GUI thread.
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QMessageBox>
 #include <QPointer>
@@ -77,6 +78,7 @@ private slots:
     void workerThreadsAreAnsweredOnTheGuiThread();
     void textsAreUtf8ElseLatin1_data();
     void textsAreUtf8ElseLatin1();
+    void assistiveTechnologyReadsTheTextAndButtons();
 };
 
 void QtReporterTest::realBoxShowsAndAnswers_data() {
@@ -253,6 +255,55 @@ void QtReporterTest::textsAreUtf8ElseLatin1() {
     QCOMPARE(seen.size(), size_t(1));
     QCOMPARE(seen[0].title, shown);
     QCOMPARE(seen[0].text, shown);
+}
+
+namespace {
+
+// Every name below an accessible object, by role.
+void collectNames(QAccessibleInterface* a, QMultiMap<QAccessible::Role, QString>& out) {
+    for (int i = 0; a && i < a->childCount(); ++i) {
+        QAccessibleInterface* child = a->child(i);
+        if (!child) continue;
+        out.insert(child->role(), child->text(QAccessible::Name));
+        collectNames(child, out);
+    }
+}
+
+}  // namespace
+
+void QtReporterTest::assistiveTechnologyReadsTheTextAndButtons() {
+    // An entry name that looks like markup is read, and shown, as it is.
+    const QString text = "<b>hull</b>.shp could not be read.\nSkip it?";
+    QWidget window;
+    window.show();
+    QtReporter reporter(&window);
+    QString name, description;
+    QMultiMap<QAccessible::Role, QString> inside;
+    bool seen = false;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, &timer, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        timer.stop();
+        seen = true;
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(box);
+        name = a->text(QAccessible::Name);
+        description = a->text(QAccessible::Description);
+        collectNames(a, inside);
+        box->button(QMessageBox::No)->click();
+    });
+    timer.start(20);
+    QCOMPARE(reporter.question("Unpack", text.toStdString(), Buttons::YesYesToAllNoNoToAllCancel,
+                               Icon::Question),
+             Answer::No);
+    QVERIFY(seen);
+    QCOMPARE(name, QString("Unpack"));
+    QCOMPARE(description, text);
+    QVERIFY2(inside.values(QAccessible::StaticText).contains(text),
+             qPrintable(inside.values(QAccessible::StaticText).join(" | ")));
+    QStringList buttons = inside.values(QAccessible::PushButton);
+    buttons.sort();
+    QCOMPARE(buttons, QStringList({"Cancel", "No", "No to All", "Yes", "Yes to All"}));
 }
 
 QTEST_MAIN(QtReporterTest)
