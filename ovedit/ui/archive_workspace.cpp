@@ -9,7 +9,12 @@
 
 namespace ov::edit {
 
+using archive::HogArchive;
 using archive::HogEditPlan;
+
+namespace {
+constexpr const char* kTitle = "OV Edit";
+}
 
 // One step of the plan. The step is taken before the command is made (a refused
 // step makes none); redo after an undo takes it again, on the same rows: the plan
@@ -68,6 +73,7 @@ ArchiveWorkspace::~ArchiveWorkspace() {
 void ArchiveWorkspace::setArchive(std::shared_ptr<const archive::HogArchive> archive) {
     undo_.clear();
     plan_.reset();
+    copied_.reset();
     archive_ = std::move(archive);
     emit archiveChanged();
     emit planChanged();
@@ -155,6 +161,64 @@ void ArchiveWorkspace::discard() {
     if (plan_) plan_->clear();
     plan_.reset();
     emit planChanged();
+}
+
+bool ArchiveWorkspace::copyEntry(size_t row) {
+    if (!fatCommandsAllowed() || row >= archive_->entries().size()) return false;
+    copied_ = row;
+    return true;
+}
+
+bool ArchiveWorkspace::pasteEntry(size_t row, Reporter& reporter) {
+    if (!fatCommandsAllowed() || !copied_ || row >= archive_->entries().size()) return false;
+    const size_t from = *copied_;
+    return editFat([&](HogArchive& a) { return archive::pasteEntry(a, from, row, reporter); },
+                   true, reporter);
+}
+
+bool ArchiveWorkspace::saveEntry(size_t row, std::string_view name, std::string_view offset,
+                                 std::string_view size, Reporter& reporter) {
+    if (!fatCommandsAllowed() || row >= archive_->entries().size()) return false;
+    return editFat(
+        [&](HogArchive& a) {
+            return archive::saveEntry(a, row, name, offset, size, reporter);
+        },
+        true, reporter);
+}
+
+bool ArchiveWorkspace::backupFat(Reporter& reporter) {
+    if (!fatCommandsAllowed()) return false;
+    return editFat([&](HogArchive& a) { return archive::backupFat(a, reporter); }, false,
+                   reporter);
+}
+
+bool ArchiveWorkspace::restoreFat(Reporter& reporter) {
+    if (!fatCommandsAllowed()) return false;
+    return editFat([&](HogArchive& a) { return archive::restoreFat(a, reporter); }, true,
+                   reporter);
+}
+
+bool ArchiveWorkspace::editFat(const std::function<bool(HogArchive&)>& command, bool changesFat,
+                               Reporter& reporter) {
+    auto fresh = HogArchive::read(archive_->path());
+    if (!fresh) {
+        reporter.message(kTitle, "Error - " + fresh.error().describe(), Icon::Critical);
+        return false;
+    }
+    auto next = std::make_shared<HogArchive>(std::move(*fresh));
+    const bool done = command(*next);
+    // Even a refused command leaves the fresh read as true as the old snapshot.
+    if (changesFat) {
+        const bool sameRows = next->entries().size() == archive_->entries().size();
+        // The plan (empty: FAT commands wait for pending changes) describes the FAT as
+        // it was; the next change starts a new one over the archive as it is now.
+        undo_.clear();
+        plan_.reset();
+        if (!sameRows) copied_.reset();
+        archive_ = std::move(next);
+        emit fatRewritten();
+    }
+    return done;
 }
 
 }  // namespace ov::edit

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "common/ui/value_label.h"
 #include "ovedit/ui/controls.h"
 
 namespace ov::edit {
@@ -39,8 +40,9 @@ EntryDialog::EntryDialog(Mode mode, const QString& name, const QString& file, bo
         form->addRow("File:", source);
     }
     if (mode == Mode::Replace) {
-        auto* entry = makeLabel(this, "lblEntryName", "Entry");
-        entry->setText(name);
+        auto* entry = new desktop::ValueLabel("Entry", this);
+        entry->setObjectName("lblEntryName");
+        entry->setValue(name);
         form->addRow("Entry:", entry);
         txtEntryFile_ = makeTextBox(this, "txtEntryFile", "File to put in its place");
         txtEntryFile_->setText(QDir::toNativeSeparators(file));
@@ -81,7 +83,7 @@ EntryDialog::EntryDialog(Mode mode, const QString& name, const QString& file, bo
     cmdEntryOk_ = makeButton(this, "cmdEntryOk",
                              mode == Mode::Add       ? "&Add"
                              : mode == Mode::Replace ? "&Replace"
-                                                     : "Re&name");
+                                                     : "&Rename");
     cmdEntryOk_->setDefault(true);
     cmdEntryCancel_ = makeButton(this, "cmdEntryCancel", "Cancel");
     auto* buttons = new QHBoxLayout;

@@ -18,6 +18,7 @@
 #include "common/shp_model.h"
 #include "ovedit/ui/ui_text.h"
 #include "common/ui/model_view.h"
+#include "common/ui/value_label.h"
 
 namespace ov::edit {
 
@@ -211,7 +212,7 @@ PreviewContent buildPreview(const HogArchive& archive, const HogEntry& entry,
                        QStringLiteral("not a model that can be shown: %1")
                            .arg(fromUtf8(model.error().describe())));
         c.kind = PreviewContent::Kind::Model;
-        c.mesh = model::buildRenderMesh(model->chain);
+        c.mesh = shp::buildRenderMesh(model->chain);
         details += QStringLiteral("; %1 component(s), %2 triangle(s)")
                        .arg(c.mesh->components.size())
                        .arg(c.mesh->triangleCount());
@@ -300,6 +301,7 @@ QPlainTextEdit* readOnlyText(QWidget* parent, const QString& name, const QString
     t->setObjectName(name);
     t->setAccessibleName(accessible);
     t->setReadOnly(true);
+    t->setTabChangesFocus(true);
     t->setLineWrapMode(fixedFont ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth);
     if (fixedFont) t->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     return t;
@@ -311,37 +313,33 @@ HogPreview::HogPreview(QWidget* parent) : QWidget(parent) {
     setObjectName("hogPreview");
     setAccessibleName("Preview");
 
-    heading_ = new QLabel(this);
+    heading_ = new desktop::ValueLabel("Previewed entry", this);
     heading_->setObjectName("lblHogPreviewName");
-    heading_->setAccessibleName("Previewed entry");
-    heading_->setTextFormat(Qt::PlainText);
+    // A long name is cut rather than widening the tab.
+    heading_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     QFont bold = heading_->font();
     bold.setBold(true);
     heading_->setFont(bold);
     heading_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    details_ = new QLabel(this);
+    details_ = new desktop::ValueLabel("Preview details", this);
     details_->setObjectName("lblHogPreviewDetails");
-    details_->setAccessibleName("Preview details");
-    details_->setTextFormat(Qt::PlainText);
     details_->setWordWrap(true);
 
-    hex_ = new QCheckBox("Show as &hex", this);
+    hex_ = new QCheckBox("Show as he&x", this);
     hex_->setObjectName("chkHogPreviewHex");
     hex_->setAccessibleName("Show as hex");
-    stored_ = new QCheckBox("&Stored bytes", this);
+    stored_ = new QCheckBox("Stored b&ytes", this);
     stored_->setObjectName("chkHogStoredBytes");
     stored_->setAccessibleName("Stored bytes");
     stored_->setToolTip("Show a packed entry's bytes as they are stored in the archive");
     stored_->setEnabled(false);
 
     pages_ = new QStackedWidget(this);
-    message_ = new QLabel(pages_);
+    message_ = new desktop::ValueLabel("Preview message", pages_);
     message_->setObjectName("lblHogPreviewMessage");
-    message_->setAccessibleName("Preview message");
     message_->setAlignment(Qt::AlignCenter);
     message_->setWordWrap(true);
-    message_->setTextFormat(Qt::PlainText);
     text_ = readOnlyText(pages_, "txtHogPreviewText", "Preview text", false);
     hexText_ = readOnlyText(pages_, "txtHogPreviewHex", "Preview hex dump", true);
     image_ = new FitImage(pages_);
@@ -418,14 +416,14 @@ void HogPreview::clear() {
     current_ = {};
     pending_.reset();
     shown_ = {};
-    heading_->clear();
-    details_->clear();
+    heading_->setValue({});
+    details_->setValue({});
     stored_->setEnabled(false);
     showMessage("Select an entry to see what it holds.");
 }
 
 void HogPreview::showMessage(const QString& text) {
-    message_->setText(text);
+    message_->setValue(text);
     pages_->setCurrentWidget(message_);
     dropModelView();
 }
@@ -451,8 +449,8 @@ desktop::ModelViewWidget* HogPreview::modelView() {
 }
 
 void HogPreview::present(PreviewContent content) {
-    heading_->setText(content.heading);
-    details_->setText(content.details);
+    heading_->setValue(content.heading);
+    details_->setValue(content.details);
     stored_->setEnabled(content.packed);
     switch (content.kind) {
         case PreviewContent::Kind::Message:

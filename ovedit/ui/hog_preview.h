@@ -16,7 +16,7 @@
 #include <optional>
 
 #include "ovedit/archive/hog.h"
-#include "ovtool/model/mesh.h"
+#include "common/mesh.h"
 
 class QCheckBox;
 class QLabel;
@@ -25,6 +25,7 @@ class QStackedWidget;
 
 namespace ov::desktop {
 class ModelViewWidget;
+class ValueLabel;
 }
 
 namespace ov::edit {
@@ -48,7 +49,7 @@ struct PreviewContent {
     QString details;  // sizes, packing and what is shown
     QString text;     // Message, Text and Hex
     QImage image;
-    std::optional<model::RenderMesh> mesh;
+    std::optional<shp::RenderMesh> mesh;
     bool packed = false;  // the stored-bytes switch applies
 };
 
@@ -92,12 +93,12 @@ private:
     void showMessage(const QString& text);
     desktop::ModelViewWidget* modelView();
 
-    QLabel* heading_ = nullptr;
-    QLabel* details_ = nullptr;
+    desktop::ValueLabel* heading_ = nullptr;
+    desktop::ValueLabel* details_ = nullptr;
     QCheckBox* hex_ = nullptr;
     QCheckBox* stored_ = nullptr;
     QStackedWidget* pages_ = nullptr;
-    QLabel* message_ = nullptr;
+    desktop::ValueLabel* message_ = nullptr;
     QPlainTextEdit* text_ = nullptr;
     QPlainTextEdit* hexText_ = nullptr;
     QWidget* image_ = nullptr;

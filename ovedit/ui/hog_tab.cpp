@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalBlocker>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
@@ -30,13 +31,16 @@
 #include "ovedit/ui/entry_dialog.h"
 #include "ovedit/ui/entry_drag.h"
 #include "ovedit/ui/fat_editor.h"
+#include "ovedit/ui/hog_archive_bar.h"
+#include "ovedit/ui/hog_commands.h"
+#include "ovedit/ui/hog_entry_list.h"
 #include "ovedit/ui/hog_list_model.h"
 #include "ovedit/ui/hog_preview.h"
 #include "ovedit/ui/ui_text.h"
 #include "common/ui/drops.h"
 #include "common/ui/job_runner.h"
 #include "common/ui/qt_reporter.h"
-#include "common/ui/table_setup.h"
+#include "common/ui/value_label.h"
 
 namespace ov::edit {
 
@@ -48,86 +52,7 @@ namespace {
 
 constexpr const char* kTitle = "OV Edit";
 
-QPushButton* button(QWidget* parent, const char* name, const QString& text,
-                    const QString& accessible = {}) {
-    auto* b = new QPushButton(text, parent);
-    b->setObjectName(name);
-    b->setAccessibleName(accessible.isEmpty() ? QString(text).remove('&') : accessible);
-    return b;
-}
-
-QLabel* label(QWidget* parent, const char* name, const QString& accessible) {
-    auto* l = new QLabel(parent);
-    l->setObjectName(name);
-    l->setAccessibleName(accessible);
-    l->setTextFormat(Qt::PlainText);
-    return l;
-}
-
-QLineEdit* textBox(QWidget* parent, const char* name, const QString& accessible) {
-    auto* e = new QLineEdit(parent);
-    e->setObjectName(name);
-    e->setAccessibleName(accessible);
-    return e;
-}
-
-// A caption for a text box, with its mnemonic leading to it.
-QLabel* caption(QWidget* parent, const QString& text, QWidget* buddy) {
-    auto* l = new QLabel(text, parent);
-    l->setBuddy(buddy);
-    return l;
-}
-
 }  // namespace
-
-// ---- HogListView ----------------------------------------------------------------------
-
-HogListView::HogListView(QWidget* parent) : QTableView(parent) {}
-
-// Only files from outside the program: entries dragged out of the list are not taken
-// back. A drop the list refuses goes on to the window (which opens an archive).
-bool HogListView::accepts(const QDropEvent* event) const {
-    return event->source() == nullptr && dropAllowed_ && dropAllowed_() &&
-           !desktop::droppedFiles(event->mimeData()).isEmpty();
-}
-
-void HogListView::dragEnterEvent(QDragEnterEvent* event) {
-    // An enter event is a move event that comes first: the same answer.
-    dragMoveEvent(event);
-}
-
-void HogListView::dragMoveEvent(QDragMoveEvent* event) {
-    if (!accepts(event)) {
-        event->ignore();
-        return;
-    }
-    event->setDropAction(Qt::CopyAction);
-    event->accept();
-}
-
-void HogListView::dropEvent(QDropEvent* event) {
-    if (!accepts(event)) {
-        event->ignore();
-        return;
-    }
-    const QStringList files = desktop::droppedFiles(event->mimeData());
-    const QModelIndex at = indexAt(event->position().toPoint());
-    event->setDropAction(Qt::CopyAction);
-    event->accept();
-    // Asked about once the drop has finished, so the dialog does not hold up the
-    // program the files came from.
-    QTimer::singleShot(
-        0, this, [this, files, at = QPersistentModelIndex(at)] { emit filesDropped(files, at); });
-}
-
-void HogListView::startDrag(Qt::DropActions) {
-    if (!dragFactory_) return;
-    QMimeData* data = dragFactory_();
-    if (!data) return;
-    auto* drag = new QDrag(this);
-    drag->setMimeData(data);
-    drag->exec(Qt::CopyAction, Qt::CopyAction);
-}
 
 // ---- HogTab ---------------------------------------------------------------------------
 
@@ -173,155 +98,67 @@ HogTab::~HogTab() {
 }
 
 void HogTab::createControls() {
-    // The archive: path, browse, open and close, and what the header says.
-    txtHogPath_ = textBox(this, "txtHogPath", "Archive path");
-    txtHogPath_->setPlaceholderText("Path of a .hog archive, e.g. resource.hog in the game folder");
-    cmdBrowseHog_ = button(this, "cmdBrowseHog", "&Browse...", "Browse for an archive");
-    cmdOpen_ = button(this, "cmdOpen", "&Open");
-    cmdCloseHog_ = button(this, "cmdCloseHog", "&Close");
-    lblHogPath_ = label(this, "lblHogPath", "Archive file");
-    lblHogPath_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    lblHogPath_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    lblHogSize_ = label(this, "lblHogSize", "Hog size");
-    lblHogCount_ = label(this, "lblHogCount", "Number of files");
-
-    auto* archiveBox = new QGroupBox("Archive", this);
-    archiveBox->setObjectName("frameHogArchive");
-    auto* archiveGrid = new QGridLayout(archiveBox);
-    archiveGrid->addWidget(caption(archiveBox, "&Path:", txtHogPath_), 0, 0);
-    archiveGrid->addWidget(txtHogPath_, 0, 1);
-    archiveGrid->addWidget(cmdBrowseHog_, 0, 2);
-    archiveGrid->addWidget(cmdOpen_, 0, 3);
-    archiveGrid->addWidget(cmdCloseHog_, 0, 4);
-    auto* facts = new QHBoxLayout;
-    facts->addWidget(lblHogPath_, 1);
-    facts->addSpacing(16);
-    facts->addWidget(lblHogSize_);
-    facts->addSpacing(16);
-    facts->addWidget(lblHogCount_);
-    archiveGrid->addLayout(facts, 1, 1, 1, 4);
-    archiveGrid->setColumnStretch(1, 1);
-
-    // The filter and the selection buttons above the list.
-    txtHogFilter_ = textBox(this, "txtHogFilter", "Filter by name");
-    txtHogFilter_->setPlaceholderText("Part of a name");
-    txtHogFilter_->setClearButtonEnabled(true);
-    lblHogFilterCount_ = label(this, "lblHogFilterCount", "Entries shown");
-    cmdSelectAll_ = button(this, "cmdSelectAll", "Select &All");
-    cmdSelectNone_ = button(this, "cmdSelectNone", "Select &None");
-    auto* filterRow = new QHBoxLayout;
-    filterRow->addWidget(caption(this, "&Filter:", txtHogFilter_));
-    filterRow->addWidget(txtHogFilter_, 1);
-    filterRow->addWidget(lblHogFilterCount_);
-    filterRow->addSpacing(16);
-    filterRow->addWidget(cmdSelectAll_);
-    filterRow->addWidget(cmdSelectNone_);
-
-    // The list and the preview.
-    list_ = new HogListView(this);
-    list_->setObjectName("hogList");
-    list_->setAccessibleName("Archive entries");
-    list_->setModel(proxy_);
-    // No sort column at first: the rows stand in FAT order until a header is clicked.
-    desktop::setUpTable(list_, {.multiSelect = true, .editable = false, .sortable = true});
-    list_->setDragEnabled(true);
-    list_->setDragDropMode(QAbstractItemView::DragDrop);
-    list_->setDefaultDropAction(Qt::CopyAction);
+    archiveBar_ = new HogArchiveBar(this);
+    entryList_ = new HogEntryList(model_, proxy_, this);
+    list_ = entryList_->view();
     list_->setDropAllowed([this] { return archive_ != nullptr && !busy_ && !entryDialog_; });
-    list_->setContextMenuPolicy(Qt::CustomContextMenu);
-    QHeaderView* header = list_->horizontalHeader();
-    header->setSectionsMovable(true);
-    const QFontMetrics fm = list_->fontMetrics();
-    auto widthFor = [&](const QString& sample) { return fm.horizontalAdvance(sample) + 28; };
-    header->resizeSection(HogListModel::Name, widthFor(QString(30, 'n')));
-    header->resizeSection(HogListModel::Offset, widthFor("Offset (Hex)"));
-    header->resizeSection(HogListModel::Size, widthFor("Size (Hex)"));
-    header->resizeSection(HogListModel::Type, widthFor("Type"));
-    header->resizeSection(HogListModel::Row, widthFor("100000"));
-    header->resizeSection(HogListModel::Packed, widthFor("Yes, 16,777,215 bytes"));
-    header->resizeSection(HogListModel::Change, widthFor("Replaced, renamed"));
-    header->setSectionResizeMode(HogListModel::Name, QHeaderView::Stretch);
     list_->setDragFactory([this] { return makeDragData(); });
-
+    changesBar_ = new HogChangesBar(this);
     preview_ = new HogPreview(this);
+    extractBox_ = new HogExtractBox(this);
+    fatBox_ = new HogFatBox(this);
+
     auto* listSide = new QWidget(this);
     auto* listLayout = new QVBoxLayout(listSide);
     listLayout->setContentsMargins(0, 0, 0, 0);
-    listLayout->addLayout(filterRow);
-    listLayout->addWidget(list_, 1);
+    listLayout->addWidget(entryList_, 1);
+    listLayout->addWidget(changesBar_);
+    // The preview gives way first: it takes what the list leaves, and may be folded
+    // away altogether on a small screen.
     splitter_ = new QSplitter(Qt::Horizontal, this);
     splitter_->setObjectName("hogSplitter");
     splitter_->addWidget(listSide);
     splitter_->addWidget(preview_);
-    splitter_->setStretchFactor(0, 3);
-    splitter_->setStretchFactor(1, 2);
-    splitter_->setChildrenCollapsible(false);
+    splitter_->setStretchFactor(0, 2);
+    splitter_->setStretchFactor(1, 1);
+    splitter_->setCollapsible(0, false);
+    splitter_->setCollapsible(1, true);
 
-    // Extraction.
-    txtHogDest_ = textBox(this, "txtHogDest", "Destination folder");
-    txtHogDest_->setPlaceholderText("Folder to extract into");
-    cmdBrowseHogDest_ =
-        button(this, "cmdBrowseHogDest", "Bro&wse...", "Browse for a destination folder");
-    cmdExtract_ = button(this, "cmdExtract", "&Extract");
-    cmdExtract_->setToolTip("Copy the selected entries into the destination folder as stored");
-    cmdUnpackExtract_ = button(this, "cmdUnpackExtract", "&Unpack and Extract");
-    cmdUnpackExtract_->setToolTip(
-        "Copy the selected entries into the destination folder, "
-        "unpacking the packed ones");
-    auto* extractBox = new QGroupBox("Extract selected entries", this);
-    extractBox->setObjectName("frameHogExtract");
-    auto* extractRow = new QHBoxLayout(extractBox);
-    extractRow->addWidget(caption(extractBox, "&Destination:", txtHogDest_));
-    extractRow->addWidget(txtHogDest_, 1);
-    extractRow->addWidget(cmdBrowseHogDest_);
-    extractRow->addWidget(cmdExtract_);
-    extractRow->addWidget(cmdUnpackExtract_);
-
-    // The FAT.
-    cmdBackupFAT_ = button(this, "cmdBackupFAT", "Backup &FAT");
-    cmdBackupFAT_->setToolTip("Save the file allocation table beside the archive (.FAT)");
-    cmdRestoreFAT_ = button(this, "cmdRestoreFAT", "&Restore FAT");
-    cmdRestoreFAT_->setToolTip("Write the saved file allocation table back over the archive's");
-    auto* fatBox = new QGroupBox("File allocation table", this);
-    fatBox->setObjectName("frameHogFat");
-    auto* fatRow = new QHBoxLayout(fatBox);
-    fatRow->addWidget(cmdBackupFAT_);
-    fatRow->addWidget(cmdRestoreFAT_);
-
-    // Entry edits waiting to be applied.
-    lblHogChanges_ = label(this, "lblHogChanges", "Pending changes");
-    cmdUndoHogChange_ = button(this, "cmdUndoHogChange", "Undo Chan&ge");
-    cmdUndoHogChange_->setToolTip("Take back the last change not yet applied");
-    cmdDiscardHogChanges_ = button(this, "cmdDiscardHogChanges", "D&iscard Changes");
-    cmdDiscardHogChanges_->setToolTip("Forget every change not yet applied");
-    cmdApplyHogChanges_ = button(this, "cmdApplyHogChanges", "Appl&y Changes");
-    cmdApplyHogChanges_->setToolTip(
-        "Rebuild the archive with the changes; before the first rebuild the archive is "
-        "kept beside it as NAME.org");
-    auto* changesRow = new QHBoxLayout;
-    changesRow->addWidget(lblHogChanges_, 1);
-    changesRow->addWidget(cmdUndoHogChange_);
-    changesRow->addWidget(cmdDiscardHogChanges_);
-    changesRow->addWidget(cmdApplyHogChanges_);
-    listLayout->addLayout(changesRow);
-
-    lblHogStatus_ = label(this, "lblHogStatus", "Status");
+    lblHogStatus_ = new desktop::ValueLabel("Status", this);
+    lblHogStatus_->setObjectName("lblHogStatus");
     lblHogStatus_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     lblHogStatus_->hide();
 
     auto* bottom = new QHBoxLayout;
-    bottom->addWidget(extractBox, 1);
-    bottom->addWidget(fatBox);
+    bottom->addWidget(extractBox_, 1);
+    bottom->addWidget(fatBox_, 0, Qt::AlignBottom);
 
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(archiveBox);
+    // On a small screen (or at a large scale) the tab scrolls rather than pushing
+    // its last controls off the window.
+    auto* content = new QWidget;
+    content->setObjectName("hogContent");
+    auto* layout = new QVBoxLayout(content);
+    layout->addWidget(archiveBar_);
     layout->addWidget(splitter_, 1);
     layout->addLayout(bottom);
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName("hogScroll");
+    scroll->setAccessibleName("Hog Editor");
+    // Tab goes through the controls; the scroll area follows the focus.
+    scroll->setFocusPolicy(Qt::NoFocus);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(content);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(scroll);
 
-    filterTimer_.setSingleShot(true);
-    filterTimer_.setInterval(120);
     summaryTimer_.setSingleShot(true);
     summaryTimer_.setInterval(0);
+}
+
+QLabel* HogTab::statusLabel() const {
+    return lblHogStatus_;
 }
 
 // The list's popup menu: the FAT commands, then the entry edits.
@@ -363,6 +200,13 @@ void HogTab::createPopupMenu() {
         a->setShortcutContext(Qt::WidgetShortcut);
         list_->addAction(a);
     }
+    // Shift+F10 opens the popup on the current row, as the menu key does.
+    auto* menuKey = new QAction(this);
+    menuKey->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10));
+    menuKey->setShortcutContext(Qt::WidgetShortcut);
+    list_->addAction(menuKey);
+    connect(menuKey, &QAction::triggered, this,
+            [this] { showPopup(list_->visualRect(list_->currentIndex()).center()); });
     // The popup disables what does not fit the row it was opened on; the keys then
     // act on whatever is selected, and the commands look for themselves.
     connect(popup_, &QMenu::aboutToHide, this, [this] {
@@ -372,23 +216,16 @@ void HogTab::createPopupMenu() {
 }
 
 void HogTab::connectSignals() {
-    connect(cmdOpen_, &QPushButton::clicked, this, &HogTab::open);
-    connect(txtHogPath_, &QLineEdit::returnPressed, this, [this] {
-        if (cmdOpen_->isEnabled()) open();
-    });
-    connect(cmdBrowseHog_, &QPushButton::clicked, this, &HogTab::browseArchive);
-    connect(cmdCloseHog_, &QPushButton::clicked, this, &HogTab::closeArchive);
-    connect(cmdBrowseHogDest_, &QPushButton::clicked, this, &HogTab::browseDestination);
-    connect(cmdExtract_, &QPushButton::clicked, this, [this] { runExtraction(ExtractMode::Raw); });
-    connect(cmdUnpackExtract_, &QPushButton::clicked, this,
-            [this] { runExtraction(ExtractMode::Unpack); });
-    connect(cmdSelectAll_, &QPushButton::clicked, this, &HogTab::selectAll);
-    connect(cmdSelectNone_, &QPushButton::clicked, this, &HogTab::selectNone);
-    connect(cmdBackupFAT_, &QPushButton::clicked, this, &HogTab::backupFat);
-    connect(cmdRestoreFAT_, &QPushButton::clicked, this, &HogTab::restoreFat);
-    connect(cmdApplyHogChanges_, &QPushButton::clicked, this, &HogTab::applyChanges);
-    connect(cmdDiscardHogChanges_, &QPushButton::clicked, this, &HogTab::discardChanges);
-    connect(cmdUndoHogChange_, &QPushButton::clicked, this, &HogTab::undoChange);
+    connect(archiveBar_, &HogArchiveBar::openRequested, this, &HogTab::open);
+    connect(archiveBar_, &HogArchiveBar::browseRequested, this, &HogTab::browseArchive);
+    connect(archiveBar_, &HogArchiveBar::closeRequested, this, &HogTab::closeArchive);
+    connect(extractBox_, &HogExtractBox::browseRequested, this, &HogTab::browseDestination);
+    connect(extractBox_, &HogExtractBox::extractRequested, this, &HogTab::runExtraction);
+    connect(fatBox_, &HogFatBox::backupRequested, this, &HogTab::backupFat);
+    connect(fatBox_, &HogFatBox::restoreRequested, this, &HogTab::restoreFat);
+    connect(changesBar_, &HogChangesBar::applyRequested, this, &HogTab::applyChanges);
+    connect(changesBar_, &HogChangesBar::discardRequested, this, &HogTab::discardChanges);
+    connect(changesBar_, &HogChangesBar::undoRequested, this, &HogTab::undoChange);
     connect(list_, &HogListView::filesDropped, this,
             [this](const QStringList& files, const QModelIndex& at) {
                 QString folder;
@@ -400,16 +237,6 @@ void HogTab::connectSignals() {
                 }
                 addFiles(files, folder);
             });
-
-    connect(txtHogFilter_, &QLineEdit::textChanged, &filterTimer_,
-            static_cast<void (QTimer::*)()>(&QTimer::start));
-    connect(&filterTimer_, &QTimer::timeout, this, [this] {
-        proxy_->setNameFilter(txtHogFilter_->text());
-        updateFilterCount();
-    });
-    connect(proxy_, &QAbstractItemModel::modelReset, this, &HogTab::updateFilterCount);
-    connect(proxy_, &QAbstractItemModel::rowsInserted, this, &HogTab::updateFilterCount);
-    connect(proxy_, &QAbstractItemModel::rowsRemoved, this, &HogTab::updateFilterCount);
 
     QItemSelectionModel* selection = list_->selectionModel();
     connect(selection, &QItemSelectionModel::selectionChanged, this,
@@ -428,22 +255,22 @@ void HogTab::connectSignals() {
     });
     connect(list_, &QWidget::customContextMenuRequested, this, &HogTab::showPopup);
     connect(ws_, &ArchiveWorkspace::planChanged, this, &HogTab::planStepped);
+    connect(ws_, &ArchiveWorkspace::fatRewritten, this, &HogTab::fatRewritten);
 }
 
 // ---- Opening and closing --------------------------------------------------------------
 
 void HogTab::open() {
-    openArchive(txtHogPath_->text());
+    openArchive(archiveBar_->path());
 }
 
 bool HogTab::openArchive(const QString& path) {
     if (busy_ || !maybeApply()) return false;
-    txtHogPath_->setText(path);
+    archiveBar_->setPath(path);
     auto opened = HogArchive::open(toPathText(path), reporter_);
     if (!opened) return false;
 
     takeArchive(std::make_shared<const HogArchive>(std::move(*opened)));
-    copiedRow_.reset();
     model_->setArchive(archive_);
     showArchiveLabels();
     setStatus(archive_->usedCompanion()
@@ -463,13 +290,9 @@ bool HogTab::closeArchive() {
     if (busy_ || !archive_) return false;
     if (!maybeApply()) return false;
     takeArchive(nullptr);
-    copiedRow_.reset();
     model_->setArchive(nullptr);
     preview_->clear();
-    lblHogPath_->clear();
-    lblHogPath_->setToolTip({});
-    lblHogSize_->clear();
-    lblHogCount_->clear();
+    archiveBar_->showArchive(nullptr);
     setStatus({});
     updateCommands();
     emit archiveClosed();
@@ -479,21 +302,17 @@ bool HogTab::closeArchive() {
 
 void HogTab::suggestArchive(const QString& path) {
     // The path box follows the game folder in force; a path the user typed stays.
-    const QString typed = txtHogPath_->text().trimmed();
-    if (!archive_ && (typed.isEmpty() || typed == suggested_)) txtHogPath_->setText(path);
+    const QString typed = archiveBar_->path().trimmed();
+    if (!archive_ && (typed.isEmpty() || typed == suggested_)) archiveBar_->setPath(path);
     suggested_ = path;
 }
 
 void HogTab::showArchiveLabels() {
-    const QString path = fromPath(archive_->path().string());
-    lblHogPath_->setText(path);
-    lblHogPath_->setToolTip(path);
-    lblHogSize_->setText(fromUtf8(archive::hogSizeText(archive_->hogSize())));
-    lblHogCount_->setText(fromUtf8(archive::countText(archive_->itemCount())));
+    archiveBar_->showArchive(archive_.get());
 }
 
 void HogTab::browseArchive() {
-    QString start = txtHogPath_->text().trimmed();
+    QString start = archiveBar_->path().trimmed();
     if (start.isEmpty()) start = QDir::homePath();
     const QString path = QFileDialog::getOpenFileName(this, "Open Archive", start,
                                                       "Hog archives (*.hog *.HOG);;All files (*)");
@@ -504,68 +323,37 @@ void HogTab::browseArchive() {
 
 void HogTab::browseDestination() {
     const QString folder =
-        QFileDialog::getExistingDirectory(this, "Destination Folder", txtHogDest_->text());
-    if (!folder.isEmpty()) txtHogDest_->setText(QDir::toNativeSeparators(folder));
+        QFileDialog::getExistingDirectory(this, "Destination Folder", extractBox_->destination());
+    if (!folder.isEmpty()) extractBox_->setDestination(QDir::toNativeSeparators(folder));
 }
 
 QString HogTab::destination() const {
-    return txtHogDest_->text();
+    return extractBox_->destination();
 }
 
 void HogTab::setDestination(const QString& folder) {
-    txtHogDest_->setText(folder);
+    extractBox_->setDestination(folder);
 }
 
 void HogTab::setStatus(const QString& text) {
-    lblHogStatus_->setText(text);
+    lblHogStatus_->setValue(text);
     lblHogStatus_->setToolTip(text);
 }
 
 void HogTab::updateCommands() {
     const bool open = archive_ != nullptr;
     const bool idle = !busy_;
-    // Open with an archive open closes it (asking about pending changes) first.
-    cmdOpen_->setEnabled(idle);
-    for (QWidget* w :
-         {static_cast<QWidget*>(cmdBrowseHog_), static_cast<QWidget*>(txtHogPath_),
-          static_cast<QWidget*>(cmdBrowseHogDest_), static_cast<QWidget*>(txtHogDest_)})
-        w->setEnabled(idle);
-    for (QWidget* w : {static_cast<QWidget*>(cmdCloseHog_), static_cast<QWidget*>(cmdExtract_),
-                       static_cast<QWidget*>(cmdUnpackExtract_),
-                       static_cast<QWidget*>(cmdSelectAll_), static_cast<QWidget*>(cmdSelectNone_)})
-        w->setEnabled(open && idle);
+    archiveBar_->setCommands(open, idle);
+    entryList_->setCommands(open, idle);
+    extractBox_->setCommands(open, idle);
     // Writing the FAT in place would change the archive under the pending changes.
+    const bool fat = idle && ws_->fatCommandsAllowed();
+    fatBox_->setCommands(fat, fat && archive_->hasBackup());
     const bool pending = hasPendingChanges();
-    cmdBackupFAT_->setEnabled(open && idle && !pending);
-    cmdRestoreFAT_->setEnabled(open && idle && !pending && archive_->hasBackup());
-    for (QPushButton* b : {cmdUndoHogChange_, cmdDiscardHogChanges_, cmdApplyHogChanges_})
-        b->setEnabled(open && idle && pending);
-    const size_t steps = pending ? ws_->plan()->steps().size() : 0;
-    lblHogChanges_->setText(steps == 0   ? QStringLiteral("No changes pending")
-                            : steps == 1 ? QStringLiteral("1 change pending")
-                                         : QStringLiteral("%1 changes pending").arg(steps));
-    txtHogFilter_->setEnabled(open);
-    updateFilterCount();
+    changesBar_->showPending(pending ? ws_->plan()->steps().size() : 0, open && idle);
 }
 
 // ---- The list -------------------------------------------------------------------------
-
-void HogTab::updateFilterCount() {
-    if (!archive_) {
-        lblHogFilterCount_->clear();
-        return;
-    }
-    lblHogFilterCount_->setText(
-        QStringLiteral("%1 of %2").arg(proxy_->rowCount()).arg(model_->entryCount()));
-}
-
-void HogTab::selectAll() {
-    list_->selectAll();
-}
-
-void HogTab::selectNone() {
-    list_->clearSelection();
-}
 
 std::vector<int> HogTab::selectedListRows() const {
     std::vector<int> shown;
@@ -644,7 +432,7 @@ QMimeData* HogTab::makeDragData() {
 void HogTab::runExtraction(ExtractMode mode) {
     if (!archive_ || busy_) return;
     std::vector<size_t> rows = selectedEntryRows();
-    const QString destText = txtHogDest_->text().trimmed();
+    const QString destText = extractBox_->destination().trimmed();
     if (!offerDestination(destText)) return;
     const std::string dest = toPathText(destText);
 
@@ -701,7 +489,7 @@ void HogTab::stopExtraction() {
 
 void HogTab::extractionDone() {
     const archive::ExtractResult& r = lastExtraction_;
-    if (archive_) lblHogCount_->setText(fromUtf8(archive::countText(archive_->itemCount())));
+    if (archive_) archiveBar_->showCount(archive_->itemCount());
     QString status = QStringLiteral("%1 file(s) written").arg(groupedNumber(r.written));
     if (r.skipped) status += QStringLiteral(", %1 not packed and skipped").arg(r.skipped);
     if (r.errors) status += QStringLiteral(", %1 not written for an error").arg(r.errors);
@@ -724,9 +512,9 @@ void HogTab::showPopup(const QPoint& pos) {
     const auto row = commandRow();
     const bool stored = row && model_->storedIndex(int(*row));
     // The FAT commands write in place: not while entry edits are pending.
-    const bool inPlace = stored && !hasPendingChanges();
+    const bool inPlace = stored && ws_->fatCommandsAllowed();
     pldHogCopy_->setEnabled(inPlace);
-    pldHogPaste_->setEnabled(inPlace && copiedRow_.has_value());
+    pldHogPaste_->setEnabled(inPlace && ws_->copiedEntry().has_value());
     pldHogProperties_->setEnabled(inPlace);
     auto live = [this](int r) {
         const archive::PlannedEntry* p = model_->planned(r);
@@ -750,8 +538,7 @@ std::optional<size_t> HogTab::commandRow() const {
 
 void HogTab::copyEntry() {
     auto row = commandRow();
-    if (!archive_ || !row || hasPendingChanges()) return;
-    copiedRow_ = row;
+    if (!row || !ws_->copyEntry(*row)) return;
     setStatus(QStringLiteral("Copied entry %1, %2")
                   .arg(*row + 1)
                   .arg(fromEntryName(archive_->entries()[*row].name)));
@@ -759,29 +546,25 @@ void HogTab::copyEntry() {
 
 void HogTab::pasteEntry() {
     auto row = commandRow();
-    if (!archive_ || busy_ || !row || !copiedRow_ || hasPendingChanges()) return;
-    const size_t from = *copiedRow_, to = *row;
-    if (editFat([&](HogArchive& a) { return archive::pasteEntry(a, from, to, reporter_); }, true))
+    const auto from = ws_->copiedEntry();
+    if (busy_ || !row || !from) return;
+    if (ws_->pasteEntry(*row, reporter_))
         setStatus(QStringLiteral("Entry %1 now points at the data of entry %2")
-                      .arg(to + 1)
-                      .arg(from + 1));
+                      .arg(*row + 1)
+                      .arg(*from + 1));
 }
 
 void HogTab::editEntry() {
     auto row = commandRow();
-    if (!archive_ || busy_ || !row || hasPendingChanges()) return;
+    if (!ws_->fatCommandsAllowed() || busy_ || !row) return;
     const archive::HogEntry& e = archive_->entries()[*row];
     const size_t r = *row;
     auto* editor = new FatEditor(
         fromEntryName(e.name), QString::fromStdString(archive::hexText(e.offset)),
         QString::fromStdString(archive::hexText(e.size)),
         [this, r](const QString& name, const QString& offset, const QString& size) {
-            const bool saved = editFat(
-                [&](HogArchive& a) {
-                    return archive::saveEntry(a, r, name.toLatin1().toStdString(),
+            const bool saved = ws_->saveEntry(r, name.toLatin1().toStdString(),
                                               offset.toStdString(), size.toStdString(), reporter_);
-                },
-                true);
             if (saved) setStatus(QStringLiteral("Entry %1 saved").arg(r + 1));
             return saved;
         },
@@ -791,42 +574,30 @@ void HogTab::editEntry() {
 }
 
 void HogTab::backupFat() {
-    if (!archive_ || busy_ || hasPendingChanges()) return;
-    if (editFat([&](HogArchive& a) { return archive::backupFat(a, reporter_); }, false))
+    if (busy_) return;
+    const bool saved = ws_->backupFat(reporter_);
+    updateCommands();
+    if (saved)
         setStatus(QStringLiteral("FAT saved to %1").arg(fromPath(archive_->backupPath().string())));
 }
 
 void HogTab::restoreFat() {
-    if (!archive_ || busy_ || hasPendingChanges()) return;
-    if (editFat([&](HogArchive& a) { return archive::restoreFat(a, reporter_); }, true))
+    if (busy_) return;
+    if (ws_->restoreFat(reporter_))
         setStatus(
             QStringLiteral("FAT restored from %1").arg(fromPath(archive_->backupPath().string())));
 }
 
-bool HogTab::editFat(const std::function<bool(HogArchive&)>& command, bool changesFat) {
-    auto fresh = HogArchive::read(archive_->path());
-    if (!fresh) {
-        reporter_.message(kTitle, "Error - " + fresh.error().describe(), Icon::Critical);
-        return false;
-    }
-    auto next = std::make_shared<HogArchive>(std::move(*fresh));
-    const bool done = command(*next);
-    // Even a refused command leaves the fresh read as true as the old snapshot.
-    if (changesFat) adopt(std::move(next));
-    updateCommands();
-    return done;
-}
-
-void HogTab::adopt(std::shared_ptr<const HogArchive> archive) {
+// The workspace took a fresh read after a FAT command: the list shows it, and the
+// preview follows when the current row changed.
+void HogTab::fatRewritten() {
     const QModelIndex current = list_->selectionModel()->currentIndex();
     const int currentRow = current.isValid() ? proxy_->mapToSource(current).row() : -1;
-    // A plan (empty: the FAT commands wait for pending changes) describes the FAT as
-    // it was; the next edit starts a new one over the archive as it is now.
-    takeArchive(std::move(archive));
-    if (copiedRow_ && *copiedRow_ >= archive_->entries().size()) copiedRow_.reset();
+    model_->setPlan(nullptr);
     const std::vector<int> changed = model_->updateArchive(archive_);
     proxy_->resort();
     showArchiveLabels();
+    updateCommands();
     if (currentRow >= 0 && std::find(changed.begin(), changed.end(), currentRow) != changed.end())
         currentRowChanged();
     scheduleSelectionSummary();
@@ -1030,7 +801,6 @@ void HogTab::applyDone(std::optional<archive::EditOutcome> outcome) {
         return;
     }
     takeArchive(std::make_shared<const HogArchive>(std::move(*fresh)));
-    copiedRow_.reset();
     model_->setArchive(archive_);
     showArchiveLabels();
     QString kept;
@@ -1058,7 +828,7 @@ void HogTab::applyDone(std::optional<archive::EditOutcome> outcome) {
 // ---- Settings -------------------------------------------------------------------------
 
 void HogTab::readSettings(const QSettings& settings) {
-    txtHogDest_->setText(settings.value("hog/destination").toString());
+    extractBox_->setDestination(settings.value("hog/destination").toString());
     splitter_->restoreState(settings.value("hog/splitter").toByteArray());
     list_->horizontalHeader()->restoreState(settings.value("hog/columns").toByteArray());
     // The saved header carries a sort column; the list starts in FAT order all the same.
@@ -1066,7 +836,7 @@ void HogTab::readSettings(const QSettings& settings) {
 }
 
 void HogTab::writeSettings(QSettings& settings) const {
-    settings.setValue("hog/destination", txtHogDest_->text());
+    settings.setValue("hog/destination", extractBox_->destination());
     settings.setValue("hog/splitter", splitter_->saveState());
     settings.setValue("hog/columns", list_->horizontalHeader()->saveState());
 }

@@ -6,12 +6,9 @@
 //
 // Every operation goes through ovedit/archive; the tab reads and writes no file of
 // its own. The open archive and the pending edit plan, with its undo history, are
-// the ArchiveWorkspace's; extractions and rebuilds run on the job runner. The open
-// archive is a read-only snapshot shared with the workers (the
-// Packed column, the preview, an extraction, a rebuild); a FAT command works on a
-// fresh read of the archive and the tab then takes that as its snapshot, so nothing a
-// worker is reading ever changes under it. While entry edits are pending the FAT
-// commands that write in place are off: they would change the archive under the plan.
+// the ArchiveWorkspace's, and so are the FAT commands; extractions and rebuilds run
+// on the job runner. The open archive is a read-only snapshot shared with the
+// workers (the Packed column, the preview, an extraction, a rebuild).
 
 #include <QPointer>
 #include <QTableView>
@@ -28,6 +25,7 @@
 #include "ovedit/archive/hog_edit.h"
 #include "ovedit/ui/archive_workspace.h"
 #include "ovedit/ui/entry_dialog.h"
+#include "ovedit/ui/hog_entry_list.h"
 
 class QLabel;
 class QLineEdit;
@@ -43,41 +41,18 @@ class QUndoStack;
 namespace ov::desktop {
 class JobRunner;
 class QtReporter;
+class ValueLabel;
 }
 
 namespace ov::edit {
 
+class HogArchiveBar;
+class HogChangesBar;
+class HogExtractBox;
+class HogFatBox;
 class HogFilterModel;
 class HogListModel;
 class HogPreview;
-
-// The list: a table view whose drags carry what the tab makes of the selection.
-class HogListView : public QTableView {
-    Q_OBJECT
-
-public:
-    using DragFactory = std::function<QMimeData*()>;
-    explicit HogListView(QWidget* parent = nullptr);
-    void setDragFactory(DragFactory factory) { dragFactory_ = std::move(factory); }
-    // Whether files dragged in from outside the program may be dropped now.
-    void setDropAllowed(std::function<bool()> allowed) { dropAllowed_ = std::move(allowed); }
-
-signals:
-    // Files from outside dropped on the list; `at` is the row under the drop, if any.
-    void filesDropped(const QStringList& files, const QModelIndex& at);
-
-protected:
-    void startDrag(Qt::DropActions supportedActions) override;
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dragMoveEvent(QDragMoveEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
-
-private:
-    bool accepts(const QDropEvent* event) const;
-
-    DragFactory dragFactory_;
-    std::function<bool()> dropAllowed_;
-};
 
 class HogTab : public QWidget {
     Q_OBJECT
@@ -155,7 +130,7 @@ public:
     QMenu* popupMenu() const { return popup_; }
     // The status label: what the tab is doing or has just done. The main window
     // shows it in its status bar while the tab is in front.
-    QLabel* statusLabel() const { return lblHogStatus_; }
+    QLabel* statusLabel() const;
     // Makes the drag data for the selected rows, as a drag out of the list does.
     QMimeData* makeDragData();
 
@@ -184,9 +159,6 @@ private:
     void open();
     void browseArchive();
     void browseDestination();
-    void selectAll();
-    void selectNone();
-    void updateFilterCount();
     void scheduleSelectionSummary();
     void showPopup(const QPoint& pos);
     void currentRowChanged();
@@ -210,10 +182,7 @@ private:
     void applyDone(std::optional<archive::EditOutcome> outcome);
     void backupFat();
     void restoreFat();
-    // Runs a FAT command on a fresh read of the archive; when the command may have
-    // changed the FAT, the tab takes the fresh archive as its own.
-    bool editFat(const std::function<bool(archive::HogArchive&)>& command, bool changesFat);
-    void adopt(std::shared_ptr<const archive::HogArchive> archive);
+    void fatRewritten();
     void takeArchive(std::shared_ptr<const archive::HogArchive> archive);
 
     desktop::QtReporter& reporter_;
@@ -221,36 +190,20 @@ private:
     ArchiveWorkspace* const ws_ = &workspace_;
     // The workspace's snapshot.
     const std::shared_ptr<const archive::HogArchive>& archive_ = workspace_.archive();
-    std::optional<size_t> copiedRow_;
 
     HogListModel* model_ = nullptr;
     HogFilterModel* proxy_ = nullptr;
 
-    QLineEdit* txtHogPath_ = nullptr;
-    QPushButton* cmdBrowseHog_ = nullptr;
-    QPushButton* cmdOpen_ = nullptr;
-    QPushButton* cmdCloseHog_ = nullptr;
-    QLabel* lblHogPath_ = nullptr;
-    QLabel* lblHogSize_ = nullptr;
-    QLabel* lblHogCount_ = nullptr;
-    QLineEdit* txtHogFilter_ = nullptr;
-    QLabel* lblHogFilterCount_ = nullptr;
-    QPushButton* cmdSelectAll_ = nullptr;
-    QPushButton* cmdSelectNone_ = nullptr;
-    QSplitter* splitter_ = nullptr;
+    // The panels the tab is made of.
+    HogArchiveBar* archiveBar_ = nullptr;
+    HogEntryList* entryList_ = nullptr;
     HogListView* list_ = nullptr;
     HogPreview* preview_ = nullptr;
-    QLineEdit* txtHogDest_ = nullptr;
-    QPushButton* cmdBrowseHogDest_ = nullptr;
-    QPushButton* cmdExtract_ = nullptr;
-    QPushButton* cmdUnpackExtract_ = nullptr;
-    QPushButton* cmdBackupFAT_ = nullptr;
-    QPushButton* cmdRestoreFAT_ = nullptr;
-    QLabel* lblHogChanges_ = nullptr;
-    QPushButton* cmdUndoHogChange_ = nullptr;
-    QPushButton* cmdDiscardHogChanges_ = nullptr;
-    QPushButton* cmdApplyHogChanges_ = nullptr;
-    QLabel* lblHogStatus_ = nullptr;
+    QSplitter* splitter_ = nullptr;
+    HogChangesBar* changesBar_ = nullptr;
+    HogExtractBox* extractBox_ = nullptr;
+    HogFatBox* fatBox_ = nullptr;
+    desktop::ValueLabel* lblHogStatus_ = nullptr;
 
     QMenu* popup_ = nullptr;
     QAction* pldHogCopy_ = nullptr;
@@ -260,7 +213,6 @@ private:
     QAction* pldHogRename_ = nullptr;
     QAction* pldHogDelete_ = nullptr;
 
-    QTimer filterTimer_;
     QTimer summaryTimer_;
 
     bool busy_ = false;

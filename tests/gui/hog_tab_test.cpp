@@ -15,6 +15,8 @@
 #include <QProcess>
 #include <QDialog>
 #include <QScreen>
+#include <QScrollArea>
+#include <QTabWidget>
 #include <QPushButton>
 #include <QSettings>
 #include <QStackedWidget>
@@ -303,6 +305,10 @@ private slots:
     void openWithAnArchiveOpenReplacesIt();
     void applyProgressSaysItPacks();
     void editMenuUndoesAndRedoesWithThePlatformsKeys();
+    void valueLabelsSayTheirValues();
+    void mnemonicsAreUniqueInEveryStateAndDialog();
+    void theListLetsTabOutAndReportsRowsAndSelection();
+    void theTabFitsASmallScreen();
 };
 
 void HogTabTest::initTestCase() {
@@ -1753,6 +1759,203 @@ void HogTabTest::editMenuUndoesAndRedoesWithThePlatformsKeys() {
     QVERIFY(!undo->isEnabled());
     window_->showTab("hog");
     QVERIFY(undo->isEnabled());
+}
+
+namespace {
+
+QString accessibleName(QWidget* w) {
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+    return a ? a->text(QAccessible::Name) : QString();
+}
+
+// The Alt letters of a menu's items used more than once.
+QStringList menuClashes(const QMenu* menu) {
+    QMap<QChar, QStringList> owners;
+    for (const QAction* a : menu->actions()) {
+        const QString text = a->text();
+        const qsizetype at = text.indexOf('&');
+        if (a->isSeparator() || at < 0 || at + 1 >= text.size()) continue;
+        owners[text[at + 1].toUpper()] << text;
+    }
+    QStringList out;
+    for (auto it = owners.cbegin(); it != owners.cend(); ++it)
+        if (it.value().size() > 1) out << it.value().join(", ");
+    return out;
+}
+
+}  // namespace
+
+// What a sighted user reads beside each caption, a screen reader reads in the
+// label's name.
+void HogTabTest::valueLabelsSayTheirValues() {
+    openSample();
+    const HogArchive lib = libraryArchive();
+    QCOMPARE(accessibleName(control<QLabel>("lblHogCount")), QString("Number of files: 16 file(s)"));
+    // This one's text says what it is.
+    QCOMPARE(accessibleName(control<QLabel>("lblHogSize")),
+             QString::fromStdString(archive::hogSizeText(lib.hogSize())));
+    QVERIFY(accessibleName(control<QLabel>("lblHogSize")).startsWith("Hog Size: "));
+    QCOMPARE(accessibleName(control<QLabel>("lblHogPath")), "Archive file: " + archivePath());
+    QCOMPARE(accessibleName(control<QLabel>("lblHogFilterCount")), QString("Entries shown: 16 of 16"));
+    QCOMPARE(accessibleName(control<QLabel>("lblHogChanges")),
+             QString("Pending changes: No changes pending"));
+
+    clickRow(rowNamed("raptor.shp"));
+    QTRY_VERIFY(control<QLabel>("lblSelection")->text().startsWith("1 selected"));
+    QCOMPARE(accessibleName(control<QLabel>("lblSelection")),
+             "Selection: " + control<QLabel>("lblSelection")->text());
+    QTRY_COMPARE(accessibleName(control<QLabel>("lblHogPreviewName")),
+                 QString("Previewed entry: raptor.shp"));
+    auto* details = control<QLabel>("lblHogPreviewDetails");
+    QVERIFY(!details->text().isEmpty());
+    QCOMPARE(accessibleName(details), "Preview details: " + details->text());
+
+    popupCommand(rowNamed("raptor.shp"), "pldHogCopy");
+    auto* status = tab_->statusLabel();
+    QVERIFY(status->text().startsWith("Copied entry"));
+    QCOMPARE(accessibleName(status), "Status: " + status->text());
+
+    tab_->deleteEntries({rowNamed("raptor.shp")});
+    QCOMPARE(accessibleName(control<QLabel>("lblHogChanges")),
+             QString("Pending changes: 1 change pending"));
+
+    // Closed, the labels say only what they are.
+    tab_->discardChanges();
+    QVERIFY(tab_->closeArchive());
+    QCOMPARE(accessibleName(control<QLabel>("lblHogCount")), QString("Number of files"));
+    QCOMPARE(accessibleName(control<QLabel>("lblHogSize")), QString("Hog size"));
+}
+
+// Alt+E, F, H, O, S and V are the window's (menus and tabs); the tab's controls
+// answer other letters, each its own, whatever the tab shows, and so do its
+// dialogs and its popup menu.
+void HogTabTest::mnemonicsAreUniqueInEveryStateAndDialog() {
+    auto clashes = [](QWidget* w) { return ovtest::mnemonicClashes(w).join('\n'); };
+    QVERIFY2(clashes(window_.get()).isEmpty(), qPrintable(clashes(window_.get())));
+    openSample();
+    QVERIFY2(clashes(window_.get()).isEmpty(), qPrintable(clashes(window_.get())));
+    tab_->deleteEntries({0});
+    QVERIFY(tab_->hasPendingChanges());
+    QVERIFY2(clashes(window_.get()).isEmpty(), qPrintable(clashes(window_.get())));
+    tab_->discardChanges();
+
+    const QStringList popup = menuClashes(tab_->popupMenu());
+    QVERIFY2(popup.isEmpty(), qPrintable(popup.join('\n')));
+
+    writeAll(workPath("named.txt"), "named");
+    for (int form = 0; form < 3; ++form) {
+        if (form == 0) tab_->addFiles({workPath("named.txt")});
+        if (form == 1) tab_->replaceEntry(0);
+        if (form == 2) tab_->renameEntry(0);
+        EntryDialog* dialog = entryDialog();
+        QVERIFY(dialog);
+        QVERIFY2(clashes(dialog).isEmpty(), qPrintable(QString::number(form) + ": " + clashes(dialog)));
+        dialog->reject();
+        QTRY_VERIFY(!tab_->entryDialog());
+    }
+    popupCommand(0, "pldHogProperties");
+    FatEditor* editor = nullptr;
+    QTRY_VERIFY((editor = tab_->findChild<FatEditor*>("FAT_Editor")) != nullptr);
+    QVERIFY2(clashes(editor).isEmpty(), qPrintable(clashes(editor)));
+    editor->reject();
+}
+
+// The keyboard alone: Enter in Path opens, the arrows move in the list, Tab and
+// Shift+Tab leave it; assistive technology reads its rows and its selection.
+void HogTabTest::theListLetsTabOutAndReportsRowsAndSelection() {
+    window_->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    auto* path = control<QLineEdit>("txtHogPath");
+    path->setFocus();
+    path->clear();
+    QTest::keyClicks(path, archivePath());
+    QTest::keyClick(path, Qt::Key_Return);
+    QVERIFY(tab_->hasArchive());
+
+    HogListView* list = tab_->listView();
+    list->setFocus();
+    QTRY_VERIFY(list->hasFocus());
+    QCOMPARE(list->currentIndex().row(), 0);
+    QTest::keyClick(list, Qt::Key_Down);
+    QTest::keyClick(list, Qt::Key_Down);
+    QCOMPARE(list->currentIndex().row(), 2);
+    QCOMPARE(tab_->selectedListRows(), std::vector<int>{2});
+
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(list);
+    QVERIFY(a && a->tableInterface());
+    QCOMPARE(a->tableInterface()->rowCount(), 16);
+    QCOMPARE(a->tableInterface()->selectedRowCount(), 1);
+    QCOMPARE(a->tableInterface()->selectedRows(), QList<int>{2});
+    QTest::keyClick(list, Qt::Key_Down, Qt::ShiftModifier);
+    QCOMPARE(a->tableInterface()->selectedRowCount(), 2);
+
+    // Shift+F10 opens the popup menu on the current row, as the menu key does.
+    QTest::keyClick(list, Qt::Key_F10, Qt::ShiftModifier);
+    QTRY_VERIFY(tab_->popupMenu()->isVisible());
+    QVERIFY(popupAction("pldHogCopy")->isEnabled());
+    tab_->popupMenu()->hide();
+    QTRY_VERIFY(list->hasFocus());
+
+    QTest::keyClick(list, Qt::Key_Tab);
+    QTRY_VERIFY(!list->hasFocus());
+    QVERIFY(QApplication::focusWidget());
+    list->setFocus();
+    QTRY_VERIFY(list->hasFocus());
+    QTest::keyClick(list, Qt::Key_Backtab, Qt::ShiftModifier);
+    QTRY_VERIFY(!list->hasFocus());
+    // The selection moved with the arrows, not with Tab.
+    QCOMPARE(tab_->selectedListRows().size(), size_t(2));
+}
+
+// 960 x 540 logical pixels is a 1920 x 1080 screen at 200 %: the tab asks for no
+// more, and every command is still in reach there.
+void HogTabTest::theTabFitsASmallScreen() {
+    openSample();
+    QVERIFY(tab_->hasArchive());
+    const QSize hint = tab_->minimumSizeHint();
+    QVERIFY2(hint.width() <= 960 && hint.height() <= 540,
+             qPrintable(QString("%1 x %2").arg(hint.width()).arg(hint.height())));
+    // The window as the hog tab alone makes it (the other tabs have their own test).
+    auto* tabs = window_->findChild<QTabWidget*>("tabMain");
+    while (tabs->count() > 1)
+        tabs->removeTab(1);
+    window_->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    window_->resize(960, 540);
+    QTRY_VERIFY2(window_->width() <= 960 + 1, qPrintable(QString::number(window_->width())));
+    // Reached with Tab from the path box, as a person without a mouse would, and
+    // then in view.
+    auto reach = [&](const char* name) {
+        auto* b = control<QPushButton>(name);
+        QVERIFY2(b->isEnabled(), name);
+        auto* path = control<QLineEdit>("txtHogPath");
+        path->setFocus();
+        QTRY_VERIFY(path->hasFocus());
+        for (int i = 0; i < 40 && QApplication::focusWidget() != b; ++i)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QVERIFY2(QApplication::focusWidget() == b, name);
+        QTest::qWait(20);
+        const QRect inWindow(b->mapTo(window_.get(), QPoint(0, 0)), b->size());
+        QVERIFY2(window_->rect().contains(inWindow),
+                 qPrintable(QString("%1 at %2,%3 %4x%5 in %6x%7")
+                                .arg(name)
+                                .arg(inWindow.x())
+                                .arg(inWindow.y())
+                                .arg(inWindow.width())
+                                .arg(inWindow.height())
+                                .arg(window_->width())
+                                .arg(window_->height())));
+        QVERIFY2(!b->visibleRegion().isEmpty(), name);
+    };
+    QTest::mouseClick(control<QPushButton>("cmdBackupFAT"), Qt::LeftButton);
+    for (const char* name : {"cmdCloseHog", "cmdRestoreFAT", "cmdUnpackExtract", "cmdBrowseHogDest"}) {
+        reach(name);
+        if (QTest::currentTestFailed()) return;
+    }
+    // The change commands are on only with changes pending.
+    tab_->deleteEntries({0});
+    reach("cmdApplyHogChanges");
 }
 
 QTEST_MAIN(HogTabTest)

@@ -1,6 +1,7 @@
 // The hog tab's workspace without a window: each change to the plan one undo step,
 // refused changes none, Undo and Redo giving the same plan back, and a new
-// snapshot or a discard leaving no history behind.
+// snapshot or a discard leaving no history behind; the FAT commands writing in
+// place only while no change is pending, and leaving a fresh read as the snapshot.
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -10,6 +11,7 @@
 
 #include "ovedit/archive/hog.h"
 #include "ovedit/ui/archive_workspace.h"
+#include "support/test_support.h"
 
 using namespace ov;
 using ov::edit::ArchiveWorkspace;
@@ -46,6 +48,8 @@ private slots:
         auto a = archive::HogArchive::read(hog_);
         QVERIFY(a);
         ws_ = std::make_unique<ArchiveWorkspace>();
+        // A FAT backup an earlier test made goes with it.
+        std::filesystem::remove(a->backupPath());
         ws_->setArchive(std::make_shared<const archive::HogArchive>(std::move(*a)));
     }
     void cleanup() { ws_.reset(); }
@@ -53,6 +57,8 @@ private slots:
     void everyChangeIsOneStepAndComesBack();
     void refusedChangesLeaveNoStep();
     void aNewSnapshotOrDiscardForgetsTheHistory();
+    void fatCommandsWriteInPlaceAndTakeAFreshRead();
+    void fatCommandsWaitForPendingChanges();
 
 private:
     QTemporaryDir dir_;
@@ -116,6 +122,67 @@ void ArchiveWorkspaceTest::aNewSnapshotOrDiscardForgetsTheHistory() {
     ws_->setArchive(std::make_shared<const archive::HogArchive>(std::move(*a)));
     QCOMPARE(ws_->undoStack()->count(), 0);
     QVERIFY(!ws_->hasPendingChanges());
+}
+
+void ArchiveWorkspaceTest::fatCommandsWriteInPlaceAndTakeAFreshRead() {
+    ovtest::RecordingReporter reporter;
+    QSignalSpy rewritten(ws_.get(), &ArchiveWorkspace::fatRewritten);
+    const auto before = ws_->archive();
+    const archive::HogEntry first = before->entries()[0];
+
+    QVERIFY(ws_->backupFat(reporter));
+    QVERIFY(std::filesystem::exists(before->backupPath()));
+    QCOMPARE(rewritten.count(), 0);  // the FAT itself is as it was
+
+    QVERIFY(!ws_->pasteEntry(2, reporter));  // nothing copied yet
+    QVERIFY(ws_->copyEntry(0));
+    QVERIFY(ws_->pasteEntry(2, reporter));
+    QCOMPARE(rewritten.count(), 1);
+    QVERIFY(ws_->archive() != before);
+    QCOMPARE(ws_->archive()->entries()[2].offset, first.offset);
+    QCOMPARE(ws_->archive()->entries()[2].size, first.size);
+    // The old snapshot, which a worker may still read, is untouched.
+    QVERIFY(before->entries()[2].offset != first.offset);
+    // The archive on disk says the same as the snapshot.
+    auto reread = archive::HogArchive::read(hog_);
+    QVERIFY(reread);
+    QCOMPARE(reread->entries()[2].offset, first.offset);
+    QCOMPARE(ws_->copiedEntry(), std::optional<size_t>(0));
+
+    const archive::HogEntry second = ws_->archive()->entries()[1];
+    QVERIFY(ws_->saveEntry(1, "B.TXT", archive::hexText(second.offset),
+                           archive::hexText(second.size), reporter));
+    QCOMPARE(QString::fromStdString(ws_->archive()->entries()[1].name), QString("B.TXT"));
+    reporter.answers.push_back(Answer::Yes);
+    QVERIFY(ws_->restoreFat(reporter));
+    const auto& restored = ws_->archive()->entries();
+    QCOMPARE(restored[2].offset, before->entries()[2].offset);
+    QCOMPARE(QString::fromStdString(restored[1].name), QString("b.txt"));
+
+    auto a = archive::HogArchive::read(hog_);
+    QVERIFY(a);
+    ws_->setArchive(std::make_shared<const archive::HogArchive>(std::move(*a)));
+    QVERIFY(!ws_->copiedEntry());
+}
+
+void ArchiveWorkspaceTest::fatCommandsWaitForPendingChanges() {
+    ovtest::RecordingReporter reporter;
+    QVERIFY(ws_->copyEntry(0));
+    QVERIFY(ws_->rename(1, "y.txt"));
+    QVERIFY(!ws_->fatCommandsAllowed());
+    const auto before = ws_->archive();
+    QVERIFY(!ws_->pasteEntry(2, reporter));
+    QVERIFY(!ws_->copyEntry(1));
+    QVERIFY(!ws_->backupFat(reporter));
+    QVERIFY(!ws_->saveEntry(0, "A.TXT", "0", "1", reporter));
+    QVERIFY(!std::filesystem::exists(before->backupPath()));
+    QCOMPARE(ws_->archive(), before);
+    // The plan still stands on the archive as it was.
+    QCOMPARE(ws_->undoStack()->count(), 1);
+    QVERIFY(ws_->hasPendingChanges());
+    auto reread = archive::HogArchive::read(hog_);
+    QVERIFY(reread);
+    QCOMPARE(reread->entries()[2].offset, before->entries()[2].offset);
 }
 
 QTEST_GUILESS_MAIN(ArchiveWorkspaceTest)
