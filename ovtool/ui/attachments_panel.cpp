@@ -3,14 +3,12 @@
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
-#include <QItemSelectionModel>
-#include <QListView>
 #include <QPushButton>
 #include <QScopedValueRollback>
-#include <QStringListModel>
 #include <QVBoxLayout>
 
 #include "ovtool/ui/fields.h"
+#include "ovtool/ui/item_list.h"
 #include "ovtool/ui/vec3_editor.h"
 #include "ovtool/workspace/model_workspace.h"
 
@@ -20,22 +18,14 @@ AttachmentsPanel::AttachmentsPanel(ModelWorkspace& workspace, QWidget* parent)
     : QWidget(parent), ws_(workspace) {
     setObjectName("frameAttachments");
     auto* layout = new QVBoxLayout(this);
-    names_ = new QStringListModel(this);
-    list_ = new QListView;
-    list_->setObjectName("lstAttachments");
-    list_->setAccessibleName(tr("Attachments"));
-    list_->setModel(names_);
-    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_ = new ItemList("lstAttachments", tr("Attachments"));
     layout->addWidget(list_);
-    connect(list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex& now) {
-                if (!filling_) ws_.selectAttachment(now.isValid() ? now.row() : -1);
-            });
+    setFocusProxy(list_);
+    connect(list_, &ItemList::rowPicked, this, [this](int row) { ws_.selectAttachment(row); });
 
     auto* form = new QFormLayout;
     position_ = new Vec3Editor("txtAttachment", tr("Attachment"));
-    form->addRow(tr("Position:"), position_);
+    form->addRow(tr("Posi&tion:"), position_);
     connect(position_, &Vec3Editor::axisEdited, this, [this](int axis, float v) {
         const Selection s = ws_.selection();
         if (!ws_.setPosition({PositionTarget::Kind::Attachment, s.component, s.attachment}, axis,
@@ -45,7 +35,7 @@ AttachmentsPanel::AttachmentsPanel(ModelWorkspace& workspace, QWidget* parent)
     type_ = new QComboBox;
     type_->setObjectName("cboAttachmentType");
     type_->setAccessibleName(tr("Attached object or gun type"));
-    form->addRow(tr("Type:"), type_);
+    form->addRow(tr("T&ype:"), type_);
     connect(type_, &QComboBox::activated, this, [this](int index) {
         if (filling_ || index < 0) return;
         const Selection s = ws_.selection();
@@ -60,14 +50,14 @@ AttachmentsPanel::AttachmentsPanel(ModelWorkspace& workspace, QWidget* parent)
     kind_->setAccessibleName(tr("Kind to attach"));
     for (uint32_t kind = 0; kind < uint32_t(shp::kAttachmentKinds); ++kind)
         kind_->addItem(QString::fromLatin1(shp::attachMenuName(kind)), kind);
-    attach_ = new QPushButton(tr("Attach"));
+    attach_ = new QPushButton(tr("Attac&h"));
     attach_->setObjectName("cmdAttach");
-    attach_->setAccessibleName(attach_->text());
+    attach_->setAccessibleName(tr("Attach"));
     connect(attach_, &QPushButton::clicked, this,
             [this] { ws_.attach(ws_.selection().component, kind_->currentData().toUInt()); });
-    detach_ = new QPushButton(tr("Remove attachment"));
+    detach_ = new QPushButton(tr("&Remove attachment"));
     detach_->setObjectName("cmdDetach");
-    detach_->setAccessibleName(detach_->text());
+    detach_->setAccessibleName(tr("Remove attachment"));
     connect(detach_, &QPushButton::clicked, this, [this] {
         const Selection s = ws_.selection();
         ws_.detach(s.component, s.attachment);
@@ -84,26 +74,20 @@ AttachmentsPanel::AttachmentsPanel(ModelWorkspace& workspace, QWidget* parent)
 }
 
 void AttachmentsPanel::refresh() {
-    {
-        const QScopedValueRollback guard(filling_, true);
-        QStringList names;
-        const int k = ws_.selection().component;
-        if (k >= 0)
-            if (auto list = ws_.document().attachmentNames(size_t(k)))
-                for (const std::string& n : *list)
-                    names << fromBytes(n);
-        if (names != names_->stringList()) names_->setStringList(names);
-    }
+    QStringList names;
+    const int k = ws_.selection().component;
+    if (k >= 0)
+        if (auto list = ws_.document().attachmentNames(size_t(k)))
+            for (const std::string& n : *list)
+                names << fromBytes(n);
+    list_->setNames(names);
     showSelected();
 }
 
 void AttachmentsPanel::showSelected() {
     const QScopedValueRollback guard(filling_, true);
     const Selection s = ws_.selection();
-    if (s.attachment >= 0 && s.attachment < names_->rowCount())
-        list_->setCurrentIndex(names_->index(s.attachment));
-    else
-        list_->selectionModel()->clear();
+    list_->showRow(s.attachment);
 
     const auto fields = s.component >= 0 && s.attachment >= 0
                             ? ws_.document().attachmentFields(size_t(s.component),

@@ -5,12 +5,11 @@
 #include <QWidget>
 
 class QComboBox;
-class QListView;
 class QPushButton;
-class QStringListModel;
 
 namespace ov::tool {
 
+class ItemList;
 class ModelWorkspace;
 class Vec3Editor;
 
@@ -26,8 +25,7 @@ private:
 
     ModelWorkspace& ws_;
     bool filling_ = false;
-    QListView* list_ = nullptr;
-    QStringListModel* names_ = nullptr;
+    ItemList* list_ = nullptr;
     Vec3Editor* position_ = nullptr;
     QComboBox* type_ = nullptr;
     QComboBox* kind_ = nullptr;

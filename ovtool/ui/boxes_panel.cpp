@@ -2,14 +2,11 @@
 
 #include <QFormLayout>
 #include <QHBoxLayout>
-#include <QItemSelectionModel>
-#include <QListView>
 #include <QPushButton>
-#include <QScopedValueRollback>
-#include <QStringListModel>
 #include <QVBoxLayout>
 
 #include "ovtool/ui/fields.h"
+#include "ovtool/ui/item_list.h"
 #include "ovtool/ui/vec3_editor.h"
 #include "ovtool/workspace/model_workspace.h"
 
@@ -19,24 +16,16 @@ BoxesPanel::BoxesPanel(ModelWorkspace& workspace, QWidget* parent)
     : QWidget(parent), ws_(workspace) {
     setObjectName("frameBoxes");
     auto* layout = new QVBoxLayout(this);
-    names_ = new QStringListModel(this);
-    list_ = new QListView;
-    list_->setObjectName("lstBoxes");
-    list_->setAccessibleName(tr("Collision boxes"));
-    list_->setModel(names_);
-    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_ = new ItemList("lstBoxes", tr("Collision boxes"));
     layout->addWidget(list_);
-    connect(list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex& now) {
-                if (!filling_) ws_.selectBox(now.isValid() ? now.row() : -1);
-            });
+    setFocusProxy(list_);
+    connect(list_, &ItemList::rowPicked, this, [this](int row) { ws_.selectBox(row); });
 
     auto* form = new QFormLayout;
     centre_ = new Vec3Editor("txtBoxCentre", tr("Centre"));
     half_ = new Vec3Editor("txtBoxHalf", tr("Half extents"));
-    form->addRow(tr("Centre:"), centre_);
-    form->addRow(tr("Half extents:"), half_);
+    form->addRow(tr("Cen&tre:"), centre_);
+    form->addRow(tr("&Half extents:"), half_);
     for (auto [editor, kind] : {std::pair{centre_, PositionTarget::Kind::BoxCentre},
                                 std::pair{half_, PositionTarget::Kind::BoxHalfExtents}}) {
         connect(editor, &Vec3Editor::axisEdited, this, [this, kind](int axis, float v) {
@@ -47,13 +36,13 @@ BoxesPanel::BoxesPanel(ModelWorkspace& workspace, QWidget* parent)
     layout->addLayout(form);
 
     auto* buttons = new QHBoxLayout;
-    add_ = new QPushButton(tr("Add box"));
+    add_ = new QPushButton(tr("Add bo&x"));
     add_->setObjectName("cmdAddBox");
-    add_->setAccessibleName(add_->text());
+    add_->setAccessibleName(tr("Add box"));
     connect(add_, &QPushButton::clicked, this, [this] { ws_.addBox(ws_.selection().component); });
-    remove_ = new QPushButton(tr("Remove box"));
+    remove_ = new QPushButton(tr("&Remove box"));
     remove_->setObjectName("cmdRemoveBox");
-    remove_->setAccessibleName(remove_->text());
+    remove_->setAccessibleName(tr("Remove box"));
     connect(remove_, &QPushButton::clicked, this, [this] {
         const Selection s = ws_.selection();
         ws_.removeBox(s.component, s.box);
@@ -70,31 +59,24 @@ BoxesPanel::BoxesPanel(ModelWorkspace& workspace, QWidget* parent)
 }
 
 void BoxesPanel::refresh() {
-    {
-        const QScopedValueRollback guard(filling_, true);
-        QStringList names;
-        const int k = ws_.selection().component;
-        for (size_t i = 0; k >= 0; ++i) {
-            const auto b = ws_.document().boxFields(size_t(k), i);
-            if (!b) break;
-            names << tr("Box %1 at (%2, %3, %4), half (%5, %6, %7)")
-                         .arg(i + 1)
-                         .arg(floatText(b->centre.x), floatText(b->centre.y),
-                              floatText(b->centre.z), floatText(b->halfExtents.x),
-                              floatText(b->halfExtents.y), floatText(b->halfExtents.z));
-        }
-        if (names != names_->stringList()) names_->setStringList(names);
+    QStringList names;
+    const int k = ws_.selection().component;
+    for (size_t i = 0; k >= 0; ++i) {
+        const auto b = ws_.document().boxFields(size_t(k), i);
+        if (!b) break;
+        names << tr("Box %1 at (%2, %3, %4), half (%5, %6, %7)")
+                     .arg(i + 1)
+                     .arg(floatText(b->centre.x), floatText(b->centre.y), floatText(b->centre.z),
+                          floatText(b->halfExtents.x), floatText(b->halfExtents.y),
+                          floatText(b->halfExtents.z));
     }
+    list_->setNames(names);
     showSelected();
 }
 
 void BoxesPanel::showSelected() {
-    const QScopedValueRollback guard(filling_, true);
     const Selection s = ws_.selection();
-    if (s.box >= 0 && s.box < names_->rowCount())
-        list_->setCurrentIndex(names_->index(s.box));
-    else
-        list_->selectionModel()->clear();
+    list_->showRow(s.box);
     const auto fields = s.component >= 0 && s.box >= 0
                             ? ws_.document().boxFields(size_t(s.component), size_t(s.box))
                             : std::nullopt;

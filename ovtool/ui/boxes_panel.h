@@ -4,12 +4,11 @@
 
 #include <QWidget>
 
-class QListView;
 class QPushButton;
-class QStringListModel;
 
 namespace ov::tool {
 
+class ItemList;
 class ModelWorkspace;
 class Vec3Editor;
 
@@ -24,9 +23,7 @@ private:
     void showSelected();
 
     ModelWorkspace& ws_;
-    bool filling_ = false;
-    QListView* list_ = nullptr;
-    QStringListModel* names_ = nullptr;
+    ItemList* list_ = nullptr;
     Vec3Editor* centre_ = nullptr;
     Vec3Editor* half_ = nullptr;
     QPushButton* add_ = nullptr;

@@ -9,6 +9,7 @@
 #include <QRegularExpressionValidator>
 #include <QScopedValueRollback>
 
+#include "common/ui/value_label.h"
 #include "ovtool/ui/fields.h"
 #include "ovtool/ui/vec3_editor.h"
 #include "ovtool/workspace/model_workspace.h"
@@ -26,7 +27,8 @@ ComponentPanel::ComponentPanel(ModelWorkspace& workspace, QWidget* parent)
     name_->setMaxLength(int(model::kMaxComponentName));
     name_->setValidator(new QRegularExpressionValidator(
         QRegularExpression(QStringLiteral("[\\x20-\\x7E\\xA0-\\xFF]*")), name_));
-    form->addRow(tr("Name:"), name_);
+    handUndoKeysToWindow(name_);
+    form->addRow(tr("&Name:"), name_);
     connect(name_, &QLineEdit::editingFinished, this, [this] {
         if (filling_) return;
         if (!ws_.renameComponent(ws_.selection().component,
@@ -37,7 +39,7 @@ ComponentPanel::ComponentPanel(ModelWorkspace& workspace, QWidget* parent)
     kind_ = new QComboBox;
     kind_->setObjectName("cboKind");
     kind_->setAccessibleName(tr("Kind"));
-    form->addRow(tr("Kind:"), kind_);
+    form->addRow(tr("&Kind:"), kind_);
     connect(kind_, &QComboBox::activated, this, [this](int index) {
         if (filling_ || index < 0) return;
         if (!ws_.setComponentKind(ws_.selection().component, kind_->itemData(index).toUInt()))
@@ -45,7 +47,7 @@ ComponentPanel::ComponentPanel(ModelWorkspace& workspace, QWidget* parent)
     });
 
     position_ = new Vec3Editor("txtPosition", tr("Position"));
-    form->addRow(tr("Position:"), position_);
+    form->addRow(tr("Pos&ition:"), position_);
     connect(position_, &Vec3Editor::axisEdited, this, [this](int axis, float v) {
         if (!ws_.setPosition({PositionTarget::Kind::Component, ws_.selection().component, -1},
                              axis, v))
@@ -58,30 +60,31 @@ ComponentPanel::ComponentPanel(ModelWorkspace& workspace, QWidget* parent)
     value260_ = valueField("txtValue260", tr("Value at 260"), [this](int k, uint32_t v) {
         return ws_.setComponentValue260(k, v);
     });
-    form->addRow(tr("Value at 212:"), value212_);
-    form->addRow(tr("Value at 260:"), value260_);
+    form->addRow(tr("Value at &212:"), value212_);
+    form->addRow(tr("Value at 2&60:"), value260_);
 
     auto* switches = new QHBoxLayout;
-    switch240_ = new QCheckBox(tr("Switch at 240"));
+    switch240_ = new QCheckBox(tr("S&witch at 240"));
     switch240_->setObjectName("chkSwitch240");
-    switch240_->setAccessibleName(switch240_->text());
+    switch240_->setAccessibleName(tr("Switch at 240"));
     connect(switch240_, &QCheckBox::clicked, this, [this](bool on) {
         if (!filling_ && !ws_.setComponentSwitch240(ws_.selection().component, on)) refresh();
     });
-    block13_ = new QCheckBox(tr("Block13"));
+    block13_ = new QCheckBox(tr("Block&13"));
     block13_->setObjectName("chkBlock13");
-    block13_->setAccessibleName(block13_->text());
+    block13_->setAccessibleName(tr("Block13"));
     connect(block13_, &QCheckBox::clicked, this, [this](bool on) {
         if (!filling_ && !ws_.setBlock13(ws_.selection().component, on)) refresh();
     });
-    block14_ = new QLabel;
+    // Its text names what it shows.
+    block14_ = new desktop::ValueLabel(QString());
     block14_->setObjectName("lblBlock14");
     switches->addWidget(switch240_);
     switches->addWidget(block13_);
     switches->addWidget(block14_);
     switches->addStretch(1);
     form->addRow(switches);
-    geometry_ = new QLabel;
+    geometry_ = new desktop::ValueLabel(tr("Blocks"));
     geometry_->setObjectName("lblGeometry");
     geometry_->setWordWrap(true);
     form->addRow(geometry_);
@@ -129,7 +132,7 @@ void ComponentPanel::refresh() {
     block13_->setEnabled(shown && summary.block13.has_value());
     block13_->setToolTip(shown && !summary.block13 ? tr("This component has no block13")
                                                    : QString());
-    block14_->setText(!shown            ? QString()
+    block14_->setValue(!shown            ? QString()
                       : summary.block14 ? tr("Block14: present")
                                         : tr("Block14: absent"));
 
@@ -147,13 +150,13 @@ void ComponentPanel::refresh() {
         position_->field(i)->setToolTip(reduced);
 
     if (!shown) {
-        geometry_->clear();
+        geometry_->setValue(QString());
         return;
     }
     auto count = [](const std::optional<size_t>& n) {
         return n ? QString::number(*n) : tr("missing");
     };
-    geometry_->setText(tr("Vertices: %1, faces: %2, textures: %3, boxes: %4")
+    geometry_->setValue(tr("Vertices: %1, faces: %2, textures: %3, boxes: %4")
                            .arg(count(summary.vertices), count(summary.faces),
                                 count(summary.textures), count(summary.boxes)));
 }

@@ -9,8 +9,11 @@
 
 class QCheckBox;
 class QComboBox;
-class QLabel;
 class QLineEdit;
+
+namespace ov::desktop {
+class ValueLabel;
+}
 
 namespace ov::tool {
 
@@ -37,8 +40,8 @@ private:
     QLineEdit* value260_ = nullptr;
     QCheckBox* switch240_ = nullptr;
     QCheckBox* block13_ = nullptr;
-    QLabel* block14_ = nullptr;
-    QLabel* geometry_ = nullptr;
+    desktop::ValueLabel* block14_ = nullptr;
+    desktop::ValueLabel* geometry_ = nullptr;
 };
 
 }  // namespace ov::tool

@@ -3,14 +3,12 @@
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
-#include <QItemSelectionModel>
-#include <QListView>
 #include <QPushButton>
 #include <QScopedValueRollback>
-#include <QStringListModel>
 #include <QVBoxLayout>
 
 #include "ovtool/ui/fields.h"
+#include "ovtool/ui/item_list.h"
 #include "ovtool/workspace/model_workspace.h"
 
 namespace ov::tool {
@@ -24,31 +22,22 @@ ComponentsPanel::ComponentsPanel(ModelWorkspace& workspace, QWidget* parent)
     shipClass_ = new QComboBox;
     shipClass_->setObjectName("cboShipClass");
     shipClass_->setAccessibleName(tr("Ship class"));
-    classRow->addRow(tr("Ship class:"), shipClass_);
+    classRow->addRow(tr("Ship c&lass:"), shipClass_);
     layout->addLayout(classRow);
     connect(shipClass_, &QComboBox::activated, this, [this](int index) {
         if (filling_ || index < 0) return;
         if (!ws_.setShipClass(uint8_t(shipClass_->itemData(index).toUInt()))) refresh();
     });
 
-    auto* box = new QGroupBox(tr("Components"));
+    auto* box = new QGroupBox(tr("Com&ponents"));
     box->setObjectName("frameComponents");
     auto* boxLayout = new QVBoxLayout(box);
-    names_ = new QStringListModel(this);
-    list_ = new QListView;
-    list_->setObjectName("lstComponents");
-    list_->setAccessibleName(tr("Components"));
-    list_->setModel(names_);
-    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_ = new ItemList("lstComponents", tr("Components"));
     boxLayout->addWidget(list_);
-    connect(list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex& now) {
-                if (!filling_) ws_.selectComponent(now.isValid() ? now.row() : -1);
-            });
-    delete_ = new QPushButton(tr("Delete component"));
+    connect(list_, &ItemList::rowPicked, this, [this](int row) { ws_.selectComponent(row); });
+    delete_ = new QPushButton(tr("&Delete component"));
     delete_->setObjectName("cmdDeleteComponent");
-    delete_->setAccessibleName(delete_->text());
+    delete_->setAccessibleName(tr("Delete component"));
     connect(delete_, &QPushButton::clicked, this, &ComponentsPanel::deleteSelected);
     boxLayout->addWidget(delete_);
     layout->addWidget(box, 1);
@@ -73,17 +62,13 @@ void ComponentsPanel::refresh() {
     QStringList names;
     for (const std::string& n : doc.componentNames())
         names << fromBytes(n);
-    if (names != names_->stringList()) names_->setStringList(names);
+    list_->setNames(names);
     showSelection();
 }
 
 void ComponentsPanel::showSelection() {
-    const QScopedValueRollback guard(filling_, true);
     const int k = ws_.selection().component;
-    if (k >= 0 && k < names_->rowCount())
-        list_->setCurrentIndex(names_->index(k));
-    else
-        list_->selectionModel()->clear();
+    list_->showRow(k);
     delete_->setEnabled(k >= 0);
 }
 

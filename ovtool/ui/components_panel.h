@@ -5,12 +5,11 @@
 #include <QWidget>
 
 class QComboBox;
-class QListView;
 class QPushButton;
-class QStringListModel;
 
 namespace ov::tool {
 
+class ItemList;
 class ModelWorkspace;
 
 class ComponentsPanel : public QWidget {
@@ -27,8 +26,7 @@ private:
     ModelWorkspace& ws_;
     bool filling_ = false;
     QComboBox* shipClass_ = nullptr;
-    QListView* list_ = nullptr;
-    QStringListModel* names_ = nullptr;
+    ItemList* list_ = nullptr;
     QPushButton* delete_ = nullptr;
 };
 

@@ -1,6 +1,7 @@
 #include "ovtool/ui/editor_window.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDir>
@@ -12,16 +13,22 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QUndoStack>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "common/ui/model_view.h"
+#include "common/ui/value_label.h"
 #include "ovtool/interchange/interchange.h"
 #include "ovtool/ui/attachments_panel.h"
 #include "ovtool/ui/boxes_panel.h"
@@ -84,7 +91,9 @@ EditorWindow::EditorWindow(QWidget* parent) : QMainWindow(parent), reporter_(thi
 
 EditorWindow::~EditorWindow() {
     // The panels go while the workspace they call is still there: a focused field
-    // that loses its focus says its editing finished.
+    // that loses its focus says its editing finished. What watches them goes first.
+    disconnect(focusFollower_);
+    partsTabs_->tabBar()->removeEventFilter(this);
     delete takeCentralWidget();
     delete ws_;
 }
@@ -98,17 +107,18 @@ void EditorWindow::createActions() {
         if (!key.isEmpty()) a->setShortcut(key);
         return a;
     };
-    actOpen_ = make("actOpen", tr("Open SHP File"), QKeySequence::Open);
-    actMerge_ = make("actMerge", tr("Merge SHP"), QKeySequence(tr("Ctrl+M")));
-    actSave_ = make("actSave", tr("Save"), QKeySequence::Save);
-    actSaveAs_ = make("actSaveAs", tr("Save As"), QKeySequence::SaveAs);
-    actExport_ = make("actExport", tr("Export…"), {});
+    actOpen_ = make("actOpen", tr("&Open SHP File"), QKeySequence::Open);
+    actMerge_ = make("actMerge", tr("&Merge SHP"), QKeySequence(tr("Ctrl+M")));
+    actSave_ = make("actSave", tr("&Save"), QKeySequence::Save);
+    // Not QKeySequence::SaveAs: Windows and plain X11 sessions give it no key.
+    actSaveAs_ = make("actSaveAs", tr("Save &As"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    actExport_ = make("actExport", tr("&Export…"), {});
     actExport_->setStatusTip(tr("Write the model as glTF or OBJ for Blender or another 3D suite"));
-    actImport_ = make("actImport", tr("Import…"), {});
+    actImport_ = make("actImport", tr("&Import…"), {});
     actImport_->setStatusTip(
         tr("Open a glTF, OBJ, FBX or other mesh file as a new model (an exported ship comes back "
            "as it went out)"));
-    actQuit_ = make("actQuit", tr("Quit"), QKeySequence::Quit);
+    actQuit_ = make("actQuit", tr("&Quit"), QKeySequence::Quit);
     connect(actExport_, &QAction::triggered, this, &EditorWindow::exportModel);
     connect(actImport_, &QAction::triggered, this, &EditorWindow::importModel);
     connect(actOpen_, &QAction::triggered, this, &EditorWindow::open);
@@ -119,10 +129,10 @@ void EditorWindow::createActions() {
 
     // The Edit menu names the step; Ctrl+Y redoes as well as the platform's key.
     QUndoStack* undo = ws_->undoStack();
-    actUndo_ = undo->createUndoAction(this, tr("Undo"));
+    actUndo_ = undo->createUndoAction(this, tr("&Undo"));
     actUndo_->setObjectName("actUndo");
     actUndo_->setShortcut(QKeySequence::Undo);
-    actRedo_ = undo->createRedoAction(this, tr("Redo"));
+    actRedo_ = undo->createRedoAction(this, tr("&Redo"));
     actRedo_->setObjectName("actRedo");
     QList<QKeySequence> redoKeys = QKeySequence::keyBindings(QKeySequence::Redo);
     if (!redoKeys.contains(QKeySequence(Qt::CTRL | Qt::Key_Y)))
@@ -149,13 +159,14 @@ void EditorWindow::createActions() {
 
 void EditorWindow::createWidgets() {
     auto* left = new QWidget;
+    left->setObjectName("leftPanel");
     auto* leftLayout = new QVBoxLayout(left);
 
     auto* files = new QHBoxLayout;
     auto button = [files](const char* name, QAction* action) {
         auto* b = new QPushButton(action->text());
         b->setObjectName(name);
-        b->setAccessibleName(action->text());
+        b->setAccessibleName(QString(action->text()).remove('&'));
         connect(b, &QPushButton::clicked, action, &QAction::trigger);
         files->addWidget(b);
         return b;
@@ -170,33 +181,62 @@ void EditorWindow::createWidgets() {
     leftLayout->addWidget(new ComponentPanel(*ws_));
     auto* parts = new QTabWidget;
     parts->setObjectName("tabParts");
-    parts->addTab(new AttachmentsPanel(*ws_), tr("Attachments"));
-    parts->addTab(new BoxesPanel(*ws_), tr("Collision boxes"));
+    parts->addTab(new AttachmentsPanel(*ws_), tr("Atta&chments"));
+    parts->addTab(new BoxesPanel(*ws_), tr("Collision &boxes"));
     leftLayout->addWidget(parts, 1);
+    // A page picked by its mnemonic takes the keyboard along to its list (a tab
+    // bar's mnemonic alone would leave the focus where it was, on another panel).
+    parts->tabBar()->installEventFilter(this);
+    partsTabs_ = parts;
+
+    // On a small or scaled screen the panels scroll rather than push the window
+    // past the screen's edge.
+    leftScroll_ = new QScrollArea;
+    leftScroll_->setObjectName("scrollLeft");
+    leftScroll_->setWidget(left);
+    leftScroll_->setWidgetResizable(true);
+    leftScroll_->setFrameShape(QFrame::NoFrame);
+    // No Tab stop of its own: the control with the focus keeps itself in view.
+    leftScroll_->setFocusPolicy(Qt::NoFocus);
+    focusFollower_ = connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        // A control reached by its mnemonic comes into view, as one reached by Tab does.
+        if (now && leftScroll_->widget()->isAncestorOf(now)) leftScroll_->ensureWidgetVisible(now);
+    });
 
     viewPanel_ = new ViewPanel(*ws_);
 
     splitter_ = new QSplitter;
     splitter_->setObjectName("splitter");
-    splitter_->addWidget(left);
+    splitter_->setChildrenCollapsible(false);
+    splitter_->addWidget(leftScroll_);
     splitter_->addWidget(viewPanel_);
     splitter_->setStretchFactor(0, 0);
     splitter_->setStretchFactor(1, 1);
     setCentralWidget(splitter_);
 
     statusBar()->setObjectName("statusBar");
-    summary_ = new QLabel;
+    statusBar()->setAccessibleName(tr("Status"));
+    connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString& text) {
+        statusBar()->setAccessibleName(text.isEmpty() ? tr("Status") : tr("Status: %1").arg(text));
+    });
+    summary_ = new desktop::ValueLabel(tr("Model"));
     summary_->setObjectName("lblSummary");
+    // A long summary is cut, never a reason for the window to be wider; its tip has it whole.
+    summary_->setMinimumWidth(1);
     statusBar()->addPermanentWidget(summary_);
-    summary_->setText(viewPanel_->summary());
-    connect(viewPanel_, &ViewPanel::summaryChanged, summary_, &QLabel::setText);
+    auto showSummary = [this](const QString& text) {
+        summary_->setValue(text);
+        summary_->setToolTip(text);
+    };
+    showSummary(viewPanel_->summary());
+    connect(viewPanel_, &ViewPanel::summaryChanged, this, showSummary);
 }
 
 void EditorWindow::createMenus() {
     ModelViewWidget* view = viewPanel_->view();
     fileMenu_ = menuBar()->addMenu(tr("&File"));
     fileMenu_->addAction(actOpen_);
-    recentMenu_ = fileMenu_->addMenu(tr("Recent models"));
+    recentMenu_ = fileMenu_->addMenu(tr("&Recent models"));
     recentMenu_->setObjectName("mnuRecent");
     fileMenu_->addAction(actMerge_);
     fileMenu_->addSeparator();
@@ -233,12 +273,34 @@ void EditorWindow::createMenus() {
     tools->addAction(view->action(A::SaveImage));
 }
 
+bool EditorWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (partsTabs_ && watched == partsTabs_->tabBar() && event->type() == QEvent::Shortcut) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (QWidget* page = partsTabs_->currentWidget())
+                    page->setFocus(Qt::ShortcutFocusReason);
+            },
+            Qt::QueuedConnection);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
 void EditorWindow::readSettings() {
     QSettings settings;
     const QByteArray geometry = settings.value(kGeometryKey).toByteArray();
-    if (geometry.isEmpty() || !restoreGeometry(geometry)) resize(1180, 760);
+    if (geometry.isEmpty() || !restoreGeometry(geometry)) {
+        QSize size(1180, 760);
+        if (const QScreen* s = screen()) size = size.boundedTo(s->availableSize() * 0.95);
+        resize(size);
+    }
     const QByteArray state = settings.value(kSplitterKey).toByteArray();
-    if (state.isEmpty() || !splitter_->restoreState(state)) splitter_->setSizes({400, 780});
+    if (state.isEmpty() || !splitter_->restoreState(state)) {
+        // The panels as wide as they ask (with room for their scroll bar), the view the rest.
+        const int left = leftScroll_->widget()->sizeHint().width() +
+                         leftScroll_->verticalScrollBar()->sizeHint().width();
+        splitter_->setSizes({left, std::max(width() - left, 1)});
+    }
     updateRecentMenu();
 }
 

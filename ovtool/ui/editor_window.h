@@ -19,10 +19,15 @@
 #include "common/ui/qt_reporter.h"
 
 class QAction;
-class QLabel;
 class QMenu;
 class QPushButton;
+class QScrollArea;
 class QSplitter;
+class QTabWidget;
+
+namespace ov::desktop {
+class ValueLabel;
+}
 
 namespace ov::tool {
 
@@ -64,6 +69,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createActions();
@@ -84,8 +90,11 @@ private:
     desktop::QtReporter reporter_;
     ModelWorkspace* ws_ = nullptr;
     ViewPanel* viewPanel_ = nullptr;
+    QScrollArea* leftScroll_ = nullptr;
+    QTabWidget* partsTabs_ = nullptr;
+    QMetaObject::Connection focusFollower_;
     QSplitter* splitter_ = nullptr;
-    QLabel* summary_ = nullptr;
+    desktop::ValueLabel* summary_ = nullptr;
     QPushButton* cmdMerge_ = nullptr;
     QPushButton* cmdSave_ = nullptr;
     QPushButton* cmdSaveAs_ = nullptr;

@@ -1,6 +1,7 @@
 #include "ovtool/ui/fields.h"
 
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QLocale>
 #include <QSignalBlocker>
@@ -60,10 +61,47 @@ void fillValues(QComboBox* box, const std::vector<std::pair<QString, uint32_t>>&
     box->setCurrentIndex(at);
 }
 
+namespace {
+
+bool isUndoKey(const QKeyEvent* e) {
+    const QKeyCombination key = e->keyCombination();
+    return e->matches(QKeySequence::Undo) || e->matches(QKeySequence::Redo) ||
+           key == QKeyCombination(Qt::CTRL, Qt::Key_Y) ||
+           key == QKeyCombination(Qt::CTRL | Qt::SHIFT, Qt::Key_Z);
+}
+
+class UndoKeysFilter final : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::ShortcutOverride) return false;
+        auto* field = qobject_cast<QLineEdit*>(watched);
+        if (!field || !isUndoKey(static_cast<QKeyEvent*>(event))) return false;
+        // A value typed and not yet taken becomes a step first, so that Undo
+        // takes back what the user sees changed.
+        if (field->isModified()) {
+            field->setModified(false);
+            emit field->editingFinished();
+        }
+        // Not accepted: the key goes on to the window's shortcut.
+        event->ignore();
+        return true;
+    }
+};
+
+}  // namespace
+
+void handUndoKeysToWindow(QLineEdit* field) {
+    field->installEventFilter(new UndoKeysFilter(field));
+}
+
 QLineEdit* numberField(const char* name, const QString& accessible, QWidget* parent) {
     auto* e = new QLineEdit(parent);
     e->setObjectName(name);
     e->setAccessibleName(accessible);
+    handUndoKeysToWindow(e);
     return e;
 }
 

@@ -34,6 +34,10 @@ std::string valueText(uint32_t v);
 void fillValues(QComboBox* box, const std::vector<std::pair<QString, uint32_t>>& items,
                 std::optional<uint32_t> value, const std::function<std::string(uint32_t)>& other);
 
+// A field whose text becomes a model edit when editing finishes. The undo and redo
+// keys (Ctrl+Z, Ctrl+Shift+Z, Ctrl+Y) are not the field's own: they finish the
+// edit in progress, then reach the window, whose Undo and Redo act on the model.
 QLineEdit* numberField(const char* name, const QString& accessible, QWidget* parent);
+void handUndoKeysToWindow(QLineEdit* field);
 
 }  // namespace ov::tool

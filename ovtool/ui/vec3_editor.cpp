@@ -29,6 +29,9 @@ Vec3Editor::Vec3Editor(const QString& objectPrefix, const QString& label, QWidge
         row->addWidget(fields_[i]);
         connect(fields_[i], &QLineEdit::editingFinished, this, [this, i] { finished(i); });
     }
+    // Its label's mnemonic lands on x (a label gives focus only to a widget that takes it).
+    setFocusPolicy(Qt::StrongFocus);
+    setFocusProxy(fields_[0]);
     setValue(std::nullopt);
 }
 

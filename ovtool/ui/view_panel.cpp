@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "common/ui/model_view.h"
+#include "common/ui/value_label.h"
 #include "ovtool/workspace/model_workspace.h"
 
 namespace ov::tool {
@@ -34,7 +35,7 @@ ViewPanel::ViewPanel(ModelWorkspace& workspace, QWidget* parent)
     layout->addWidget(view_, 1);
     auto* zoomRow = new QHBoxLayout;
     zoomRow->setContentsMargins(6, 0, 6, 4);
-    auto* zoomCaption = new QLabel(tr("Zoom:"));
+    auto* zoomCaption = new QLabel(tr("&Zoom:"));
     zoomSlider_ = new QSlider(Qt::Horizontal);
     zoomSlider_->setObjectName("sldZoom");
     zoomSlider_->setAccessibleName(tr("Zoom"));
@@ -42,7 +43,7 @@ ViewPanel::ViewPanel(ModelWorkspace& workspace, QWidget* parent)
                           sliderPosition(ModelViewWidget::kMaxZoom));
     zoomSlider_->setPageStep(50);
     zoomCaption->setBuddy(zoomSlider_);
-    zoomLabel_ = new QLabel;
+    zoomLabel_ = new desktop::ValueLabel(tr("Zoom"));
     zoomLabel_->setObjectName("lblZoom");
     zoomLabel_->setMinimumWidth(zoomLabel_->fontMetrics().horizontalAdvance("10000%"));
     zoomRow->addWidget(zoomCaption);
@@ -84,7 +85,7 @@ void ViewPanel::showSelection() {
 
 QString ViewPanel::summary() const {
     if (!ws_.loaded()) return {};
-    const model::RenderMesh& mesh = view_->mesh();
+    const shp::RenderMesh& mesh = view_->mesh();
     auto count = [](size_t n, const QString& one, const QString& many) {
         return QString::number(n) + ' ' + (n == 1 ? one : many);
     };
@@ -101,7 +102,10 @@ void ViewPanel::syncZoomSlider(double zoom) {
         const QSignalBlocker block(zoomSlider_);
         zoomSlider_->setValue(sliderPosition(zoom));
     }
-    zoomLabel_->setText(QStringLiteral("%1%").arg(std::lround(zoom * 100.0)));
+    const QString percent = QStringLiteral("%1%").arg(std::lround(zoom * 100.0));
+    zoomLabel_->setValue(percent);
+    // The slider's own value is a step of its scale, which means nothing read aloud.
+    zoomSlider_->setAccessibleDescription(percent);
 }
 
 }  // namespace ov::tool

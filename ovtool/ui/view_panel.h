@@ -5,11 +5,11 @@
 
 #include <QWidget>
 
-class QLabel;
 class QSlider;
 
 namespace ov::desktop {
 class ModelViewWidget;
+class ValueLabel;
 }
 
 namespace ov::tool {
@@ -37,7 +37,7 @@ private:
     ModelWorkspace& ws_;
     desktop::ModelViewWidget* view_ = nullptr;
     QSlider* zoomSlider_ = nullptr;
-    QLabel* zoomLabel_ = nullptr;
+    desktop::ValueLabel* zoomLabel_ = nullptr;
 };
 
 }  // namespace ov::tool
