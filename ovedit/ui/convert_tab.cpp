@@ -32,6 +32,7 @@
 #include "common/ui/drops.h"
 #include "common/ui/job_runner.h"
 #include "common/ui/qt_reporter.h"
+#include "common/ui/value_label.h"
 #include "ovtool/interchange/interchange.h"
 
 namespace ov::edit {
@@ -96,7 +97,7 @@ void ConvertTab::createControls() {
     cmdBrowseShp_ = makeButton(this, "cmdBrowseShp", "Bro&wse...", "Browse for the SHP to write");
     cmdConvert_ = makeButton(this, "cmdConvert", "&Convert");
     cmdConvert_->setDefault(true);
-    cmdStopConvert_ = makeButton(this, "cmdStopConvert", "&Stop");
+    cmdStopConvert_ = makeButton(this, "cmdStopConvert", "Sto&p");
     // Typed paths are text; the tab takes dropped files itself.
     for (QLineEdit* e : {txt3dsPath_, txtTextureName_, txtShpPath_})
         e->setAcceptDrops(false);
@@ -109,7 +110,7 @@ void ConvertTab::createControls() {
     grid->addWidget(cmdBrowse3ds_, 0, 2);
     grid->addWidget(makeCaption(inputBox, "&Texture name:", txtTextureName_), 1, 0);
     grid->addWidget(txtTextureName_, 1, 1);
-    grid->addWidget(makeCaption(inputBox, "S&HP model:", txtShpPath_), 2, 0);
+    grid->addWidget(makeCaption(inputBox, "SHP &model:", txtShpPath_), 2, 0);
     grid->addWidget(txtShpPath_, 2, 1);
     grid->addWidget(cmdBrowseShp_, 2, 2);
     auto* runRow = new QHBoxLayout;
@@ -126,7 +127,8 @@ void ConvertTab::createControls() {
     txtConvertLog_->setLineWrapMode(QPlainTextEdit::NoWrap);
     txtConvertLog_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     txtConvertLog_->setPlaceholderText("What the converter prints shows here.");
-    lblConvertResult_ = makeLabel(this, "lblConvertResult", "Result");
+    lblConvertResult_ = new desktop::ValueLabel("Result", this);
+    lblConvertResult_->setObjectName("lblConvertResult");
     lblConvertResult_->setWordWrap(true);
     auto* logBox = new QGroupBox("Converter output", this);
     logBox->setObjectName("frameConvertLog");
@@ -134,7 +136,7 @@ void ConvertTab::createControls() {
     logLayout->addWidget(txtConvertLog_, 1);
     logLayout->addWidget(lblConvertResult_);
 
-    cmdOpenConverted_ = makeButton(this, "cmdOpenConverted", "Open in OV&Tool");
+    cmdOpenConverted_ = makeButton(this, "cmdOpenConverted", "Ope&n in OVTool");
     cmdOpenConverted_->setToolTip("Open the converted model in the model component editor");
     cmdCheckConverted_ = makeButton(this, "cmdCheckConverted", "Chec&k");
     cmdCheckConverted_->setToolTip("Run the model editor's validity tests on the converted model");
@@ -155,7 +157,8 @@ void ConvertTab::createControls() {
     modelLayout->addLayout(modelButtons);
     modelLayout->addWidget(lstProblems_, 1);
 
-    lblConvertStatus_ = makeLabel(this, "lblConvertStatus", "Status");
+    lblConvertStatus_ = new desktop::ValueLabel("Status", this);
+    lblConvertStatus_->setObjectName("lblConvertStatus");
     lblConvertStatus_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
     auto* lower = new QHBoxLayout;
@@ -171,26 +174,48 @@ void ConvertTab::createControls() {
     connect(cmdStopConvert_, &QPushButton::clicked, this, &ConvertTab::stop);
     connect(cmdCheckConverted_, &QPushButton::clicked, this, &ConvertTab::checkModel);
     connect(cmdOpenConverted_, &QPushButton::clicked, this, &ConvertTab::openInTool);
-    connect(txt3dsPath_, &QLineEdit::textEdited, this, [this](const QString& text) {
-        if (!destinationTyped_) txtShpPath_->setText(text.trimmed().isEmpty() ? QString()
-                                                                             : shpBeside(text.trimmed()));
-        refreshCommands();
-    });
-    connect(txtShpPath_, &QLineEdit::textEdited, this, [this](const QString& text) {
-        destinationTyped_ = !text.trimmed().isEmpty();
-        refreshCommands();
-    });
+    // Text counts however it came: typed, pasted, or set by an assistive or automation
+    // tool through the accessibility interface.
+    connect(txt3dsPath_, &QLineEdit::textChanged, this, &ConvertTab::sourceTextChanged);
+    connect(txtShpPath_, &QLineEdit::textChanged, this, &ConvertTab::destinationTextChanged);
     connect(txtTextureName_, &QLineEdit::textChanged, this, &ConvertTab::refreshCommands);
+    for (QLineEdit* e : {txt3dsPath_, txtTextureName_, txtShpPath_})
+        connect(e, &QLineEdit::returnPressed, this, [this] {
+            if (cmdConvert_->isEnabled()) convert();
+        });
 }
 
 // ---- Paths ----------------------------------------------------------------------------
 
 void ConvertTab::setSource(const QString& path) {
-    txt3dsPath_->setText(QDir::toNativeSeparators(path));
-    if (!destinationTyped_) txtShpPath_->setText(QDir::toNativeSeparators(shpBeside(path)));
+    setOwnText(txt3dsPath_, QDir::toNativeSeparators(path));
+    if (!destinationTyped_) setOwnText(txtShpPath_, QDir::toNativeSeparators(shpBeside(path)));
     // A mesh's materials name its textures unless a name is typed.
     if (txtTextureName_->text().trimmed().isEmpty() && !isMeshFile(path))
         txtTextureName_->setText(QFileInfo(path).completeBaseName().left(63));
+    refreshCommands();
+}
+
+void ConvertTab::setOwnText(QLineEdit* box, const QString& text) {
+    const bool was = settingTexts_;
+    settingTexts_ = true;
+    box->setText(text);
+    settingTexts_ = was;
+}
+
+// The destination follows the source until the user gives one of their own.
+void ConvertTab::sourceTextChanged(const QString& text) {
+    if (settingTexts_) return;
+    if (!destinationTyped_) {
+        const QString source = text.trimmed();
+        setOwnText(txtShpPath_, source.isEmpty() ? QString() : QDir::toNativeSeparators(shpBeside(source)));
+    }
+    refreshCommands();
+}
+
+void ConvertTab::destinationTextChanged(const QString& text) {
+    if (settingTexts_) return;
+    destinationTyped_ = !text.trimmed().isEmpty();
     refreshCommands();
 }
 
@@ -203,7 +228,7 @@ void ConvertTab::setTexture(const QString& name) {
 }
 
 void ConvertTab::setDestination(const QString& path) {
-    txtShpPath_->setText(QDir::toNativeSeparators(path));
+    setOwnText(txtShpPath_, QDir::toNativeSeparators(path));
     destinationTyped_ = !path.isEmpty();
     refreshCommands();
 }
@@ -296,7 +321,7 @@ bool ConvertTab::convert() {
     converted_.clear();
     problems_->setStringList({});
     txtConvertLog_->clear();
-    lblConvertResult_->setText("Converting...");
+    lblConvertResult_->setValue("Converting...");
     runDestination_ = target.absoluteFilePath();
     if (isMeshFile(src)) return convertMesh(src, texture, runDestination_);
 
@@ -381,29 +406,29 @@ void ConvertTab::finished(const Run& run) {
     bool converted = false;
     const auto report = parseConverterReport(run.errors.toStdString());
     if (!run.startError.isEmpty()) {
-        lblConvertResult_->setText("Not converted: the converter could not be started");
+        lblConvertResult_->setValue("Not converted: the converter could not be started");
         reporter_.message(kTitle,
                           ("The converter could not be started (" +
                            QDir::toNativeSeparators(helperProgram_) + "): " + run.startError)
                               .toStdString(),
                           Icon::Critical);
     } else if (run.stopped) {
-        lblConvertResult_->setText("Not converted: stopped");
+        lblConvertResult_->setValue("Not converted: stopped");
     } else if (run.crashed || !report) {
         const QString why = run.crashed
                                 ? QStringLiteral("it ended abnormally")
                                 : QStringLiteral("it ended with exit code %1").arg(run.exitCode);
-        lblConvertResult_->setText("Not converted: the converter gave no result (" + why + ")");
+        lblConvertResult_->setValue("Not converted: the converter gave no result (" + why + ")");
         reporter_.message(kTitle,
                           ("The converter gave no result: " + why + ".").toStdString(),
                           Icon::Critical);
     } else if (!report->resultCode) {
-        lblConvertResult_->setText("Not converted: " + QString::fromStdString(report->failure));
+        lblConvertResult_->setValue("Not converted: " + QString::fromStdString(report->failure));
         reporter_.message(kTitle, report->failure, Icon::Critical);
     } else {
         lastCode_ = *report->resultCode;
         const QString meaning = QString::fromStdString(converterResultText(*lastCode_));
-        lblConvertResult_->setText(QStringLiteral("Result code %1: %2").arg(*lastCode_).arg(meaning));
+        lblConvertResult_->setValue(QStringLiteral("Result code %1: %2").arg(*lastCode_).arg(meaning));
         converted = *lastCode_ == 0;
         if (converted)
             converted_ = runDestination_;
@@ -440,7 +465,7 @@ bool ConvertTab::convertMesh(const QString& source, const QString& texture, cons
     std::error_code ec;
     const auto status = std::filesystem::symlink_status(out, ec);
     if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
-        lblConvertResult_->setText("Not converted: the SHP to write is not a regular file");
+        lblConvertResult_->setValue("Not converted: the SHP to write is not a regular file");
         reporter_.message(kTitle,
                           (QDir::toNativeSeparators(destination) + " is not a regular file; it is not written over.")
                               .toStdString(),
@@ -448,7 +473,7 @@ bool ConvertTab::convertMesh(const QString& source, const QString& texture, cons
         return false;
     }
     if (sameFile(in, out)) {
-        lblConvertResult_->setText("Not converted: the SHP to write is the model being read");
+        lblConvertResult_->setValue("Not converted: the SHP to write is the model being read");
         reporter_.message(kTitle, "The SHP to write is the model being converted; choose another name.",
                           Icon::Exclamation);
         return false;
@@ -502,12 +527,12 @@ bool ConvertTab::convertMesh(const QString& source, const QString& texture, cons
 void ConvertTab::meshFinished(const MeshRun& run) {
     if (run.converted) {
         converted_ = runDestination_;
-        lblConvertResult_->setText("Converted: " + run.summary);
+        lblConvertResult_->setValue("Converted: " + run.summary);
         showOutput(run.notes.join('\n'));
     } else if (run.stopped) {
-        lblConvertResult_->setText("Not converted: stopped");
+        lblConvertResult_->setValue("Not converted: stopped");
     } else {
-        lblConvertResult_->setText("Not converted: " + run.failure);
+        lblConvertResult_->setValue("Not converted: " + run.failure);
         reporter_.message(kTitle, ("The model was not converted: " + run.failure).toStdString(),
                           Icon::Critical);
     }
@@ -570,7 +595,7 @@ void ConvertTab::refreshCommands() {
 }
 
 void ConvertTab::setStatus(const QString& text) {
-    lblConvertStatus_->setText(text);
+    lblConvertStatus_->setValue(text);
 }
 
 void ConvertTab::readSettings(const QSettings& settings) {

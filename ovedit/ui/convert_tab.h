@@ -19,6 +19,8 @@
 #include <QWidget>
 #include <optional>
 
+#include "common/ui/value_label.h"
+
 class QLabel;
 class QLineEdit;
 class QListView;
@@ -91,6 +93,9 @@ protected:
 private:
     void createControls();
     void refreshCommands();
+    void sourceTextChanged(const QString& text);
+    void destinationTextChanged(const QString& text);
+    void setOwnText(QLineEdit* box, const QString& text);
     void browseSource();
     void browseDestination();
     struct Run;
@@ -108,6 +113,7 @@ private:
     desktop::JobRunner* runner_ = nullptr;
     QString runDestination_;
     bool destinationTyped_ = false;
+    bool settingTexts_ = false;  // the tab fills its own boxes
     std::optional<int> lastCode_;
     QString converted_;  // the SHP the last good conversion wrote
 
@@ -119,12 +125,12 @@ private:
     QPushButton* cmdConvert_ = nullptr;
     QPushButton* cmdStopConvert_ = nullptr;
     QPlainTextEdit* txtConvertLog_ = nullptr;
-    QLabel* lblConvertResult_ = nullptr;
+    desktop::ValueLabel* lblConvertResult_ = nullptr;
     QPushButton* cmdOpenConverted_ = nullptr;
     QPushButton* cmdCheckConverted_ = nullptr;
     QListView* lstProblems_ = nullptr;
     QStringListModel* problems_ = nullptr;
-    QLabel* lblConvertStatus_ = nullptr;
+    desktop::ValueLabel* lblConvertStatus_ = nullptr;
 };
 
 }  // namespace ov::edit

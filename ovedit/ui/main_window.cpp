@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -27,6 +28,7 @@
 #include "ovedit/ui/ui_text.h"
 #include "common/ui/drops.h"
 #include "common/ui/qt_reporter.h"
+#include "common/ui/value_label.h"
 
 namespace ov::edit {
 
@@ -58,11 +60,11 @@ MainWindow::MainWindow(bool useSettings, QWidget* parent)
     setCentralWidget(tabs_);
     createStatusBar();
     hogTab_ = new HogTab(*reporter_, tabs_);
-    addTab(hogTab_, "hog", "&Hog Editor", hogTab_->statusLabel());
+    addTab(hogTab_, "hog", "H&og Editor", hogTab_->statusLabel());
     shipsTab_ = new ShipsTab(*reporter_, tabs_);
     addTab(shipsTab_, "ships", "&Ship Stats && Weapons", shipsTab_->statusLabel());
     convertTab_ = new ConvertTab(*reporter_, tabs_);
-    addTab(convertTab_, "convert", "3DS &Conversion", convertTab_->statusLabel());
+    addTab(convertTab_, "convert", "3DS Con&version", convertTab_->statusLabel());
     connect(tabs_, &QTabWidget::currentChanged, this, [this](int current) {
         for (qsizetype i = 0; i < tabStatus_.size(); ++i)
             if (tabStatus_[i]) tabStatus_[i]->setVisible(i == current);
@@ -80,7 +82,8 @@ MainWindow::MainWindow(bool useSettings, QWidget* parent)
         updateTitle();
     });
     connect(hogTab_, &HogTab::archiveClosed, this, &MainWindow::updateTitle);
-    connect(hogTab_, &HogTab::selectionSummaryChanged, selectionLabel_, &QLabel::setText);
+    connect(hogTab_, &HogTab::selectionSummaryChanged, selectionLabel_,
+            &desktop::ValueLabel::setValue);
     connect(hogTab_, &HogTab::busyChanged, this, [this](bool busy) {
         openAction_->setEnabled(!busy);
         recentMenu_->setEnabled(!busy);
@@ -96,7 +99,10 @@ MainWindow::MainWindow(bool useSettings, QWidget* parent)
     });
     connect(hogTab_, &HogTab::pendingChangesChanged, this, &QWidget::setWindowModified);
 
-    resize(1100, 720);
+    // A first size that fits the screen, whatever its size and scale.
+    QSize size(1100, 720);
+    if (const QScreen* s = screen()) size = size.boundedTo(s->availableSize() * 0.95);
+    resize(size);
     if (useSettings_) readSettings();
     updateTitle();
     updateRecentMenu();
@@ -206,9 +212,8 @@ void MainWindow::createMenus() {
 }
 
 void MainWindow::createStatusBar() {
-    selectionLabel_ = new QLabel(this);
+    selectionLabel_ = new desktop::ValueLabel("Selection", this);
     selectionLabel_->setObjectName("lblSelection");
-    selectionLabel_->setAccessibleName("Selection");
     statusBar()->addPermanentWidget(selectionLabel_);
 }
 

@@ -21,6 +21,7 @@ class QUndoStack;
 
 namespace ov::desktop {
 class QtReporter;
+class ValueLabel;
 }
 
 namespace ov::edit {
@@ -125,7 +126,7 @@ private:
     QAction* gameFolderAction_ = nullptr;
     QAction* quitAction_ = nullptr;
     QAction* aboutAction_ = nullptr;
-    QLabel* selectionLabel_ = nullptr;
+    desktop::ValueLabel* selectionLabel_ = nullptr;
 };
 
 }  // namespace ov::edit

@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollArea>
 #include <QSettings>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
@@ -14,6 +15,7 @@
 
 #include "common/ui/qt_reporter.h"
 #include "common/ui/table_setup.h"
+#include "common/ui/value_label.h"
 #include "ovedit/ui/controls.h"
 #include "ovedit/ui/ship_models.h"
 #include "ovedit/ui/ships_workspace.h"
@@ -51,19 +53,22 @@ void ShipsTab::createControls() {
     txtShipFilter_ = makeTextBox(this, "txtShipFilter", "Filter ships by name");
     txtShipFilter_->setPlaceholderText("Part of a name");
     txtShipFilter_->setClearButtonEnabled(true);
-    lblShipCount_ = makeLabel(this, "lblShipCount", "Ships shown");
+    lblShipCount_ = new desktop::ValueLabel("Ships shown", this);
+    lblShipCount_->setObjectName("lblShipCount");
     lstShips_ = new QTableView(this);
     lstShips_->setObjectName("lstShips");
     lstShips_->setAccessibleName("Ships");
     lstShips_->setModel(shipsProxy_);
     desktop::setUpTable(lstShips_, {.multiSelect = false});
+    // Tab leaves the list; the arrows choose the ship.
+    lstShips_->setTabKeyNavigation(false);
     lstShips_->horizontalHeader()->setSectionResizeMode(ShipListModel::Name, QHeaderView::Stretch);
     lstShips_->horizontalHeader()->setSectionResizeMode(ShipListModel::StatsIndex,
                                                         QHeaderView::ResizeToContents);
     lstShips_->setColumnHidden(ShipListModel::Model, true);
     lstShips_->setColumnHidden(ShipListModel::TigerModel, true);
     auto* filterRow = new QHBoxLayout;
-    filterRow->addWidget(makeCaption(this, "&Filter:", txtShipFilter_));
+    filterRow->addWidget(makeCaption(this, "Fi&lter:", txtShipFilter_));
     filterRow->addWidget(txtShipFilter_, 1);
     auto* shipsSide = new QWidget(this);
     auto* shipsLayout = new QVBoxLayout(shipsSide);
@@ -74,25 +79,34 @@ void ShipsTab::createControls() {
 
     stats_ = new StatsPanel(*ws_, this);
     weapons_ = new WeaponsPanel(*ws_, this);
-    auto* detail = new QWidget(this);
+    auto* detail = new QWidget;
     auto* detailLayout = new QVBoxLayout(detail);
     detailLayout->setContentsMargins(0, 0, 0, 0);
     detailLayout->addWidget(stats_);
     detailLayout->addWidget(weapons_, 1);
+    // On a small screen (or at a large scale) the figures and the weapons scroll
+    // rather than push the window past the screen.
+    auto* detailScroll = new QScrollArea(this);
+    detailScroll->setObjectName("shipDetailScroll");
+    detailScroll->setWidgetResizable(true);
+    detailScroll->setFrameShape(QFrame::NoFrame);
+    detailScroll->setWidget(detail);
 
     auto* splitter = new QSplitter(Qt::Horizontal, this);
     splitter->setObjectName("shipsSplitter");
     splitter->addWidget(shipsSide);
-    splitter->addWidget(detail);
+    splitter->addWidget(detailScroll);
     splitter->setStretchFactor(0, 1);
     splitter->setStretchFactor(1, 3);
-    // Room for a ship name of 30 characters and its record number.
+    // Room for a ship name of 30 characters and its record number at first; the
+    // user can narrow it.
     const int listWidth = lstShips_->fontMetrics().horizontalAdvance(QString(24, 'n')) + 90;
-    shipsSide->setMinimumWidth(listWidth);
     splitter->setSizes({listWidth, 3 * listWidth});
     splitter->setChildrenCollapsible(false);
 
-    lblShipStatus_ = makeLabel(this, "lblShipStatus", "Status");
+    lblShipStatus_ = new desktop::ValueLabel("Status", this);
+    lblShipStatus_->setObjectName("lblShipStatus");
+    lblShipStatus_->setValue(ws_->status());
     lblShipStatus_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
     auto* layout = new QVBoxLayout(this);
@@ -104,7 +118,7 @@ void ShipsTab::createControls() {
     connect(ws_, &ShipsWorkspace::shipsChanged, this,
             [this] { filterChanged(txtShipFilter_->text()); });
     connect(ws_, &ShipsWorkspace::shipShown, this, &ShipsTab::showShipRow);
-    connect(ws_, &ShipsWorkspace::statusChanged, lblShipStatus_, &QLabel::setText);
+    connect(ws_, &ShipsWorkspace::statusChanged, lblShipStatus_, &desktop::ValueLabel::setValue);
 }
 
 bool ShipsTab::setGameFolder(const QString& folder) {
@@ -121,7 +135,7 @@ void ShipsTab::setToolProgram(const QString& program) {
 
 void ShipsTab::filterChanged(const QString& text) {
     shipsProxy_->setFilterFixedString(text.trimmed());
-    lblShipCount_->setText(QStringLiteral("%1 of %2 ship(s)")
+    lblShipCount_->setValue(QStringLiteral("%1 of %2 ship(s)")
                                .arg(shipsProxy_->rowCount())
                                .arg(ws_->shipsModel()->rowCount()));
 }

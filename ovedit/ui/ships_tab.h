@@ -7,6 +7,8 @@
 
 #include <QWidget>
 
+#include "common/ui/value_label.h"
+
 class QLabel;
 class QLineEdit;
 class QSettings;
@@ -56,11 +58,11 @@ private:
     bool followingWorkspace_ = false;
 
     QLineEdit* txtShipFilter_ = nullptr;
-    QLabel* lblShipCount_ = nullptr;
+    desktop::ValueLabel* lblShipCount_ = nullptr;
     QTableView* lstShips_ = nullptr;
     StatsPanel* stats_ = nullptr;
     WeaponsPanel* weapons_ = nullptr;
-    QLabel* lblShipStatus_ = nullptr;
+    desktop::ValueLabel* lblShipStatus_ = nullptr;
 };
 
 }  // namespace ov::edit

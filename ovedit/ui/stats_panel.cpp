@@ -12,6 +12,7 @@
 #include <cmath>
 
 #include "common/fileio.h"
+#include "common/ui/value_label.h"
 #include "ovedit/ships/game_files.h"
 #include "ovedit/ui/controls.h"
 #include "ovedit/ui/ships_workspace.h"
@@ -36,7 +37,9 @@ QString boxName(const char* label) {
 StatsPanel::StatsPanel(ShipsWorkspace& workspace, QWidget* parent)
     : QGroupBox("Statistics", parent), ws_(workspace) {
     setObjectName("frameStats");
-    lblShipName_ = makeLabel(this, "lblShipName", "Ship shown");
+    lblShipName_ = new desktop::ValueLabel("Ship shown", this);
+    lblShipName_->setObjectName("lblShipName");
+    lblShipName_->setWordWrap(true);
     QFont bold = lblShipName_->font();
     bold.setBold(true);
     lblShipName_->setFont(bold);
@@ -68,7 +71,7 @@ StatsPanel::StatsPanel(ShipsWorkspace& workspace, QWidget* parent)
 
     cmdApplyStats_ = makeButton(this, "cmdApplyStats", "&Apply");
     cmdApplyStats_->setToolTip("Write the figures into shipstats.bin");
-    cmdRevertStats_ = makeButton(this, "cmdRevertStats", "Re&vert");
+    cmdRevertStats_ = makeButton(this, "cmdRevertStats", "&Revert");
     cmdRevertStats_->setToolTip("Show the figures in shipstats.bin again");
     cmdDefaultStats_ = makeButton(this, "cmdDefaultStats", "&Defaults");
     cmdDefaultStats_->setToolTip("Show the ship's figures from shipstats.def, the copy kept "
@@ -76,7 +79,7 @@ StatsPanel::StatsPanel(ShipsWorkspace& workspace, QWidget* parent)
     cmdImportStats_ = makeButton(this, "cmdImportStats", "&Import...");
     cmdImportStats_->setToolTip("Show figures read from a text file of 15 numbers");
     cmdUndoStats_ = makeButton(this, "cmdUndoStats", "&Undo Apply");
-    cmdRedoStats_ = makeButton(this, "cmdRedoStats", "Red&o Apply");
+    cmdRedoStats_ = makeButton(this, "cmdRedoStats", "Redo A&pply");
     auto* buttons = new QHBoxLayout;
     for (QPushButton* b : {cmdApplyStats_, cmdRevertStats_, cmdDefaultStats_, cmdImportStats_})
         buttons->addWidget(b);
@@ -119,11 +122,11 @@ void StatsPanel::fillBoxes() {
     filling_ = false;
     if (auto at = ws_.currentShip()) {
         const ships::Ship& s = ws_.ships()[*at];
-        lblShipName_->setText(QStringLiteral("%1 (record %2 of shipstats.bin)")
+        lblShipName_->setValue(QStringLiteral("%1 (record %2 of shipstats.bin)")
                                   .arg(fromEntryName(s.name))
                                   .arg(s.statsIndex));
     } else {
-        lblShipName_->setText(ws_.gameFolder().isEmpty()
+        lblShipName_->setValue(ws_.gameFolder().isEmpty()
                                   ? QStringLiteral("Choose the game folder (File > Choose Game Folder)")
                                   : QStringLiteral("No ship chosen"));
     }

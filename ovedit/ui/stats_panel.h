@@ -13,8 +13,11 @@
 #include "ovedit/ships/stats.h"
 
 class QDoubleSpinBox;
-class QLabel;
 class QPushButton;
+
+namespace ov::desktop {
+class ValueLabel;
+}
 
 namespace ov::edit {
 
@@ -37,7 +40,7 @@ private:
     std::array<double, ships::kStatsFieldCount> shownValues_{};
     std::array<float, ships::kStatsFieldCount> shownFigures_{};
 
-    QLabel* lblShipName_ = nullptr;
+    desktop::ValueLabel* lblShipName_ = nullptr;
     std::array<QDoubleSpinBox*, ships::kStatsFieldCount> boxes_{};
     QPushButton* cmdApplyStats_ = nullptr;
     QPushButton* cmdRevertStats_ = nullptr;

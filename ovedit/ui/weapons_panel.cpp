@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "common/ui/table_setup.h"
+#include "common/ui/value_label.h"
 #include "ovedit/ui/controls.h"
 #include "ovedit/ui/ship_models.h"
 #include "ovedit/ui/ships_workspace.h"
@@ -23,13 +24,16 @@ using ships::WeaponSort;
 WeaponsPanel::WeaponsPanel(ShipsWorkspace& workspace, QWidget* parent)
     : QGroupBox("Weapons", parent), ws_(workspace) {
     setObjectName("frameWeapons");
-    lblModel_ = makeLabel(this, "lblModel", "Model");
+    lblModel_ = new desktop::ValueLabel("Model", this);
+    lblModel_->setObjectName("lblModel");
     lblModel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     lstWeapons_ = new QTableView(this);
     lstWeapons_->setObjectName("lstWeapons");
     lstWeapons_->setAccessibleName("Weapon points");
     lstWeapons_->setModel(ws_.weaponsModel());
     desktop::setUpTable(lstWeapons_);
+    // Tab leaves the list; the arrows (with Shift or Ctrl) choose the points.
+    lstWeapons_->setTabKeyNavigation(false);
     lstWeapons_->setContextMenuPolicy(Qt::CustomContextMenu);
     lstWeapons_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     lstWeapons_->horizontalHeader()->setSectionResizeMode(WeaponListModel::Type,
@@ -40,10 +44,11 @@ WeaponsPanel::WeaponsPanel(ShipsWorkspace& workspace, QWidget* parent)
     chkHasCloak_->setObjectName("chkHasCloak");
     chkHasCloak_->setAccessibleName("Has cloak");
     chkHasCloak_->setToolTip("The ship's cloaking device (the model's class byte)");
-    lblCapitalShip_ = makeLabel(this, "lblCapitalShip", "Ship class");
-    cmdRestoreWeapons_ = makeButton(this, "cmdRestoreWeapons", "&Restore Weapons");
+    lblCapitalShip_ = new desktop::ValueLabel("Ship class", this);
+    lblCapitalShip_->setObjectName("lblCapitalShip");
+    cmdRestoreWeapons_ = makeButton(this, "cmdRestoreWeapons", "Restore &Weapons");
     cmdRestoreWeapons_->setToolTip("Put the models back as they were before the first change");
-    cmdOpenInOVTool_ = makeButton(this, "cmdOpenInOVTool", "Open in OV&Tool");
+    cmdOpenInOVTool_ = makeButton(this, "cmdOpenInOVTool", "Ope&n in OVTool");
     cmdOpenInOVTool_->setToolTip("Open the ship's model in the model component editor");
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(cmdWeaponType_);
@@ -119,7 +124,7 @@ void WeaponsPanel::createMenus() {
 }
 
 void WeaponsPanel::refresh() {
-    lblModel_->setText(ws_.modelText());
+    lblModel_->setValue(ws_.modelText());
     setTitle(QStringLiteral("Weapons (%1 point(s))").arg(ws_.weaponsModel()->rowCount()));
     refreshCommands();
 }
@@ -138,7 +143,7 @@ void WeaponsPanel::refreshCommands() {
     cmdWeaponType_->setEnabled(loaded && (sorts[0] || sorts[1] || sorts[3]));
     chkHasCloak_->setEnabled(loaded);
     chkHasCloak_->setChecked(loaded && ships::isCloakedClass(shipClass));
-    lblCapitalShip_->setText(!loaded ? QString()
+    lblCapitalShip_->setValue(!loaded ? QString()
                              : ships::isCapitalClass(shipClass)
                                  ? QStringLiteral("Capital ship (class %1)").arg(shipClass)
                                  : QStringLiteral("Fighter (class %1)").arg(shipClass));

@@ -9,10 +9,13 @@
 #include "ovedit/ships/weapons.h"
 
 class QCheckBox;
-class QLabel;
 class QMenu;
 class QPushButton;
 class QTableView;
+
+namespace ov::desktop {
+class ValueLabel;
+}
 
 namespace ov::edit {
 
@@ -35,11 +38,11 @@ private:
     void changeSelected(ships::WeaponSort sort, uint32_t typeId);
 
     ShipsWorkspace& ws_;
-    QLabel* lblModel_ = nullptr;
+    desktop::ValueLabel* lblModel_ = nullptr;
     QTableView* lstWeapons_ = nullptr;
     QPushButton* cmdWeaponType_ = nullptr;
     QCheckBox* chkHasCloak_ = nullptr;
-    QLabel* lblCapitalShip_ = nullptr;
+    desktop::ValueLabel* lblCapitalShip_ = nullptr;
     QPushButton* cmdRestoreWeapons_ = nullptr;
     QPushButton* cmdOpenInOVTool_ = nullptr;
     QMenu* weaponsMenu_ = nullptr;

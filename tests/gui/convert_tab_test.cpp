@@ -2,12 +2,15 @@
 // Convert clicked, the converter run by the real helper process (OVEdit itself)
 // with the real library, and the result compared with ovcli's conversion.
 
+#include <QAccessible>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -18,6 +21,7 @@
 #include "ovedit/convert/converter_library.h"
 #include "ovedit/ui/convert_tab.h"
 #include "ovedit/ui/main_window.h"
+#include "ovtool/interchange/interchange.h"
 #include "common/ui/qt_reporter.h"
 #include "common/ui/screenshot.h"
 
@@ -31,6 +35,19 @@ namespace {
 QByteArray readAll(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QString spokenName(QWidget* w) {
+    QAccessibleInterface* a = w ? QAccessible::queryAccessibleInterface(w) : nullptr;
+    return a ? a->text(QAccessible::Name) : QString();
+}
+
+// Replaces a text box's text as a screen reader's or automation tool's "set text" does.
+bool setTextAccessibly(QLineEdit* box, const QString& text) {
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(box);
+    if (!a || !a->editableTextInterface() || !a->textInterface()) return false;
+    a->editableTextInterface()->replaceText(0, a->textInterface()->characterCount(), text);
+    return box->text() == text;
 }
 
 struct Recorder {
@@ -74,15 +91,12 @@ private:
         QTest::mouseClick(control<QPushButton>("cmdConvert"), Qt::LeftButton);
         QVERIFY(tab_->waitForConversion(60000));
     }
-    // A stand-in for the helper that prints a line, waits, then does `rest`.
-    QString slowHelper(const QString& rest) {
-        const QString path = workPath("slow-helper");
-        QFile script(path);
-        if (!script.open(QIODevice::WriteOnly)) return {};
-        script.write(("#!/bin/sh\necho '3DS -> OV Converter, v0.1'\nsleep 1\n" + rest + "\n").toUtf8());
-        script.close();
-        script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
-        return path;
+    // A stand-in for the helper that prints the converter's banner, waits, then
+    // ends with `exitCode` and no report.
+    QString slowHelper(int seconds, int exitCode) {
+        qputenv("OV_SLOW_HELPER_SECONDS", QByteArray::number(seconds));
+        qputenv("OV_SLOW_HELPER_EXIT", QByteArray::number(exitCode));
+        return QStringLiteral(OV_SLOW_HELPER_FILE);
     }
     QWidget* progressWindow() const {
         for (QWidget* w : QApplication::topLevelWidgets())
@@ -113,6 +127,11 @@ private slots:
     void cancelInTheProgressWindowEndsTheConverter();
     void meshesGoThroughTheInterchangeLibrary();
     void refusedMeshWritesNothing();
+    void automationSetsTheTextsAndPressesConvert();
+    void enterInAFieldConverts_data();
+    void enterInAFieldConverts();
+    void mnemonicsAreUnique();
+    void fitsTheScreenAtTwiceTheScale();
     void screenshotOfTheTab();
 };
 
@@ -294,7 +313,7 @@ void ConvertTabTest::droppedModelBecomesTheSource() {
 void ConvertTabTest::slowConversionShowsProgressAndNoWindowOverItsMessage() {
     // The helper prints, then ends without a report: its message comes once the
     // progress window has gone.
-    tab_->setHelperProgram(slowHelper("sleep 1\nexit 3"));
+    tab_->setHelperProgram(slowHelper(2, 3));
     std::vector<bool> windowOverMessage;
     ScopedReportHandler scope([&](const ReportRequest& r) {
         windowOverMessage.push_back(progressWindow() != nullptr);
@@ -316,7 +335,7 @@ void ConvertTabTest::slowConversionShowsProgressAndNoWindowOverItsMessage() {
 
 void ConvertTabTest::cancelInTheProgressWindowEndsTheConverter() {
     Recorder said;
-    tab_->setHelperProgram(slowHelper("exec sleep 60"));
+    tab_->setHelperProgram(slowHelper(60, 0));
     typeInto("txt3dsPath", drone());
     typeInto("txtShpPath", workPath("slow.shp"));
     QTest::mouseClick(control<QPushButton>("cmdConvert"), Qt::LeftButton);
@@ -331,6 +350,100 @@ void ConvertTabTest::cancelInTheProgressWindowEndsTheConverter() {
     QVERIFY(said.said.empty());
     QCOMPARE(control<QLabel>("lblConvertResult")->text(), QString("Not converted: stopped"));
     QVERIFY(control<QPushButton>("cmdConvert")->isEnabled());
+}
+
+void ConvertTabTest::automationSetsTheTextsAndPressesConvert() {
+    Recorder said;
+    const QString shp = workPath("drone.shp");
+    auto* texture = control<QLineEdit>("txtTextureName");
+    QAccessibleInterface* textureBox = QAccessible::queryAccessibleInterface(texture);
+    QVERIFY(textureBox);
+    textureBox->setText(QAccessible::Value, "drone.bmp");
+    QCOMPARE(texture->text(), QString("drone.bmp"));
+    // The destination follows a source set this way, as it follows a typed one.
+    QVERIFY(setTextAccessibly(control<QLineEdit>("txt3dsPath"), drone()));
+    QCOMPARE(tab_->destination(), sampleDir_.filePath("game/models/drone.shp"));
+    QVERIFY(setTextAccessibly(control<QLineEdit>("txtShpPath"), QDir::toNativeSeparators(shp)));
+    QCOMPARE(tab_->destination(), shp);
+
+    QAccessibleInterface* convert = QAccessible::queryAccessibleInterface(control<QPushButton>("cmdConvert"));
+    QVERIFY(convert && convert->actionInterface());
+    QVERIFY(!convert->state().disabled);
+    QSignalSpy finished(tab_, &ConvertTab::conversionFinished);
+    convert->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 60000);
+    QCOMPARE(finished[0][0].toBool(), true);
+    QVERIFY2(said.said.empty(), qPrintable(said.said.empty() ? "" : said.said[0].text));
+    QCOMPARE(readAll(shp), ovcliConversion(drone(), "drone.bmp"));
+
+    // What the tab says of the result is read out with it.
+    QCOMPARE(spokenName(control<QLabel>("lblConvertResult")),
+             QString("Result: Result code 0: the SHP model was written"));
+    QCOMPARE(spokenName(control<QLabel>("lblConvertStatus")),
+             "Status: Converted into " + QDir::toNativeSeparators(shp));
+    // A source chosen later no longer moves the destination the tool gave.
+    QVERIFY(setTextAccessibly(control<QLineEdit>("txt3dsPath"), workPath("other.3ds")));
+    QCOMPARE(tab_->destination(), shp);
+}
+
+void ConvertTabTest::enterInAFieldConverts_data() {
+    QTest::addColumn<QString>("field");
+    QTest::newRow("model") << "txt3dsPath";
+    QTest::newRow("texture") << "txtTextureName";
+    QTest::newRow("shp") << "txtShpPath";
+}
+
+void ConvertTabTest::enterInAFieldConverts() {
+    QFETCH(QString, field);
+    Recorder said;
+    window_->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    auto* box = control<QLineEdit>(qPrintable(field));
+    // With nothing to convert, Enter does nothing, not even a message.
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_Return);
+    QVERIFY(!tab_->isBusy());
+    QVERIFY(said.said.empty());
+
+    const QString shp = workPath("drone.shp");
+    typeInto("txt3dsPath", drone());
+    typeInto("txtTextureName", "drone.bmp");
+    typeInto("txtShpPath", shp);
+    QSignalSpy finished(tab_, &ConvertTab::conversionFinished);
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_Return);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 60000);
+    QCOMPARE(finished[0][0].toBool(), true);
+    QVERIFY(QFileInfo(shp).isFile());
+    QVERIFY(said.said.empty());
+}
+
+void ConvertTabTest::mnemonicsAreUnique() {
+    const QStringList clashes = ovtest::mnemonicClashes(window_.get());
+    QVERIFY2(clashes.isEmpty(), qPrintable(clashes.join('\n')));
+}
+
+// 1920 x 1080 at 200 %: 960 x 540 logical pixels for the whole window.
+void ConvertTabTest::fitsTheScreenAtTwiceTheScale() {
+    const QSize least = tab_->minimumSizeHint();
+    QVERIFY2(least.width() <= 960 && least.height() <= 540,
+             qPrintable(QStringLiteral("%1 x %2").arg(least.width()).arg(least.height())));
+
+    // The tab as small as it is in such a window: every command can be reached.
+    desktop::QtReporter reporter;
+    ConvertTab narrow(reporter);
+    narrow.resize(940, 420);
+    narrow.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&narrow));
+    for (const char* name : {"cmdBrowse3ds", "cmdBrowseShp", "cmdConvert", "cmdStopConvert",
+                             "cmdCheckConverted", "cmdOpenConverted"}) {
+        auto* w = narrow.findChild<QWidget*>(name);
+        QVERIFY2(w, name);
+        for (QWidget* up = w->parentWidget(); up && up != &narrow; up = up->parentWidget())
+            if (auto* scroll = qobject_cast<QScrollArea*>(up)) scroll->ensureWidgetVisible(w, 0, 0);
+        const QRect at(w->mapTo(&narrow, QPoint(0, 0)), w->size());
+        QVERIFY2(narrow.rect().contains(at), name);
+    }
 }
 
 void ConvertTabTest::screenshotOfTheTab() {
@@ -369,6 +482,7 @@ void ConvertTabTest::meshesGoThroughTheInterchangeLibrary() {
              qPrintable(control<QLabel>("lblConvertResult")->text()));
     QVERIFY(!tab_->lastResultCode());  // the 3DS converter was not called
 
+    if (!ov::interchange::haveAssimp()) QSKIP("this build has no assimp, so it reads no OBJ");
     // A dropped or browsed mesh leaves the texture to its materials.
     writeCrate(workPath("crate.obj"));
     control<QLineEdit>("txtTextureName")->clear();
@@ -406,9 +520,15 @@ void ConvertTabTest::refusedMeshWritesNothing() {
     // Replacing was agreed to, but a folder is not a model to write over.
     said.said.clear();
     said.answer = Answer::Yes;
-    writeCrate(workPath("crate.obj"));
+    {
+        QFile f(workPath("fighter.shp"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        const Bytes bytes = ovcli::sampleFighter().write();
+        f.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
+    }
+    QVERIFY(runOvcli({"model", "export", workPath("fighter.shp"), workPath("fighter.glb")}));
     QVERIFY(QDir(work_->path()).mkdir("folder.shp"));
-    convertByTyping(workPath("crate.obj"), "", workPath("folder.shp"));
+    convertByTyping(workPath("fighter.glb"), "", workPath("folder.shp"));
     QCOMPARE(said.said.size(), size_t(2));
     QVERIFY2(said.said[1].text.contains("is not a regular file"), qPrintable(said.said[1].text));
     QVERIFY(QFileInfo(workPath("folder.shp")).isDir());

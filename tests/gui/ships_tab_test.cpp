@@ -3,6 +3,7 @@
 // used, and every file compared with what the ship library reads and writes.
 // Message boxes are answered through the reporter's handler, never left open.
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QDirIterator>
 #include <QDoubleSpinBox>
@@ -12,6 +13,7 @@
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -57,6 +59,17 @@ void copyTree(const QString& from, const QString& to) {
         QDir().mkpath(QFileInfo(dst).absolutePath());
         QFile::copy(src, dst);
     }
+}
+
+// What assistive technology reads as a control's name.
+QString spokenName(QWidget* w) {
+    QAccessibleInterface* a = w ? QAccessible::queryAccessibleInterface(w) : nullptr;
+    return a ? a->text(QAccessible::Name) : QString();
+}
+
+QList<int> spokenSelection(QWidget* list) {
+    QAccessibleTableInterface* table = QAccessible::queryAccessibleInterface(list)->tableInterface();
+    return table ? table->selectedRows() : QList<int>{-1};
 }
 
 std::filesystem::path fsPath(const QString& p) {
@@ -190,6 +203,10 @@ private slots:
     void cloakBoxTogglesTheClassByte();
     void restoreWeaponsPutsTheBackupBack();
     void openInOVToolStartsItOnTheModel();
+    void tabLeavesTheListsAndArrowsMoveInside();
+    void mnemonicsAreUniqueWithAShipShown();
+    void screenReadersReadTheValuesRowsAndSelection();
+    void fitsTheScreenAtTwiceTheScale();
     void screenshotOfTheTab();
 };
 
@@ -371,7 +388,11 @@ void ShipsTabTest::importAndDefaultsFillTheBoxesForApply() {
     // Through the button and its file dialog.
     clickShip(Kestrel);
     ovtest::answerNextFileDialog(this, [this](QFileDialog* d) {
-        d->selectFile(gamePath("addons/stats/corsair.txt"));
+        // Typed as a person types it: selectFile leaves a shown dialog's name box
+        // alone while it has the focus, and selects nothing before the folder is listed.
+        auto* name = d->findChild<QLineEdit*>("fileNameEdit");
+        QVERIFY(name);
+        name->setText(gamePath("addons/stats/corsair.txt"));
         static_cast<QDialog*>(d)->accept();
     });
     clickButton("cmdImportStats");
@@ -509,18 +530,14 @@ void ShipsTabTest::openInOVToolStartsItOnTheModel() {
     QVERIFY(answers.said[0].text.startsWith("OVTool was not found"));
 
     // A stand-in that writes down the file it was started on and that file's bytes.
+#ifdef Q_OS_WIN
+    const QString tool = work_->filePath("OVTool.exe");
+#else
     const QString tool = work_->filePath("OVTool");
+#endif
     const QString record = work_->filePath("started.txt");
-    {
-        QFile script(tool);
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write(QStringLiteral("#!/bin/sh\ncp \"$1\" \"%1.model\"\necho \"$1\" > \"%1.tmp\"\n"
-                                    "mv \"%1.tmp\" \"%1\"\n")
-                         .arg(record)
-                         .toUtf8());
-        script.close();
-        script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
-    }
+    QVERIFY(QFile::copy(QStringLiteral(OV_STAND_IN_FILE), tool));
+    qputenv("OV_STAND_IN_RECORD", QDir::toNativeSeparators(record).toLocal8Bit());
     window_->setToolProgram(tool);
     // The Raptor is only in the archive: OVTool would save a copy anywhere else
     // where the game never looks, so the copy goes into ships\ first, once asked.
@@ -533,7 +550,7 @@ void ShipsTabTest::openInOVToolStartsItOnTheModel() {
     answers.answers = {Answer::Yes};
     clickButton("cmdOpenInOVTool");
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(record), 20000);
-    QCOMPARE(readAll(record).trimmed(), gamePath("ships/raptor.shp").toUtf8());
+    QCOMPARE(readAll(record).trimmed(), QDir::toNativeSeparators(gamePath("ships/raptor.shp")).toUtf8());
     auto raptor = ships::loadShipModel(fsPath(game()), "raptor.shp");
     QVERIFY(raptor.ok());
     QVERIFY(!raptor->fromArchive);
@@ -547,8 +564,111 @@ void ShipsTabTest::openInOVToolStartsItOnTheModel() {
     clickShip(Kestrel);
     clickButton("cmdOpenInOVTool");
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(record), 20000);
-    QCOMPARE(readAll(record).trimmed(), gamePath("ships/kestrel.shp").toUtf8());
+    QCOMPARE(readAll(record).trimmed(), QDir::toNativeSeparators(gamePath("ships/kestrel.shp")).toUtf8());
     QCOMPARE(answers.said.size(), size_t(3));
+}
+
+void ShipsTabTest::tabLeavesTheListsAndArrowsMoveInside() {
+    QTableView* list = shipsView();
+    list->setFocus();
+    QTRY_VERIFY(list->hasFocus());
+    QTest::keyClick(list, Qt::Key_Down);
+    QCOMPARE(ws().currentShip(), std::optional<size_t>(Kestrel));
+    QTest::keyClick(list, Qt::Key_Tab);
+    QVERIFY(!list->hasFocus());
+    QCOMPARE(ws().currentShip(), std::optional<size_t>(Kestrel));
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Backtab, Qt::ShiftModifier);
+    QVERIFY(!list->hasFocus());
+    QCOMPARE(ws().currentShip(), std::optional<size_t>(Kestrel));
+
+    clickShip(Bastion);
+    QTableView* points = weaponsView();
+    QVERIFY(points->model()->rowCount() >= 2);
+    points->setFocus();
+    points->setCurrentIndex(points->model()->index(0, 0));
+    QTest::keyClick(points, Qt::Key_Down);
+    QCOMPARE(points->currentIndex().row(), 1);
+    for (Qt::Key key : {Qt::Key_Tab, Qt::Key_Backtab}) {
+        points->setFocus();
+        QTest::keyClick(points, key, key == Qt::Key_Backtab ? Qt::ShiftModifier : Qt::NoModifier);
+        QVERIFY(!points->hasFocus());
+        QCOMPARE(points->currentIndex().row(), 1);
+        QCOMPARE(points->currentIndex().column(), 0);
+    }
+    QCOMPARE(ws().currentShip(), std::optional<size_t>(Bastion));
+}
+
+void ShipsTabTest::mnemonicsAreUniqueWithAShipShown() {
+    QVERIFY(ws().currentShip());
+    QVERIFY(ws().modelLoaded());
+    const QStringList clashes = ovtest::mnemonicClashes(window_.get());
+    QVERIFY2(clashes.isEmpty(), qPrintable(clashes.join('\n')));
+}
+
+void ShipsTabTest::screenReadersReadTheValuesRowsAndSelection() {
+    Answerer answers;
+    // Each value label is named by what it is and what it shows.
+    QCOMPARE(spokenName(control<QLabel>("lblShipCount")), QString("Ships shown: 6 of 6 ship(s)"));
+    QCOMPARE(spokenName(control<QLabel>("lblShipStatus")), QString("Status: 6 ship(s)"));
+    clickShip(Bastion);
+    const ships::Ship& bastion = ws().ships()[Bastion];
+    QCOMPARE(spokenName(control<QLabel>("lblShipName")),
+             QStringLiteral("Ship shown: %1 (record %2 of shipstats.bin)")
+                 .arg(QString::fromLatin1(bastion.name.c_str()))
+                 .arg(bastion.statsIndex));
+    QVERIFY(spokenName(control<QLabel>("lblCapitalShip")).startsWith("Ship class: Capital ship (class "));
+    const QString model = spokenName(control<QLabel>("lblModel"));
+    QVERIFY2(model.startsWith("Model: ") && model.contains("bastion", Qt::CaseInsensitive),
+             qPrintable(model));
+    typeFigure("txtMaxSpeed", "321");
+    clickButton("cmdApplyStats");
+    QVERIFY(!ws().status().isEmpty());
+    QCOMPARE(spokenName(control<QLabel>("lblShipStatus")), "Status: " + ws().status());
+
+    // The lists tell their rows and which are selected.
+    QAccessibleInterface* ships = QAccessible::queryAccessibleInterface(shipsView());
+    QVERIFY(ships && ships->tableInterface());
+    QCOMPARE(ships->tableInterface()->rowCount(), 6);
+    QCOMPARE(spokenSelection(shipsView()), QList<int>{int(Bastion)});
+    QTest::keyClicks(control<QLineEdit>("txtShipFilter"), "RA");
+    QCOMPARE(ships->tableInterface()->rowCount(), 2);
+    QCOMPARE(spokenName(control<QLabel>("lblShipCount")), QString("Ships shown: 2 of 6 ship(s)"));
+    control<QLineEdit>("txtShipFilter")->clear();
+
+    QAccessibleInterface* points = QAccessible::queryAccessibleInterface(weaponsView());
+    QVERIFY(points && points->tableInterface());
+    QCOMPARE(points->tableInterface()->rowCount(), weaponsModel()->rowCount());
+    selectPoints({0, 2});
+    QCOMPARE(spokenSelection(weaponsView()), (QList<int>{0, 2}));
+}
+
+// 1920 x 1080 at 200 %: 960 x 540 logical pixels for the whole window.
+void ShipsTabTest::fitsTheScreenAtTwiceTheScale() {
+    const QSize least = tab_->minimumSizeHint();
+    QVERIFY2(least.width() <= 960 && least.height() <= 540,
+             qPrintable(QStringLiteral("%1 x %2").arg(least.width()).arg(least.height())));
+
+    // The tab as small as it is in such a window: every control can be scrolled to.
+    Answerer answers;
+    desktop::QtReporter reporter;
+    ShipsTab narrow(reporter);
+    QVERIFY(narrow.setGameFolder(game()));
+    narrow.resize(940, 420);
+    narrow.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&narrow));
+    const auto& fields = ships::statsFieldsInDisplayOrder();
+    const QString thirdColumn = "txt" + QString(fields.back().label).remove(' ');
+    for (const QString& name : {thirdColumn, QString("cmdUndoStats"), QString("cmdRedoStats"),
+                                QString("cmdOpenInOVTool"), QString("cmdRestoreWeapons"),
+                                QString("lstWeapons")}) {
+        auto* w = narrow.findChild<QWidget*>(name);
+        QVERIFY2(w, qPrintable(name));
+        for (QWidget* up = w->parentWidget(); up && up != &narrow; up = up->parentWidget())
+            if (auto* scroll = qobject_cast<QScrollArea*>(up)) scroll->ensureWidgetVisible(w, 0, 0);
+        const QRect at(w->mapTo(&narrow, QPoint(0, 0)), w->size());
+        QVERIFY2(narrow.rect().contains(at), qPrintable(name));
+    }
 }
 
 void ShipsTabTest::screenshotOfTheTab() {
