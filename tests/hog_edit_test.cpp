@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <fstream>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <set>
-#include <latch>
 #include <stop_token>
 #include <thread>
 
@@ -81,6 +82,27 @@ std::set<std::string> filesIn(const fs::path& dir) {
         names.insert(e.path().filename().string());
     return names;
 }
+
+// Lets threads go at once: each waits until all have arrived. A mutex and a
+// condition variable rather than std::latch, whose wait in the MinGW build's C++
+// library can miss its wake-up and sleep for good.
+class StartGate {
+public:
+    explicit StartGate(int count) : left_(count) {}
+    void arriveAndWait() {
+        std::unique_lock lock(m_);
+        if (--left_ == 0) {
+            cv_.notify_all();
+            return;
+        }
+        cv_.wait(lock, [&] { return left_ == 0; });
+    }
+
+private:
+    std::mutex m_;
+    std::condition_variable cv_;
+    int left_;
+};
 
 }  // namespace
 
@@ -418,14 +440,14 @@ TEST(HogEditRebuild, TwoRebuildsAtOnceNeverLoseAChangeSilently) {
         HogEditPlan first(g.open()), second(g.open());
         ASSERT_TRUE(first.add(g.dir / "new.shp", "first.shp", false));
         ASSERT_TRUE(second.add(g.dir / "b.bin", "second.bin", false));
-        std::latch start(2);
+        StartGate start(2);
         std::optional<Result<EditOutcome>> a, b;
         std::thread ta([&] {
-            start.arrive_and_wait();
+            start.arriveAndWait();
             a = rebuildHog(first);
         });
         std::thread tb([&] {
-            start.arrive_and_wait();
+            start.arriveAndWait();
             b = rebuildHog(second);
         });
         ta.join();
