@@ -1500,6 +1500,25 @@ std::string printable(std::string_view text) {
     return out;
 }
 
+fs::path programFolder() {
+#if defined(_WIN32)
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), DWORD(buffer.size()));
+        if (n == 0) return {};
+        if (n < buffer.size()) return fs::path(buffer.substr(0, n)).parent_path();
+        if (buffer.size() >= 32768) return {};
+        buffer.resize(buffer.size() * 2);
+    }
+#elif defined(__linux__)
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? fs::path() : exe.parent_path();
+#else
+    return {};
+#endif
+}
+
 bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
     auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
     if (a.size() != b.size()) return false;

@@ -324,6 +324,10 @@ private:
 fs::path pathFromText(std::string_view text);
 std::string pathText(const fs::path& path);
 
+// The folder of the running program's executable, where the libraries it loads
+// by name are first looked for; empty where the system cannot tell.
+fs::path programFolder();
+
 // Removes leading and trailing blanks (spaces, tabs, line ends), as every file
 // procedure of the data editor does with its path arguments.
 std::string trim(std::string_view s);

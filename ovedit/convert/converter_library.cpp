@@ -9,14 +9,11 @@
 #include <dlfcn.h>
 #endif
 
+#include "common/fileio.h"
+
 namespace ov {
 
 namespace {
-
-std::string pathText(const std::filesystem::path& p) {
-    auto u8 = p.u8string();
-    return std::string(u8.begin(), u8.end());
-}
 
 #ifdef _WIN32
 std::string lastErrorText() {
@@ -84,24 +81,6 @@ int ConverterLibrary::convert(const std::string& inputPath, const std::string& t
     return fn_(inputPath.c_str(), textureName.c_str(), shpPath.c_str());
 }
 
-namespace {
-
-std::filesystem::path executableFolder() {
-#if defined(_WIN32)
-    wchar_t buffer[MAX_PATH];
-    DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
-    if (n == 0 || n == MAX_PATH) return {};
-    return std::filesystem::path(buffer).parent_path();
-#elif defined(__linux__)
-    std::error_code ec;
-    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::filesystem::path() : exe.parent_path();
-#else
-    return {};
-#endif
-}
-
-}  // namespace
 
 std::vector<std::filesystem::path> converterLibraryCandidates(const std::filesystem::path& given) {
     if (!given.empty()) return {given};
@@ -115,7 +94,7 @@ std::vector<std::filesystem::path> converterLibraryCandidates(const std::filesys
         return {std::filesystem::path(env)};
 #endif
     std::vector<std::filesystem::path> out;
-    if (auto dir = executableFolder(); !dir.empty()) {
+    if (auto dir = programFolder(); !dir.empty()) {
         out.push_back(dir / ConverterLibrary::kFileName);
 #ifdef OV_3DS2OV_INSTALLED_DIR
         out.push_back(

@@ -1,118 +1,121 @@
-// Other mesh formats in through assimp (the Linux build): OBJ, FBX, COLLADA, PLY
-// and STL, read from the file's bytes in memory, polygons triangulated. Each node
-// with meshes becomes one mesh part in scene space.
+// Other mesh formats in through the mesh reader module (assimp_reader.h), loaded
+// the first time such a file is imported. It is looked for beside the running
+// program, then where an installed program has it (../lib/orvane-toolkit), then
+// where this build made it, so that a build works without installing.
 
-#include <assimp/Importer.hpp>
-#include <assimp/postprocess.h>
-#include <assimp/scene.h>
+#include <dlfcn.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+
+#include "assimp_reader.h"
+#include "common/fileio.h"
 #include "detail.h"
 
 namespace ov::interchange::detail {
 
 namespace {
 
-// The formats offered, as far as this assimp reads them. 3DS files have the
-// converter of their own.
 constexpr const char* kOffered[] = {"obj", "fbx", "dae", "ply", "stl"};
 
-Affine affineOf(const aiMatrix4x4& m) {
-    const float rows[4][4] = {{m.a1, m.a2, m.a3, m.a4}, {m.b1, m.b2, m.b3, m.b4},
-                              {m.c1, m.c2, m.c3, m.c4}, {m.d1, m.d2, m.d3, m.d4}};
-    Affine a{};
-    for (size_t c = 0; c < 4; ++c)
-        for (size_t r = 0; r < 4; ++r)
-            a[4 * c + r] = rows[r][c];
-    return a;
+std::vector<std::filesystem::path> readerCandidates() {
+    std::vector<std::filesystem::path> out;
+    if (auto dir = programFolder(); !dir.empty()) {
+        out.push_back(dir / OV_ASSIMP_READER_FILE);
+#ifdef OV_ASSIMP_READER_INSTALLED_DIR
+        out.push_back((dir / OV_ASSIMP_READER_INSTALLED_DIR / OV_ASSIMP_READER_FILE).lexically_normal());
+#endif
+    }
+#ifdef OV_ASSIMP_READER_BUILD_FILE
+    out.push_back(OV_ASSIMP_READER_BUILD_FILE);
+#endif
+    return out;
+}
+
+std::filesystem::path readerFile() {
+    std::error_code ec;
+    for (const auto& c : readerCandidates())
+        if (std::filesystem::is_regular_file(c, ec)) return c;
+    return {};
+}
+
+struct Reader {
+    OvAssimpSupportsFn supports = nullptr;
+    OvAssimpReadFn read = nullptr;
+    OvAssimpFreeFn free = nullptr;
+    std::string problem;  // why there is none
+};
+
+// Loaded once and kept for the life of the process.
+const Reader& reader() {
+    static const Reader loaded = [] {
+        Reader r;
+        const std::filesystem::path file = readerFile();
+        if (file.empty()) {
+            r.problem = std::string("the mesh reader ") + OV_ASSIMP_READER_FILE + " is not installed";
+            return r;
+        }
+        void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!handle) {
+            const char* why = dlerror();
+            r.problem = "the mesh reader " + pathText(file) + " cannot be loaded: " + (why ? why : "unknown error");
+            return r;
+        }
+        r.supports = reinterpret_cast<OvAssimpSupportsFn>(dlsym(handle, OV_ASSIMP_SUPPORTS));
+        r.read = reinterpret_cast<OvAssimpReadFn>(dlsym(handle, OV_ASSIMP_READ_FN));
+        r.free = reinterpret_cast<OvAssimpFreeFn>(dlsym(handle, OV_ASSIMP_FREE));
+        if (!r.supports || !r.read || !r.free) {
+            r = Reader{};
+            r.problem = "the mesh reader " + pathText(file) + " is not one this program can use";
+            dlclose(handle);
+        }
+        return r;
+    }();
+    return loaded;
 }
 
 }  // namespace
 
 std::vector<std::string> assimpExtensions() {
-    Assimp::Importer importer;
-    std::vector<std::string> out;
-    for (const char* e : kOffered)
-        if (importer.IsExtensionSupported(std::string(".") + e)) out.push_back(e);
-    return out;
+    // Offered when the module is there; whether it reads each one is asked when a
+    // file is imported, so that listing the formats loads nothing.
+    if (readerFile().empty()) return {};
+    return {std::begin(kOffered), std::end(kOffered)};
 }
 
 Result<std::vector<MeshPart>> readWithAssimp(ByteSpan bytes, const std::string& extension) {
-    Assimp::Importer importer;
-    const aiScene* scene = importer.ReadFileFromMemory(
-        bytes.data(), bytes.size(), aiProcess_Triangulate | aiProcess_SortByPType | aiProcess_ValidateDataStructure,
-        extension.c_str());
-    if (!scene || !scene->mRootNode)
-        return makeError(ErrorKind::BadData, "not a ." + extension + " mesh file: " + importer.GetErrorString());
-
+    const Reader& r = reader();
+    if (!r.read) return makeError(ErrorKind::Refused, "." + extension + " files cannot be read: " + r.problem);
+    if (!r.supports(extension.c_str()))
+        return makeError(ErrorKind::Refused, "this build's mesh reader does not read ." + extension + " files");
+    std::unique_ptr<const OvAssimpResult, OvAssimpFreeFn> got(r.read(bytes.data(), bytes.size(), extension.c_str()),
+                                                              r.free);
+    if (got->status != OV_ASSIMP_READ)
+        return makeError(got->status == OV_ASSIMP_REFUSED ? ErrorKind::Refused : ErrorKind::BadData, got->message);
     std::vector<MeshPart> parts;
-    bool sawPointsOrLines = false;
-    struct Item {
-        const aiNode* node;
-        Affine world;
-    };
-    std::vector<Item> stack{{scene->mRootNode, affineOf(scene->mRootNode->mTransformation)}};
-    size_t visited = 0;
-    while (!stack.empty()) {
-        const Item it = stack.back();
-        stack.pop_back();
-        if (++visited > 1'000'000) return makeError(ErrorKind::BadData, "the file's node tree is too deep or too wide");
-        const aiNode* node = it.node;
+    parts.reserve(got->partCount);
+    for (uint32_t i = 0; i < got->partCount; ++i) {
+        const OvAssimpPart& c = got->parts[i];
         MeshPart part;
-        part.name = node->mName.length ? std::string(node->mName.C_Str()) : "mesh " + std::to_string(parts.size());
-        part.world = it.world;
+        part.name = c.name;
+        std::copy(c.world, c.world + 16, part.world.begin());
         MeshData& m = part.mesh;
-        for (unsigned i = 0; i < node->mNumMeshes; ++i) {
-            if (node->mMeshes[i] >= scene->mNumMeshes) continue;
-            const aiMesh* mesh = scene->mMeshes[node->mMeshes[i]];
-            if (!(mesh->mPrimitiveTypes & aiPrimitiveType_TRIANGLE)) {
-                sawPointsOrLines = true;
-                continue;
-            }
-            const uint32_t first = uint32_t(m.positions.size());
-            int material = -1;
-            if (mesh->mMaterialIndex < scene->mNumMaterials) {
-                aiString name;
-                scene->mMaterials[mesh->mMaterialIndex]->Get(AI_MATKEY_NAME, name);
-                const std::string n = name.C_Str();
-                auto at = std::find(m.materials.begin(), m.materials.end(), n);
-                material = int(at - m.materials.begin());
-                if (at == m.materials.end()) m.materials.push_back(n);
-            }
-            for (unsigned v = 0; v < mesh->mNumVertices; ++v) {
-                const aiVector3D& p = mesh->mVertices[v];
-                m.positions.push_back({p.x, p.y, p.z});
-                const aiVector3D uv = mesh->HasTextureCoords(0) ? mesh->mTextureCoords[0][v] : aiVector3D();
-                m.uvs.push_back({uv.x, uv.y});
-            }
-            for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
-                const aiFace& face = mesh->mFaces[f];
-                if (face.mNumIndices != 3) {
-                    if (face.mNumIndices < 3) {
-                        sawPointsOrLines = true;
-                        continue;
-                    }
-                    return makeError(ErrorKind::Refused, "node '" + part.name + "' has a face of " +
-                                                             std::to_string(face.mNumIndices) +
-                                                             " corners that could not be made into triangles");
-                }
-                bool inside = true;
-                for (unsigned j = 0; j < 3; ++j)
-                    inside = inside && face.mIndices[j] < mesh->mNumVertices;
-                if (!inside) return makeError(ErrorKind::BadData, "node '" + part.name + "' has a face beyond its vertices");
-                m.triangles.push_back({first + face.mIndices[0], first + face.mIndices[1], first + face.mIndices[2]});
-                m.triangleMaterial.push_back(material);
-            }
+        m.positions.resize(c.vertexCount);
+        m.uvs.resize(c.vertexCount);
+        for (uint32_t v = 0; v < c.vertexCount; ++v) {
+            m.positions[v] = {c.positions[3 * v], c.positions[3 * v + 1], c.positions[3 * v + 2]};
+            m.uvs[v] = {c.uvs[2 * v], c.uvs[2 * v + 1]};
         }
-        if (!m.triangles.empty()) parts.push_back(std::move(part));
-        for (unsigned c = node->mNumChildren; c-- > 0;) {
-            const aiNode* child = node->mChildren[c];
-            stack.push_back({child, multiply(it.world, affineOf(child->mTransformation))});
+        m.triangles.resize(c.triangleCount);
+        m.triangleMaterial.resize(c.triangleCount);
+        for (uint32_t t = 0; t < c.triangleCount; ++t) {
+            m.triangles[t] = {c.triangles[3 * t], c.triangles[3 * t + 1], c.triangles[3 * t + 2]};
+            m.triangleMaterial[t] = c.triangleMaterials[t];
         }
+        m.materials.assign(c.materials, c.materials + c.materialCount);
+        parts.push_back(std::move(part));
     }
-    if (parts.empty())
-        return makeError(sawPointsOrLines ? ErrorKind::Refused : ErrorKind::BadData,
-                         sawPointsOrLines ? "the file holds only points or lines, which cannot be made into triangles"
-                                          : "the file holds no meshes");
     return parts;
 }
 
