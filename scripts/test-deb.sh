@@ -2,7 +2,8 @@
 # Makes the Debian package from a Linux build, unpacks it into a scratch root and
 # runs what it installed from there: ovcli --version, and a conversion through the
 # converter library ovcli finds in its installed place, compared byte for byte
-# with the committed SHP. Then checks that the installed file types name a ship
+# with the committed SHP, and, where the build has the mesh reader, an OBJ imported
+# through the installed module. Then checks that the installed file types name a ship
 # model and an archive by their contents, and that the desktop programs that were
 # built come with a valid menu entry and an icon.
 # Usage: test-deb.sh BUILD_DIR

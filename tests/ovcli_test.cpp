@@ -48,8 +48,9 @@ class Ovcli : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(run({"sample-game", "game"}).code, 0); }
 
-    Outcome run(const std::vector<std::string>& args) {
-        std::string cmd = "cd " + quoted(dir.path().string()) + " && " + quoted(OV_OVCLI_FILE);
+    Outcome run(const std::vector<std::string>& args, const std::string& environment = {}) {
+        std::string cmd = "cd " + quoted(dir.path().string()) + " && " + environment + " " +
+                          quoted(OV_OVCLI_FILE);
         for (const auto& a : args)
             cmd += " " + quoted(a);
         cmd += " </dev/null >" + quoted((dir / "stdout").string()) + " 2>" +
@@ -288,6 +289,28 @@ TEST_F(Ovcli, ModelCheckFlagsEmptyComponents) {
     EXPECT_NE(std::find(texts.begin(), texts.end(), "The vertex block holds no vertices."),
               texts.end());
     EXPECT_NE(std::find(texts.begin(), texts.end(), "The face block holds no faces."), texts.end());
+}
+
+// assimp and the libraries behind it are loaded by an import of a format only
+// they read, never to start ovcli, export or read glTF (the dynamic loader names
+// each library it loads).
+TEST_F(Ovcli, TheMeshReaderIsLoadedOnlyByAnImportThatNeedsIt) {
+    auto loads = [&](const std::vector<std::string>& args) {
+        Outcome r = run(args, "LD_DEBUG=files");
+        EXPECT_EQ(r.code, 0) << r.err;
+        return std::pair(r.err.find("libassimp") != std::string::npos,
+                         r.err.find("libov_assimp_reader") != std::string::npos);
+    };
+    if (run({"--version"}, "LD_DEBUG=files").err.find("file=") == std::string::npos)
+        GTEST_SKIP() << "this system's dynamic loader does not name what it loads";
+    using Loaded = std::pair<bool, bool>;
+    EXPECT_EQ(loads({"--version"}), Loaded(false, false));
+    EXPECT_EQ(loads({"model", "export", "game/ships/kestrel.shp", "k.gltf"}), Loaded(false, false));
+    EXPECT_EQ(loads({"model", "export", "game/ships/kestrel.shp", "k.obj"}), Loaded(false, false));
+    EXPECT_EQ(loads({"model", "import", "k.gltf", "from-gltf.shp"}), Loaded(false, false));
+    if (run({"model", "import", "--help"}).out.find(".obj") == std::string::npos)
+        GTEST_SKIP() << "this build reads no OBJ";
+    EXPECT_EQ(loads({"model", "import", "k.obj", "from-obj.shp"}), Loaded(true, true));
 }
 
 // ---- What the write commands say with --json -------------------------------------
