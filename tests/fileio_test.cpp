@@ -56,6 +56,17 @@ TEST(FileIo, TempFileIsRemoved) {
     EXPECT_FALSE(fs::exists(where));
 }
 
+// Libraries loaded by name are looked for in the running program's folder: the
+// one this test program was started from, on every platform.
+TEST(FileIo, ProgramFolderHoldsTheRunningProgram) {
+    const auto folder = ov::programFolder();
+    ASSERT_FALSE(folder.empty());
+    std::error_code ec;
+    EXPECT_TRUE(std::filesystem::is_regular_file(folder / "fileio_test", ec) ||
+                std::filesystem::is_regular_file(folder / "fileio_test.exe", ec))
+        << ov::pathText(folder);
+}
+
 TEST(FileIo, Trim) {
     EXPECT_EQ(trim("  C:\\Games\\Orvane\\ \t\r\n"), "C:\\Games\\Orvane\\");
     EXPECT_EQ(trim("   "), "");
