@@ -128,7 +128,7 @@ std::string didYouMean(std::string_view word, const std::vector<std::string>& ca
     return n ? "; did you mean '" + *n + "'?" : std::string();
 }
 
-void addExamples(CLI::App* sub, const std::vector<const char*>& examples) {
+void addExamples(CLI::App* sub, std::initializer_list<const char*> examples) {
     std::string text = examples.size() == 1 ? "Example:\n" : "Examples:\n";
     for (const char* e : examples)
         text += std::string("  ") + e + "\n";

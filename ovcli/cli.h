@@ -97,7 +97,7 @@ std::optional<std::string> nearest(std::string_view word, const std::vector<std:
 std::string didYouMean(std::string_view word, const std::vector<std::string>& candidates);
 
 // Ends the command's --help with its examples.
-void addExamples(CLI::App* sub, const std::vector<const char*>& examples);
+void addExamples(CLI::App* sub, std::initializer_list<const char*> examples);
 
 // Why a path given for `expected` (e.g. "a .hog file") cannot be used, as a line for
 // the user: "game: is a folder; expected a .hog file". Empty when it is a file.
