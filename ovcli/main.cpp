@@ -1,6 +1,7 @@
 // ovcli: the toolkit's command-line front end.
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <csignal>
 #include <iostream>
@@ -165,7 +166,7 @@ std::optional<int> preflight(CLI::App& app, const std::vector<std::string>& args
 
 // The commands, in the order help lists them, by the names they add at the top.
 struct CommandGroup {
-    std::vector<std::string_view> names;
+    std::array<std::string_view, 3> names;  // unused ones empty
     void (*add)(ovcli::Cli&);
 };
 
@@ -188,11 +189,10 @@ const CommandGroup kGroups[] = {
 
 // Only the parser of the command given is built, which is most of what starting up
 // costs: every command's when the line names none of them (help, a misspelt
-// command), and none for `ovcli --version` alone. Completion lists every command.
+// command). Completion lists every command.
 void addCommands(ovcli::Cli& cli, const std::vector<std::string>& args) {
-    if (args.size() == 1 && args[0] == "--version") return;
     const CommandGroup* chosen = nullptr;
-    if (!args.empty() && args[0] != "completion")
+    if (!args.empty() && !args[0].empty() && args[0] != "completion")
         for (const CommandGroup& g : kGroups)
             if (std::find(g.names.begin(), g.names.end(), args[0]) != g.names.end()) chosen = &g;
     if (chosen) {
@@ -206,10 +206,17 @@ void addCommands(ovcli::Cli& cli, const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const std::string version = std::string("ovcli ") + ov::kVersionText;
+    // `ovcli --version` alone is what scripts run to find the toolkit: it answers
+    // before any parser is built, as the parser's own version flag would.
+    if (argc == 2 && std::string_view(argv[1]) == "--version") {
+        std::cout << version << '\n';
+        return ovcli::finishStandardOutput(ovcli::kOk);
+    }
     CLI::App app{"Orvane modding toolkit: archives, ship models, statistics and converters",
                  "ovcli"};
     app.require_subcommand(1);
-    app.set_version_flag("--version", std::string("ovcli ") + ov::kVersionText);
+    app.set_version_flag("--version", version);
     // "/tmp/x" is a path, never an option, on every platform.
     app.allow_windows_style_options(false);
 
