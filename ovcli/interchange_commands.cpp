@@ -17,7 +17,7 @@ namespace {
 namespace ix = ov::interchange;
 namespace fs = std::filesystem;
 
-struct Args {
+struct ExchangeArgs {
     std::string in, out, texture;
     bool json = false, force = false, dryRun = false;
 };
@@ -53,7 +53,7 @@ size_t recordsOf(const ov::shp::BlockChain& chain, uint16_t type) {
     return n;
 }
 
-void runExport(Cli& cli, const Args& a) {
+void runExport(Cli& cli, const ExchangeArgs& a) {
     const fs::path in = ov::pathFromText(ov::trim(a.in));
     const fs::path out = ov::pathFromText(ov::trim(a.out));
     auto model = ov::shp::loadModelFile(in);
@@ -111,7 +111,7 @@ void runExport(Cli& cli, const Args& a) {
                      "not in it. Export .gltf or .glb to bring the ship back.\n";
 }
 
-void runImport(Cli& cli, const Args& a) {
+void runImport(Cli& cli, const ExchangeArgs& a) {
     const fs::path in = ov::pathFromText(ov::trim(a.in));
     const fs::path out = ov::pathFromText(ov::trim(a.out));
     ix::ImportOptions options;
@@ -188,7 +188,7 @@ void runImport(Cli& cli, const Args& a) {
 }  // namespace
 
 void addInterchangeCommands(Cli& cli, CLI::App* model) {
-    auto a = std::make_shared<Args>();
+    auto a = std::make_shared<ExchangeArgs>();
     auto* ex = model->add_subcommand(
         "export", "Write a model as glTF (.gltf with its .bin, or .glb) for Blender and other 3D suites, or as OBJ");
     ex->add_option("MODEL", a->in, "SHP model, packed or not")->required();

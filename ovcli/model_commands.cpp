@@ -60,7 +60,7 @@ bool checkComponent(Cli& cli, const Document& doc, size_t k) {
     return false;
 }
 
-struct Args {
+struct ModelArgs {
     std::string file, other, out;
     size_t component = 0, index = 0;
     uint32_t kind = 0;
@@ -75,7 +75,7 @@ using Changes = std::function<void(Json&)>;
 // The --json document of a command that writes a model: the model read, the file
 // written and its size, the first state's backup when one is kept (`backupMade`
 // nothing: none is), and the command's changes.
-void printWritten(const Args& a, const std::string& target, size_t bytes,
+void printWritten(const ModelArgs& a, const std::string& target, size_t bytes,
                   std::optional<bool> backupMade, const Changes& changes) {
     Json j;
     j.beginObject()
@@ -91,7 +91,7 @@ void printWritten(const Args& a, const std::string& target, size_t bytes,
 // Writes an edited model: to -o OUT when given, else over FILE after keeping its
 // first state as FILE.bak. With --dry-run it says what would be written instead.
 // With --json it prints what was written and `changes`, and the caller prints nothing.
-bool saveModel(Cli& cli, Document& doc, const Args& a, const Changes& changes) {
+bool saveModel(Cli& cli, Document& doc, const ModelArgs& a, const Changes& changes) {
     const std::string target = a.out.empty() ? a.file : a.out;
     if (!a.dryRun) warnAboutTemporariesBeside(ov::pathFromText(target));
     if (a.dryRun && a.json) {
@@ -145,7 +145,7 @@ void jsonComponent(Json& j, const Document& doc, size_t k) {
 }
 
 // The edit commands' common options: -o, --dry-run, --force.
-void addEditOptions(CLI::App* sub, Args& a) {
+void addEditOptions(CLI::App* sub, ModelArgs& a) {
     sub->add_option("-o,--output", a.out,
                     "Write the changed model here and keep FILE (default: FILE itself, its first "
                     "state kept as FILE.bak)");
@@ -389,7 +389,7 @@ void addModelCommands(Cli& cli) {
     auto* model = cli.app.add_subcommand(
         "model", "Open, check, merge, edit and save SHP models (edits save the file unpacked)");
     model->require_subcommand(1);
-    auto a = std::make_shared<Args>();
+    auto a = std::make_shared<ModelArgs>();
 
     auto* info = model->add_subcommand("info", "Ship class, components, attachments and boxes");
     info->add_option("FILE", a->file, "SHP model, packed or not")->required();
