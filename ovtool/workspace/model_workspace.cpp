@@ -155,6 +155,20 @@ bool ModelWorkspace::exportTo(const QString& path) {
         if (hasFileName() && sameFile(f.path, doc_.fileName()))
             return refuse(f.path, "It is the model's own file; give the export another name.");
     }
+    // The file dialog asked about the export itself; the .bin or .mtl written
+    // beside it is asked about here, before anything is written.
+    for (const ix::ExportedFile& f : *files) {
+        std::error_code ec;
+        if (f.path == out || !std::filesystem::exists(f.path, ec)) continue;
+        const Answer a = reporter_.question(
+            "Export",
+            pathText(f.path) + " already exists beside the export. Replace it?",
+            Buttons::YesNo, Icon::Question);
+        if (a != Answer::Yes) {
+            setStatus(tr("Nothing was exported: %1 was kept").arg(fromPath(f.path.filename())));
+            return false;
+        }
+    }
     std::vector<FileWrite> writes;
     for (const ix::ExportedFile& f : *files)
         writes.push_back({f.path, f.bytes});

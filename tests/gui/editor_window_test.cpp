@@ -738,6 +738,27 @@ void EditorWindowTest::exportRefusesItsOwnModelAndOtherFiles() {
     QVERIFY(!QFile::exists(out.filePath("folder.gltf")));
     QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"ship.bin"});
 
+    // A file of the same name as the .bin the export writes beside it is only
+    // replaced when the player says so (the file dialog asked about the .gltf).
+    said_.clear();
+    const Bytes theirs{'m', 'i', 'n', 'e'};
+    writeFile(out.filePath("kept.bin"), theirs);
+    answers_ = {ov::Answer::No};
+    answerFileDialog(out.filePath("kept.gltf"), &filters);
+    fileMenuAction(window_.get(), "actExport")->trigger();
+    QCOMPARE(said_.size(), size_t(1));
+    QVERIFY(said_[0].isQuestion());
+    QVERIFY2(said_[0].text.contains("kept.bin"), qPrintable(said_[0].text));
+    QCOMPARE(readFile(out.filePath("kept.bin")), theirs);
+    QVERIFY(!QFile::exists(out.filePath("kept.gltf")));
+    said_.clear();
+    answers_ = {ov::Answer::Yes};
+    answerFileDialog(out.filePath("kept.gltf"), &filters);
+    fileMenuAction(window_.get(), "actExport")->trigger();
+    QCOMPARE(said_.size(), size_t(1));
+    QVERIFY(QFile::exists(out.filePath("kept.gltf")));
+    QVERIFY(readFile(out.filePath("kept.bin")) != theirs);
+
     // Export needs a model.
     window_ = std::make_unique<EditorWindow>();
     QVERIFY(!fileMenuAction(window_.get(), "actExport")->isEnabled());
