@@ -58,8 +58,11 @@ void runExport(Cli& cli, const ExchangeArgs& a) {
     const fs::path out = ov::pathFromText(ov::trim(a.out));
     auto model = ov::shp::loadModelFile(in);
     if (!model) {
-        printError(a.in + ": " + model.error().describe());
-        explainPath(a.in, "an SHP model");
+        // A path that names no readable file is said once, with what it should be.
+        if (const std::string problem = pathProblem(a.in, "an SHP model"); !problem.empty())
+            printError(problem);
+        else
+            printError(a.in + ": " + model.error().describe());
         cli.exitCode = kFailed;
         return;
     }
@@ -118,8 +121,10 @@ void runImport(Cli& cli, const ExchangeArgs& a) {
     if (!a.texture.empty()) options.texture = a.texture;
     auto imported = ix::importFile(in, options);
     if (!imported) {
-        printError(a.in + ": " + imported.error().describe() + "; nothing was written");
-        explainPath(a.in, "a mesh file");
+        if (const std::string problem = pathProblem(a.in, "a mesh file"); !problem.empty())
+            printError(problem + "; nothing was written");
+        else
+            printError(a.in + ": " + imported.error().describe() + "; nothing was written");
         cli.exitCode = kFailed;
         return;
     }

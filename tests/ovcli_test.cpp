@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <set>
@@ -111,6 +112,17 @@ TEST_F(Ovcli, MistakesNameTheProblemAndTheFix) {
         Outcome r = run(c.args);
         EXPECT_EQ(r.code, c.code) << c.args[0] << " " << c.args[1] << "\n" << r.err;
         EXPECT_NE(r.err.find(c.said), std::string::npos) << c.said << "\n" << r.err;
+    }
+    // A file that is not there is said once, on one line, with what was expected.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"model", "import", "out/none.gltf", "out/none.shp"},
+          std::vector<std::string>{"model", "export", "out/none.shp", "out/none.gltf"}}) {
+        const Outcome r = run(args);
+        EXPECT_EQ(r.code, 1) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        const std::string missing = args[2] + ": no such file; expected ";
+        ASSERT_NE(r.err.find(missing), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find(missing), r.err.rfind(args[2])) << r.err;  // the path once
     }
     // Nothing was changed by any of them.
     EXPECT_FALSE(fs::exists(at("out/raptor.bak")));
