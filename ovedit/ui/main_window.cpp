@@ -28,6 +28,7 @@
 #include "ovedit/ui/ui_text.h"
 #include "common/ui/drops.h"
 #include "common/ui/qt_reporter.h"
+#include "common/ui/undo_actions.h"
 #include "common/ui/value_label.h"
 
 namespace ov::edit {
@@ -173,6 +174,7 @@ void MainWindow::createActions() {
                                   QKeySequence(Qt::CTRL | Qt::Key_Y)})
         if (!redoKeys.contains(k)) redoKeys.append(k);
     redoAction_->setShortcuts(redoKeys);
+    desktop::showStepNamesAsTheyAre(undoGroup_, undoAction_, "&Undo", redoAction_, "&Redo");
 
     gameFolderAction_ = new QAction("Choose &Game Folder...", this);
     gameFolderAction_->setObjectName("actGameFolder");

@@ -28,6 +28,7 @@
 #include <algorithm>
 
 #include "common/ui/model_view.h"
+#include "common/ui/undo_actions.h"
 #include "common/ui/value_label.h"
 #include "ovtool/interchange/interchange.h"
 #include "ovtool/ui/attachments_panel.h"
@@ -138,6 +139,7 @@ void EditorWindow::createActions() {
     if (!redoKeys.contains(QKeySequence(Qt::CTRL | Qt::Key_Y)))
         redoKeys << QKeySequence(Qt::CTRL | Qt::Key_Y);
     actRedo_->setShortcuts(redoKeys);
+    desktop::showStepNamesAsTheyAre(undo, actUndo_, tr("&Undo"), actRedo_, tr("&Redo"));
 
     // The tool bar's buttons keep their text, so that none of them moves as the
     // step's name changes; the name shows as the button's tip.

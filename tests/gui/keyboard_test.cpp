@@ -20,8 +20,11 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QUndoGroup>
+#include <QUndoStack>
 
 #include "common/shp_build.h"
+#include "common/ui/undo_actions.h"
 
 using ov::edit::MainWindow;
 using ov::tool::EditorWindow;
@@ -33,6 +36,7 @@ private slots:
     void mnemonicsAreUniqueOnEveryTab();
     void theDataEditorFitsASmallScreen();
     void mnemonicsAreUniqueInTheModelEditor();
+    void stepNamesShowInTheEditMenuAsTheyAre();
     // The model views drew with OpenGL: keep Mesa's driver loaded for the leak check.
     void cleanupTestCase() { ovtest::keepGlDriversLoaded(); }
 };
@@ -156,6 +160,33 @@ void KeyboardTest::mnemonicsAreUniqueInTheModelEditor() {
     QVERIFY(!window.close());
     QVERIFY(asked);
     QVERIFY2(clashes.isEmpty(), qPrintable(clashes.join('\n')));
+}
+
+// An "&" in a step's name is shown, not taken for a second mnemonic of the Edit
+// menu's Undo and Redo, whether the actions follow one stack (OVTool) or a group
+// of them (OVEdit).
+void KeyboardTest::stepNamesShowInTheEditMenuAsTheyAre() {
+    QUndoStack stack;
+    QUndoGroup group;
+    group.addStack(&stack);
+    group.setActiveStack(&stack);
+    QAction* groupUndo = group.createUndoAction(&group, "&Undo");
+    QAction* groupRedo = group.createRedoAction(&group, "&Redo");
+    ov::desktop::showStepNamesAsTheyAre(&group, groupUndo, "&Undo", groupRedo, "&Redo");
+    QAction* stackUndo = stack.createUndoAction(&stack, "&Undo");
+    QAction* stackRedo = stack.createRedoAction(&stack, "&Redo");
+    ov::desktop::showStepNamesAsTheyAre(&stack, stackUndo, "&Undo", stackRedo, "&Redo");
+
+    stack.push(new QUndoCommand("Delete R&D.txt"));
+    for (QAction* undo : {groupUndo, stackUndo}) {
+        QCOMPARE(undo->text(), QString("&Undo Delete R&&D.txt"));
+        QVERIFY(undo->isEnabled());
+    }
+    stack.undo();
+    for (QAction* undo : {groupUndo, stackUndo})
+        QCOMPARE(undo->text(), QString("&Undo"));
+    for (QAction* redo : {groupRedo, stackRedo})
+        QCOMPARE(redo->text(), QString("&Redo Delete R&&D.txt"));
 }
 
 QTEST_MAIN(KeyboardTest)
