@@ -65,6 +65,10 @@ QString shpBeside(const QString& source) {
 
 }  // namespace
 
+bool ConvertTab::converts(const QString& path) {
+    return QFileInfo(path).suffix().compare("3ds", Qt::CaseInsensitive) == 0 || isMeshFile(path);
+}
+
 ConvertTab::ConvertTab(desktop::QtReporter& reporter, QWidget* parent)
     : QWidget(parent),
       reporter_(reporter),

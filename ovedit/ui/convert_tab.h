@@ -43,6 +43,10 @@ public:
     explicit ConvertTab(desktop::QtReporter& reporter, QWidget* parent = nullptr);
     ~ConvertTab() override;
 
+    // Whether the tab converts `path`: a .3ds model, or a mesh of a format the
+    // interchange library reads (glTF, OBJ and the others), by its extension.
+    static bool converts(const QString& path);
+
     // Takes a .3ds file as the source; the destination follows it (NAME.shp beside
     // it) until the user types one of their own.
     void setSource(const QString& path);

@@ -295,7 +295,7 @@ bool MainWindow::openArchive(const QString& path) {
 }
 
 bool MainWindow::openFile(const QString& path) {
-    if (QFileInfo(path).suffix().compare("3ds", Qt::CaseInsensitive) != 0) return openArchive(path);
+    if (!ConvertTab::converts(path)) return openArchive(path);
     if (convertTab_->isBusy()) return false;
     showTab("convert");
     convertTab_->setSource(path);
@@ -399,7 +399,7 @@ void MainWindow::dropEvent(QDropEvent* event) {
     const QString path = desktop::droppedFile(event->mimeData());
     if (path.isEmpty()) return;
     event->acceptProposedAction();
-    if (QFileInfo(path).suffix().compare("3ds", Qt::CaseInsensitive) == 0) {
+    if (ConvertTab::converts(path)) {
         openFile(path);
         return;
     }

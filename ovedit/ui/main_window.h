@@ -70,8 +70,8 @@ public:
 
     // Opens an archive on the hog tab and brings the tab to the front.
     bool openArchive(const QString& path);
-    // A .3ds model goes to the conversion tab as its source; anything else opens as
-    // an archive.
+    // A .3ds model or a mesh the conversion tab reads goes to that tab as its source;
+    // anything else opens as an archive.
     bool openFile(const QString& path);
     QStringList recentArchives() const { return recent_; }
 

@@ -308,6 +308,28 @@ void ConvertTabTest::droppedModelBecomesTheSource() {
     QDropEvent dropAgain(tab_->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, {});
     QApplication::sendEvent(tab_, &dropAgain);
     QCOMPARE(tab_->destination(), workPath("mine.shp"));
+
+    // A mesh of another format dropped on the window is a source too, not an
+    // archive to open; so is one named on the command line.
+    QVERIFY(window_->showTab("hog"));
+    {
+        QFile f(workPath("ship.GLTF"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("{}");
+    }
+    QMimeData mesh;
+    mesh.setUrls({QUrl::fromLocalFile(workPath("ship.GLTF"))});
+    QDropEvent meshDrop(at, Qt::CopyAction, &mesh, Qt::LeftButton, {});
+    QDragEnterEvent meshEnter(at, Qt::CopyAction, &mesh, Qt::LeftButton, {});
+    QApplication::sendEvent(window_.get(), &meshEnter);
+    QVERIFY(meshEnter.isAccepted());
+    QApplication::sendEvent(window_.get(), &meshDrop);
+    QCOMPARE(window_->tabs()->currentWidget(), static_cast<QWidget*>(tab_));
+    QCOMPARE(tab_->source(), workPath("ship.GLTF"));
+    QVERIFY(window_->showTab("hog"));
+    QVERIFY(window_->openFile(workPath("crate.obj")));
+    QCOMPARE(window_->tabs()->currentWidget(), static_cast<QWidget*>(tab_));
+    QCOMPARE(tab_->source(), workPath("crate.obj"));
 }
 
 void ConvertTabTest::slowConversionShowsProgressAndNoWindowOverItsMessage() {
