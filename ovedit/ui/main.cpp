@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
     parser.addOptions({game, tab, screenshot});
     parser.addPositionalArgument(
         "ARCHIVE",
-        "An archive to open (a folder is taken as --game, a .3ds model goes to the conversion tab).",
+        "An archive to open (a folder is taken as --game, a .3ds model or another mesh goes to the conversion tab).",
         "[ARCHIVE]");
     ov::desktop::processCommandLine(parser, app);
 
