@@ -42,12 +42,11 @@ namespace {
 constexpr const char* kTitle = "OV Edit";
 
 // A mesh file the interchange library reads, not a 3DS model for the converter.
+// A mesh of a format that is read through the interchange library (glTF, OBJ and
+// the others): named so even where this build cannot read it, so that the
+// conversion says what this build reads instead of trying it as a .3ds.
 bool isMeshFile(const QString& path) {
-    const QString ext = QFileInfo(path).suffix().toLower();
-    if (ext == "3ds") return false;
-    for (const std::string& e : interchange::importExtensions())
-        if (ext == QString::fromStdString(e)) return true;
-    return false;
+    return interchange::isMeshName(pathFromText(QFileInfo(path).fileName().toStdString()));
 }
 
 QString sourceFilter() {

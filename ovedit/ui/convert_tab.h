@@ -44,7 +44,8 @@ public:
     ~ConvertTab() override;
 
     // Whether the tab converts `path`: a .3ds model, or a mesh of a format the
-    // interchange library reads (glTF, OBJ and the others), by its extension.
+    // interchange library reads (glTF, OBJ and the others), by its extension. A
+    // build that reads only glTF takes the others too, and says so on converting.
     static bool converts(const QString& path);
 
     // Takes a .3ds file as the source; the destination follows it (NAME.shp beside

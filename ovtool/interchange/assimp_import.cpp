@@ -17,8 +17,6 @@ namespace ov::interchange::detail {
 
 namespace {
 
-constexpr const char* kOffered[] = {"obj", "fbx", "dae", "ply", "stl"};
-
 std::vector<std::filesystem::path> readerCandidates() {
     std::vector<std::filesystem::path> out;
     if (auto dir = programFolder(); !dir.empty()) {
@@ -81,7 +79,7 @@ std::vector<std::string> assimpExtensions() {
     // Offered when the module is there; whether it reads each one is asked when a
     // file is imported, so that listing the formats loads nothing.
     if (readerFile().empty()) return {};
-    return {std::begin(kOffered), std::end(kOffered)};
+    return {std::begin(kReaderFormats), std::end(kReaderFormats)};
 }
 
 Result<std::vector<MeshPart>> readWithAssimp(ByteSpan bytes, const std::string& extension) {

@@ -125,6 +125,9 @@ std::vector<shp::Block> templateGroup();
 
 Result<shp::BlockChain> newShip(const std::vector<MeshPart>& parts, const ImportOptions& options);
 
+// The formats offered through the mesh reader module where a build has it.
+inline constexpr const char* kReaderFormats[] = {"obj", "fbx", "dae", "ply", "stl"};
+
 #ifdef OV_HAVE_ASSIMP
 Result<std::vector<MeshPart>> readWithAssimp(ByteSpan bytes, const std::string& extension);
 std::vector<std::string> assimpExtensions();

@@ -357,6 +357,13 @@ std::vector<std::string> importExtensions() {
     return out;
 }
 
+bool isMeshName(const std::filesystem::path& path) {
+    const std::string ext = lowerExtension(path);
+    if (ext == "gltf" || ext == "glb") return true;
+    return std::find(std::begin(detail::kReaderFormats), std::end(detail::kReaderFormats), ext) !=
+           std::end(detail::kReaderFormats);
+}
+
 Result<Bytes> exportGlb(const shp::BlockChain& chain) {
     return detail::gltfJson(chain, true, {}, nullptr);
 }

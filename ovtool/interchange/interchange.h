@@ -46,6 +46,12 @@ FileFormat formatOf(const std::filesystem::path& path);
 std::vector<std::string> importExtensions();
 bool haveAssimp();
 
+// Whether `path` is named as a mesh of a format that import reads in some build
+// (glTF, and OBJ, FBX, COLLADA, PLY and STL through the mesh reader), whether or
+// not this one does: such a file is meant for conversion, and where this build
+// cannot read it, importFile says so and lists what it reads.
+bool isMeshName(const std::filesystem::path& path);
+
 // Files larger than this are not meshes a ship could be made of.
 inline constexpr uint64_t kMaxMeshFile = uint64_t(512) << 20;
 

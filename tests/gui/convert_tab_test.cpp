@@ -331,6 +331,29 @@ void ConvertTabTest::droppedModelBecomesTheSource() {
     QVERIFY(window_->openFile(workPath("ship.glb")));
     QCOMPARE(window_->tabs()->currentWidget(), static_cast<QWidget*>(tab_));
     QCOMPARE(tab_->source(), workPath("ship.glb"));
+
+    // An OBJ goes there in every build. One that reads no OBJ says so when asked
+    // to convert it, and writes nothing, instead of reading it as a 3D Studio model.
+    writeCrate(workPath("crate.obj"));
+    QVERIFY(window_->showTab("hog"));
+    QVERIFY(window_->openFile(workPath("crate.obj")));
+    QCOMPARE(window_->tabs()->currentWidget(), static_cast<QWidget*>(tab_));
+    QCOMPARE(tab_->source(), workPath("crate.obj"));
+    tab_->setDestination(workPath("crate.shp"));
+    const auto reads = ov::interchange::importExtensions();
+    const bool readsObj = std::find(reads.begin(), reads.end(), "obj") != reads.end();
+    Recorder said;
+    QTest::mouseClick(control<QPushButton>("cmdConvert"), Qt::LeftButton);
+    QVERIFY(tab_->waitForConversion(60000));
+    if (readsObj) {
+        QVERIFY(said.said.empty());
+        QVERIFY(QFileInfo(workPath("crate.shp")).isFile());
+    } else {
+        QCOMPARE(said.said.size(), size_t(1));
+        QVERIFY2(said.said[0].text.contains("crate.obj: not a mesh file this build reads (it reads .gltf, .glb)"),
+                 qPrintable(said.said[0].text));
+        QVERIFY(!QFile::exists(workPath("crate.shp")));
+    }
 }
 
 void ConvertTabTest::slowConversionShowsProgressAndNoWindowOverItsMessage() {
