@@ -31,6 +31,7 @@
 #include "ovedit/ui/tool_launcher.h"
 #include "common/ui/drops.h"
 #include "common/ui/job_runner.h"
+#include "common/ui/paths.h"
 #include "common/ui/qt_reporter.h"
 #include "common/ui/value_label.h"
 #include "ovtool/interchange/interchange.h"
@@ -46,7 +47,7 @@ constexpr const char* kTitle = "OV Edit";
 // the others): named so even where this build cannot read it, so that the
 // conversion says what this build reads instead of trying it as a .3ds.
 bool isMeshFile(const QString& path) {
-    return interchange::isMeshName(pathFromText(QFileInfo(path).fileName().toStdString()));
+    return interchange::isMeshName(desktop::toPath(QFileInfo(path).fileName()));
 }
 
 QString sourceFilter() {

@@ -28,6 +28,7 @@
 #include <algorithm>
 
 #include "common/ui/model_view.h"
+#include "common/ui/paths.h"
 #include "common/ui/undo_actions.h"
 #include "common/ui/value_label.h"
 #include "ovtool/interchange/interchange.h"
@@ -345,6 +346,10 @@ void EditorWindow::open() {
 
 bool EditorWindow::openFile(const QString& path) {
     if (!maybeSave()) return false;
+    // A mesh from a 3D suite, dropped or named on the command line, comes in as
+    // File > Import takes it: as a new model (an exported ship as it went out).
+    if (interchange::isMeshName(desktop::toPath(path)))
+        return ws_->importFrom(path) == model::OpenResult::Loaded;
     if (ws_->open(path) != model::OpenResult::Loaded) return false;
     addRecentFile(path);
     return true;

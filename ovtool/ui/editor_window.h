@@ -50,8 +50,9 @@ public:
     explicit EditorWindow(QWidget* parent = nullptr);
     ~EditorWindow() override;
 
-    // Asks about unsaved changes, then opens the model. False when the user
-    // cancelled or nothing was loaded (the reason has been shown).
+    // Asks about unsaved changes, then opens the model; a glTF, OBJ or other mesh
+    // is imported as a new model. False when the user cancelled or nothing was
+    // loaded (the reason has been shown).
     bool openFile(const QString& path);
     // Asks about unsaved changes, then takes a model built in memory as a new,
     // unsaved one; Save As proposes `suggestedName`.

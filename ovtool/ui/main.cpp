@@ -22,7 +22,8 @@ int main(int argc, char** argv) {
     const QCommandLineOption screenshot(
         "screenshot", "Open MODEL, write a picture of the window to FILE (PNG) and exit.", "FILE");
     parser.addOption(screenshot);
-    parser.addPositionalArgument("MODEL", "The SHP model to open.", "[MODEL]");
+    parser.addPositionalArgument(
+        "MODEL", "The SHP model to open, or a glTF, OBJ or other mesh to import as a new model.", "[MODEL]");
     ov::desktop::processCommandLine(parser, app);
     const QStringList models = parser.positionalArguments();
     if (models.size() > 1) {

@@ -709,6 +709,21 @@ void EditorWindowTest::exportAndImportBringTheShipBackByteForByte() {
     QCOMPARE(window_->windowTitle(), QString("back.shp[*] - OVTool"));
     // The first model is untouched: Save As went where it was told.
     QCOMPARE(readFile(out.filePath("fighter.shp")), original);
+
+    // Dropped on the window, as from a file manager after the 3D suite, the export
+    // comes in as Import takes it: a new model, the ship byte for byte.
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(out.filePath(file))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window_.get(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window_.get(), &drop);
+    QTRY_VERIFY(!ws()->hasFileName());
+    QVERIFY2(said_.empty(), qPrintable(titles().join('\n')));
+    QCOMPARE(window_->windowTitle(), QString("fighter.shp[*] - OVTool"));
+    QCOMPARE(bytes(), original);
+    QVERIFY(!recentFiles().contains(out.filePath(file)));
 }
 
 void EditorWindowTest::exportRefusesItsOwnModelAndOtherFiles() {
