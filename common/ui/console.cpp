@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 namespace ov::desktop {
 
@@ -64,5 +65,22 @@ void processCommandLine(QCommandLineParser& parser, const QCoreApplication& app)
     parser.process(app);
 }
 #endif
+
+void answerHelpBeforeWindows(QCommandLineParser& parser, int& argc, char** argv) {
+    bool asks = false;
+    for (int i = 1; i < argc && !asks; ++i) {
+        const std::string_view a = argv[i];
+        if (a == "--") break;
+        asks = a == "-h" || a == "--help" || a == "-?" || a == "--help-all" || a == "-v" ||
+               a == "--version";
+    }
+    if (!asks) return;
+    const QCoreApplication reader(argc, argv);
+    if (!parser.parse(QCoreApplication::arguments())) return;
+    for (const QString& name : parser.optionNames())
+        if (name == "h" || name == "help" || name == "?" || name == "help-all" || name == "v" ||
+            name == "version")
+            processCommandLine(parser, reader);  // answers and exits
+}
 
 }  // namespace ov::desktop

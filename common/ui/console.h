@@ -23,4 +23,14 @@ void useStartingConsole();
 // does: 0 after help or the version, 1 on an error.
 void processCommandLine(QCommandLineParser& parser, const QCoreApplication& app);
 
+// Answers --help and --version before the program opens its window system, which
+// they do not need: without a display (a shell on another machine) the window
+// system would end the program before it could answer. Reads the command line
+// with a core application of its own, made and ended here, and answers as
+// processCommandLine does (and exits) when it asks for help or the version and
+// reads without a mistake; otherwise returns, and the program reads it again with
+// its QApplication (whose own options, such as -platform, only that one knows).
+// Call before the QApplication is made.
+void answerHelpBeforeWindows(QCommandLineParser& parser, int& argc, char** argv);
+
 }  // namespace ov::desktop

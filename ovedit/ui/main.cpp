@@ -44,7 +44,6 @@ int main(int argc, char** argv) {
             args.push_back(all[i].toStdString());
         return ov::runConverterHelper(args);
     }
-    QApplication app(argc, argv);
     QApplication::setOrganizationName("Orvane Toolkit");
     QApplication::setApplicationName("OVEdit");
     QApplication::setApplicationVersion(OV_VERSION);
@@ -64,6 +63,8 @@ int main(int argc, char** argv) {
         "ARCHIVE",
         "An archive to open (a folder is taken as --game, a .3ds model or another mesh goes to the conversion tab).",
         "[ARCHIVE]");
+    ov::desktop::answerHelpBeforeWindows(parser, argc, argv);
+    QApplication app(argc, argv);
     ov::desktop::processCommandLine(parser, app);
 
     const QStringList positional = parser.positionalArguments();

@@ -12,18 +12,21 @@
 
 int main(int argc, char** argv) {
     ov::desktop::useStartingConsole();
-    QApplication app(argc, argv);
     QApplication::setOrganizationName("Orvane");
     QApplication::setApplicationName("OVTool");
+    QApplication::setApplicationVersion(OV_VERSION);
 
     QCommandLineParser parser;
     parser.setApplicationDescription("The model component editor of the Orvane modding toolkit.");
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption screenshot(
         "screenshot", "Open MODEL, write a picture of the window to FILE (PNG) and exit.", "FILE");
     parser.addOption(screenshot);
     parser.addPositionalArgument(
         "MODEL", "The SHP model to open, or a glTF, OBJ or other mesh to import as a new model.", "[MODEL]");
+    ov::desktop::answerHelpBeforeWindows(parser, argc, argv);
+    QApplication app(argc, argv);
     ov::desktop::processCommandLine(parser, app);
     const QStringList models = parser.positionalArguments();
     if (models.size() > 1) {
