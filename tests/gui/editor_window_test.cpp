@@ -646,6 +646,10 @@ void EditorWindowTest::screenshotProgramPicturesTheWindow() {
     program.start(OV_OVTOOL_FILE, {"--screenshot", path("none.png"), "a.shp", "b.shp"});
     QVERIFY(program.waitForFinished(60000));
     QCOMPARE(program.exitCode(), 2);
+
+    // Help and the version need no display.
+    QVERIFY(ovtest::outputWithoutDisplay(OV_OVTOOL_FILE, {"--version"}).startsWith("OVTool "));
+    QVERIFY(ovtest::outputWithoutDisplay(OV_OVTOOL_FILE, {"--help"}).contains("The model component editor"));
 }
 
 namespace {

@@ -8,6 +8,7 @@
 #include <QMap>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProcess>
 #include <QTabBar>
 #include <QDeadlineTimer>
 #include <QFileDialog>
@@ -150,6 +151,20 @@ QStringList mnemonicClashes(QWidget* window) {
             note(owners, l->text(), describe(l));
     report(owners, QString(), out);
     return out;
+}
+
+QByteArray outputWithoutDisplay(const QString& program, const QStringList& args) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+#ifndef Q_OS_WIN
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(name);
+#endif
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return {};
+    return p.readAllStandardOutput();
 }
 
 }  // namespace ovtest

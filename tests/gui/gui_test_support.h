@@ -37,4 +37,9 @@ namespace ovtest {
 // \"3DS Con&version\" (tab)". Empty when every mnemonic is unique.
 QStringList mnemonicClashes(QWidget* window);
 
+// Runs `program` with `args` where no display is to be had (outside Windows: no
+// DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM) and returns its standard output,
+// or a null array when it did not end by itself with 0.
+QByteArray outputWithoutDisplay(const QString& program, const QStringList& args);
+
 }  // namespace ovtest

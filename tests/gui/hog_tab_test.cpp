@@ -1460,6 +1460,10 @@ void HogTabTest::screenshotOptionWritesThePicture() {
     QVERIFY(program.waitForFinished(60000));
     QCOMPARE(program.exitCode(), 1);
     QVERIFY(program.readAllStandardError().contains("File path error: File not found"));
+
+    // Help and the version need no display.
+    QVERIFY(ovtest::outputWithoutDisplay(OV_OVEDIT_FILE, {"--version"}).startsWith("OVEdit "));
+    QVERIFY(ovtest::outputWithoutDisplay(OV_OVEDIT_FILE, {"-h"}).contains("The Orvane data editor."));
 }
 
 void HogTabTest::pathFollowsTheGameFolderInForce() {
