@@ -27,6 +27,7 @@
 #include "ovedit/ui/ships_tab.h"
 #include "ovedit/ui/ui_text.h"
 #include "common/ui/drops.h"
+#include "common/ui/qt_button_names.h"
 #include "common/ui/qt_reporter.h"
 #include "common/ui/undo_actions.h"
 #include "common/ui/value_label.h"
@@ -77,6 +78,7 @@ MainWindow::MainWindow(bool useSettings, QWidget* parent)
     registerUndoStack(hogTab_, hogTab_->undoStack());
     registerUndoStack(shipsTab_, shipsTab_->undoStack());
     createMenus();
+    desktop::nameQtButtons(this);
 
     connect(hogTab_, &HogTab::archiveOpened, this, [this](const QString& path) {
         rememberArchive(path);

@@ -28,6 +28,7 @@
 #include <algorithm>
 
 #include "common/ui/model_view.h"
+#include "common/ui/qt_button_names.h"
 #include "common/ui/paths.h"
 #include "common/ui/undo_actions.h"
 #include "common/ui/value_label.h"
@@ -86,6 +87,7 @@ EditorWindow::EditorWindow(QWidget* parent) : QMainWindow(parent), reporter_(thi
     createActions();
     createWidgets();
     createMenus();
+    desktop::nameQtButtons(this);
     readSettings();
     updateTitle();
     updateActions();

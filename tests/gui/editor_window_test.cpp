@@ -877,6 +877,11 @@ void EditorWindowTest::valuesAreReadWithTheirCaptions() {
     find<QAction>("actExport")->trigger();
     QCOMPARE(find<QStatusBar>("statusBar")->currentMessage(), QString("Exported ship.glb"));
     QCOMPARE(accessibleName(find<QStatusBar>("statusBar")), QString("Status: Exported ship.glb"));
+
+    // Every button has a name to be read by, also those that show only at times
+    // (the toolbar's button for the tools a narrow window has no room for).
+    const QStringList unnamed = ovtest::unnamedButtons(window_.get());
+    QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
 }
 
 void EditorWindowTest::listsReportRowsAndSelectionAndLetTabLeave() {

@@ -1,6 +1,7 @@
 #include "gui/gui_test_support.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QGroupBox>
@@ -150,6 +151,16 @@ QStringList mnemonicClashes(QWidget* window) {
         if (shown(l) && l->buddy())
             note(owners, l->text(), describe(l));
     report(owners, QString(), out);
+    return out;
+}
+
+QStringList unnamedButtons(QWidget* window) {
+    QStringList out;
+    for (QAbstractButton* b : window->findChildren<QAbstractButton*>()) {
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(b);
+        if (!a || a->text(QAccessible::Name).trimmed().isEmpty())
+            out << QString::fromLatin1(b->metaObject()->className()) + ' ' + b->objectName();
+    }
     return out;
 }
 

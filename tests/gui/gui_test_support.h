@@ -37,6 +37,10 @@ namespace ovtest {
 // \"3DS Con&version\" (tab)". Empty when every mnemonic is unique.
 QStringList mnemonicClashes(QWidget* window);
 
+// The buttons of `window`, shown or not, that have no accessible name: "class
+// objectName" each.
+QStringList unnamedButtons(QWidget* window);
+
 // Runs `program` with `args` where no display is to be had (outside Windows: no
 // DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM) and returns its standard output,
 // or a null array when it did not end by itself with 0.

@@ -1793,6 +1793,11 @@ QStringList menuClashes(const QMenu* menu) {
 // label's name.
 void HogTabTest::valueLabelsSayTheirValues() {
     openSample();
+    // Every button of every tab has a name to be read by, also those that show
+    // only at times (the menu bar's button for the menus a narrow window has no
+    // room for).
+    const QStringList unnamed = ovtest::unnamedButtons(window_.get());
+    QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
     const HogArchive lib = libraryArchive();
     QCOMPARE(accessibleName(control<QLabel>("lblHogCount")), QString("Number of files: 16 file(s)"));
     // This one's text says what it is.
