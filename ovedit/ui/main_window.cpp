@@ -300,7 +300,8 @@ bool MainWindow::openFile(const QString& path) {
     if (!ConvertTab::converts(path)) return openArchive(path);
     if (convertTab_->isBusy()) return false;
     showTab("convert");
-    convertTab_->setSource(path);
+    // Named on the command line it may be relative; the tab shows where it is.
+    convertTab_->setSource(QFileInfo(path).absoluteFilePath());
     return true;
 }
 

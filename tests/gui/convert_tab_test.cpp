@@ -336,7 +336,12 @@ void ConvertTabTest::droppedModelBecomesTheSource() {
     // to convert it, and writes nothing, instead of reading it as a 3D Studio model.
     writeCrate(workPath("crate.obj"));
     QVERIFY(window_->showTab("hog"));
-    QVERIFY(window_->openFile(workPath("crate.obj")));
+    // Named relative to the current folder, as on a command line.
+    const QString folder = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(work_->path()));
+    const bool opened = window_->openFile("crate.obj");
+    QVERIFY(QDir::setCurrent(folder));
+    QVERIFY(opened);
     QCOMPARE(window_->tabs()->currentWidget(), static_cast<QWidget*>(tab_));
     QCOMPARE(tab_->source(), workPath("crate.obj"));
     tab_->setDestination(workPath("crate.shp"));
