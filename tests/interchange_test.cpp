@@ -455,6 +455,8 @@ void expectRefused(const std::string& file, const std::string& words) {
 TEST(InterchangeBadInput, RefusedWithAReason) {
     const std::vector<float> tri = {0, 0, 0, 1, 0, 0, 0, 1, 0};
     expectRefused("this is not a mesh", "not a glTF file");
+    // In the player's words: where the text breaks, not the JSON library's tag.
+    expectRefused("{\"asset\":", "not a glTF file: parse error at line 1, column 10: ");
     expectRefused(R"({"asset":{"version":"2.0"},"scenes":[{"nodes":[0]}],"nodes":[{"name":"empty"}]})", "no meshes");
     expectRefused(foreignGltf({tri}, 1), "points or lines");
     expectRefused(foreignGltf({{0, 0, 0, std::nanf(""), 0, 0, 0, 1, 0}}), "NaN or infinite");

@@ -78,8 +78,17 @@ Error bad(std::string text) {
     return makeError(ErrorKind::BadData, std::move(text));
 }
 
+// The reader's message without the JSON library's tag ("[json.exception.parse_error.101] "),
+// which says nothing to a player.
+std::string withoutTag(std::string s) {
+    const size_t open = s.find("[json.exception.");
+    const size_t close = open == std::string::npos ? open : s.find("] ", open);
+    if (close != std::string::npos) s.erase(open, close + 2 - open);
+    return s;
+}
+
 std::string firstLine(const std::string& s) {
-    std::string line = s.substr(0, s.find('\n'));
+    std::string line = withoutTag(s.substr(0, s.find('\n')));
     return line.empty() ? std::string("not a glTF file") : line;
 }
 
@@ -936,7 +945,7 @@ Result<Imported> importGltf(ByteSpan bytes, const ImportOptions& options,
                  : loader.LoadASCIIFromString(&g, &err, &warn, reinterpret_cast<const char*>(bytes.data()),
                                               unsigned(bytes.size()), base);
     } catch (const std::exception& e) {
-        return bad(std::string("not a glTF file: ") + e.what());
+        return bad("not a glTF file: " + withoutTag(e.what()));
     }
     if (!ok) return bad("not a glTF file: " + firstLine(err));
 
