@@ -408,14 +408,14 @@ void ConvertTab::showOutput(const QString& text) {
 void ConvertTab::finished(const Run& run) {
     showOutput(run.output);
     bool converted = false;
+    std::string problem;
+    Icon icon = Icon::Critical;
     const auto report = parseConverterReport(run.errors.toStdString());
     if (!run.startError.isEmpty()) {
         lblConvertResult_->setValue("Not converted: the converter could not be started");
-        reporter_.message(kTitle,
-                          ("The converter could not be started (" +
-                           QDir::toNativeSeparators(helperProgram_) + "): " + run.startError)
-                              .toStdString(),
-                          Icon::Critical);
+        problem = ("The converter could not be started (" + QDir::toNativeSeparators(helperProgram_) +
+                   "): " + run.startError)
+                      .toStdString();
     } else if (run.stopped) {
         lblConvertResult_->setValue("Not converted: stopped");
     } else if (run.crashed || !report) {
@@ -423,31 +423,36 @@ void ConvertTab::finished(const Run& run) {
                                 ? QStringLiteral("it ended abnormally")
                                 : QStringLiteral("it ended with exit code %1").arg(run.exitCode);
         lblConvertResult_->setValue("Not converted: the converter gave no result (" + why + ")");
-        reporter_.message(kTitle,
-                          ("The converter gave no result: " + why + ".").toStdString(),
-                          Icon::Critical);
+        problem = ("The converter gave no result: " + why + ".").toStdString();
     } else if (!report->resultCode) {
         lblConvertResult_->setValue("Not converted: " + QString::fromStdString(report->failure));
-        reporter_.message(kTitle, report->failure, Icon::Critical);
+        problem = report->failure;
     } else {
         lastCode_ = *report->resultCode;
         const QString meaning = QString::fromStdString(converterResultText(*lastCode_));
         lblConvertResult_->setValue(QStringLiteral("Result code %1: %2").arg(*lastCode_).arg(meaning));
         converted = *lastCode_ == 0;
-        if (converted)
+        if (converted) {
             converted_ = runDestination_;
-        else
-            reporter_.message(kTitle,
-                              QStringLiteral("The model was not converted (result code %1): %2")
-                                  .arg(*lastCode_)
-                                  .arg(meaning)
-                                  .toStdString(),
-                              Icon::Exclamation);
+        } else {
+            problem = QStringLiteral("The model was not converted (result code %1): %2")
+                          .arg(*lastCode_)
+                          .arg(meaning)
+                          .toStdString();
+            icon = Icon::Exclamation;
+        }
     }
+    endRun(converted, problem, icon);
+}
+
+// The tab as it stands after a run, before any message about it: the box then
+// shows over a window that is no longer busy.
+void ConvertTab::endRun(bool converted, const std::string& problem, Icon icon) {
     setStatus(converted ? "Converted into " + QDir::toNativeSeparators(converted_)
                         : QStringLiteral("Not converted"));
     refreshCommands();
     emit busyChanged(false);
+    if (!problem.empty()) reporter_.message(kTitle, problem, icon);
     emit conversionFinished(converted);
 }
 
@@ -529,6 +534,7 @@ bool ConvertTab::convertMesh(const QString& source, const QString& texture, cons
 }
 
 void ConvertTab::meshFinished(const MeshRun& run) {
+    std::string problem;
     if (run.converted) {
         converted_ = runDestination_;
         lblConvertResult_->setValue("Converted: " + run.summary);
@@ -537,14 +543,9 @@ void ConvertTab::meshFinished(const MeshRun& run) {
         lblConvertResult_->setValue("Not converted: stopped");
     } else {
         lblConvertResult_->setValue("Not converted: " + run.failure);
-        reporter_.message(kTitle, ("The model was not converted: " + run.failure).toStdString(),
-                          Icon::Critical);
+        problem = ("The model was not converted: " + run.failure).toStdString();
     }
-    setStatus(run.converted ? "Converted into " + QDir::toNativeSeparators(converted_)
-                            : QStringLiteral("Not converted"));
-    refreshCommands();
-    emit busyChanged(false);
-    emit conversionFinished(run.converted);
+    endRun(run.converted, problem, Icon::Critical);
 }
 
 QString ConvertTab::output() const {

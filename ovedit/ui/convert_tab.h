@@ -18,7 +18,9 @@
 
 #include <QWidget>
 #include <optional>
+#include <string>
 
+#include "common/report.h"
 #include "common/ui/value_label.h"
 
 class QLabel;
@@ -108,6 +110,7 @@ private:
     struct MeshRun;
     bool convertMesh(const QString& source, const QString& texture, const QString& destination);
     void meshFinished(const MeshRun& run);
+    void endRun(bool converted, const std::string& problem, ov::Icon icon);
     void showOutput(const QString& text);
     void setStatus(const QString& text);
 

@@ -363,11 +363,17 @@ void ConvertTabTest::droppedModelBecomesTheSource() {
 
 void ConvertTabTest::slowConversionShowsProgressAndNoWindowOverItsMessage() {
     // The helper prints, then ends without a report: its message comes once the
-    // progress window has gone.
+    // progress window has gone, over a tab that is done (Convert back, Stop not,
+    // the status saying so).
     tab_->setHelperProgram(slowHelper(2, 3));
     std::vector<bool> windowOverMessage;
+    QStringList tabAtMessage;
     ScopedReportHandler scope([&](const ReportRequest& r) {
         windowOverMessage.push_back(progressWindow() != nullptr);
+        tabAtMessage << QStringLiteral("%1 %2 %3")
+                            .arg(control<QPushButton>("cmdConvert")->isEnabled())
+                            .arg(control<QPushButton>("cmdStopConvert")->isEnabled())
+                            .arg(tab_->statusLabel()->text());
         return r.isQuestion() ? Answer::No : Answer::Ok;
     });
     typeInto("txt3dsPath", drone());
@@ -380,6 +386,7 @@ void ConvertTabTest::slowConversionShowsProgressAndNoWindowOverItsMessage() {
     QVERIFY(tab_->isBusy());
     QVERIFY(tab_->waitForConversion(30000));
     QCOMPARE(windowOverMessage, std::vector<bool>{false});
+    QCOMPARE(tabAtMessage, QStringList{"1 0 Not converted"});
     QVERIFY(!progressWindow());
     QVERIFY(control<QLabel>("lblConvertResult")->text().contains("exit code 3"));
 }
