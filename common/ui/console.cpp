@@ -66,20 +66,31 @@ void processCommandLine(QCommandLineParser& parser, const QCoreApplication& app)
 }
 #endif
 
+namespace {
+
+// The names of the options that Qt's help and version options answer to.
+bool asksForHelpOrVersion(std::string_view name) {
+    for (std::string_view n : {"h", "help", "?", "help-all", "v", "version"})
+        if (name == n) return true;
+    return false;
+}
+
+}  // namespace
+
 void answerHelpBeforeWindows(QCommandLineParser& parser, int& argc, char** argv) {
     bool asks = false;
     for (int i = 1; i < argc && !asks; ++i) {
-        const std::string_view a = argv[i];
+        std::string_view a = argv[i];
         if (a == "--") break;
-        asks = a == "-h" || a == "--help" || a == "-?" || a == "--help-all" || a == "-v" ||
-               a == "--version";
+        if (a.size() < 2 || a[0] != '-') continue;
+        a.remove_prefix(a[1] == '-' ? 2 : 1);
+        asks = asksForHelpOrVersion(a);
     }
     if (!asks) return;
     const QCoreApplication reader(argc, argv);
     if (!parser.parse(QCoreApplication::arguments())) return;
     for (const QString& name : parser.optionNames())
-        if (name == "h" || name == "help" || name == "?" || name == "help-all" || name == "v" ||
-            name == "version")
+        if (asksForHelpOrVersion(name.toStdString()))
             processCommandLine(parser, reader);  // answers and exits
 }
 

@@ -42,7 +42,6 @@ namespace {
 
 constexpr const char* kTitle = "OV Edit";
 
-// A mesh file the interchange library reads, not a 3DS model for the converter.
 // A mesh of a format that is read through the interchange library (glTF, OBJ and
 // the others): named so even where this build cannot read it, so that the
 // conversion says what this build reads instead of trying it as a .3ds.

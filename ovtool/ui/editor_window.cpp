@@ -28,8 +28,8 @@
 #include <algorithm>
 
 #include "common/ui/model_view.h"
-#include "common/ui/qt_button_names.h"
 #include "common/ui/paths.h"
+#include "common/ui/qt_button_names.h"
 #include "common/ui/undo_actions.h"
 #include "common/ui/value_label.h"
 #include "ovtool/interchange/interchange.h"
